@@ -1,0 +1,33 @@
+// The application folder: every file and folder the program uses is a fixed
+// name inside it. By default it is the folder that holds the executable.
+#pragma once
+
+#include <string>
+
+namespace vireo {
+
+struct AppFolder {
+  std::string root;  // without a trailing "/"
+
+  std::string ControlFile() const { return root + "/ctlini.dat"; }
+  std::string ControlScratchFile() const { return root + "/temp.dat"; }
+  std::string Template() const { return root + "/Existing.xlsx"; }
+  std::string FieldData() const { return root + "/Field Data"; }
+  std::string ProcessedFiles() const { return root + "/Processed Files"; }
+  std::string StarNetFolder() const { return root + "/StarNet Format"; }
+  std::string TempWorkbook() const { return root + "/TEMP.xlsx"; }
+  std::string ProcessedWorkbook(const std::string& baseName) const {
+    return ProcessedFiles() + "/" + baseName + ".xlsx";
+  }
+  std::string LevelDataFile(const std::string& baseName) const {
+    return StarNetFolder() + "/SN_" + baseName + ".dat";
+  }
+};
+
+// The folder of the running executable (from /proc/self/exe).
+std::string ExecutableFolder();
+
+// An AppFolder for `root`, with a trailing "/" removed.
+AppFolder MakeAppFolder(std::string root);
+
+}  // namespace vireo

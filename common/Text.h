@@ -1,0 +1,85 @@
+// Number and text conversions shared by every subsystem. None of them
+// depends on the process locale.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vireo {
+
+// The permissive number reader: never fails. Blanks, tabs and line feeds are
+// skipped wherever they stand, "." is the decimal point, an exponent is
+// accepted, reading stops at the first character that cannot continue the
+// number; text without a leading number gives 0. A number too large for a
+// double gives +-infinity, which callers that store numbers refuse.
+double NumberFromText(std::string_view text);
+
+// A complete number: after removing leading and trailing blanks the whole
+// text is a finite decimal number ("1.23456", "-2", ".5", "1e3").
+std::optional<double> StrictNumber(std::string_view text);
+
+// Decimal text: up to 15 significant digits, "." as decimal point, no
+// leading blank. NumberFromText reads it back.
+std::string DecimalText(double value);
+
+// The pattern "0.00000" (decimals = 5) or "0.00" (decimals = 2): at least
+// one integer digit, exactly `decimals` decimals, rounded half away from
+// zero on the double's exact value, "-" only when the shown value is not 0.
+std::string FormatFixed(double value, int decimals);
+
+// Text with leading and trailing blanks (spaces and tabs) removed.
+std::string_view TrimBlanks(std::string_view text);
+
+// Valid UTF-8 sequences are kept; every byte that does not start one is
+// decoded as Windows-1252.
+std::string ToUtf8(std::string_view bytes);
+
+// Splits text into lines at CR LF, LF or a lone CR (line ends not kept).
+// Calls `line(text, number)` with line numbers from 1.
+class LineSplitter {
+ public:
+  // Feed bytes as they arrive; complete lines are handed out at once.
+  template <typename F>
+  void Feed(std::string_view bytes, F&& line);
+  // Hands out a last line that has no line end.
+  template <typename F>
+  void Finish(F&& line);
+
+ private:
+  std::string pending_;
+  bool lastWasCr_ = false;
+  long number_ = 0;
+};
+
+template <typename F>
+void LineSplitter::Feed(std::string_view bytes, F&& line) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    char c = bytes[i];
+    if (c == '\n' && lastWasCr_) {  // the LF of a CR LF pair
+      lastWasCr_ = false;
+      start = i + 1;
+      continue;
+    }
+    lastWasCr_ = false;
+    if (c == '\r' || c == '\n') {
+      pending_.append(bytes.substr(start, i - start));
+      line(std::string_view(pending_), ++number_);
+      pending_.clear();
+      lastWasCr_ = (c == '\r');
+      start = i + 1;
+    }
+  }
+  pending_.append(bytes.substr(start));
+}
+
+template <typename F>
+void LineSplitter::Finish(F&& line) {
+  if (!pending_.empty()) {
+    line(std::string_view(pending_), ++number_);
+    pending_.clear();
+  }
+}
+
+}  // namespace vireo

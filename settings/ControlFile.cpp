@@ -1,0 +1,81 @@
+#include "settings/ControlFile.h"
+
+#include <vector>
+
+#include "common/Error.h"
+#include "common/Text.h"
+
+namespace vireo {
+namespace {
+
+// A control file holds three short lines; anything near this size is not one.
+constexpr std::size_t kControlFileLimit = 64u << 20;
+
+std::vector<std::string> Lines(std::string_view text) {
+  std::vector<std::string> lines;
+  LineSplitter splitter;
+  auto take = [&](std::string_view line, long) { lines.emplace_back(line); };
+  splitter.Feed(text, take);
+  splitter.Finish(take);
+  return lines;
+}
+
+std::string ReadControlText(const AppFolder& app, FileSystem& fs) {
+  try {
+    return ReadWholeFile(fs, app.ControlFile(), kControlFileLimit);
+  } catch (const Error& e) {
+    throw Error(app.ControlFile(), "read the settings", e.Cause());
+  }
+}
+
+}  // namespace
+
+std::string ValueFromControlText(std::string_view text, char key) {
+  std::string value;
+  for (const auto& line : Lines(text))
+    if (!line.empty() && line[0] == key) value = line.substr(1);
+  return value;
+}
+
+std::string RewriteControlText(std::string_view text, char key, std::string_view newLine) {
+  std::string out;
+  bool replaced = false;
+  for (const auto& line : Lines(text)) {
+    if (!line.empty() && line[0] == key) {
+      out += newLine;
+      replaced = true;
+    } else {
+      out += line;
+    }
+    out += "\r\n";
+  }
+  if (!replaced) {
+    out += newLine;
+    out += "\r\n";
+  }
+  return out;
+}
+
+std::string ReadControlValue(const AppFolder& app, char key, FileSystem& fs) {
+  return ValueFromControlText(ReadControlText(app, fs), key);
+}
+
+Settings ReadSettings(const AppFolder& app, FileSystem& fs) {
+  const std::string text = ReadControlText(app, fs);
+  return Settings{ValueFromControlText(text, 'Y'), ValueFromControlText(text, 'P'),
+                  ValueFromControlText(text, 'E')};
+}
+
+void RewriteControlFile(const AppFolder& app, char key, std::string_view newLine,
+                        FileSystem& fs) {
+  const std::string text = RewriteControlText(ReadControlText(app, fs), key, newLine);
+  ReplaceOptions options;
+  options.tempPath = app.ControlScratchFile();
+  try {
+    ReplaceFile(fs, app.ControlFile(), [&](OutputStream& out) { out.Write(text); }, options);
+  } catch (const Error& e) {
+    throw Error(app.ControlFile(), "save the settings", e.what());
+  }
+}
+
+}  // namespace vireo

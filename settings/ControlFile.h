@@ -1,0 +1,39 @@
+// The control file ctlini.dat: one setting per line, keyed by the line's
+// first character ("Y" company name, "P" personnel name, "E" error factor).
+// The value is the rest of the line, untrimmed; the last line of a key wins.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/AppFolder.h"
+#include "common/FileSystem.h"
+
+namespace vireo {
+
+struct Settings {
+  std::string companyName;  // "Y"
+  std::string personnelName;  // "P"
+  std::string errorFactor;  // "E": "2", "4", "6", "8" or "10" as written by the program
+};
+
+// The value of the last line keyed `key`; empty when no line has it.
+// A missing or unreadable control file: Error naming it.
+std::string ReadControlValue(const AppFolder& app, char key, FileSystem& fs = RealFileSystem());
+
+// The three settings in one pass, by the same rule.
+Settings ReadSettings(const AppFolder& app, FileSystem& fs = RealFileSystem());
+
+// Replaces every line keyed `key` by `newLine`; when no line has the key,
+// `newLine` is appended so the setting is not lost. Other lines are copied
+// byte for byte, every line written ends with CR LF. The file is written as
+// temp.dat, flushed and renamed over ctlini.dat: a failure at any step
+// leaves ctlini.dat as it was. Throws Error.
+void RewriteControlFile(const AppFolder& app, char key, std::string_view newLine,
+                        FileSystem& fs = RealFileSystem());
+
+// The same on the text of a control file (for tests and the rewrite).
+std::string ValueFromControlText(std::string_view text, char key);
+std::string RewriteControlText(std::string_view text, char key, std::string_view newLine);
+
+}  // namespace vireo

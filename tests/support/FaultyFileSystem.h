@@ -1,0 +1,74 @@
+// A file system for tests that fails one chosen operation: the k-th call of
+// open, create, write, commit, rename, remove or create-folder (counted from
+// 1 across all of them) throws as a full disk or a locked file would.
+#pragma once
+
+#include <string>
+
+#include "common/Error.h"
+#include "common/FileSystem.h"
+
+namespace vireo::testing {
+
+class FaultyFileSystem : public FileSystem {
+ public:
+  explicit FaultyFileSystem(long failAt = 0) : failAt_(failAt) {}
+
+  long Operations() const { return count_; }
+  bool Failed() const { return failed_; }
+
+  void Step(const std::string& path, const char* operation) {
+    if (++count_ == failAt_) {
+      failed_ = true;
+      throw Error(path, operation, "injected failure");
+    }
+  }
+
+  std::unique_ptr<InputStream> OpenForReading(const std::string& path) override {
+    Step(path, "open for reading");
+    return RealFileSystem().OpenForReading(path);
+  }
+  std::unique_ptr<OutputStream> Create(const std::string& path) override {
+    Step(path, "create");
+    return std::make_unique<Output>(*this, path, RealFileSystem().Create(path));
+  }
+  void Rename(const std::string& from, const std::string& to) override {
+    Step(to, "rename");
+    RealFileSystem().Rename(from, to);
+  }
+  void Remove(const std::string& path) override {
+    Step(path, "delete");
+    RealFileSystem().Remove(path);
+  }
+  void CreateFolder(const std::string& path) override {
+    Step(path, "create folder");
+    RealFileSystem().CreateFolder(path);
+  }
+  bool Exists(const std::string& path) override { return RealFileSystem().Exists(path); }
+
+ private:
+  class Output : public OutputStream {
+   public:
+    Output(FaultyFileSystem& fs, std::string path, std::unique_ptr<OutputStream> real)
+        : fs_(fs), path_(std::move(path)), real_(std::move(real)) {}
+    void Write(std::string_view bytes) override {
+      fs_.Step(path_, "write");
+      real_->Write(bytes);
+    }
+    void Commit() override {
+      fs_.Step(path_, "flush to disk");
+      real_->Commit();
+    }
+
+   private:
+    FaultyFileSystem& fs_;
+    std::string path_;
+    std::unique_ptr<OutputStream> real_;
+  };
+
+  long failAt_;
+  long count_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace vireo::testing
