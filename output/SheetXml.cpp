@@ -1,0 +1,798 @@
+// Streaming read and write of the worksheet part. The XML is parsed with
+// expat piece by piece and never held as a tree: cells go into the compact
+// SheetStore, the bytes around <sheetData> are kept as they are.
+#include <expat.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <exception>
+#include <limits>
+
+#include "common/Error.h"
+#include "output/internal/Sheet.h"
+
+namespace vireo::xlsx {
+namespace {
+
+constexpr int kMaxRows = 1048576;
+constexpr int kMaxColumns = 16384;
+
+std::string_view LocalName(std::string_view name) {
+  auto colon = name.rfind(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+bool IsHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return c - 'A' + 10;
+}
+
+// `_xHHHH_` at text[i].
+bool EscapeAt(std::string_view text, std::size_t i) {
+  return i + 6 < text.size() && text[i] == '_' && text[i + 1] == 'x' && IsHex(text[i + 2]) &&
+         IsHex(text[i + 3]) && IsHex(text[i + 4]) && IsHex(text[i + 5]) && text[i + 6] == '_';
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+void AppendHex4(std::string& out, unsigned value) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  out += "_x";
+  for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kDigits[(value >> shift) & 0xF]);
+  out.push_back('_');
+}
+
+void AppendNumber(std::string& out, double value) {
+  char buffer[32];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+void AppendInt(std::string& out, unsigned value) {
+  char buffer[16];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+std::string_view TrimXmlSpace(std::string_view s) {
+  auto first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  auto last = s.find_last_not_of(" \t\r\n");
+  return s.substr(first, last - first + 1);
+}
+
+template <typename T>
+bool ParseWhole(std::string_view s, T& value) {
+  s = TrimXmlSpace(s);
+  if (s.empty()) return false;
+  if (s.front() == '+') s.remove_prefix(1);
+  auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+  return ec == std::errc() && ptr == s.data() + s.size();
+}
+
+bool ParseDouble(std::string_view s, double& value) {
+  return ParseWhole(s, value) && std::isfinite(value);
+}
+
+// "AB12" → column 28 (the row digits are not needed: the row says it).
+int ParseColumn(std::string_view ref) {
+  int column = 0;
+  std::size_t i = 0;
+  while (i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z' && i < 3) {
+    column = column * 26 + (ref[i] - 'A' + 1);
+    ++i;
+  }
+  if (i == 0 || column > kMaxColumns) return 0;
+  for (std::size_t k = i; k < ref.size(); ++k)
+    if (ref[k] < '0' || ref[k] > '9') return 0;
+  return column;
+}
+
+class SheetReader {
+ public:
+  SheetReader(const std::vector<std::string>& sst, const std::string& file, const std::string& part,
+              SheetFrame& frame, SheetStore& store)
+      : sst_(sst), file_(file), part_(part), frame_(frame), store_(store) {
+    // Forcing UTF-8 keeps the copied bytes and the written cells in one
+    // encoding.
+    parser_ = XML_ParserCreate("UTF-8");
+    if (!parser_) throw std::bad_alloc();
+    XML_SetUserData(parser_, this);
+    XML_SetElementHandler(parser_, &SheetReader::OnStart, &SheetReader::OnEnd);
+    XML_SetCharacterDataHandler(parser_, &SheetReader::OnText);
+  }
+  ~SheetReader() { XML_ParserFree(parser_); }
+
+  void Feed(std::string_view piece, bool last) {
+    if (window_.empty() && windowBase_ == 0 && piece.size() >= 2) {
+      unsigned char a = static_cast<unsigned char>(piece[0]),
+                    b = static_cast<unsigned char>(piece[1]);
+      if ((a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF))
+        throw Error(file_, "read workbook", part_ + " is not UTF-8");
+    }
+    window_.append(piece);
+    if (XML_Parse(parser_, piece.data(), static_cast<int>(piece.size()), last) != XML_STATUS_OK) {
+      if (failure_) std::rethrow_exception(failure_);
+      throw Error(file_, "read workbook",
+                  "broken XML in " + part_ + " at line " +
+                      std::to_string(XML_GetCurrentLineNumber(parser_)) + ": " +
+                      XML_ErrorString(XML_GetErrorCode(parser_)));
+    }
+    Trim();
+  }
+
+  void Finish() {
+    Feed({}, true);
+    if (!sawSheetData_ || phase_ != Phase::Tail)
+      throw Error(file_, "read workbook", part_ + " has no <sheetData>");
+    frame_.tail = window_.substr(static_cast<std::size_t>(sheetDataEnd_ - windowBase_));
+  }
+
+ private:
+  enum class Phase { Head, Data, Tail };
+
+  static void OnStart(void* self, const XML_Char* name, const XML_Char** attrs) {
+    static_cast<SheetReader*>(self)->Guard([&](SheetReader& r) { r.Start(name, attrs); });
+  }
+  static void OnEnd(void* self, const XML_Char* name) {
+    static_cast<SheetReader*>(self)->Guard([&](SheetReader& r) { r.End(name); });
+  }
+  static void OnText(void* self, const XML_Char* text, int length) {
+    auto* r = static_cast<SheetReader*>(self);
+    if (r->inValue_)
+      r->value_.append(text, static_cast<std::size_t>(length));
+    else if (r->inInlineText_)
+      r->inline_.append(text, static_cast<std::size_t>(length));
+  }
+
+  // No exception may cross expat's C frames: keep it and stop the parser.
+  template <typename F>
+  void Guard(F&& f) {
+    if (failure_) return;
+    try {
+      f(*this);
+    } catch (...) {
+      failure_ = std::current_exception();
+      XML_StopParser(parser_, XML_FALSE);
+    }
+  }
+
+  [[noreturn]] void Fail(const std::string& what) {
+    throw Error(
+        file_, "read workbook",
+        what + " in " + part_ + " at line " + std::to_string(XML_GetCurrentLineNumber(parser_)));
+  }
+
+  std::uint64_t EventStart() const {
+    return static_cast<std::uint64_t>(XML_GetCurrentByteIndex(parser_));
+  }
+  std::uint64_t EventEnd() const {
+    return EventStart() + static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser_));
+  }
+
+  std::string_view WindowSlice(std::uint64_t from, std::uint64_t to) const {
+    return std::string_view(window_).substr(static_cast<std::size_t>(from - windowBase_),
+                                            static_cast<std::size_t>(to - from));
+  }
+
+  // Drops input no later event can need.
+  void Trim() {
+    std::uint64_t keep = lastEventEnd_;
+    if (phase_ == Phase::Head) keep = 0;
+    if (phase_ == Phase::Tail) keep = sheetDataEnd_;
+    if (inCell_) keep = std::min(keep, cellStart_);
+    if (keep > windowBase_) {
+      window_.erase(0, static_cast<std::size_t>(keep - windowBase_));
+      windowBase_ = keep;
+    }
+  }
+
+  void Start(const XML_Char* qname, const XML_Char** attrs) {
+    const std::uint64_t start = EventStart();
+    lastStartEnd_ = EventEnd();
+    lastEventEnd_ = std::max(lastEventEnd_, lastStartEnd_);
+    ++depth_;
+    std::string_view name = LocalName(qname);
+    if (depth_ == 1) {
+      if (name != "worksheet") Fail("<" + std::string(qname) + "> is not a worksheet");
+      std::string_view q(qname);
+      frame_.prefix = std::string(q.substr(0, q.size() - name.size()));
+      return;
+    }
+    switch (phase_) {
+      case Phase::Head:
+        if (depth_ == 2 && name == "dimension") {
+          dimensionStart_ = start;
+        } else if (depth_ == 2 && name == "cols") {
+          inCols_ = true;
+        } else if (depth_ == 3 && inCols_ && name == "col") {
+          ReadColumnStyle(attrs);
+        } else if (depth_ == 2 && name == "sheetData") {
+          sawSheetData_ = true;
+          frame_.head = window_.substr(0, static_cast<std::size_t>(start - windowBase_));
+          if (dimensionStart_ != kNone && dimensionEnd_ != kNone) {
+            frame_.head.erase(static_cast<std::size_t>(dimensionStart_),
+                              static_cast<std::size_t>(dimensionEnd_ - dimensionStart_));
+            frame_.dimensionAt = static_cast<std::size_t>(dimensionStart_);
+          }
+          phase_ = Phase::Data;
+        }
+        break;
+      case Phase::Data:
+        if (depth_ == 3 && name == "row")
+          StartRow(attrs);
+        else if (depth_ == 4 && name == "c" && inRow_)
+          StartCell(start, qname, attrs);
+        else if (inCell_)
+          StartCellChild(name);
+        break;
+      case Phase::Tail:
+        break;
+    }
+  }
+
+  void End(const XML_Char* qname) {
+    const std::uint64_t end = XML_GetCurrentByteCount(parser_) == 0 ? lastStartEnd_ : EventEnd();
+    lastEventEnd_ = std::max(lastEventEnd_, end);
+    std::string_view name = LocalName(qname);
+    if (phase_ == Phase::Head) {
+      if (depth_ == 2 && name == "dimension") dimensionEnd_ = end;
+      if (depth_ == 2 && name == "cols") inCols_ = false;
+    } else if (phase_ == Phase::Data) {
+      if (depth_ == 2 && name == "sheetData") {
+        sheetDataEnd_ = end;
+        phase_ = Phase::Tail;
+      } else if (depth_ == 3 && name == "row") {
+        inRow_ = false;
+      } else if (depth_ == 4 && inCell_) {
+        FinishCell(end);
+      } else if (inCell_) {
+        EndCellChild(name);
+      }
+    }
+    --depth_;
+  }
+
+  void ReadColumnStyle(const XML_Char** attrs) {
+    int min = 0, max = 0;
+    unsigned style = 0;
+    bool hasStyle = false;
+    for (int i = 0; attrs[i]; i += 2) {
+      std::string_view key = attrs[i], value = attrs[i + 1];
+      if (key == "min")
+        ParseWhole(value, min);
+      else if (key == "max")
+        ParseWhole(value, max);
+      else if (key == "style")
+        hasStyle = ParseWhole(value, style);
+    }
+    if (hasStyle && style > 0 && style <= 0xFFFF && min >= 1 && max >= min)
+      frame_.columnStyles.push_back(
+          {min, std::min(max, kMaxColumns), static_cast<std::uint16_t>(style)});
+  }
+
+  void StartRow(const XML_Char** attrs) {
+    int number = 0;
+    bool hasNumber = false;
+    unsigned style = 0;
+    bool hasStyle = false, customFormat = false;
+    std::string attributes;
+    for (int i = 0; attrs[i]; i += 2) {
+      std::string_view key = attrs[i], value = attrs[i + 1];
+      if (key == "r") {
+        hasNumber = true;
+        if (!ParseWhole(value, number)) number = 0;
+        continue;
+      }
+      if (key == "spans") continue;  // stale once cells change
+      if (key == "s") hasStyle = ParseWhole(value, style) && style <= 0xFFFF;
+      if (key == "customFormat") customFormat = value == "1" || value == "true";
+      attributes += ' ';
+      attributes += key;
+      attributes += "=\"";
+      AppendEscapedAttribute(attributes, value);
+      attributes += '"';
+    }
+    if (!hasNumber) number = lastRow_ + 1;
+    if (number < 1 || number > kMaxRows) Fail("row number outside 1..1048576");
+    Row& row = store_.GetRow(number);
+    if (!attributes.empty()) row.attributes = std::move(attributes);
+    if (hasStyle && customFormat) {
+      row.style = static_cast<std::uint16_t>(style);
+      row.hasStyle = true;
+    }
+    rowNumber_ = number;
+    lastRow_ = number;
+    lastColumn_ = 0;
+    inRow_ = true;
+  }
+
+  void StartCell(std::uint64_t start, const XML_Char* qname, const XML_Char** attrs) {
+    inCell_ = true;
+    cellStart_ = start;
+    cellQName_ = qname;
+    hasRef_ = false;
+    forceRaw_ = false;
+    column_ = 0;
+    style_ = 0;
+    type_.clear();
+    hasFormula_ = hasValue_ = hasInline_ = rich_ = other_ = false;
+    value_.clear();
+    inline_.clear();
+    for (int i = 0; attrs[i]; i += 2) {
+      std::string_view key = attrs[i], value = attrs[i + 1];
+      if (key == "r") {
+        hasRef_ = true;
+        column_ = ParseColumn(value);
+        if (column_ == 0) Fail("bad cell reference \"" + std::string(value) + "\"");
+      } else if (key == "s") {
+        unsigned s = 0;
+        if (!ParseWhole(value, s) || s > 0xFFFF)
+          forceRaw_ = true;
+        else
+          style_ = static_cast<std::uint16_t>(s);
+      } else if (key == "t") {
+        type_ = value;
+      } else {
+        forceRaw_ = true;  // cm, vm, ph...: keep them by keeping the XML
+      }
+    }
+    if (!hasRef_) column_ = lastColumn_ + 1;
+    if (column_ > kMaxColumns) Fail("cell beyond column XFD");
+    lastColumn_ = column_;
+  }
+
+  void StartCellChild(std::string_view name) {
+    if (depth_ == 5) {
+      if (name == "v") {
+        hasValue_ = true;
+        inValue_ = true;
+      } else if (name == "f") {
+        hasFormula_ = true;
+      } else if (name == "is") {
+        hasInline_ = true;
+      } else {
+        other_ = true;
+      }
+    } else if (depth_ == 6 && hasInline_) {
+      if (name == "t")
+        inInlineText_ = true;
+      else if (name == "r")
+        rich_ = true;
+      else if (name == "rPh")
+        inPhonetic_ = true;
+    } else if (depth_ == 7 && rich_ && !inPhonetic_ && name == "t") {
+      inInlineText_ = true;
+    }
+  }
+
+  void EndCellChild(std::string_view name) {
+    if (name == "v") inValue_ = false;
+    if (name == "t") inInlineText_ = false;
+    if (depth_ == 6 && name == "rPh") inPhonetic_ = false;
+  }
+
+  void FinishCell(std::uint64_t end) {
+    inCell_ = false;
+    inValue_ = inInlineText_ = inPhonetic_ = false;
+    Row& row = store_.rows[RowIndex()];
+    Cell& cell = SheetStore::GetCell(row, column_, style_);
+    cell.style = style_;
+    const bool plain = !hasFormula_ && !other_ && !forceRaw_;
+    double number = 0;
+    if (plain && (type_.empty() || type_ == "n") && !hasInline_) {
+      if (!hasValue_ || TrimXmlSpace(value_).empty()) {
+        cell.SetKind(CellKind::Empty);
+        return;
+      }
+      if (ParseDouble(value_, number)) {
+        cell.SetKind(CellKind::Number);
+        cell.number = number;
+        return;
+      }
+    } else if (plain && type_ == "inlineStr" && hasInline_ && !rich_ && !hasValue_) {
+      store_.SetText(cell, DecodeEscapes(inline_));
+      cell.SetKind(CellKind::Text);
+      return;
+    }
+    // Everything else is written back exactly as the template has it.
+    Cell value(column_, CellKind::Empty, style_);
+    if (type_ == "s") {
+      std::size_t index = 0;
+      if (ParseWhole(value_, index) && index < sst_.size()) {
+        store_.SetText(value, sst_[index]);
+        value.SetKind(CellKind::Text);
+      }
+    } else if (type_ == "b") {
+      if (hasValue_) {
+        std::string_view v = TrimXmlSpace(value_);
+        value.number = (v == "1" || v == "true") ? 1.0 : 0.0;
+        value.SetKind(CellKind::Number);
+      }
+    } else if (type_ == "inlineStr") {
+      store_.SetText(value, DecodeEscapes(inline_));
+      value.SetKind(CellKind::Text);
+    } else if (type_.empty() || type_ == "n") {
+      if (ParseDouble(value_, number)) {
+        value.number = number;
+        value.SetKind(CellKind::Number);
+      }
+    } else if (hasValue_) {
+      store_.SetText(value, DecodeEscapes(value_));
+      value.SetKind(CellKind::Text);
+    }
+    RawCell raw{store_.pool.size(), 0, value};
+    std::string_view xml = WindowSlice(cellStart_, end);
+    if (!hasRef_) {
+      // Give the cell its reference so it stays put when cells are added
+      // before it.
+      std::size_t nameEnd = 1 + cellQName_.size();
+      store_.pool.append(xml.substr(0, nameEnd));
+      store_.pool += " r=\"";
+      AppendColumnName(store_.pool, column_);
+      AppendInt(store_.pool, static_cast<unsigned>(rowNumber_));
+      store_.pool += '"';
+      store_.pool.append(xml.substr(nameEnd));
+    } else {
+      store_.pool.append(xml);
+    }
+    raw.xmlLength = static_cast<std::uint32_t>(store_.pool.size() - raw.xmlOffset);
+    cell.offset = store_.raws.size();
+    cell.SetKind(CellKind::Raw);
+    store_.raws.push_back(raw);
+  }
+
+  std::size_t RowIndex() {
+    // Rows mostly arrive in order: the current row is then the last one.
+    if (!store_.rows.empty() && store_.rows.back().number == static_cast<std::uint32_t>(rowNumber_))
+      return store_.rows.size() - 1;
+    return static_cast<std::size_t>(store_.FindRow(rowNumber_) - store_.rows.data());
+  }
+
+  static constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
+
+  const std::vector<std::string>& sst_;
+  const std::string& file_;
+  const std::string& part_;
+  SheetFrame& frame_;
+  SheetStore& store_;
+  XML_Parser parser_;
+  std::exception_ptr failure_;
+
+  std::string window_;  // input from windowBase_ on
+  std::uint64_t windowBase_ = 0;
+  std::uint64_t lastEventEnd_ = 0;
+  std::uint64_t lastStartEnd_ = 0;
+
+  Phase phase_ = Phase::Head;
+  int depth_ = 0;
+  bool inCols_ = false;
+  bool sawSheetData_ = false;
+  std::uint64_t dimensionStart_ = kNone, dimensionEnd_ = kNone;
+  std::uint64_t sheetDataEnd_ = 0;
+
+  bool inRow_ = false;
+  int rowNumber_ = 0, lastRow_ = 0, lastColumn_ = 0;
+
+  bool inCell_ = false;
+  std::uint64_t cellStart_ = 0;
+  std::string cellQName_;
+  bool hasRef_ = false, forceRaw_ = false;
+  int column_ = 0;
+  std::uint16_t style_ = 0;
+  std::string type_;
+  bool hasFormula_ = false, hasValue_ = false, hasInline_ = false, rich_ = false, other_ = false;
+  bool inValue_ = false, inInlineText_ = false, inPhonetic_ = false;
+  std::string value_, inline_;
+};
+
+struct Bounds {
+  int minRow = 0, maxRow = 0, minColumn = 0, maxColumn = 0;
+};
+
+Bounds CellBounds(const SheetStore& store) {
+  Bounds b;
+  for (const Row& row : store.rows) {
+    if (row.cells.empty()) continue;
+    const int r = static_cast<int>(row.number);
+    if (b.minRow == 0) b.minRow = r;
+    b.maxRow = r;
+    const int first = row.cells.front().Column(), last = row.cells.back().Column();
+    if (b.minColumn == 0 || first < b.minColumn) b.minColumn = first;
+    b.maxColumn = std::max(b.maxColumn, last);
+  }
+  return b;
+}
+
+}  // namespace
+
+Row* SheetStore::FindRow(int number) {
+  auto it = std::lower_bound(rows.begin(), rows.end(), static_cast<std::uint32_t>(number),
+                             [](const Row& r, std::uint32_t n) { return r.number < n; });
+  return it != rows.end() && it->number == static_cast<std::uint32_t>(number) ? &*it : nullptr;
+}
+
+const Row* SheetStore::FindRow(int number) const {
+  return const_cast<SheetStore*>(this)->FindRow(number);
+}
+
+Row& SheetStore::GetRow(int number) {
+  const auto n = static_cast<std::uint32_t>(number);
+  if (rows.empty() || rows.back().number < n) {
+    rows.emplace_back().number = n;
+    return rows.back();
+  }
+  if (rows.back().number == n) return rows.back();
+  auto it = std::lower_bound(rows.begin(), rows.end(), n,
+                             [](const Row& r, std::uint32_t k) { return r.number < k; });
+  if (it != rows.end() && it->number == n) return *it;
+  it = rows.insert(it, Row{});
+  it->number = n;
+  return *it;
+}
+
+Cell* SheetStore::FindCell(Row& row, int column) {
+  auto it = std::lower_bound(row.cells.begin(), row.cells.end(), column,
+                             [](const Cell& c, int k) { return c.Column() < k; });
+  return it != row.cells.end() && it->Column() == column ? &*it : nullptr;
+}
+
+const Cell* SheetStore::FindCell(const Row& row, int column) {
+  return FindCell(const_cast<Row&>(row), column);
+}
+
+Cell& SheetStore::GetCell(Row& row, int column, std::uint16_t style) {
+  if (row.cells.empty() || row.cells.back().Column() < column) {
+    row.cells.emplace_back(column, CellKind::Empty, style);
+    return row.cells.back();
+  }
+  auto it = std::lower_bound(row.cells.begin(), row.cells.end(), column,
+                             [](const Cell& c, int k) { return c.Column() < k; });
+  if (it != row.cells.end() && it->Column() == column) return *it;
+  return *row.cells.insert(it, Cell(column, CellKind::Empty, style));
+}
+
+void SheetStore::SetText(Cell& cell, std::string_view text) {
+  cell.offset = pool.size();
+  cell.length = static_cast<std::uint32_t>(text.size());
+  pool.append(text);
+}
+
+std::string DecodeEscapes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    auto next = text.find("_x", i);
+    if (next == std::string_view::npos) {
+      out.append(text.substr(i));
+      break;
+    }
+    out.append(text.substr(i, next - i));
+    i = next;
+    if (!EscapeAt(text, i)) {
+      out.push_back('_');
+      ++i;
+      continue;
+    }
+    char32_t cp = 0;
+    for (int k = 2; k < 6; ++k) cp = cp * 16 + static_cast<char32_t>(HexValue(text[i + k]));
+    i += 7;
+    if (cp >= 0xD800 && cp <= 0xDBFF && EscapeAt(text, i)) {
+      char32_t low = 0;
+      for (int k = 2; k < 6; ++k) low = low * 16 + static_cast<char32_t>(HexValue(text[i + k]));
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        i += 7;
+      }
+    }
+    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;  // a lone surrogate
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+void AppendEscapedText(std::string& out, std::string_view text) {
+  std::size_t run = 0;  // start of the bytes not yet copied
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const char* replacement = nullptr;
+    unsigned escape = 0x10000;  // none
+    std::size_t skip = 0;
+    if (c < 0x20) {
+      if (c == '\t' || c == '\n') continue;
+      escape = c;  // CR too: a raw CR would come back as LF
+    } else if (c == '&') {
+      replacement = "&amp;";
+    } else if (c == '<') {
+      replacement = "&lt;";
+    } else if (c == '>') {
+      replacement = "&gt;";
+    } else if (c == '_') {
+      if (!EscapeAt(text, i)) continue;
+      escape = '_';  // a literal "_xHHHH_" must not read back as an escape
+    } else if (c == 0xEF && i + 2 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+               (static_cast<unsigned char>(text[i + 2]) & 0xFE) == 0xBE) {
+      escape = 0xFFFE | (static_cast<unsigned char>(text[i + 2]) & 1);
+      skip = 2;
+    } else {
+      continue;
+    }
+    out.append(text.substr(run, i - run));
+    if (replacement)
+      out += replacement;
+    else
+      AppendHex4(out, escape);
+    i += skip;
+    run = i + 1;
+  }
+  out.append(text.substr(run));
+}
+
+void AppendEscapedAttribute(std::string& out, std::string_view value) {
+  for (char ch : value) {
+    switch (ch) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\t':
+        out += "&#9;";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      default:
+        out.push_back(ch);
+    }
+  }
+}
+
+void AppendColumnName(std::string& out, int column) {
+  char letters[4];
+  int n = 0;
+  while (column > 0 && n < 4) {
+    int digit = (column - 1) % 26;
+    letters[n++] = static_cast<char>('A' + digit);
+    column = (column - 1) / 26;
+  }
+  while (n > 0) out.push_back(letters[--n]);
+}
+
+void ReadSheet(const std::function<void(const std::function<void(std::string_view)>&)>& feed,
+               const std::vector<std::string>& sharedStrings, const std::string& file,
+               const std::string& part, SheetFrame& frame, SheetStore& store) {
+  SheetReader reader(sharedStrings, file, part, frame, store);
+  feed([&](std::string_view piece) { reader.Feed(piece, false); });
+  reader.Finish();
+}
+
+void WriteSheet(const SheetFrame& frame, const SheetStore& store,
+                const std::function<void(std::string_view)>& out) {
+  const std::string& p = frame.prefix;
+  const std::string rowOpen = "<" + p + "row r=\"";
+  const std::string rowClose = "</" + p + "row>";
+  const std::string cellOpen = "<" + p + "c r=\"";
+  const std::string cellClose = "</" + p + "c>";
+  const std::string valueOpen = "<" + p + "v>";
+  const std::string valueClose = "</" + p + "v>";
+  const std::string inlineOpen = "<" + p + "is><" + p + "t";
+  const std::string inlineClose = "</" + p + "t></" + p + "is>";
+
+  std::string buffer;
+  buffer.reserve(1 << 17);
+  if (frame.dimensionAt != std::string::npos) {
+    out(std::string_view(frame.head).substr(0, frame.dimensionAt));
+    const Bounds b = CellBounds(store);
+    buffer += "<" + p + "dimension ref=\"";
+    if (b.minRow == 0) {
+      buffer += "A1";
+    } else {
+      AppendColumnName(buffer, b.minColumn);
+      AppendInt(buffer, static_cast<unsigned>(b.minRow));
+      if (b.maxRow != b.minRow || b.maxColumn != b.minColumn) {
+        buffer += ':';
+        AppendColumnName(buffer, b.maxColumn);
+        AppendInt(buffer, static_cast<unsigned>(b.maxRow));
+      }
+    }
+    buffer += "\"/>";
+    buffer.append(frame.head, frame.dimensionAt, std::string::npos);
+  } else {
+    buffer += frame.head;
+  }
+  buffer += "<" + p + "sheetData>";
+
+  for (const Row& row : store.rows) {
+    if (row.cells.empty() && row.attributes.empty()) continue;
+    buffer += rowOpen;
+    AppendInt(buffer, row.number);
+    buffer += '"';
+    buffer += row.attributes;
+    if (row.cells.empty()) {
+      buffer += "/>";
+      continue;
+    }
+    buffer += '>';
+    for (const Cell& cell : row.cells) {
+      const CellKind kind = cell.Kind();
+      if (kind == CellKind::Raw) {
+        buffer += store.RawXml(store.raws[cell.offset]);
+        continue;
+      }
+      buffer += cellOpen;
+      AppendColumnName(buffer, cell.Column());
+      AppendInt(buffer, row.number);
+      buffer += '"';
+      if (cell.style != 0) {
+        buffer += " s=\"";
+        AppendInt(buffer, cell.style);
+        buffer += '"';
+      }
+      if (kind == CellKind::Empty) {
+        buffer += "/>";
+      } else if (kind == CellKind::Number) {
+        buffer += '>';
+        buffer += valueOpen;
+        AppendNumber(buffer, cell.number);
+        buffer += valueClose;
+        buffer += cellClose;
+      } else {
+        buffer += " t=\"inlineStr\">";
+        buffer += inlineOpen;
+        std::string_view text = store.Text(cell);
+        auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+        if (!text.empty() && (isSpace(text.front()) || isSpace(text.back())))
+          buffer += " xml:space=\"preserve\"";
+        buffer += '>';
+        AppendEscapedText(buffer, text);
+        buffer += inlineClose;
+        buffer += cellClose;
+      }
+    }
+    buffer += rowClose;
+    if (buffer.size() >= (1 << 16)) {
+      out(buffer);
+      buffer.clear();
+    }
+  }
+  buffer += "</" + p + "sheetData>";
+  buffer += frame.tail;
+  out(buffer);
+}
+
+}  // namespace vireo::xlsx

@@ -1,0 +1,243 @@
+#include "output/internal/Styles.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+#include "common/Error.h"
+
+namespace vireo::xlsx {
+namespace {
+
+constexpr std::size_t kMaxCellFormats = 65490;  // Excel's limit
+constexpr int kFirstCustomFormat = 164;         // 0..163 are built in
+
+// The built-in number formats Excel knows by id.
+struct BuiltIn {
+  int id;
+  const char* code;
+};
+constexpr BuiltIn kBuiltIns[] = {{0, "General"}, {1, "0"},         {2, "0.00"},
+                                 {3, "#,##0"},   {4, "#,##0.00"},  {9, "0%"},
+                                 {10, "0.00%"},  {11, "0.00E+00"}, {49, "@"}};
+
+int ParseInt(const char* text, int fallback) {
+  int value = 0;
+  const char* end = text + std::strlen(text);
+  auto [ptr, ec] = std::from_chars(text, end, value);
+  return ec == std::errc() && ptr == end ? value : fallback;
+}
+
+std::string IntText(long long value) {
+  char buffer[24];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+// A format text that can stand in an XML attribute: valid UTF-8 (callers
+// pass the program's own constants), no control characters.
+bool UsableFormat(std::string_view format) {
+  if (format.empty() || format.size() > 255) return false;
+  for (char c : format)
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+  return true;
+}
+
+struct StringWriter : pugi::xml_writer {
+  std::string text;
+  void write(const void* data, std::size_t size) override {
+    text.append(static_cast<const char*>(data), size);
+  }
+};
+
+}  // namespace
+
+std::string_view LocalNameOf(const char* name) {
+  std::string_view n(name);
+  auto colon = n.rfind(':');
+  return colon == std::string_view::npos ? n : n.substr(colon + 1);
+}
+
+void ParseXmlPart(pugi::xml_document& doc, std::string_view xml, const std::string& file,
+                  const std::string& part, unsigned options) {
+  pugi::xml_parse_result result =
+      doc.load_buffer(xml.data(), xml.size(), options | pugi::parse_declaration);
+  if (!result) {
+    const auto offset = std::min<std::size_t>(
+        static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0)), xml.size());
+    const auto line =
+        1 + std::count(xml.begin(), xml.begin() + static_cast<std::ptrdiff_t>(offset), '\n');
+    throw Error(
+        file, "read workbook",
+        "broken XML in " + part + " at line " + std::to_string(line) + ": " + result.description());
+  }
+  if (!doc.document_element())
+    throw Error(file, "read workbook", "broken XML in " + part + ": no root element");
+}
+
+std::string SerializeXml(const pugi::xml_document& doc) {
+  StringWriter writer;
+  unsigned flags = pugi::format_raw;
+  bool hasDeclaration = doc.first_child().type() == pugi::node_declaration;
+  if (!hasDeclaration) {
+    writer.text = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+    flags |= pugi::format_no_declaration;
+  }
+  doc.save(writer, "", flags, pugi::encoding_utf8);
+  return writer.text;
+}
+
+std::string DefaultStylesXml() {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+         "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+         "<fonts count=\"1\"><font><sz val=\"11\"/><color theme=\"1\"/><name val=\"Calibri\"/>"
+         "<family val=\"2\"/><scheme val=\"minor\"/></font></fonts>"
+         "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill>"
+         "<fill><patternFill patternType=\"gray125\"/></fill></fills>"
+         "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
+         "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>"
+         "</cellStyleXfs>"
+         "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" "
+         "xfId=\"0\"/></cellXfs>"
+         "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/>"
+         "</cellStyles><dxfs count=\"0\"/><tableStyles count=\"0\"/></styleSheet>";
+}
+
+void Styles::Load(std::string_view xml, const std::string& file, const std::string& part) {
+  file_ = file;
+  ParseXmlPart(doc_, xml, file, part);
+  root_ = doc_.document_element();
+  if (LocalNameOf(root_.name()) != "styleSheet")
+    throw Error(file, "read workbook", part + " is not a stylesheet");
+  std::string_view name(root_.name());
+  prefix_ = std::string(name.substr(0, name.size() - LocalNameOf(root_.name()).size()));
+}
+
+pugi::xml_node Styles::Child(pugi::xml_node parent, std::string_view local) const {
+  for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling())
+    if (n.type() == pugi::node_element && LocalNameOf(n.name()) == local) return n;
+  return {};
+}
+
+// The stylesheet's child `local`, created in its place in the child order
+// when missing: after the last present one of `after`.
+pugi::xml_node Styles::EnsureChild(std::string_view local,
+                                   std::initializer_list<std::string_view> after) {
+  if (pugi::xml_node found = Child(root_, local)) return found;
+  pugi::xml_node previous;
+  for (std::string_view name : after)
+    if (pugi::xml_node n = Child(root_, name)) previous = n;
+  const std::string qname = prefix_ + std::string(local);
+  pugi::xml_node created = previous ? root_.insert_child_after(qname.c_str(), previous)
+                                    : root_.prepend_child(qname.c_str());
+  created.append_attribute("count") = "0";
+  return created;
+}
+
+std::size_t Styles::CellFormatCount() const {
+  std::size_t count = 0;
+  if (pugi::xml_node xfs = Child(root_, "cellXfs"))
+    for (pugi::xml_node n = xfs.first_child(); n; n = n.next_sibling())
+      if (n.type() == pugi::node_element) ++count;
+  return count;
+}
+
+int Styles::NumberFormatId(std::string_view format) {
+  for (const BuiltIn& b : kBuiltIns)
+    if (format == b.code) return b.id;
+  pugi::xml_node numFmts = Child(root_, "numFmts");
+  int highest = kFirstCustomFormat - 1;
+  if (numFmts) {
+    for (pugi::xml_node n = numFmts.first_child(); n; n = n.next_sibling()) {
+      if (n.type() != pugi::node_element) continue;
+      int id = ParseInt(n.attribute("numFmtId").value(), -1);
+      if (format == n.attribute("formatCode").value() && id >= 0) return id;
+      highest = std::max(highest, id);
+    }
+  }
+  numFmts = EnsureChild("numFmts", {});
+  const int id = highest + 1;
+  pugi::xml_node added = numFmts.append_child((prefix_ + "numFmt").c_str());
+  added.append_attribute("numFmtId") = IntText(id).c_str();
+  added.append_attribute("formatCode") = std::string(format).c_str();
+  int count = 0;
+  for (pugi::xml_node n = numFmts.first_child(); n; n = n.next_sibling())
+    if (n.type() == pugi::node_element) ++count;
+  if (!numFmts.attribute("count")) numFmts.append_attribute("count");
+  numFmts.attribute("count") = IntText(count).c_str();
+  changed_ = true;
+  return id;
+}
+
+std::uint16_t Styles::WithNumberFormat(std::uint16_t style, std::string_view format) {
+  // Reports write column after column with the same format: remember the
+  // last answer.
+  if (lastHit_ && lastStyle_ == style && lastFormat_ == format) return lastResult_;
+  const std::uint16_t result = LookUp(style, format);
+  lastHit_ = true;
+  lastStyle_ = style;
+  lastFormat_.assign(format);
+  lastResult_ = result;
+  return result;
+}
+
+std::uint16_t Styles::LookUp(std::uint16_t style, std::string_view format) {
+  if (auto it = cache_.find(std::make_pair(style, std::string(format))); it != cache_.end())
+    return it->second;
+  if (!UsableFormat(format))
+    throw Error(file_, "set number format", "unusable format \"" + std::string(format) + "\"");
+  const int id = NumberFormatId(format);
+
+  pugi::xml_node cellXfs =
+      EnsureChild("cellXfs", {"numFmts", "fonts", "fills", "borders", "cellStyleXfs"});
+  std::vector<pugi::xml_node> xfs;
+  for (pugi::xml_node n = cellXfs.first_child(); n; n = n.next_sibling())
+    if (n.type() == pugi::node_element) xfs.push_back(n);
+
+  // The wanted format: the cell's current one with the new number format.
+  pugi::xml_document scratch;
+  pugi::xml_node wanted;
+  if (style < xfs.size()) {
+    wanted = scratch.append_copy(xfs[style]);
+  } else {
+    wanted = scratch.append_child((prefix_ + "xf").c_str());
+    for (const char* a : {"numFmtId", "fontId", "fillId", "borderId", "xfId"})
+      wanted.append_attribute(a) = "0";
+  }
+  if (!wanted.attribute("numFmtId")) wanted.prepend_attribute("numFmtId");
+  wanted.attribute("numFmtId") = IntText(id).c_str();
+  if (!wanted.attribute("applyNumberFormat")) wanted.append_attribute("applyNumberFormat");
+  wanted.attribute("applyNumberFormat") = "1";
+
+  std::uint16_t result = 0;
+  if (style < xfs.size() && ParseInt(xfs[style].attribute("numFmtId").value(), 0) == id) {
+    result = style;  // it already shows numbers this way
+  } else {
+    StringWriter wantedText;
+    wanted.print(wantedText, "", pugi::format_raw);
+    std::size_t found = xfs.size();
+    for (std::size_t i = 0; i < xfs.size() && found == xfs.size(); ++i) {
+      StringWriter text;
+      xfs[i].print(text, "", pugi::format_raw);
+      if (text.text == wantedText.text) found = i;
+    }
+    if (found == xfs.size()) {
+      if (xfs.size() >= kMaxCellFormats)
+        throw Error(file_, "set number format", "the workbook has too many cell formats");
+      cellXfs.append_copy(wanted);
+      if (!cellXfs.attribute("count")) cellXfs.append_attribute("count");
+      cellXfs.attribute("count") = IntText(static_cast<long long>(xfs.size() + 1)).c_str();
+      changed_ = true;
+    }
+    result = static_cast<std::uint16_t>(found);
+  }
+  cache_.emplace(std::make_pair(style, std::string(format)), result);
+  return result;
+}
+
+std::string Styles::Serialize() const {
+  return SerializeXml(doc_);
+}
+
+}  // namespace vireo::xlsx

@@ -1,0 +1,308 @@
+#include "output/internal/Zip.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "common/Error.h"
+
+namespace vireo::xlsx {
+namespace {
+
+constexpr std::uint64_t kMaxZipOffset = 0xFFFFFFFFu;
+
+void Put16(std::string& s, std::uint16_t v) {
+  s.push_back(static_cast<char>(v & 0xFF));
+  s.push_back(static_cast<char>(v >> 8));
+}
+
+void Put32(std::string& s, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+// MS-DOS local date and time; the format starts in 1980.
+void DosTime(std::time_t t, std::uint16_t& time, std::uint16_t& date) {
+  std::tm tm{};
+  if (t <= 0 || !localtime_r(&t, &tm) || tm.tm_year < 80 || tm.tm_year > 207) {
+    time = 0;
+    date = (1 << 5) | 1;  // 1980-01-01
+    return;
+  }
+  time = static_cast<std::uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+  date = static_cast<std::uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+}
+
+bool NeedsUtf8Flag(const std::string& name) {
+  return std::any_of(name.begin(), name.end(),
+                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+[[noreturn]] void Fail(const std::string& file, const std::string& cause) {
+  throw Error(file, "read workbook", cause);
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Deflater::Deflater(int level) {
+  // Negative window bits: raw deflate, as zip entries hold it.
+  if (deflateInit2(&stream_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw Error("zlib", "compress", "cannot start deflate");
+  pending_.reserve(kBlock + 4096);
+}
+
+Deflater::~Deflater() {
+  deflateEnd(&stream_);
+}
+
+void Deflater::Flush(bool last) {
+  crc_ = static_cast<std::uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(pending_.data()),
+                                          static_cast<uInt>(pending_.size())));
+  size_ += pending_.size();
+  stream_.next_in = reinterpret_cast<Bytef*>(pending_.data());
+  stream_.avail_in = static_cast<uInt>(pending_.size());
+  char buffer[1 << 16];
+  int rc;
+  do {
+    stream_.next_out = reinterpret_cast<Bytef*>(buffer);
+    stream_.avail_out = sizeof buffer;
+    rc = deflate(&stream_, last ? Z_FINISH : Z_NO_FLUSH);
+    if (rc == Z_STREAM_ERROR) throw Error("zlib", "compress", "deflate failed");
+    out_.append(buffer, sizeof buffer - stream_.avail_out);
+  } while (stream_.avail_out == 0 || (last && rc != Z_STREAM_END));
+  pending_.clear();
+}
+
+StoredEntry Deflater::Finish() {
+  Flush(true);
+  StoredEntry entry;
+  entry.method = kDeflated;
+  entry.crc = crc_;
+  entry.size = size_;
+  entry.data = std::move(out_);
+  entry.mtime = std::time(nullptr);
+  out_.clear();
+  return entry;
+}
+
+StoredEntry DeflateWhole(std::string_view content) {
+  Deflater deflater(6);
+  deflater.Write(content);
+  return deflater.Finish();
+}
+
+void ZipWriter::Emit(std::string_view bytes) {
+  sink_(bytes);
+  offset_ += bytes.size();
+}
+
+void ZipWriter::Add(const std::string& name, const StoredEntry& entry) {
+  if (entry.size > kMaxZipOffset || entry.data.size() > kMaxZipOffset ||
+      offset_ + entry.data.size() + name.size() + 30 > kMaxZipOffset || central_.size() >= 0xFFFF ||
+      name.size() > 0xFFFF)
+    throw Error(name, "write workbook", "the package would exceed 4 GB or 65535 parts");
+  Central c{name,
+            entry.method,
+            0,
+            0,
+            entry.crc,
+            static_cast<std::uint32_t>(entry.data.size()),
+            static_cast<std::uint32_t>(entry.size),
+            static_cast<std::uint32_t>(offset_)};
+  DosTime(entry.mtime, c.time, c.date);
+  std::string header;
+  header.reserve(30 + name.size());
+  Put32(header, 0x04034b50);
+  Put16(header, 20);                                // version needed: 2.0
+  Put16(header, NeedsUtf8Flag(name) ? 0x0800 : 0);  // bit 11: UTF-8 name
+  Put16(header, c.method);
+  Put16(header, c.time);
+  Put16(header, c.date);
+  Put32(header, c.crc);
+  Put32(header, c.compressedSize);
+  Put32(header, c.size);
+  Put16(header, static_cast<std::uint16_t>(name.size()));
+  Put16(header, 0);
+  header += name;
+  Emit(header);
+  Emit(entry.data);
+  central_.push_back(std::move(c));
+}
+
+void ZipWriter::Finish() {
+  std::string dir;
+  const std::uint64_t start = offset_;
+  for (const Central& c : central_) {
+    Put32(dir, 0x02014b50);
+    Put16(dir, 20);  // made by: MS-DOS, 2.0
+    Put16(dir, 20);
+    Put16(dir, NeedsUtf8Flag(c.name) ? 0x0800 : 0);
+    Put16(dir, c.method);
+    Put16(dir, c.time);
+    Put16(dir, c.date);
+    Put32(dir, c.crc);
+    Put32(dir, c.compressedSize);
+    Put32(dir, c.size);
+    Put16(dir, static_cast<std::uint16_t>(c.name.size()));
+    Put16(dir, 0);  // extra
+    Put16(dir, 0);  // comment
+    Put16(dir, 0);  // disk
+    Put16(dir, 0);  // internal attributes
+    Put32(dir, 0);  // external attributes
+    Put32(dir, c.offset);
+    dir += c.name;
+  }
+  if (start + dir.size() > kMaxZipOffset)
+    throw Error("package", "write workbook", "the package would exceed 4 GB");
+  const auto directorySize = static_cast<std::uint32_t>(dir.size());
+  Put32(dir, 0x06054b50);
+  Put16(dir, 0);
+  Put16(dir, 0);
+  Put16(dir, static_cast<std::uint16_t>(central_.size()));
+  Put16(dir, static_cast<std::uint16_t>(central_.size()));
+  Put32(dir, directorySize);
+  Put32(dir, static_cast<std::uint32_t>(start));
+  Put16(dir, 0);
+  Emit(dir);
+}
+
+ZipReader::ZipReader(std::string bytes, std::string name)
+    : bytes_(std::move(bytes)), name_(std::move(name)) {
+  if (bytes_.empty()) throw Error(name_, "not a workbook", "not a zip archive (the file is empty)");
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(bytes_.data(), bytes_.size(), 0, &error);
+  if (!source) {
+    zip_error_fini(&error);
+    Fail(name_, "not a workbook (cannot read it as a zip archive)");
+  }
+  archive_ = zip_open_from_source(source, ZIP_RDONLY, &error);
+  if (!archive_) {
+    zip_source_free(source);
+    zip_error_fini(&error);
+    throw Error(name_, "not a workbook", "not a zip archive");
+  }
+  zip_error_fini(&error);
+  zip_int64_t count = zip_get_num_entries(archive_, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const char* entryName = zip_get_name(archive_, static_cast<zip_uint64_t>(i), 0);
+    names_.emplace_back(entryName ? entryName : "");
+  }
+}
+
+ZipReader::~ZipReader() {
+  if (archive_) zip_discard(archive_);
+}
+
+std::optional<std::size_t> ZipReader::Find(std::string_view name) const {
+  for (std::size_t i = 0; i < names_.size(); ++i)
+    if (names_[i] == name) return i;
+  for (std::size_t i = 0; i < names_.size(); ++i)
+    if (EqualNoCase(names_[i], name)) return i;
+  return std::nullopt;
+}
+
+std::uint64_t ZipReader::CheckedSize(std::size_t index) const {
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(archive_, index, 0, &st) != 0)
+    Fail(name_, "broken zip entry " + names_[index]);
+  if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
+    Fail(name_, names_[index] + " is encrypted");
+  if (!(st.valid & ZIP_STAT_SIZE) || st.size > kMaxPartSize)
+    Fail(name_, names_[index] + " is larger than 1 GiB");
+  return st.size;
+}
+
+void ZipReader::ReadChunks(std::size_t index,
+                           const std::function<void(std::string_view)>& piece) const {
+  const std::uint64_t expected = CheckedSize(index);
+  zip_file_t* file = zip_fopen_index(archive_, index, 0);
+  if (!file) Fail(name_, "cannot read " + names_[index] + " (" + zip_strerror(archive_) + ")");
+  struct Closer {
+    zip_file_t* f;
+    ~Closer() { zip_fclose(f); }
+  } closer{file};
+  std::string buffer(1 << 16, '\0');
+  std::uint64_t total = 0;
+  for (;;) {
+    zip_int64_t n = zip_fread(file, buffer.data(), buffer.size());
+    if (n < 0)
+      Fail(name_, "broken zip entry " + names_[index] + " (" + zip_file_strerror(file) + ")");
+    if (n == 0) break;
+    total += static_cast<std::uint64_t>(n);
+    // The directory's size is what the entry claims; never read past it.
+    if (total > expected || total > kMaxPartSize)
+      Fail(name_, names_[index] + " inflates past its stated size");
+    piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+  }
+}
+
+std::string ZipReader::Read(std::size_t index) const {
+  std::string content;
+  content.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(CheckedSize(index), 1 << 26)));
+  ReadChunks(index, [&](std::string_view piece) { content.append(piece); });
+  return content;
+}
+
+StoredEntry ZipReader::ReadStored(std::size_t index) const {
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(archive_, index, 0, &st) != 0)
+    Fail(name_, "broken zip entry " + names_[index]);
+  const zip_uint64_t needed =
+      ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
+  const bool copyable =
+      (st.valid & needed) == needed &&
+      (st.comp_method == ZIP_CM_STORE || st.comp_method == ZIP_CM_DEFLATE) &&
+      !((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) &&
+      st.comp_size <= kMaxPartSize && st.size <= kMaxPartSize;
+  StoredEntry entry;
+  if (!copyable) {
+    // Another compression method: store it again deflated.
+    entry = DeflateWhole(Read(index));
+  } else {
+    entry.method = static_cast<std::uint16_t>(st.comp_method);
+    entry.crc = st.crc;
+    entry.size = st.size;
+    zip_file_t* file = zip_fopen_index(archive_, index, ZIP_FL_COMPRESSED);
+    if (!file) Fail(name_, "cannot read " + names_[index] + " (" + zip_strerror(archive_) + ")");
+    struct Closer {
+      zip_file_t* f;
+      ~Closer() { zip_fclose(f); }
+    } closer{file};
+    entry.data.resize(static_cast<std::size_t>(st.comp_size));
+    std::uint64_t done = 0;
+    while (done < st.comp_size) {
+      zip_int64_t n = zip_fread(file, entry.data.data() + done, st.comp_size - done);
+      if (n < 0) Fail(name_, "broken zip entry " + names_[index]);
+      if (n == 0) break;
+      done += static_cast<std::uint64_t>(n);
+    }
+    if (done != st.comp_size) Fail(name_, "zip entry " + names_[index] + " is cut short");
+  }
+  entry.mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : std::time(nullptr);
+  return entry;
+}
+
+std::string BuildPackage(const std::vector<std::pair<std::string, std::string>>& parts) {
+  std::string bytes;
+  ZipWriter writer([&](std::string_view piece) { bytes.append(piece); });
+  for (const auto& [name, content] : parts) writer.Add(name, DeflateWhole(content));
+  writer.Finish();
+  return bytes;
+}
+
+}  // namespace vireo::xlsx

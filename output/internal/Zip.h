@@ -1,0 +1,120 @@
+// The zip layer of the workbook: reading a package held in memory through
+// libzip, and writing a new package entry by entry. Entries are written with
+// their sizes and CRC in the local header (no data descriptors) and without
+// zip64, which both Excel and LibreOffice read without complaint.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct zip;
+
+namespace vireo::xlsx {
+
+// No single part may inflate past this size.
+constexpr std::uint64_t kMaxPartSize = std::uint64_t{1} << 30;
+
+// Compression methods a package may use.
+constexpr std::uint16_t kStored = 0;
+constexpr std::uint16_t kDeflated = 8;
+
+// One entry as it is stored: compressed bytes plus what the headers need.
+struct StoredEntry {
+  std::uint16_t method = kDeflated;
+  std::uint32_t crc = 0;
+  std::uint64_t size = 0;  // uncompressed
+  std::string data;        // as stored (compressed when method is deflate)
+  std::time_t mtime = 0;
+};
+
+// Raw deflate into memory, with the CRC and size of what went in. Input is
+// gathered into blocks so callers may write many small pieces cheaply.
+class Deflater {
+ public:
+  explicit Deflater(int level = 1);
+  ~Deflater();
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  void Write(std::string_view bytes) {
+    pending_.append(bytes);
+    if (pending_.size() >= kBlock) Flush(false);
+  }
+  // Ends the stream and hands the entry out.
+  StoredEntry Finish();
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 16;
+  void Flush(bool last);
+
+  z_stream stream_{};
+  std::string pending_;
+  std::string out_;
+  std::uint32_t crc_ = 0;
+  std::uint64_t size_ = 0;
+};
+
+StoredEntry DeflateWhole(std::string_view content);
+
+// Writes a zip archive to `sink` one entry at a time.
+class ZipWriter {
+ public:
+  explicit ZipWriter(std::function<void(std::string_view)> sink) : sink_(std::move(sink)) {}
+  void Add(const std::string& name, const StoredEntry& entry);
+  // Writes the central directory. Nothing may be added afterwards.
+  void Finish();
+
+ private:
+  struct Central {
+    std::string name;
+    std::uint16_t method, time, date;
+    std::uint32_t crc, compressedSize, size, offset;
+  };
+  void Emit(std::string_view bytes);
+
+  std::function<void(std::string_view)> sink_;
+  std::vector<Central> central_;
+  std::uint64_t offset_ = 0;
+};
+
+// A zip archive held in memory. `name` is the file named in errors.
+class ZipReader {
+ public:
+  ZipReader(std::string bytes, std::string name);
+  ~ZipReader();
+  ZipReader(const ZipReader&) = delete;
+  ZipReader& operator=(const ZipReader&) = delete;
+
+  std::size_t Count() const { return names_.size(); }
+  const std::string& Name(std::size_t index) const { return names_[index]; }
+  // Entry names compare without regard to ASCII case, as package part
+  // names do.
+  std::optional<std::size_t> Find(std::string_view name) const;
+
+  // The inflated content of an entry.
+  std::string Read(std::size_t index) const;
+  // The inflated content in pieces, for parts too large to hold at once.
+  void ReadChunks(std::size_t index, const std::function<void(std::string_view)>& piece) const;
+  // The entry as stored, for copying it unchanged.
+  StoredEntry ReadStored(std::size_t index) const;
+
+ private:
+  std::uint64_t CheckedSize(std::size_t index) const;
+
+  std::string bytes_;  // libzip reads from here; must outlive archive_
+  std::string name_;
+  zip* archive_ = nullptr;
+  std::vector<std::string> names_;
+};
+
+// Builds a whole package from parts given in order.
+std::string BuildPackage(const std::vector<std::pair<std::string, std::string>>& parts);
+
+}  // namespace vireo::xlsx

@@ -1,0 +1,148 @@
+// Saved workbooks checked by real readers: xmllint for every XML part,
+// LibreOffice for the values, and a template made by LibreOffice itself.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "output/Workbook.h"
+#include "tests/output/ZipPackage.h"
+
+namespace vireo {
+namespace {
+
+using test::TempDir;
+
+int Run(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str());
+}
+
+// CSV in UTF-8 with the cells as shown, so number formats can be checked.
+const char kCsv[] = "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true";
+
+// Converts `file` with LibreOffice into `format` in `dir`; returns the new
+// file's path. A private profile keeps parallel runs from locking each other.
+std::string Convert(const TempDir& dir, const std::string& file, const std::string& format) {
+  const std::string profile = "file://" + (dir / "profile");
+  const std::string out = dir / "converted";
+  std::filesystem::create_directories(out);
+  const int rc = Run("soffice -env:UserInstallation=" + profile + " --headless --convert-to '" +
+                     format + "' --outdir " + out + " " + file);
+  EXPECT_EQ(rc, 0);
+  std::string stem = std::filesystem::path(file).stem();
+  std::string extension = format.substr(0, format.find(':'));
+  return out + "/" + stem + "." + extension;
+}
+
+void ExpectXmllintAccepts(const TempDir& dir, const std::string& bytes) {
+  int checked = 0;
+  for (const auto& [name, content] : test::Entries(bytes)) {
+    const std::string path = dir / ("part-" + std::to_string(checked++) + ".xml");
+    test::WriteFile(path, content);
+    EXPECT_EQ(Run("xmllint --noout " + path), 0) << name;
+  }
+  EXPECT_GE(checked, 5);
+}
+
+Workbook TrickyWorkbook() {
+  Workbook workbook = Workbook::CreateBlank();
+  workbook.SetText(1, 1, "Ref.");
+  workbook.SetText(1, 2, "ctl\x01\x02 and \x1F");
+  workbook.SetText(1, 3, "cr\rlf\n");
+  workbook.SetText(1, 4, " _x0041_ & <tag> ");
+  workbook.SetText(1, 5, "caf\xE9");
+  workbook.SetNumber(2, 1, 1.0 / 7.0, "0.00000");
+  workbook.SetNumber(2, 2, -0.0);
+  workbook.SetNumber(2, 3, 1e300);
+  workbook.SetNumber(3, 1, 123.456789, "0.00000");
+  return workbook;
+}
+
+TEST(WorkbookClients, XmllintAcceptsEveryPart) {
+  if (!test::OnPath("xmllint")) GTEST_SKIP() << "no xmllint";
+  TempDir dir;
+  ExpectXmllintAccepts(dir, TrickyWorkbook().SaveToBytes());
+}
+
+TEST(WorkbookClients, LibreOfficeShowsWrittenValues) {
+  if (!test::OnPath("soffice")) GTEST_SKIP() << "no LibreOffice";
+  TempDir dir;
+  const std::string path = dir / "tricky.xlsx";
+  TrickyWorkbook().Save(path);
+  const std::string csv = test::ReadFile(Convert(dir, path, kCsv));
+  EXPECT_NE(csv.find("Ref."), std::string::npos) << csv;
+  EXPECT_NE(csv.find("caf\xC3\xA9"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("0.14286"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("123.45679"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("1E+300"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(", _x0041_ & <tag> ,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("ctl\x01\x02 and \x1F"), std::string::npos) << csv;
+}
+
+const char kFlatOds[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
+ office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+ <office:automatic-styles>
+  <style:style style:name="bold" style:family="table-cell"><style:text-properties fo:font-weight="bold"/></style:style>
+ </office:automatic-styles>
+ <office:body><office:spreadsheet>
+  <table:table table:name="Report">
+   <table:table-row>
+    <table:table-cell table:style-name="bold" office:value-type="string"><text:p>Title</text:p></table:table-cell>
+    <table:table-cell table:number-columns-spanned="2" office:value-type="string"><text:p>Merged</text:p></table:table-cell>
+    <table:covered-table-cell/>
+   </table:table-row>
+   <table:table-row>
+    <table:table-cell office:value-type="float" office:value="42.5"><text:p>42.5</text:p></table:table-cell>
+    <table:table-cell office:value-type="string"><text:p>kept</text:p></table:table-cell>
+   </table:table-row>
+  </table:table>
+  <table:table table:name="Other">
+   <table:table-row><table:table-cell office:value-type="string"><text:p>Second sheet</text:p></table:table-cell></table:table-row>
+  </table:table>
+ </office:spreadsheet></office:body>
+</office:document>
+)";
+
+TEST(WorkbookClients, LibreOfficeTemplateKeepsItsContent) {
+  if (!test::OnPath("soffice") || !test::OnPath("xmllint"))
+    GTEST_SKIP() << "no LibreOffice or xmllint";
+  TempDir dir;
+  const std::string fods = dir / "made.fods";
+  test::WriteFile(fods, kFlatOds);
+  const std::string templatePath = Convert(dir, fods, "xlsx:Calc MS Excel 2007 XML");
+  const std::string original = test::ReadFile(templatePath);
+  ASSERT_FALSE(original.empty());
+
+  Workbook workbook = Workbook::Open(templatePath);
+  EXPECT_EQ(workbook.ActiveSheetName(), "Report");
+  EXPECT_EQ(workbook.Get(1, 1), CellValue::Text("Title"));
+  EXPECT_EQ(workbook.Get(2, 1), CellValue::Number(42.5));
+  workbook.SetNumber(2, 3, 7.123456789, "0.00000");
+  workbook.SetText(4, 1, "added");
+  workbook.SetNumber(4, 2, 0.25);
+  const std::string result = dir / "result.xlsx";
+  workbook.Save(result);
+  const std::string saved = test::ReadFile(result);
+
+  ExpectXmllintAccepts(dir, saved);
+  // Only the sheet and the styles changed; every other entry is the same.
+  for (const auto& [name, data] : test::Entries(original, true)) {
+    if (name == "xl/worksheets/sheet1.xml" || name == "xl/styles.xml") continue;
+    EXPECT_EQ(test::Entry(saved, name, true), data) << name;
+  }
+  const std::string sheet = test::Entry(saved, "xl/worksheets/sheet1.xml");
+  EXPECT_NE(sheet.find("<mergeCell ref=\"B1:C1\"/>"), std::string::npos) << sheet;
+
+  std::filesystem::remove_all(dir / "converted");
+  const std::string csv = test::ReadFile(Convert(dir, result, kCsv));
+  EXPECT_NE(csv.find("Title,Merged,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("42.5,kept,7.12346"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("added,0.25"), std::string::npos) << csv;
+}
+
+}  // namespace
+}  // namespace vireo
