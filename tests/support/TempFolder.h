@@ -1,10 +1,10 @@
 // A fresh folder under the system's temporary folder, removed afterwards.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <algorithm>
 #include <string>
 #include <vector>
 

@@ -1,0 +1,220 @@
+#include "reduction/ProcessField.h"
+
+#include <memory>
+#include <optional>
+
+#include "common/Error.h"
+#include "common/Text.h"
+#include "output/LevelDataFile.h"
+#include "output/Workbook.h"
+#include "reduction/ClosureSummary.h"
+#include "reduction/FieldRecord.h"
+#include "reduction/SetupReduction.h"
+#include "settings/ControlFile.h"
+
+namespace vireo {
+namespace {
+
+constexpr const char* kHeadings[14] = {
+    "Ref.",        "BS1(m)",    "BS2(m)",    "FS1(m)",      "FS2(m)",      "Dist1(m)", "Dist2(m)",
+    "Ave_Dist(m)", "Ave_BS(m)", "Ave_FS(m)", "Av. Rise(+)", "Av. Fall(-)", "Cal. RL",  "Adj. RL"};
+
+void WriteHeadingRow(Workbook& sheet, RunVariables& run) {
+  const int headingRow = run.currentRow + 5;
+  if (headingRow + 1 > Workbook::kMaxRows)
+    throw Error("", "write a heading row",
+                "the report would need more than " + std::to_string(Workbook::kMaxRows) +
+                    " rows, the most a workbook holds");
+  for (int column = 1; column <= 14; ++column)
+    sheet.SetText(headingRow, column, kHeadings[column - 1]);
+  run.firstDataRow = headingRow + 1;
+  run.currentRow = run.firstDataRow;
+  run.sawHeading = true;
+  run.lineHasSetup = false;
+}
+
+std::string CellText(const CellValue& cell) {
+  switch (cell.kind) {
+    case CellValue::Kind::Text:
+      return cell.text;
+    case CellValue::Kind::Number:
+      return DecimalText(cell.number);
+    case CellValue::Kind::Empty:
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string BusyStatusText(const std::string& path) {
+  return "Status - Processing.....\rFile : " + path + ", this may take a few seconds";
+}
+
+std::string DoneStatusText() {
+  return "Status - Done\rPress PROCESS again if you want to continue processing another file.";
+}
+
+std::string BaseNameOf(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const auto dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
+                           RunSurroundings& surroundings, FileSystem& fs) {
+  ProcessResult result;
+  surroundings.ShowStatus(BusyStatusText(fieldPath));
+
+  result.baseName = BaseNameOf(fieldPath);
+  if (result.baseName.empty())
+    throw Error(fieldPath, "derive the output name",
+                "the file name without its extension is empty; rename the file");
+  result.workbookPath = app.ProcessedWorkbook(result.baseName);
+  result.levelDataPath = app.LevelDataFile(result.baseName);
+
+  const Settings settings = ReadSettings(app, fs);
+  Workbook sheet = Workbook::Open(app.Template(), fs);
+  std::unique_ptr<InputStream> field;
+  try {
+    field = fs.OpenForReading(fieldPath);
+  } catch (const Error& e) {
+    throw Error(fieldPath, "open the field data file", e.Cause());
+  }
+
+  // Header block.
+  sheet.SetText(1, 1, ToUtf8(settings.companyName));
+  sheet.SetText(2, 1, "File Name                - " + ToUtf8(result.baseName));
+  sheet.SetText(3, 1, "Survey carried out by    - " + ToUtf8(settings.personnelName));
+  sheet.SetText(4, 1, "Leveling Error Seleceted - " + ToUtf8(settings.errorFactor) + "SQRT(k)");
+
+  RunVariables run;
+  auto fail = [&](const std::string& what, const Error& e) {
+    result.failures.push_back(what + ": " + e.what());
+  };
+
+  // The level data file is written under a temporary name and only renamed
+  // into place once the run has reduced the whole file.
+  std::unique_ptr<LevelDataFile> levelFile;
+  try {
+    fs.CreateFolder(app.StarNetFolder());
+    levelFile = std::make_unique<LevelDataFile>(fs, result.levelDataPath);
+  } catch (const Error& e) {
+    fail("the level data file was not written", e);
+  }
+  auto writeRecord = [&](const ElevationRecord& record) {
+    if (!levelFile) return;
+    try {
+      levelFile->Write(record);
+    } catch (const Error& e) {
+      fail("the level data file was not written", e);
+      levelFile.reset();
+    }
+  };
+
+  SetupReducer reducer(sheet, run, writeRecord, result.warnings);
+  long firstReadingLine = 0;
+  LineSplitter splitter;
+  auto handleLine = [&](std::string_view text, long number) {
+    FieldRecord record = ClassifyLine(text);
+    if (record.lineStart) WriteHeadingRow(sheet, run);
+    if (record.height) run.startRl = ToUtf8(record.heightText);
+    if (record.reading) {
+      if (!run.sawHeading) {
+        // A file that starts with readings is reduced as though a line
+        // start record preceded them, so the header block stays whole.
+        WriteHeadingRow(sheet, run);
+        result.warnings.push_back(
+            {number, "no line start record before the first reading; one is assumed"});
+      }
+      if (firstReadingLine == 0) firstReadingLine = number;
+      record.reading->line = number;
+      record.reading->pointId = ToUtf8(record.reading->pointId);
+      record.reading->distance = ToUtf8(record.reading->distance);
+      reducer.AddReading(*record.reading);
+    }
+  };
+  try {
+    char buffer[1 << 16];
+    for (;;) {
+      std::size_t n = field->Read(buffer, sizeof buffer);
+      if (n == 0) break;
+      splitter.Feed(std::string_view(buffer, n), handleLine);
+    }
+    splitter.Finish(handleLine);
+  } catch (const Error& e) {
+    if (e.File().empty()) throw Error(fieldPath, e.Operation(), e.Cause());
+    throw Error(fieldPath, "read the field data file", e.what());
+  }
+  field.reset();
+  reducer.Finish();
+  if (!run.sawHeading) {
+    WriteHeadingRow(sheet, run);
+    result.warnings.push_back({0, "the file has no line start record; one is assumed"});
+  }
+  if (levelFile) {
+    try {
+      levelFile->Close();
+    } catch (const Error& e) {
+      fail("the level data file was not written", e);
+      levelFile.reset();
+    }
+  }
+
+  ClosureResult closure;
+  try {
+    closure = WriteClosureSummary(sheet, run, ToUtf8(settings.errorFactor));
+  } catch (const Error& e) {
+    if (e.File().empty()) throw Error(fieldPath, e.Operation(), e.Cause());
+    throw;
+  }
+  if (levelFile) {
+    try {
+      levelFile->Replace();
+    } catch (const Error& e) {
+      fail("the level data file was not written", e);
+    }
+    levelFile.reset();
+  }
+
+  result.setups = run.setups;
+  result.totalDistance = run.totalDistance;
+  result.misclose = closure.misclose;
+  result.permissibleError = closure.permissibleError;
+  result.firstDataRow = run.firstDataRow;
+  result.summationRow = closure.summationRow;
+  result.endRl = run.lastRl;
+  result.startReference = CellText(sheet.Get(run.firstDataRow, kRef));
+  result.endReference = CellText(sheet.Get(closure.adjRow - 1, kRef));
+  result.startRl = run.lineHasSetup ? run.lineStartRl : run.startRl;
+
+  const std::string prompt = "The Start Reference = " + result.startReference +
+                             "\rThe Start RL   = " + result.startRl +
+                             "\r\rThe End Reference = " + result.endReference +
+                             "\rThe End RL     = " + DecimalText(run.lastRl) +
+                             "\r\rDo You want to key in a New Reduced Level?";
+  result.answeredYes = surroundings.AskForNewReducedLevel(kRlPromptTitle, prompt);
+  result.fields = InputOptionFields{result.startReference,
+                                    result.endReference,
+                                    result.startRl,
+                                    DecimalText(run.lastRl),
+                                    std::to_string(run.firstDataRow),
+                                    DecimalText(run.totalDistance),
+                                    result.workbookPath,
+                                    DecimalText(closure.misclose),
+                                    ToUtf8(settings.errorFactor)};
+  if (result.answeredYes) surroundings.ShowInputOption(result.fields);
+
+  try {
+    fs.CreateFolder(app.ProcessedFiles());
+    sheet.Save(result.workbookPath, fs);
+  } catch (const Error& e) {
+    fail("the processed workbook was not saved", e);
+  }
+  surroundings.ShowStatus(DoneStatusText());
+  return result;
+}
+
+}  // namespace vireo

@@ -1,0 +1,80 @@
+// One processing run: a field data file becomes the report workbook under
+// "Processed Files" and the level data file under "StarNet Format".
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/AppFolder.h"
+#include "common/FileSystem.h"
+#include "reduction/RunVariables.h"
+
+namespace vireo {
+
+// The nine fields of the RL input dialog, as text, as the run fills them.
+struct InputOptionFields {
+  std::string label4;   // start reference
+  std::string label7;   // end reference
+  std::string text1;    // start RL
+  std::string text2;    // computed end RL
+  std::string label9;   // FirstDataRow
+  std::string label10;  // TotalDistance, metres
+  std::string label11;  // path of the processed workbook
+  std::string label12;  // Misclose, metres
+  std::string label13;  // error factor text
+  bool operator==(const InputOptionFields&) const = default;
+};
+
+// What the run needs from the program around it. The Qt program shows
+// windows; the command-line front end and the tests answer directly.
+class RunSurroundings {
+ public:
+  virtual ~RunSurroundings() = default;
+  virtual void ShowStatus(const std::string& /*text*/) {}
+  // The Yes/No message box titled "RL Input Option".
+  virtual bool AskForNewReducedLevel(const std::string& /*title*/, const std::string& /*text*/) {
+    return false;
+  }
+  // On Yes: show the RL input dialog (without waiting) and fill its fields.
+  virtual void ShowInputOption(const InputOptionFields& /*fields*/) {}
+};
+
+struct ProcessResult {
+  std::string baseName;
+  std::string workbookPath;
+  std::string levelDataPath;
+  long setups = 0;
+  double totalDistance = 0.0;
+  double misclose = 0.0;          // metres
+  double permissibleError = 0.0;  // millimetres
+  std::string startReference;
+  std::string endReference;
+  std::string startRl;  // the height text the last line starts from
+  double endRl = 0.0;   // LastRL
+  int firstDataRow = 0;
+  int summationRow = 0;
+  bool answeredYes = false;
+  InputOptionFields fields;
+  std::vector<RunWarning> warnings;
+  // Outputs that could not be written, each a message naming the file.
+  std::vector<std::string> failures;
+  bool OutputsWritten() const { return failures.empty(); }
+};
+
+inline constexpr const char* kRlPromptTitle = "RL Input Option";
+
+std::string BusyStatusText(const std::string& path);
+std::string DoneStatusText();
+
+// The output name of a field data file: its file name (after the last "/" or
+// "\") without its last extension. Empty when nothing is left.
+std::string BaseNameOf(const std::string& path);
+
+// Runs the whole processing of `fieldPath`. Refused input (no base name,
+// a missing control file or template, an unreadable field data file, a
+// report too large for a workbook) throws Error before any output is
+// touched. Outputs that cannot be written are listed in `failures`.
+ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
+                           RunSurroundings& surroundings, FileSystem& fs = RealFileSystem());
+
+}  // namespace vireo

@@ -1,0 +1,40 @@
+// The OK of the RL input dialog: rebuild "Cal. RL" from the keyed start RL,
+// spread the misclose over "Adj. RL", rewrite the closure lines and save the
+// processed workbook again. No Qt here; the dialog calls this.
+#pragma once
+
+#include <string>
+
+#include "common/AppFolder.h"
+#include "common/FileSystem.h"
+#include "reduction/ProcessField.h"
+
+namespace vireo {
+
+enum class LoopType { CloseLoop, OpenLoop };
+
+struct AdjustmentResult {
+  enum class Status {
+    Adjusted,    // saved over the processed workbook
+    Refused,     // input or workbook not usable; nothing changed
+    SaveFailed,  // adjusted, but not saved where it belongs (see message)
+  };
+  Status status = Status::Refused;
+  std::string message;  // for Refused and SaveFailed: what and why
+  double startRl = 0.0;
+  double endRl = 0.0;             // rebuilt Cal. RL of the end row
+  double misclose = 0.0;          // metres, the one spread over "Adj. RL"
+  double permissibleError = 0.0;  // millimetres
+  int endRow = 0;                 // the summation row
+  bool Ok() const { return status == Status::Adjusted; }
+};
+
+// Reads the dialog's fields, reopens the processed workbook (field label11),
+// adjusts it and saves it through TEMP.xlsx in the application folder and a
+// rename. The start RL, and for an open loop the end RL, must be complete
+// numbers; otherwise the result is Refused and no file is touched.
+AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType loop,
+                                     const std::string& text1, const std::string& text2,
+                                     const AppFolder& app, FileSystem& fs = RealFileSystem());
+
+}  // namespace vireo

@@ -1,0 +1,104 @@
+// Real and instrument-like DiNi files run end to end. The level writes its
+// own computed height after every set-up; the reduced levels must follow it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "common/Text.h"
+#include "output/LevelDataFile.h"
+#include "output/Workbook.h"
+#include "reduction/FieldRecord.h"
+#include "reduction/ProcessField.h"
+#include "reduction/RunVariables.h"
+#include "tests/support/FieldFiles.h"
+
+using namespace vireo;
+using namespace vireo::testing;
+
+namespace {
+
+class Silent : public RunSurroundings {};
+
+struct FixtureRun {
+  AppFixture fixture;
+  ProcessResult result;
+  Workbook workbook = Workbook::CreateBlank();
+  std::string content;
+  explicit FixtureRun(const std::string& relative) {
+    content = ReadFile(std::string(VIREO_FIXTURES) + "/" + relative);
+    Silent silent;
+    result = ProcessField(fixture.AddFieldFile("F.dat", content), fixture.app, silent);
+    workbook = Workbook::Open(result.workbookPath);
+  }
+  // Per line of levelling, the instrument's height after each set-up.
+  std::vector<std::vector<double>> InstrumentHeights() const {
+    std::vector<std::vector<double>> lines;
+    int readings = 0;
+    bool waiting = false;
+    LineSplitter splitter;
+    auto take = [&](std::string_view text, long) {
+      auto record = ClassifyLine(text);
+      if (record.lineStart) lines.emplace_back();
+      if (record.reading && ++readings % 4 == 0) waiting = true;
+      if (record.height && waiting && !record.reading) {
+        lines.back().push_back(NumberFromText(record.heightText));
+        waiting = false;
+      }
+    };
+    splitter.Feed(content, take);
+    splitter.Finish(take);
+    return lines;
+  }
+};
+
+void ExpectLevelsFollowTheInstrument(const FixtureRun& run, int firstDataRow, int line) {
+  const auto heights = run.InstrumentHeights().at(static_cast<std::size_t>(line));
+  ASSERT_FALSE(heights.empty());
+  for (std::size_t i = 0; i < heights.size(); ++i) {
+    const int foreRow = firstDataRow + 1 + 2 * static_cast<int>(i);
+    const double level = run.workbook.Get(foreRow, kCalRl).number;
+    EXPECT_NEAR(level, heights[i], 0.00001 * static_cast<double>(i + 2)) << "set-up " << i + 1;
+  }
+}
+
+}  // namespace
+
+TEST(Fixtures, a_bffb_loop_reduces_like_the_instrument) {
+  FixtureRun run("instrument-like/LOOP_BFFB.dat");
+  EXPECT_TRUE(run.result.warnings.empty());
+  EXPECT_TRUE(run.result.failures.empty());
+  EXPECT_EQ(run.result.setups, 12);
+  EXPECT_EQ(run.result.startReference, "PM58");
+  EXPECT_EQ(run.result.endReference, "PM58");
+  EXPECT_EQ(run.result.startRl, "190.15355");  // the start height, not the end height
+  ExpectLevelsFollowTheInstrument(run, 10, 0);
+  // The instrument's own misclose: Sh -0.00128 m, so the line must gain 1.28 mm.
+  EXPECT_NEAR(run.result.misclose * 1000, 1.28, 0.03);
+  // Db + Df as the instrument sums them (549.41 + 547.25 m).
+  EXPECT_NEAR(run.result.totalDistance, 549.41 + 547.25, 0.1);
+}
+
+TEST(Fixtures, alternating_bffb_and_fbbf_set_ups_all_reduce) {
+  FixtureRun run("instrument-like/TWO_LINES_aBFFB.dat");
+  EXPECT_TRUE(run.result.warnings.empty()) << run.result.warnings[0].message;
+  const int secondLine = run.result.firstDataRow;
+  EXPECT_EQ(run.workbook.Get(10, kRef).text, "SSM28");
+  EXPECT_EQ(run.result.startReference, "BM61");
+  EXPECT_EQ(run.result.startRl, "212.95275");
+  ExpectLevelsFollowTheInstrument(run, 10, 0);
+  ExpectLevelsFollowTheInstrument(run, secondLine, 1);
+  const std::string level = ReadFile(run.result.levelDataPath);
+  EXPECT_NE(level.find("L  SSM28-TP1"), std::string::npos);
+  EXPECT_NE(level.find("L  TP1-CP2"), std::string::npos);  // a FBBF set-up
+}
+
+TEST(Fixtures, fragments_and_foreign_files_are_taken_without_error) {
+  FixtureRun real("real/l900416_bluetooth_central_level_excerpt.dat");
+  EXPECT_EQ(real.result.setups, 0);
+  EXPECT_EQ(real.result.warnings.size(), 2u);  // no line start; one reading left over
+  EXPECT_EQ(real.result.startRl, "-0.43374");
+  FixtureRun gsi("gsi/OSGeoLabBp_tutorials_test.gsi");
+  EXPECT_EQ(gsi.result.setups, 0);
+  EXPECT_TRUE(gsi.result.failures.empty());
+  EXPECT_EQ(ReadFile(gsi.result.levelDataPath), LevelDataHeader());
+}

@@ -1,0 +1,50 @@
+// Field data lines and ready application folders for the run's tests.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "common/AppFolder.h"
+#include "examples/FieldFileWriter.h"
+#include "output/Workbook.h"
+#include "tests/support/TempFolder.h"
+
+namespace vireo::testing {
+
+inline std::string Fixed5(double v) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.5f", v);
+  return buffer;
+}
+
+// A DiNi reading line: "Rb" or "Rf" on a point with its distance.
+inline std::string ReadingLine(const std::string& point, const std::string& code, double value,
+                               const std::string& distance) {
+  return examples::M5Line(0, examples::KindAndPoint("KD1", point, "08:00:00", 1), code,
+                          Fixed5(value), "HD", distance, "");
+}
+inline std::string HeightLine(const std::string& point, const std::string& height) {
+  return examples::M5Line(0, examples::KindAndPoint("KD1", point, "", 1), "", "", "", "", height);
+}
+inline std::string StartLine() {
+  return examples::M5Line(0, "TO  Start-Line       BFFB     1", "", "", "", "", "");
+}
+
+// An application folder in a temporary folder: control file, blank
+// template, "Field Data".
+struct AppFixture {
+  TempFolder folder;
+  AppFolder app{folder.Path()};
+  explicit AppFixture(const std::string& control = "YAcme Levels\r\nPJo Bloggs\r\nE4\r\n") {
+    WriteFile(app.ControlFile(), control);
+    Workbook::CreateBlank().Save(app.Template());
+    std::filesystem::create_directory(app.FieldData());
+  }
+  std::string AddFieldFile(const std::string& name, const std::string& content) const {
+    const std::string path = app.FieldData() + "/" + name;
+    WriteFile(path, content);
+    return path;
+  }
+};
+
+}  // namespace vireo::testing
