@@ -1,0 +1,160 @@
+#include "examples/FieldFileWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+namespace vireo::examples {
+namespace {
+
+std::string RightAligned(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+std::string Block(const std::string& code, const std::string& value, std::size_t width) {
+  if (code.empty()) return std::string(22, ' ');
+  std::string block = code + std::string(2 - std::min<std::size_t>(2, code.size()), ' ');
+  block += RightAligned(value, width);
+  block += " m";
+  block.resize(22, ' ');
+  return block;
+}
+
+std::string Fixed(double v, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+  return buffer;
+}
+
+std::string Clock(long seconds) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%02ld:%02ld:%02ld", (seconds / 3600) % 24,
+                (seconds / 60) % 60, seconds % 60);
+  return buffer;
+}
+
+}  // namespace
+
+std::string KindAndPoint(const std::string& kind, const std::string& pointId,
+                         const std::string& time, int lineNumber) {
+  std::string text = kind + RightAligned(pointId, 9);   // columns 18-29
+  text += "      ";                                     // 30-35
+  text += time.empty() ? std::string(8, ' ') : time;    // 36-43
+  text += RightAligned(std::to_string(lineNumber), 5);  // 44-48
+  return text;
+}
+
+std::string M5Line(long address, const std::string& kindAndPoint, const std::string& valueCode,
+                   const std::string& value, const std::string& distanceCode,
+                   const std::string& distance, const std::string& height) {
+  std::string line = "For M5|Adr" + RightAligned(std::to_string(address), 6) + "|";
+  std::string middle = kindAndPoint;
+  middle.resize(31, ' ');
+  line += middle + "|";
+  line += Block(valueCode, value, 15) + "|";
+  line += Block(distanceCode, distance, 15) + "|";
+  if (height.empty()) {
+    line += std::string(22, ' ');
+  } else {
+    std::string block = "Z" + RightAligned(height, 16) + " m";  // columns 96-114
+    block.resize(22, ' ');
+    line += block;
+  }
+  line += "|";
+  return line;
+}
+
+std::string SimulateFieldFile(const SimulationOptions& o) {
+  std::mt19937 random(o.seed);
+  std::uniform_real_distribution<double> staff(0.6, 3.2);
+  std::uniform_real_distribution<double> sight(5.0, 55.0);
+  std::normal_distribution<double> noise(0.0, 0.00002);
+  std::normal_distribution<double> distanceNoise(0.0, 0.01);
+
+  std::string out;
+  long address = 0;
+  long clock = 8 * 3600;
+  auto emit = [&](const std::string& line) {
+    out += line;
+    out += o.lineEnd;
+  };
+  auto to = [&](const std::string& text) {
+    std::string kp = "TO  " + text;
+    emit(M5Line(++address, kp, "", "", "", "", ""));
+  };
+  to("Project_" + std::to_string(o.seed) + ".DAT");
+
+  int benchmark = 1;
+  double height = o.startHeight;
+  for (int line = 1; line <= o.lines; ++line) {
+    const std::string method = o.method;
+    std::string methodText = method;
+    methodText.resize(9, ' ');
+    to("Start-Line       " + methodText + std::to_string(line));
+    const std::string startPoint = "BM" + std::to_string(benchmark++);
+    emit(M5Line(++address, KindAndPoint("KD1", startPoint, "", line), "", "", "", "",
+                Fixed(height, 5)));
+    const double lineStart = height;
+    std::string back = startPoint;
+    double sumBack = 0, sumFore = 0;
+    for (int s = 1; s <= o.setupsPerLine; ++s) {
+      const bool last = s == o.setupsPerLine;
+      const std::string fore =
+          last ? (o.closedLoop ? startPoint : "BM" + std::to_string(benchmark++))
+               : "TP" + std::to_string(line * 1000 + s);
+      double rise;
+      if (last && o.closedLoop) {
+        rise = lineStart - height;
+      } else {
+        rise = std::uniform_real_distribution<double>(-1.2, 1.2)(random);
+      }
+      double bs = staff(random);
+      double fs = bs - rise;
+      if (fs < 0.3 || fs > 3.9) {
+        fs = std::clamp(fs, 0.3, 3.9);
+        bs = fs + rise;
+      }
+      const double db = sight(random),
+                   df = db + std::uniform_real_distribution<double>(-2, 2)(random);
+      struct Obs {
+        bool isBack;
+        double value, distance;
+      };
+      Obs b1{true, bs + noise(random), db + distanceNoise(random)};
+      Obs b2{true, bs + noise(random), db + distanceNoise(random)};
+      Obs f1{false, fs + noise(random), df + distanceNoise(random)};
+      Obs f2{false, fs + noise(random), df + distanceNoise(random)};
+      std::vector<Obs> order;
+      if (method == "BFBF")
+        order = {b1, f1, b2, f2};
+      else if (method == "BBFF")
+        order = {b1, b2, f1, f2};
+      else if (method == "aBFFB" && s % 2 == 0)
+        order = {f1, b1, b2, f2};
+      else
+        order = {b1, f1, f2, b2};
+      for (const Obs& obs : order) {
+        clock += 13 + static_cast<long>(random() % 20);
+        emit(M5Line(++address, KindAndPoint("KD1", obs.isBack ? back : fore, Clock(clock), line),
+                    obs.isBack ? "Rb" : "Rf", Fixed(obs.value, 5), "HD", Fixed(obs.distance, 3),
+                    ""));
+        (obs.isBack ? sumBack : sumFore) += obs.distance;
+      }
+      height += ((b1.value + b2.value) - (f1.value + f2.value)) / 2;
+      emit(M5Line(++address, KindAndPoint("KD1", fore, Clock(clock + 5), line), "", "", "", "",
+                  Fixed(height, 5)));
+      back = fore;
+    }
+    const double sh = height - lineStart;
+    emit(M5Line(++address, KindAndPoint("KD1", back, "", line), "Sh", Fixed(sh, 5), "dz",
+                Fixed(-sh, 5), Fixed(o.closedLoop ? lineStart : height, 5)));
+    emit(M5Line(++address, KindAndPoint("KD2", back, "", line), "Db", Fixed(sumBack / 2, 2), "Df",
+                Fixed(sumFore / 2, 2), Fixed(height, 5)));
+    to("End-Line                  " + std::to_string(line));
+  }
+  return out;
+}
+
+}  // namespace vireo::examples

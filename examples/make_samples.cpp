@@ -1,0 +1,38 @@
+// Writes the bundled sample field data files into a folder (normally the
+// application folder's "Field Data").
+#include <fstream>
+#include <iostream>
+
+#include "examples/FieldFileWriter.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: vireo-make-samples FOLDER\n";
+    return 2;
+  }
+  using vireo::examples::SimulationOptions;
+  struct Sample {
+    const char* name;
+    SimulationOptions options;
+  };
+  SimulationOptions loop;
+  loop.seed = 11, loop.setupsPerLine = 12, loop.method = "BFFB", loop.startHeight = 190.15355;
+  SimulationOptions open;
+  open.seed = 12, open.setupsPerLine = 8, open.method = "BFBF", open.closedLoop = false,
+  open.startHeight = 57.3121, open.lineEnd = "\n";
+  SimulationOptions two;
+  two.seed = 13, two.lines = 2, two.setupsPerLine = 6, two.method = "aBFFB",
+  two.startHeight = 213.77755;
+  const Sample samples[] = {
+      {"LOOP_BFFB.dat", loop}, {"OPEN_LINE_BFBF.dat", open}, {"TWO_LINES_aBFFB.dat", two}};
+  for (const auto& sample : samples) {
+    const std::string path = std::string(argv[1]) + "/" + sample.name;
+    std::ofstream out(path, std::ios::binary);
+    out << vireo::examples::SimulateFieldFile(sample.options);
+    if (!out.flush()) {
+      std::cerr << path << ": cannot write\n";
+      return 1;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,117 @@
+// vireo-cli run as a surveyor's script would run it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/FieldFiles.h"
+
+using namespace vireo::testing;
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+Outcome RunCli(const std::string& arguments) {
+  TempFolder scratch;
+  const std::string command = std::string("'") + VIREO_CLI + "' " + arguments + " >'" +
+                              (scratch / "out") + "' 2>'" + (scratch / "err") + "'";
+  const int raw = std::system(command.c_str());
+  Outcome o;
+  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  o.out = ReadFile(scratch / "out");
+  o.err = ReadFile(scratch / "err");
+  return o;
+}
+
+std::string Quote(const std::string& s) {
+  return "'" + s + "'";
+}
+
+struct CliHome {
+  AppFixture fixture;
+  std::string field;
+  CliHome() {
+    vireo::examples::SimulationOptions options;
+    options.seed = 3;
+    options.setupsPerLine = 5;
+    field = fixture.AddFieldFile("LINE 7.dat", vireo::examples::SimulateFieldFile(options));
+  }
+  std::string Home() const { return " --home " + Quote(fixture.app.root); }
+};
+
+}  // namespace
+
+TEST(Cli, process_prints_one_json_object_with_the_results) {
+  CliHome home;
+  auto o = RunCli("process " + Quote(home.field) + home.Home() + " --json");
+  ASSERT_EQ(o.status, 0) << o.err;
+  auto json = nlohmann::json::parse(o.out);
+  EXPECT_EQ(json["base_name"], "LINE 7");
+  EXPECT_EQ(json["workbook"], home.fixture.app.ProcessedWorkbook("LINE 7"));
+  EXPECT_EQ(json["level_data_file"], home.fixture.app.LevelDataFile("LINE 7"));
+  EXPECT_EQ(json["setups"], 5);
+  EXPECT_EQ(json["start_reference"], "BM1");
+  EXPECT_EQ(json["end_reference"], "BM1");
+  EXPECT_EQ(json["start_rl"], 100.0);
+  EXPECT_TRUE(json["warnings"].empty());
+  for (const char* key : {"total_distance_m", "misclose_mm", "permissible_error_mm", "end_rl"})
+    EXPECT_TRUE(json[key].is_number()) << key;
+  EXPECT_TRUE(std::filesystem::exists(home.fixture.app.ProcessedWorkbook("LINE 7")));
+}
+
+TEST(Cli, start_and_end_rl_run_the_adjustment) {
+  CliHome home;
+  auto plain =
+      nlohmann::json::parse(RunCli("process " + Quote(home.field) + home.Home() + " --json").out);
+  auto closed = RunCli("process " + Quote(home.field) + home.Home() + " --json --start-rl 150");
+  ASSERT_EQ(closed.status, 0) << closed.err;
+  auto c = nlohmann::json::parse(closed.out);
+  EXPECT_EQ(c["start_rl"], 150.0);
+  // The dialog carries the misclose as 15-digit text; the rebuilt levels use
+  // the unrounded means where the run used five-decimal rises.
+  EXPECT_NEAR(c["misclose_mm"].get<double>(), plain["misclose_mm"].get<double>(), 1e-9);
+  EXPECT_NEAR(c["end_rl"].get<double>() - plain["end_rl"].get<double>(), 50.0, 5 * 0.000005);
+
+  auto open = RunCli("process " + Quote(home.field) + home.Home() +
+                     " --json --start-rl 150 --end-rl 150.5");
+  ASSERT_EQ(open.status, 0) << open.err;
+  auto j = nlohmann::json::parse(open.out);
+  EXPECT_NEAR(j["misclose_mm"].get<double>(), (150.5 - j["end_rl"].get<double>()) * 1000, 1e-6);
+
+  auto refused = RunCli("process " + Quote(home.field) + home.Home() + " --start-rl 12,5");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("12,5"), std::string::npos);
+}
+
+TEST(Cli, refusals_and_failures_have_their_own_exit_status) {
+  CliHome home;
+  auto missing = RunCli("process /nowhere/L.dat" + home.Home());
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("/nowhere/L.dat"), std::string::npos) << missing.err;
+  EXPECT_EQ(RunCli("process").status, 2);
+  EXPECT_EQ(RunCli("frobnicate").status, 2);
+  EXPECT_EQ(RunCli("process x --end-rl 3").status, 2);  // --end-rl needs --start-rl
+
+  WriteFile(home.fixture.app.ProcessedFiles(), "not a folder");
+  auto blocked = RunCli("process " + Quote(home.field) + home.Home() + " --json");
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_NE(blocked.err.find("Processed Files"), std::string::npos);
+  EXPECT_FALSE(nlohmann::json::parse(blocked.out)["warnings"].empty());
+}
+
+TEST(Cli, settings_are_shown_and_changed_through_the_commands) {
+  CliHome home;
+  EXPECT_EQ(RunCli("set company 'North  Survey '" + home.Home()).status, 0);
+  EXPECT_EQ(RunCli("set error-factor 10" + home.Home()).status, 0);
+  EXPECT_EQ(RunCli("set error-factor 3" + home.Home()).status, 2);
+  EXPECT_EQ(RunCli("set personnel ''" + home.Home()).status, 0);  // empty: unchanged
+  auto shown = RunCli("settings" + home.Home());
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_EQ(shown.out, "company:      North  Survey \npersonnel:    Jo Bloggs\nerror factor: 10\n");
+  EXPECT_EQ(ReadFile(home.fixture.app.ControlFile()), "YNorth  Survey \r\nPJo Bloggs\r\nE10\r\n");
+}
