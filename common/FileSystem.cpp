@@ -95,8 +95,8 @@ class PosixFileSystem : public FileSystem {
     int err = errno;
     struct stat st;
     if (err == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
-    throw Error(path, "create folder", err == EEXIST ? "a file of that name is in the way"
-                                                     : SystemCause(err));
+    throw Error(path, "create folder",
+                err == EEXIST ? "a file of that name is in the way" : SystemCause(err));
   }
   bool Exists(const std::string& path) override {
     struct stat st;
@@ -147,8 +147,7 @@ void ReplaceFile(FileSystem& fs, const std::string& target,
     fs.Rename(temp, target);
   } catch (const Error& e) {
     if (options.keepTempWhenRenameFails)
-      throw Error(target, "replace",
-                  e.Cause() + "; the new file is complete and kept as " + temp);
+      throw Error(target, "replace", e.Cause() + "; the new file is complete and kept as " + temp);
     removeTemp();
     throw;
   }

@@ -61,6 +61,7 @@ struct ReplaceOptions {
 // failure the temporary file is removed (see ReplaceOptions) and the error
 // is rethrown; `target` is then as it was.
 void ReplaceFile(FileSystem& fs, const std::string& target,
-                 const std::function<void(OutputStream&)>& fill, const ReplaceOptions& options = {});
+                 const std::function<void(OutputStream&)>& fill,
+                 const ReplaceOptions& options = {});
 
 }  // namespace vireo

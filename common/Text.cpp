@@ -8,7 +8,9 @@
 namespace vireo {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Longest leading decimal number of `s` (no blanks inside), or empty.
 std::string_view NumberPrefix(std::string_view s) {
@@ -50,13 +52,15 @@ double ParseNumber(std::string_view number) {
     auto e = text.find_first_of("eE");
     std::string_view mantissa(text.data(), e == std::string::npos ? text.size() : e);
     long exponent = 0;
-    if (e != std::string::npos) std::from_chars(text.data() + e + 1 + (text[e + 1] == '+'),
-                                                 text.data() + text.size(), exponent);
+    if (e != std::string::npos)
+      std::from_chars(text.data() + e + 1 + (text[e + 1] == '+'), text.data() + text.size(),
+                      exponent);
     auto firstNonZero = mantissa.find_first_not_of("0.");
     if (firstNonZero != std::string_view::npos) {
       auto point = mantissa.find('.');
-      long intDigits = static_cast<long>(point == std::string_view::npos ? mantissa.size() : point) -
-                       static_cast<long>(firstNonZero);
+      long intDigits =
+          static_cast<long>(point == std::string_view::npos ? mantissa.size() : point) -
+          static_cast<long>(firstNonZero);
       huge = intDigits + exponent > 0;
     }
     value = huge ? HUGE_VAL : 0.0;
@@ -87,7 +91,8 @@ std::optional<double> StrictNumber(std::string_view text) {
 
 std::string DecimalText(double value) {
   char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+  auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
   std::string text(buffer, result.ptr);
   if (text == "-0") text = "0";
   return text;
@@ -107,7 +112,8 @@ std::string FixedDigits(double magnitude, int precision) {
 }  // namespace
 
 std::string FormatFixed(double value, int decimals) {
-  if (!std::isfinite(value)) return std::isnan(value) ? "NaN" : (value < 0 ? "-Infinity" : "Infinity");
+  if (!std::isfinite(value))
+    return std::isnan(value) ? "NaN" : (value < 0 ? "-Infinity" : "Infinity");
   const bool negative = std::signbit(value);
   const double magnitude = std::fabs(value);
   // Look a few digits beyond the last shown one. Only when those digits are
@@ -172,10 +178,14 @@ std::size_t ValidSequence(std::string_view s, std::size_t i) {
   std::size_t n;
   char32_t cp;
   if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) n = 2, cp = c & 0x1F;
-  else if (c >= 0xE0 && c <= 0xEF) n = 3, cp = c & 0x0F;
-  else if (c >= 0xF0 && c <= 0xF4) n = 4, cp = c & 0x07;
-  else return 0;
+  if (c >= 0xC2 && c <= 0xDF)
+    n = 2, cp = c & 0x1F;
+  else if (c >= 0xE0 && c <= 0xEF)
+    n = 3, cp = c & 0x0F;
+  else if (c >= 0xF0 && c <= 0xF4)
+    n = 4, cp = c & 0x07;
+  else
+    return 0;
   if (i + n > s.size()) return 0;
   for (std::size_t k = 1; k < n; ++k) {
     if ((b(i + k) & 0xC0) != 0x80) return 0;

@@ -66,13 +66,13 @@ Settings ReadSettings(const AppFolder& app, FileSystem& fs) {
                   ValueFromControlText(text, 'E')};
 }
 
-void RewriteControlFile(const AppFolder& app, char key, std::string_view newLine,
-                        FileSystem& fs) {
+void RewriteControlFile(const AppFolder& app, char key, std::string_view newLine, FileSystem& fs) {
   const std::string text = RewriteControlText(ReadControlText(app, fs), key, newLine);
   ReplaceOptions options;
   options.tempPath = app.ControlScratchFile();
   try {
-    ReplaceFile(fs, app.ControlFile(), [&](OutputStream& out) { out.Write(text); }, options);
+    ReplaceFile(
+        fs, app.ControlFile(), [&](OutputStream& out) { out.Write(text); }, options);
   } catch (const Error& e) {
     throw Error(app.ControlFile(), "save the settings", e.what());
   }

@@ -12,9 +12,9 @@
 namespace vireo {
 
 struct Settings {
-  std::string companyName;  // "Y"
+  std::string companyName;    // "Y"
   std::string personnelName;  // "P"
-  std::string errorFactor;  // "E": "2", "4", "6", "8" or "10" as written by the program
+  std::string errorFactor;    // "E": "2", "4", "6", "8" or "10" as written by the program
 };
 
 // The value of the last line keyed `key`; empty when no line has it.

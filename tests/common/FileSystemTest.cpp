@@ -1,8 +1,7 @@
-#include "common/FileSystem.h"
-
 #include <gtest/gtest.h>
 
 #include "common/Error.h"
+#include "common/FileSystem.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/TempFolder.h"
 
@@ -42,8 +41,8 @@ TEST(ReplaceFile, keeps_the_complete_temporary_file_when_asked_and_says_where) {
   options.tempPath = folder / "TEMP.dat";
   options.keepTempWhenRenameFails = true;
   try {
-    vireo::ReplaceFile(vireo::RealFileSystem(), target,
-                       [](vireo::OutputStream& out) { out.Write("x"); }, options);
+    vireo::ReplaceFile(
+        vireo::RealFileSystem(), target, [](vireo::OutputStream& out) { out.Write("x"); }, options);
     FAIL() << "the rename into a missing folder must fail";
   } catch (const vireo::Error& e) {
     EXPECT_NE(std::string(e.what()).find(options.tempPath), std::string::npos) << e.what();

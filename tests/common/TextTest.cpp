@@ -1,10 +1,10 @@
-#include "common/Text.h"
-
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
 #include <vector>
+
+#include "common/Text.h"
 
 using vireo::DecimalText;
 using vireo::FormatFixed;
@@ -37,9 +37,9 @@ TEST(StrictNumber, accepts_only_complete_numbers) {
 }
 
 TEST(FormatFixed, rounds_half_away_from_zero_on_the_exact_value) {
-  EXPECT_EQ(FormatFixed(0.125, 2), "0.13");    // exact tie
+  EXPECT_EQ(FormatFixed(0.125, 2), "0.13");  // exact tie
   EXPECT_EQ(FormatFixed(-0.125, 2), "-0.13");
-  EXPECT_EQ(FormatFixed(2.675, 2), "2.67");    // 2.67499999... in binary
+  EXPECT_EQ(FormatFixed(2.675, 2), "2.67");        // 2.67499999... in binary
   EXPECT_EQ(FormatFixed(1.000005, 5), "1.00001");  // 1.0000050000000000...4 above the tie
   EXPECT_EQ(FormatFixed(0.299990000001, 5), "0.29999");
   EXPECT_EQ(FormatFixed(9.999996, 5), "10.00000");
@@ -77,7 +77,7 @@ TEST(ToUtf8, keeps_utf8_and_decodes_other_bytes_as_windows_1252) {
   EXPECT_EQ(vireo::ToUtf8("Müller"), "Müller");
   EXPECT_EQ(vireo::ToUtf8("M\xfcller"), "Müller");
   EXPECT_EQ(vireo::ToUtf8("\x80 5"), "€ 5");
-  EXPECT_EQ(vireo::ToUtf8("\xc3"), "Ã");  // a cut-off sequence
+  EXPECT_EQ(vireo::ToUtf8("\xc3"), "Ã");                   // a cut-off sequence
   EXPECT_EQ(vireo::ToUtf8("\xed\xa0\x80"), "í\xc2\xa0€");  // a surrogate is not UTF-8
 }
 

@@ -1,8 +1,7 @@
-#include "settings/ControlFile.h"
-
 #include <gtest/gtest.h>
 
 #include "common/Error.h"
+#include "settings/ControlFile.h"
 #include "settings/SettingsCommands.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/TempFolder.h"
