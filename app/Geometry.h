@@ -1,0 +1,49 @@
+// Window geometry and fonts as the windows were laid out: positions in twips
+// at 15 twips per pixel (96 dots per inch), and the classic Windows faces
+// with the system's serif or sans-serif face standing in where missing.
+#pragma once
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QLabel>
+#include <QString>
+#include <QWidget>
+
+namespace vireo::app {
+
+inline constexpr int kTwipsPerPixel = 15;
+
+constexpr int Px(int twips) {
+  return twips / kTwipsPerPixel;
+}
+
+inline void PlaceInTwips(QWidget* widget, int left, int top, int width, int height) {
+  widget->setGeometry(Px(left), Px(top), Px(width), Px(height));
+}
+
+enum class Face { Serif, SansSerif };
+
+inline QFont ClassicFont(const QString& family, Face face, double points, bool bold,
+                         bool italic = false) {
+  QFont font;
+  const QString generic =
+      face == Face::Serif ? QStringLiteral("serif") : QStringLiteral("sans-serif");
+  font.setFamilies({family, generic});
+  font.setStyleHint(face == Face::Serif ? QFont::Serif : QFont::SansSerif);
+  font.setPointSizeF(points);
+  font.setBold(bold);
+  font.setItalic(italic);
+  return font;
+}
+
+// A stand-in face can be wider than the classic one: a one-line caption that
+// would be cut at its label's width is set a little smaller until it fits.
+inline void ShrinkToFit(QLabel* label) {
+  QFont font = label->font();
+  while (font.pointSizeF() > 6 &&
+         QFontMetricsF(font).horizontalAdvance(label->text()) > label->width())
+    font.setPointSizeF(font.pointSizeF() - 0.25);
+  label->setFont(font);
+}
+
+}  // namespace vireo::app

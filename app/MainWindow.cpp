@@ -1,0 +1,311 @@
+#include "app/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <exception>
+
+#include "app/Geometry.h"
+#include "rlinput/InputOption.h"
+#include "settings/ControlFile.h"
+
+namespace vireo::app {
+namespace {
+
+const QString kProgramTitle = QStringLiteral("Vireo");
+const QString kMsSansSerif = QStringLiteral("MS Sans Serif");
+
+struct ErrorFactorItem {
+  const char* name;
+  const char* caption;
+  int factor;
+};
+
+// Menu order; the stored value is compared with the factors in this order.
+constexpr std::array<ErrorFactorItem, 5> kErrorFactorItems{{
+    {"two", "Permissible 2*sqrt(k)", 2},
+    {"four", "Permissible 4*sqrt(k)", 4},
+    {"six", "Permissible 6*sqrt(k)", 6},
+    {"eight", "Permissible 8*sqrt(k)", 8},
+    {"ten", "Permissible 10*sqrt(k)", 10},
+}};
+
+// The order in which a click sets the tick marks: four, two, six, eight, ten.
+constexpr std::array<int, 5> kTickOrder{1, 0, 2, 3, 4};
+
+// How many messages a box lists before the rest goes into its details.
+constexpr int kListedInBox = 20;
+
+QString Plural(qsizetype count, const char* one, const char* many) {
+  return QString::number(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
+}
+
+// Sets the busy pointer and restores it on every way out, after the files
+// are closed: exactly one restore for the one set.
+class BusyPointer {
+ public:
+  BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyPointer() { QApplication::restoreOverrideCursor(); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+};
+
+}  // namespace
+
+QString DisplayText(const std::string& runText) {
+  QString text = QString::fromStdString(runText);
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return text;
+}
+
+MainWindow::MainWindow(vireo::AppFolder app, Prompts& prompts, QWidget* parent)
+    : QMainWindow(parent), app_(std::move(app)), prompts_(prompts) {
+  setObjectName(QStringLiteral("Vireo"));
+  setWindowTitle(QStringLiteral("Double Run Leveling Main Menu"));
+  BuildControls();
+  BuildMenus();
+  // The window keeps the size of its client area plus the menu bar.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  TickStoredErrorFactor();
+}
+
+MainWindow::~MainWindow() {
+  delete dialog_.data();
+}
+
+void MainWindow::BuildControls() {
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("ClientArea"));
+  client->setFixedSize(Px(9030), Px(3075));
+  setCentralWidget(client);
+
+  auto makeLabel = [client](const char* name, const QString& caption) {
+    auto* label = new QLabel(caption, client);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+  };
+  QLabel* label1 = makeLabel("Label1", QStringLiteral("Double Run Digital Level Processing"));
+  label1->setFont(ClassicFont(QStringLiteral("MS Serif"), Face::Serif, 24, true));
+  PlaceInTwips(label1, 720, 120, 7815, 615);
+  ShrinkToFit(label1);
+
+  QLabel* label2 = makeLabel(
+      "Label2", QStringLiteral("This program only serves to process double-run levelling "
+                               "observed with a digital level. Unauthorised use infringes "
+                               "intellectual property rights and may lead to prosecution."));
+  label2->setWordWrap(true);
+  PlaceInTwips(label2, 720, 840, 7935, 495);
+
+  label3_ = makeLabel("Label3", QString());
+  label3_->setFont(ClassicFont(kMsSansSerif, Face::SansSerif, 9.75, false));
+  label3_->setWordWrap(true);
+  PlaceInTwips(label3_, 720, 1560, 4335, 1095);
+
+  startProcess_ = new QPushButton(QStringLiteral("Process"), client);
+  startProcess_->setObjectName(QStringLiteral("StartProcess"));
+  PlaceInTwips(startProcess_, 5280, 2280, 1335, 495);
+  exitProgram_ = new QPushButton(QStringLiteral("Exit"), client);
+  exitProgram_->setObjectName(QStringLiteral("ExitProgram"));
+  PlaceInTwips(exitProgram_, 6960, 2280, 1335, 495);
+  setTabOrder(startProcess_, exitProgram_);
+
+  QLabel* label4 = makeLabel("Label4", QStringLiteral("VR"));
+  label4->setFont(ClassicFont(kMsSansSerif, Face::SansSerif, 8.25, false, true));
+  PlaceInTwips(label4, 8520, 2760, 375, 255);
+
+  connect(startProcess_, &QPushButton::clicked, this, &MainWindow::ProcessCommand);
+  connect(exitProgram_, &QPushButton::clicked, this, &MainWindow::EndProgram);
+}
+
+void MainWindow::BuildMenus() {
+  auto addMenu = [this](const char* name, const QString& caption) {
+    QMenu* menu = menuBar()->addMenu(caption);
+    menu->setObjectName(QString::fromLatin1(name));
+    return menu;
+  };
+  auto addItem = [this](QMenu* menu, const char* name, const QString& caption) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    menu->addAction(action);
+    return action;
+  };
+
+  QMenu* file = addMenu("File", QStringLiteral("File"));
+  connect(addItem(file, "Process", QStringLiteral("Process")), &QAction::triggered, this,
+          [this] { startProcess_->click(); });
+  connect(addItem(file, "Exit", QStringLiteral("Exit")), &QAction::triggered, this,
+          &MainWindow::EndProgram);
+
+  QMenu* errorSettings = addMenu("ErrorSettings", QStringLiteral("Error Settings"));
+  for (std::size_t i = 0; i < kErrorFactorItems.size(); ++i) {
+    QAction* item = addItem(errorSettings, kErrorFactorItems[i].name,
+                            QString::fromLatin1(kErrorFactorItems[i].caption));
+    item->setCheckable(true);
+    errorItems_[i] = item;
+    connect(item, &QAction::triggered, this,
+            [this, i] { ChooseErrorFactorItem(static_cast<int>(i)); });
+  }
+
+  QMenu* otherSettings = addMenu("OtherSettings", QStringLiteral("Other Settings"));
+  connect(addItem(otherSettings, "CompanyName", QStringLiteral("Company Name")),
+          &QAction::triggered, this, [this] { TextSettingCommand(vireo::kCompanyNameCommand); });
+  connect(addItem(otherSettings, "PersonnelName", QStringLiteral("Personnel Name")),
+          &QAction::triggered, this, [this] { TextSettingCommand(vireo::kPersonnelNameCommand); });
+}
+
+void MainWindow::TickStoredErrorFactor() {
+  std::string value;
+  try {
+    value = vireo::ReadControlValue(app_, 'E');
+  } catch (const std::exception& e) {
+    // The program starts all the same, with no item ticked.
+    prompts_.Tell(kProgramTitle, QString::fromStdString(e.what()), MessageKind::Error);
+    return;
+  }
+  for (std::size_t i = 0; i < kErrorFactorItems.size(); ++i) {
+    if (value == std::to_string(kErrorFactorItems[i].factor)) {
+      errorItems_[i]->setChecked(true);
+      return;
+    }
+  }
+}
+
+void MainWindow::ChooseErrorFactorItem(int index) {
+  // Qt has already toggled the clicked item: its mark before the click is
+  // the opposite of the one it shows now.
+  std::array<bool, 5> before{};
+  for (std::size_t i = 0; i < errorItems_.size(); ++i) before[i] = errorItems_[i]->isChecked();
+  before[index] = !before[index];
+  for (int i : kTickOrder) errorItems_[i]->setChecked(i == index);
+  try {
+    vireo::ChooseErrorFactor(kErrorFactorItems[index].factor, app_);
+  } catch (const std::exception& e) {
+    // The file keeps its old factor, so the ticks go back to match it.
+    for (std::size_t i = 0; i < errorItems_.size(); ++i) errorItems_[i]->setChecked(before[i]);
+    prompts_.Tell(kProgramTitle, QString::fromStdString(e.what()), MessageKind::Error);
+  }
+}
+
+void MainWindow::TextSettingCommand(const vireo::TextSettingCommand& command) {
+  setEnabled(false);
+  QString failure;
+  try {
+    PromptsInputBox box(prompts_);
+    vireo::RunTextSettingCommand(command, box, app_);
+  } catch (const std::exception& e) {
+    failure = QString::fromStdString(e.what());
+  }
+  setEnabled(true);
+  if (!failure.isEmpty()) prompts_.Tell(kProgramTitle, failure, MessageKind::Error);
+}
+
+void MainWindow::ProcessCommand() {
+  startProcess_->setEnabled(false);
+  exitProgram_->setEnabled(false);
+  const QString path =
+      prompts_.OpenFile(QStringLiteral("Send file..."), QString::fromStdString(app_.FieldData()),
+                        {QStringLiteral("DATfile (*.dat)"), QStringLiteral("All Files (*)")});
+  std::vector<Message> messages;
+  {
+    BusyPointer busy;
+    if (!path.isEmpty()) {
+      exitProgram_->setEnabled(true);
+      messages = RunOn(path);
+    }
+    if (path.isEmpty()) {
+      startProcess_->setEnabled(true);
+      exitProgram_->setEnabled(true);
+    }
+  }
+  // Shown once the pointer is back, so the surveyor can read them at leisure.
+  for (const Message& m : messages) prompts_.Tell(m.title, m.text, m.kind, m.details);
+}
+
+std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
+  std::vector<Message> messages;
+  try {
+    const vireo::ProcessResult result =
+        vireo::ProcessField(QFile::encodeName(path).toStdString(), app_, *this);
+    QStringList notes;
+    if (!result.warnings.empty()) {
+      notes << Plural(static_cast<qsizetype>(result.warnings.size()), "warning", "warnings") +
+                   QStringLiteral(" \u2014 see the list");
+      QStringList lines;
+      for (const vireo::RunWarning& w : result.warnings) {
+        const QString text = QString::fromStdString(w.message);
+        lines << (w.line > 0 ? QStringLiteral("line %1: %2").arg(w.line).arg(text) : text);
+      }
+      const QString head = QStringLiteral("The run on %1 went on past %2:\n\n")
+                               .arg(path, Plural(lines.size(), "warning", "warnings"));
+      messages.push_back({QStringLiteral("Processing warnings"),
+                          head + lines.mid(0, kListedInBox).join(QLatin1Char('\n')) +
+                              (lines.size() > kListedInBox ? QStringLiteral("\n…") : QString()),
+                          MessageKind::Warning,
+                          lines.size() > kListedInBox ? lines.join(QLatin1Char('\n')) : QString()});
+    }
+    if (!result.failures.empty()) {
+      notes << Plural(static_cast<qsizetype>(result.failures.size()), "output", "outputs") +
+                   QStringLiteral(" not saved \u2014 see the message");
+      QStringList lines;
+      for (const std::string& f : result.failures) lines << QString::fromStdString(f);
+      messages.push_back(
+          {QStringLiteral("Outputs not saved"),
+           QStringLiteral("Not every output of the run on %1 was saved:\n\n").arg(path) +
+               lines.join(QLatin1Char('\n')),
+           MessageKind::Error, QString()});
+    }
+    if (!notes.isEmpty())
+      label3_->setText(label3_->text() + QLatin1Char('\n') + notes.join(QStringLiteral("; ")));
+  } catch (const std::exception& e) {
+    const QString message = QString::fromStdString(e.what());
+    label3_->setText(QStringLiteral("Status - Not processed\n") + message);
+    messages.push_back({kProgramTitle, QStringLiteral("The file was not processed.\n\n") + message,
+                        MessageKind::Error, QString()});
+  }
+  // The end of a run, done or refused: both buttons are enabled again.
+  startProcess_->setEnabled(true);
+  exitProgram_->setEnabled(true);
+  return messages;
+}
+
+void MainWindow::EndProgram() {
+  delete dialog_.data();
+  close();
+  QCoreApplication::quit();
+}
+
+void MainWindow::ShowStatus(const std::string& text) {
+  label3_->setText(DisplayText(text));
+  label3_->setVisible(true);
+  // The run does not yield to the event loop; paint the label now so the
+  // busy text is seen while the run works.
+  label3_->repaint();
+}
+
+bool MainWindow::AskForNewReducedLevel(const std::string& title, const std::string& text) {
+  return prompts_.AskYesNo(QString::fromStdString(title), DisplayText(text));
+}
+
+void MainWindow::ShowInputOption(const vireo::InputOptionFields& fields) {
+  // A dialog closed but not yet destroyed counts as unloaded.
+  if (dialog_ && !dialog_->isVisible()) delete dialog_.data();
+  if (!dialog_) {
+    dialog_ = new InputOption(
+        app_,
+        [this](const QString& title, const QString& text, bool failed) {
+          prompts_.Tell(title, text, failed ? MessageKind::Error : MessageKind::Warning);
+        },
+        nullptr);
+  }
+  dialog_->show();
+  dialog_->raise();
+  dialog_->Fill(fields);
+}
+
+}  // namespace vireo::app

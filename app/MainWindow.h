@@ -1,0 +1,77 @@
+// The main window "Double Run Leveling Main Menu": title, usage notice,
+// status label, the Process and Exit buttons, and the menus for the Process
+// command and the three settings. It calls the core for every command and
+// stands for the run's surroundings (status label, RL prompt, RL dialog).
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <array>
+#include <vector>
+
+#include "app/Prompts.h"
+#include "common/AppFolder.h"
+#include "reduction/ProcessField.h"
+#include "rlinput/InputOption.h"
+#include "settings/SettingsCommands.h"
+
+class QAction;
+class QLabel;
+class QPushButton;
+
+namespace vireo::app {
+
+class MainWindow : public QMainWindow, private vireo::RunSurroundings {
+  Q_OBJECT
+
+ public:
+  // Reads the error factor from the control file and ticks its menu item
+  // before the window is shown. `prompts` must outlive the window.
+  MainWindow(vireo::AppFolder app, Prompts& prompts, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  const vireo::AppFolder& App() const { return app_; }
+  // The RL input dialog while it is loaded, else null.
+  InputOption* RlDialog() const { return dialog_.data(); }
+
+  // The Process command of the button and of the menu item File > Process.
+  void ProcessCommand();
+  // The Exit button and File > Exit: closes the RL dialog and this window
+  // and ends the program.
+  void EndProgram();
+
+ private:
+  struct Message {
+    QString title;
+    QString text;
+    MessageKind kind;
+    QString details;
+  };
+
+  void BuildControls();
+  void BuildMenus();
+  void TickStoredErrorFactor();
+  void ChooseErrorFactorItem(int index);
+  void TextSettingCommand(const vireo::TextSettingCommand& command);
+  std::vector<Message> RunOn(const QString& path);
+
+  // vireo::RunSurroundings
+  void ShowStatus(const std::string& text) override;
+  bool AskForNewReducedLevel(const std::string& title, const std::string& text) override;
+  void ShowInputOption(const vireo::InputOptionFields& fields) override;
+
+  vireo::AppFolder app_;
+  Prompts& prompts_;
+  QLabel* label3_ = nullptr;
+  QPushButton* startProcess_ = nullptr;
+  QPushButton* exitProgram_ = nullptr;
+  // The error factor items in menu order: two, four, six, eight, ten.
+  std::array<QAction*, 5> errorItems_{};
+  QPointer<InputOption> dialog_;
+};
+
+// Run texts join their parts with "\r"; a label or box shows them as lines.
+QString DisplayText(const std::string& runText);
+
+}  // namespace vireo::app

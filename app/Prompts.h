@@ -1,0 +1,71 @@
+// Every modal question the program asks goes through Prompts: the file-open
+// dialog, the input box, the Yes/No box and the message box. The windows
+// use QtPrompts; tests hand the windows a scripted implementation.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <string>
+
+#include "settings/SettingsCommands.h"
+
+class QWidget;
+
+namespace vireo::app {
+
+enum class MessageKind { Information, Warning, Error };
+
+class Prompts {
+ public:
+  virtual ~Prompts() = default;
+  // A file-open dialog; an empty text when the surveyor cancels.
+  virtual QString OpenFile(const QString& title, const QString& folder,
+                           const QStringList& filters) = 0;
+  // A one-line input box; nullopt on Cancel.
+  virtual std::optional<QString> InputBox(const QString& prompt, const QString& title,
+                                          const QString& initialText) = 0;
+  // A box with the buttons Yes and No and no icon; true for Yes.
+  virtual bool AskYesNo(const QString& title, const QString& text) = 0;
+  // A message with an OK button; `details` (may be empty) can be unfolded.
+  virtual void Tell(const QString& title, const QString& text, MessageKind kind,
+                    const QString& details = {}) = 0;
+};
+
+// The Qt dialogs. While one of them is open the pointer is the normal arrow,
+// even when a processing run has set the busy pointer.
+class QtPrompts : public Prompts {
+ public:
+  explicit QtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
+
+  QString OpenFile(const QString& title, const QString& folder,
+                   const QStringList& filters) override;
+  std::optional<QString> InputBox(const QString& prompt, const QString& title,
+                                  const QString& initialText) override;
+  bool AskYesNo(const QString& title, const QString& text) override;
+  void Tell(const QString& title, const QString& text, MessageKind kind,
+            const QString& details = {}) override;
+
+ private:
+  QWidget* parent_;
+};
+
+// The settings commands' input box on top of Prompts. The control file holds
+// bytes of the system code page; they are shown decoded, and an answer left
+// as shown is handed back as the original bytes, so it compares equal.
+class PromptsInputBox : public vireo::InputBoxPrompter {
+ public:
+  explicit PromptsInputBox(Prompts& prompts) : prompts_(prompts) {}
+  std::string Ask(const std::string& prompt, const std::string& title,
+                  const std::string& initialText) override;
+
+ private:
+  Prompts& prompts_;
+};
+
+// Control file bytes as shown in a window (UTF-8, or Windows-1252 where the
+// bytes are not UTF-8).
+QString TextFromControlBytes(const std::string& bytes);
+
+}  // namespace vireo::app

@@ -1,0 +1,74 @@
+#include "app/ScreenshotDemo.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTextStream>
+
+#include "app/MainWindow.h"
+#include "app/Prompts.h"
+#include "rlinput/InputOption.h"
+
+namespace vireo::app {
+namespace {
+
+// Answers like a surveyor who picks `file` and wants to key in a level.
+class DemoPrompts : public Prompts {
+ public:
+  explicit DemoPrompts(QString file) : file_(std::move(file)) {}
+  QString OpenFile(const QString&, const QString&, const QStringList&) override { return file_; }
+  std::optional<QString> InputBox(const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  bool AskYesNo(const QString&, const QString&) override { return true; }
+  void Tell(const QString& title, const QString& text, MessageKind, const QString&) override {
+    QTextStream(stderr) << title << ": " << text << '\n';
+  }
+
+ private:
+  QString file_;
+};
+
+QString SampleFile(const vireo::AppFolder& app) {
+  const QDir folder(QString::fromStdString(app.FieldData()));
+  if (folder.exists(QStringLiteral("LOOP_BFFB.dat")))
+    return folder.filePath(QStringLiteral("LOOP_BFFB.dat"));
+  const QStringList samples = folder.entryList({QStringLiteral("*.dat")}, QDir::Files, QDir::Name);
+  return samples.isEmpty() ? QString() : folder.filePath(samples.first());
+}
+
+bool Save(QWidget* widget, const QString& path) {
+  QCoreApplication::processEvents();
+  if (!widget->grab().save(path)) {
+    QTextStream(stderr) << "could not write " << path << '\n';
+    return false;
+  }
+  QTextStream(stdout) << path << '\n';
+  return true;
+}
+
+}  // namespace
+
+int RunScreenshotDemo(const vireo::AppFolder& app, const QString& outputFolder) {
+  const QString sample = SampleFile(app);
+  if (sample.isEmpty()) {
+    QTextStream(stderr) << "no sample field data file under " << app.FieldData().c_str() << '\n';
+    return 1;
+  }
+  QDir().mkpath(outputFolder);
+  DemoPrompts prompts(sample);
+  MainWindow window(app, prompts);
+  window.show();
+  QCoreApplication::processEvents();
+  window.findChild<QPushButton*>(QStringLiteral("StartProcess"))->click();
+  QCoreApplication::processEvents();
+  InputOption* dialog = window.RlDialog();
+  if (!dialog) return 1;
+  const QDir out(outputFolder);
+  const bool saved = Save(&window, out.filePath(QStringLiteral("main-window.png"))) &&
+                     Save(dialog, out.filePath(QStringLiteral("rl-dialog.png")));
+  return saved ? 0 : 1;
+}
+
+}  // namespace vireo::app

@@ -1,0 +1,43 @@
+// vireo: the Qt program. It starts by creating the main window.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <exception>
+
+#include "common/AppFolderChoice.h"
+#include "app/MainWindow.h"
+#include "app/Prompts.h"
+#include "app/ScreenshotDemo.h"
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Vireo"));
+
+  QCommandLineParser parser;
+  parser.addHelpOption();
+  const QCommandLineOption home(QStringLiteral("home"),
+                                QStringLiteral("Use DIR as the application folder."),
+                                QStringLiteral("DIR"));
+  QCommandLineOption demo(QStringLiteral("screenshot-demo"),
+                          QStringLiteral("Save pictures of the windows into DIR."),
+                          QStringLiteral("DIR"));
+  demo.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOption(home);
+  parser.addOption(demo);
+  parser.process(application);
+
+  vireo::AppFolder app;
+  try {
+    app = vireo::ResolveAppFolder(parser.value(home).toStdString());
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, QStringLiteral("Vireo"), QString::fromStdString(e.what()));
+    return 1;
+  }
+  if (parser.isSet(demo)) return vireo::app::RunScreenshotDemo(app, parser.value(demo));
+
+  vireo::app::QtPrompts prompts;
+  vireo::app::MainWindow window(app, prompts);
+  prompts.SetParent(&window);
+  window.show();
+  return application.exec();
+}

@@ -1,0 +1,199 @@
+#include "rlinput/InputOption.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <exception>
+
+#include "app/Geometry.h"
+
+namespace vireo::app {
+namespace {
+
+const QString kMsSansSerif = QStringLiteral("MS Sans Serif");
+
+template <typename W, typename... Args>
+W* Make(QWidget* parent, const char* name, Args&&... args) {
+  W* widget = new W(std::forward<Args>(args)..., parent);
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                  int width, int height) {
+  QLabel* label = Make<QLabel>(parent, name, caption);
+  label->setFont(ClassicFont(kMsSansSerif, Face::SansSerif, 12, true));
+  PlaceInTwips(label, left, top, width, height);
+  if (!caption.isEmpty()) ShrinkToFit(label);
+  return label;
+}
+
+QLineEdit* MakeTextBox(QWidget* parent, const char* name) {
+  QLineEdit* edit = Make<QLineEdit>(parent, name);
+  edit->setFont(ClassicFont(kMsSansSerif, Face::SansSerif, 9.75, false));
+  return edit;
+}
+
+QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption) {
+  QGroupBox* frame = Make<QGroupBox>(parent, name, caption);
+  frame->setFont(ClassicFont(kMsSansSerif, Face::SansSerif, 9.75, true));
+  return frame;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
+  QPushButton* button = Make<QPushButton>(parent, name, caption);
+  // Neither button is the default or the cancel button.
+  button->setAutoDefault(false);
+  button->setDefault(false);
+  return button;
+}
+
+// Sets the busy pointer for the adjustment and restores it on every way out.
+class BusyPointer {
+ public:
+  BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyPointer() { QApplication::restoreOverrideCursor(); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+};
+
+}  // namespace
+
+InputOption::InputOption(vireo::AppFolder app, MessageSink tell, QWidget* parent)
+    : QDialog(parent), app_(std::move(app)), tell_(std::move(tell)) {
+  setObjectName(QStringLiteral("InputOption"));
+  setWindowTitle(QStringLiteral("Input RL"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setFixedSize(Px(3540), Px(5820));
+
+  command1_ = MakeButton(this, "Command1", QStringLiteral("OK"));
+  PlaceInTwips(command1_, 1200, 5280, 975, 375);
+  command2_ = MakeButton(this, "Command2", QStringLiteral("Cancel"));
+  PlaceInTwips(command2_, 2280, 5280, 975, 375);
+
+  frame1_ = MakeFrame(this, "Frame1", QString());
+  PlaceInTwips(frame1_, 240, 120, 3015, 1455);
+  option1_ = Make<QRadioButton>(frame1_, "Option1");
+  option1_->setFont(QApplication::font());
+  PlaceInTwips(option1_, 240, 360, 255, 255);
+  option2_ = Make<QRadioButton>(frame1_, "Option2");
+  option2_->setFont(QApplication::font());
+  PlaceInTwips(option2_, 240, 840, 255, 255);
+  MakeLabel(frame1_, "Label1", QStringLiteral("Close Loop"), 960, 360, 1695, 375);
+  MakeLabel(frame1_, "Label2", QStringLiteral("Open Loop"), 960, 840, 1695, 375);
+
+  frame2_ = MakeFrame(this, "Frame2", QStringLiteral("Input Start RL"));
+  PlaceInTwips(frame2_, 240, 1680, 3015, 1695);
+  MakeLabel(frame2_, "Label3", QStringLiteral("Reference :"), 240, 480, 1455, 375);
+  label4_ = MakeLabel(frame2_, "Label4", QString(), 1800, 480, 975, 375);
+  MakeLabel(frame2_, "Label5", QStringLiteral("RL :"), 240, 960, 615, 375);
+  text1_ = MakeTextBox(frame2_, "Text1");
+  PlaceInTwips(text1_, 1080, 960, 1575, 375);
+
+  frame3_ = MakeFrame(this, "Frame3", QStringLiteral("Input End RL"));
+  PlaceInTwips(frame3_, 240, 3480, 3015, 1695);
+  text2_ = MakeTextBox(frame3_, "Text2");
+  PlaceInTwips(text2_, 1080, 960, 1575, 375);
+  label6_ = MakeLabel(frame3_, "Label6", QStringLiteral("RL :"), 240, 960, 615, 375);
+  label7_ = MakeLabel(frame3_, "Label7", QString(), 1800, 480, 975, 375);
+  label8_ = MakeLabel(frame3_, "Label8", QStringLiteral("Reference :"), 240, 480, 1455, 375);
+
+  setTabOrder(command1_, command2_);
+  setTabOrder(command2_, option1_);
+  setTabOrder(option1_, option2_);
+  setTabOrder(option2_, text1_);
+  setTabOrder(text1_, text2_);
+
+  option1_->setChecked(true);
+  SetLoop(vireo::LoopType::CloseLoop);
+  command1_->setFocus(Qt::OtherFocusReason);
+
+  connect(option1_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) SetLoop(vireo::LoopType::CloseLoop);
+  });
+  connect(option2_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) SetLoop(vireo::LoopType::OpenLoop);
+  });
+  connect(command1_, &QPushButton::clicked, this, &InputOption::Ok);
+  connect(command2_, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void InputOption::Fill(const vireo::InputOptionFields& fields) {
+  hidden_ = fields;
+  label4_->setText(QString::fromStdString(fields.label4));
+  label7_->setText(QString::fromStdString(fields.label7));
+  text1_->setText(QString::fromStdString(fields.text1));
+  text2_->setText(QString::fromStdString(fields.text2));
+}
+
+vireo::InputOptionFields InputOption::Fields() const {
+  vireo::InputOptionFields fields = hidden_;
+  fields.label4 = label4_->text().toStdString();
+  fields.label7 = label7_->text().toStdString();
+  fields.text1 = text1_->text().toStdString();
+  fields.text2 = text2_->text().toStdString();
+  return fields;
+}
+
+vireo::LoopType InputOption::Loop() const {
+  return option2_->isChecked() ? vireo::LoopType::OpenLoop : vireo::LoopType::CloseLoop;
+}
+
+void InputOption::SetLoop(vireo::LoopType loop) {
+  // Close Loop greys the end-RL frame; Text2 keeps its text either way.
+  const bool open = loop == vireo::LoopType::OpenLoop;
+  frame3_->setEnabled(open);
+  label6_->setEnabled(open);
+  label7_->setEnabled(open);
+  label8_->setEnabled(open);
+  text2_->setEnabled(open);
+}
+
+void InputOption::keyPressEvent(QKeyEvent* event) {
+  // No default and no cancel button: Escape does nothing, and Enter only
+  // presses a button that has the focus.
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      event->accept();
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->click();
+      event->accept();
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+void InputOption::Ok() {
+  const vireo::InputOptionFields fields = Fields();
+  vireo::AdjustmentResult result;
+  try {
+    BusyPointer busy;
+    result = vireo::AdjustReducedLevels(fields, Loop(), fields.text1, fields.text2, app_);
+  } catch (const std::exception& e) {
+    result.status = vireo::AdjustmentResult::Status::Refused;
+    result.message = e.what();
+  }
+  const QString message = QString::fromStdString(result.message);
+  switch (result.status) {
+    case vireo::AdjustmentResult::Status::Adjusted:
+      close();
+      break;
+    case vireo::AdjustmentResult::Status::Refused:
+      // The surveyor can correct the keyed levels and press OK again.
+      if (tell_) tell_(windowTitle(), message, false);
+      break;
+    case vireo::AdjustmentResult::Status::SaveFailed:
+      if (tell_) tell_(windowTitle(), message, true);
+      close();
+      break;
+  }
+}
+
+}  // namespace vireo::app

@@ -1,0 +1,70 @@
+// The RL input dialog "Input RL": after a run answered Yes it shows the start
+// and end references, takes the start RL (and for an open loop the end RL),
+// and its OK hands them to AdjustReducedLevels. It holds no adjustment logic.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+
+#include "common/AppFolder.h"
+#include "reduction/ProcessField.h"
+#include "rlinput/Adjustment.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace vireo::app {
+
+class InputOption : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Shows a message to the surveyor (title, text, whether it reports a
+  // failure): the adjustment's refusal or its failed save.
+  using MessageSink = std::function<void(const QString&, const QString&, bool)>;
+
+  // A dialog in its load state: Close Loop, the end-RL frame disabled, the
+  // focus on OK. It deletes itself when it is closed (unloaded).
+  InputOption(vireo::AppFolder app, MessageSink tell, QWidget* parent = nullptr);
+
+  // Overwrites the nine fields in the run's order; the loop type stays.
+  void Fill(const vireo::InputOptionFields& fields);
+
+  // The fields as OK hands them on: the four shown ones as they stand now,
+  // the five hidden ones as the run filled them.
+  vireo::InputOptionFields Fields() const;
+  vireo::LoopType Loop() const;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void Ok();
+  void SetLoop(vireo::LoopType loop);
+
+  vireo::AppFolder app_;
+  MessageSink tell_;
+  // The hidden fields (FirstDataRow, TotalDistance, workbook path, Misclose,
+  // error factor) exactly as the run gave them.
+  vireo::InputOptionFields hidden_;
+
+  QPushButton* command1_;
+  QPushButton* command2_;
+  QGroupBox* frame1_;
+  QRadioButton* option1_;
+  QRadioButton* option2_;
+  QGroupBox* frame2_;
+  QLabel* label4_;
+  QLineEdit* text1_;
+  QGroupBox* frame3_;
+  QLineEdit* text2_;
+  QLabel* label6_;
+  QLabel* label7_;
+  QLabel* label8_;
+};
+
+}  // namespace vireo::app

@@ -1,0 +1,70 @@
+// Which folder the program uses, and the seeding of the user data folder.
+#include <QtTest>
+#include <filesystem>
+
+#include "common/AppFolderChoice.h"
+#include "tests/support/TempFolder.h"
+
+using namespace vireo;
+using vireo::testing::ListFolder;
+using vireo::testing::ReadFile;
+using vireo::testing::TempFolder;
+using vireo::testing::WriteFile;
+
+class AppFolderChoiceTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void rule_data() {
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<bool>("writable");
+    QTest::addColumn<QString>("userData");
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("--home wins") << "/tmp/h" << false << "/u/Vireo"
+                                 << "/tmp/h";
+    QTest::newRow("writable executable folder") << "" << true << "/u/Vireo"
+                                                << "/opt/v/bin";
+    QTest::newRow("read-only installation") << "" << false << "/u/Vireo"
+                                            << "/u/Vireo";
+    QTest::newRow("no user folder known") << "" << false << ""
+                                          << "/opt/v/bin";
+  }
+  void rule() {
+    QFETCH(QString, home);
+    QFETCH(bool, writable);
+    QFETCH(QString, userData);
+    QFETCH(QString, chosen);
+    QCOMPARE(QString::fromStdString(ChooseAppFolderRoot(home.toStdString(), "/opt/v/bin", writable,
+                                                        userData.toStdString())),
+             chosen);
+  }
+
+  void userDataFolder() {
+    QCOMPARE(UserDataFolder("/x/data", "/home/ann"), std::string("/x/data/Vireo"));
+    QCOMPARE(UserDataFolder("relative", "/home/ann"), std::string("/home/ann/.local/share/Vireo"));
+    QCOMPARE(UserDataFolder(nullptr, "/home/ann"), std::string("/home/ann/.local/share/Vireo"));
+    QCOMPARE(UserDataFolder(nullptr, nullptr), std::string());
+  }
+
+  void seedingCopiesOnlyWhatIsMissing() {
+    TempFolder install, user;
+    WriteFile(install / "ctlini.dat", "E4\r\n");
+    WriteFile(install / "Existing.xlsx", "template");
+    std::filesystem::create_directory(install / "Field Data");
+    WriteFile(install / "Field Data/A.dat", "a");
+    WriteFile(install / "Field Data/B.dat", "b");
+    const std::string root = user / "Vireo";
+    std::filesystem::create_directories(root + "/Field Data");
+    WriteFile(root + "/ctlini.dat", "E10\r\n");  // the surveyor's own settings
+    WriteFile(root + "/Field Data/A.dat", "mine");
+
+    SeedAppFolder(install.Path(), root);
+    QCOMPARE(ReadFile(root + "/ctlini.dat"), std::string("E10\r\n"));
+    QCOMPARE(ReadFile(root + "/Existing.xlsx"), std::string("template"));
+    QCOMPARE(ListFolder(root + "/Field Data"), std::string("A.dat;B.dat;"));
+    QCOMPARE(ReadFile(root + "/Field Data/A.dat"), std::string("mine"));
+  }
+};
+
+QTEST_GUILESS_MAIN(AppFolderChoiceTest)
+#include "AppFolderChoiceTest.moc"

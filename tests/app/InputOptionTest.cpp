@@ -1,0 +1,232 @@
+// The RL input dialog after real runs answered Yes: its fields, the loop
+// type switch, and what OK, Cancel and the close box do to the workbook.
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+#include <memory>
+
+#include "app/MainWindow.h"
+#include "output/Workbook.h"
+#include "reduction/RunVariables.h"
+#include "tests/app/ScriptedPrompts.h"
+#include "tests/support/FieldFiles.h"
+
+using vireo::app::InputOption;
+using vireo::app::MainWindow;
+using vireo::testing::AppFixture;
+using vireo::testing::ReadFile;
+using vireo::testing::ScriptedPrompts;
+
+namespace {
+
+std::string SimulatedLine(int setups, bool closedLoop) {
+  vireo::examples::SimulationOptions options;
+  options.seed = static_cast<std::uint32_t>(setups);
+  options.setupsPerLine = setups;
+  options.closedLoop = closedLoop;
+  return vireo::examples::SimulateFieldFile(options);
+}
+
+template <typename W>
+W* Child(QWidget* parent, const char* name) {
+  W* widget = parent->findChild<W*>(name);
+  if (!widget) qFatal("no widget %s", name);
+  return widget;
+}
+
+// Deletes the dialogs that were closed (they delete themselves later).
+void FlushDeletes() {
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace
+
+class InputOptionTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<AppFixture> fixture_;
+  std::unique_ptr<ScriptedPrompts> prompts_;
+  std::unique_ptr<MainWindow> window_;
+
+  // Runs `name` through the window, answered Yes; returns the fields the run
+  // gives for that file (by the core run on the same folder beforehand).
+  vireo::InputOptionFields RunYes(const std::string& name, const std::string& content) {
+    const std::string path = fixture_->AddFieldFile(name, content);
+    vireo::RunSurroundings quiet;
+    const vireo::InputOptionFields expected =
+        vireo::ProcessField(path, fixture_->app, quiet).fields;
+    prompts_->files.enqueue(QString::fromStdString(path));
+    prompts_->yesNo.enqueue(true);
+    window_->ProcessCommand();
+    return expected;
+  }
+  InputOption* Dialog() { return window_->RlDialog(); }
+  bool Enabled(const char* name) { return Child<QWidget>(Dialog(), name)->isEnabled(); }
+  void Click(const char* name) {
+    QTest::mouseClick(Child<QWidget>(Dialog(), name), Qt::LeftButton);
+  }
+  void Type(const char* name, const QString& text) {
+    auto* edit = Child<QLineEdit>(Dialog(), name);
+    edit->clear();
+    QTest::keyClicks(edit, text);
+  }
+
+ private slots:
+  void init() {
+    fixture_ = std::make_unique<AppFixture>();
+    prompts_ = std::make_unique<ScriptedPrompts>();
+    window_ = std::make_unique<MainWindow>(fixture_->app, *prompts_);
+    prompts_->window = window_.get();
+    window_->show();
+  }
+  void cleanup() {
+    window_.reset();
+    FlushDeletes();
+    prompts_.reset();
+    fixture_.reset();
+  }
+
+  void shownInItsLoadStateWithTheRunsFields() {
+    const auto expected = RunYes("LINE1.dat", SimulatedLine(6, true));
+    InputOption* dialog = Dialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QVERIFY(!dialog->parent() && !dialog->isModal());
+    QCOMPARE(dialog->windowTitle(), QString("Input RL"));
+    QCOMPARE(dialog->size(), QSize(236, 388));
+    QVERIFY(dialog->Fields() == expected);
+    QCOMPARE(Child<QLabel>(dialog, "Label4")->text(), QString::fromStdString(expected.label4));
+    QCOMPARE(Child<QLabel>(dialog, "Label7")->text(), QString::fromStdString(expected.label7));
+    QCOMPARE(Child<QLineEdit>(dialog, "Text1")->text(), QString::fromStdString(expected.text1));
+    QCOMPARE(Child<QLineEdit>(dialog, "Text2")->text(), QString::fromStdString(expected.text2));
+    QVERIFY(Child<QRadioButton>(dialog, "Option1")->isChecked());
+    for (const char* name : {"Frame3", "Text2", "Label6", "Label7", "Label8"})
+      QVERIFY2(!Enabled(name), name);
+    QVERIFY(Enabled("Frame2") && Enabled("Text1"));
+    QCOMPARE(dialog->focusWidget(), Child<QWidget>(dialog, "Command1"));
+    // The run went on and saved while the dialog stayed open.
+    QVERIFY(std::filesystem::exists(expected.label11));
+  }
+
+  void loopTypeSwitchesTheEndFrame() {
+    RunYes("LINE1.dat", SimulatedLine(6, true));
+    Click("Option2");
+    QVERIFY(Child<QRadioButton>(Dialog(), "Option2")->isChecked());
+    for (const char* name : {"Frame3", "Text2", "Label6", "Label7", "Label8"})
+      QVERIFY2(Enabled(name), name);
+    Type("Text2", "123.4");
+    Click("Option1");
+    QVERIFY(!Enabled("Frame3") && !Enabled("Text2"));
+    QCOMPARE(Child<QLineEdit>(Dialog(), "Text2")->text(), QString("123.4"));
+    // The words beside the buttons do not change the selection.
+    Click("Label2");
+    QVERIFY(Child<QRadioButton>(Dialog(), "Option1")->isChecked());
+    QCOMPARE(Dialog()->Loop(), vireo::LoopType::CloseLoop);
+  }
+
+  void enterAndEscapeDoNothing() {
+    const auto fields = RunYes("LINE1.dat", SimulatedLine(4, true));
+    const std::string before = ReadFile(fields.label11);
+    auto* text1 = Child<QLineEdit>(Dialog(), "Text1");
+    text1->setFocus();
+    QTest::keyClick(text1, Qt::Key_Return);
+    QTest::keyClick(text1, Qt::Key_Escape);
+    QVERIFY(Dialog() && Dialog()->isVisible());
+    QCOMPARE(ReadFile(fields.label11), before);
+  }
+
+  void okAdjustsAndUnloads_data() {
+    QTest::addColumn<bool>("openLoop");
+    QTest::newRow("close loop") << false;
+    QTest::newRow("open loop") << true;
+  }
+  void okAdjustsAndUnloads() {
+    QFETCH(bool, openLoop);
+    const int setups = 5;
+    const auto fields = RunYes("LINE1.dat", SimulatedLine(setups, !openLoop));
+    Type("Text1", "250.5");
+    if (openLoop) {
+      Click("Option2");
+      Type("Text2", "251.25");
+    }
+    Click("Command1");
+    QVERIFY(prompts_->Of("Tell").empty());
+    QVERIFY(!QApplication::overrideCursor());
+    FlushDeletes();
+    QVERIFY(!Dialog());
+
+    const auto book = vireo::Workbook::Open(fields.label11);
+    const int first = std::stoi(fields.label9);
+    QCOMPARE(book.Get(first, vireo::kCalRl).number, 250.5);
+    if (openLoop)  // the last fore-sight row closes on the keyed end RL
+      QVERIFY(qAbs(book.Get(first + 2 * setups - 1, vireo::kAdjRl).number - 251.25) < 1e-9);
+  }
+
+  void okOnTextThatIsNoNumberKeepsTheDialog() {
+    const auto fields = RunYes("LINE1.dat", SimulatedLine(4, true));
+    const std::string before = ReadFile(fields.label11);
+    Type("Text1", "abc");
+    Click("Command1");
+    FlushDeletes();
+    QVERIFY(Dialog() && Dialog()->isVisible());
+    const auto told = prompts_->Of("Tell");
+    QCOMPARE(told.size(), 1u);
+    QCOMPARE(told[0].title, QString("Input RL"));
+    QVERIFY(!told[0].text.isEmpty());
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(ReadFile(fields.label11), before);
+  }
+
+  void cancelAndCloseBoxDiscardTheDialog_data() {
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("close box") << true;
+  }
+  void cancelAndCloseBoxDiscardTheDialog() {
+    QFETCH(bool, closeBox);
+    const auto fields = RunYes("LINE1.dat", SimulatedLine(4, true));
+    const std::string before = ReadFile(fields.label11);
+    Click("Option2");
+    Type("Text1", "999");
+    if (closeBox)
+      Dialog()->close();
+    else
+      Click("Command2");
+    FlushDeletes();
+    QVERIFY(!Dialog());
+    QCOMPARE(ReadFile(fields.label11), before);
+
+    // The next show creates the dialog again, in its load state.
+    RunYes("LINE2.dat", SimulatedLine(3, true));
+    QVERIFY(Dialog());
+    QVERIFY(Child<QRadioButton>(Dialog(), "Option1")->isChecked());
+    QVERIFY(!Enabled("Frame3"));
+  }
+
+  void secondRunRefillsTheSameDialog() {
+    RunYes("LINE1.dat", SimulatedLine(4, true));
+    InputOption* first = Dialog();
+    Click("Option2");
+    const auto second = RunYes("LINE2.dat", SimulatedLine(7, false));
+    QCOMPARE(Dialog(), first);
+    QVERIFY(Dialog()->Fields() == second);
+    QVERIFY(QString::fromStdString(second.label11).endsWith("/LINE2.xlsx"));
+    QCOMPARE(Dialog()->Loop(), vireo::LoopType::OpenLoop);
+    QVERIFY(Enabled("Text2"));
+  }
+
+  void exitClosesTheDialogToo() {
+    RunYes("LINE1.dat", SimulatedLine(3, true));
+    QVERIFY(Dialog());
+    QTest::mouseClick(window_->findChild<QPushButton*>("ExitProgram"), Qt::LeftButton);
+    QVERIFY(!Dialog());
+    QVERIFY(!window_->isVisible());
+  }
+};
+
+QTEST_MAIN(InputOptionTest)
+#include "InputOptionTest.moc"

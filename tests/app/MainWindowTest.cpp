@@ -1,0 +1,274 @@
+// The main window: error factor ticks, the settings commands and the
+// Process command, driven through scripted prompts.
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+#include <filesystem>
+#include <memory>
+
+#include "app/MainWindow.h"
+#include "tests/app/ScriptedPrompts.h"
+#include "tests/support/FieldFiles.h"
+
+using vireo::app::MainWindow;
+using vireo::app::MessageKind;
+using vireo::testing::AppFixture;
+using vireo::testing::ReadFile;
+using vireo::testing::ScriptedPrompts;
+
+namespace {
+
+const QStringList kErrorItems{"two", "four", "six", "eight", "ten"};
+
+QString Ticked(const MainWindow& window) {
+  QStringList ticked;
+  for (const QString& name : kErrorItems)
+    if (window.findChild<QAction*>(name)->isChecked()) ticked << name;
+  return ticked.join(',');
+}
+
+std::string SimulatedLine(int setups) {
+  vireo::examples::SimulationOptions options;
+  options.setupsPerLine = setups;
+  return vireo::examples::SimulateFieldFile(options);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<AppFixture> fixture_;
+  std::unique_ptr<ScriptedPrompts> prompts_;
+  std::unique_ptr<MainWindow> window_;
+
+  MainWindow& Open() {
+    window_ = std::make_unique<MainWindow>(fixture_->app, *prompts_);
+    prompts_->window = window_.get();
+    window_->show();
+    return *window_;
+  }
+  QPushButton* Button(const char* name) { return window_->findChild<QPushButton*>(name); }
+  QString Status() { return window_->findChild<QLabel*>("Label3")->text(); }
+
+ private slots:
+  void init() {
+    fixture_ = std::make_unique<AppFixture>();
+    prompts_ = std::make_unique<ScriptedPrompts>();
+  }
+  void cleanup() {
+    window_.reset();
+    prompts_.reset();
+    fixture_.reset();
+  }
+
+  void startupTicksTheStoredFactor_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("ticked");
+    QTest::newRow("E10") << "YA\r\nE10\r\n"
+                         << "ten";
+    QTest::newRow("E3") << "E3\r\n"
+                        << "";
+    QTest::newRow("key letter only") << "E\r\n"
+                                     << "";
+    QTest::newRow("E 4") << "E 4\r\n"
+                         << "";
+    QTest::newRow("trailing space") << "E4 \r\n"
+                                    << "";
+    QTest::newRow("no E line") << "YA\r\nPB\r\n"
+                               << "";
+    QTest::newRow("last line wins") << "E2\r\nYA\r\nE8\r\n"
+                                    << "eight";
+  }
+  void startupTicksTheStoredFactor() {
+    QFETCH(QString, control);
+    QFETCH(QString, ticked);
+    vireo::testing::WriteFile(fixture_->app.ControlFile(), control.toStdString());
+    QCOMPARE(Ticked(Open()), ticked);
+    QVERIFY(prompts_->asked.empty());
+  }
+
+  void startupWithoutControlFileSaysSoAndTicksNothing() {
+    std::filesystem::remove(fixture_->app.ControlFile());
+    MainWindow& window = Open();
+    QCOMPARE(Ticked(window), QString());
+    QCOMPARE(prompts_->asked.size(), 1u);
+    QCOMPARE(prompts_->asked[0].messageKind, MessageKind::Error);
+    QVERIFY(prompts_->asked[0].text.contains("ctlini.dat"));
+    QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
+  }
+
+  void errorFactorItemRewritesAndMovesTheTick() {
+    MainWindow& window = Open();
+    QCOMPARE(Ticked(window), QString("four"));
+    window.findChild<QAction*>("six")->trigger();
+    QCOMPARE(Ticked(window), QString("six"));
+    QCOMPARE(ReadFile(fixture_->app.ControlFile()), "YAcme Levels\r\nPJo Bloggs\r\nE6\r\n");
+    // The ticked item clicked again stays ticked and rewrites the same line.
+    window.findChild<QAction*>("six")->trigger();
+    QCOMPARE(Ticked(window), QString("six"));
+    QCOMPARE(ReadFile(fixture_->app.ControlFile()), "YAcme Levels\r\nPJo Bloggs\r\nE6\r\n");
+  }
+
+  void errorFactorItemWithoutControlFileKeepsTheTicks() {
+    MainWindow& window = Open();
+    std::filesystem::remove(fixture_->app.ControlFile());
+    window.findChild<QAction*>("ten")->trigger();
+    QCOMPARE(Ticked(window), QString("four"));
+    QCOMPARE(prompts_->Of("Tell").size(), 1u);
+    QVERIFY(prompts_->Of("Tell")[0].text.contains("ctlini.dat"));
+  }
+
+  void textSettingCommands_data() {
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<std::optional<QString>>("answer");
+    QTest::addColumn<QString>("expected");
+    const QString before = "YAcme Levels\r\nPJo Bloggs\r\nE4\r\n";
+    QTest::newRow("cancel") << "CompanyName" << std::optional<QString>() << before;
+    QTest::newRow("empty") << "CompanyName" << std::optional<QString>("") << before;
+    QTest::newRow("unchanged") << "CompanyName" << std::optional<QString>("Acme Levels") << before;
+    QTest::newRow("letter case") << "CompanyName" << std::optional<QString>("ACME Levels")
+                                 << "YACME Levels\r\nPJo Bloggs\r\nE4\r\n";
+    QTest::newRow("spaces only") << "CompanyName" << std::optional<QString>("   ")
+                                 << "Y   \r\nPJo Bloggs\r\nE4\r\n";
+    QTest::newRow("personnel") << "PersonnelName" << std::optional<QString>(" Ann Lee ")
+                               << "YAcme Levels\r\nP Ann Lee \r\nE4\r\n";
+  }
+  void textSettingCommands() {
+    QFETCH(QString, item);
+    QFETCH(std::optional<QString>, answer);
+    QFETCH(QString, expected);
+    MainWindow& window = Open();
+    prompts_->inputs.enqueue(answer);
+    window.findChild<QAction*>(item)->trigger();
+    QCOMPARE(QString::fromStdString(ReadFile(fixture_->app.ControlFile())), expected);
+    QCOMPARE(prompts_->asked.size(), 1u);
+    const auto& box = prompts_->asked[0];
+    QVERIFY(!box.windowEnabled);
+    QVERIFY(window.isEnabled());
+    if (item == "CompanyName") {
+      QCOMPARE(box.title, QString("Company Name Input"));
+      QCOMPARE(box.text, QString("What is your Company Name?"));
+      QCOMPARE(box.initialText, QString("Acme Levels"));
+    } else {
+      QCOMPARE(box.title, QString("Personnel Name Input"));
+      QCOMPARE(box.text, QString("Who is site Personnel that carried out the survey?"));
+      QCOMPARE(box.initialText, QString("Jo Bloggs"));
+    }
+  }
+
+  void processCommand_data() {
+    QTest::addColumn<bool>("fromMenu");
+    QTest::newRow("button") << false;
+    QTest::newRow("menu item") << true;
+  }
+
+  void processCommandCancelled() {
+    QFETCH(bool, fromMenu);
+    MainWindow& window = Open();
+    prompts_->files.enqueue(QString());
+    if (fromMenu)
+      window.findChild<QAction*>("Process")->trigger();
+    else
+      QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QCOMPARE(prompts_->asked.size(), 1u);
+    const auto& dialog = prompts_->asked[0];
+    QCOMPARE(dialog.title, QString("Send file..."));
+    QCOMPARE(dialog.initialText, QString::fromStdString(fixture_->app.FieldData()));
+    QCOMPARE(dialog.filters, QStringList({"DATfile (*.dat)", "All Files (*)"}));
+    QVERIFY(!dialog.startProcessEnabled && !dialog.exitProgramEnabled);
+    QVERIFY(!dialog.overrideCursor);
+    QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(Status(), QString());
+  }
+  void processCommandCancelled_data() { processCommand_data(); }
+
+  void processCommandRunsTheChosenFile() {
+    QFETCH(bool, fromMenu);
+    const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(4));
+    MainWindow& window = Open();
+    prompts_->files.enqueue(QString::fromStdString(path));
+    prompts_->yesNo.enqueue(false);
+    QString busyText;
+    prompts_->duringYesNo = [&] { busyText = Status(); };
+    if (fromMenu)
+      window.findChild<QAction*>("Process")->trigger();
+    else
+      QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+
+    QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);
+    const auto& question = prompts_->Of("AskYesNo")[0];
+    QVERIFY(!question.startProcessEnabled && question.exitProgramEnabled);
+    QCOMPARE(question.overrideCursor, std::optional<Qt::CursorShape>(Qt::WaitCursor));
+    QCOMPARE(question.title, QString("RL Input Option"));
+    QVERIFY(question.text.startsWith("The Start Reference = "));
+    QVERIFY(question.text.contains("\nThe Start RL   = ") && !question.text.contains('\r'));
+    QCOMPARE(busyText, "Status - Processing.....\nFile : " + QString::fromStdString(path) +
+                           ", this may take a few seconds");
+
+    QCOMPARE(Status(), QString("Status - Done\nPress PROCESS again if you want to continue "
+                               "processing another file."));
+    QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(std::filesystem::exists(fixture_->app.ProcessedWorkbook("LINE7")));
+    QVERIFY(prompts_->Of("Tell").empty());
+    QVERIFY(!window.RlDialog());
+  }
+  void processCommandRunsTheChosenFile_data() { processCommand_data(); }
+
+  void runWithWarningsListsThem() {
+    // Readings before any line start record: the run assumes one and warns.
+    std::string content;
+    for (const auto& line : QString::fromStdString(SimulatedLine(3)).split("\r\n"))
+      if (!line.isEmpty() && !line.contains("Start-Line")) content += line.toStdString() + "\r\n";
+    const std::string path = fixture_->AddFieldFile("NOSTART.dat", content);
+    Open();
+    prompts_->files.enqueue(QString::fromStdString(path));
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QVERIFY(Status().startsWith("Status - Done\n"));
+    QVERIFY(Status().endsWith("\n1 warning \u2014 see the list"));
+    const auto told = prompts_->Of("Tell");
+    QCOMPARE(told.size(), 1u);
+    QCOMPARE(told[0].messageKind, MessageKind::Warning);
+    QVERIFY2(told[0].text.contains(QRegularExpression("line \\d+: no line start record")),
+             qPrintable(told[0].text));
+    QVERIFY(!told[0].overrideCursor);
+  }
+
+  void runWithoutTemplateSaysSoAndReturnsToIdle() {
+    const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(2));
+    std::filesystem::remove(fixture_->app.Template());
+    Open();
+    prompts_->files.enqueue(QString::fromStdString(path));
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    const auto told = prompts_->Of("Tell");
+    QCOMPARE(told.size(), 1u);
+    QCOMPARE(told[0].messageKind, MessageKind::Error);
+    QVERIFY2(told[0].text.contains("Existing.xlsx"), qPrintable(told[0].text));
+    QVERIFY(prompts_->Of("AskYesNo").empty());
+    QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+  }
+
+  void exitEndsTheProgram_data() {
+    QTest::addColumn<QString>("item");
+    QTest::newRow("button") << "ExitProgram";
+    QTest::newRow("menu item") << "Exit";
+  }
+  void exitEndsTheProgram() {
+    QFETCH(QString, item);
+    MainWindow& window = Open();
+    if (auto* button = window.findChild<QPushButton*>(item))
+      QTest::mouseClick(button, Qt::LeftButton);
+    else
+      window.findChild<QAction*>(item)->trigger();
+    QVERIFY(!window.isVisible());
+    QVERIFY(prompts_->asked.empty());
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
