@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "common/AppFolder.h"
+#include "common/AppFolderChoice.h"
 #include "common/Error.h"
 #include "common/Text.h"
 #include "reduction/ProcessField.h"
@@ -41,14 +42,22 @@ class FixedAnswer : public vireo::InputBoxPrompter {
   std::string answer_;
 };
 
+// --home, else the program's folder, else (installed read-only) the
+// surveyor's own data folder, as the desktop program does.
 vireo::AppFolder HomeFolder(const std::string& home) {
-  return vireo::MakeAppFolder(home.empty() ? vireo::ExecutableFolder() : home);
+  return vireo::ResolveAppFolder(home);
 }
 
 int Process(const std::string& fieldFile, const std::string& home,
             const std::optional<std::string>& startRl, const std::optional<std::string>& endRl,
             bool json) {
-  const vireo::AppFolder app = HomeFolder(home);
+  vireo::AppFolder app;
+  try {
+    app = HomeFolder(home);
+  } catch (const vireo::Error& e) {
+    std::cerr << "vireo-cli: " << e.what() << "\n";
+    return kExitRefused;
+  }
   CommandLineSurroundings surroundings(startRl.has_value());
   vireo::ProcessResult run;
   try {
@@ -147,8 +156,8 @@ int ShowSettings(const std::string& home) {
 }
 
 int SetSetting(const std::string& name, const std::string& value, const std::string& home) {
-  const vireo::AppFolder app = HomeFolder(home);
   try {
+    const vireo::AppFolder app = HomeFolder(home);
     if (name == "error-factor") {
       auto factor = vireo::StrictNumber(value);
       if (!factor || !vireo::IsErrorFactorChoice(static_cast<int>(*factor)) ||

@@ -1,0 +1,42 @@
+// Fuzzes the processing run and the RL adjustment over an in-memory field
+// data file, control file and template: refusals are fine, crashes, hangs,
+// leaks and undefined behaviour are not, and every saved workbook reopens.
+#include <cstdint>
+#include <string>
+
+#include "common/Error.h"
+#include "output/DefaultTemplate.h"
+#include "output/Workbook.h"
+#include "reduction/ProcessField.h"
+#include "rlinput/Adjustment.h"
+#include "tests/support/MemoryFileSystem.h"
+
+namespace {
+class Yes : public vireo::RunSurroundings {
+ public:
+  bool AskForNewReducedLevel(const std::string&, const std::string&) override { return true; }
+};
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const std::string templateBytes = vireo::DefaultTemplateBytes();
+  vireo::testing::MemoryFileSystem fs;
+  const vireo::AppFolder app{"/app"};
+  fs.files[app.ControlFile()] = "YFuzz\r\nPTester\r\nE4\r\n";
+  fs.files[app.Template()] = templateBytes;
+  fs.files["/app/Field Data/F.dat"] = std::string(reinterpret_cast<const char*>(data), size);
+  Yes yes;
+  vireo::ProcessResult run;
+  try {
+    run = vireo::ProcessField("/app/Field Data/F.dat", app, yes, fs);
+  } catch (const vireo::Error&) {
+    return 0;
+  }
+  if (!run.failures.empty()) __builtin_trap();  // memory never fails to write
+  vireo::Workbook::OpenFromBytes(fs.files.at(run.workbookPath), run.workbookPath);
+  auto adjusted =
+      vireo::AdjustReducedLevels(run.fields, vireo::LoopType::OpenLoop, "100", "100.5", app, fs);
+  if (adjusted.status == vireo::AdjustmentResult::Status::SaveFailed) __builtin_trap();
+  vireo::Workbook::OpenFromBytes(fs.files.at(run.workbookPath), run.workbookPath);
+  return 0;
+}
