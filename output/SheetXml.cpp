@@ -529,6 +529,13 @@ Bounds CellBounds(const SheetStore& store) {
 }  // namespace
 
 Row* SheetStore::FindRow(int number) {
+  // Reports are written and read near their end: try the last rows first.
+  const auto n = static_cast<std::uint32_t>(number);
+  const std::size_t size = rows.size();
+  if (size > 0 && rows[size - 1].number <= n)
+    return rows[size - 1].number == n ? &rows[size - 1] : nullptr;
+  if (size > 1 && rows[size - 2].number <= n)
+    return rows[size - 2].number == n ? &rows[size - 2] : nullptr;
   auto it = std::lower_bound(rows.begin(), rows.end(), static_cast<std::uint32_t>(number),
                              [](const Row& r, std::uint32_t n) { return r.number < n; });
   return it != rows.end() && it->number == static_cast<std::uint32_t>(number) ? &*it : nullptr;
@@ -554,6 +561,7 @@ Row& SheetStore::GetRow(int number) {
 }
 
 Cell* SheetStore::FindCell(Row& row, int column) {
+  if (row.cells.empty() || row.cells.back().Column() < column) return nullptr;
   auto it = std::lower_bound(row.cells.begin(), row.cells.end(), column,
                              [](const Cell& c, int k) { return c.Column() < k; });
   return it != row.cells.end() && it->Column() == column ? &*it : nullptr;
@@ -564,6 +572,11 @@ const Cell* SheetStore::FindCell(const Row& row, int column) {
 }
 
 Cell& SheetStore::GetCell(Row& row, int column, std::uint16_t style) {
+  // Grow by half from room for 6 cells (6, 9, 13, 19...) rather than by
+  // doubling from 1: a report row of 9 or 10 cells then takes 2 or 3
+  // allocations and at most 13 cells' room instead of 5 and 16.
+  if (row.cells.size() == row.cells.capacity())
+    row.cells.reserve(row.cells.empty() ? 6 : row.cells.size() + row.cells.size() / 2);
   if (row.cells.empty() || row.cells.back().Column() < column) {
     row.cells.emplace_back(column, CellKind::Empty, style);
     return row.cells.back();

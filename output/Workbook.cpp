@@ -150,9 +150,15 @@ class Workbook::Impl {
   std::optional<std::size_t> Entry(const std::string& part) const { return zip->Find(part); }
 
   void Load();
-  void CheckCell(int row, int column, const char* operation) const;
+  // "write cell B7": built only when a call fails, never per cell.
+  static std::string Operation(const char* verb, int row, int column) {
+    return std::string(verb) + " cell " + CellName(row, column);
+  }
+  void CheckCell(int row, int column, const char* verb) const;
   // The style the cell has, or a new cell there would get.
   std::uint16_t StyleOf(int row, int column) const;
+  // The style a new cell in row `r` (may be null) at `column` gets.
+  std::uint16_t NewCellStyle(const Row* r, int column) const;
   Cell& Ensure(int row, int column);
   void WritePackage(const std::function<void(std::string_view)>& sink) const;
 };
@@ -314,11 +320,12 @@ void Workbook::Impl::Load() {
       sharedStrings, file, sheetPart, frame, store);
 }
 
-void Workbook::Impl::CheckCell(int row, int column, const char* operation) const {
+void Workbook::Impl::CheckCell(int row, int column, const char* verb) const {
   if (row < 1 || row > kMaxRows)
-    Fail(operation, "row " + std::to_string(row) + " is outside 1.." + std::to_string(kMaxRows));
+    Fail(Operation(verb, row, column),
+         "row " + std::to_string(row) + " is outside 1.." + std::to_string(kMaxRows));
   if (column < 1 || column > kMaxColumns)
-    Fail(operation,
+    Fail(Operation(verb, row, column),
          "column " + std::to_string(column) + " is outside 1.." + std::to_string(kMaxColumns));
 }
 
@@ -326,6 +333,10 @@ std::uint16_t Workbook::Impl::StyleOf(int row, int column) const {
   const Row* r = store.FindRow(row);
   if (r)
     if (const Cell* cell = SheetStore::FindCell(*r, column)) return cell->style;
+  return NewCellStyle(r, column);
+}
+
+std::uint16_t Workbook::Impl::NewCellStyle(const Row* r, int column) const {
   // A new cell looks like its row, else like its column.
   if (r && r->hasStyle) return r->style;
   for (const ColumnStyle& c : frame.columnStyles)
@@ -337,7 +348,7 @@ Cell& Workbook::Impl::Ensure(int row, int column) {
   sheetChanged = true;
   Row& r = store.GetRow(row);
   if (Cell* cell = SheetStore::FindCell(r, column)) return *cell;
-  return SheetStore::GetCell(r, column, StyleOf(row, column));
+  return SheetStore::GetCell(r, column, NewCellStyle(&r, column));
 }
 
 void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& sink) const {
@@ -443,7 +454,7 @@ Workbook Workbook::CreateBlank() {
 }
 
 CellValue Workbook::Get(int row, int column) const {
-  impl_->CheckCell(row, column, ("read cell " + CellName(row, column)).c_str());
+  impl_->CheckCell(row, column, "read");
   const Row* r = impl_->store.FindRow(row);
   const Cell* cell = r ? SheetStore::FindCell(*r, column) : nullptr;
   if (!cell) return CellValue::Empty();
@@ -459,18 +470,18 @@ CellValue Workbook::Get(int row, int column) const {
 }
 
 void Workbook::SetNumber(int row, int column, double value) {
-  const std::string operation = "write cell " + CellName(row, column);
-  impl_->CheckCell(row, column, operation.c_str());
-  if (!std::isfinite(value)) impl_->Fail(operation, "a cell cannot hold NaN or infinity");
+  impl_->CheckCell(row, column, "write");
+  if (!std::isfinite(value))
+    impl_->Fail(Impl::Operation("write", row, column), "a cell cannot hold NaN or infinity");
   Cell& cell = impl_->Ensure(row, column);
   cell.SetKind(CellKind::Number);
   cell.number = value;
 }
 
 void Workbook::SetNumber(int row, int column, double value, std::string_view numberFormat) {
-  const std::string operation = "write cell " + CellName(row, column);
-  impl_->CheckCell(row, column, operation.c_str());
-  if (!std::isfinite(value)) impl_->Fail(operation, "a cell cannot hold NaN or infinity");
+  impl_->CheckCell(row, column, "write");
+  if (!std::isfinite(value))
+    impl_->Fail(Impl::Operation("write", row, column), "a cell cannot hold NaN or infinity");
   // The style first: if the format is refused, no cell has been made.
   const std::uint16_t current = impl_->StyleOf(row, column);
   const std::uint16_t style = impl_->styles.WithNumberFormat(current, numberFormat);
@@ -481,18 +492,18 @@ void Workbook::SetNumber(int row, int column, double value, std::string_view num
 }
 
 void Workbook::SetText(int row, int column, std::string_view text) {
-  const std::string operation = "write cell " + CellName(row, column);
-  impl_->CheckCell(row, column, operation.c_str());
+  impl_->CheckCell(row, column, "write");
   std::string utf8 = ToUtf8(text);
   if (Utf16Length(utf8) > static_cast<std::size_t>(kMaxTextLength))
-    impl_->Fail(operation, "text longer than " + std::to_string(kMaxTextLength) + " characters");
+    impl_->Fail(Impl::Operation("write", row, column),
+                "text longer than " + std::to_string(kMaxTextLength) + " characters");
   Cell& cell = impl_->Ensure(row, column);
   impl_->store.SetText(cell, utf8);
   cell.SetKind(CellKind::Text);
 }
 
 void Workbook::Clear(int row, int column) {
-  impl_->CheckCell(row, column, ("clear cell " + CellName(row, column)).c_str());
+  impl_->CheckCell(row, column, "clear");
   Row* r = impl_->store.FindRow(row);
   Cell* cell = r ? SheetStore::FindCell(*r, column) : nullptr;
   if (!cell || cell->Kind() == CellKind::Empty) return;

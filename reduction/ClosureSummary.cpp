@@ -49,7 +49,12 @@ ClosureResult WriteClosureSummary(Workbook& sheet, const RunVariables& run,
   ClosureResult result;
   const int s = run.currentRow;
   result.summationRow = s;
-  if (s + 6 > Workbook::kMaxRows)
+  // DistributeMisclose ends on the summation row, or two rows below the
+  // first data row when the line has no set-up; the closure lines stand 3
+  // and 4 rows below that row, the last rows the report needs.
+  int closureRow = run.firstDataRow + 2;
+  if (closureRow < s) closureRow += (s - closureRow + 1) / 2 * 2;
+  if (closureRow + 4 > Workbook::kMaxRows)
     throw Error("", "write the closure summary",
                 "the report would need more than " + std::to_string(Workbook::kMaxRows) +
                     " rows, the most a workbook holds");

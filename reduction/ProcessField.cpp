@@ -33,6 +33,17 @@ void WriteHeadingRow(Workbook& sheet, RunVariables& run) {
   run.lineHasSetup = false;
 }
 
+// Header texts come from the control file and may be longer than a cell
+// holds; they are cut at a character boundary rather than refusing the run.
+std::string HeaderText(std::string text, const char* what, std::vector<RunWarning>& warnings) {
+  if (text.size() <= static_cast<std::size_t>(Workbook::kMaxTextLength)) return text;
+  std::size_t cut = static_cast<std::size_t>(Workbook::kMaxTextLength);
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  text.resize(cut);
+  warnings.push_back({0, std::string("the ") + what + " is longer than a cell holds; it is cut"});
+  return text;
+}
+
 std::string CellText(const CellValue& cell) {
   switch (cell.kind) {
     case CellValue::Kind::Text:
@@ -85,10 +96,17 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
   }
 
   // Header block.
-  sheet.SetText(1, 1, ToUtf8(settings.companyName));
-  sheet.SetText(2, 1, "File Name                - " + ToUtf8(result.baseName));
-  sheet.SetText(3, 1, "Survey carried out by    - " + ToUtf8(settings.personnelName));
-  sheet.SetText(4, 1, "Leveling Error Seleceted - " + ToUtf8(settings.errorFactor) + "SQRT(k)");
+  auto& warnings = result.warnings;
+  sheet.SetText(1, 1, HeaderText(ToUtf8(settings.companyName), "company name", warnings));
+  sheet.SetText(2, 1,
+                HeaderText("File Name                - " + ToUtf8(result.baseName), "file name",
+                           warnings));
+  sheet.SetText(3, 1,
+                HeaderText("Survey carried out by    - " + ToUtf8(settings.personnelName),
+                           "personnel name", warnings));
+  sheet.SetText(4, 1,
+                HeaderText("Leveling Error Seleceted - " + ToUtf8(settings.errorFactor) + "SQRT(k)",
+                           "error factor", warnings));
 
   RunVariables run;
   auto fail = [&](const std::string& what, const Error& e) {
