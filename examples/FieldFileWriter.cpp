@@ -97,6 +97,7 @@ std::string SimulateFieldFile(const SimulationOptions& o) {
     emit(M5Line(++address, KindAndPoint("KD1", startPoint, "", line), "", "", "", "",
                 Fixed(height, 5)));
     const double lineStart = height;
+    double trueHeight = height;  // the ground, as opposed to what was read
     std::string back = startPoint;
     double sumBack = 0, sumFore = 0;
     for (int s = 1; s <= o.setupsPerLine; ++s) {
@@ -106,7 +107,7 @@ std::string SimulateFieldFile(const SimulationOptions& o) {
                : "TP" + std::to_string(line * 1000 + s);
       double rise;
       if (last && o.closedLoop) {
-        rise = lineStart - height;
+        rise = lineStart - trueHeight;
       } else {
         rise = std::uniform_real_distribution<double>(-1.2, 1.2)(random);
       }
@@ -116,6 +117,7 @@ std::string SimulateFieldFile(const SimulationOptions& o) {
         fs = std::clamp(fs, 0.3, 3.9);
         bs = fs + rise;
       }
+      trueHeight += bs - fs;
       const double db = sight(random),
                    df = db + std::uniform_real_distribution<double>(-2, 2)(random);
       struct Obs {
@@ -124,8 +126,9 @@ std::string SimulateFieldFile(const SimulationOptions& o) {
       };
       Obs b1{true, bs + noise(random), db + distanceNoise(random)};
       Obs b2{true, bs + noise(random), db + distanceNoise(random)};
-      Obs f1{false, fs + noise(random), df + distanceNoise(random)};
-      Obs f2{false, fs + noise(random), df + distanceNoise(random)};
+      const double settling = std::normal_distribution<double>(0.0, o.setupError)(random);
+      Obs f1{false, fs + settling + noise(random), df + distanceNoise(random)};
+      Obs f2{false, fs + settling + noise(random), df + distanceNoise(random)};
       std::vector<Obs> order;
       if (method == "BFBF")
         order = {b1, f1, b2, f2};

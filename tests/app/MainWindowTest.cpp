@@ -200,7 +200,7 @@ class MainWindowTest : public QObject {
       QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
 
     QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);
-    const auto& question = prompts_->Of("AskYesNo")[0];
+    const auto question = prompts_->Of("AskYesNo")[0];  // a copy: Of() returns a new list
     QVERIFY(!question.startProcessEnabled && question.exitProgramEnabled);
     QCOMPARE(question.overrideCursor, std::optional<Qt::CursorShape>(Qt::WaitCursor));
     QCOMPARE(question.title, QString("RL Input Option"));
