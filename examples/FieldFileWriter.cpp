@@ -49,7 +49,8 @@ std::string KindAndPoint(const std::string& kind, const std::string& pointId,
 std::string M5Line(long address, const std::string& kindAndPoint, const std::string& valueCode,
                    const std::string& value, const std::string& distanceCode,
                    const std::string& distance, const std::string& height) {
-  std::string line = "For M5|Adr" + RightAligned(std::to_string(address), 6) + "|";
+  // The address field is six digits wide; it wraps as a long job would.
+  std::string line = "For M5|Adr" + RightAligned(std::to_string(address % 1000000), 6) + "|";
   std::string middle = kindAndPoint;
   middle.resize(31, ' ');
   line += middle + "|";

@@ -104,7 +104,10 @@ StoredEntry DeflateWhole(std::string_view content) {
 }
 
 void ZipWriter::Emit(std::string_view bytes) {
-  sink_(bytes);
+  // In slices: a sink that buffers then never holds a second copy of a
+  // large entry.
+  constexpr std::size_t kSlice = 1 << 20;
+  for (std::size_t at = 0; at < bytes.size(); at += kSlice) sink_(bytes.substr(at, kSlice));
   offset_ += bytes.size();
 }
 

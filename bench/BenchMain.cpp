@@ -1,0 +1,331 @@
+// The benchmark driver. For each size it generates a field data file, times
+// ProcessField in this process, then runs the real programs as child
+// processes (vireo-cli process, vireo-cli process --start-rl, the RL
+// adjustment alone, the libxlsxwriter baseline) and reads their wall time and
+// peak resident memory (wait4's ru_maxrss). It ends with the largest report
+// a sheet holds and the first one refused.
+//   vireo-bench [--sizes 1000,10000,100000] [--repeat 3] [--work DIR] [--no-limit] [--keep]
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "common/AppFolder.h"
+#include "common/Error.h"
+#include "common/Text.h"
+#include "reduction/FieldRecord.h"
+#include "reduction/ProcessField.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct ChildRun {
+  int status = -1;  // exit status, or -1 when it did not exit normally
+  double seconds = 0;
+  double peakMb = 0;
+};
+
+// Runs `args` with stdout and stderr sent to `log` and waits for it.
+ChildRun Spawn(const std::vector<std::string>& args, const std::string& log) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  ChildRun run;
+  const auto start = Clock::now();
+  pid_t pid = 0;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    std::cerr << "vireo-bench: cannot start " << args[0] << "\n";
+    std::exit(1);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  struct rusage usage {};
+  if (wait4(pid, &status, 0, &usage) != pid) {
+    std::cerr << "vireo-bench: wait4 failed\n";
+    std::exit(1);
+  }
+  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
+  return run;
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The best time of `repeat` runs and the highest peak; stops on a failure.
+ChildRun Best(int repeat, const std::vector<std::string>& args, const std::string& log,
+              int expectStatus = 0) {
+  ChildRun best;
+  for (int i = 0; i < repeat; ++i) {
+    ChildRun run = Spawn(args, log);
+    if (run.status != expectStatus) {
+      std::cerr << "vireo-bench: " << args[0] << " exited with " << run.status << " (expected "
+                << expectStatus << "):\n"
+                << Slurp(log);
+      std::exit(1);
+    }
+    if (i == 0 || run.seconds < best.seconds) best.seconds = run.seconds;
+    best.peakMb = std::max(best.peakMb, run.peakMb);
+    best.status = run.status;
+  }
+  return best;
+}
+
+// A fresh application folder holding the control file and the template.
+vireo::AppFolder MakeHome(const fs::path& dir, const fs::path& appDir) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  fs::copy_file(appDir / "ctlini.dat", dir / "ctlini.dat");
+  fs::copy_file(appDir / "Existing.xlsx", dir / "Existing.xlsx");
+  return vireo::MakeAppFolder(dir.string());
+}
+
+class Quiet : public vireo::RunSurroundings {};
+
+// Only the reading and classifying of the field file: the parse share.
+double ParseOnly(const std::string& path) {
+  const auto start = Clock::now();
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> buffer(1 << 16);
+  vireo::LineSplitter splitter;
+  long readings = 0;
+  auto line = [&](std::string_view text, long) {
+    if (vireo::ClassifyLine(text).reading) ++readings;
+  };
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    splitter.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(in.gcount())), line);
+  }
+  splitter.Finish(line);
+  if (readings == 0) std::cerr << "vireo-bench: no readings in " << path << "\n";
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Figures {
+  long setups = 0;
+  double fieldMb = 0;
+  double parseSeconds = 0;
+  double inProcessSeconds = 0;
+  ChildRun cli, cliWithRl, adjust, baseline;
+  double xlsxMb = 0, baselineXlsxMb = 0;
+};
+
+std::string Fixed(double v, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+  return buffer;
+}
+
+bool FolderEmpty(const fs::path& dir) {
+  return !fs::exists(dir) || fs::is_empty(dir);
+}
+
+}  // namespace
+
+// `vireo-bench --in-process FIELD HOME SETUPS`: the in-process figures,
+// measured in a child of the driver. The driver itself stays small: a child
+// started with posix_spawn reports at least the driver's peak as its own.
+int InProcess(const std::string& field, const std::string& homeRoot, long setups) {
+  const vireo::AppFolder home = vireo::MakeAppFolder(homeRoot);
+  const double parse = ParseOnly(field);
+  Quiet quiet;
+  const auto start = Clock::now();
+  const vireo::ProcessResult run = vireo::ProcessField(field, home, quiet);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (!run.OutputsWritten() || run.setups != setups) {
+    std::cerr << "vireo-bench: in-process run of " << field << " reduced " << run.setups
+              << " set-ups\n";
+    return 1;
+  }
+  std::cout << parse << " " << seconds << "\n";
+  return 0;
+}
+
+int main(int argc, char** argv) {
+  if (argc == 5 && std::string(argv[1]) == "--in-process") {
+    try {
+      return InProcess(argv[2], argv[3], std::atol(argv[4]));
+    } catch (const vireo::Error& e) {
+      std::cerr << "vireo-bench: " << e.what() << "\n";
+      return 2;
+    }
+  }
+  std::vector<long> sizes = {1000, 10000, 100000};
+  int repeat = 3;
+  fs::path work = fs::temp_directory_path() / ("vireo-bench-" + std::to_string(getpid()));
+  bool limit = true, keep = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--sizes" && i + 1 < argc) {
+      sizes.clear();
+      std::string list = argv[++i];
+      for (std::size_t p = 0; p < list.size();) {
+        auto comma = list.find(',', p);
+        if (comma == std::string::npos) comma = list.size();
+        sizes.push_back(std::atol(list.substr(p, comma - p).c_str()));
+        p = comma + 1;
+      }
+    } else if (a == "--repeat" && i + 1 < argc) {
+      repeat = std::max(1, std::atoi(argv[++i]));
+    } else if (a == "--work" && i + 1 < argc) {
+      work = argv[++i];
+    } else if (a == "--no-limit") {
+      limit = false;
+    } else if (a == "--keep") {
+      keep = true;
+    } else {
+      std::cerr << "usage: vireo-bench [--sizes 1000,10000,100000] [--repeat N] [--work DIR] "
+                   "[--no-limit] [--keep]\n";
+      return 2;
+    }
+  }
+  const fs::path bin = fs::canonical("/proc/self/exe").parent_path();
+  const fs::path appDir = VIREO_BENCH_APP_DIR;
+  const std::string cli = (appDir / "vireo-cli").string();
+  const std::string gen = (bin / "vireo-bench-gen").string();
+  const std::string child = (bin / "vireo-bench-child").string();
+  const std::string baseline = (bin / "vireo-bench-baseline").string();
+  fs::create_directories(work);
+  const std::string log = (work / "child.log").string();
+
+  std::cout << "Vireo benchmark: " << sysconf(_SC_NPROCESSORS_ONLN) << " cores, best of " << repeat
+            << " runs, work folder " << work.string() << "\n\n";
+  std::vector<Figures> all;
+  for (long n : sizes) {
+    Figures f;
+    f.setups = n;
+    const std::string name = "BENCH_" + std::to_string(n);
+    const std::string field = (work / (name + ".dat")).string();
+    Best(1, {gen, field, std::to_string(n)}, log);
+    f.fieldMb = static_cast<double>(fs::file_size(field)) / 1e6;
+
+    const vireo::AppFolder home = MakeHome(work / ("home-" + std::to_string(n)), appDir);
+    const std::string self = fs::canonical("/proc/self/exe").string();
+    for (int i = 0; i < repeat; ++i) {
+      Best(1, {self, "--in-process", field, home.root, std::to_string(n)}, log);
+      double parse = 0, seconds = 0;
+      std::ifstream(log) >> parse >> seconds;
+      if (i == 0 || parse < f.parseSeconds) f.parseSeconds = parse;
+      if (i == 0 || seconds < f.inProcessSeconds) f.inProcessSeconds = seconds;
+    }
+
+    f.cli = Best(repeat, {cli, "process", field, "--home", home.root}, log);
+    f.xlsxMb = static_cast<double>(fs::file_size(home.ProcessedWorkbook(name))) / 1e6;
+    f.cliWithRl =
+        Best(repeat, {cli, "process", field, "--home", home.root, "--start-rl", "100"}, log);
+    const std::string fields = (work / (name + ".fields")).string();
+    Best(1, {child, "process", home.root, field, fields}, log);
+    f.adjust = Best(repeat, {child, "adjust", home.root, fields, "100"}, log);
+
+    const std::string base = (work / (name + "_baseline.xlsx")).string();
+    f.baseline = Best(repeat, {baseline, base, std::to_string(n)}, log);
+    f.baselineXlsxMb = static_cast<double>(fs::file_size(base)) / 1e6;
+    all.push_back(f);
+    if (!keep) {
+      fs::remove(field);
+      fs::remove(base);
+      fs::remove_all(home.root);
+    }
+    std::cout << "  " << n << " set-ups measured\n" << std::flush;
+  }
+
+  std::cout
+      << "\n| set-ups | field file MB | parse s | ProcessField s (MB/s) | vireo-cli process s "
+         "| peak MB | process + OK s | OK adjustment s | peak MB | libxlsxwriter s | "
+         "peak MB | xlsx MB (baseline) |\n"
+         "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+  for (const Figures& f : all)
+    std::cout << "| " << f.setups << " | " << Fixed(f.fieldMb, 1) << " | "
+              << Fixed(f.parseSeconds, 3) << " | " << Fixed(f.inProcessSeconds, 3) << " ("
+              << Fixed(f.fieldMb / f.inProcessSeconds, 0) << ") | " << Fixed(f.cli.seconds, 3)
+              << " | " << Fixed(f.cli.peakMb, 1) << " | " << Fixed(f.cliWithRl.seconds, 3) << " | "
+              << Fixed(f.adjust.seconds, 3) << " | " << Fixed(f.adjust.peakMb, 1) << " | "
+              << Fixed(f.baseline.seconds, 3) << " | " << Fixed(f.baseline.peakMb, 1) << " | "
+              << Fixed(f.xlsxMb, 1) << " (" << Fixed(f.baselineXlsxMb, 1) << ") |\n";
+
+  bool allMet = true;
+  auto verdict = [&](const std::string& what, double value, double limit, const char* unit) {
+    const bool met = value <= limit;
+    allMet = allMet && met;
+    std::cout << "  " << (met ? "met    " : "MISSED ") << what << ": " << Fixed(value, 3) << unit
+              << " (limit " << Fixed(limit, 3) << unit << ")\n";
+  };
+  auto find = [&](long n) -> const Figures* {
+    for (const Figures& f : all)
+      if (f.setups == n) return &f;
+    return nullptr;
+  };
+  std::cout << "\nTargets\n";
+  if (const Figures* big = find(100000)) {
+    verdict("process 100000 / baseline", big->cli.seconds / big->baseline.seconds, 0.8, "x");
+    verdict("OK adjustment 100000 / baseline", big->adjust.seconds / big->baseline.seconds, 1.0,
+            "x");
+    verdict("(process + OK - process) 100000 / baseline",
+            (big->cliWithRl.seconds - big->cli.seconds) / big->baseline.seconds, 1.0, "x");
+    verdict("peak memory, process 100000", big->cli.peakMb, 150, " MB");
+    verdict("peak memory, OK adjustment 100000", big->adjust.peakMb, 150, " MB");
+    if (const Figures* mid = find(10000))
+      verdict("process 100000 / process 10000", big->cli.seconds / mid->cli.seconds, 12, "x");
+  }
+
+  if (limit) {
+    std::cout << "\nThe largest report\n";
+    for (long n : {524281L, 524282L}) {
+      const std::string name = "LIMIT_" + std::to_string(n);
+      const std::string field = (work / (name + ".dat")).string();
+      Best(1, {gen, field, std::to_string(n)}, log);
+      const vireo::AppFolder home = MakeHome(work / ("home-" + name), appDir);
+      const bool fits = n == 524281;
+      const ChildRun run = Spawn({cli, "process", field, "--home", home.root}, log);
+      const bool workbook = fs::exists(home.ProcessedWorkbook(name));
+      const bool levelFile = fs::exists(home.LevelDataFile(name));
+      bool met;
+      if (fits)
+        met = run.status == 0 && workbook && levelFile;
+      else
+        met = run.status == 2 && FolderEmpty(home.ProcessedFiles()) &&
+              FolderEmpty(home.StarNetFolder());
+      allMet = allMet && met;
+      std::cout << "  " << (met ? "met    " : "MISSED ") << n << " set-ups: exit status "
+                << run.status << ", " << Fixed(run.seconds, 2) << " s, peak "
+                << Fixed(run.peakMb, 1) << " MB, workbook " << (workbook ? "written" : "none")
+                << ", level data file " << (levelFile ? "written" : "none") << "\n";
+      if (!fits) {
+        std::string message = Slurp(log);
+        if (!message.empty() && message.back() == '\n') message.pop_back();
+        std::cout << "          " << message << "\n";
+      }
+      if (!keep) {
+        fs::remove(field);
+        fs::remove_all(home.root);
+      }
+    }
+  }
+  if (!keep) fs::remove_all(work);
+  std::cout << "\n" << (allMet ? "All targets met." : "Some targets missed.") << "\n";
+  return allMet ? 0 : 3;
+}
