@@ -309,3 +309,29 @@ TEST(BaseName, strips_the_last_extension_only) {
   EXPECT_EQ(BaseNameOf("/x/.dat"), "");
   EXPECT_EQ(BaseNameOf("line"), "line");
 }
+
+TEST(ProcessField, an_unpaired_back_sight_writes_no_record_of_another_set_up) {
+  RunOf run(Lines({StartLine()}) + SetupBffb("A", "B", 1.5, 1.5, 1.0, 1.0, "5", "5", "6", "6") +
+            Lines({ReadingLine("B", "Rb", 1.2, "7"), ReadingLine("C", "Rf", 1.1, "8"),
+                   ReadingLine("C", "Rf", 1.1, "8"), ReadingLine("X", "Rb", 1.2, "7")}));
+  EXPECT_EQ(run.result.setups, 2);
+  // One record only: the second set-up has no back-sight pair.
+  EXPECT_EQ(run.Records(), "L  A-B" + std::string(23 + 10, ' ') + "0.50000   11   'A\r\n");
+  EXPECT_TRUE(run.workbook.Get(12, kAveBs).IsEmpty());
+  EXPECT_EQ(Num(run.workbook, 13, kFall), 1.1);  // the back sight counts as 0
+  ASSERT_EQ(run.result.warnings.size(), 1u);
+  EXPECT_EQ(run.result.warnings[0].line, 6);
+}
+
+TEST(ProcessField, a_sight_without_distance_does_not_end_the_closure_walk) {
+  RunOf run(Lines({StartLine(), HeightLine("A", "10.00000")}) +
+            SetupBffb("A", "B", 1.5, 1.5, 1.0, 1.0, "5", "5", "6", "6") +
+            SetupBffb("B", "C", 1.5, 1.5, 1.0, 1.0, "0", "0", "6", "6") +
+            SetupBffb("C", "A", 1.0, 1.0, 1.99, 1.99, "5", "5", "6", "6"));
+  const Workbook& w = run.workbook;
+  EXPECT_EQ(Num(w, 12, kDist1), 0.0);
+  EXPECT_EQ(w.Get(16, kFs2).text, "Summation of Readings");
+  EXPECT_EQ(w.Get(19, kFs2).text, "The Calculated Misclose is -10.00 mm");
+  EXPECT_NEAR(Num(w, 15, kAdjRl), 10.0, 1e-9);  // the whole line is adjusted
+  EXPECT_EQ(Num(w, 14, kAdjRl), Num(w, 13, kAdjRl));
+}
