@@ -48,7 +48,7 @@ void ExpectNumbersBitExact(const Workbook& workbook) {
   }
 }
 
-TEST(WorkbookNumbers, BitExactInMemoryAndAfterSave) {
+TEST(WorkbookNumbers, bit_exact_in_memory_and_after_save) {
   Workbook workbook = Workbook::CreateBlank();
   int row = 1;
   for (double v : kNumbers) workbook.SetNumber(row++, 2, v);
@@ -57,7 +57,7 @@ TEST(WorkbookNumbers, BitExactInMemoryAndAfterSave) {
   ExpectNumbersBitExact(Reopen(Reopen(workbook)));
 }
 
-TEST(WorkbookNumbers, NonFiniteRefusedAndCellLeftAlone) {
+TEST(WorkbookNumbers, non_finite_refused_and_cell_left_alone) {
   Workbook workbook = Workbook::CreateBlank();
   workbook.SetNumber(1, 1, 5.0);
   for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
@@ -83,7 +83,7 @@ bool UseGermanLocale(const test::TempDir& dir) {
   return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
 }
 
-TEST(WorkbookNumbers, GermanLocaleChangesNothing) {
+TEST(WorkbookNumbers, german_locale_changes_nothing) {
   test::TempDir dir;
   if (!UseGermanLocale(dir)) GTEST_SKIP() << "no de_DE.UTF-8 locale";
   ASSERT_STREQ(std::localeconv()->decimal_point, ",");
@@ -98,7 +98,7 @@ TEST(WorkbookNumbers, GermanLocaleChangesNothing) {
   EXPECT_EQ(sheet, SheetOf(workbook));
 }
 
-TEST(WorkbookText, EscapedOnSaveAndReadBackExactly) {
+TEST(WorkbookText, escaped_on_save_and_read_back_exactly) {
   const std::string texts[] = {
       "line\r\nbreak",   "lf\nonly",   "tab\there", std::string("ctl\x01") + "x",
       "_x0041_ literal", "  leading",  "trailing ", "\xF0\x9F\x98\x80 emoji",
@@ -121,7 +121,7 @@ TEST(WorkbookText, EscapedOnSaveAndReadBackExactly) {
   EXPECT_NE(sheet.find("t=\"inlineStr\""), std::string::npos);
 }
 
-TEST(WorkbookText, NoncharactersEscaped) {
+TEST(WorkbookText, noncharacters_escaped) {
   Workbook workbook = Workbook::CreateBlank();
   workbook.SetText(1, 1,
                    "a\xEF\xBF\xBE"
@@ -131,14 +131,14 @@ TEST(WorkbookText, NoncharactersEscaped) {
                                                         "b\xEF\xBF\xBF"));
 }
 
-TEST(WorkbookText, InvalidUtf8TakenAsWindows1252) {
+TEST(WorkbookText, invalid_utf8_taken_as_windows1252) {
   Workbook workbook = Workbook::CreateBlank();
   workbook.SetText(1, 1, "caf\xE9 \x80");
   EXPECT_EQ(workbook.Get(1, 1), CellValue::Text("caf\xC3\xA9 \xE2\x82\xAC"));
   EXPECT_EQ(Reopen(workbook).Get(1, 1), CellValue::Text("caf\xC3\xA9 \xE2\x82\xAC"));
 }
 
-TEST(WorkbookLimits, GridCornersAcceptedBeyondRefused) {
+TEST(WorkbookLimits, grid_corners_accepted_beyond_refused) {
   Workbook workbook = Workbook::CreateBlank();
   workbook.SetNumber(1, 1, 1);
   workbook.SetText(Workbook::kMaxRows, Workbook::kMaxColumns, "corner");
@@ -160,7 +160,7 @@ TEST(WorkbookLimits, GridCornersAcceptedBeyondRefused) {
   }
 }
 
-TEST(WorkbookLimits, TextLengthCountedInUtf16Units) {
+TEST(WorkbookLimits, text_length_counted_in_utf16_units) {
   Workbook workbook = Workbook::CreateBlank();
   workbook.SetText(1, 1, std::string(Workbook::kMaxTextLength, 'x'));
   EXPECT_EQ(Reopen(workbook).Get(1, 1).text.size(), 32767u);
@@ -173,7 +173,7 @@ TEST(WorkbookLimits, TextLengthCountedInUtf16Units) {
   EXPECT_TRUE(workbook.Get(2, 1).IsEmpty());
 }
 
-TEST(WorkbookLayout, RowsAndCellsWrittenInOrderWithFreshDimension) {
+TEST(WorkbookLayout, rows_and_cells_written_in_order_with_fresh_dimension) {
   Workbook workbook = Workbook::CreateBlank();
   workbook.SetNumber(5, 3, 3);
   workbook.SetNumber(5, 1, 1);
@@ -193,7 +193,7 @@ TEST(WorkbookLayout, RowsAndCellsWrittenInOrderWithFreshDimension) {
   EXPECT_EQ(back.Get(5, 2), CellValue::Number(2));
 }
 
-TEST(WorkbookLayout, ClearAndSetEmptyKeepTheStyle) {
+TEST(WorkbookLayout, clear_and_set_empty_keep_the_style) {
   Workbook workbook = Workbook::CreateBlank();
   workbook.SetNumber(2, 2, 1.5, "0.00000");
   workbook.SetNumber(3, 2, 2.5, "0.00000");
@@ -211,7 +211,7 @@ TEST(WorkbookLayout, ClearAndSetEmptyKeepTheStyle) {
   EXPECT_NE(SheetOf(back).find("<c r=\"B2\" s=\"1\"><v>4</v></c>"), std::string::npos);
 }
 
-TEST(WorkbookLayout, OverwritingChangesKind) {
+TEST(WorkbookLayout, overwriting_changes_kind) {
   Workbook workbook = Workbook::CreateBlank();
   workbook.SetText(1, 1, "text");
   workbook.SetNumber(1, 1, 2);

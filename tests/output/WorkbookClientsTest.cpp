@@ -57,13 +57,13 @@ Workbook TrickyWorkbook() {
   return workbook;
 }
 
-TEST(WorkbookClients, XmllintAcceptsEveryPart) {
+TEST(WorkbookClients, xmllint_accepts_every_part) {
   if (!test::OnPath("xmllint")) GTEST_SKIP() << "no xmllint";
   TempDir dir;
   ExpectXmllintAccepts(dir, TrickyWorkbook().SaveToBytes());
 }
 
-TEST(WorkbookClients, LibreOfficeShowsWrittenValues) {
+TEST(WorkbookClients, libre_office_shows_written_values) {
   if (!test::OnPath("soffice")) GTEST_SKIP() << "no LibreOffice";
   TempDir dir;
   const std::string path = dir / "tricky.xlsx";
@@ -107,7 +107,7 @@ const char kFlatOds[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </office:document>
 )";
 
-TEST(WorkbookClients, LibreOfficeTemplateKeepsItsContent) {
+TEST(WorkbookClients, libre_office_template_keeps_its_content) {
   if (!test::OnPath("soffice") || !test::OnPath("xmllint"))
     GTEST_SKIP() << "no LibreOffice or xmllint";
   TempDir dir;

@@ -44,7 +44,7 @@ pugi::xml_node CellXfs(pugi::xml_document& doc, const std::string& styles) {
   return doc.child("styleSheet").child("cellXfs");
 }
 
-TEST(WorkbookStyles, NumberFormatAddedOnceAboveTemplateIdsAndReused) {
+TEST(WorkbookStyles, number_format_added_once_above_template_ids_and_reused) {
   Workbook workbook = OpenParts(HandMadeParts(
       SheetXml("<sheetData><row r=\"1\"><c r=\"A1\" s=\"1\"><v>1</v></c></row></sheetData>"),
       kTemplateStyles));
@@ -85,7 +85,7 @@ TEST(WorkbookStyles, NumberFormatAddedOnceAboveTemplateIdsAndReused) {
   EXPECT_EQ(Entry(again.SaveToBytes(), "xl/styles.xml"), styles);
 }
 
-TEST(WorkbookStyles, BlankWorkbookGetsFirstCustomId) {
+TEST(WorkbookStyles, blank_workbook_gets_first_custom_id) {
   Workbook workbook = Workbook::CreateBlank();
   workbook.SetNumber(1, 1, 1, "0.00000");
   const std::string styles = Entry(workbook.SaveToBytes(), "xl/styles.xml");
@@ -94,7 +94,7 @@ TEST(WorkbookStyles, BlankWorkbookGetsFirstCustomId) {
   EXPECT_TRUE(workbook.Get(2, 1).IsEmpty());
 }
 
-TEST(WorkbookStyles, NewCellsTakeRowThenColumnStyleAndOverwrittenKeepTheirs) {
+TEST(WorkbookStyles, new_cells_take_row_then_column_style_and_overwritten_keep_theirs) {
   const std::string sheet = SheetXml(
       "<sheetData><row r=\"3\" spans=\"1:3\" s=\"1\" customFormat=\"1\" ht=\"20\" "
       "customHeight=\"1\">"
@@ -121,7 +121,7 @@ TEST(WorkbookStyles, NewCellsTakeRowThenColumnStyleAndOverwrittenKeepTheirs) {
   EXPECT_NE(out.find("<dimension ref=\"A3:I7\"/>"), std::string::npos);
 }
 
-TEST(WorkbookStyles, MissingStylesPartCreatedWithRelationshipAndContentType) {
+TEST(WorkbookStyles, missing_styles_part_created_with_relationship_and_content_type) {
   Workbook workbook = OpenParts(HandMadeParts(SheetXml("<sheetData/>")));
   workbook.SetNumber(1, 1, 2, "0.00000");
   const std::string bytes = workbook.SaveToBytes();
@@ -159,7 +159,7 @@ test::Parts TwoSheetParts() {
   return parts;
 }
 
-TEST(WorkbookSheets, ActiveSheetNotFirstWithAbsoluteTargetAndPrefix) {
+TEST(WorkbookSheets, active_sheet_not_first_with_absolute_target_and_prefix) {
   const std::string original = MakeZip(TwoSheetParts());
   Workbook workbook = Workbook::OpenFromBytes(original, "two.xlsx");
   EXPECT_EQ(workbook.ActiveSheetName(), "Second");
@@ -179,7 +179,7 @@ TEST(WorkbookSheets, ActiveSheetNotFirstWithAbsoluteTargetAndPrefix) {
   EXPECT_EQ(Workbook::OpenFromBytes(bytes, "b").Get(1, 1), CellValue::Number(42));
 }
 
-TEST(WorkbookSheets, UnusableActiveSheetRefused) {
+TEST(WorkbookSheets, unusable_active_sheet_refused) {
   test::Parts parts = TwoSheetParts();
   std::string workbook = parts[2].second;
   test::ReplacePart(parts, "xl/workbook.xml",
@@ -198,7 +198,7 @@ TEST(WorkbookSheets, UnusableActiveSheetRefused) {
   }
 }
 
-TEST(WorkbookTemplate, OtherCellTypesReadAndKeptVerbatim) {
+TEST(WorkbookTemplate, other_cell_types_read_and_kept_verbatim) {
   const std::string sst =
       test::Declaration() + "<sst xmlns=\"" + test::kMain +
       "\" count=\"3\" uniqueCount=\"3\">"
@@ -243,7 +243,7 @@ TEST(WorkbookTemplate, OtherCellTypesReadAndKeptVerbatim) {
   EXPECT_EQ(sheet.find("1+1"), std::string::npos);
 }
 
-TEST(WorkbookTemplate, CalcChainRemovedEverywhere) {
+TEST(WorkbookTemplate, calc_chain_removed_everywhere) {
   test::Parts parts = HandMadeParts(
       SheetXml("<sheetData><row r=\"1\"><c r=\"A1\"><f>2*3</f><v>6</v></c></row></sheetData>"));
   parts.emplace_back("xl/calcChain.xml", test::Declaration() + "<calcChain xmlns=\"" + test::kMain +
@@ -269,7 +269,7 @@ TEST(WorkbookTemplate, CalcChainRemovedEverywhere) {
             std::string::npos);
 }
 
-TEST(WorkbookTemplate, EverythingAroundTheCellsKept) {
+TEST(WorkbookTemplate, everything_around_the_cells_kept) {
   const std::string head =
       "<sheetPr><pageSetUpPr fitToPage=\"1\"/></sheetPr><dimension ref=\"A1:B2\"/>"
       "<sheetViews><sheetView workbookViewId=\"0\"><pane ySplit=\"8\" topLeftCell=\"A9\" "
@@ -304,7 +304,7 @@ TEST(WorkbookTemplate, EverythingAroundTheCellsKept) {
   }
 }
 
-TEST(WorkbookTemplate, DuplicateAndUnorderedTemplateRowsMerged) {
+TEST(WorkbookTemplate, duplicate_and_unordered_template_rows_merged) {
   Workbook workbook = OpenParts(HandMadeParts(
       SheetXml("<sheetData><row r=\"5\"><c r=\"B5\"><v>2</v></c><c r=\"A5\"><v>1</v></c></row>"
                "<row r=\"2\"><c><v>3</v></c><c><v>4</v></c></row>"
@@ -331,7 +331,7 @@ std::string ErrorOf(const std::string& bytes) {
   return "";
 }
 
-TEST(WorkbookErrors, UnreadablePackagesNamed) {
+TEST(WorkbookErrors, unreadable_packages_named) {
   EXPECT_NE(ErrorOf("just text, not a zip").find("not a zip archive"), std::string::npos);
   EXPECT_NE(ErrorOf("").find("not a zip"), std::string::npos);
 
@@ -359,7 +359,7 @@ TEST(WorkbookErrors, UnreadablePackagesNamed) {
 }
 
 // Cut and damaged packages must give an Error or a workbook, nothing worse.
-TEST(WorkbookErrors, DamagedBytesNeverCrash) {
+TEST(WorkbookErrors, damaged_bytes_never_crash) {
   Workbook source = MakeDefaultTemplate();
   source.SetText(10, 1, "BM1");
   source.SetNumber(10, 2, 1.5, "0.00000");
@@ -402,7 +402,7 @@ class RenameFails : public FileSystem {
   bool Exists(const std::string& p) override { return RealFileSystem().Exists(p); }
 };
 
-TEST(WorkbookSave, FailedRenameLeavesOldFileAndNoTemporary) {
+TEST(WorkbookSave, failed_rename_leaves_old_file_and_no_temporary) {
   test::TempDir dir;
   const std::string path = dir / "Report.xlsx";
   Workbook first = Workbook::CreateBlank();
@@ -427,7 +427,7 @@ TEST(WorkbookSave, FailedRenameLeavesOldFileAndNoTemporary) {
   EXPECT_THROW(Workbook::Open(dir / "missing.xlsx"), Error);
 }
 
-TEST(WorkbookSave, DefaultTemplateShape) {
+TEST(WorkbookSave, default_template_shape) {
   Workbook workbook = MakeDefaultTemplate();
   EXPECT_EQ(workbook.LastRow(), 0);
   workbook.SetText(kReportHeadingRow, 1, std::string(kReportColumnHeadings[0]));
