@@ -26,7 +26,7 @@ if [ -n "$missing" ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
   # shellcheck disable=SC2086
-  apt-get install -y -q --no-install-recommends $missing
+  apt-get install -y -q $missing
 fi
 
 if [ "$profile" = test ] && ! locale -a 2>/dev/null | grep -qi '^de_DE.utf-\?8$'; then
