@@ -2,6 +2,7 @@
 # Installs the Debian 12 packages the build needs, only those missing.
 #   tools/install-deps.sh build   compilers and libraries for the programs
 #   tools/install-deps.sh test    also GoogleTest, LibreOffice, xmllint, clang
+#   tools/install-deps.sh bench   also libxlsxwriter for the benchmark baseline
 set -eu
 profile=${1:-build}
 
@@ -12,7 +13,7 @@ if [ "$profile" = test ]; then
 clang-14 libclang-rt-14-dev locales"
 fi
 if [ "$profile" = bench ]; then
-  packages="$packages libxlsxwriter-dev libbenchmark-dev"
+  packages="$packages libxlsxwriter-dev"
 fi
 
 missing=""
