@@ -88,13 +88,17 @@ AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType l
     Workbook workbook = Workbook::Open(path, fs);
     StrictSheet sheet(workbook, path);
 
-    // Rebuild "Cal. RL" down to the first row whose "Dist1(m)" is empty.
+    // Rebuild "Cal. RL" pair by pair down to the summation row, the first
+    // pair of rows whose "Dist1(m)" cells are both empty. A set-up recorded
+    // without a back sight leaves its back-sight row empty, but its fore-sight
+    // row always holds a distance, so the rebuild goes on over it.
     sheet.Put(first, kCalRl, *startRl);
     sheet.Put(
         first + 1, kCalRl,
         sheet.Value(first, kCalRl) + sheet.Value(first, kAveBs) - sheet.Value(first + 1, kAveFs));
     int k = first + 2;
-    while (k + 1 <= Workbook::kMaxRows && !sheet.IsEmpty(k, kDist1)) {
+    while (k + 1 <= Workbook::kMaxRows &&
+           !(sheet.IsEmpty(k, kDist1) && sheet.IsEmpty(k + 1, kDist1))) {
       sheet.Put(k, kCalRl, sheet.Value(k - 1, kCalRl));
       sheet.Put(k + 1, kCalRl,
                 sheet.Value(k, kCalRl) + sheet.Value(k, kAveBs) - sheet.Value(k + 1, kAveFs));

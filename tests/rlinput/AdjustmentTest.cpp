@@ -23,10 +23,11 @@ class Yes : public RunSurroundings {
 struct Processed {
   AppFixture fixture;
   ProcessResult run;
-  explicit Processed(examples::SimulationOptions options) {
+  explicit Processed(examples::SimulationOptions options)
+      : Processed(examples::SimulateFieldFile(options)) {}
+  explicit Processed(const std::string& fieldFile) {
     Yes yes;
-    run = ProcessField(fixture.AddFieldFile("LOOP.dat", examples::SimulateFieldFile(options)),
-                       fixture.app, yes);
+    run = ProcessField(fixture.AddFieldFile("LOOP.dat", fieldFile), fixture.app, yes);
   }
   AdjustmentResult Adjust(LoopType loop, const std::string& start, const std::string& end = "",
                           FileSystem& fs = RealFileSystem()) {
@@ -115,6 +116,30 @@ TEST(Adjustment, a_single_set_up_puts_the_lines_at_first_row_plus_five) {
   EXPECT_EQ(w.Get(p.run.firstDataRow + 5, kFs2).text.substr(0, 27), "The Calculated Misclose is ");
   EXPECT_EQ(w.Get(p.run.firstDataRow + 6, kFs2).text.substr(0, 29),
             "The Permissible Error is     ");
+}
+
+TEST(Adjustment, a_set_up_without_back_sight_does_not_end_the_rebuild) {
+  // The middle set-up has fore sights only, so its back-sight row stays
+  // empty; the levels below it must still be rebuilt and adjusted.
+  std::string field = StartLine() + "\r\n" + HeightLine("A", "10.00000") + "\r\n";
+  auto add = [&](const std::string& point, const char* code, double value) {
+    field += ReadingLine(point, code, value, "20") + "\r\n";
+  };
+  add("A", "Rb", 1.5), add("B", "Rf", 1.0), add("B", "Rf", 1.0), add("A", "Rb", 1.5);
+  add("C", "Rf", 0.3), add("C", "Rf", 0.3), add("D", "Rf", 0.4), add("D", "Rf", 0.4);
+  add("C", "Rb", 1.0), add("A", "Rf", 1.2), add("A", "Rf", 1.2), add("C", "Rb", 1.0);
+  Processed p(field);
+  ASSERT_EQ(p.run.setups, 3);
+  ASSERT_TRUE(p.Open().Get(p.run.firstDataRow + 2, kDist1).IsEmpty());
+
+  auto result = p.Adjust(LoopType::OpenLoop, "20", "21");
+  ASSERT_TRUE(result.Ok()) << result.message;
+  EXPECT_EQ(result.endRow, p.run.summationRow);
+  const Workbook w = p.Open();
+  EXPECT_NEAR(w.Get(result.endRow - 1, kAdjRl).number, 21.0, 1e-9);
+  EXPECT_EQ(w.Get(result.endRow, kFs2).text, "Summation of Readings");
+  for (int row = p.run.firstDataRow; row < result.endRow; ++row)
+    EXPECT_NE(w.Get(row, kFs2).kind, CellValue::Kind::Text) << "row " << row;
 }
 
 TEST(Adjustment, closure_line_texts) {
