@@ -254,6 +254,14 @@ std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
                    QStringLiteral(" not saved \u2014 see the message");
       QStringList lines;
       for (const std::string& f : result.failures) lines << QString::fromStdString(f);
+      if (result.answeredYes && !result.workbookSaved && dialog_) {
+        // The dialog now holds this run's figures, but the workbook on disk
+        // (if any) is an earlier one: an OK would adjust the wrong levels.
+        delete dialog_.data();
+        lines << QStringLiteral(
+            "\nThe RL input dialog is closed, because the processed workbook it would adjust "
+            "was not saved. Process the file again once the workbook can be saved.");
+      }
       messages.push_back(
           {QStringLiteral("Outputs not saved"),
            QStringLiteral("Not every output of the run on %1 was saved:\n\n").arg(path) +

@@ -58,6 +58,9 @@ struct ProcessResult {
   std::vector<RunWarning> warnings;
   // Outputs that could not be written, each a message naming the file.
   std::vector<std::string> failures;
+  // The processed workbook at workbookPath is this run's. Only then may the
+  // RL adjustment (which reopens it) follow the run.
+  bool workbookSaved = false;
   bool OutputsWritten() const { return failures.empty(); }
 };
 

@@ -253,6 +253,28 @@ class MainWindowTest : public QObject {
     QVERIFY(!QApplication::overrideCursor());
   }
 
+  void unsavedWorkbookClosesTheRlDialog() {
+    // An earlier result of the same name, then a run whose save fails: the
+    // dialog must not stay open to adjust the earlier workbook.
+    const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(3));
+    Open();
+    prompts_->files.enqueue(QString::fromStdString(path));
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    const std::string workbook = fixture_->app.ProcessedWorkbook("LINE7");
+    const std::string before = ReadFile(workbook);
+    std::filesystem::create_directory(workbook + ".vireo-tmp");  // the save cannot write
+
+    prompts_->files.enqueue(QString::fromStdString(path));
+    prompts_->yesNo.enqueue(true);
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QVERIFY(!window_->RlDialog());
+    const auto told = prompts_->Of("Tell");
+    QCOMPARE(told.size(), 1u);
+    QCOMPARE(told[0].messageKind, MessageKind::Error);
+    QVERIFY2(told[0].text.contains("RL input dialog is closed"), qPrintable(told[0].text));
+    QCOMPARE(ReadFile(workbook), before);
+  }
+
   void exitEndsTheProgram_data() {
     QTest::addColumn<QString>("item");
     QTest::newRow("button") << "ExitProgram";
