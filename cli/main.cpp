@@ -1,6 +1,7 @@
 // vireo-cli: the processing run, the RL adjustment and the settings without
 // a window, for batch work, scripts and tests.
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -74,10 +75,12 @@ int Process(const std::string& fieldFile, const std::string& home,
   double misclose = run.misclose;
   double permissible = run.permissibleError;
   std::optional<vireo::AdjustmentResult> adjustment;
+  std::string skippedAdjustment;
   if (startRl) {
-    if (!run.OutputsWritten()) {
-      std::cerr << "vireo-cli: the RL adjustment is not run, because the processed workbook "
-                   "was not saved\n";
+    if (!run.workbookSaved) {
+      skippedAdjustment =
+          "the RL adjustment is not run, because the processed workbook was not saved";
+      std::cerr << "vireo-cli: " << skippedAdjustment << "\n";
     } else {
       const auto loop = endRl ? vireo::LoopType::OpenLoop : vireo::LoopType::CloseLoop;
       adjustment = vireo::AdjustReducedLevels(run.fields, loop, *startRl, endRl.value_or(""), app);
@@ -104,6 +107,8 @@ int Process(const std::string& fieldFile, const std::string& home,
     for (const auto& f : run.failures) warnings.push_back({{"line", 0}, {"message", f}});
     if (adjustment && !adjustment->Ok())
       warnings.push_back({{"line", 0}, {"message", adjustment->message}});
+    if (!skippedAdjustment.empty())
+      warnings.push_back({{"line", 0}, {"message", skippedAdjustment}});
     nlohmann::json out = {
         {"base_name", run.baseName},
         {"workbook", run.workbookPath},
@@ -160,8 +165,8 @@ int SetSetting(const std::string& name, const std::string& value, const std::str
     const vireo::AppFolder app = HomeFolder(home);
     if (name == "error-factor") {
       auto factor = vireo::StrictNumber(value);
-      if (!factor || !vireo::IsErrorFactorChoice(static_cast<int>(*factor)) ||
-          *factor != static_cast<int>(*factor)) {
+      if (!factor || !(*factor >= 2 && *factor <= 10) || *factor != std::floor(*factor) ||
+          !vireo::IsErrorFactorChoice(static_cast<int>(*factor))) {
         std::cerr << "vireo-cli: the error factor must be 2, 4, 6, 8 or 10, not \"" << value
                   << "\"\n";
         return kExitRefused;
@@ -180,7 +185,9 @@ int SetSetting(const std::string& name, const std::string& value, const std::str
     return kExitOk;
   } catch (const vireo::Error& e) {
     std::cerr << "vireo-cli: " << e.what() << "\n";
-    return kExitOutputFailed;
+    // Only a failed save means an output could not be written; a control
+    // file that cannot be read, or a value refused, is refused input.
+    return e.Operation() == "save the settings" ? kExitOutputFailed : kExitRefused;
   }
 }
 

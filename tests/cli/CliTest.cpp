@@ -97,11 +97,24 @@ TEST(Cli, refusals_and_failures_have_their_own_exit_status) {
   EXPECT_EQ(RunCli("frobnicate").status, 2);
   EXPECT_EQ(RunCli("process x --end-rl 3").status, 2);  // --end-rl needs --start-rl
 
+  // Only the level data file cannot be written: the workbook is saved and
+  // the adjustment still runs on it.
+  WriteFile(home.fixture.app.StarNetFolder(), "not a folder");
+  auto noLevelFile =
+      RunCli("process " + Quote(home.field) + home.Home() + " --json --start-rl 150");
+  EXPECT_EQ(noLevelFile.status, 1);
+  EXPECT_EQ(nlohmann::json::parse(noLevelFile.out)["start_rl"], 150.0) << noLevelFile.err;
+  std::filesystem::remove(home.fixture.app.StarNetFolder());
+
+  std::filesystem::remove_all(home.fixture.app.ProcessedFiles());
   WriteFile(home.fixture.app.ProcessedFiles(), "not a folder");
   auto blocked = RunCli("process " + Quote(home.field) + home.Home() + " --json");
   EXPECT_EQ(blocked.status, 1);
   EXPECT_NE(blocked.err.find("Processed Files"), std::string::npos);
   EXPECT_FALSE(nlohmann::json::parse(blocked.out)["warnings"].empty());
+  auto skipped = RunCli("process " + Quote(home.field) + home.Home() + " --json --start-rl 150");
+  EXPECT_EQ(skipped.status, 1);
+  EXPECT_NE(skipped.out.find("the RL adjustment is not run"), std::string::npos) << skipped.out;
 }
 
 TEST(Cli, settings_are_shown_and_changed_through_the_commands) {
@@ -109,9 +122,15 @@ TEST(Cli, settings_are_shown_and_changed_through_the_commands) {
   EXPECT_EQ(RunCli("set company 'North  Survey '" + home.Home()).status, 0);
   EXPECT_EQ(RunCli("set error-factor 10" + home.Home()).status, 0);
   EXPECT_EQ(RunCli("set error-factor 3" + home.Home()).status, 2);
+  EXPECT_EQ(RunCli("set error-factor 1e300" + home.Home()).status, 2);
+  EXPECT_EQ(RunCli("set company \"$(printf 'Acme\\rE99')\"" + home.Home()).status, 2);
   EXPECT_EQ(RunCli("set personnel ''" + home.Home()).status, 0);  // empty: unchanged
   auto shown = RunCli("settings" + home.Home());
   EXPECT_EQ(shown.status, 0);
   EXPECT_EQ(shown.out, "company:      North  Survey \npersonnel:    Jo Bloggs\nerror factor: 10\n");
   EXPECT_EQ(ReadFile(home.fixture.app.ControlFile()), "YNorth  Survey \r\nPJo Bloggs\r\nE10\r\n");
+
+  // Nothing could be read, so nothing was written: refused, not a failed save.
+  std::filesystem::remove(home.fixture.app.ControlFile());
+  EXPECT_EQ(RunCli("set company X" + home.Home()).status, 2);
 }
