@@ -67,6 +67,11 @@ Settings ReadSettings(const AppFolder& app, FileSystem& fs) {
 }
 
 void RewriteControlFile(const AppFolder& app, char key, std::string_view newLine, FileSystem& fs) {
+  // A line break inside a setting would split it into lines of its own,
+  // which the next read takes as other settings.
+  if (newLine.find_first_of("\r\n") != std::string_view::npos)
+    throw Error(app.ControlFile(), "check the new setting",
+                "a setting cannot hold a line break; key it in on one line");
   const std::string text = RewriteControlText(ReadControlText(app, fs), key, newLine);
   ReplaceOptions options;
   options.tempPath = app.ControlScratchFile();

@@ -119,3 +119,20 @@ TEST(SettingsCommands, error_factor_items_rewrite_every_e_line) {
   EXPECT_EQ(vireo::ReadSettings(control.app).errorFactor, "10");
   EXPECT_THROW(vireo::ChooseErrorFactor(3, control.app), vireo::Error);
 }
+
+TEST(SettingsCommands, an_answer_with_a_line_break_is_refused_and_nothing_is_written) {
+  // Stored as typed, "Acme\rE99" would become a company line and an error
+  // factor line of its own at the next read.
+  ControlFolder control("YNorth Survey\r\nPAnn\r\nE4\r\n");
+  for (const char* answer : {"Acme\rE99", "Bob\nYHijacked", "x\r\n"}) {
+    ScriptedInputBox box(answer);
+    try {
+      vireo::RunTextSettingCommand(vireo::kCompanyNameCommand, box, control.app);
+      ADD_FAILURE() << "accepted a line break";
+    } catch (const vireo::Error& e) {
+      EXPECT_EQ(e.File(), control.app.ControlFile());
+      EXPECT_NE(std::string(e.what()).find("line break"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(control.Content(), "YNorth Survey\r\nPAnn\r\nE4\r\n");
+}
