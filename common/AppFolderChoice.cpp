@@ -7,17 +7,25 @@
 #include <system_error>
 
 #include "common/Error.h"
+#include "common/FileSystem.h"
 
 namespace vireo {
 namespace {
 
 namespace fs = std::filesystem;
 
+// Copies under a temporary name and renames, so a copy cut short (a full
+// disk) leaves no partial file that a later start would take as complete.
 void CopyIfMissing(const fs::path& from, const fs::path& to) {
   std::error_code error;
   if (fs::exists(to, error) || !fs::is_regular_file(from, error)) return;
-  fs::copy_file(from, to, error);
-  if (error) throw Error(to.string(), "copy from " + from.string(), error.message());
+  FileSystem& files = RealFileSystem();
+  try {
+    const std::string content = ReadWholeFile(files, from.string());
+    ReplaceFile(files, to.string(), [&](OutputStream& out) { out.Write(content); });
+  } catch (const Error& e) {
+    throw Error(to.string(), "copy from " + from.string(), e.Cause());
+  }
 }
 
 }  // namespace
@@ -46,8 +54,15 @@ void SeedAppFolder(const std::string& installFolder, const std::string& root) {
   CopyIfMissing(source / "Existing.xlsx", target / "Existing.xlsx");
   const fs::path samples = source / "Field Data";
   if (!fs::is_directory(samples, error)) return;
-  for (const auto& entry : fs::directory_iterator(samples, error))
-    CopyIfMissing(entry.path(), target / "Field Data" / entry.path().filename());
+  // The sample field files are only examples: one that cannot be copied is
+  // left out (and tried again at the next start) rather than stopping the
+  // program.
+  for (const auto& entry : fs::directory_iterator(samples, error)) {
+    try {
+      CopyIfMissing(entry.path(), target / "Field Data" / entry.path().filename());
+    } catch (const Error&) {
+    }
+  }
 }
 
 vireo::AppFolder ResolveAppFolder(const std::string& homeOverride) {

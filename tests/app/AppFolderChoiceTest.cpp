@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "common/AppFolderChoice.h"
+#include "common/Error.h"
 #include "tests/support/TempFolder.h"
 
 using namespace vireo;
@@ -63,6 +64,30 @@ class AppFolderChoiceTest : public QObject {
     QCOMPARE(ReadFile(root + "/Existing.xlsx"), std::string("template"));
     QCOMPARE(ListFolder(root + "/Field Data"), std::string("A.dat;B.dat;"));
     QCOMPARE(ReadFile(root + "/Field Data/A.dat"), std::string("mine"));
+  }
+
+  void aCopyCutShortLeavesNoPartialFile() {
+    TempFolder install, user;
+    WriteFile(install / "ctlini.dat", "E4\r\n");
+    WriteFile(install / "Existing.xlsx", "template");
+    std::filesystem::create_directory(install / "Field Data");
+    WriteFile(install / "Field Data/A.dat", "a");
+    WriteFile(install / "Field Data/B.dat", "b");
+    const std::string root = user / "Vireo";
+    // A folder where the copies' temporary files go makes them fail.
+    std::filesystem::create_directories(root + "/Existing.xlsx.vireo-tmp");
+    std::filesystem::create_directories(root + "/Field Data/A.dat.vireo-tmp");
+
+    QVERIFY_THROWS_EXCEPTION(vireo::Error, SeedAppFolder(install.Path(), root));
+    QVERIFY(!std::filesystem::exists(root + "/Existing.xlsx"));
+    std::filesystem::remove(root + "/Existing.xlsx.vireo-tmp");
+
+    // A sample that cannot be copied does not stop the start; it is tried
+    // again next time.
+    SeedAppFolder(install.Path(), root);
+    QCOMPARE(ReadFile(root + "/Existing.xlsx"), std::string("template"));
+    QVERIFY(!std::filesystem::exists(root + "/Field Data/A.dat"));
+    QCOMPARE(ReadFile(root + "/Field Data/B.dat"), std::string("b"));
   }
 };
 
