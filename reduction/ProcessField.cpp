@@ -98,9 +98,9 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
   // Header block.
   auto& warnings = result.warnings;
   sheet.SetText(1, 1, HeaderText(ToUtf8(settings.companyName), "company name", warnings));
-  sheet.SetText(2, 1,
-                HeaderText("File Name                - " + ToUtf8(result.baseName), "file name",
-                           warnings));
+  sheet.SetText(
+      2, 1,
+      HeaderText("File Name                - " + ToUtf8(result.baseName), "file name", warnings));
   sheet.SetText(3, 1,
                 HeaderText("Survey carried out by    - " + ToUtf8(settings.personnelName),
                            "personnel name", warnings));
@@ -149,7 +149,9 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
       }
       if (firstReadingLine == 0) firstReadingLine = number;
       record.reading->line = number;
-      record.reading->pointId = ToUtf8(record.reading->pointId);
+      // Point ids keep the field file's bytes: the level data file names
+      // the stations exactly as the level recorded them. Only the workbook
+      // and messages take them as UTF-8.
       record.reading->distance = ToUtf8(record.reading->distance);
       reducer.AddReading(*record.reading);
     }
@@ -228,6 +230,7 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
   try {
     fs.CreateFolder(app.ProcessedFiles());
     sheet.Save(result.workbookPath, fs);
+    result.workbookSaved = true;
   } catch (const Error& e) {
     fail("the processed workbook was not saved", e);
   }

@@ -34,6 +34,10 @@ void SetupReducer::AddReading(const Reading& reading) {
   if (filled_ == 4) Reduce();
 }
 
+void SetupReducer::Warn(long line, const std::string& message) {
+  warnings_.push_back({line, ToUtf8(message)});
+}
+
 void SetupReducer::Finish() {
   if (filled_ > 0)
     Warn(slots_[0].line, std::to_string(filled_) +
@@ -96,7 +100,7 @@ void SetupReducer::Reduce() {
   // Back-sight row.
   if (back >= 0) {
     const Reading& b = slots_[back];
-    PutText(r, kRef, b.pointId);
+    PutText(r, kRef, ToUtf8(b.pointId));
     Put(r, kBs1, b.value);
     Put(r, kDist1, NumberFromText(b.distance));
     if (backRepeat >= 0) {
@@ -116,7 +120,7 @@ void SetupReducer::Reduce() {
   bool forePaired = false;
   if (fore >= 0) {
     const Reading& f = slots_[fore];
-    PutText(r + 1, kRef, f.pointId);
+    PutText(r + 1, kRef, ToUtf8(f.pointId));
     Put(r + 1, kFs1, f.value);
     Put(r + 1, kDist1, NumberFromText(f.distance));
     if (foreRepeat >= 0) {

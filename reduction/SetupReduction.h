@@ -36,7 +36,8 @@ class SetupReducer {
   void Put(int row, int column, double value, const char* format);
   void PutText(int row, int column, const std::string& text);
   double Value(int row, int column) const { return CellNumber(sheet_.Get(row, column)); }
-  void Warn(long line, std::string message) { warnings_.push_back({line, std::move(message)}); }
+  // Messages may quote point ids, which keep the field file's own bytes.
+  void Warn(long line, const std::string& message);
 
   Workbook& sheet_;
   RunVariables& run_;

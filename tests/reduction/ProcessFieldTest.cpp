@@ -323,6 +323,15 @@ TEST(ProcessField, an_unpaired_back_sight_writes_no_record_of_another_set_up) {
   EXPECT_EQ(run.result.warnings[0].line, 6);
 }
 
+TEST(ProcessField, point_ids_keep_the_field_files_bytes_in_the_level_data_file) {
+  // "BMé" written by a level in Windows-1252: one byte E9.
+  RunOf run(Lines({StartLine()}) +
+            SetupBffb("BM\xe9", "TP1", 1.5, 1.5, 1.2, 1.2, "20", "20", "21", "21"));
+  EXPECT_EQ(run.workbook.Get(10, kRef).text, "BM\xc3\xa9");  // the workbook holds UTF-8
+  EXPECT_EQ(run.Records(),
+            "L  BM\xe9-TP1" + std::string(23 + 6, ' ') + "0.30000   41   'BM\xe9\r\n");
+}
+
 TEST(ProcessField, a_sight_without_distance_does_not_end_the_closure_walk) {
   RunOf run(Lines({StartLine(), HeightLine("A", "10.00000")}) +
             SetupBffb("A", "B", 1.5, 1.5, 1.0, 1.0, "5", "5", "6", "6") +
