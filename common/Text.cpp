@@ -51,10 +51,19 @@ double ParseNumber(std::string_view number) {
     bool huge = false;
     auto e = text.find_first_of("eE");
     std::string_view mantissa(text.data(), e == std::string::npos ? text.size() : e);
+    // The exponent may itself be too long for a long; only its sign and
+    // size matter here, so it is capped far beyond any double's range.
+    constexpr long kExponentCap = 1'000'000'000;
     long exponent = 0;
-    if (e != std::string::npos)
-      std::from_chars(text.data() + e + 1 + (text[e + 1] == '+'), text.data() + text.size(),
-                      exponent);
+    if (e != std::string::npos) {
+      const char* digits = text.data() + e + 1;
+      const bool negativeExponent = *digits == '-';
+      if (*digits == '+' || *digits == '-') ++digits;
+      if (std::from_chars(digits, text.data() + text.size(), exponent).ec != std::errc{} ||
+          exponent > kExponentCap)
+        exponent = kExponentCap;
+      if (negativeExponent) exponent = -exponent;
+    }
     auto firstNonZero = mantissa.find_first_not_of("0.");
     if (firstNonZero != std::string_view::npos) {
       auto point = mantissa.find('.');

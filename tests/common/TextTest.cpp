@@ -24,6 +24,11 @@ TEST(NumberFromText, reads_the_leading_number_and_ignores_the_rest) {
   EXPECT_EQ(NumberFromText("1,5"), 1.0);  // "." is the only decimal point
   EXPECT_TRUE(std::isinf(NumberFromText("1e400")));
   EXPECT_EQ(NumberFromText("1e-400"), 0.0);
+  // Exponents too long for any integer type still keep their sign.
+  EXPECT_EQ(NumberFromText("1e-99999999999999999999"), 0.0);
+  EXPECT_EQ(NumberFromText("-0.001e-99999999999999999999"), 0.0);
+  EXPECT_TRUE(std::isinf(NumberFromText("1e+99999999999999999999")));
+  EXPECT_EQ(NumberFromText("0e99999999999999999999"), 0.0);
 }
 
 TEST(StrictNumber, accepts_only_complete_numbers) {
