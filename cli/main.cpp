@@ -187,7 +187,7 @@ int SetSetting(const std::string& name, const std::string& value, const std::str
     std::cerr << "vireo-cli: " << e.what() << "\n";
     // Only a failed save means an output could not be written; a control
     // file that cannot be read, or a value refused, is refused input.
-    return e.Operation() == "save the settings" ? kExitOutputFailed : kExitRefused;
+    return e.Operation() == vireo::kSaveSettingsOperation ? kExitOutputFailed : kExitRefused;
   }
 }
 

@@ -79,7 +79,7 @@ void RewriteControlFile(const AppFolder& app, char key, std::string_view newLine
     ReplaceFile(
         fs, app.ControlFile(), [&](OutputStream& out) { out.Write(text); }, options);
   } catch (const Error& e) {
-    throw Error(app.ControlFile(), "save the settings", e.what());
+    throw Error(app.ControlFile(), kSaveSettingsOperation, e.what());
   }
 }
 

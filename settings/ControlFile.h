@@ -28,7 +28,10 @@ Settings ReadSettings(const AppFolder& app, FileSystem& fs = RealFileSystem());
 // `newLine` is appended so the setting is not lost. Other lines are copied
 // byte for byte, every line written ends with CR LF. The file is written as
 // temp.dat, flushed and renamed over ctlini.dat: a failure at any step
-// leaves ctlini.dat as it was. Throws Error.
+// leaves ctlini.dat as it was. Throws Error; its operation is
+// kSaveSettingsOperation only when the save itself failed, otherwise
+// (unreadable file, a value with a line break) nothing was written.
+inline constexpr const char* kSaveSettingsOperation = "save the settings";
 void RewriteControlFile(const AppFolder& app, char key, std::string_view newLine,
                         FileSystem& fs = RealFileSystem());
 

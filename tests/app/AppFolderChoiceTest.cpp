@@ -12,6 +12,19 @@ using vireo::testing::ReadFile;
 using vireo::testing::TempFolder;
 using vireo::testing::WriteFile;
 
+namespace {
+
+// An installed program folder: control file, template and two samples.
+void FillInstallFolder(const TempFolder& install) {
+  WriteFile(install / "ctlini.dat", "E4\r\n");
+  WriteFile(install / "Existing.xlsx", "template");
+  std::filesystem::create_directory(install / "Field Data");
+  WriteFile(install / "Field Data/A.dat", "a");
+  WriteFile(install / "Field Data/B.dat", "b");
+}
+
+}  // namespace
+
 class AppFolderChoiceTest : public QObject {
   Q_OBJECT
 
@@ -49,11 +62,7 @@ class AppFolderChoiceTest : public QObject {
 
   void seedingCopiesOnlyWhatIsMissing() {
     TempFolder install, user;
-    WriteFile(install / "ctlini.dat", "E4\r\n");
-    WriteFile(install / "Existing.xlsx", "template");
-    std::filesystem::create_directory(install / "Field Data");
-    WriteFile(install / "Field Data/A.dat", "a");
-    WriteFile(install / "Field Data/B.dat", "b");
+    FillInstallFolder(install);
     const std::string root = user / "Vireo";
     std::filesystem::create_directories(root + "/Field Data");
     WriteFile(root + "/ctlini.dat", "E10\r\n");  // the surveyor's own settings
@@ -68,11 +77,7 @@ class AppFolderChoiceTest : public QObject {
 
   void aCopyCutShortLeavesNoPartialFile() {
     TempFolder install, user;
-    WriteFile(install / "ctlini.dat", "E4\r\n");
-    WriteFile(install / "Existing.xlsx", "template");
-    std::filesystem::create_directory(install / "Field Data");
-    WriteFile(install / "Field Data/A.dat", "a");
-    WriteFile(install / "Field Data/B.dat", "b");
+    FillInstallFolder(install);
     const std::string root = user / "Vireo";
     // A folder where the copies' temporary files go makes them fail.
     std::filesystem::create_directories(root + "/Existing.xlsx.vireo-tmp");
