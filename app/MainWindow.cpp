@@ -10,11 +10,13 @@
 #include <QPushButton>
 #include <exception>
 
-#include "app/Geometry.h"
+#include "gui/Geometry.h"
 #include "rlinput/InputOption.h"
 #include "settings/ControlFile.h"
 
 namespace vireo::app {
+
+using namespace vireo::gui;
 namespace {
 
 const QString kProgramTitle = QStringLiteral("Vireo");

@@ -10,8 +10,8 @@
 #include <array>
 #include <vector>
 
-#include "app/Prompts.h"
 #include "common/AppFolder.h"
+#include "gui/Prompts.h"
 #include "reduction/ProcessField.h"
 #include "rlinput/InputOption.h"
 #include "settings/SettingsCommands.h"
@@ -21,6 +21,10 @@ class QLabel;
 class QPushButton;
 
 namespace vireo::app {
+
+using gui::MessageKind;
+using gui::Prompts;
+using rlinput::InputOption;
 
 class MainWindow : public QMainWindow, private vireo::RunSurroundings {
   Q_OBJECT

@@ -7,10 +7,12 @@
 #include <QTextStream>
 
 #include "app/MainWindow.h"
-#include "app/Prompts.h"
+#include "gui/Prompts.h"
 #include "rlinput/InputOption.h"
 
 namespace vireo::app {
+
+using namespace vireo::gui;
 namespace {
 
 // Answers like a surveyor who picks `file` and wants to key in a level.

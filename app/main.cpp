@@ -4,10 +4,10 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "common/AppFolderChoice.h"
 #include "app/MainWindow.h"
-#include "app/Prompts.h"
 #include "app/ScreenshotDemo.h"
+#include "common/AppFolderChoice.h"
+#include "gui/Prompts.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
@@ -35,7 +35,7 @@ int main(int argc, char* argv[]) {
   }
   if (parser.isSet(demo)) return vireo::app::RunScreenshotDemo(app, parser.value(demo));
 
-  vireo::app::QtPrompts prompts;
+  vireo::gui::QtPrompts prompts;
   vireo::app::MainWindow window(app, prompts);
   prompts.SetParent(&window);
   window.show();

@@ -25,7 +25,7 @@
 #include "common/AppFolder.h"
 #include "common/Error.h"
 #include "common/Text.h"
-#include "reduction/FieldRecord.h"
+#include "readers/DiniFormat.h"
 #include "reduction/ProcessField.h"
 
 extern char** environ;
@@ -114,7 +114,7 @@ double ParseOnly(const std::string& path) {
   vireo::LineSplitter splitter;
   long readings = 0;
   auto line = [&](std::string_view text, long) {
-    if (vireo::ClassifyLine(text).reading) ++readings;
+    if (vireo::ClassifyDiniLine(text).reading) ++readings;
   };
   while (in) {
     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));

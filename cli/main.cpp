@@ -59,6 +59,15 @@ int Process(const std::string& fieldFile, const std::string& home,
     std::cerr << "vireo-cli: " << e.what() << "\n";
     return kExitRefused;
   }
+  // Keyed levels are checked before the run, so a refused value leaves
+  // every earlier output as it was.
+  const auto loop = endRl ? vireo::LoopType::OpenLoop : vireo::LoopType::CloseLoop;
+  if (startRl) {
+    if (auto refusal = vireo::RefuseKeyedLevels(loop, *startRl, endRl.value_or(""))) {
+      std::cerr << "vireo-cli: " << *refusal << "\n";
+      return kExitRefused;
+    }
+  }
   CommandLineSurroundings surroundings(startRl.has_value());
   vireo::ProcessResult run;
   try {
@@ -82,7 +91,6 @@ int Process(const std::string& fieldFile, const std::string& home,
           "the RL adjustment is not run, because the processed workbook was not saved";
       std::cerr << "vireo-cli: " << skippedAdjustment << "\n";
     } else {
-      const auto loop = endRl ? vireo::LoopType::OpenLoop : vireo::LoopType::CloseLoop;
       adjustment = vireo::AdjustReducedLevels(run.fields, loop, *startRl, endRl.value_or(""), app);
       if (adjustment->status == vireo::AdjustmentResult::Status::Refused) {
         std::cerr << "vireo-cli: " << adjustment->message << "\n";

@@ -36,18 +36,42 @@ std::string_view TrimBlanks(std::string_view text);
 std::string ToUtf8(std::string_view bytes);
 
 // Splits text into lines at CR LF, LF or a lone CR (line ends not kept).
-// Calls `line(text, number)` with line numbers from 1.
+// Calls `line(text, number)` with line numbers from 1. A line longer than
+// the splitter's bound is not kept: it is handed out empty, with
+// LineWasCut() true during that call, so endless input needs no memory.
 class LineSplitter {
  public:
+  static constexpr std::size_t kUnbounded = static_cast<std::size_t>(-1);
+  explicit LineSplitter(std::size_t maxLength = kUnbounded) : maxLength_(maxLength) {}
+
   // Feed bytes as they arrive; complete lines are handed out at once.
   template <typename F>
   void Feed(std::string_view bytes, F&& line);
   // Hands out a last line that has no line end.
   template <typename F>
   void Finish(F&& line);
+  bool LineWasCut() const { return cut_; }
 
  private:
+  void Append(std::string_view bytes) {
+    if (cut_) return;
+    if (pending_.size() + bytes.size() > maxLength_) {
+      cut_ = true;
+      std::string().swap(pending_);
+      return;
+    }
+    pending_.append(bytes);
+  }
+  template <typename F>
+  void Hand(F&& line) {
+    line(std::string_view(pending_), ++number_);
+    pending_.clear();
+    cut_ = false;
+  }
+
+  std::size_t maxLength_;
   std::string pending_;
+  bool cut_ = false;
   bool lastWasCr_ = false;
   long number_ = 0;
 };
@@ -64,22 +88,18 @@ void LineSplitter::Feed(std::string_view bytes, F&& line) {
     }
     lastWasCr_ = false;
     if (c == '\r' || c == '\n') {
-      pending_.append(bytes.substr(start, i - start));
-      line(std::string_view(pending_), ++number_);
-      pending_.clear();
+      Append(bytes.substr(start, i - start));
+      Hand(line);
       lastWasCr_ = (c == '\r');
       start = i + 1;
     }
   }
-  pending_.append(bytes.substr(start));
+  Append(bytes.substr(start));
 }
 
 template <typename F>
 void LineSplitter::Finish(F&& line) {
-  if (!pending_.empty()) {
-    line(std::string_view(pending_), ++number_);
-    pending_.clear();
-  }
+  if (!pending_.empty() || cut_) Hand(line);
 }
 
 }  // namespace vireo

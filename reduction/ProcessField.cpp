@@ -8,7 +8,7 @@
 #include "output/LevelDataFile.h"
 #include "output/Workbook.h"
 #include "reduction/ClosureSummary.h"
-#include "reduction/FieldRecord.h"
+#include "reduction/RecordLoop.h"
 #include "reduction/SetupReduction.h"
 #include "settings/ControlFile.h"
 
@@ -29,7 +29,6 @@ void WriteHeadingRow(Workbook& sheet, RunVariables& run) {
     sheet.SetText(headingRow, column, kHeadings[column - 1]);
   run.firstDataRow = headingRow + 1;
   run.currentRow = run.firstDataRow;
-  run.sawHeading = true;
   run.lineHasSetup = false;
 }
 
@@ -56,6 +55,31 @@ std::string CellText(const CellValue& cell) {
   return {};
 }
 
+// The report and the survey model listen to the same record loop.
+class ReportListener : public RecordListener {
+ public:
+  ReportListener(Workbook& sheet, RunVariables& run, SetupReducer& reducer, SurveyBuilder& survey)
+      : sheet_(sheet), run_(run), reducer_(reducer), survey_(survey) {}
+  void LineStart(long fieldLine, bool assumed) override {
+    WriteHeadingRow(sheet_, run_);
+    survey_.LineStart(fieldLine, assumed);
+  }
+  void Height(const FieldRecord& record) override {
+    run_.startRl = ToUtf8(record.heightText);
+    survey_.Height(record);
+  }
+  void ReadingSeen(const Reading& reading) override { survey_.ReadingSeen(reading); }
+  void Setup(const SetupSlots& slots, const SetupPairing& pairing) override {
+    reducer_.Reduce(slots, pairing);
+    survey_.Setup(slots, pairing);
+  }
+
+ private:
+  Workbook& sheet_;
+  RunVariables& run_;
+  SetupReducer& reducer_;
+  SurveyBuilder& survey_;
+};
 }  // namespace
 
 std::string BusyStatusText(const std::string& path) {
@@ -133,47 +157,11 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
   };
 
   SetupReducer reducer(sheet, run, writeRecord, result.warnings);
-  long firstReadingLine = 0;
-  LineSplitter splitter;
-  auto handleLine = [&](std::string_view text, long number) {
-    FieldRecord record = ClassifyLine(text);
-    if (record.lineStart) WriteHeadingRow(sheet, run);
-    if (record.height) run.startRl = ToUtf8(record.heightText);
-    if (record.reading) {
-      if (!run.sawHeading) {
-        // A file that starts with readings is reduced as though a line
-        // start record preceded them, so the header block stays whole.
-        WriteHeadingRow(sheet, run);
-        result.warnings.push_back(
-            {number, "no line start record before the first reading; one is assumed"});
-      }
-      if (firstReadingLine == 0) firstReadingLine = number;
-      record.reading->line = number;
-      // Point ids keep the field file's bytes: the level data file names
-      // the stations exactly as the level recorded them. Only the workbook
-      // and messages take them as UTF-8.
-      record.reading->distance = ToUtf8(record.reading->distance);
-      reducer.AddReading(*record.reading);
-    }
-  };
-  try {
-    char buffer[1 << 16];
-    for (;;) {
-      std::size_t n = field->Read(buffer, sizeof buffer);
-      if (n == 0) break;
-      splitter.Feed(std::string_view(buffer, n), handleLine);
-    }
-    splitter.Finish(handleLine);
-  } catch (const Error& e) {
-    if (e.File().empty()) throw Error(fieldPath, e.Operation(), e.Cause());
-    throw Error(fieldPath, "read the field data file", e.what());
-  }
+  SurveyBuilder survey(fieldPath);
+  ReportListener listener(sheet, run, reducer, survey);
+  result.format = RunRecordLoop(*field, fieldPath, listener, result.warnings);
   field.reset();
-  reducer.Finish();
-  if (!run.sawHeading) {
-    WriteHeadingRow(sheet, run);
-    result.warnings.push_back({0, "the file has no line start record; one is assumed"});
-  }
+  result.survey = survey.Take(result.format);
   if (levelFile) {
     try {
       levelFile->Close();

@@ -8,6 +8,7 @@
 #include "common/AppFolder.h"
 #include "common/FileSystem.h"
 #include "reduction/RunVariables.h"
+#include "reduction/Survey.h"
 
 namespace vireo {
 
@@ -55,6 +56,9 @@ struct ProcessResult {
   int summationRow = 0;
   bool answeredYes = false;
   InputOptionFields fields;
+  FieldFormat format = FieldFormat::Unknown;
+  // The reduced set-ups as plain values, for the checks.
+  Survey survey;
   std::vector<RunWarning> warnings;
   // Outputs that could not be written, each a message naming the file.
   std::vector<std::string> failures;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Warning.h"
+
 namespace vireo {
 
 // Report columns, counted from 1.
@@ -26,11 +28,6 @@ enum Column : int {
 
 inline constexpr const char* kFiveDecimals = "0.00000";
 
-struct RunWarning {
-  long line = 0;  // line of the field data file; 0 when not tied to one
-  std::string message;
-};
-
 struct RunVariables {
   int currentRow = 4;
   int firstDataRow = 0;  // 0 until a heading row is written
@@ -47,7 +44,6 @@ struct RunVariables {
   double totalDistance = 0.0;
   double lastRl = 0.0;
   long setups = 0;
-  bool sawHeading = false;
   // The height text the last line's first set-up took its Cal. RL from.
   std::string lineStartRl;
   bool lineHasSetup = false;

@@ -23,32 +23,10 @@ SetupReducer::SetupReducer(Workbook& sheet, RunVariables& run, RecordSink sink,
                            std::vector<RunWarning>& warnings)
     : sheet_(sheet), run_(run), sink_(std::move(sink)), warnings_(warnings) {}
 
-void SetupReducer::AddReading(const Reading& reading) {
-  if (!reading.valueWasNumber)
-    Warn(reading.line, "the reading of " + reading.pointId + " is not a number; it is taken as 0");
-  if (reading.pointId.empty()) {
-    Warn(reading.line, "a reading without a point id is skipped");
-    return;
-  }
-  slots_[filled_++] = reading;
-  if (filled_ == 4) Reduce();
-}
-
-void SetupReducer::Warn(long line, const std::string& message) {
-  warnings_.push_back({line, ToUtf8(message)});
-}
-
-void SetupReducer::Finish() {
-  if (filled_ > 0)
-    Warn(slots_[0].line, std::to_string(filled_) +
-                             " reading(s) at the end of the file make no complete set-up and "
-                             "are not reduced");
-  filled_ = 0;
-}
-
 void SetupReducer::Put(int row, int column, double value) {
   if (!std::isfinite(value)) {
-    Warn(slots_[0].line, "a value of the set-up is too large to store; its cell is left as it was");
+    warnings_.push_back(
+        {setupLine_, "a value of the set-up is too large to store; its cell is left as it was"});
     return;
   }
   sheet_.SetNumber(row, column, value);
@@ -57,7 +35,8 @@ void SetupReducer::Put(int row, int column, double value) {
 
 void SetupReducer::Put(int row, int column, double value, const char* format) {
   if (!std::isfinite(value)) {
-    Warn(slots_[0].line, "a value of the set-up is too large to store; its cell is left as it was");
+    warnings_.push_back(
+        {setupLine_, "a value of the set-up is too large to store; its cell is left as it was"});
     return;
   }
   sheet_.SetNumber(row, column, value, format);
@@ -69,42 +48,27 @@ void SetupReducer::PutText(int row, int column, const std::string& text) {
   written_.emplace_back(row, column);
 }
 
-void SetupReducer::Reduce() {
+void SetupReducer::Reduce(const SetupSlots& slots, const SetupPairing& pairing) {
   const int r = run_.currentRow;
   if (r + 1 > Workbook::kMaxRows)
     throw Error("", "reduce the set-ups",
                 "the report would need more than " + std::to_string(Workbook::kMaxRows) +
                     " rows, the most a workbook holds");
   written_.clear();
-  const long setupLine = slots_[0].line;
-
-  // Roles: the first back-sight reading and the next back-sight reading on
-  // the same point; likewise for the fore sight. Any order of the four
-  // readings pairs correctly.
-  auto first = [&](const char* code) {
-    for (int i = 0; i < 4; ++i)
-      if (slots_[i].code == code) return i;
-    return -1;
-  };
-  auto repeat = [&](int of) {
-    if (of < 0) return -1;
-    for (int i = of + 1; i < 4; ++i)
-      if (slots_[i].code == slots_[of].code && slots_[i].pointId == slots_[of].pointId) return i;
-    return -1;
-  };
-  const int back = first("Rb");
-  const int backRepeat = repeat(back);
-  const int fore = first("Rf");
-  const int foreRepeat = repeat(fore);
+  setupLine_ = slots[0].line;
+  const int back = pairing.back;
+  const int backRepeat = pairing.backRepeat;
+  const int fore = pairing.fore;
+  const int foreRepeat = pairing.foreRepeat;
 
   // Back-sight row.
   if (back >= 0) {
-    const Reading& b = slots_[back];
+    const Reading& b = slots[back];
     PutText(r, kRef, ToUtf8(b.pointId));
     Put(r, kBs1, b.value);
     Put(r, kDist1, NumberFromText(b.distance));
     if (backRepeat >= 0) {
-      const Reading& k = slots_[backRepeat];
+      const Reading& k = slots[backRepeat];
       if (run_.firstStation.empty()) run_.firstStation = b.pointId;
       run_.backStation = b.pointId;
       Put(r, kBs2, k.value);
@@ -119,12 +83,12 @@ void SetupReducer::Reduce() {
   // leaves no trace in the report.
   bool forePaired = false;
   if (fore >= 0) {
-    const Reading& f = slots_[fore];
+    const Reading& f = slots[fore];
     PutText(r + 1, kRef, ToUtf8(f.pointId));
     Put(r + 1, kFs1, f.value);
     Put(r + 1, kDist1, NumberFromText(f.distance));
     if (foreRepeat >= 0) {
-      const Reading& k = slots_[foreRepeat];
+      const Reading& k = slots[foreRepeat];
       forePaired = true;
       run_.foreStation = f.pointId;
       Put(r + 1, kFs2, k.value);
@@ -136,26 +100,15 @@ void SetupReducer::Reduce() {
   }
   if (!forePaired) {
     for (auto [row, column] : written_) sheet_.Clear(row, column);
-    Warn(setupLine, fore < 0 ? "a set-up without a fore-sight reading is dropped"
-                             : "the fore sight on " + slots_[fore].pointId +
-                                   " has no second reading; the set-up is dropped");
-    filled_ = 0;
     return;
   }
 
   const std::string riseFall = FormatFixed(Value(r, kAveBs) - Value(r + 1, kAveFs), 5);
   const double rise = NumberFromText(riseFall);
 
-  if (back >= 0 && backRepeat >= 0) {
+  if (back >= 0 && backRepeat >= 0)
     sink_(ElevationRecord{run_.backStation, run_.foreStation, run_.aveBackSight, run_.aveForeSight,
-                          slots_[back].distance, slots_[fore].distance, run_.firstStation});
-  } else {
-    Warn(setupLine, back < 0 ? "a set-up without a back-sight reading: its rise or fall counts "
-                               "the back sight as 0 and it has no elevation difference record"
-                             : "the back sight on " + slots_[back].pointId +
-                                   " has no second reading: its rise or fall counts the back "
-                                   "sight as 0 and it has no elevation difference record");
-  }
+                          slots[back].distance, slots[fore].distance, run_.firstStation});
 
   if (rise > 0) {
     Put(r + 1, kRise, rise, kFiveDecimals);
@@ -183,7 +136,6 @@ void SetupReducer::Reduce() {
   run_.currentRow += 2;
   ++run_.setups;
   run_.lineHasSetup = true;
-  filled_ = 0;
 }
 
 }  // namespace vireo

@@ -1,5 +1,5 @@
-// The double-run reduction of one set-up: four readings, paired by code and
-// point id, become a back-sight row and a fore-sight row of the report and
+// The double-run reduction of one set-up into the report: four paired
+// readings become a back-sight row and a fore-sight row of the report and
 // one elevation difference record.
 #pragma once
 
@@ -9,8 +9,8 @@
 
 #include "output/LevelDataFile.h"
 #include "output/Workbook.h"
-#include "reduction/FieldRecord.h"
 #include "reduction/RunVariables.h"
+#include "reduction/SetupBuffer.h"
 
 namespace vireo {
 
@@ -25,26 +25,21 @@ class SetupReducer {
   SetupReducer(Workbook& sheet, RunVariables& run, RecordSink sink,
                std::vector<RunWarning>& warnings);
 
-  // Stores one reading; the fourth reading of a set-up reduces it.
-  void AddReading(const Reading& reading);
-  // Reports readings left over at the end of the file.
-  void Finish();
+  // Writes the set-up's rows and record and carries the run forward. A
+  // set-up without a paired fore sight is dropped and leaves no trace.
+  void Reduce(const SetupSlots& slots, const SetupPairing& pairing);
 
  private:
-  void Reduce();
   void Put(int row, int column, double value);
   void Put(int row, int column, double value, const char* format);
   void PutText(int row, int column, const std::string& text);
   double Value(int row, int column) const { return CellNumber(sheet_.Get(row, column)); }
-  // Messages may quote point ids, which keep the field file's own bytes.
-  void Warn(long line, const std::string& message);
 
   Workbook& sheet_;
   RunVariables& run_;
   RecordSink sink_;
   std::vector<RunWarning>& warnings_;
-  std::array<Reading, 4> slots_;
-  int filled_ = 0;
+  long setupLine_ = 0;
   std::vector<std::pair<int, int>> written_;  // cells of the set-up under way
 };
 

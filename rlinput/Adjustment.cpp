@@ -54,20 +54,23 @@ AdjustmentResult Refuse(std::string message) {
 
 }  // namespace
 
+std::optional<std::string> RefuseKeyedLevels(LoopType loop, const std::string& text1,
+                                             const std::string& text2) {
+  if (!StrictNumber(text1))
+    return "The start RL \"" + text1 + "\" is not a number. Key in a level such as 100.000.";
+  if (loop == LoopType::OpenLoop && !StrictNumber(text2))
+    return "The end RL \"" + text2 +
+           "\" is not a number. Key in a level such as 100.000, or choose Close Loop.";
+  return std::nullopt;
+}
+
 AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType loop,
                                      const std::string& text1, const std::string& text2,
                                      const AppFolder& app, FileSystem& fs) {
+  if (auto refusal = RefuseKeyedLevels(loop, text1, text2)) return Refuse(*refusal);
   const std::optional<double> startRl = StrictNumber(text1);
-  if (!startRl)
-    return Refuse("The start RL \"" + text1 +
-                  "\" is not a number. Key in a level such as 100.000.");
   std::optional<double> endRl;
-  if (loop == LoopType::OpenLoop) {
-    endRl = StrictNumber(text2);
-    if (!endRl)
-      return Refuse("The end RL \"" + text2 +
-                    "\" is not a number. Key in a level such as 100.000, or choose Close Loop.");
-  }
+  if (loop == LoopType::OpenLoop) endRl = StrictNumber(text2);
   const std::string& path = fields.label11;
   const double firstRowNumber = NumberFromText(fields.label9);
   const double totalDistance = NumberFromText(fields.label10);

@@ -3,6 +3,7 @@
 // processed workbook again. No Qt here; the dialog calls this.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "common/AppFolder.h"
@@ -28,6 +29,12 @@ struct AdjustmentResult {
   int endRow = 0;                 // the summation row
   bool Ok() const { return status == Status::Adjusted; }
 };
+
+// The keyed levels as the adjustment takes them: the start RL, and for an
+// open loop the end RL, must be complete numbers. Returns the message that
+// refuses them, or nothing when they are usable.
+std::optional<std::string> RefuseKeyedLevels(LoopType loop, const std::string& text1,
+                                             const std::string& text2);
 
 // Reads the dialog's fields, reopens the processed workbook (field label11),
 // adjusts it and saves it through TEMP.xlsx in the application folder and a

@@ -9,9 +9,11 @@
 #include <QRadioButton>
 #include <exception>
 
-#include "app/Geometry.h"
+#include "gui/Geometry.h"
 
-namespace vireo::app {
+namespace vireo::rlinput {
+
+using namespace vireo::gui;
 namespace {
 
 const QString kMsSansSerif = QStringLiteral("MS Sans Serif");
@@ -196,4 +198,4 @@ void InputOption::Ok() {
   }
 }
 
-}  // namespace vireo::app
+}  // namespace vireo::rlinput

@@ -17,7 +17,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-namespace vireo::app {
+namespace vireo::rlinput {
 
 class InputOption : public QDialog {
   Q_OBJECT
@@ -67,4 +67,4 @@ class InputOption : public QDialog {
   QLabel* label8_;
 };
 
-}  // namespace vireo::app
+}  // namespace vireo::rlinput

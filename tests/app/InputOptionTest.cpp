@@ -15,8 +15,8 @@
 #include "tests/app/ScriptedPrompts.h"
 #include "tests/support/FieldFiles.h"
 
-using vireo::app::InputOption;
 using vireo::app::MainWindow;
+using vireo::rlinput::InputOption;
 using vireo::testing::AppFixture;
 using vireo::testing::ReadFile;
 using vireo::testing::ScriptedPrompts;

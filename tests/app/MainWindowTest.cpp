@@ -12,7 +12,7 @@
 #include "tests/support/FieldFiles.h"
 
 using vireo::app::MainWindow;
-using vireo::app::MessageKind;
+using vireo::gui::MessageKind;
 using vireo::testing::AppFixture;
 using vireo::testing::ReadFile;
 using vireo::testing::ScriptedPrompts;

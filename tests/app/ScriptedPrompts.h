@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/Prompts.h"
+#include "gui/Prompts.h"
 
 namespace vireo::testing {
 
@@ -22,7 +22,7 @@ struct AskedQuestion {
   QString text;         // prompt or message
   QString initialText;  // input box: initial text; file dialog: folder
   QStringList filters;
-  vireo::app::MessageKind messageKind = vireo::app::MessageKind::Information;
+  vireo::gui::MessageKind messageKind = vireo::gui::MessageKind::Information;
   QString details;
   // The main window at the moment of the question.
   bool windowEnabled = false;
@@ -31,7 +31,7 @@ struct AskedQuestion {
   std::optional<Qt::CursorShape> overrideCursor;
 };
 
-class ScriptedPrompts : public vireo::app::Prompts {
+class ScriptedPrompts : public vireo::gui::Prompts {
  public:
   QQueue<QString> files;                  // OpenFile answers; "" = Cancel
   QQueue<std::optional<QString>> inputs;  // InputBox answers; nullopt = Cancel
@@ -61,7 +61,7 @@ class ScriptedPrompts : public vireo::app::Prompts {
     if (duringYesNo) duringYesNo();
     return yesNo.isEmpty() ? false : yesNo.dequeue();
   }
-  void Tell(const QString& title, const QString& text, vireo::app::MessageKind kind,
+  void Tell(const QString& title, const QString& text, vireo::gui::MessageKind kind,
             const QString& details) override {
     AskedQuestion q = Snapshot("Tell", title, text);
     q.messageKind = kind;

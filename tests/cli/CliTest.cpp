@@ -83,9 +83,17 @@ TEST(Cli, start_and_end_rl_run_the_adjustment) {
   auto j = nlohmann::json::parse(open.out);
   EXPECT_NEAR(j["misclose_mm"].get<double>(), (150.5 - j["end_rl"].get<double>()) * 1000, 1e-6);
 
-  auto refused = RunCli("process " + Quote(home.field) + home.Home() + " --start-rl 12,5");
-  EXPECT_EQ(refused.status, 2);
-  EXPECT_NE(refused.err.find("12,5"), std::string::npos);
+  // A refused level leaves every earlier output byte for byte as it was.
+  const std::string workbook = ReadFile(home.fixture.app.ProcessedWorkbook("LINE 7"));
+  const std::string levelData = ReadFile(home.fixture.app.LevelDataFile("LINE 7"));
+  for (const char* keyed :
+       {" --start-rl 12,5", " --start-rl abc", " --start-rl 1 --end-rl 2x", " --start-rl 1e999"}) {
+    auto refused = RunCli("process " + Quote(home.field) + home.Home() + keyed);
+    EXPECT_EQ(refused.status, 2) << keyed;
+    EXPECT_NE(refused.err.find("is not a number"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadFile(home.fixture.app.ProcessedWorkbook("LINE 7")), workbook);
+    EXPECT_EQ(ReadFile(home.fixture.app.LevelDataFile("LINE 7")), levelData);
+  }
 }
 
 TEST(Cli, refusals_and_failures_have_their_own_exit_status) {

@@ -344,3 +344,48 @@ TEST(ProcessField, a_sight_without_distance_does_not_end_the_closure_walk) {
   EXPECT_NEAR(Num(w, 15, kAdjRl), 10.0, 1e-9);  // the whole line is adjusted
   EXPECT_EQ(Num(w, 14, kAdjRl), Num(w, 13, kAdjRl));
 }
+
+// A reading without point id that arrives as a set-up's fourth reading
+// completes that set-up: only this set-up is lost, the framing of all later
+// readings is kept.
+TEST(ProcessField, a_fourth_reading_without_point_id_costs_only_its_own_set_up) {
+  examples::SimulationOptions options;
+  options.setupsPerLine = 10;
+  const std::string reference = examples::SimulateFieldFile(options);
+  std::string damaged = reference;
+  int readings = 0;
+  long damagedLine = 0, number = 0;
+  for (std::size_t at = 0; at < damaged.size(); at = damaged.find('\n', at) + 1) {
+    ++number;
+    if (damaged.compare(at + 17, 3, "KD1") == 0 &&
+        (damaged.compare(at + 49, 2, "Rb") == 0 || damaged.compare(at + 49, 2, "Rf") == 0) &&
+        ++readings == 16) {
+      damaged.replace(at + 20, 9, std::string(9, ' '));
+      damagedLine = number;
+      break;
+    }
+  }
+  ASSERT_GT(damagedLine, 0);
+  RunOf good(reference), run(damaged);
+  EXPECT_EQ(good.result.survey.SetupCount(), 10);
+  EXPECT_EQ(run.result.survey.SetupCount(), 9);
+  // Nine records, those of the good file without the fourth set-up's.
+  std::vector<std::string> goodRecords, records;
+  for (auto* split : {&goodRecords, &records}) {
+    const std::string text = (split == &goodRecords ? good : run).Records();
+    for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1)
+      split->push_back(text.substr(at, text.find('\n', at) - at));
+  }
+  goodRecords.erase(goodRecords.begin() + 3);
+  EXPECT_EQ(records, goodRecords);
+  for (int setup = 0; setup < 10; ++setup) {
+    if (setup == 3) continue;
+    const int foreRow = 11 + 2 * setup;
+    for (int column : {kAveFs, kRise, kFall})
+      EXPECT_EQ(run.workbook.Get(foreRow, column), good.workbook.Get(foreRow, column))
+          << "set-up " << setup + 1;
+  }
+  bool named = false;
+  for (const auto& w : run.result.warnings) named = named || w.line == damagedLine;
+  EXPECT_TRUE(named);
+}

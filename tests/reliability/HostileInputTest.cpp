@@ -30,21 +30,38 @@ ProcessResult RunOn(const AppFixture& fixture, const std::string& content) {
 
 }  // namespace
 
-TEST(HostileInput, odd_files_reduce_without_error) {
+// Picking the wrong file must not cost the earlier report of that name:
+// a file in which nothing is a field record is refused before any output.
+TEST(HostileInput, files_that_hold_no_field_record_are_refused_and_keep_earlier_outputs) {
   AppFixture fixture;
+  const std::string reading = ReadingLine("A", "Rb", 1.0, "5");
+  auto good = RunOn(fixture, StartLine() + "\r" + reading + "\r" + reading + "\r");
+  ASSERT_TRUE(good.failures.empty());
+  const std::string workbook = ReadFile(good.workbookPath);
+  const std::string levelData = ReadFile(good.levelDataPath);
+  const std::string files =
+      ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder());
+
   std::string binary;
   for (int i = 0; i < 200000; ++i) binary.push_back(static_cast<char>((i * 7919) % 256));
-  const std::string reading = ReadingLine("A", "Rb", 1.0, "5");
   std::string utf16;
   for (char c : StartLine() + "\r\n" + reading) utf16 += std::string{c, '\0'};
   for (const std::string& content :
        {std::string(), binary, std::string(10 << 20, 'x'), std::string(4096, '\0'), utf16,
-        StartLine() + "\r" + reading + "\r" + reading + "\r",
-        std::string(17, ' ') + "KD1" + std::string(25, ' ') + "Rb"}) {
-    auto result = RunOn(fixture, content);
-    EXPECT_TRUE(result.failures.empty());
-    EXPECT_TRUE(std::filesystem::exists(result.workbookPath));
+        HeightLine("A", "100.000") + "\r\n"}) {
+    try {
+      RunOn(fixture, content);
+      ADD_FAILURE() << "accepted a file of " << content.size() << " bytes";
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find("nothing in it is a record"), std::string::npos);
+    }
+    EXPECT_EQ(ReadFile(good.workbookPath), workbook);
+    EXPECT_EQ(ReadFile(good.levelDataPath), levelData);
+    EXPECT_EQ(ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder()),
+              files);
   }
+  // A single reading record at its columns is a field file.
+  EXPECT_NO_THROW(RunOn(fixture, std::string(17, ' ') + "KD1" + std::string(29, ' ') + "Rb"));
 }
 
 TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workbooks) {
@@ -99,6 +116,6 @@ TEST(HostileInput, long_control_file_values_reach_the_header) {
   const Workbook w = Workbook::Open(result.workbookPath);
   EXPECT_EQ(w.Get(1, 1).text, std::string(32766, 'n'));
   EXPECT_EQ(w.Get(3, 1).text.size(), 32767u);
-  ASSERT_EQ(result.warnings.size(), 1u);
+  ASSERT_EQ(result.warnings.size(), 2u);  // the personnel name; the file holds no reading
   EXPECT_NE(result.warnings[0].message.find("personnel name"), std::string::npos);
 }

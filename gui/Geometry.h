@@ -9,7 +9,7 @@
 #include <QString>
 #include <QWidget>
 
-namespace vireo::app {
+namespace vireo::gui {
 
 inline constexpr int kTwipsPerPixel = 15;
 
@@ -46,4 +46,4 @@ inline void ShrinkToFit(QLabel* label) {
   label->setFont(font);
 }
 
-}  // namespace vireo::app
+}  // namespace vireo::gui

@@ -12,7 +12,7 @@
 
 class QWidget;
 
-namespace vireo::app {
+namespace vireo::gui {
 
 enum class MessageKind { Information, Warning, Error };
 
@@ -68,4 +68,4 @@ class PromptsInputBox : public vireo::InputBoxPrompter {
 // bytes are not UTF-8).
 QString TextFromControlBytes(const std::string& bytes);
 
-}  // namespace vireo::app
+}  // namespace vireo::gui

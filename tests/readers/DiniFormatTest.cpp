@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "reduction/FieldRecord.h"
+#include "readers/DiniFormat.h"
 
-using vireo::ClassifyLine;
+using vireo::ClassifyDiniLine;
 
 namespace {
 // The ruler lines: blanks are spaces, each line ends after its last
@@ -23,18 +23,18 @@ std::string With(std::string line, std::size_t column, const std::string& text) 
 }  // namespace
 
 TEST(FieldRecord, recognises_the_three_kinds_by_their_columns) {
-  auto start = ClassifyLine(kStart);
+  auto start = ClassifyDiniLine(kStart);
   EXPECT_TRUE(start.lineStart);
   EXPECT_FALSE(start.height);
   EXPECT_FALSE(start.reading);
 
-  auto height = ClassifyLine(kHeight);
+  auto height = ClassifyDiniLine(kHeight);
   EXPECT_TRUE(height.height);
   EXPECT_EQ(height.heightText, "100.00000");
   EXPECT_FALSE(height.reading);
   EXPECT_FALSE(height.lineStart);
 
-  auto reading = ClassifyLine(kReading);
+  auto reading = ClassifyDiniLine(kReading);
   ASSERT_TRUE(reading.reading);
   EXPECT_EQ(reading.reading->code, "Rb");
   EXPECT_EQ(reading.reading->pointId, "1001");
@@ -44,31 +44,31 @@ TEST(FieldRecord, recognises_the_three_kinds_by_their_columns) {
 }
 
 TEST(FieldRecord, near_misses_are_not_records) {
-  EXPECT_FALSE(ClassifyLine(With(kReading, 30, "#####")).reading);
-  EXPECT_FALSE(ClassifyLine(With(kReading, 50, "rb")).reading);
-  EXPECT_FALSE(ClassifyLine(With(kReading, 18, "KD2")).reading);
-  EXPECT_FALSE(ClassifyLine(std::string(20, ' ') + "Start-Line").lineStart);  // column 21
-  EXPECT_FALSE(ClassifyLine(std::string(22, ' ') + "Start-Line").lineStart);  // column 23
-  EXPECT_FALSE(ClassifyLine("").reading);
+  EXPECT_FALSE(ClassifyDiniLine(With(kReading, 30, "#####")).reading);
+  EXPECT_FALSE(ClassifyDiniLine(With(kReading, 50, "rb")).reading);
+  EXPECT_FALSE(ClassifyDiniLine(With(kReading, 18, "KD2")).reading);
+  EXPECT_FALSE(ClassifyDiniLine(std::string(20, ' ') + "Start-Line").lineStart);  // column 21
+  EXPECT_FALSE(ClassifyDiniLine(std::string(22, ' ') + "Start-Line").lineStart);  // column 23
+  EXPECT_FALSE(ClassifyDiniLine("").reading);
 }
 
 TEST(FieldRecord, a_reading_that_is_no_number_is_zero_and_flagged) {
-  auto blank = ClassifyLine(With(kReading, 52, std::string(15, ' ')));
+  auto blank = ClassifyDiniLine(With(kReading, 52, std::string(15, ' ')));
   ASSERT_TRUE(blank.reading);
   EXPECT_EQ(blank.reading->value, 0.0);
   EXPECT_FALSE(blank.reading->valueWasNumber);
-  auto unit = ClassifyLine(With(kReading, 52, "      1.23456 m"));
+  auto unit = ClassifyDiniLine(With(kReading, 52, "      1.23456 m"));
   ASSERT_TRUE(unit.reading);
   EXPECT_EQ(unit.reading->value, 0.0);
   EXPECT_FALSE(unit.reading->valueWasNumber);
 }
 
 TEST(FieldRecord, short_lines_give_short_fields) {
-  auto sixty = ClassifyLine(kReading.substr(0, 60));
+  auto sixty = ClassifyDiniLine(kReading.substr(0, 60));
   ASSERT_TRUE(sixty.reading);
   EXPECT_EQ(sixty.reading->distance, "");
   EXPECT_EQ(sixty.reading->value, 1.0);  // "1" is all that is left of the reading
-  auto noId = ClassifyLine(With(kReading, 21, std::string(9, ' ')));
+  auto noId = ClassifyDiniLine(With(kReading, 21, std::string(9, ' ')));
   ASSERT_TRUE(noId.reading);
   EXPECT_EQ(noId.reading->pointId, "");
 }
@@ -77,7 +77,7 @@ TEST(FieldRecord, a_real_dini_line_reads_with_its_units) {
   const std::string line =
       "For M5|Adr     4|KD1    SSM28      08:21:22    1|Rb        2.86253 m   |HD          5.490 m "
       "  |                      |";
-  auto record = ClassifyLine(line);
+  auto record = ClassifyDiniLine(line);
   ASSERT_TRUE(record.reading);
   EXPECT_EQ(record.reading->pointId, "SSM28");
   EXPECT_EQ(record.reading->value, 2.86253);

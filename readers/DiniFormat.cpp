@@ -1,4 +1,4 @@
-#include "reduction/FieldRecord.h"
+#include "readers/DiniFormat.h"
 
 #include "common/Text.h"
 
@@ -9,7 +9,7 @@ std::string_view Columns(std::string_view line, std::size_t first, std::size_t l
   return line.substr(first - 1, last - first + 1);
 }
 
-FieldRecord ClassifyLine(std::string_view line) {
+FieldRecord ClassifyDiniLine(std::string_view line) {
   FieldRecord record;
   record.lineStart = TrimBlanks(Columns(line, 22, 31)) == "Start-Line";
   const bool kd1 = Columns(line, 18, 20) == "KD1";

@@ -1,4 +1,4 @@
-#include "app/Prompts.h"
+#include "gui/Prompts.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -7,7 +7,7 @@
 
 #include "common/Text.h"
 
-namespace vireo::app {
+namespace vireo::gui {
 namespace {
 
 // A busy pointer set by a run would hide the fact that a question waits for
@@ -79,4 +79,4 @@ std::string PromptsInputBox::Ask(const std::string& prompt, const std::string& t
   return answer->toStdString();
 }
 
-}  // namespace vireo::app
+}  // namespace vireo::gui

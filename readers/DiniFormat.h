@@ -1,0 +1,22 @@
+// The DiNi M5 field data file: fixed-column text records. Columns are byte
+// columns counted from 1; a line shorter than a field gives the field only
+// the bytes that are there.
+//   line start  "Start-Line" in columns 22-31 (trimmed)
+//   height      "KD1" in 18-20 and "Z" in 96; the height in 97-112
+//   reading     "KD1", no "#####" in 30-34, "Rb"/"Rf" in 50-51; point id
+//               21-29, reading 52-66, distance 75-89
+#pragma once
+
+#include <string_view>
+
+#include "readers/FieldRecord.h"
+
+namespace vireo {
+
+// One line as DiNi records; a line can be of more than one kind.
+FieldRecord ClassifyDiniLine(std::string_view line);
+
+// The text at columns first..last (1-based, inclusive), clipped to the line.
+std::string_view Columns(std::string_view line, std::size_t first, std::size_t last);
+
+}  // namespace vireo

@@ -1,0 +1,58 @@
+// A field data file of either instrument family, read line by line into
+// records. The format is recognised by content, not by the file name: the
+// first line that a format's reader takes fixes the format of the file.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/FileSystem.h"
+#include "common/Text.h"
+#include "common/Warning.h"
+#include "readers/FieldRecord.h"
+
+namespace vireo {
+
+enum class FieldFormat { Unknown, DiniM5, Gsi };
+
+// "DiNi M5", "Leica GSI" or "unknown".
+const char* FormatName(FieldFormat format);
+
+class FieldRecordReader {
+ public:
+  // A record is about 120 bytes (GSI-16 blocks reach about 200); a longer
+  // line is not a record and is skipped without being kept.
+  static constexpr std::size_t kMaxLineLength = 65536;
+  using Handler = std::function<void(FieldRecord&)>;
+
+  explicit FieldRecordReader(std::vector<RunWarning>& warnings) : warnings_(warnings) {}
+
+  // Feed bytes as they arrive; each record is handed out at once.
+  void Feed(std::string_view bytes, const Handler& handler);
+  // Hands out the records of a last line without line end.
+  void Finish(const Handler& handler);
+
+  FieldFormat Format() const { return format_; }
+  bool SawReading() const { return sawReading_; }
+  bool SawLineStart() const { return sawLineStart_; }
+
+ private:
+  void Line(std::string_view text, long number, const Handler& handler);
+
+  std::vector<RunWarning>& warnings_;
+  LineSplitter splitter_{kMaxLineLength};
+  FieldFormat format_ = FieldFormat::Unknown;
+  bool sawReading_ = false;
+  bool sawLineStart_ = false;
+  bool warnedLongLine_ = false;
+};
+
+// Reads `in` to its end through `reader`. A failed read throws Error naming
+// `path`.
+void ReadFieldRecords(InputStream& in, const std::string& path, FieldRecordReader& reader,
+                      const FieldRecordReader::Handler& handler);
+
+}  // namespace vireo
