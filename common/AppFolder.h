@@ -11,6 +11,7 @@ struct AppFolder {
 
   std::string ControlFile() const { return root + "/ctlini.dat"; }
   std::string ControlScratchFile() const { return root + "/temp.dat"; }
+  std::string CheckSettingsFile() const { return root + "/checks.ini"; }
   std::string Template() const { return root + "/Existing.xlsx"; }
   std::string FieldData() const { return root + "/Field Data"; }
   std::string ProcessedFiles() const { return root + "/Processed Files"; }

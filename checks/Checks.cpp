@@ -1,0 +1,185 @@
+#include "checks/Checks.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/Text.h"
+
+namespace vireo {
+namespace {
+
+// Values are differences of readings with 0.01 mm resolution; a value that
+// equals its limit up to the noise of binary arithmetic passes.
+bool Exceeds(double value, double limit) {
+  return limit > 0 && std::abs(value) > limit * (1 + 1e-9) + 1e-12;
+}
+
+double Permissible(double errorFactor, double lengthM) {
+  const double value = errorFactor * std::sqrt(std::max(lengthM, 0.0) / 1000);
+  return std::isfinite(value) ? value : 0;
+}
+
+}  // namespace
+
+bool CheckReport::Pass() const {
+  return failed.empty() && file.pass.value_or(true);
+}
+
+long CheckReport::FailedSetupCount() const {
+  return std::count_if(setups.begin(), setups.end(),
+                       [](const SetupCheck& s) { return s.failed != 0; });
+}
+
+bool SurveyCloses(const Survey& survey) {
+  const ReducedSetup* first = nullptr;
+  const ReducedSetup* last = nullptr;
+  for (const LevellingLine& line : survey.lines)
+    for (const ReducedSetup& setup : line.setups) {
+      if (!first) first = &setup;
+      last = &setup;
+    }
+  return first && first->back == last->fore;
+}
+
+CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double errorFactor,
+                      const ReportClosure& closure) {
+  CheckReport report;
+  report.limits = limits;
+  report.setups.reserve(static_cast<std::size_t>(survey.SetupCount()));
+  auto fail = [&](const ReducedSetup& s, const char* check, double value, double limit) {
+    report.failed.push_back({s.number, s.fieldLine, s.back, s.fore, check, value, limit});
+  };
+
+  for (std::size_t l = 0; l < survey.lines.size(); ++l) {
+    const LevellingLine& levellingLine = survey.lines[l];
+    LineCheck line;
+    line.line = static_cast<int>(l + 1);
+    line.fieldLine = levellingLine.fieldLine;
+    for (const ReducedSetup& s : levellingLine.setups) {
+      SetupCheck c;
+      c.stationDifferenceMm = s.StationDifference() * 1000;
+      c.backRepeatMm = (s.bs1 - s.bs2) * 1000;
+      c.foreRepeatMm = (s.fs1 - s.fs2) * 1000;
+      c.sightLengthM =
+          std::max({s.backDistance1, s.backDistance2, s.foreDistance1, s.foreDistance2});
+      c.imbalanceM = s.BackDistance() - s.ForeDistance();
+      c.staffMinM = std::min({s.bs1, s.bs2, s.fs1, s.fs2});
+      c.staffMaxM = std::max({s.bs1, s.bs2, s.fs1, s.fs2});
+      if (s.heightBefore && s.heightAfter)
+        c.instrumentAgreementMm = ((*s.heightAfter - *s.heightBefore) - s.RiseFall()) * 1000;
+
+      if (Exceeds(c.stationDifferenceMm, limits.stationDifferenceMm)) {
+        c.failed |= kStationDifferenceBit;
+        fail(s, "station_difference_mm", c.stationDifferenceMm, limits.stationDifferenceMm);
+      }
+      const double repeat =
+          std::abs(c.backRepeatMm) >= std::abs(c.foreRepeatMm) ? c.backRepeatMm : c.foreRepeatMm;
+      if (Exceeds(repeat, limits.repeatDifferenceMm)) {
+        c.failed |= kRepeatDifferenceBit;
+        fail(s, "repeat_difference_mm", repeat, limits.repeatDifferenceMm);
+      }
+      if (Exceeds(c.sightLengthM, limits.sightLengthM)) {
+        c.failed |= kSightLengthBit;
+        fail(s, "sight_length_m", c.sightLengthM, limits.sightLengthM);
+      }
+      if (Exceeds(c.imbalanceM, limits.setupImbalanceM)) {
+        c.failed |= kSetupImbalanceBit;
+        fail(s, "setup_imbalance_m", c.imbalanceM, limits.setupImbalanceM);
+      }
+      if (limits.staffMinM > 0 && c.staffMinM < limits.staffMinM) {
+        c.failed |= kStaffMinBit;
+        fail(s, "staff_min_m", c.staffMinM, limits.staffMinM);
+      }
+      if (limits.staffMaxM > 0 && c.staffMaxM > limits.staffMaxM) {
+        c.failed |= kStaffMaxBit;
+        fail(s, "staff_max_m", c.staffMaxM, limits.staffMaxM);
+      }
+      if (c.instrumentAgreementMm &&
+          Exceeds(*c.instrumentAgreementMm, limits.instrumentAgreementMm)) {
+        c.failed |= kInstrumentAgreementBit;
+        fail(s, "instrument_agreement_mm", *c.instrumentAgreementMm, limits.instrumentAgreementMm);
+      }
+      report.setups.push_back(c);
+
+      if (line.setups == 0) line.start = s.back;
+      line.end = s.fore;
+      ++line.setups;
+      line.lengthM += s.BackDistance() + s.ForeDistance();
+      line.heightDifferenceM += s.RiseFall();
+      line.imbalanceM += c.imbalanceM;
+      line.stationDifferenceSumMm += c.stationDifferenceMm;
+    }
+    if (line.setups > 0 && line.start == line.end) {
+      line.loop = true;
+      line.miscloseMm = -line.heightDifferenceM * 1000;
+      line.permissibleMm = Permissible(errorFactor, line.lengthM);
+      line.pass = !Exceeds(*line.miscloseMm, *line.permissibleMm) &&
+                  !(*line.permissibleMm == 0 && std::abs(*line.miscloseMm) > 1e-9);
+    }
+    auto lineFail = [&](const char* check, double value, double limit) {
+      report.failed.push_back({0, line.fieldLine, line.start, line.end, check, value, limit});
+    };
+    if (Exceeds(line.imbalanceM, limits.lineImbalanceM)) {
+      line.imbalanceFails = true;
+      lineFail("line_imbalance_m", line.imbalanceM, limits.lineImbalanceM);
+    }
+    if (line.pass == false) lineFail("misclose_mm", *line.miscloseMm, *line.permissibleMm);
+    report.lines.push_back(std::move(line));
+  }
+
+  // Sections: each line pairs with the nearest later unpaired line whose
+  // ends are its own swapped.
+  std::vector<bool> paired(report.lines.size(), false);
+  for (std::size_t i = 0; i < report.lines.size(); ++i) {
+    const LineCheck& a = report.lines[i];
+    if (paired[i] || a.setups == 0 || a.loop) continue;
+    for (std::size_t j = i + 1; j < report.lines.size(); ++j) {
+      const LineCheck& b = report.lines[j];
+      if (paired[j] || b.setups == 0 || b.start != a.end || b.end != a.start) continue;
+      paired[i] = paired[j] = true;
+      SectionCheck section;
+      section.first = a.line;
+      section.second = b.line;
+      section.from = a.start;
+      section.to = a.end;
+      section.differenceMm = (a.heightDifferenceM + b.heightDifferenceM) * 1000;
+      section.permissibleMm = Permissible(errorFactor, (a.lengthM + b.lengthM) / 2);
+      section.pass = !Exceeds(section.differenceMm, section.permissibleMm) &&
+                     !(section.permissibleMm == 0 && std::abs(section.differenceMm) > 1e-9);
+      if (!section.pass)
+        report.failed.push_back({0, b.fieldLine, a.start, a.end, "section_misclose_mm",
+                                 section.differenceMm, section.permissibleMm});
+      report.sections.push_back(std::move(section));
+      break;
+    }
+  }
+
+  report.file.miscloseMm = closure.miscloseM * 1000;
+  report.file.permissibleMm = closure.permissibleMm;
+  if (closure.closes)
+    report.file.pass = !Exceeds(report.file.miscloseMm, report.file.permissibleMm) &&
+                       !(report.file.permissibleMm == 0 && std::abs(report.file.miscloseMm) > 1e-9);
+  return report;
+}
+
+std::string VerdictLine(const CheckReport& report) {
+  std::string line = "Misclose " + FormatFixed(report.file.miscloseMm, 2) + " mm, permissible " +
+                     FormatFixed(report.file.permissibleMm, 2) + " mm: ";
+  if (!report.file.pass)
+    line += "not judged, the levelling does not end on its start point.";
+  else
+    line += *report.file.pass ? "within tolerance." : "OUT OF TOLERANCE.";
+  const long setups = report.FailedSetupCount();
+  long others = 0;
+  for (const FailedCheck& f : report.failed) others += f.setup == 0 ? 1 : 0;
+  if (setups == 0 && others == 0) return line + " Every check passes.";
+  if (setups > 0)
+    line += " " + std::to_string(setups) +
+            (setups == 1 ? " set-up fails its checks" : " set-ups fail their checks");
+  if (others > 0)
+    line += std::string(setups > 0 ? "," : "") + " " + std::to_string(others) +
+            (others == 1 ? " line or section check fails" : " line or section checks fail");
+  return line + " - see the Checks sheet.";
+}
+
+}  // namespace vireo

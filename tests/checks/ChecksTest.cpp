@@ -1,0 +1,188 @@
+// The double run's checks on field files with planted faults: each fault is
+// named, and nothing else is.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "checks/CheckLimits.h"
+#include "checks/Checks.h"
+#include "common/Error.h"
+#include "common/Text.h"
+#include "reduction/Survey.h"
+#include "tests/support/FieldFiles.h"
+
+using namespace vireo;
+using namespace vireo::testing;
+
+namespace {
+
+struct PlannedSetup {
+  std::string back, fore;
+  double bs1, bs2, fs1, fs2;
+  double backDistance = 30, foreDistance = 30;
+};
+
+// A loop A -> 1 -> ... -> 5 -> A of six set-ups that rise and fall back to
+// within 0.2 mm, all within the default limits.
+std::vector<PlannedSetup> CleanLoop() {
+  const std::vector<std::string> points = {"A", "1", "2", "3", "4", "5", "A"};
+  const double rises[6] = {0.31234, -0.12000, 0.20011, -0.50002, 0.40010, -0.29233};
+  std::vector<PlannedSetup> setups;
+  for (int i = 0; i < 6; ++i) {
+    const double back = 1.5 + 0.01 * i;
+    setups.push_back({points[i], points[i + 1], back, back + 0.00002, back - rises[i],
+                      back - rises[i] + 0.00003});
+  }
+  return setups;
+}
+
+Survey SurveyOf(const std::vector<PlannedSetup>& setups) {
+  std::string field = StartLine() + "\r\n" + HeightLine("A", "100.00000") + "\r\n";
+  for (const PlannedSetup& s : setups) {
+    const std::string db = Fixed5(s.backDistance), df = Fixed5(s.foreDistance);
+    for (const auto& line :
+         {ReadingLine(s.back, "Rb", s.bs1, db), ReadingLine(s.fore, "Rf", s.fs1, df),
+          ReadingLine(s.fore, "Rf", s.fs2, df), ReadingLine(s.back, "Rb", s.bs2, db)})
+      field += line + "\r\n";
+  }
+  TempFolder folder;
+  WriteFile(folder / "F.dat", field);
+  std::vector<RunWarning> warnings;
+  Survey survey = ReadSurvey(folder / "F.dat", warnings);
+  EXPECT_TRUE(warnings.empty());
+  return survey;
+}
+
+CheckReport Check(const Survey& survey, double errorFactor = 4) {
+  double falls = 0;
+  for (const auto& line : survey.lines)
+    for (const auto& s : line.setups) falls -= s.RiseFall();
+  double length = 0;
+  for (const auto& line : survey.lines)
+    for (const auto& s : line.setups) length += s.BackDistance() + s.ForeDistance();
+  const ReportClosure closure{falls, errorFactor * std::sqrt(length / 1000), SurveyCloses(survey)};
+  return RunChecks(survey, CheckLimits{}, errorFactor, closure);
+}
+
+std::multimap<long, std::string> Failed(const CheckReport& report) {
+  std::multimap<long, std::string> failed;
+  for (const auto& f : report.failed) failed.emplace(f.setup, f.check);
+  return failed;
+}
+
+}  // namespace
+
+TEST(Checks, planted_faults_are_named_and_nothing_else) {
+  const CheckReport clean = Check(SurveyOf(CleanLoop()));
+  EXPECT_TRUE(clean.Pass()) << clean.failed.size() << " failed, first " << clean.failed[0].check;
+  ASSERT_EQ(clean.lines.size(), 1u);
+  EXPECT_TRUE(clean.lines[0].loop);
+  EXPECT_EQ(clean.lines[0].setups, 6);
+  EXPECT_NEAR(clean.lines[0].lengthM, 360, 1e-9);
+  EXPECT_EQ(clean.file.pass, true);
+
+  auto planted = CleanLoop();
+  planted[1].bs2 = planted[1].bs1 + 0.002;                     // the second run differs by 2 mm
+  planted[2].backDistance = planted[2].foreDistance = 80;      // an 80 m sight
+  planted[3].backDistance = 34, planted[3].foreDistance = 26;  // 8 m imbalance
+  planted[4].bs1 += 0.02, planted[4].bs2 += 0.02;              // the loop misses by 20 mm
+  const CheckReport report = Check(SurveyOf(planted));
+  EXPECT_FALSE(report.Pass());
+  EXPECT_EQ(Failed(report), (std::multimap<long, std::string>{{0, "misclose_mm"},
+                                                              {2, "station_difference_mm"},
+                                                              {2, "repeat_difference_mm"},
+                                                              {3, "sight_length_m"},
+                                                              {4, "setup_imbalance_m"}}));
+  // 20 mm planted, 1 mm from the mean of the changed repeat, 0.2 mm of the loop.
+  EXPECT_NEAR(report.lines[0].miscloseMm.value(), -21.18, 0.01);
+  EXPECT_EQ(report.lines[0].pass, false);
+  EXPECT_EQ(report.file.pass, false);
+  EXPECT_EQ(report.FailedSetupCount(), 3);
+  EXPECT_EQ(VerdictLine(report),
+            "Misclose " + FormatFixed(report.file.miscloseMm, 2) + " mm, permissible " +
+                FormatFixed(report.file.permissibleMm, 2) +
+                " mm: OUT OF TOLERANCE. 3 set-ups fail their checks, 1 line or section check "
+                "fails - see the Checks sheet.");
+}
+
+TEST(Checks, sections_pair_swapped_lines_and_open_levelling_is_not_judged) {
+  // A -> B, then C -> D, then B -> A back by another route 3 mm off, then a
+  // second A -> B that finds no partner left.
+  auto line = [](const std::string& from, const std::string& to, double rise) {
+    return std::vector<PlannedSetup>{{from, "t", 1.5, 1.5, 1.5 - rise / 2, 1.5 - rise / 2},
+                                     {"t", to, 1.5, 1.5, 1.5 - rise / 2, 1.5 - rise / 2}};
+  };
+  Survey survey;
+  for (const auto& [from, to, rise] : std::vector<std::tuple<std::string, std::string, double>>{
+           {"A", "B", 0.5}, {"C", "D", 0.1}, {"B", "A", -0.497}, {"A", "B", 0.5}}) {
+    Survey one = SurveyOf(line(from, to, rise));
+    survey.lines.push_back(one.lines[0]);
+  }
+  const CheckReport report = Check(survey, 2);
+  ASSERT_EQ(report.sections.size(), 1u);
+  EXPECT_EQ(report.sections[0].first, 1);
+  EXPECT_EQ(report.sections[0].second, 3);
+  EXPECT_NEAR(report.sections[0].differenceMm, 3.0, 1e-6);
+  EXPECT_NEAR(report.sections[0].permissibleMm, 2 * std::sqrt(0.12), 1e-9);
+  EXPECT_FALSE(report.sections[0].pass);
+  EXPECT_FALSE(report.file.pass.has_value());  // A ... B: no loop, not judged
+  EXPECT_NE(VerdictLine(report).find("not judged"), std::string::npos);
+}
+
+TEST(CheckLimits, settings_file_lines_and_rewrites) {
+  std::vector<RunWarning> warnings;
+  const CheckLimits limits = CheckLimitsFromText(
+      "# job limits\r\nsight_length_m = 50\r\n  staff_min_m=0.5  \r\nsetup_imbalance_m = -2\r\n"
+      "bogus = 1\r\nno equals here\r\ninstrument_agreement_mm = 1e999\r\n",
+      "checks.ini", warnings);
+  EXPECT_EQ(limits.sightLengthM, 50);
+  EXPECT_EQ(limits.staffMinM, 0.5);
+  EXPECT_EQ(limits.setupImbalanceM, 5);  // refused, the default stays
+  EXPECT_EQ(limits.instrumentAgreementMm, 0.05);
+  ASSERT_EQ(warnings.size(), 4u);
+  EXPECT_EQ(warnings[0].message.rfind("checks.ini line 4: ", 0), 0u);
+
+  EXPECT_EQ(RewriteCheckLimitText("# mine\nsight_length_m = 50\nsight_length_m=70\n",
+                                  "sight_length_m", 45),
+            "# mine\r\nsight_length_m = 45\r\n");
+  EXPECT_EQ(RewriteCheckLimitText("", "staff_max_m", 2.8), "staff_max_m = 2.8\r\n");
+
+  TempFolder folder;
+  const AppFolder app{folder.Path()};
+  EXPECT_EQ(ReadCheckLimits(app, warnings).sightLengthM, 60);  // no file: defaults
+  SetCheckLimit(app, "sight_length_m", 35);
+  EXPECT_EQ(ReadCheckLimits(app, warnings).sightLengthM, 35);
+  EXPECT_THROW(SetCheckLimit(app, "sight_length", 1), Error);
+  EXPECT_THROW(SetCheckLimit(app, "sight_length_m", -1), Error);
+  EXPECT_EQ(ReadFile(app.CheckSettingsFile()), "sight_length_m = 35\r\n");
+}
+
+// The level writes its computed height after every set-up; the checks
+// compare each height step with the set-up's rise or fall.
+TEST(Checks, a_simulated_job_agrees_with_the_instruments_heights_until_one_is_edited) {
+  examples::SimulationOptions options;
+  options.lines = 2;
+  options.setupsPerLine = 30;
+  std::string field = examples::SimulateFieldFile(options);
+  TempFolder folder;
+  WriteFile(folder / "F.dat", field);
+  std::vector<RunWarning> warnings;
+  const CheckReport report = Check(ReadSurvey(folder / "F.dat", warnings));
+  ASSERT_EQ(report.setups.size(), 60u);
+  for (const auto& setup : report.setups) {
+    ASSERT_TRUE(setup.instrumentAgreementMm.has_value());
+    EXPECT_LE(std::abs(*setup.instrumentAgreementMm), 0.02);
+  }
+  // Edit one height the level wrote by 0.1 mm: the set-up before it and the
+  // one after it disagree with the instrument.
+  const std::size_t z = field.find("Z", field.find("Rb", field.find("Rb") + 400));
+  const std::size_t digit = field.find_last_of("0123456789", field.find(" m", z));
+  field[digit - 1] = field[digit - 1] == '9' ? '8' : static_cast<char>(field[digit - 1] + 1);
+  WriteFile(folder / "F.dat", field);
+  std::multimap<long, std::string> failed = Failed(Check(ReadSurvey(folder / "F.dat", warnings)));
+  ASSERT_EQ(failed.size(), 2u);
+  EXPECT_EQ(std::next(failed.begin())->first, failed.begin()->first + 1);
+  EXPECT_EQ(failed.begin()->second, "instrument_agreement_mm");
+}
