@@ -1,0 +1,53 @@
+#include "network/internal/SparseInverse.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace vireo {
+
+// With N = P' L D L' P (L unit lower), Z = (L D L')^-1 satisfies
+//   Z(i, j) = -sum_{k > j, L(k, j) != 0} L(k, j) Z(i, k)          for i > j,
+//   Z(j, j) = 1 / D(j) - sum_{k > j, L(k, j) != 0} L(k, j) Z(k, j).
+// Every Z(i, k) on the right has i and k in the pattern of column j, so it
+// lies on the pattern of L and belongs to a column already done.
+SparseInverseSubset::SparseInverseSubset(const SparseLdlt& ldlt)
+    : factor_(ldlt.matrixL().nestedExpression()) {
+  assert(factor_.isCompressed());
+  const int n = static_cast<int>(factor_.cols());
+  const auto& indices = ldlt.permutationP().indices();
+  permutation_.resize(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) permutation_[i] = indices.size() == n ? indices[i] : i;
+  diagonal_.assign(static_cast<std::size_t>(n), 0.0);
+  lower_.assign(static_cast<std::size_t>(factor_.nonZeros()), 0.0);
+  const int* outer = factor_.outerIndexPtr();
+  const int* rows = factor_.innerIndexPtr();
+  const double* values = factor_.valuePtr();
+  const auto d = ldlt.vectorD();
+  for (int j = n - 1; j >= 0; --j) {
+    for (int p = outer[j]; p < outer[j + 1]; ++p) {
+      double sum = 0;
+      for (int q = outer[j]; q < outer[j + 1]; ++q) sum += values[q] * Permuted(rows[p], rows[q]);
+      lower_[p] = -sum;
+    }
+    double sum = 0;
+    for (int p = outer[j]; p < outer[j + 1]; ++p) sum += values[p] * lower_[p];
+    diagonal_[j] = 1.0 / d[j] - sum;
+  }
+}
+
+double SparseInverseSubset::Permuted(int i, int j) const {
+  if (i == j) return diagonal_[i];
+  if (i < j) std::swap(i, j);
+  const int* outer = factor_.outerIndexPtr();
+  const int* begin = factor_.innerIndexPtr() + outer[j];
+  const int* end = factor_.innerIndexPtr() + outer[j + 1];
+  const int* found = std::lower_bound(begin, end, i);
+  assert(found != end && *found == i);
+  return lower_[static_cast<std::size_t>(found - factor_.innerIndexPtr())];
+}
+
+double SparseInverseSubset::operator()(int i, int j) const {
+  return Permuted(permutation_[i], permutation_[j]);
+}
+
+}  // namespace vireo
