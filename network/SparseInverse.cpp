@@ -23,15 +23,31 @@ SparseInverseSubset::SparseInverseSubset(const SparseLdlt& ldlt)
   const int* rows = factor_.innerIndexPtr();
   const double* values = factor_.valuePtr();
   const auto d = ldlt.vectorD();
+  // For column j, with R its pattern, Z(R, j) = -Z(R, R) L(R, j). Z(R, R) is
+  // read column by column: the rows of R below k lie, in order, in the
+  // pattern of column k.
+  std::vector<double> sum(static_cast<std::size_t>(n), 0.0);
   for (int j = n - 1; j >= 0; --j) {
-    for (int p = outer[j]; p < outer[j + 1]; ++p) {
-      double sum = 0;
-      for (int q = outer[j]; q < outer[j + 1]; ++q) sum += values[q] * Permuted(rows[p], rows[q]);
-      lower_[p] = -sum;
+    const int first = outer[j], last = outer[j + 1];
+    for (int b = first; b < last; ++b) {
+      const int k = rows[b];
+      sum[k] += diagonal_[k] * values[b];
+      int q = outer[k];
+      for (int c = b + 1; c < last; ++c) {
+        const int i = rows[c];
+        while (q < outer[k + 1] && rows[q] < i) ++q;
+        assert(q < outer[k + 1] && rows[q] == i);
+        sum[i] += lower_[q] * values[b];
+        sum[k] += lower_[q] * values[c];
+      }
     }
-    double sum = 0;
-    for (int p = outer[j]; p < outer[j + 1]; ++p) sum += values[p] * lower_[p];
-    diagonal_[j] = 1.0 / d[j] - sum;
+    double diagonal = 1.0 / d[j];
+    for (int b = first; b < last; ++b) {
+      lower_[b] = -sum[rows[b]];
+      sum[rows[b]] = 0;
+      diagonal -= values[b] * lower_[b];
+    }
+    diagonal_[j] = diagonal;
   }
 }
 
