@@ -108,7 +108,7 @@ Generated Generate(std::uint32_t seed) {
   auto uniform = [&](double a, double b) { return std::uniform_real_distribution<>(a, b)(random); };
   auto chance = [&](double p) { return uniform(0, 1) < p; };
   // Now and then a larger network, so that the sparse factor fills in.
-  const int count = seed % 50 == 0 ? 40 : 2 + static_cast<int>(random() % 6);
+  const int count = seed % 50 == 0 ? 25 : 2 + static_cast<int>(random() % 6);
   std::vector<std::string> points;
   std::map<std::string, double> truth;
   for (int i = 0; i < count; ++i)
