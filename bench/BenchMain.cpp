@@ -3,8 +3,10 @@
 // processes (vireo-cli process, vireo-cli process --start-rl, the RL
 // adjustment alone, the libxlsxwriter baseline) and reads their wall time and
 // peak resident memory (wait4's ru_maxrss). It ends with the largest report
-// a sheet holds and the first one refused.
+// a sheet holds and the first one refused, then adjusts a simulated network
+// (100,000 set-ups in 500 lines over 200 benchmarks, in 10 field files).
 //   vireo-bench [--sizes 1000,10000,100000] [--repeat 3] [--work DIR] [--no-limit] [--keep]
+//               [--network-only | --no-network]
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -25,6 +27,7 @@
 #include "common/AppFolder.h"
 #include "common/Error.h"
 #include "common/Text.h"
+#include "network/NetworkAdjustment.h"
 #include "readers/DiniFormat.h"
 #include "reduction/ProcessField.h"
 
@@ -165,7 +168,50 @@ int InProcess(const std::string& field, const std::string& homeRoot, long setups
   return 0;
 }
 
+// The field files of the simulated network, in name order.
+std::vector<std::string> NetworkFiles(const fs::path& dir) {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().extension() == ".dat") files.push_back(entry.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// `vireo-bench --network-in-process DIR`: reads the network's field files
+// and adjusts them with all statistics; prints both times.
+int NetworkInProcess(const fs::path& dir) {
+  const auto start = Clock::now();
+  const auto inputs = vireo::ReadNetworkInputs(NetworkFiles(dir));
+  const auto benchmarks = vireo::ReadBenchmarkFile((dir / "benchmarks.csv").string());
+  const auto read = Clock::now();
+  const vireo::NetworkAdjustment result = vireo::AdjustNetwork(inputs, benchmarks);
+  const auto done = Clock::now();
+  if (!result.test) {
+    std::cerr << "vireo-bench: the network has no check\n";
+    return 1;
+  }
+  std::cout << std::chrono::duration<double>(read - start).count() << " "
+            << std::chrono::duration<double>(done - read).count() << " " << result.setups << " "
+            << result.degreesOfFreedom << " " << *result.varianceFactor << "\n";
+  return 0;
+}
+
+struct NetworkFigures {
+  double readSeconds = 0, adjustSeconds = 0;
+  long setups = 0, dof = 0;
+  double varianceFactor = 0;
+  ChildRun inProcess, cli, cliJson;
+};
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--network-in-process") {
+    try {
+      return NetworkInProcess(argv[2]);
+    } catch (const vireo::Error& e) {
+      std::cerr << "vireo-bench: " << e.what() << "\n";
+      return 2;
+    }
+  }
   if (argc == 5 && std::string(argv[1]) == "--in-process") {
     try {
       return InProcess(argv[2], argv[3], std::atol(argv[4]));
@@ -177,7 +223,7 @@ int main(int argc, char** argv) {
   std::vector<long> sizes = {1000, 10000, 100000};
   int repeat = 3;
   fs::path work = fs::temp_directory_path() / ("vireo-bench-" + std::to_string(getpid()));
-  bool limit = true, keep = false;
+  bool limit = true, keep = false, process = true, network = true;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--sizes" && i + 1 < argc) {
@@ -197,9 +243,13 @@ int main(int argc, char** argv) {
       limit = false;
     } else if (a == "--keep") {
       keep = true;
+    } else if (a == "--network-only") {
+      process = limit = false;
+    } else if (a == "--no-network") {
+      network = false;
     } else {
       std::cerr << "usage: vireo-bench [--sizes 1000,10000,100000] [--repeat N] [--work DIR] "
-                   "[--no-limit] [--keep]\n";
+                   "[--no-limit] [--keep] [--network-only | --no-network]\n";
       return 2;
     }
   }
@@ -215,6 +265,7 @@ int main(int argc, char** argv) {
   std::cout << "Vireo benchmark: " << sysconf(_SC_NPROCESSORS_ONLN) << " cores, best of " << repeat
             << " runs, work folder " << work.string() << "\n\n";
   std::vector<Figures> all;
+  if (!process) sizes.clear();
   for (long n : sizes) {
     Figures f;
     f.setups = n;
@@ -253,11 +304,12 @@ int main(int argc, char** argv) {
     std::cout << "  " << n << " set-ups measured\n" << std::flush;
   }
 
-  std::cout
-      << "\n| set-ups | field file MB | parse s | ProcessField s (MB/s) | vireo-cli process s "
-         "| peak MB | process + OK s | OK adjustment s | peak MB | libxlsxwriter s | "
-         "peak MB | xlsx MB (baseline) |\n"
-         "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+  if (!all.empty())
+    std::cout
+        << "\n| set-ups | field file MB | parse s | ProcessField s (MB/s) | vireo-cli process s "
+           "| peak MB | process + OK s | OK adjustment s | peak MB | libxlsxwriter s | "
+           "peak MB | xlsx MB (baseline) |\n"
+           "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   for (const Figures& f : all)
     std::cout << "| " << f.setups << " | " << Fixed(f.fieldMb, 1) << " | "
               << Fixed(f.parseSeconds, 3) << " | " << Fixed(f.inProcessSeconds, 3) << " ("
@@ -279,7 +331,7 @@ int main(int argc, char** argv) {
       if (f.setups == n) return &f;
     return nullptr;
   };
-  std::cout << "\nTargets\n";
+  if (process) std::cout << "\nTargets\n";
   if (const Figures* big = find(100000)) {
     verdict("process 100000 / baseline", big->cli.seconds / big->baseline.seconds, 0.8, "x");
     verdict("OK adjustment 100000 / baseline", big->adjust.seconds / big->baseline.seconds, 1.0,
@@ -325,6 +377,50 @@ int main(int argc, char** argv) {
       }
     }
   }
+  if (network) {
+    const fs::path dir = work / "network";
+    fs::create_directories(dir);
+    Best(1, {(bin / "vireo-bench-network-gen").string(), dir.string()}, log);
+    double fieldMb = 0;
+    const std::vector<std::string> files = NetworkFiles(dir);
+    for (const std::string& f : files) fieldMb += static_cast<double>(fs::file_size(f)) / 1e6;
+    NetworkFigures f;
+    const std::string self = fs::canonical("/proc/self/exe").string();
+    for (int i = 0; i < repeat; ++i) {
+      const ChildRun run = Best(1, {self, "--network-in-process", dir.string()}, log);
+      double read = 0, adjust = 0;
+      std::ifstream(log) >> read >> adjust >> f.setups >> f.dof >> f.varianceFactor;
+      if (i == 0 || read + adjust < f.readSeconds + f.adjustSeconds) {
+        f.readSeconds = read;
+        f.adjustSeconds = adjust;
+      }
+      if (i == 0 || run.seconds < f.inProcess.seconds) f.inProcess.seconds = run.seconds;
+      f.inProcess.peakMb = std::max(f.inProcess.peakMb, run.peakMb);
+    }
+    std::vector<std::string> args = {cli, "adjust"};
+    args.insert(args.end(), files.begin(), files.end());
+    args.insert(args.end(), {"--benchmarks", (dir / "benchmarks.csv").string()});
+    f.cli = Best(repeat, args, log);
+    args.push_back("--json");
+    f.cliJson = Best(repeat, args, log);
+    const double jsonMb = static_cast<double>(fs::file_size(log)) / 1e6;
+    std::cout << "\nNetwork adjustment: " << f.setups << " set-ups in " << files.size()
+              << " field files (" << Fixed(fieldMb, 1) << " MB), " << f.dof
+              << " degrees of freedom, s0² " << Fixed(f.varianceFactor, 3) << "\n\n"
+              << "| read s | adjust s | in-process child s | peak MB | vireo-cli adjust s | "
+                 "peak MB | vireo-cli adjust --json s | peak MB | JSON MB |\n"
+              << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n"
+              << "| " << Fixed(f.readSeconds, 3) << " | " << Fixed(f.adjustSeconds, 3) << " | "
+              << Fixed(f.inProcess.seconds, 3) << " | " << Fixed(f.inProcess.peakMb, 1) << " | "
+              << Fixed(f.cli.seconds, 3) << " | " << Fixed(f.cli.peakMb, 1) << " | "
+              << Fixed(f.cliJson.seconds, 3) << " | " << Fixed(f.cliJson.peakMb, 1) << " | "
+              << Fixed(jsonMb, 1) << " |\n\nTargets\n";
+    verdict("network adjustment with all statistics, vireo-cli adjust", f.cli.seconds, 2, " s");
+    verdict("network adjustment, vireo-cli adjust --json", f.cliJson.seconds, 2, " s");
+    verdict("peak memory, vireo-cli adjust", f.cli.peakMb, 300, " MB");
+    verdict("peak memory, vireo-cli adjust --json", f.cliJson.peakMb, 300, " MB");
+  }
+
   if (!keep) fs::remove_all(work);
   std::cout << "\n" << (allMet ? "All targets met." : "Some targets missed.") << "\n";
   return allMet ? 0 : 3;

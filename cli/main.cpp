@@ -1,6 +1,7 @@
 // vireo-cli: the processing run, the RL adjustment and the settings without
 // a window, for batch work, scripts and tests.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include "common/AppFolderChoice.h"
 #include "common/Error.h"
 #include "common/Text.h"
+#include "network/NetworkAdjustment.h"
 #include "reduction/ProcessField.h"
 #include "rlinput/Adjustment.h"
 #include "settings/ControlFile.h"
@@ -21,6 +23,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitOutputFailed = 1;
 constexpr int kExitRefused = 2;
+constexpr int kExitNotAccepted = 3;  // --strict: the network failed a test
 
 // Answers the RL prompt as the command line says.
 class CommandLineSurroundings : public vireo::RunSurroundings {
@@ -199,6 +202,160 @@ int SetSetting(const std::string& name, const std::string& value, const std::str
   }
 }
 
+struct AdjustArguments {
+  std::vector<std::string> files;
+  std::vector<std::string> fixed;
+  std::vector<std::string> benchmarkFiles;
+  std::string sigmaKm;
+  std::string name;
+  bool json = false;
+  bool strict = false;
+};
+
+std::string WarningText(const vireo::NetworkWarning& w) {
+  std::string where = w.file;
+  if (w.line > 0) where += (where.empty() ? "line " : " line ") + std::to_string(w.line);
+  return where.empty() ? w.message : where + ": " + w.message;
+}
+
+// One object per line inside the two long arrays, so that a network of any
+// size is printed without a document tree of it in memory.
+void PrintAdjustmentJson(const vireo::NetworkAdjustment& result) {
+  using Json = nlohmann::ordered_json;  // keys in the documented order
+  auto dump = [](const Json& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  };
+  std::string out = "{\n  \"points\": [";
+  for (std::size_t i = 0; i < result.points.size(); ++i) {
+    const vireo::AdjustedPoint& p = result.points[i];
+    out += (i > 0 ? ",\n    " : "\n    ");
+    out += dump({{"name", p.name},
+                 {"height_m", p.height},
+                 {"sigma_mm", p.sigma},
+                 {"kind", vireo::PointKindName(p.kind)}});
+  }
+  std::cout << out << "\n  ],\n  \"observations\": [";
+  for (std::size_t i = 0; i < result.observations.size(); ++i) {
+    const vireo::AdjustedObservation& o = result.observations[i];
+    Json w = nullptr;
+    if (o.standardizedResidual) w = *o.standardizedResidual;
+    std::cout << (i > 0 ? ",\n    " : "\n    ")
+              << dump({{"file", o.file},
+                       {"field_line", o.fieldLine},
+                       {"from", o.benchmark ? Json(nullptr) : Json(o.from)},
+                       {"to", o.to},
+                       {"length_m", o.benchmark ? Json(nullptr) : Json(o.length)},
+                       {"observed_m", o.observed},
+                       {"adjusted_m", o.adjusted},
+                       {"residual_mm", o.residual},
+                       {"standardized_residual", w},
+                       {"flagged", o.flagged}});
+  }
+  Json tail = {{"degrees_of_freedom", result.degreesOfFreedom},
+               {"variance_factor", nullptr},
+               {"chi_square", nullptr},
+               {"workbook", nullptr},
+               {"warnings", Json::array()}};
+  if (result.varianceFactor) tail["variance_factor"] = *result.varianceFactor;
+  if (result.test)
+    tail["chi_square"] = {{"statistic", result.test->statistic},
+                          {"lower", result.test->lower},
+                          {"upper", result.test->upper},
+                          {"pass", result.test->pass}};
+  for (const auto& w : result.warnings)
+    tail["warnings"].push_back({{"file", w.file}, {"line", w.line}, {"message", w.message}});
+  std::cout << "\n  ]";
+  for (const char* key :
+       {"degrees_of_freedom", "variance_factor", "chi_square", "workbook", "warnings"})
+    std::cout << ",\n  \"" << key << "\": " << dump(tail[key]);
+  std::cout << "\n}\n";
+}
+
+void PrintAdjustmentSummary(const vireo::NetworkAdjustment& result, const std::string& name) {
+  long fixed = 0, weighted = 0, network = 0, turning = 0;
+  for (const auto& p : result.points) {
+    (p.turningPoint ? turning : network) += 1;
+    fixed += p.kind == vireo::PointKind::Fixed;
+    weighted += p.kind == vireo::PointKind::Weighted;
+  }
+  std::cout << "Adjusted network " << name << ": " << result.inputs.size() << " input file"
+            << (result.inputs.size() == 1 ? "" : "s") << ", " << result.setups << " set-ups, "
+            << network << " network points (" << fixed << " fixed, " << weighted << " weighted), "
+            << turning << " turning points\n"
+            << "  degrees of freedom:   " << result.degreesOfFreedom << "\n";
+  if (result.test) {
+    std::cout << "  variance factor s0²:  " << vireo::FormatFixed(*result.varianceFactor, 3)
+              << " (s0 " << vireo::FormatFixed(std::sqrt(*result.varianceFactor), 3) << ")\n"
+              << "  global test (95 %):   " << vireo::FormatFixed(result.test->statistic, 2)
+              << (result.test->pass ? " within " : " outside ") << "["
+              << vireo::FormatFixed(result.test->lower, 2) << ", "
+              << vireo::FormatFixed(result.test->upper, 2)
+              << "]: " << (result.test->pass ? "passed" : "FAILED") << "\n";
+  }
+  std::cout << "  flagged (|w| > 3.29): " << result.FlaggedCount() << "\n";
+  if (auto largest = result.LargestStandardizedResidual()) {
+    const auto& o = result.observations[*largest];
+    std::cout << "  largest |w|:          "
+              << vireo::FormatFixed(std::abs(*o.standardizedResidual), 2) << ", " << o.file
+              << " line " << o.fieldLine << " ("
+              << (o.benchmark ? "benchmark " + o.to : o.from + " -> " + o.to) << ")\n";
+  }
+  std::cout << "Heights of the network points (m; standard deviation mm):\n";
+  std::size_t width = 0;
+  for (const auto& p : result.points) width = std::max(width, p.turningPoint ? 0 : p.name.size());
+  for (const auto& p : result.points) {
+    if (p.turningPoint) continue;
+    const std::string height = vireo::FormatFixed(p.height, 5);
+    const std::string sigma = vireo::FormatFixed(p.sigma, 2);
+    std::cout << "  " << p.name << std::string(width - p.name.size(), ' ')
+              << std::string(height.size() < 12 ? 14 - height.size() : 2, ' ') << height
+              << std::string(sigma.size() < 7 ? 9 - sigma.size() : 2, ' ') << sigma << "  "
+              << vireo::PointKindName(p.kind) << (p.observed ? "" : " (not observed)") << "\n";
+  }
+}
+
+int Adjust(const AdjustArguments& a) {
+  vireo::NetworkAdjustment result;
+  std::string name = a.name.empty() ? vireo::BaseNameOf(a.files.front()) : a.name;
+  try {
+    // Everything on the command line is checked before any input is read.
+    vireo::AdjustmentOptions options;
+    if (!a.sigmaKm.empty()) {
+      const auto sigma = vireo::StrictNumber(a.sigmaKm);
+      if (!sigma || !(*sigma > 0))
+        throw vireo::Error("--sigma-km", "read the standard deviation for 1 km",
+                           "\"" + a.sigmaKm + "\" is not a number of millimetres above 0");
+      options.sigmaKm = *sigma;
+    }
+    if (name.empty() || name.find_first_of("/\\") != std::string::npos)
+      throw vireo::Error("--name", "name the adjustment",
+                         "\"" + name + "\" cannot name a workbook; give a name without a folder");
+    std::vector<vireo::Benchmark> benchmarks;
+    for (const std::string& text : a.fixed) benchmarks.push_back(vireo::ParseFixedBenchmark(text));
+    for (const std::string& file : a.benchmarkFiles) {
+      auto list = vireo::ReadBenchmarkFile(file);
+      benchmarks.insert(benchmarks.end(), list.begin(), list.end());
+    }
+    if (benchmarks.empty())
+      throw vireo::Error(a.files.front(), "adjust the network",
+                         "no benchmark is given; name at least one with --fixed NAME=HEIGHT or "
+                         "--benchmarks FILE");
+    const auto inputs = vireo::ReadNetworkInputs(a.files);
+    result = vireo::AdjustNetwork(inputs, benchmarks, options);
+  } catch (const vireo::Error& e) {
+    std::cerr << "vireo-cli: " << e.what() << "\n";
+    return kExitRefused;
+  }
+  if (a.json) {
+    PrintAdjustmentJson(result);
+  } else {
+    PrintAdjustmentSummary(result, name);
+    for (const auto& w : result.warnings) std::cerr << "warning: " << WarningText(w) << "\n";
+  }
+  if (a.strict && (result.TestFailed() || result.FlaggedCount() > 0)) return kExitNotAccepted;
+  return kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -228,6 +385,27 @@ int main(int argc, char** argv) {
   set->add_option("VALUE", value, "the new value")->required();
   set->add_option("--home", home, "the application folder");
 
+  auto* adjust = cli.add_subcommand("adjust", "least-squares adjustment of a levelling network");
+  AdjustArguments adjustArgs;
+  adjust->add_option("FILE", adjustArgs.files, "field data files and level data files")->required();
+  adjust
+      ->add_option("--fixed", adjustArgs.fixed, "a benchmark of fixed height NAME=HEIGHT (metres)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  adjust
+      ->add_option("--benchmarks", adjustArgs.benchmarkFiles,
+                   "a file of lines NAME,HEIGHT[,SIGMA_MM]")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  adjust->add_option("--sigma-km", adjustArgs.sigmaKm,
+                     "standard deviation of 1 km of levelling, mm (default 1.0)");
+  adjust->add_option("--name", adjustArgs.name,
+                     "the adjustment's name (default: the first file's)");
+  adjust->add_option("--home", home, "the application folder");
+  adjust->add_flag("--json", adjustArgs.json, "print one JSON object");
+  adjust->add_flag("--strict", adjustArgs.strict,
+                   "exit 3 when the global test fails or an observation is flagged");
+
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -239,5 +417,6 @@ int main(int argc, char** argv) {
                    process->get_option("--end-rl")->count() ? std::optional(endRl) : std::nullopt,
                    json);
   if (*settings) return ShowSettings(home);
+  if (*adjust) return Adjust(adjustArgs);
   return SetSetting(name, value, home);
 }

@@ -7,7 +7,7 @@ set -eu
 profile=${1:-build}
 
 packages="build-essential cmake pkg-config libzip-dev libpugixml-dev libexpat1-dev zlib1g-dev
-libcli11-dev nlohmann-json3-dev qt6-base-dev"
+libcli11-dev nlohmann-json3-dev libeigen3-dev qt6-base-dev"
 if [ "$profile" = test ]; then
   packages="$packages libgtest-dev libgmock-dev libxml2-utils libreoffice-calc-nogui xvfb
 clang-14 libclang-rt-14-dev locales"

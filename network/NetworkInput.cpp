@@ -1,0 +1,288 @@
+// Reading the inputs of a network adjustment: field data files through the
+// survey model, level data files, benchmark lists.
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <set>
+
+#include "common/Error.h"
+#include "common/Text.h"
+#include "network/NetworkAdjustment.h"
+
+namespace vireo {
+namespace {
+
+constexpr const char* kLevelDataFormat = "level data file";
+
+struct RawRecord {
+  long line = 0;
+  std::string pair;
+  double difference = 0;
+  double length = 0;
+};
+
+// Blank-separated words of `text` with their positions.
+std::vector<std::pair<std::size_t, std::string_view>> Words(std::string_view text) {
+  std::vector<std::pair<std::size_t, std::string_view>> words;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    const std::size_t start = i;
+    while (i < text.size() && text[i] != ' ' && text[i] != '\t') ++i;
+    if (i > start) words.emplace_back(start, text.substr(start, i - start));
+  }
+  return words;
+}
+
+// "L  A-B   0.58024   49   'BM1": the pair, the difference, the distance;
+// the descriptor (from the first word starting with "'" after them) is not
+// needed. The pair may hold blanks, so it is everything before the
+// difference.
+std::optional<RawRecord> ParseRecord(std::string_view text, long line, std::string& problem) {
+  auto words = Words(text.substr(1));
+  for (std::size_t i = 3; i < words.size(); ++i) {
+    if (words[i].second.front() == '\'') {
+      words.resize(i);
+      break;
+    }
+  }
+  if (words.size() < 3) {
+    problem = "an elevation difference record needs a station pair, a difference and a distance";
+    return std::nullopt;
+  }
+  const auto difference = StrictNumber(words[words.size() - 2].second);
+  const auto length = StrictNumber(words.back().second);
+  if (!difference || !length) {
+    problem = "the difference \"" + std::string(words[words.size() - 2].second) +
+              "\" or the distance \"" + std::string(words.back().second) + "\" is not a number";
+    return std::nullopt;
+  }
+  const std::size_t end = words[words.size() - 2].first;
+  RawRecord record{line, std::string(TrimBlanks(text.substr(1, end))), *difference, *length};
+  return record;
+}
+
+// Where `pair` may be split at `separator` with a name on either side.
+std::vector<std::size_t> SplitPositions(const std::string& pair, char separator) {
+  std::vector<std::size_t> positions;
+  for (std::size_t i = 1; i + 1 < pair.size(); ++i)
+    if (pair[i] == separator) positions.push_back(i);
+  return positions;
+}
+
+std::string JoinedSplits(const std::string& pair, const std::vector<std::size_t>& positions) {
+  std::string text;
+  for (std::size_t p : positions)
+    text += (text.empty() ? "" : " or ") + pair.substr(0, p) + " / " + pair.substr(p + 1);
+  return text;
+}
+
+}  // namespace
+
+long NetworkInput::SetupCount() const {
+  long count = 0;
+  for (const LevelledLine& line : lines) count += static_cast<long>(line.setups.size());
+  return count;
+}
+
+NetworkInput InputFromSurvey(const Survey& survey, const std::vector<RunWarning>& warnings) {
+  NetworkInput input;
+  input.path = survey.file;
+  input.format = FormatName(survey.format);
+  input.lines.reserve(survey.lines.size());
+  for (const LevellingLine& line : survey.lines) {
+    LevelledLine& levelled = input.lines.emplace_back();
+    levelled.setups.reserve(line.setups.size());
+    for (const ReducedSetup& s : line.setups)
+      levelled.setups.push_back(
+          {s.fieldLine, s.back, s.fore, s.HeightDifference(), s.BackDistance() + s.ForeDistance()});
+  }
+  for (const RunWarning& w : warnings) input.warnings.push_back({survey.file, w.line, w.message});
+  return input;
+}
+
+NetworkInput ParseLevelDataFile(const std::string& path, std::string_view text) {
+  NetworkInput input;
+  input.path = path;
+  input.format = kLevelDataFormat;
+  char separator = '-';
+  std::vector<RawRecord> records;
+  LineSplitter splitter;
+  auto line = [&](std::string_view raw, long number) {
+    const std::string_view content = TrimBlanks(raw);
+    if (content.empty() || content.front() == '#') return;
+    if (content.front() == '.') {
+      const auto words = Words(content);
+      if (words.size() == 2 && words[0].second == ".Sep" && words[1].second.size() == 1)
+        separator = words[1].second.front();
+      return;
+    }
+    std::string problem = "not an elevation difference record";
+    if (content.size() > 1 && content[0] == 'L' && (content[1] == ' ' || content[1] == '\t')) {
+      if (auto record = ParseRecord(content, number, problem)) {
+        records.push_back(std::move(*record));
+        return;
+      }
+    }
+    input.warnings.push_back({path, number, problem + "; the line is left out"});
+  };
+  splitter.Feed(text, line);
+  splitter.Finish(line);
+
+  std::string previousFore;
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    const RawRecord& record = records[r];
+    std::vector<std::size_t> splits = SplitPositions(record.pair, separator);
+    if (splits.size() > 1) {
+      // A name holding the separator: the split that continues from the
+      // previous record or into the next one is the one meant.
+      const std::string next = r + 1 < records.size() ? records[r + 1].pair : "";
+      std::vector<std::size_t> fitting;
+      for (std::size_t p : splits) {
+        const std::string back = record.pair.substr(0, p), fore = record.pair.substr(p + 1);
+        if (back == previousFore || next.rfind(fore + separator, 0) == 0) fitting.push_back(p);
+      }
+      if (fitting.size() == 1) splits = fitting;
+    }
+    if (splits.size() != 1) {
+      input.warnings.push_back(
+          {path, record.line,
+           "the station pair \"" + record.pair + "\" " +
+               (splits.empty() ? std::string("has no \"") + separator + "\" between two names"
+                               : "can be read as " + JoinedSplits(record.pair, splits)) +
+               "; the record is left out"});
+      previousFore.clear();
+      continue;
+    }
+    LevelledDifference difference{record.line, record.pair.substr(0, splits[0]),
+                                  record.pair.substr(splits[0] + 1), record.difference,
+                                  record.length};
+    if (input.lines.empty() || difference.back != previousFore) {
+      if (!input.lines.empty())
+        input.warnings.push_back(
+            {path, record.line,
+             previousFore.empty()
+                 ? "a new line of levelling starts here, after the record left out; " +
+                       difference.back + " is a network point"
+                 : "the record starts at " + difference.back + ", not at " + previousFore +
+                       " where the previous one ended; a new line of levelling starts here, "
+                       "and both are network points"});
+      input.lines.emplace_back();
+    }
+    previousFore = difference.fore;
+    input.lines.back().setups.push_back(std::move(difference));
+  }
+  if (records.empty())
+    input.warnings.push_back({path, 0, "the file holds no elevation difference record"});
+  std::stable_sort(
+      input.warnings.begin(), input.warnings.end(),
+      [](const NetworkWarning& a, const NetworkWarning& b) { return a.line < b.line; });
+  return input;
+}
+
+NetworkInput ReadNetworkInput(const std::string& path, FileSystem& fs) {
+  std::string start;
+  try {
+    auto in = fs.OpenForReading(path);
+    char buffer[4096];
+    const std::size_t n = in->Read(buffer, sizeof buffer);
+    start.assign(buffer, n);
+  } catch (const Error& e) {
+    throw Error(path, "open the input file", e.Cause());
+  }
+  const std::string_view first = [&] {
+    std::string_view rest = start;
+    while (!rest.empty()) {
+      const std::size_t end = rest.find_first_of("\r\n");
+      const std::string_view line = TrimBlanks(rest.substr(0, end));
+      if (!line.empty() || end == std::string_view::npos) return line;
+      rest.remove_prefix(end + 1);
+    }
+    return rest;
+  }();
+  const bool levelData =
+      !first.empty() &&
+      (first[0] == '#' || first[0] == '.' ||
+       (first.size() > 1 && first[0] == 'L' && (first[1] == ' ' || first[1] == '\t')));
+  if (levelData) return ParseLevelDataFile(path, ReadWholeFile(fs, path));
+  std::vector<RunWarning> warnings;
+  const Survey survey = ReadSurvey(path, warnings, fs);
+  return InputFromSurvey(survey, warnings);
+}
+
+std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& paths, FileSystem& fs) {
+  std::set<std::string> seen;
+  for (const std::string& path : paths) {
+    std::error_code ignored;
+    const auto canonical = std::filesystem::weakly_canonical(path, ignored);
+    if (!seen.insert(canonical.empty() ? path : canonical.string()).second)
+      throw Error(path, "read the inputs",
+                  "the file is named twice; its observations would count twice");
+  }
+  std::vector<NetworkInput> inputs;
+  inputs.reserve(paths.size());
+  for (const std::string& path : paths) inputs.push_back(ReadNetworkInput(path, fs));
+  return inputs;
+}
+
+Benchmark ParseFixedBenchmark(std::string_view text) {
+  const std::size_t equals = text.rfind('=');
+  const std::string name(TrimBlanks(text.substr(0, std::min(equals, text.size()))));
+  const auto height =
+      equals == std::string_view::npos ? std::nullopt : StrictNumber(text.substr(equals + 1));
+  if (name.empty() || !height)
+    throw Error("--fixed", "read the fixed benchmark \"" + std::string(text) + "\"",
+                "it must read NAME=HEIGHT with the height in metres, e.g. BM1=100.000");
+  return {name, *height, std::nullopt, "--fixed", 0};
+}
+
+std::vector<Benchmark> ParseBenchmarkList(const std::string& path, std::string_view text) {
+  std::vector<Benchmark> benchmarks;
+  LineSplitter splitter;
+  auto line = [&](std::string_view raw, long number) {
+    const std::string_view content = TrimBlanks(raw);
+    if (content.empty() || content.front() == '#') return;
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+      const std::size_t comma = content.find(',', start);
+      fields.push_back(TrimBlanks(content.substr(start, comma - start)));
+      if (comma == std::string_view::npos) break;
+      start = comma + 1;
+    }
+    auto refuse = [&](const std::string& cause) {
+      throw Error(path, "read the benchmark list",
+                  "line " + std::to_string(number) + ": " + cause +
+                      "; a line reads NAME,HEIGHT or NAME,HEIGHT,SIGMA_MM (metres, millimetres)");
+    };
+    if (fields.size() < 2 || fields.size() > 3)
+      refuse("\"" + std::string(content) + "\" has " + std::to_string(fields.size()) +
+             (fields.size() == 1 ? " field" : " fields"));
+    if (fields[0].empty()) refuse("the name is empty");
+    const auto height = StrictNumber(fields[1]);
+    if (!height) refuse("the height \"" + std::string(fields[1]) + "\" is not a number");
+    Benchmark benchmark{std::string(fields[0]), *height, std::nullopt, path, number};
+    if (fields.size() == 3) {
+      const auto sigma = StrictNumber(fields[2]);
+      if (!sigma || !(*sigma > 0))
+        refuse("the standard deviation \"" + std::string(fields[2]) +
+               "\" is not a number of millimetres above 0 (leave it out for a fixed height)");
+      benchmark.sigma = *sigma;
+    }
+    benchmarks.push_back(std::move(benchmark));
+  };
+  splitter.Feed(text, line);
+  splitter.Finish(line);
+  return benchmarks;
+}
+
+std::vector<Benchmark> ReadBenchmarkFile(const std::string& path, FileSystem& fs) {
+  std::string text;
+  try {
+    text = ReadWholeFile(fs, path, std::size_t{1} << 26);
+  } catch (const Error& e) {
+    throw Error(path, "read the benchmark list", e.Cause());
+  }
+  return ParseBenchmarkList(path, text);
+}
+
+}  // namespace vireo

@@ -1,0 +1,69 @@
+#include "network/internal/SparseInverse.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace vireo {
+
+// With N = P' L D L' P (L unit lower), Z = (L D L')^-1 satisfies
+//   Z(i, j) = -sum_{k > j, L(k, j) != 0} L(k, j) Z(i, k)          for i > j,
+//   Z(j, j) = 1 / D(j) - sum_{k > j, L(k, j) != 0} L(k, j) Z(k, j).
+// Every Z(i, k) on the right has i and k in the pattern of column j, so it
+// lies on the pattern of L and belongs to a column already done.
+SparseInverseSubset::SparseInverseSubset(const SparseLdlt& ldlt)
+    : factor_(ldlt.matrixL().nestedExpression()) {
+  assert(factor_.isCompressed());
+  const int n = static_cast<int>(factor_.cols());
+  const auto& indices = ldlt.permutationP().indices();
+  permutation_.resize(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) permutation_[i] = indices.size() == n ? indices[i] : i;
+  diagonal_.assign(static_cast<std::size_t>(n), 0.0);
+  lower_.assign(static_cast<std::size_t>(factor_.nonZeros()), 0.0);
+  const int* outer = factor_.outerIndexPtr();
+  const int* rows = factor_.innerIndexPtr();
+  const double* values = factor_.valuePtr();
+  const auto d = ldlt.vectorD();
+  // For column j, with R its pattern, Z(R, j) = -Z(R, R) L(R, j). Z(R, R) is
+  // read column by column: the rows of R below k lie, in order, in the
+  // pattern of column k.
+  std::vector<double> sum(static_cast<std::size_t>(n), 0.0);
+  for (int j = n - 1; j >= 0; --j) {
+    const int first = outer[j], last = outer[j + 1];
+    for (int b = first; b < last; ++b) {
+      const int k = rows[b];
+      sum[k] += diagonal_[k] * values[b];
+      int q = outer[k];
+      for (int c = b + 1; c < last; ++c) {
+        const int i = rows[c];
+        while (q < outer[k + 1] && rows[q] < i) ++q;
+        assert(q < outer[k + 1] && rows[q] == i);
+        sum[i] += lower_[q] * values[b];
+        sum[k] += lower_[q] * values[c];
+      }
+    }
+    double diagonal = 1.0 / d[j];
+    for (int b = first; b < last; ++b) {
+      lower_[b] = -sum[rows[b]];
+      sum[rows[b]] = 0;
+      diagonal -= values[b] * lower_[b];
+    }
+    diagonal_[j] = diagonal;
+  }
+}
+
+double SparseInverseSubset::Permuted(int i, int j) const {
+  if (i == j) return diagonal_[i];
+  if (i < j) std::swap(i, j);
+  const int* outer = factor_.outerIndexPtr();
+  const int* begin = factor_.innerIndexPtr() + outer[j];
+  const int* end = factor_.innerIndexPtr() + outer[j + 1];
+  const int* found = std::lower_bound(begin, end, i);
+  assert(found != end && *found == i);
+  return lower_[static_cast<std::size_t>(found - factor_.innerIndexPtr())];
+}
+
+double SparseInverseSubset::operator()(int i, int j) const {
+  return Permuted(permutation_[i], permutation_[j]);
+}
+
+}  // namespace vireo
