@@ -2,15 +2,20 @@
 // them: a clear refusal or valid outputs, never a crash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
 #include "common/Error.h"
+#include "examples/GsiFileWriter.h"
+#include "output/DefaultTemplate.h"
 #include "output/Workbook.h"
 #include "reduction/ProcessField.h"
 #include "settings/ControlFile.h"
 #include "tests/output/ZipPackage.h"
 #include "tests/support/FieldFiles.h"
+#include "tests/support/MemoryFileSystem.h"
 
 using namespace vireo;
 using namespace vireo::testing;
@@ -118,4 +123,73 @@ TEST(HostileInput, long_control_file_values_reach_the_header) {
   EXPECT_EQ(w.Get(3, 1).text.size(), 32767u);
   ASSERT_EQ(result.warnings.size(), 2u);  // the personnel name; the file holds no reading
   EXPECT_NE(result.warnings[0].message.find("personnel name"), std::string::npos);
+}
+
+// A GSI job damaged one line at a time: truncated words and "*" lines of any
+// length, data longer than its field, a unit that is no digit, NUL bytes.
+// Whatever the damage, every set-up reduced is one of the undamaged job's,
+// at most the damaged set-up is lost, and a length in feet is refused.
+TEST(HostileInput, damaged_gsi_blocks_never_enter_a_false_reading) {
+  MemoryFileSystem fs;
+  const AppFolder app{"/app"};
+  fs.files[app.ControlFile()] = "YAcme\r\nPJo\r\nE4\r\n";
+  fs.files[app.Template()] = DefaultTemplateBytes();
+  auto run = [&](const std::string& content) {
+    fs.files["/app/Field Data/G.gsi"] = content;
+    Silent silent;
+    return ProcessField("/app/Field Data/G.gsi", app, silent, fs);
+  };
+  auto keys = [](const ProcessResult& result) {
+    std::set<std::string> keys;
+    for (const auto& line : result.survey.lines)
+      for (const auto& s : line.setups)
+        keys.insert(s.back + ">" + s.fore + " " + DecimalText(s.bs1) + " " + DecimalText(s.bs2) +
+                    " " + DecimalText(s.fs1) + " " + DecimalText(s.fs2));
+    return keys;
+  };
+  examples::SimulationOptions options;
+  options.seed = 5, options.lines = 2, options.setupsPerLine = 4;
+  const std::string dini = examples::SimulateFieldFile(options);
+  int damaged = 0;
+  for (auto width : {examples::GsiWidth::Gsi16, examples::GsiWidth::Gsi8}) {
+    const std::string clean = examples::GsiFromDini(dini, width);
+    const std::set<std::string> cleanKeys = keys(run(clean));
+    ASSERT_EQ(cleanKeys.size(), 8u);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < clean.size(); at = clean.find('\n', at) + 1)
+      lines.push_back(clean.substr(at, clean.find('\n', at) - at));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const std::string& line = lines[i];
+      std::string grown = line, unit = line, nul = line;
+      grown.insert(grown.find('+', 9) + 1, "0");
+      for (std::size_t at = unit.find("8+"); at != std::string::npos; at = unit.find("8+", at))
+        unit[at] = 'x';
+      nul[nul.size() / 2] = '\0';
+      for (const std::string& bad :
+           {line.substr(0, 7), line.substr(0, line.size() / 2), line.substr(0, line.size() - 3),
+            grown, unit, nul, std::string(1, '\0') + line}) {
+        std::string file;
+        for (std::size_t j = 0; j < lines.size(); ++j) file += (j == i ? bad : lines[j]) + "\n";
+        const ProcessResult result = run(file);
+        const std::set<std::string> got = keys(result);
+        EXPECT_TRUE(std::includes(cleanKeys.begin(), cleanKeys.end(), got.begin(), got.end()))
+            << "line " << i + 1 << ": " << bad;
+        EXPECT_GE(got.size(), cleanKeys.size() - 1) << "line " << i + 1 << ": " << bad;
+        EXPECT_EQ(result.setups, result.survey.SetupCount()) << "line " << i + 1 << ": " << bad;
+        ++damaged;
+      }
+      if (line.find("331.08+") == std::string::npos) continue;
+      std::string feet = line;
+      feet.replace(feet.find("331.08+"), 7, "331.07+");
+      try {
+        run(clean.substr(0, clean.find(line)) + feet + "\n");
+        ADD_FAILURE() << "took feet";
+      } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("G.gsi: read the field data file (line"),
+                  std::string::npos)
+            << e.what();
+      }
+    }
+  }
+  EXPECT_GT(damaged, 300);
 }
