@@ -202,7 +202,8 @@ int SetSetting(const std::string& name, const std::string& value, const std::str
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App cli{"Vireo: reduction of double-run levelling from DiNi field data files"};
+  CLI::App cli{
+      "Vireo: reduction of double-run levelling from DiNi M5 or Leica GSI field data files"};
   cli.require_subcommand(1);
   std::string home;
 
@@ -210,7 +211,8 @@ int main(int argc, char** argv) {
   std::string fieldFile;
   std::string startRl, endRl;
   bool json = false;
-  process->add_option("FIELD_FILE", fieldFile, "the field data file")->required();
+  process->add_option("FIELD_FILE", fieldFile, "the field data file (DiNi M5 or Leica GSI)")
+      ->required();
   process->add_option("--home", home, "the application folder (default: the program's folder)");
   auto* startOpt =
       process->add_option("--start-rl", startRl, "answer Yes and adjust from this start RL");

@@ -35,10 +35,12 @@ GsiWord MakeWord(std::string_view text) {
   return word;
 }
 
-// A word as a message quotes it: at most 40 bytes.
+// A word as a message quotes it: at most 40 bytes, control characters as "?".
 std::string Quote(std::string_view text) {
-  if (text.size() <= 40) return std::string(text);
-  return std::string(text.substr(0, 40)) + "...";
+  std::string quoted(text.substr(0, 40));
+  for (char& c : quoted)
+    if (c >= 0 && c < ' ') c = '?';
+  return text.size() <= 40 ? quoted : quoted + "...";
 }
 
 bool IsLength(int index) {
@@ -158,15 +160,19 @@ bool GsiReader::Line(std::string_view text, long number, const Emit& emit) {
                       "to metres and export the job again");
   const GsiWord* start = block->Find(41);
   const GsiWord* id = block->Find(11);
-  if (!start && !id) return false;
+  int readings = 0;
+  for (int index : kReadingWords) readings += block->Count(index);
+  const GsiWord* height = block->Find(83);
+  if (!start && !id) {
+    if (recognised_ && !singleRun_ && (readings > 0 || height))
+      Warn(number, "the block has no point id (word 11); it is skipped");
+    return false;
+  }
   recognised_ = true;
   if (start) {
     LineStart(*block, number, emit);
     return true;
   }
-  int readings = 0;
-  for (int index : kReadingWords) readings += block->Count(index);
-  const GsiWord* height = block->Find(83);
   if (readings == 0 && !height) return true;
   if (singleRun_) return true;
   std::string pointId = GsiPointId(*id);
