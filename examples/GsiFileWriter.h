@@ -17,7 +17,7 @@ namespace vireo::examples {
 enum class GsiWidth { Gsi8, Gsi16 };
 
 // Throws std::invalid_argument when the DiNi text holds a value with more
-// than five decimals, a set-up of other than two back and two fore
+// than five decimals, a set-up with more than two back or two fore
 // readings, or (GSI-8) a point id longer than 8 characters.
 std::string GsiFromDini(std::string_view dini, GsiWidth width, const std::string& lineEnd = "\n");
 
