@@ -212,7 +212,9 @@ void MainWindow::ProcessCommand() {
   exitProgram_->setEnabled(false);
   const QString path =
       prompts_.OpenFile(QStringLiteral("Send file..."), QString::fromStdString(app_.FieldData()),
-                        {QStringLiteral("DATfile (*.dat)"), QStringLiteral("All Files (*)")});
+                        {QStringLiteral("DATfile (*.dat)"), QStringLiteral("All Files (*)"),
+                         // File names are case-sensitive here: LINE7.GSI needs its own pattern.
+                         QStringLiteral("GSI file (*.gsi *.GSI)")});
   std::vector<Message> messages;
   {
     BusyPointer busy;

@@ -359,7 +359,8 @@ int Adjust(const AdjustArguments& a) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App cli{"Vireo: reduction of double-run levelling from DiNi field data files"};
+  CLI::App cli{
+      "Vireo: reduction of double-run levelling from DiNi M5 or Leica GSI field data files"};
   cli.require_subcommand(1);
   std::string home;
 
@@ -367,7 +368,8 @@ int main(int argc, char** argv) {
   std::string fieldFile;
   std::string startRl, endRl;
   bool json = false;
-  process->add_option("FIELD_FILE", fieldFile, "the field data file")->required();
+  process->add_option("FIELD_FILE", fieldFile, "the field data file (DiNi M5 or Leica GSI)")
+      ->required();
   process->add_option("--home", home, "the application folder (default: the program's folder)");
   auto* startOpt =
       process->add_option("--start-rl", startRl, "answer Yes and adjust from this start RL");

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "examples/FieldFileWriter.h"
+#include "examples/GsiFileWriter.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -23,12 +24,21 @@ int main(int argc, char** argv) {
   SimulationOptions two;
   two.seed = 13, two.lines = 2, two.setupsPerLine = 6, two.method = "aBFFB",
   two.startHeight = 213.77755;
-  const Sample samples[] = {
-      {"LOOP_BFFB.dat", loop}, {"OPEN_LINE_BFBF.dat", open}, {"TWO_LINES_aBFFB.dat", two}};
+  // A Leica DNA03 job in GSI-16: a closed BFFB loop.
+  SimulationOptions leica;
+  leica.seed = 14, leica.setupsPerLine = 14, leica.method = "BFFB", leica.startHeight = 131.40627;
+  const Sample samples[] = {{"LOOP_BFFB.dat", loop},
+                            {"OPEN_LINE_BFBF.dat", open},
+                            {"TWO_LINES_aBFFB.dat", two},
+                            {"LOOP_DNA03.gsi", leica}};
   for (const auto& sample : samples) {
     const std::string path = std::string(argv[1]) + "/" + sample.name;
+    const std::string name = sample.name;
+    std::string content = vireo::examples::SimulateFieldFile(sample.options);
+    if (name.substr(name.size() - 4) == ".gsi")
+      content = vireo::examples::GsiFromDini(content, vireo::examples::GsiWidth::Gsi16, "\n");
     std::ofstream out(path, std::ios::binary);
-    out << vireo::examples::SimulateFieldFile(sample.options);
+    out << content;
     if (!out.flush()) {
       std::cerr << path << ": cannot write\n";
       return 1;

@@ -2,6 +2,7 @@
 
 #include "common/Error.h"
 #include "readers/DiniFormat.h"
+#include "readers/GsiFormat.h"
 
 namespace vireo {
 
@@ -23,6 +24,7 @@ void FieldRecordReader::Feed(std::string_view bytes, const Handler& handler) {
 
 void FieldRecordReader::Finish(const Handler& handler) {
   splitter_.Finish([&](std::string_view text, long number) { Line(text, number, handler); });
+  gsi_.Finish();
 }
 
 void FieldRecordReader::Line(std::string_view text, long number, const Handler& handler) {
@@ -33,14 +35,24 @@ void FieldRecordReader::Line(std::string_view text, long number, const Handler& 
     warnedLongLine_ = true;
     return;
   }
-  FieldRecord record;
-  if (format_ == FieldFormat::Unknown || format_ == FieldFormat::DiniM5) {
-    record = ClassifyDiniLine(text);
-    if (record.IsRecord()) format_ = FieldFormat::DiniM5;
+  if (format_ != FieldFormat::Gsi) {
+    FieldRecord record = ClassifyDiniLine(text);
+    if (record.IsRecord()) {
+      format_ = FieldFormat::DiniM5;
+      record.line = number;
+      if (record.reading) record.reading->line = number;
+      Hand(record, handler);
+      return;
+    }
+    if (format_ == FieldFormat::DiniM5) return;
   }
-  if (!record.IsRecord()) return;
-  record.line = number;
-  if (record.reading) record.reading->line = number;
+  // The GSI reader gives each record its own line: a set-up's readings are
+  // handed out together once the last of them is read.
+  if (gsi_.Line(text, number, [&](FieldRecord& record) { Hand(record, handler); }))
+    format_ = FieldFormat::Gsi;
+}
+
+void FieldRecordReader::Hand(FieldRecord& record, const Handler& handler) {
   sawReading_ = sawReading_ || record.reading.has_value();
   sawLineStart_ = sawLineStart_ || record.lineStart;
   handler(record);

@@ -13,6 +13,7 @@
 #include "common/Text.h"
 #include "common/Warning.h"
 #include "readers/FieldRecord.h"
+#include "readers/GsiFormat.h"
 
 namespace vireo {
 
@@ -28,11 +29,13 @@ class FieldRecordReader {
   static constexpr std::size_t kMaxLineLength = 65536;
   using Handler = std::function<void(FieldRecord&)>;
 
-  explicit FieldRecordReader(std::vector<RunWarning>& warnings) : warnings_(warnings) {}
+  explicit FieldRecordReader(std::vector<RunWarning>& warnings)
+      : warnings_(warnings), gsi_(warnings) {}
 
-  // Feed bytes as they arrive; each record is handed out at once.
+  // Feed bytes as they arrive; each record is handed out once complete.
   void Feed(std::string_view bytes, const Handler& handler);
-  // Hands out the records of a last line without line end.
+  // Hands out the records of a last line without line end and reports what
+  // the last lines left incomplete.
   void Finish(const Handler& handler);
 
   FieldFormat Format() const { return format_; }
@@ -41,9 +44,11 @@ class FieldRecordReader {
 
  private:
   void Line(std::string_view text, long number, const Handler& handler);
+  void Hand(FieldRecord& record, const Handler& handler);
 
   std::vector<RunWarning>& warnings_;
   LineSplitter splitter_{kMaxLineLength};
+  GsiReader gsi_;
   FieldFormat format_ = FieldFormat::Unknown;
   bool sawReading_ = false;
   bool sawLineStart_ = false;

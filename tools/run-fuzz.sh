@@ -17,6 +17,20 @@ rm -rf "$corpus"
 mkdir -p "$corpus/process" "$corpus/workbook" "$corpus/control" "$build/findings"
 cp tests/data/real/*.dat tests/data/instrument-like/*.dat "$corpus/process/"
 head -c 3000 "$build/app-folder/Field Data/TWO_LINES_aBFFB.dat" > "$corpus/process/two_lines_start.dat"
+# GSI: the DNA03 sample, the real job's first section and its end of a line
+# (closing blocks, a Latin-1 byte), and a GSI-8 job with a grown word, a
+# text word with a blank, an intermediate sight and a single-run line.
+cp "$build/app-folder/Field Data/LOOP_DNA03.gsi" tests/data/gsi/OSGeoLabBp_tutorials_test_lines1-24.gsi "$corpus/process/"
+sed -n 460,480p tests/data/gsi/OSGeoLabBp_tutorials_test.gsi > "$corpus/process/dna03_line_end.gsi"
+printf '%s\r\n' '410001+?......2 ' '110002+000000E6 83..08+00097812 ' \
+  '110003+000000E6 32...8+01824930 331.08+00159977 390...+00000002 ' \
+  '110004+00000017 32...8+01934470 332.08+00138073 390...+00000002 ' \
+  '110005+00000017 32...8+01934520 336.08+00138071 390...+00000002 ' \
+  '110006+000000E6 32...8+01825380 335.08+00159980 390...+00000002 391.00+00000000 ' \
+  '110007+00000017 571.08-00000000 572.08-00000005 573..8-00010933 574.28+101251687 83..08+00119718 ' \
+  '110008+000000I1 32...8+00900000 333.08+00210000 ' '110009+000000I1 83..08+00099387 ' \
+  '505.08-00000000 506.08+00000712 508...+Cierre Rapido 509...+000000E6 512...+00000017 ' \
+  '410010+?......1 ' '110011+00000017 32...8+01934470 331.08+00138073 ' > "$corpus/process/gsi8_job.gsi"
 cp "$build/app-folder/Existing.xlsx" "$corpus/workbook/"
 home=$(mktemp -d)
 cp "$build/app-folder/ctlini.dat" "$build/app-folder/Existing.xlsx" "$home/"
@@ -29,7 +43,10 @@ printf 'E2\rE8\nY\r\nyLower\r\nP Spaced  \r\n' > "$corpus/control/mixed.dat"
 status=0
 for target in process workbook control; do
   echo "== fuzz_$target for ${seconds} s"
-  if ! "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 \
+  dict=""
+  [ "$target" = process ] && dict="-dict=tests/fuzz/gsi.dict"
+  # shellcheck disable=SC2086
+  if ! "$build/fuzz/fuzz_$target" $dict -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 \
       -artifact_prefix="$build/findings/${target}-" -print_final_stats=1 \
       "$corpus/$target" >"$build/fuzz_$target.log" 2>&1; then
     status=1

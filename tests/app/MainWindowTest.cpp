@@ -177,7 +177,8 @@ class MainWindowTest : public QObject {
     const auto& dialog = prompts_->asked[0];
     QCOMPARE(dialog.title, QString("Send file..."));
     QCOMPARE(dialog.initialText, QString::fromStdString(fixture_->app.FieldData()));
-    QCOMPARE(dialog.filters, QStringList({"DATfile (*.dat)", "All Files (*)"}));
+    QCOMPARE(dialog.filters,
+             QStringList({"DATfile (*.dat)", "All Files (*)", "GSI file (*.gsi *.GSI)"}));
     QVERIFY(!dialog.startProcessEnabled && !dialog.exitProgramEnabled);
     QVERIFY(!dialog.overrideCursor);
     QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "examples/GsiFileWriter.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo::testing;
@@ -141,4 +142,25 @@ TEST(Cli, settings_are_shown_and_changed_through_the_commands) {
   // Nothing could be read, so nothing was written: refused, not a failed save.
   std::filesystem::remove(home.fixture.app.ControlFile());
   EXPECT_EQ(RunCli("set company X" + home.Home()).status, 2);
+}
+
+TEST(Cli, process_takes_a_gsi_file_and_refuses_one_in_feet) {
+  CliHome home;
+  std::string gsi =
+      vireo::examples::GsiFromDini(ReadFile(home.field), vireo::examples::GsiWidth::Gsi16);
+  const std::string path = home.fixture.AddFieldFile("JOB1.GSI", gsi);
+  auto o = RunCli("process " + Quote(path) + home.Home() + " --json");
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(nlohmann::json::parse(o.out)["setups"], 5);
+  const std::string levelData = ReadFile(home.fixture.app.LevelDataFile("JOB1"));
+
+  gsi.replace(gsi.find("32...8+"), 7, "32...7+");
+  WriteFile(path, gsi);
+  auto feet = RunCli("process " + Quote(path) + home.Home());
+  EXPECT_EQ(feet.status, 2);
+  EXPECT_NE(feet.err.find("JOB1.GSI: read the field data file (line 3 gives a sight distance in "
+                          "feet"),
+            std::string::npos)
+      << feet.err;
+  EXPECT_EQ(ReadFile(home.fixture.app.LevelDataFile("JOB1")), levelData);
 }

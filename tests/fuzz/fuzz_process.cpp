@@ -1,6 +1,7 @@
 // Fuzzes the processing run and the RL adjustment over an in-memory field
-// data file, control file and template: refusals are fine, crashes, hangs,
-// leaks and undefined behaviour are not, and every saved workbook reopens.
+// data file (DiNi or GSI, recognised by content), control file and
+// template: refusals are fine, crashes, hangs, leaks and undefined behaviour
+// are not, and every saved workbook reopens.
 #include <cstdint>
 #include <string>
 
@@ -33,6 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (!run.failures.empty()) __builtin_trap();  // memory never fails to write
+  // Only set-ups with both runs paired reach the survey; a GSI file hands
+  // out no other.
+  const long paired = run.survey.SetupCount();
+  if (paired > run.setups || (run.format == vireo::FieldFormat::Gsi && paired != run.setups))
+    __builtin_trap();
   vireo::Workbook::OpenFromBytes(fs.files.at(run.workbookPath), run.workbookPath);
   auto adjusted =
       vireo::AdjustReducedLevels(run.fields, vireo::LoopType::OpenLoop, "100", "100.5", app, fs);

@@ -2,15 +2,19 @@
 // them: a clear refusal or valid outputs, never a crash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
 #include "common/Error.h"
+#include "examples/GsiFileWriter.h"
 #include "output/Workbook.h"
 #include "reduction/ProcessField.h"
 #include "settings/ControlFile.h"
 #include "tests/output/ZipPackage.h"
 #include "tests/support/FieldFiles.h"
+#include "tests/support/MemoryRun.h"
 
 using namespace vireo;
 using namespace vireo::testing;
@@ -118,4 +122,44 @@ TEST(HostileInput, long_control_file_values_reach_the_header) {
   EXPECT_EQ(w.Get(3, 1).text.size(), 32767u);
   ASSERT_EQ(result.warnings.size(), 2u);  // the personnel name; the file holds no reading
   EXPECT_NE(result.warnings[0].message.find("personnel name"), std::string::npos);
+}
+
+// A GSI job damaged one line at a time: truncated words and "*" lines of any
+// length, data longer than its field, a unit that is no digit, NUL bytes.
+// Every set-up reduced is one of the undamaged job's, and at most the
+// damaged set-up is lost.
+TEST(HostileInput, damaged_gsi_blocks_never_enter_a_false_reading) {
+  MemoryRun memory;
+  auto setups = [&](const std::string& content) {
+    const ProcessResult result = memory.Run("G.gsi", content);
+    std::set<std::string> keys;
+    for (const auto& line : result.survey.lines)
+      for (const auto& s : line.setups)
+        keys.insert(s.back + ">" + s.fore + " " + DecimalText(s.bs1) + " " + DecimalText(s.bs2) +
+                    " " + DecimalText(s.fs1) + " " + DecimalText(s.fs2));
+    EXPECT_EQ(result.setups, static_cast<long>(keys.size()));  // no half-paired set-up
+    return keys;
+  };
+  examples::SimulationOptions options;
+  options.seed = 5, options.lines = 2, options.setupsPerLine = 4;
+  for (auto width : {examples::GsiWidth::Gsi16, examples::GsiWidth::Gsi8}) {
+    const std::string clean = examples::GsiFromDini(examples::SimulateFieldFile(options), width);
+    const std::set<std::string> all = setups(clean);
+    ASSERT_EQ(all.size(), 8u);
+    for (std::size_t at = 0, end; (end = clean.find('\n', at)) != std::string::npos; at = end + 1) {
+      const std::string line = clean.substr(at, end - at);
+      std::string grown = line, unit = line, nul = line;
+      grown.insert(grown.find('+', 9) + 1, "0");
+      for (std::size_t u = unit.find("8+"); u != std::string::npos; u = unit.find("8+", u))
+        unit[u] = 'x';
+      nul[nul.size() / 2] = '\0';
+      for (const std::string& bad :
+           {line.substr(0, 7), line.substr(0, line.size() / 2), line.substr(0, line.size() - 3),
+            grown, unit, nul, std::string(1, '\0') + line}) {
+        const std::set<std::string> got = setups(clean.substr(0, at) + bad + clean.substr(end));
+        EXPECT_TRUE(std::includes(all.begin(), all.end(), got.begin(), got.end())) << bad;
+        EXPECT_GE(got.size(), all.size() - 1) << bad;
+      }
+    }
+  }
 }
