@@ -2,6 +2,7 @@
 // named, and nothing else is.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -185,4 +186,31 @@ TEST(Checks, a_simulated_job_agrees_with_the_instruments_heights_until_one_is_ed
   ASSERT_EQ(failed.size(), 2u);
   EXPECT_EQ(std::next(failed.begin())->first, failed.begin()->first + 1);
   EXPECT_EQ(failed.begin()->second, "instrument_agreement_mm");
+}
+
+// The real DNA03 job: sections run forward and back are found, the one that
+// returns by another route fails, and exactly the two set-ups whose readings
+// disagree with the instrument's own heights are named.
+TEST(Checks, the_real_gsi_job) {
+  std::vector<RunWarning> warnings;
+  const Survey survey =
+      ReadSurvey(std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi", warnings);
+  const CheckReport report = Check(survey);
+  ASSERT_EQ(report.lines.size(), 32u);
+  std::vector<std::string> sections;
+  for (const auto& s : report.sections)
+    sections.push_back(std::to_string(s.first) + "-" + std::to_string(s.second) + " " + s.from +
+                       s.to + (s.pass ? "" : " fails"));
+  EXPECT_EQ(sections.size(), 6u);
+  EXPECT_NE(std::find(sections.begin(), sections.end(), "17-18 IN fails"), sections.end())
+      << ::testing::PrintToString(sections);
+  std::vector<std::pair<int, long>> disagreements;  // line, rounded mm
+  for (const auto& line : survey.lines)
+    for (const auto& s : line.setups) {
+      const SetupCheck& c = report.setups[static_cast<std::size_t>(s.number - 1)];
+      if (c.failed & kInstrumentAgreementBit)
+        disagreements.emplace_back(s.line, std::lround(*c.instrumentAgreementMm * 100));
+    }
+  // 8th line: 0.65 mm; 11th: the set-up whose blocks are missing, 664.49 mm.
+  EXPECT_EQ(disagreements, (std::vector<std::pair<int, long>>{{8, 65}, {11, -66449}}));
 }
