@@ -118,12 +118,12 @@ TEST(FaultInjection, the_ok_of_the_rl_dialog) {
     EXPECT_FALSE(result.Ok()) << "failure at operation " << k << " reported as success";
     EXPECT_FALSE(result.message.empty());
     EXPECT_EQ(ReadFile(run.workbookPath), before) << "operation " << k;
-    if (std::filesystem::exists(fixture.app.TempWorkbook())) {
-      // Only a failed final rename may leave it, and the message says so.
-      EXPECT_NE(result.message.find(fixture.app.TempWorkbook()), std::string::npos)
-          << result.message;
-      std::filesystem::remove(fixture.app.TempWorkbook());
-    }
+    // Only a failed final rename may leave the complete file, and says where.
+    for (const auto& e : std::filesystem::directory_iterator(fixture.app.ProcessedFiles()))
+      if (e.path() != run.workbookPath) {
+        EXPECT_NE(result.message.find(e.path().string()), std::string::npos) << result.message;
+        std::filesystem::remove(e.path());
+      }
     EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
   }
   std::printf("RL adjustment: %ld injection points tried\n", points);

@@ -176,13 +176,16 @@ TEST(Adjustment, refuses_what_is_not_a_level_and_touches_nothing) {
   EXPECT_NE(before, withText);
 }
 
-TEST(Adjustment, saves_through_temp_xlsx_and_survives_a_failed_rename) {
+TEST(Adjustment, saves_beside_the_workbook_and_survives_a_failed_rename) {
   Processed p(Loop(3));
-  WriteFile(p.fixture.app.TempWorkbook(), "left by an earlier OK");
+  // A surveyor's own file of the old scratch name is neither used nor deleted.
+  const std::string own = p.fixture.app.root + "/TEMP.xlsx";
+  WriteFile(own, "the surveyor's");
   ASSERT_TRUE(p.Adjust(LoopType::CloseLoop, "1").Ok());
-  EXPECT_FALSE(std::filesystem::exists(p.fixture.app.TempWorkbook()));
+  EXPECT_EQ(ReadFile(own), "the surveyor's");
 
   const std::string before = ReadFile(p.run.workbookPath);
+  const std::string files = ListFolder(p.fixture.app.ProcessedFiles());
   // Fail each file operation in turn: the processed workbook is either the
   // old one or the complete new one, and a failure is never success.
   long points = 0;
@@ -197,10 +200,12 @@ TEST(Adjustment, saves_through_temp_xlsx_and_survives_a_failed_rename) {
     EXPECT_FALSE(result.Ok()) << "operation " << k;
     const std::string now = ReadFile(p.run.workbookPath);
     if (now != before) ADD_FAILURE() << "operation " << k << " changed the workbook";
-    if (std::filesystem::exists(p.fixture.app.TempWorkbook())) {
-      EXPECT_NE(result.message.find("TEMP.xlsx"), std::string::npos) << result.message;
-      std::filesystem::remove(p.fixture.app.TempWorkbook());
-    }
+    // Only a failed final rename may leave the complete file, and says where.
+    for (const auto& entry : std::filesystem::directory_iterator(p.fixture.app.ProcessedFiles()))
+      if (files.find(entry.path().filename().string() + ";") == std::string::npos) {
+        EXPECT_NE(result.message.find(entry.path().string()), std::string::npos) << result.message;
+        std::filesystem::remove(entry.path());
+      }
   }
   EXPECT_GE(points, 4);
   EXPECT_EQ(p.Open().Get(p.run.firstDataRow, kCalRl).number, 2.0);

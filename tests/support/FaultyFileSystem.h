@@ -1,6 +1,7 @@
 // A file system for tests that fails one chosen operation: the k-th call of
-// open, create, write, commit, rename, remove or create-folder (counted from
-// 1 across all of them) throws as a full disk or a locked file would.
+// open, create, write, commit, rename, remove, create-folder or lock
+// (counted from 1 across all of them) throws as a full disk or a locked file
+// would.
 #pragma once
 
 #include <string>
@@ -45,6 +46,18 @@ class FaultyFileSystem : public FileSystem {
     RealFileSystem().CreateFolder(path);
   }
   bool Exists(const std::string& path) override { return RealFileSystem().Exists(path); }
+  std::unique_ptr<OutputStream> CreateNew(const std::string& path) override {
+    Step(path, "create");
+    auto real = RealFileSystem().CreateNew(path);
+    return real ? std::make_unique<Output>(*this, path, std::move(real)) : nullptr;
+  }
+  std::unique_ptr<FileLock> Lock(const std::string& path) override {
+    Step(path, "lock");
+    return RealFileSystem().Lock(path);
+  }
+  void RemoveStaleTemporaries(const std::string& target) override {
+    RealFileSystem().RemoveStaleTemporaries(target);
+  }
 
  private:
   class Output : public OutputStream {
