@@ -64,7 +64,8 @@ std::optional<std::string> ErrorFactorWarning(const AppFolder& app,
                                                : "the error factor \"" + ToUtf8(errorFactor) +
                                                      "\" is not one of 2, 4, 6, 8, 10";
   return app.ControlFile() + ": " + what +
-         ", so the permissible error means nothing; choose one under Error Settings";
+         ", so a permissible error worked out from it means nothing; choose 2, 4, 6, 8 or 10 "
+         "(menu Error Settings, or vireo-cli set error-factor)";
 }
 
 std::string ReadControlValue(const AppFolder& app, char key, FileSystem& fs) {
