@@ -210,3 +210,22 @@ TEST(Adjustment, saves_beside_the_workbook_and_survives_a_failed_rename) {
   EXPECT_GE(points, 4);
   EXPECT_EQ(p.Open().Get(p.run.firstDataRow, kCalRl).number, 2.0);
 }
+
+// The dialog's misclose and distance belong to its run: once another run of
+// the same base name has replaced the workbook, OK must not spread them over
+// the other survey. Its own adjusted workbook may be adjusted again.
+TEST(Adjustment, a_workbook_another_run_has_replaced_is_not_adjusted) {
+  Processed p(Loop(5));
+  ASSERT_TRUE(p.Adjust(LoopType::CloseLoop, "100").Ok());
+  ASSERT_TRUE(p.Adjust(LoopType::OpenLoop, "100", "100.01").Ok());
+  examples::SimulationOptions other = Loop(5);
+  other.seed = 8;
+  Yes yes;
+  ProcessField(p.fixture.AddFieldFile("LOOP.dat", examples::SimulateFieldFile(other)),
+               p.fixture.app, yes);
+  const std::string replaced = ReadFile(p.run.workbookPath);
+  auto result = p.Adjust(LoopType::CloseLoop, "100");
+  EXPECT_EQ(result.status, AdjustmentResult::Status::Blocked);
+  EXPECT_NE(result.message.find("Process the field data file again"), std::string::npos);
+  EXPECT_EQ(ReadFile(p.run.workbookPath), replaced);
+}
