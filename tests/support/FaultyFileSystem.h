@@ -1,9 +1,10 @@
 // A file system for tests that fails one chosen operation: the k-th call of
 // open, create, write, commit, rename, remove, create-folder or lock
 // (counted from 1 across all of them) throws as a full disk or a locked file
-// would.
+// would, or as memory running out (std::bad_alloc).
 #pragma once
 
+#include <new>
 #include <string>
 
 #include "common/Error.h"
@@ -13,7 +14,8 @@ namespace vireo::testing {
 
 class FaultyFileSystem : public FileSystem {
  public:
-  explicit FaultyFileSystem(long failAt = 0) : failAt_(failAt) {}
+  explicit FaultyFileSystem(long failAt = 0, bool outOfMemory = false)
+      : failAt_(failAt), outOfMemory_(outOfMemory) {}
 
   long Operations() const { return count_; }
   bool Failed() const { return failed_; }
@@ -21,6 +23,7 @@ class FaultyFileSystem : public FileSystem {
   void Step(const std::string& path, const char* operation) {
     if (++count_ == failAt_) {
       failed_ = true;
+      if (outOfMemory_) throw std::bad_alloc();
       throw Error(path, operation, "injected failure");
     }
   }
@@ -80,6 +83,7 @@ class FaultyFileSystem : public FileSystem {
   };
 
   long failAt_;
+  bool outOfMemory_;
   long count_ = 0;
   bool failed_ = false;
 };
