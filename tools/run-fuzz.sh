@@ -17,6 +17,8 @@ rm -rf "$corpus"
 mkdir -p "$corpus/process" "$corpus/workbook" "$corpus/control" "$build/findings"
 cp tests/data/real/*.dat tests/data/instrument-like/*.dat "$corpus/process/"
 head -c 3000 "$build/app-folder/Field Data/TWO_LINES_aBFFB.dat" > "$corpus/process/two_lines_start.dat"
+# A file without line ends (the target also strips them from every fourth input).
+tr -d '\r\n' < "$build/app-folder/Field Data/LOOP_BFFB.dat" | head -c 4000 > "$corpus/process/no_line_ends.dat"
 cp "$build/app-folder/Existing.xlsx" "$corpus/workbook/"
 home=$(mktemp -d)
 cp "$build/app-folder/ctlini.dat" "$build/app-folder/Existing.xlsx" "$home/"

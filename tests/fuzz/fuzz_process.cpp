@@ -1,12 +1,14 @@
 // Fuzzes the processing run and the RL adjustment over an in-memory field
 // data file, control file and template: refusals are fine, crashes, hangs,
 // leaks and undefined behaviour are not, and every saved workbook reopens.
+// Inputs are also tried without their line ends.
 #include <cstdint>
 #include <string>
 
 #include "common/Error.h"
 #include "output/DefaultTemplate.h"
 #include "output/Workbook.h"
+#include "readers/FieldFile.h"
 #include "reduction/ProcessField.h"
 #include "rlinput/Adjustment.h"
 #include "tests/support/MemoryFileSystem.h"
@@ -24,8 +26,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const vireo::AppFolder app{"/app"};
   fs.files[app.ControlFile()] = "YFuzz\r\nPTester\r\nE4\r\n";
   fs.files[app.Template()] = templateBytes;
-  fs.files["/app/Field Data/F.dat"] = std::string(reinterpret_cast<const char*>(data), size);
+  const std::string input(reinterpret_cast<const char*>(data), size);
   Yes yes;
+  // One input in four also as a file without line ends, stretched past the
+  // longest line a reader keeps: it holds no record and must be refused,
+  // in bounded memory.
+  if (size > 0 && data[0] % 4 == 0) {
+    std::string flat;
+    for (char c : input)
+      if (c != '\r' && c != '\n') flat += c;
+    while (!flat.empty() && flat.size() <= vireo::FieldRecordReader::kMaxLineLength) flat += flat;
+    if (!flat.empty()) {
+      fs.files["/app/Field Data/F.dat"] = flat;
+      try {
+        vireo::ProcessField("/app/Field Data/F.dat", app, yes, fs);
+        __builtin_trap();  // an endless line is no record
+      } catch (const vireo::Error&) {
+      }
+    }
+  }
+  fs.files["/app/Field Data/F.dat"] = input;
   vireo::ProcessResult run;
   try {
     run = vireo::ProcessField("/app/Field Data/F.dat", app, yes, fs);
