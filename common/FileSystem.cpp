@@ -57,7 +57,7 @@ std::string RandomTag() {
 
 std::string NotARegularFile(mode_t mode) {
   if (S_ISDIR(mode)) return "it is a folder, not a file";
-  if (S_ISFIFO(mode)) return "it is a named pipe (FIFO), not a file";
+  if (S_ISFIFO(mode)) return "it is a named pipe, not a file";
   if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a file";
   if (S_ISSOCK(mode)) return "it is a socket, not a file";
   return "it is not a regular file";
