@@ -45,7 +45,7 @@ std::string HeaderText(std::string text, const char* what, std::vector<RunWarnin
 
 // The longest base name for which both output names stay within the 255
 // bytes of a file name ("SN_" + base name + ".dat").
-constexpr std::size_t kMaxBaseNameBytes = 255 - 7;
+constexpr std::size_t kMaxBaseNameBytes = 248;
 constexpr const char* kLevelFileNotWritten = "the level data file was not written";
 constexpr const char* kWorkbookNotSaved = "the processed workbook was not saved";
 
@@ -154,13 +154,13 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
                 "the file name without its extension is empty; rename the file");
   result.workbookPath = app.ProcessedWorkbook(result.baseName);
   result.levelDataPath = app.LevelDataFile(result.baseName);
-  if (result.baseName.size() > kMaxBaseNameBytes)
+  if (result.baseName.size() > kMaxBaseNameBytes) {
+    const std::string bytes = std::to_string(result.baseName.size());
     throw Error(fieldPath, "derive the output names",
-                "the file name without its extension is " + std::to_string(result.baseName.size()) +
-                    " bytes, so the level data file's "
-                    "name would pass the 255 bytes a file name may have; rename the file to at "
-                    "most " +
-                    std::to_string(kMaxBaseNameBytes) + " bytes before its extension");
+                "the name without its extension is " + bytes +
+                    " bytes, too long for the level data file's name (255 bytes at most); "
+                    "rename the file to at most 248 bytes before its extension");
+  }
 
   const Settings settings = ReadSettings(app, fs);
   Workbook sheet = Workbook::Open(app.Template(), fs);
