@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <exception>
+#include <new>
 
 #include "gui/Geometry.h"
 #include "rlinput/InputOption.h"
@@ -275,7 +276,13 @@ std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
     if (!notes.isEmpty())
       label3_->setText(label3_->text() + QLatin1Char('\n') + notes.join(QStringLiteral("; ")));
   } catch (const std::exception& e) {
-    const QString message = QString::fromStdString(e.what());
+    // Unwinding removed the run's temporary files; no output was replaced.
+    const QString message = dynamic_cast<const std::bad_alloc*>(&e)
+                                ? QStringLiteral(
+                                      "There was not enough memory to process %1. "
+                                      "Every earlier output is as it was.")
+                                      .arg(path)
+                                : QString::fromStdString(e.what());
     label3_->setText(QStringLiteral("Status - Not processed\n") + message);
     messages.push_back({kProgramTitle, QStringLiteral("The file was not processed.\n\n") + message,
                         MessageKind::Error, QString()});

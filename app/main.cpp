@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QMessageBox>
 #include <exception>
+#include <stdexcept>
 
 #include "app/MainWindow.h"
 #include "app/ScreenshotDemo.h"
@@ -28,6 +29,10 @@ int main(int argc, char* argv[]) {
 
   vireo::AppFolder app;
   try {
+    // An empty --home would quietly mean the program's own folder.
+    if (parser.isSet(home) && parser.value(home).isEmpty())
+      throw std::invalid_argument(
+          "--home needs a folder; leave it out to use the program's folder");
     app = vireo::ResolveAppFolder(parser.value(home).toStdString());
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, QStringLiteral("Vireo"), QString::fromStdString(e.what()));

@@ -2,9 +2,11 @@
 // a window, for batch work, scripts and tests.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -98,6 +100,9 @@ int Process(const std::string& fieldFile, const std::string& home,
       if (adjustment->status == vireo::AdjustmentResult::Status::Refused) {
         std::cerr << "vireo-cli: " << adjustment->message << "\n";
         status = kExitRefused;
+      } else if (adjustment->status == vireo::AdjustmentResult::Status::Blocked) {
+        std::cerr << "vireo-cli: " << adjustment->message << "\n";
+        status = kExitOutputFailed;
       } else {
         if (!adjustment->Ok()) {
           std::cerr << "vireo-cli: " << adjustment->message << "\n";
@@ -160,10 +165,14 @@ int Process(const std::string& fieldFile, const std::string& home,
 
 int ShowSettings(const std::string& home) {
   try {
-    const auto settings = vireo::ReadSettings(HomeFolder(home));
+    const vireo::AppFolder app = HomeFolder(home);
+    const auto settings = vireo::ReadSettings(app);
     std::cout << "company:      " << settings.companyName << "\n"
               << "personnel:    " << settings.personnelName << "\n"
-              << "error factor: " << settings.errorFactor << "\n";
+              << "error factor: "
+              << (settings.errorFactor.empty() ? "(missing)" : settings.errorFactor) << "\n";
+    if (auto warning = vireo::ErrorFactorWarning(app, settings.errorFactor))
+      std::cerr << "warning: " << *warning << "\n";
     return kExitOk;
   } catch (const vireo::Error& e) {
     std::cerr << "vireo-cli: " << e.what() << "\n";
@@ -356,9 +365,19 @@ int Adjust(const AdjustArguments& a) {
   return kExitOk;
 }
 
-}  // namespace
+// What was printed must reach its reader: a full disk or a closed pipe on
+// standard output is a failed output, not success.
+int Delivered(int status) {
+  errno = 0;
+  std::cout.flush();
+  if (std::cout && std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  const int cause = errno;
+  std::cerr << "vireo-cli: the output could not be written to standard output"
+            << (cause ? " (" + vireo::SystemCause(cause) + ")" : std::string()) << "\n";
+  return status == kExitOk ? kExitOutputFailed : status;
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App cli{
       "Vireo: reduction of double-run levelling from DiNi M5 or Leica GSI field data files"};
   cli.require_subcommand(1);
@@ -414,6 +433,12 @@ int main(int argc, char** argv) {
     int code = cli.exit(e);
     return code == 0 ? 0 : kExitRefused;
   }
+  // An empty --home would quietly mean the program's own folder.
+  for (const CLI::App* command : {process, settings, set})
+    if (*command && command->get_option("--home")->count() && home.empty()) {
+      std::cerr << "vireo-cli: --home needs a folder; leave it out to use the program's folder\n";
+      return kExitRefused;
+    }
   if (*process)
     return Process(fieldFile, home, startOpt->count() ? std::optional(startRl) : std::nullopt,
                    process->get_option("--end-rl")->count() ? std::optional(endRl) : std::nullopt,
@@ -421,4 +446,20 @@ int main(int argc, char** argv) {
   if (*settings) return ShowSettings(home);
   if (*adjust) return Adjust(adjustArgs);
   return SetSetting(name, value, home);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int status;
+  try {
+    status = Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Unwinding has removed every temporary file; what was not replaced yet
+    // is as it was.
+    std::cerr << "vireo-cli: there was not enough memory to finish; every output not reported "
+                 "as written is as it was before\n";
+    return kExitOutputFailed;
+  }
+  return Delivered(status);
 }

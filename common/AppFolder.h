@@ -10,18 +10,21 @@ struct AppFolder {
   std::string root;  // without a trailing "/"
 
   std::string ControlFile() const { return root + "/ctlini.dat"; }
-  std::string ControlScratchFile() const { return root + "/temp.dat"; }
   std::string CheckSettingsFile() const { return root + "/checks.ini"; }
   std::string Template() const { return root + "/Existing.xlsx"; }
   std::string FieldData() const { return root + "/Field Data"; }
   std::string ProcessedFiles() const { return root + "/Processed Files"; }
   std::string StarNetFolder() const { return root + "/StarNet Format"; }
-  std::string TempWorkbook() const { return root + "/TEMP.xlsx"; }
   std::string ProcessedWorkbook(const std::string& baseName) const {
     return ProcessedFiles() + "/" + baseName + ".xlsx";
   }
   std::string LevelDataFile(const std::string& baseName) const {
     return StarNetFolder() + "/SN_" + baseName + ".dat";
+  }
+  // What a run and the RL adjustment lock (FileSystem::Lock) while they
+  // replace the outputs of one base name; no file of this name is made.
+  std::string OutputsLock(const std::string& baseName) const {
+    return root + "/" + baseName + ".outputs";
   }
 };
 

@@ -48,45 +48,20 @@ std::string FormatElevationRecord(const ElevationRecord& record) {
   return line;
 }
 
-LevelDataFile::LevelDataFile(FileSystem& fs, std::string path)
-    : fs_(fs), path_(std::move(path)), tempPath_(path_ + ".vireo-tmp") {
-  out_ = fs_.Create(tempPath_);
-  try {
-    out_->Write(LevelDataHeader());
-  } catch (...) {
-    out_.reset();
-    try {
-      fs_.Remove(tempPath_);
-    } catch (const Error&) {
-    }
-    throw;
-  }
-}
-
-LevelDataFile::~LevelDataFile() {
-  if (replaced_) return;
-  out_.reset();
-  try {
-    fs_.Remove(tempPath_);
-  } catch (const Error&) {
-    // Nothing more can be done here; the target is untouched either way.
-  }
+LevelDataFile::LevelDataFile(FileSystem& fs, std::string path) : staged_(fs, std::move(path)) {
+  staged_.Out().Write(LevelDataHeader());
 }
 
 void LevelDataFile::Write(const ElevationRecord& record) {
-  out_->Write(FormatElevationRecord(record));
+  staged_.Out().Write(FormatElevationRecord(record));
 }
 
 void LevelDataFile::Close() {
-  if (closed_) return;
-  out_->Commit();
-  closed_ = true;
+  staged_.Commit();
 }
 
 void LevelDataFile::Replace() {
-  Close();
-  fs_.Rename(tempPath_, path_);
-  replaced_ = true;
+  staged_.Install();
 }
 
 }  // namespace vireo

@@ -3,7 +3,6 @@
 // line ends with CR LF.
 #pragma once
 
-#include <memory>
 #include <string>
 
 #include "common/FileSystem.h"
@@ -30,30 +29,22 @@ struct ElevationRecord {
 // positive difference; DistPad is max(0, 4 - digits of the distance).
 std::string FormatElevationRecord(const ElevationRecord& record);
 
-// Writes the file under a temporary name beside its target; Close() flushes
-// it and Replace() renames it over the target, so an older file stays intact
-// until the new one is complete. Destroyed before Replace(), the temporary
-// file is removed.
+// Writes the file as a StagedFile beside its target; Close() flushes it and
+// Replace() renames it over the target, so an older file stays intact until
+// the new one is complete. Destroyed before Replace(), the temporary file is
+// removed.
 class LevelDataFile {
  public:
   // Creates the temporary file and writes the header. Throws Error.
   LevelDataFile(FileSystem& fs, std::string path);
-  ~LevelDataFile();
-  LevelDataFile(const LevelDataFile&) = delete;
-  LevelDataFile& operator=(const LevelDataFile&) = delete;
 
   void Write(const ElevationRecord& record);  // throws Error
   void Close();                               // flush to disk; throws Error
   void Replace();                             // rename over the target; throws Error
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return staged_.Target(); }
 
  private:
-  FileSystem& fs_;
-  std::string path_;
-  std::string tempPath_;
-  std::unique_ptr<OutputStream> out_;
-  bool closed_ = false;
-  bool replaced_ = false;
+  StagedFile staged_;
 };
 
 }  // namespace vireo

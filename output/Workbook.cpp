@@ -543,11 +543,11 @@ void Workbook::Save(const std::string& path, FileSystem& fs) const {
 
 void Workbook::Save(const std::string& path, FileSystem& fs, const ReplaceOptions& options) const {
   ReplaceFile(
-      fs, path,
-      [&](OutputStream& out) {
-        impl_->WritePackage([&](std::string_view bytes) { out.Write(bytes); });
-      },
-      options);
+      fs, path, [&](OutputStream& out) { Write(out); }, options);
+}
+
+void Workbook::Write(OutputStream& out) const {
+  impl_->WritePackage([&](std::string_view bytes) { out.Write(bytes); });
 }
 
 std::string Workbook::SaveToBytes() const {

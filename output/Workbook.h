@@ -65,6 +65,8 @@ class Workbook {
   // Saves to exactly this temporary file and renames it over `path`
   // (ReplaceOptions says what happens when the rename fails).
   void Save(const std::string& path, FileSystem& fs, const ReplaceOptions& options) const;
+  // The package into `out`, as Save writes it (for a StagedFile).
+  void Write(OutputStream& out) const;
   // The package bytes as Save would write them.
   std::string SaveToBytes() const;
 

@@ -54,6 +54,11 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string SizeText(std::uint64_t bytes) {
+  return bytes >= (std::uint64_t{1} << 30) ? std::to_string(bytes >> 30) + " GiB"
+                                           : std::to_string(bytes >> 20) + " MiB";
+}
+
 }  // namespace
 
 Deflater::Deflater(int level) {
@@ -217,21 +222,27 @@ std::optional<std::size_t> ZipReader::Find(std::string_view name) const {
   return std::nullopt;
 }
 
-std::uint64_t ZipReader::CheckedSize(std::size_t index) const {
+std::uint64_t ZipReader::CheckedSize(std::size_t index, std::uint64_t limit) const {
   zip_stat_t st;
   zip_stat_init(&st);
   if (zip_stat_index(archive_, index, 0, &st) != 0)
     Fail(name_, "broken zip entry " + names_[index]);
   if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
     Fail(name_, names_[index] + " is encrypted");
-  if (!(st.valid & ZIP_STAT_SIZE) || st.size > kMaxPartSize)
-    Fail(name_, names_[index] + " is larger than 1 GiB");
+  if (!(st.valid & ZIP_STAT_SIZE) || st.size > limit)
+    Fail(name_, names_[index] + " inflates to more than " + SizeText(limit) +
+                    ", the most this program reads of one part");
   return st.size;
 }
 
 void ZipReader::ReadChunks(std::size_t index,
                            const std::function<void(std::string_view)>& piece) const {
-  const std::uint64_t expected = CheckedSize(index);
+  Inflate(index, kMaxPartSize, piece);
+}
+
+void ZipReader::Inflate(std::size_t index, std::uint64_t limit,
+                        const std::function<void(std::string_view)>& piece) const {
+  const std::uint64_t expected = CheckedSize(index, limit);
   zip_file_t* file = zip_fopen_index(archive_, index, 0);
   if (!file) Fail(name_, "cannot read " + names_[index] + " (" + zip_strerror(archive_) + ")");
   struct Closer {
@@ -247,16 +258,15 @@ void ZipReader::ReadChunks(std::size_t index,
     if (n == 0) break;
     total += static_cast<std::uint64_t>(n);
     // The directory's size is what the entry claims; never read past it.
-    if (total > expected || total > kMaxPartSize)
-      Fail(name_, names_[index] + " inflates past its stated size");
+    if (total > expected) Fail(name_, names_[index] + " inflates past its stated size");
     piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
   }
 }
 
 std::string ZipReader::Read(std::size_t index) const {
   std::string content;
-  content.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(CheckedSize(index), 1 << 26)));
-  ReadChunks(index, [&](std::string_view piece) { content.append(piece); });
+  content.reserve(static_cast<std::size_t>(CheckedSize(index, kMaxWholePartSize)));
+  Inflate(index, kMaxWholePartSize, [&](std::string_view piece) { content.append(piece); });
   return content;
 }
 

@@ -3,6 +3,27 @@
 #include "common/Text.h"
 
 namespace vireo {
+namespace {
+
+bool IsBlankOrBar(char c) {
+  return c == ' ' || c == '\t' || c == '|';
+}
+
+// `mark` at `at` stands alone: a blank, a bar or the line's end on each side.
+bool StandsAlone(std::string_view line, std::size_t at, std::size_t length) {
+  return (at == 0 || IsBlankOrBar(line[at - 1])) &&
+         (at + length == line.size() || IsBlankOrBar(line[at + length]));
+}
+
+// The first place from `from` on where `mark` stands alone, or npos.
+std::size_t FindMark(std::string_view line, std::string_view mark, std::size_t from = 0) {
+  for (std::size_t at = line.find(mark, from); at != std::string_view::npos;
+       at = line.find(mark, at + 1))
+    if (StandsAlone(line, at, mark.size())) return at;
+  return std::string_view::npos;
+}
+
+}  // namespace
 
 std::string_view Columns(std::string_view line, std::size_t first, std::size_t last) {
   if (first > line.size()) return {};
@@ -29,6 +50,29 @@ FieldRecord ClassifyDiniLine(std::string_view line) {
     record.reading = std::move(reading);
   }
   return record;
+}
+
+std::string OutOfColumnWarning(std::string_view line, const FieldRecord& record) {
+  const char* kind = nullptr;
+  const std::size_t kd1 = line.find("KD1");
+  if (kd1 != std::string_view::npos) {
+    // Marks are looked for after the point id (nine columns after "KD1"),
+    // so a point named "Rb" or "Z" is no mark.
+    const std::size_t after = kd1 + 12;
+    const std::size_t rb = FindMark(line, "Rb", after), rf = FindMark(line, "Rf", after);
+    const std::size_t code = rb < rf ? rb : rf;
+    const bool inColumn = kd1 == 17 && code == 49;
+    if (!record.reading && code != std::string_view::npos && !inColumn)
+      kind = "a reading record (\"KD1\" and an \"Rb\" or \"Rf\" code)";
+    else if (!record.height && !record.reading &&
+             FindMark(line, "Z", after) != std::string_view::npos)
+      kind = "a height record (\"KD1\" and the \"Z\" flag)";
+  }
+  if (!kind && !record.lineStart && FindMark(line, "Start-Line") != std::string_view::npos)
+    kind = "a line start record (\"Start-Line\")";
+  if (!kind) return {};
+  return std::string("the line has the marks of ") + kind +
+         ", but its fields are out of column; it is skipped";
 }
 
 }  // namespace vireo

@@ -7,6 +7,7 @@
 //               21-29, reading 52-66, distance 75-89
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "readers/FieldRecord.h"
@@ -15,6 +16,13 @@ namespace vireo {
 
 // One line as DiNi records; a line can be of more than one kind.
 FieldRecord ClassifyDiniLine(std::string_view line);
+
+// A line that carries the marks of a record of a kind `record` is not, but
+// not at the columns of the format (an indented or shortened line): a
+// reading ("KD1" and an "Rb"/"Rf" code), a height ("KD1" and a "Z" flag) or
+// a line start ("Start-Line"). Such a line is skipped as the format says;
+// this gives the warning that says why. Empty for every other line.
+std::string OutOfColumnWarning(std::string_view line, const FieldRecord& record);
 
 // The text at columns first..last (1-based, inclusive), clipped to the line.
 std::string_view Columns(std::string_view line, std::size_t first, std::size_t last);

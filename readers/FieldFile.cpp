@@ -37,6 +37,8 @@ void FieldRecordReader::Line(std::string_view text, long number, const Handler& 
   }
   if (format_ != FieldFormat::Gsi) {
     FieldRecord record = ClassifyDiniLine(text);
+    if (std::string warning = OutOfColumnWarning(text, record); !warning.empty())
+      warnings_.push_back({number, std::move(warning)});
     if (record.IsRecord()) {
       format_ = FieldFormat::DiniM5;
       record.line = number;

@@ -1,6 +1,8 @@
 #include "reduction/ClosureSummary.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 
 #include "common/Error.h"
 #include "common/Text.h"
@@ -16,11 +18,40 @@ std::string PermissibleErrorLine(double permissibleMillimetres) {
   return "The Permissible Error is     " + FormatFixed(permissibleMillimetres, 2) + " mm";
 }
 
+std::string AdjustedFigures(const Workbook& sheet, int firstDataRow) {
+  if (firstDataRow < 1 || firstDataRow >= Workbook::kMaxRows) return {};
+  std::uint64_t hash = 0xcbf29ce484222325u;  // FNV-1a
+  auto add = [&](const void* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i)
+      hash = (hash ^ static_cast<const unsigned char*>(bytes)[i]) * 0x100000001b3u;
+  };
+  // Set-up pairs down to the summation row, the first pair of rows whose
+  // "Dist1(m)" cells are both empty; then that row.
+  int last = firstDataRow;
+  while (last + 1 < Workbook::kMaxRows &&
+         !(sheet.Get(last, kDist1).IsEmpty() && sheet.Get(last + 1, kDist1).IsEmpty()))
+    last += 2;
+  for (int row = firstDataRow; row <= last; ++row) {
+    for (int column : {kRef, kDist1, kAveDist, kAveBs, kAveFs, kRise, kFall}) {
+      const CellValue cell = sheet.Get(row, column);
+      add(&cell.kind, sizeof cell.kind);
+      if (cell.kind == CellValue::Kind::Number) add(&cell.number, sizeof cell.number);
+      add(cell.text.data(), cell.text.size() + 1);
+    }
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return std::to_string(last) + ":" + text;
+}
+
 int DistributeMisclose(Workbook& sheet, int firstDataRow, int summationRow, double totalDistance,
                        double misclose) {
   auto value = [&](int row, int column) { return CellNumber(sheet.Get(row, column)); };
   auto put = [&](int row, int column, double v) {
-    if (std::isfinite(v)) sheet.SetNumber(row, column, v);
+    if (!std::isfinite(v))
+      throw Error("", "spread the misclose",
+                  "the adjusted level of row " + std::to_string(row) + " is too large to compute");
+    sheet.SetNumber(row, column, v);
   };
   int adjRow = firstDataRow;
   if (firstDataRow + 1 < summationRow) {  // at least one set-up pair

@@ -23,9 +23,17 @@ std::string PermissibleErrorLine(double permissibleMillimetres);
 // set-up pair above `summationRow` (the walk ends by row), the first
 // fore-sight row taking its rise and fall, the later ones their Cal. RL.
 // Returns the row where the walk stopped. A TotalDistance of 0 leaves the
-// fore-sight cells as they were.
+// fore-sight cells as they were. A level too large to be a finite number
+// throws Error (with an empty file name).
 int DistributeMisclose(Workbook& sheet, int firstDataRow, int summationRow, double totalDistance,
                        double misclose);
+
+// A short text over the figures the RL adjustment reads and never writes:
+// Ref., Dist1(m), the means, rise and fall of the rows from `firstDataRow`
+// through the summation row. A run records it with the dialog's fields;
+// the adjustment refuses a workbook whose figures no longer give it, so the
+// run's misclose and distance are never spread over another survey.
+std::string AdjustedFigures(const Workbook& sheet, int firstDataRow);
 
 ClosureResult WriteClosureSummary(Workbook& sheet, const RunVariables& run,
                                   const std::string& errorFactorText);

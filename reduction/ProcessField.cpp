@@ -43,6 +43,51 @@ std::string HeaderText(std::string text, const char* what, std::vector<RunWarnin
   return text;
 }
 
+// The longest base name for which both output names stay within the 255
+// bytes of a file name ("SN_" + base name + ".dat").
+constexpr std::size_t kMaxBaseNameBytes = 248;
+constexpr const char* kLevelFileNotWritten = "the level data file was not written";
+constexpr const char* kWorkbookNotSaved = "the processed workbook was not saved";
+
+// Renames the run's complete outputs over the old ones under the outputs
+// lock, so another run of the same base name never leaves a pair of mixed
+// origin. An output that fails here is listed like any other failure.
+void InstallOutputs(FileSystem& fs, const std::string& lockPath,
+                    std::unique_ptr<LevelDataFile>& levelFile,
+                    std::unique_ptr<StagedFile>& workbookFile, ProcessResult& result) {
+  auto fail = [&](const char* what, const Error& e) {
+    result.failures.push_back(std::string(what) + ": " + e.what());
+  };
+  if (!levelFile && !workbookFile) return;
+  std::unique_ptr<FileLock> lock;
+  try {
+    lock = fs.Lock(lockPath);
+  } catch (const Error& e) {
+    if (levelFile) fail(kLevelFileNotWritten, e);
+    if (workbookFile) fail(kWorkbookNotSaved, e);
+    levelFile.reset();
+    workbookFile.reset();
+    return;
+  }
+  if (levelFile) {
+    try {
+      levelFile->Replace();
+    } catch (const Error& e) {
+      fail(kLevelFileNotWritten, e);
+    }
+    levelFile.reset();
+  }
+  if (workbookFile) {
+    try {
+      workbookFile->Install();
+      result.workbookSaved = true;
+    } catch (const Error& e) {
+      fail(kWorkbookNotSaved, e);
+    }
+    workbookFile.reset();
+  }
+}
+
 std::string CellText(const CellValue& cell) {
   switch (cell.kind) {
     case CellValue::Kind::Text:
@@ -109,6 +154,13 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
                 "the file name without its extension is empty; rename the file");
   result.workbookPath = app.ProcessedWorkbook(result.baseName);
   result.levelDataPath = app.LevelDataFile(result.baseName);
+  if (result.baseName.size() > kMaxBaseNameBytes) {
+    const std::string bytes = std::to_string(result.baseName.size());
+    throw Error(fieldPath, "derive the output names",
+                "the name without its extension is " + bytes +
+                    " bytes, too long for the level data file's name (255 bytes at most); "
+                    "rename the file to at most 248 bytes before its extension");
+  }
 
   const Settings settings = ReadSettings(app, fs);
   Workbook sheet = Workbook::Open(app.Template(), fs);
@@ -121,6 +173,8 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
 
   // Header block.
   auto& warnings = result.warnings;
+  if (auto warning = ErrorFactorWarning(app, settings.errorFactor))
+    warnings.push_back({0, *warning});
   sheet.SetText(1, 1, HeaderText(ToUtf8(settings.companyName), "company name", warnings));
   sheet.SetText(
       2, 1,
@@ -144,14 +198,14 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
     fs.CreateFolder(app.StarNetFolder());
     levelFile = std::make_unique<LevelDataFile>(fs, result.levelDataPath);
   } catch (const Error& e) {
-    fail("the level data file was not written", e);
+    fail(kLevelFileNotWritten, e);
   }
   auto writeRecord = [&](const ElevationRecord& record) {
     if (!levelFile) return;
     try {
       levelFile->Write(record);
     } catch (const Error& e) {
-      fail("the level data file was not written", e);
+      fail(kLevelFileNotWritten, e);
       levelFile.reset();
     }
   };
@@ -166,7 +220,7 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
     try {
       levelFile->Close();
     } catch (const Error& e) {
-      fail("the level data file was not written", e);
+      fail(kLevelFileNotWritten, e);
       levelFile.reset();
     }
   }
@@ -177,14 +231,6 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
   } catch (const Error& e) {
     if (e.File().empty()) throw Error(fieldPath, e.Operation(), e.Cause());
     throw;
-  }
-  if (levelFile) {
-    try {
-      levelFile->Replace();
-    } catch (const Error& e) {
-      fail("the level data file was not written", e);
-    }
-    levelFile.reset();
   }
 
   result.setups = run.setups;
@@ -212,16 +258,21 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
                                     DecimalText(run.totalDistance),
                                     result.workbookPath,
                                     DecimalText(closure.misclose),
-                                    ToUtf8(settings.errorFactor)};
+                                    ToUtf8(settings.errorFactor),
+                                    AdjustedFigures(sheet, run.firstDataRow)};
   if (result.answeredYes) surroundings.ShowInputOption(result.fields);
 
+  std::unique_ptr<StagedFile> workbookFile;
   try {
     fs.CreateFolder(app.ProcessedFiles());
-    sheet.Save(result.workbookPath, fs);
-    result.workbookSaved = true;
+    workbookFile = std::make_unique<StagedFile>(fs, result.workbookPath);
+    sheet.Write(workbookFile->Out());
+    workbookFile->Commit();
   } catch (const Error& e) {
-    fail("the processed workbook was not saved", e);
+    fail(kWorkbookNotSaved, e);
+    workbookFile.reset();
   }
+  InstallOutputs(fs, app.OutputsLock(result.baseName), levelFile, workbookFile, result);
   surroundings.ShowStatus(DoneStatusText());
   return result;
 }

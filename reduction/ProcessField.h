@@ -23,6 +23,9 @@ struct InputOptionFields {
   std::string label11;  // path of the processed workbook
   std::string label12;  // Misclose, metres
   std::string label13;  // error factor text
+  // Not shown: AdjustedFigures of the run's report, so that OK does not
+  // adjust a workbook another run has put there since. Empty: not checked.
+  std::string figures;
   bool operator==(const InputOptionFields&) const = default;
 };
 
@@ -77,10 +80,13 @@ std::string DoneStatusText();
 // "\") without its last extension. Empty when nothing is left.
 std::string BaseNameOf(const std::string& path);
 
-// Runs the whole processing of `fieldPath`. Refused input (no base name,
-// a missing control file or template, an unreadable field data file, a
-// report too large for a workbook) throws Error before any output is
-// touched. Outputs that cannot be written are listed in `failures`.
+// Runs the whole processing of `fieldPath`. Refused input (no base name, or
+// one too long for the output names, a missing control file or template,
+// an unreadable field data file, a report too large for a workbook) throws
+// Error before any output is touched. Outputs that cannot be written are
+// listed in `failures`. The workbook and the level data file are replaced
+// together under the lock app.OutputsLock(baseName), so that the pair on
+// disk always comes from one run, however runs interleave.
 ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
                            RunSurroundings& surroundings, FileSystem& fs = RealFileSystem());
 

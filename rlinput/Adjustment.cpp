@@ -45,11 +45,16 @@ class StrictSheet {
   std::string path_;
 };
 
-AdjustmentResult Refuse(std::string message) {
+AdjustmentResult Refuse(std::string message,
+                        AdjustmentResult::Status status = AdjustmentResult::Status::Refused) {
   AdjustmentResult result;
-  result.status = AdjustmentResult::Status::Refused;
+  result.status = status;
   result.message = std::move(message);
   return result;
+}
+
+AdjustmentResult Blocked(std::string message) {
+  return Refuse(std::move(message), AdjustmentResult::Status::Blocked);
 }
 
 }  // namespace
@@ -61,6 +66,9 @@ std::optional<std::string> RefuseKeyedLevels(LoopType loop, const std::string& t
   if (loop == LoopType::OpenLoop && !StrictNumber(text2))
     return "The end RL \"" + text2 +
            "\" is not a number. Key in a level such as 100.000, or choose Close Loop.";
+  if (loop == LoopType::OpenLoop && !std::isfinite(*StrictNumber(text2) - *StrictNumber(text1)))
+    return "The start RL " + text1 + " and the end RL " + text2 +
+           " are too far apart to compute a misclose. Check the keyed levels.";
   return std::nullopt;
 }
 
@@ -87,6 +95,12 @@ AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType l
   const int first = static_cast<int>(firstRowNumber);
 
   AdjustmentResult result;
+  std::unique_ptr<FileLock> lock;
+  try {
+    lock = fs.Lock(app.OutputsLock(BaseNameOf(path)));
+  } catch (const Error& e) {
+    return Blocked(std::string("The workbook was not adjusted: ") + e.what());
+  }
   try {
     Workbook workbook = Workbook::Open(path, fs);
     StrictSheet sheet(workbook, path);
@@ -111,6 +125,9 @@ AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType l
     if (endRow + 4 > Workbook::kMaxRows)
       throw Error(path, "adjust the reduced levels", "the closure lines fall outside the sheet");
     if (loop == LoopType::OpenLoop) misclose = *endRl - sheet.Value(endRow - 1, kCalRl);
+    if (!std::isfinite(misclose))
+      throw Error(path, "adjust the reduced levels",
+                  "the misclose is too large to compute; check the keyed levels");
 
     // Check every cell the distribution reads before it writes anything.
     for (int row = first; row < endRow; ++row) {
@@ -118,6 +135,11 @@ AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType l
       sheet.Value(row, kRise);
       sheet.Value(row, kFall);
     }
+    if (!fields.figures.empty() && AdjustedFigures(workbook, first) != fields.figures)
+      return Blocked(path +
+                     ": the workbook no longer holds the figures of the run that filled the "
+                     "dialog (another run or program has replaced it since), so it is not "
+                     "adjusted with them. Process the field data file again.");
     DistributeMisclose(workbook, first, endRow, totalDistance, misclose);
     result.permissibleError = errorFactor * std::sqrt(totalDistance / 1000);
     if (!std::isfinite(result.permissibleError)) result.permissibleError = 0;
@@ -132,7 +154,6 @@ AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType l
     try {
       fs.CreateFolder(app.ProcessedFiles());
       ReplaceOptions options;
-      options.tempPath = app.TempWorkbook();
       options.keepTempWhenRenameFails = true;
       workbook.Save(path, fs, options);
     } catch (const Error& e) {

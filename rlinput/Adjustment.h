@@ -19,6 +19,8 @@ struct AdjustmentResult {
     Adjusted,    // saved over the processed workbook
     Refused,     // input or workbook not usable; nothing changed
     SaveFailed,  // adjusted, but not saved where it belongs (see message)
+    Blocked,     // the workbook is no longer the run's, or could not be locked;
+                 // nothing changed
   };
   Status status = Status::Refused;
   std::string message;  // for Refused and SaveFailed: what and why
@@ -31,15 +33,19 @@ struct AdjustmentResult {
 };
 
 // The keyed levels as the adjustment takes them: the start RL, and for an
-// open loop the end RL, must be complete numbers. Returns the message that
-// refuses them, or nothing when they are usable.
+// open loop the end RL, must be complete numbers close enough together to
+// compute with. Returns the message that refuses them, or nothing when they
+// are usable.
 std::optional<std::string> RefuseKeyedLevels(LoopType loop, const std::string& text1,
                                              const std::string& text2);
 
 // Reads the dialog's fields, reopens the processed workbook (field label11),
-// adjusts it and saves it through TEMP.xlsx in the application folder and a
-// rename. The start RL, and for an open loop the end RL, must be complete
-// numbers; otherwise the result is Refused and no file is touched.
+// adjusts it and saves it through a temporary file beside it and a rename,
+// all under the run's outputs lock (AppFolder::OutputsLock). A workbook that
+// is not the one the run saved (fields.savedWorkbook) is not adjusted
+// (Blocked). The start RL, and for an open loop the end RL, must be complete
+// numbers, and every result finite; otherwise the result is Refused and no
+// file is touched.
 AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType loop,
                                      const std::string& text1, const std::string& text2,
                                      const AppFolder& app, FileSystem& fs = RealFileSystem());

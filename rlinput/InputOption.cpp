@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <exception>
+#include <new>
 
 #include "gui/Geometry.h"
 
@@ -178,6 +179,9 @@ void InputOption::Ok() {
   try {
     BusyPointer busy;
     result = vireo::AdjustReducedLevels(fields, Loop(), fields.text1, fields.text2, app_);
+  } catch (const std::bad_alloc&) {
+    result.status = vireo::AdjustmentResult::Status::Refused;
+    result.message = "There was not enough memory to adjust the workbook; it is as it was.";
   } catch (const std::exception& e) {
     result.status = vireo::AdjustmentResult::Status::Refused;
     result.message = e.what();
@@ -192,6 +196,8 @@ void InputOption::Ok() {
       if (tell_) tell_(windowTitle(), message, false);
       break;
     case vireo::AdjustmentResult::Status::SaveFailed:
+    case vireo::AdjustmentResult::Status::Blocked:
+      // The dialog's figures no longer belong to a workbook it could adjust.
       if (tell_) tell_(windowTitle(), message, true);
       close();
       break;

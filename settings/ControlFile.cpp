@@ -56,6 +56,18 @@ std::string RewriteControlText(std::string_view text, char key, std::string_view
   return out;
 }
 
+std::optional<std::string> ErrorFactorWarning(const AppFolder& app,
+                                              const std::string& errorFactor) {
+  for (const char* choice : {"2", "4", "6", "8", "10"})
+    if (errorFactor == choice) return std::nullopt;
+  const std::string what = errorFactor.empty() ? "the error factor is missing"
+                                               : "the error factor \"" + ToUtf8(errorFactor) +
+                                                     "\" is not one of 2, 4, 6, 8, 10";
+  return app.ControlFile() + ": " + what +
+         ", so a permissible error worked out from it means nothing; choose 2, 4, 6, 8 or 10 "
+         "(menu Error Settings, or vireo-cli set error-factor)";
+}
+
 std::string ReadControlValue(const AppFolder& app, char key, FileSystem& fs) {
   return ValueFromControlText(ReadControlText(app, fs), key);
 }
@@ -72,15 +84,13 @@ void RewriteControlFile(const AppFolder& app, char key, std::string_view newLine
   if (newLine.find_first_of("\r\n") != std::string_view::npos)
     throw Error(app.ControlFile(), "check the new setting",
                 "a setting cannot hold a line break; key it in on one line");
-  const std::string text = RewriteControlText(ReadControlText(app, fs), key, newLine);
-  ReplaceOptions options;
-  options.tempPath = app.ControlScratchFile();
-  try {
-    ReplaceFile(
-        fs, app.ControlFile(), [&](OutputStream& out) { out.Write(text); }, options);
-  } catch (const Error& e) {
-    throw Error(app.ControlFile(), kSaveSettingsOperation, e.what());
-  }
+  LockedRewriteOptions options;
+  options.limit = kControlFileLimit;
+  options.readOperation = "read the settings";
+  options.saveOperation = kSaveSettingsOperation;
+  RewriteLocked(
+      fs, app.ControlFile(),
+      [&](const std::string& text) { return RewriteControlText(text, key, newLine); }, options);
 }
 
 }  // namespace vireo

@@ -3,6 +3,7 @@
 // The value is the rest of the line, untrimmed; the last line of a key wins.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,13 +25,20 @@ std::string ReadControlValue(const AppFolder& app, char key, FileSystem& fs = Re
 // The three settings in one pass, by the same rule.
 Settings ReadSettings(const AppFolder& app, FileSystem& fs = RealFileSystem());
 
+// The error factor must be one of the texts the Error Settings menu writes:
+// "2", "4", "6", "8" or "10". Otherwise (also when it is missing) a warning
+// naming the control file; nothing when it is one of them.
+std::optional<std::string> ErrorFactorWarning(const AppFolder& app, const std::string& errorFactor);
+
 // Replaces every line keyed `key` by `newLine`; when no line has the key,
 // `newLine` is appended so the setting is not lost. Other lines are copied
-// byte for byte, every line written ends with CR LF. The file is written as
-// temp.dat, flushed and renamed over ctlini.dat: a failure at any step
-// leaves ctlini.dat as it was. Throws Error; its operation is
-// kSaveSettingsOperation only when the save itself failed, otherwise
-// (unreadable file, a value with a line break) nothing was written.
+// byte for byte, every line written ends with CR LF. The rewrite holds the
+// file's lock, so a concurrent change by another run is not lost, and the
+// new file is written under a temporary name, flushed and renamed over
+// ctlini.dat: a failure at any step leaves ctlini.dat as it was. Throws
+// Error; its operation is kSaveSettingsOperation only when the lock or the
+// save failed, otherwise (unreadable file, a value with a line break)
+// nothing was written.
 inline constexpr const char* kSaveSettingsOperation = "save the settings";
 void RewriteControlFile(const AppFolder& app, char key, std::string_view newLine,
                         FileSystem& fs = RealFileSystem());

@@ -31,6 +31,8 @@ printf '%s\r\n' '410001+?......2 ' '110002+000000E6 83..08+00097812 ' \
   '110008+000000I1 32...8+00900000 333.08+00210000 ' '110009+000000I1 83..08+00099387 ' \
   '505.08-00000000 506.08+00000712 508...+Cierre Rapido 509...+000000E6 512...+00000017 ' \
   '410010+?......1 ' '110011+00000017 32...8+01934470 331.08+00138073 ' > "$corpus/process/gsi8_job.gsi"
+# A file without line ends (the target also strips them from every fourth input).
+tr -d '\r\n' < "$build/app-folder/Field Data/LOOP_BFFB.dat" | head -c 4000 > "$corpus/process/no_line_ends.dat"
 cp "$build/app-folder/Existing.xlsx" "$corpus/workbook/"
 home=$(mktemp -d)
 cp "$build/app-folder/ctlini.dat" "$build/app-folder/Existing.xlsx" "$home/"

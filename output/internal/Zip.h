@@ -20,6 +20,9 @@ namespace vireo::xlsx {
 
 // No single part may inflate past this size.
 constexpr std::uint64_t kMaxPartSize = std::uint64_t{1} << 30;
+// A part read whole and parsed as a tree (all but the streamed sheet) may
+// inflate to this size at most: its tree takes several times as much.
+constexpr std::uint64_t kMaxWholePartSize = std::uint64_t{64} << 20;
 
 // Compression methods a package may use.
 constexpr std::uint16_t kStored = 0;
@@ -98,7 +101,7 @@ class ZipReader {
   // names do.
   std::optional<std::size_t> Find(std::string_view name) const;
 
-  // The inflated content of an entry.
+  // The inflated content of an entry, at most kMaxWholePartSize bytes.
   std::string Read(std::size_t index) const;
   // The inflated content in pieces, for parts too large to hold at once.
   void ReadChunks(std::size_t index, const std::function<void(std::string_view)>& piece) const;
@@ -106,7 +109,9 @@ class ZipReader {
   StoredEntry ReadStored(std::size_t index) const;
 
  private:
-  std::uint64_t CheckedSize(std::size_t index) const;
+  std::uint64_t CheckedSize(std::size_t index, std::uint64_t limit) const;
+  void Inflate(std::size_t index, std::uint64_t limit,
+               const std::function<void(std::string_view)>& piece) const;
 
   std::string bytes_;  // libzip reads from here; must outlive archive_
   std::string name_;

@@ -1,5 +1,8 @@
 // Which folder the program uses, and the seeding of the user data folder.
+#include <sys/resource.h>
+
 #include <QtTest>
+#include <csignal>
 #include <filesystem>
 
 #include "common/AppFolderChoice.h"
@@ -22,6 +25,21 @@ void FillInstallFolder(const TempFolder& install) {
   WriteFile(install / "Field Data/A.dat", "a");
   WriteFile(install / "Field Data/B.dat", "b");
 }
+
+// Writes past `bytes` fail in this process as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &old_);
+    const rlimit limit{bytes, old_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
+
+ private:
+  rlimit old_{};
+};
 
 }  // namespace
 
@@ -79,19 +97,21 @@ class AppFolderChoiceTest : public QObject {
     TempFolder install, user;
     FillInstallFolder(install);
     const std::string root = user / "Vireo";
-    // A folder where the copies' temporary files go makes them fail.
-    std::filesystem::create_directories(root + "/Existing.xlsx.vireo-tmp");
-    std::filesystem::create_directories(root + "/Field Data/A.dat.vireo-tmp");
-
-    QVERIFY_THROWS_EXCEPTION(vireo::Error, SeedAppFolder(install.Path(), root));
-    QVERIFY(!std::filesystem::exists(root + "/Existing.xlsx"));
-    std::filesystem::remove(root + "/Existing.xlsx.vireo-tmp");
+    {
+      FileSizeLimit full(5);  // the template does not fit
+      QVERIFY_THROWS_EXCEPTION(vireo::Error, SeedAppFolder(install.Path(), root));
+    }
+    QCOMPARE(ListFolder(root), std::string("Field Data;ctlini.dat;"));
 
     // A sample that cannot be copied does not stop the start; it is tried
     // again next time.
-    SeedAppFolder(install.Path(), root);
+    WriteFile(install / "Field Data/A.dat", std::string(100, 'a'));
+    {
+      FileSizeLimit full(50);
+      SeedAppFolder(install.Path(), root);
+    }
     QCOMPARE(ReadFile(root + "/Existing.xlsx"), std::string("template"));
-    QVERIFY(!std::filesystem::exists(root + "/Field Data/A.dat"));
+    QCOMPARE(ListFolder(root + "/Field Data"), std::string("B.dat;"));
     QCOMPARE(ReadFile(root + "/Field Data/B.dat"), std::string("b"));
   }
 };

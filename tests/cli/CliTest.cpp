@@ -17,10 +17,12 @@ struct Outcome {
   std::string out, err;
 };
 
-Outcome RunCli(const std::string& arguments) {
+// `out`: where standard output goes; empty for a file read back into `out`.
+Outcome RunCli(const std::string& arguments, const std::string& out = "") {
   TempFolder scratch;
   const std::string command = std::string("'") + VIREO_CLI + "' " + arguments + " >'" +
-                              (scratch / "out") + "' 2>'" + (scratch / "err") + "'";
+                              (out.empty() ? scratch / "out" : out) + "' 2>'" + (scratch / "err") +
+                              "'";
   const int raw = std::system(command.c_str());
   Outcome o;
   o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -87,11 +89,13 @@ TEST(Cli, start_and_end_rl_run_the_adjustment) {
   // A refused level leaves every earlier output byte for byte as it was.
   const std::string workbook = ReadFile(home.fixture.app.ProcessedWorkbook("LINE 7"));
   const std::string levelData = ReadFile(home.fixture.app.LevelDataFile("LINE 7"));
-  for (const char* keyed :
-       {" --start-rl 12,5", " --start-rl abc", " --start-rl 1 --end-rl 2x", " --start-rl 1e999"}) {
+  for (const char* keyed : {" --start-rl 12,5", " --start-rl abc", " --start-rl 1 --end-rl 2x",
+                            " --start-rl 1e999", " --start-rl 1e308 --end-rl -1e308"}) {
     auto refused = RunCli("process " + Quote(home.field) + home.Home() + keyed);
     EXPECT_EQ(refused.status, 2) << keyed;
-    EXPECT_NE(refused.err.find("is not a number"), std::string::npos) << refused.err;
+    EXPECT_TRUE(refused.err.find("is not a number") != std::string::npos ||
+                refused.err.find("too far apart") != std::string::npos)
+        << refused.err;
     EXPECT_EQ(ReadFile(home.fixture.app.ProcessedWorkbook("LINE 7")), workbook);
     EXPECT_EQ(ReadFile(home.fixture.app.LevelDataFile("LINE 7")), levelData);
   }
@@ -163,4 +167,29 @@ TEST(Cli, process_takes_a_gsi_file_and_refuses_one_in_feet) {
             std::string::npos)
       << feet.err;
   EXPECT_EQ(ReadFile(home.fixture.app.LevelDataFile("JOB1")), levelData);
+}
+
+TEST(Cli, an_output_that_cannot_be_delivered_or_a_doubtful_setting_is_said) {
+  CliHome home;
+  // Standard output on a full disk: the result never reached its reader.
+  for (const std::string& command :
+       {"settings" + home.Home(), "process " + Quote(home.field) + home.Home() + " --json"}) {
+    auto full = RunCli(command, "/dev/full");
+    EXPECT_EQ(full.status, 1) << command;
+    EXPECT_NE(full.err.find("could not be written to standard output"), std::string::npos);
+  }
+  for (const char* command : {"settings", "set company X", "process L.dat"})
+    EXPECT_EQ(RunCli(std::string(command) + " --home ''").status, 2) << command;
+
+  // A missing or unknown error factor keeps the report as it was, but is named.
+  for (const char* control : {"YAcme\r\n", "E-4\r\n"}) {
+    WriteFile(home.fixture.app.ControlFile(), control);
+    auto shown = RunCli("settings" + home.Home());
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_EQ(shown.out.find("error factor: \n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.err.find("ctlini.dat: the error factor"), std::string::npos) << shown.err;
+    auto run = RunCli("process " + Quote(home.field) + home.Home() + " --json");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("ctlini.dat: the error factor"), std::string::npos) << run.out;
+  }
 }

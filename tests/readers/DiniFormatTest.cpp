@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <vector>
+
 #include "readers/DiniFormat.h"
+#include "readers/FieldFile.h"
 
 using vireo::ClassifyDiniLine;
 
@@ -82,4 +86,34 @@ TEST(FieldRecord, a_real_dini_line_reads_with_its_units) {
   EXPECT_EQ(record.reading->pointId, "SSM28");
   EXPECT_EQ(record.reading->value, 2.86253);
   EXPECT_EQ(record.reading->distance, "5.490");
+}
+
+// The bundled sample with its line start, height and four reading lines
+// indented by one blank: each is named, and only those four readings are
+// lost. In column, the sample and a reading the format skips are not named.
+TEST(FieldRecord, marks_out_of_column_are_named_and_the_line_skipped) {
+  std::ifstream in(std::string(VIREO_APP_DIR) + "/Field Data/LOOP_BFFB.dat", std::ios::binary);
+  std::string line, plain, indented;
+  for (int number = 1; std::getline(in, line); ++number) {
+    plain += line + "\n";
+    indented += (number >= 2 && number <= 7 ? " " : "") + line + "\n";
+  }
+  auto read = [](const std::string& text, std::vector<vireo::RunWarning>& warnings) {
+    vireo::FieldRecordReader reader(warnings);
+    long readings = 0;
+    reader.Feed(text, [&](vireo::FieldRecord& r) { readings += r.reading.has_value(); });
+    return readings;
+  };
+  std::vector<vireo::RunWarning> none, warnings;
+  EXPECT_EQ(read(indented, warnings), read(plain, none) - 4);
+  EXPECT_TRUE(none.empty());
+  ASSERT_EQ(warnings.size(), 6u);
+  const char* kinds[] = {"line start", "height", "reading", "reading", "reading", "reading"};
+  for (long i = 0; i < 6; ++i) {
+    EXPECT_EQ(warnings[i].line, 2 + i);
+    EXPECT_NE(warnings[i].message.find(std::string("marks of a ") + kinds[i] + " record"),
+              std::string::npos);
+  }
+  const std::string skipped = With(kReading, 30, "#####");
+  EXPECT_EQ(vireo::OutOfColumnWarning(skipped, ClassifyDiniLine(skipped)), "");
 }

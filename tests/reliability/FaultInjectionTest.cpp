@@ -68,19 +68,26 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
 
   WriteFile(field, Simulated(2, 9));
   long points = 0;
-  for (long k = 1;; ++k) {
+  // Each operation fails in turn, first as the file system, then as memory
+  // running out, which the front ends report.
+  for (long k = 1, outOfMemory = 0; outOfMemory < 2; ++k) {
     // Put the earlier result back before each try.
     WriteFile(fixture.app.ProcessedWorkbook("LINE"), oldWorkbook);
     WriteFile(fixture.app.LevelDataFile("LINE"), oldLevel);
-    FaultyFileSystem fs(k);
+    FaultyFileSystem fs(k, outOfMemory);
     bool reported = false;
     try {
       auto result = ProcessField(field, fixture.app, yes, fs);
       reported = !result.failures.empty();
     } catch (const Error& e) {
       reported = true;
+    } catch (const std::bad_alloc&) {
+      reported = true;
     }
-    if (!fs.Failed()) break;
+    if (!fs.Failed()) {
+      k = 0, ++outOfMemory;
+      continue;
+    }
     ++points;
     EXPECT_TRUE(reported) << "failure at operation " << k << " went unreported";
     const std::string level = ReadFile(fixture.app.LevelDataFile("LINE"));
@@ -92,7 +99,7 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
     EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
   }
   std::printf("processing run: %ld injection points tried\n", points);
-  EXPECT_GT(points, 10);
+  EXPECT_GT(points, 20);
   EXPECT_NE(oldCells, newCells);
 }
 
@@ -101,31 +108,40 @@ TEST(FaultInjection, the_ok_of_the_rl_dialog) {
   Yes yes;
   const auto run =
       ProcessField(fixture.AddFieldFile("LOOP.dat", Simulated(3, 7)), fixture.app, yes);
-  const std::string before = ReadFile(run.workbookPath);
   const std::string files = AllFiles(fixture.app.root);
 
   long points = 0;
-  for (long k = 1;; ++k) {
-    FaultyFileSystem fs(k);
-    const auto result =
-        AdjustReducedLevels(run.fields, LoopType::OpenLoop, "20.5", "21.25", fixture.app, fs);
+  std::string before = ReadFile(run.workbookPath);
+  // Each operation fails in turn as the file system, then as memory running
+  // out (which the front ends report).
+  for (long k = 1, outOfMemory = 0; outOfMemory < 2; ++k) {
+    FaultyFileSystem fs(k, outOfMemory);
+    AdjustmentResult result;
+    try {
+      result =
+          AdjustReducedLevels(run.fields, LoopType::OpenLoop, "20.5", "21.25", fixture.app, fs);
+    } catch (const std::bad_alloc&) {
+      result.message = "out of memory";
+    }
     if (!fs.Failed()) {
       ASSERT_TRUE(result.Ok()) << result.message;
       EXPECT_EQ(Workbook::Open(run.workbookPath).Get(run.firstDataRow, 13).number, 20.5);
-      break;
+      before = ReadFile(run.workbookPath);
+      k = 0, ++outOfMemory;
+      continue;
     }
     ++points;
     EXPECT_FALSE(result.Ok()) << "failure at operation " << k << " reported as success";
     EXPECT_FALSE(result.message.empty());
     EXPECT_EQ(ReadFile(run.workbookPath), before) << "operation " << k;
-    if (std::filesystem::exists(fixture.app.TempWorkbook())) {
-      // Only a failed final rename may leave it, and the message says so.
-      EXPECT_NE(result.message.find(fixture.app.TempWorkbook()), std::string::npos)
-          << result.message;
-      std::filesystem::remove(fixture.app.TempWorkbook());
-    }
+    // Only a failed final rename may leave the complete file, and says where.
+    for (const auto& e : std::filesystem::directory_iterator(fixture.app.ProcessedFiles()))
+      if (e.path() != run.workbookPath) {
+        EXPECT_NE(result.message.find(e.path().string()), std::string::npos) << result.message;
+        std::filesystem::remove(e.path());
+      }
     EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
   }
   std::printf("RL adjustment: %ld injection points tried\n", points);
-  EXPECT_GT(points, 4);
+  EXPECT_GT(points, 8);
 }

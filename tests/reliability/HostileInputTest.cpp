@@ -1,6 +1,8 @@
 // Field files a surveyor should never have to send, and what becomes of
 // them: a clear refusal or valid outputs, never a crash.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -25,6 +27,13 @@ class Silent : public RunSurroundings {};
 
 bool HaveTool(const char* name) {
   return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Simulated(std::uint32_t seed, int setups) {
+  examples::SimulationOptions o;
+  o.seed = seed;
+  o.setupsPerLine = setups;
+  return examples::SimulateFieldFile(o);
 }
 
 ProcessResult RunOn(const AppFixture& fixture, const std::string& content) {
@@ -161,5 +170,78 @@ TEST(HostileInput, damaged_gsi_blocks_never_enter_a_false_reading) {
         EXPECT_GE(got.size(), all.size() - 1) << bad;
       }
     }
+  }
+}
+
+// A template whose shared strings would inflate far beyond any real one is
+// refused before they are inflated.
+TEST(HostileInput, a_template_that_inflates_beyond_the_cap_is_refused) {
+  AppFixture fixture;
+  auto parts = vireo::test::Entries(ReadFile(fixture.app.Template()));
+  std::string& rels = parts[3].second;  // xl/_rels/workbook.xml.rels
+  rels.insert(rels.find("</Relationships>"),
+              "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+              "2006/relationships/sharedStrings\" Target=\"sharedStrings.xml\"/>");
+  parts.emplace_back("xl/sharedStrings.xml",
+                     "<sst><si><t>" + std::string((64 << 20) + 1, 'x') + "</t></si></sst>");
+  WriteFile(fixture.app.Template(), vireo::test::MakeZip(parts));
+  try {
+    RunOn(fixture, StartLine() + "\r\n");
+    FAIL() << "the template was read";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("xl/sharedStrings.xml inflates to more than 64 MiB"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
+// The longest base name whose output names fit in the 255 bytes of a file
+// name gives both outputs; one byte more is refused before any output.
+TEST(HostileInput, base_names_at_the_file_name_limit) {
+  AppFixture fixture;
+  Silent silent;
+  const std::string base(248, 'n');
+  ProcessField(fixture.AddFieldFile(base + ".dat", StartLine()), fixture.app, silent);
+  EXPECT_THROW(ProcessField(fixture.AddFieldFile(base + "n.dat", StartLine()), fixture.app, silent),
+               Error);
+  EXPECT_EQ(ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder()),
+            base + ".xlsx;SN_" + base + ".dat;");
+}
+
+// Memory bounded as a batch job bounds it (ulimit -v): a file without line
+// ends many times the bound is refused, a report that needs more than the
+// bound ends with a reported failure. Either way the earlier outputs stay
+// and no temporary file is left.
+TEST(HostileInput, memory_bounded_runs_end_with_a_reported_failure_and_lose_nothing) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the bound";
+#endif
+  AppFixture fixture;
+  TempFolder logs;
+  const auto earlier = RunOn(fixture, Simulated(5, 20));
+  const std::string field = fixture.app.FieldData() + "/H.dat";
+  auto outputs = [&] {
+    return ReadFile(earlier.workbookPath) + ReadFile(earlier.levelDataPath) +
+           ListFolder(fixture.app.root) + ListFolder(fixture.app.ProcessedFiles()) +
+           ListFolder(fixture.app.StarNetFolder());
+  };
+  const std::string before = outputs();
+  for (const int status : {2, 1}) {  // refused, then failed
+    if (status == 2) {
+      WriteFile(field, "");
+      std::filesystem::resize_file(field, 256u << 20);
+    } else {
+      WriteFile(field, Simulated(6, 40000));
+    }
+    const int raw =
+        std::system(("ulimit -v 48000 && exec '" + std::string(VIREO_CLI) + "' process '" + field +
+                     "' --home '" + fixture.app.root + "' 2>'" + (logs / "err") + "'")
+                        .c_str());
+    const std::string err = ReadFile(logs / "err");
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, status) << err;
+    EXPECT_NE(err.find(status == 2 ? "nothing in it is a record" : "not enough memory"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(outputs(), before);
   }
 }

@@ -1,8 +1,10 @@
 // A file system for tests that fails one chosen operation: the k-th call of
-// open, create, write, commit, rename, remove or create-folder (counted from
-// 1 across all of them) throws as a full disk or a locked file would.
+// open, create, write, commit, rename, remove, create-folder or lock
+// (counted from 1 across all of them) throws as a full disk or a locked file
+// would, or as memory running out (std::bad_alloc).
 #pragma once
 
+#include <new>
 #include <string>
 
 #include "common/Error.h"
@@ -12,7 +14,8 @@ namespace vireo::testing {
 
 class FaultyFileSystem : public FileSystem {
  public:
-  explicit FaultyFileSystem(long failAt = 0) : failAt_(failAt) {}
+  explicit FaultyFileSystem(long failAt = 0, bool outOfMemory = false)
+      : failAt_(failAt), outOfMemory_(outOfMemory) {}
 
   long Operations() const { return count_; }
   bool Failed() const { return failed_; }
@@ -20,6 +23,7 @@ class FaultyFileSystem : public FileSystem {
   void Step(const std::string& path, const char* operation) {
     if (++count_ == failAt_) {
       failed_ = true;
+      if (outOfMemory_) throw std::bad_alloc();
       throw Error(path, operation, "injected failure");
     }
   }
@@ -45,6 +49,18 @@ class FaultyFileSystem : public FileSystem {
     RealFileSystem().CreateFolder(path);
   }
   bool Exists(const std::string& path) override { return RealFileSystem().Exists(path); }
+  std::unique_ptr<OutputStream> CreateNew(const std::string& path) override {
+    Step(path, "create");
+    auto real = RealFileSystem().CreateNew(path);
+    return real ? std::make_unique<Output>(*this, path, std::move(real)) : nullptr;
+  }
+  std::unique_ptr<FileLock> Lock(const std::string& path) override {
+    Step(path, "lock");
+    return RealFileSystem().Lock(path);
+  }
+  void RemoveStaleTemporaries(const std::string& target) override {
+    RealFileSystem().RemoveStaleTemporaries(target);
+  }
 
  private:
   class Output : public OutputStream {
@@ -67,6 +83,7 @@ class FaultyFileSystem : public FileSystem {
   };
 
   long failAt_;
+  bool outOfMemory_;
   long count_ = 0;
   bool failed_ = false;
 };

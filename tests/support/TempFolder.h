@@ -42,11 +42,12 @@ inline void WriteFile(const std::string& path, const std::string& content) {
   out << content;
 }
 
-// Names of the files in a folder, sorted.
+// Names of the files in a folder, sorted; the program's lock file
+// ".vireo.lock" is left out.
 inline std::string ListFolder(const std::string& path) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(path))
-    names.push_back(entry.path().filename().string());
+    if (entry.path().filename() != ".vireo.lock") names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   std::string joined;
   for (const auto& n : names) joined += n + ";";
