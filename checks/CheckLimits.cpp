@@ -101,16 +101,14 @@ void SetCheckLimit(const AppFolder& app, std::string_view key, double value, Fil
   if (!IsUsableLimit(value))
     throw Error(path, "set a check limit",
                 "the " + std::string(key) + " must be a number of 0 or more");
-  std::string text;
-  if (fs.Exists(path)) {
-    try {
-      text = ReadWholeFile(fs, path, kCheckFileLimit);
-    } catch (const Error& e) {
-      throw Error(path, "read the check limits", e.Cause());
-    }
-  }
-  const std::string rewritten = RewriteCheckLimitText(text, key, value);
-  ReplaceFile(fs, path, [&](OutputStream& out) { out.Write(rewritten); });
+  LockedRewriteOptions options;
+  options.limit = kCheckFileLimit;
+  options.missingIsEmpty = true;
+  options.readOperation = "read the check limits";
+  options.saveOperation = "save the check limits";
+  RewriteLocked(
+      fs, path, [&](const std::string& text) { return RewriteCheckLimitText(text, key, value); },
+      options);
 }
 
 }  // namespace vireo
