@@ -14,6 +14,12 @@ bool Exceeds(double value, double limit) {
   return limit > 0 && std::abs(value) > limit * (1 + 1e-9) + 1e-12;
 }
 
+// A misclose against its permissible error; a permissible error of 0 (no
+// error factor) passes only a misclose of 0.
+bool WithinTolerance(double miscloseMm, double permissibleMm) {
+  return permissibleMm > 0 ? !Exceeds(miscloseMm, permissibleMm) : std::abs(miscloseMm) < 1e-9;
+}
+
 double Permissible(double errorFactor, double lengthM) {
   const double value = errorFactor * std::sqrt(std::max(lengthM, 0.0) / 1000);
   return std::isfinite(value) ? value : 0;
@@ -113,8 +119,7 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
       line.loop = true;
       line.miscloseMm = -line.heightDifferenceM * 1000;
       line.permissibleMm = Permissible(errorFactor, line.lengthM);
-      line.pass = !Exceeds(*line.miscloseMm, *line.permissibleMm) &&
-                  !(*line.permissibleMm == 0 && std::abs(*line.miscloseMm) > 1e-9);
+      line.pass = WithinTolerance(*line.miscloseMm, *line.permissibleMm);
     }
     auto lineFail = [&](const char* check, double value, double limit) {
       report.failed.push_back({0, line.fieldLine, line.start, line.end, check, value, limit});
@@ -144,8 +149,7 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
       section.to = a.end;
       section.differenceMm = (a.heightDifferenceM + b.heightDifferenceM) * 1000;
       section.permissibleMm = Permissible(errorFactor, (a.lengthM + b.lengthM) / 2);
-      section.pass = !Exceeds(section.differenceMm, section.permissibleMm) &&
-                     !(section.permissibleMm == 0 && std::abs(section.differenceMm) > 1e-9);
+      section.pass = WithinTolerance(section.differenceMm, section.permissibleMm);
       if (!section.pass)
         report.failed.push_back({0, b.fieldLine, a.start, a.end, "section_misclose_mm",
                                  section.differenceMm, section.permissibleMm});
@@ -154,12 +158,16 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
     }
   }
 
-  report.file.miscloseMm = closure.miscloseM * 1000;
-  report.file.permissibleMm = closure.permissibleMm;
-  if (closure.closes)
-    report.file.pass = !Exceeds(report.file.miscloseMm, report.file.permissibleMm) &&
-                       !(report.file.permissibleMm == 0 && std::abs(report.file.miscloseMm) > 1e-9);
+  report.file = JudgeFile(closure);
   return report;
+}
+
+FileCheck JudgeFile(const ReportClosure& closure) {
+  FileCheck file;
+  file.miscloseMm = closure.miscloseM * 1000;
+  file.permissibleMm = closure.permissibleMm;
+  if (closure.closes) file.pass = WithinTolerance(file.miscloseMm, file.permissibleMm);
+  return file;
 }
 
 std::string VerdictLine(const CheckReport& report) {

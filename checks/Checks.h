@@ -108,6 +108,9 @@ struct ReportClosure {
 CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double errorFactor,
                       const ReportClosure& closure);
 
+// The file's misclose against its permissible error.
+FileCheck JudgeFile(const ReportClosure& closure);
+
 // The verdict in one line for the status label, e.g. "Misclose -0.96 mm,
 // permissible 3.12 mm: within tolerance. 2 set-ups fail their checks - see
 // the Checks sheet."

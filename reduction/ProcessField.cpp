@@ -144,7 +144,8 @@ std::string BaseNameOf(const std::string& path) {
 }
 
 ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
-                           RunSurroundings& surroundings, FileSystem& fs) {
+                           RunSurroundings& surroundings, FileSystem& fs,
+                           RunExtension* extension) {
   ProcessResult result;
   surroundings.ShowStatus(BusyStatusText(fieldPath));
 
@@ -264,6 +265,7 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
 
   std::unique_ptr<StagedFile> workbookFile;
   try {
+    if (extension) extension->Extend(sheet, result);
     fs.CreateFolder(app.ProcessedFiles());
     workbookFile = std::make_unique<StagedFile>(fs, result.workbookPath);
     sheet.Write(workbookFile->Out());

@@ -7,6 +7,7 @@
 
 #include "common/AppFolder.h"
 #include "common/FileSystem.h"
+#include "output/Workbook.h"
 #include "reduction/RunVariables.h"
 #include "reduction/Survey.h"
 
@@ -80,6 +81,15 @@ std::string DoneStatusText();
 // "\") without its last extension. Empty when nothing is left.
 std::string BaseNameOf(const std::string& path);
 
+// What a capability built over the run adds to the processed workbook (a
+// sheet of its own) once the report is complete, before it is saved. An
+// Error it throws is a failed save of the workbook.
+class RunExtension {
+ public:
+  virtual ~RunExtension() = default;
+  virtual void Extend(Workbook& workbook, ProcessResult& result) = 0;
+};
+
 // Runs the whole processing of `fieldPath`. Refused input (no base name, or
 // one too long for the output names, a missing control file or template,
 // an unreadable field data file, a report too large for a workbook) throws
@@ -88,6 +98,7 @@ std::string BaseNameOf(const std::string& path);
 // together under the lock app.OutputsLock(baseName), so that the pair on
 // disk always comes from one run, however runs interleave.
 ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
-                           RunSurroundings& surroundings, FileSystem& fs = RealFileSystem());
+                           RunSurroundings& surroundings, FileSystem& fs = RealFileSystem(),
+                           RunExtension* extension = nullptr);
 
 }  // namespace vireo

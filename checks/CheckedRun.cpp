@@ -1,0 +1,43 @@
+#include "checks/CheckedRun.h"
+
+#include "common/Text.h"
+
+namespace vireo {
+namespace {
+
+class ChecksExtension : public RunExtension {
+ public:
+  ChecksExtension(const CheckLimits& limits, CheckReport& report)
+      : limits_(limits), report_(report) {}
+  void Extend(Workbook& /*workbook*/, ProcessResult& run) override {
+    report_ = RunChecks(run.survey, limits_, NumberFromText(run.fields.label13), ClosureOf(run));
+  }
+
+ private:
+  const CheckLimits& limits_;
+  CheckReport& report_;
+};
+
+}  // namespace
+
+ReportClosure ClosureOf(const ProcessResult& run) {
+  return {run.misclose, run.permissibleError, SurveyCloses(run.survey)};
+}
+
+CheckedRun ProcessAndCheck(const std::string& fieldPath, const AppFolder& app,
+                           RunSurroundings& surroundings, FileSystem& fs) {
+  std::vector<RunWarning> limitWarnings;
+  const CheckLimits limits = ReadCheckLimits(app, limitWarnings, fs);
+  CheckedRun checked;
+  ChecksExtension extension(limits, checked.checks);
+  checked.run = ProcessField(fieldPath, app, surroundings, fs, &extension);
+  checked.run.warnings.insert(checked.run.warnings.begin(), limitWarnings.begin(),
+                              limitWarnings.end());
+  return checked;
+}
+
+void JudgeAdjustedMisclose(CheckReport& report, double miscloseM, double permissibleMm) {
+  report.file = JudgeFile({miscloseM, permissibleMm, true});
+}
+
+}  // namespace vireo

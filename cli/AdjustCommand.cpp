@@ -1,0 +1,160 @@
+// vireo-cli adjust: the least-squares adjustment of a levelling network.
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "cli/Commands.h"
+#include "common/Error.h"
+#include "common/Text.h"
+#include "network/NetworkAdjustment.h"
+#include "reduction/ProcessField.h"
+
+namespace vireo::cli {
+namespace {
+
+std::string WarningText(const NetworkWarning& w) {
+  std::string where = w.file;
+  if (w.line > 0) where += (where.empty() ? "line " : " line ") + std::to_string(w.line);
+  return where.empty() ? w.message : where + ": " + w.message;
+}
+
+// One object per line inside the two long arrays, so that a network of any
+// size is printed without a document tree of it in memory.
+void PrintAdjustmentJson(const NetworkAdjustment& result) {
+  using Json = nlohmann::ordered_json;  // keys in the documented order
+  auto dump = [](const Json& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  };
+  std::string out = "{\n  \"points\": [";
+  for (std::size_t i = 0; i < result.points.size(); ++i) {
+    const AdjustedPoint& p = result.points[i];
+    out += (i > 0 ? ",\n    " : "\n    ");
+    out += dump({{"name", p.name},
+                 {"height_m", p.height},
+                 {"sigma_mm", p.sigma},
+                 {"kind", PointKindName(p.kind)}});
+  }
+  std::cout << out << "\n  ],\n  \"observations\": [";
+  for (std::size_t i = 0; i < result.observations.size(); ++i) {
+    const AdjustedObservation& o = result.observations[i];
+    Json w = nullptr;
+    if (o.standardizedResidual) w = *o.standardizedResidual;
+    std::cout << (i > 0 ? ",\n    " : "\n    ")
+              << dump({{"file", o.file},
+                       {"field_line", o.fieldLine},
+                       {"from", o.benchmark ? Json(nullptr) : Json(o.from)},
+                       {"to", o.to},
+                       {"length_m", o.benchmark ? Json(nullptr) : Json(o.length)},
+                       {"observed_m", o.observed},
+                       {"adjusted_m", o.adjusted},
+                       {"residual_mm", o.residual},
+                       {"standardized_residual", w},
+                       {"flagged", o.flagged}});
+  }
+  Json tail = {{"degrees_of_freedom", result.degreesOfFreedom},
+               {"variance_factor", nullptr},
+               {"chi_square", nullptr},
+               {"workbook", nullptr},
+               {"warnings", Json::array()}};
+  if (result.varianceFactor) tail["variance_factor"] = *result.varianceFactor;
+  if (result.test)
+    tail["chi_square"] = {{"statistic", result.test->statistic},
+                          {"lower", result.test->lower},
+                          {"upper", result.test->upper},
+                          {"pass", result.test->pass}};
+  for (const auto& w : result.warnings)
+    tail["warnings"].push_back({{"file", w.file}, {"line", w.line}, {"message", w.message}});
+  std::cout << "\n  ]";
+  for (const char* key :
+       {"degrees_of_freedom", "variance_factor", "chi_square", "workbook", "warnings"})
+    std::cout << ",\n  \"" << key << "\": " << dump(tail[key]);
+  std::cout << "\n}\n";
+}
+
+void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& name) {
+  long fixed = 0, weighted = 0, network = 0, turning = 0;
+  for (const auto& p : result.points) {
+    (p.turningPoint ? turning : network) += 1;
+    fixed += p.kind == PointKind::Fixed;
+    weighted += p.kind == PointKind::Weighted;
+  }
+  std::cout << "Adjusted network " << name << ": " << result.inputs.size() << " input file"
+            << (result.inputs.size() == 1 ? "" : "s") << ", " << result.setups << " set-ups, "
+            << network << " network points (" << fixed << " fixed, " << weighted << " weighted), "
+            << turning << " turning points\n"
+            << "  degrees of freedom:   " << result.degreesOfFreedom << "\n";
+  if (result.test) {
+    std::cout << "  variance factor s0²:  " << FormatFixed(*result.varianceFactor, 3) << " (s0 "
+              << FormatFixed(std::sqrt(*result.varianceFactor), 3) << ")\n"
+              << "  global test (95 %):   " << FormatFixed(result.test->statistic, 2)
+              << (result.test->pass ? " within " : " outside ") << "["
+              << FormatFixed(result.test->lower, 2) << ", " << FormatFixed(result.test->upper, 2)
+              << "]: " << (result.test->pass ? "passed" : "FAILED") << "\n";
+  }
+  std::cout << "  flagged (|w| > 3.29): " << result.FlaggedCount() << "\n";
+  if (auto largest = result.LargestStandardizedResidual()) {
+    const auto& o = result.observations[*largest];
+    std::cout << "  largest |w|:          " << FormatFixed(std::abs(*o.standardizedResidual), 2)
+              << ", " << o.file << " line " << o.fieldLine << " ("
+              << (o.benchmark ? "benchmark " + o.to : o.from + " -> " + o.to) << ")\n";
+  }
+  std::cout << "Heights of the network points (m; standard deviation mm):\n";
+  std::size_t width = 0;
+  for (const auto& p : result.points) width = std::max(width, p.turningPoint ? 0 : p.name.size());
+  for (const auto& p : result.points) {
+    if (p.turningPoint) continue;
+    const std::string height = FormatFixed(p.height, 5);
+    const std::string sigma = FormatFixed(p.sigma, 2);
+    std::cout << "  " << p.name << std::string(width - p.name.size(), ' ')
+              << std::string(height.size() < 12 ? 14 - height.size() : 2, ' ') << height
+              << std::string(sigma.size() < 7 ? 9 - sigma.size() : 2, ' ') << sigma << "  "
+              << PointKindName(p.kind) << (p.observed ? "" : " (not observed)") << "\n";
+  }
+}
+
+}  // namespace
+
+int Adjust(const AdjustArguments& a, const std::string& /*home*/) {
+  NetworkAdjustment result;
+  std::string name = a.name.empty() ? BaseNameOf(a.files.front()) : a.name;
+  try {
+    // Everything on the command line is checked before any input is read.
+    AdjustmentOptions options;
+    if (!a.sigmaKm.empty()) {
+      const auto sigma = StrictNumber(a.sigmaKm);
+      if (!sigma || !(*sigma > 0))
+        throw Error("--sigma-km", "read the standard deviation for 1 km",
+                    "\"" + a.sigmaKm + "\" is not a number of millimetres above 0");
+      options.sigmaKm = *sigma;
+    }
+    if (name.empty() || name.find_first_of("/\\") != std::string::npos)
+      throw Error("--name", "name the adjustment",
+                  "\"" + name + "\" cannot name a workbook; give a name without a folder");
+    std::vector<Benchmark> benchmarks;
+    for (const std::string& text : a.fixed) benchmarks.push_back(ParseFixedBenchmark(text));
+    for (const std::string& file : a.benchmarkFiles) {
+      auto list = ReadBenchmarkFile(file);
+      benchmarks.insert(benchmarks.end(), list.begin(), list.end());
+    }
+    if (benchmarks.empty())
+      throw Error(a.files.front(), "adjust the network",
+                  "no benchmark is given; name at least one with --fixed NAME=HEIGHT or "
+                  "--benchmarks FILE");
+    const auto inputs = ReadNetworkInputs(a.files);
+    result = AdjustNetwork(inputs, benchmarks, options);
+  } catch (const Error& e) {
+    std::cerr << "vireo-cli: " << e.what() << "\n";
+    return kExitRefused;
+  }
+  if (a.json) {
+    PrintAdjustmentJson(result);
+  } else {
+    PrintAdjustmentSummary(result, name);
+    for (const auto& w : result.warnings) std::cerr << "warning: " << WarningText(w) << "\n";
+  }
+  if (a.strict && (result.TestFailed() || result.FlaggedCount() > 0)) return kExitNotAccepted;
+  return kExitOk;
+}
+
+}  // namespace vireo::cli

@@ -1,0 +1,43 @@
+// The commands of vireo-cli, one file each, and what they share.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/AppFolder.h"
+
+namespace vireo::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitOutputFailed = 1;
+inline constexpr int kExitRefused = 2;
+inline constexpr int kExitNotAccepted = 3;  // --strict: the checks or the network test failed
+
+struct ProcessArguments {
+  std::string fieldFile;
+  std::optional<std::string> startRl;
+  std::optional<std::string> endRl;
+  bool json = false;
+};
+
+struct AdjustArguments {
+  std::vector<std::string> files;
+  std::vector<std::string> fixed;
+  std::vector<std::string> benchmarkFiles;
+  std::string sigmaKm;
+  std::string name;
+  bool json = false;
+  bool strict = false;
+};
+
+// --home, else the program's folder, else (installed read-only) the
+// surveyor's own data folder, as the desktop program does. Throws Error.
+AppFolder HomeFolder(const std::string& home);
+
+int Process(const ProcessArguments& arguments, const std::string& home);
+int ShowSettings(const std::string& home);
+int SetSetting(const std::string& name, const std::string& value, const std::string& home);
+int Adjust(const AdjustArguments& arguments, const std::string& home);
+
+}  // namespace vireo::cli

@@ -1,0 +1,75 @@
+// vireo-cli settings and set: the control file's settings.
+#include "settings/SettingsCommands.h"
+
+#include <cmath>
+#include <iostream>
+
+#include "cli/Commands.h"
+#include "common/Error.h"
+#include "common/Text.h"
+#include "settings/ControlFile.h"
+
+namespace vireo::cli {
+namespace {
+
+class FixedAnswer : public InputBoxPrompter {
+ public:
+  explicit FixedAnswer(std::string answer) : answer_(std::move(answer)) {}
+  std::string Ask(const std::string&, const std::string&, const std::string&) override {
+    return answer_;
+  }
+
+ private:
+  std::string answer_;
+};
+
+}  // namespace
+
+int ShowSettings(const std::string& home) {
+  try {
+    const AppFolder app = HomeFolder(home);
+    const auto settings = ReadSettings(app);
+    std::cout << "company:      " << settings.companyName << "\n"
+              << "personnel:    " << settings.personnelName << "\n"
+              << "error factor: "
+              << (settings.errorFactor.empty() ? "(missing)" : settings.errorFactor) << "\n";
+    if (auto warning = ErrorFactorWarning(app, settings.errorFactor))
+      std::cerr << "warning: " << *warning << "\n";
+    return kExitOk;
+  } catch (const Error& e) {
+    std::cerr << "vireo-cli: " << e.what() << "\n";
+    return kExitRefused;
+  }
+}
+
+int SetSetting(const std::string& name, const std::string& value, const std::string& home) {
+  try {
+    const AppFolder app = HomeFolder(home);
+    if (name == "error-factor") {
+      auto factor = StrictNumber(value);
+      if (!factor || !(*factor >= 2 && *factor <= 10) || *factor != std::floor(*factor) ||
+          !IsErrorFactorChoice(static_cast<int>(*factor))) {
+        std::cerr << "vireo-cli: the error factor must be 2, 4, 6, 8 or 10, not \"" << value
+                  << "\"\n";
+        return kExitRefused;
+      }
+      ChooseErrorFactor(static_cast<int>(*factor), app);
+      std::cout << "error factor set to " << static_cast<int>(*factor) << "\n";
+      return kExitOk;
+    }
+    const auto& command = name == "company" ? kCompanyNameCommand : kPersonnelNameCommand;
+    FixedAnswer answer(value);
+    if (RunTextSettingCommand(command, answer, app))
+      std::cout << name << " set to \"" << value << "\"\n";
+    else
+      std::cout << name << " unchanged\n";
+    return kExitOk;
+  } catch (const Error& e) {
+    std::cerr << "vireo-cli: " << e.what() << "\n";
+    // Only a failed save means an output could not be written; a control
+    // file that cannot be read, or a value refused, is refused input.
+    return e.Operation() == kSaveSettingsOperation ? kExitOutputFailed : kExitRefused;
+  }
+}
+
+}  // namespace vireo::cli
