@@ -105,7 +105,7 @@ void SetCheckLimit(const AppFolder& app, std::string_view key, double value, Fil
   options.limit = kCheckFileLimit;
   options.missingIsEmpty = true;
   options.readOperation = "read the check limits";
-  options.saveOperation = "save the check limits";
+  options.saveOperation = kSaveCheckLimitsOperation;
   RewriteLocked(
       fs, path, [&](const std::string& text) { return RewriteCheckLimitText(text, key, value); },
       options);

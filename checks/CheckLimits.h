@@ -61,6 +61,9 @@ std::string RewriteCheckLimitText(std::string_view text, std::string_view key, d
 // A file that exists but cannot be read throws Error naming it.
 CheckLimits ReadCheckLimits(const AppFolder& app, std::vector<RunWarning>& warnings,
                             FileSystem& fs = RealFileSystem());
+// The operation of the Error that a failed save of checks.ini throws.
+inline constexpr const char* kSaveCheckLimitsOperation = "save the check limits";
+
 // Changes one limit in checks.ini, written atomically. A key that is not a
 // limit or a value that is not usable is refused with Error; nothing is
 // written then.

@@ -19,6 +19,7 @@ struct ProcessArguments {
   std::optional<std::string> startRl;
   std::optional<std::string> endRl;
   bool json = false;
+  bool strict = false;  // exit 3 when a check fails
 };
 
 struct AdjustArguments {

@@ -1,8 +1,10 @@
 // vireo-cli process: the processing run, the RL adjustment after it when
 // levels are keyed in, and the results as text or JSON.
+#include <cmath>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "checks/CheckedRun.h"
 #include "cli/Commands.h"
 #include "common/AppFolderChoice.h"
 #include "common/Error.h"
@@ -22,6 +24,72 @@ class CommandLineSurroundings : public RunSurroundings {
  private:
   bool answerYes_;
 };
+
+nlohmann::json NumberOrNull(const std::optional<double>& value) {
+  return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+nlohmann::json ChecksJson(const CheckReport& report) {
+  nlohmann::json limits = nlohmann::json::object();
+  for (const CheckLimitKey& key : kCheckLimitKeys) limits[key.key] = report.limits.*(key.member);
+  nlohmann::json lines = nlohmann::json::array();
+  for (const LineCheck& l : report.lines)
+    lines.push_back({{"line", l.line},
+                     {"start", ToUtf8(l.start)},
+                     {"end", ToUtf8(l.end)},
+                     {"setups", l.setups},
+                     {"length_m", l.lengthM},
+                     {"height_difference_m", l.heightDifferenceM},
+                     {"imbalance_m", l.imbalanceM},
+                     {"station_difference_sum_mm", l.stationDifferenceSumMm},
+                     {"loop", l.loop},
+                     {"misclose_mm", NumberOrNull(l.miscloseMm)},
+                     {"permissible_mm", NumberOrNull(l.permissibleMm)},
+                     {"pass", l.pass ? nlohmann::json(*l.pass) : nlohmann::json(nullptr)}});
+  nlohmann::json sections = nlohmann::json::array();
+  for (const SectionCheck& s : report.sections)
+    sections.push_back({{"lines", {s.first, s.second}},
+                        {"from", ToUtf8(s.from)},
+                        {"to", ToUtf8(s.to)},
+                        {"difference_mm", s.differenceMm},
+                        {"permissible_mm", s.permissibleMm},
+                        {"pass", s.pass}});
+  nlohmann::json failed = nlohmann::json::array();
+  for (const FailedCheck& f : report.failed)
+    failed.push_back({{"setup", f.setup > 0 ? nlohmann::json(f.setup) : nlohmann::json(nullptr)},
+                      {"field_line", f.fieldLine},
+                      {"back", ToUtf8(f.back)},
+                      {"fore", ToUtf8(f.fore)},
+                      {"check", f.check},
+                      {"value", f.value},
+                      {"limit", f.limit}});
+  return {
+      {"pass", report.Pass()},
+      {"limits", limits},
+      {"file",
+       {{"misclose_mm", report.file.miscloseMm},
+        {"permissible_mm", report.file.permissibleMm},
+        {"pass", report.file.pass ? nlohmann::json(*report.file.pass) : nlohmann::json(nullptr)}}},
+      {"lines", lines},
+      {"sections", sections},
+      {"failed", failed}};
+}
+
+// The verdict and at most ten failed checks, for a terminal.
+void PrintChecks(const CheckReport& report) {
+  std::cout << "  checks:           " << (report.Pass() ? "pass" : "FAIL") << " - "
+            << VerdictLine(report) << "\n";
+  constexpr std::size_t kListed = 10;
+  for (std::size_t i = 0; i < report.failed.size() && i < kListed; ++i) {
+    const FailedCheck& f = report.failed[i];
+    std::cout << "    " << (f.setup > 0 ? "set-up " + std::to_string(f.setup) : "levelling")
+              << " (file line " << f.fieldLine << ", " << ToUtf8(f.back) << " -> " << ToUtf8(f.fore)
+              << "): " << f.check << " " << DecimalText(std::round(f.value * 1000) / 1000)
+              << ", limit " << DecimalText(std::round(f.limit * 1000) / 1000) << "\n";
+  }
+  if (report.failed.size() > kListed)
+    std::cout << "    and " << report.failed.size() - kListed << " more\n";
+}
 
 }  // namespace
 
@@ -50,13 +118,15 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
     }
   }
   CommandLineSurroundings surroundings(startRl.has_value());
-  ProcessResult run;
+  CheckedRun checked;
   try {
-    run = ProcessField(fieldFile, app, surroundings);
+    checked = ProcessAndCheck(fieldFile, app, surroundings);
   } catch (const Error& e) {
     std::cerr << "vireo-cli: " << e.what() << "\n";
     return kExitRefused;
   }
+  const ProcessResult& run = checked.run;
+  CheckReport& checks = checked.checks;
   int status = run.OutputsWritten() ? kExitOk : kExitOutputFailed;
   for (const auto& failure : run.failures) std::cerr << "vireo-cli: " << failure << "\n";
 
@@ -88,6 +158,7 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
         endLevel = adjustment->endRl;
         misclose = adjustment->misclose;
         permissible = adjustment->permissibleError;
+        if (adjustment->Ok()) JudgeAdjustedMisclose(checks, misclose, permissible);
       }
     }
   }
@@ -114,6 +185,7 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
         {"start_rl", startLevel},
         {"end_rl", endLevel},
         {"warnings", warnings},
+        {"checks", ChecksJson(checks)},
     };
     std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
   } else {
@@ -132,10 +204,12 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
     if (adjustment && adjustment->Ok())
       std::cout << "  adjusted from the keyed "
                 << (endRl ? "start and end RL (open loop)" : "start RL (closed loop)") << "\n";
+    PrintChecks(checks);
     for (const auto& w : run.warnings)
       std::cerr << "warning: " << (w.line > 0 ? "line " + std::to_string(w.line) + ": " : "")
                 << w.message << "\n";
   }
+  if (arguments.strict && status == kExitOk && !checks.Pass()) return kExitNotAccepted;
   return status;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "checks/CheckLimits.h"
 #include "cli/Commands.h"
 #include "common/Error.h"
 #include "common/Text.h"
@@ -35,6 +36,13 @@ int ShowSettings(const std::string& home) {
               << (settings.errorFactor.empty() ? "(missing)" : settings.errorFactor) << "\n";
     if (auto warning = ErrorFactorWarning(app, settings.errorFactor))
       std::cerr << "warning: " << *warning << "\n";
+    std::vector<RunWarning> warnings;
+    const CheckLimits limits = ReadCheckLimits(app, warnings);
+    std::cout << "check limits (checks.ini; 0 is off):\n";
+    for (const CheckLimitKey& key : kCheckLimitKeys)
+      std::cout << "  check." << key.key << std::string(26 - std::string(key.key).size(), ' ')
+                << DecimalText(limits.*(key.member)) << "\n";
+    for (const RunWarning& w : warnings) std::cerr << "warning: " << w.message << "\n";
     return kExitOk;
   } catch (const Error& e) {
     std::cerr << "vireo-cli: " << e.what() << "\n";
@@ -45,6 +53,21 @@ int ShowSettings(const std::string& home) {
 int SetSetting(const std::string& name, const std::string& value, const std::string& home) {
   try {
     const AppFolder app = HomeFolder(home);
+    if (name.rfind("check.", 0) == 0) {
+      const std::string key = name.substr(6);
+      const auto limit = StrictNumber(value);
+      if (!FindCheckLimitKey(key) || !limit || !IsUsableLimit(*limit)) {
+        std::cerr << "vireo-cli: "
+                  << (FindCheckLimitKey(key)
+                          ? "the limit must be a number of 0 or more, not \"" + value + "\""
+                          : "\"" + key + "\" is not a check limit")
+                  << "\n";
+        return kExitRefused;
+      }
+      SetCheckLimit(app, key, *limit);
+      std::cout << name << " set to " << DecimalText(*limit) << "\n";
+      return kExitOk;
+    }
     if (name == "error-factor") {
       auto factor = StrictNumber(value);
       if (!factor || !(*factor >= 2 && *factor <= 10) || *factor != std::floor(*factor) ||
@@ -68,7 +91,9 @@ int SetSetting(const std::string& name, const std::string& value, const std::str
     std::cerr << "vireo-cli: " << e.what() << "\n";
     // Only a failed save means an output could not be written; a control
     // file that cannot be read, or a value refused, is refused input.
-    return e.Operation() == kSaveSettingsOperation ? kExitOutputFailed : kExitRefused;
+    return e.Operation() == kSaveSettingsOperation || e.Operation() == kSaveCheckLimitsOperation
+               ? kExitOutputFailed
+               : kExitRefused;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <new>
 
+#include "checks/CheckLimits.h"
 #include "cli/Commands.h"
 #include "common/Error.h"
 
@@ -42,15 +43,20 @@ int Run(int argc, char** argv) {
       process->add_option("--start-rl", startRl, "answer Yes and adjust from this start RL");
   process->add_option("--end-rl", endRl, "open loop: the known end RL")->needs(startOpt);
   process->add_flag("--json", json, "print one JSON object");
+  bool strict = false;
+  process->add_flag("--strict", strict, "exit 3 when a check of the double run fails");
 
-  auto* settings = cli.add_subcommand("settings", "print the three settings");
+  auto* settings = cli.add_subcommand("settings", "print the settings and the check limits");
   settings->add_option("--home", home, "the application folder");
 
   auto* set = cli.add_subcommand("set", "change a setting");
   std::string name, value;
-  set->add_option("NAME", name, "company, personnel or error-factor")
+  std::vector<std::string> names = {"company", "personnel", "error-factor"};
+  for (const vireo::CheckLimitKey& key : vireo::kCheckLimitKeys)
+    names.push_back(std::string("check.") + key.key);
+  set->add_option("NAME", name, "company, personnel, error-factor or check.<limit>")
       ->required()
-      ->check(CLI::IsMember({"company", "personnel", "error-factor"}));
+      ->check(CLI::IsMember(names));
   set->add_option("VALUE", value, "the new value")->required();
   set->add_option("--home", home, "the application folder");
 
@@ -88,7 +94,7 @@ int Run(int argc, char** argv) {
       return kExitRefused;
     }
   if (*process) {
-    ProcessArguments arguments{fieldFile, std::nullopt, std::nullopt, json};
+    ProcessArguments arguments{fieldFile, std::nullopt, std::nullopt, json, strict};
     if (startOpt->count()) arguments.startRl = startRl;
     if (process->get_option("--end-rl")->count()) arguments.endRl = endRl;
     return Process(arguments, home);

@@ -193,3 +193,29 @@ TEST(Cli, an_output_that_cannot_be_delivered_or_a_doubtful_setting_is_said) {
     EXPECT_NE(run.out.find("ctlini.dat: the error factor"), std::string::npos) << run.out;
   }
 }
+
+TEST(Cli, process_reports_the_checks_and_strict_makes_a_failure_exit_3) {
+  CliHome home;
+  const std::string process = "process " + Quote(home.field) + home.Home() + " --json";
+  auto passed = RunCli(process + " --strict");
+  ASSERT_EQ(passed.status, 0) << passed.err;
+  const auto checks = nlohmann::json::parse(passed.out)["checks"];
+  EXPECT_EQ(checks["pass"], true);
+  EXPECT_EQ(checks["limits"]["sight_length_m"], 60);
+  EXPECT_EQ(checks["lines"].size(), 1u);
+  EXPECT_EQ(checks["lines"][0]["loop"], true);
+  EXPECT_EQ(checks["file"]["pass"], true);
+
+  ASSERT_EQ(RunCli("set check.sight_length_m 1" + home.Home()).status, 0);
+  EXPECT_EQ(RunCli("set check.sight_length_m -1" + home.Home()).status, 2);
+  EXPECT_EQ(RunCli(process).status, 0);  // failed checks are results
+  auto failed = RunCli(process + " --strict");
+  EXPECT_EQ(failed.status, 3);
+  const auto strict = nlohmann::json::parse(failed.out)["checks"];
+  EXPECT_EQ(strict["pass"], false);
+  ASSERT_EQ(strict["failed"].size(), 5u);  // every set-up has sights over 1 m
+  EXPECT_EQ(strict["failed"][0]["check"], "sight_length_m");
+  EXPECT_EQ(strict["failed"][0]["setup"], 1);
+  EXPECT_EQ(strict["failed"][0]["limit"], 1);
+  EXPECT_GT(strict["failed"][0]["field_line"].get<long>(), 0);
+}
