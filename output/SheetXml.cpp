@@ -64,18 +64,6 @@ void AppendHex4(std::string& out, unsigned value) {
   out.push_back('_');
 }
 
-void AppendNumber(std::string& out, double value) {
-  char buffer[32];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
-}
-
-void AppendInt(std::string& out, unsigned value) {
-  char buffer[16];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
-}
-
 std::string_view TrimXmlSpace(std::string_view s) {
   auto first = s.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) return {};
@@ -591,6 +579,33 @@ void SheetStore::SetText(Cell& cell, std::string_view text) {
   cell.offset = pool.size();
   cell.length = static_cast<std::uint32_t>(text.size());
   pool.append(text);
+}
+
+void AppendNumber(std::string& out, double value) {
+  char buffer[32];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+void AppendInt(std::string& out, unsigned value) {
+  char buffer[16];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+CellView ViewCell(const SheetStore& store, int row, int column) {
+  const Row* r = store.FindRow(row);
+  const Cell* cell = r ? SheetStore::FindCell(*r, column) : nullptr;
+  if (!cell) return {};
+  if (cell->Kind() == CellKind::Raw) cell = &store.raws[cell->offset].value;
+  switch (cell->Kind()) {
+    case CellKind::Number:
+      return {CellKind::Number, cell->number, {}};
+    case CellKind::Text:
+      return {CellKind::Text, 0.0, store.Text(*cell)};
+    default:
+      return {};
+  }
 }
 
 std::string DecodeEscapes(std::string_view text) {

@@ -91,6 +91,14 @@ struct SheetFrame {
   std::vector<ColumnStyle> columnStyles;
 };
 
+// What a cell shows, its text viewed in the store's pool.
+struct CellView {
+  CellKind kind = CellKind::Empty;  // Empty, Number or Text
+  double number = 0.0;
+  std::string_view text;
+};
+CellView ViewCell(const SheetStore& store, int row, int column);
+
 // Reads a worksheet part fed in pieces. `feed` calls its argument for each
 // piece of the inflated XML. Shared strings resolve `t="s"` cells.
 // Throws Error(file, ...) naming `part` for broken XML.
@@ -109,6 +117,9 @@ std::string DecodeEscapes(std::string_view text);
 void AppendEscapedText(std::string& out, std::string_view text);
 // Appends an attribute value escaped for a double-quoted attribute.
 void AppendEscapedAttribute(std::string& out, std::string_view value);
+// The shortest text that reads back as exactly `value`, locale-free.
+void AppendNumber(std::string& out, double value);
+void AppendInt(std::string& out, unsigned value);
 // "A", "Z", "AA", ... "XFD".
 void AppendColumnName(std::string& out, int column);
 
