@@ -21,6 +21,8 @@ constexpr int kMostMarkedPoints = 200;
 // it looks the same in a package without a theme part.
 constexpr const char* kSeriesColours[] = {"4F81BD", "C0504D", "9BBB59",
                                           "8064A2", "4BACC6", "F79646"};
+// Marker shapes by series, so series that lie on each other stay apart.
+constexpr const char* kMarkers[] = {"circle", "triangle", "square", "diamond", "x", "plus"};
 
 // A solid line of `width` EMU (12700 to the point).
 std::string Line(const char* colour, int width) {
@@ -257,11 +259,12 @@ void WriteChart(const ScatterChart& chart, const std::string& sheet, const Sheet
     }
     const char* colour = kSeriesColours[i % std::size(kSeriesColours)];
     xml += "<c:spPr>" + Line(colour, 19050) + "</c:spPr>";
-    xml += markers ? std::string(
-                         "<c:marker><c:symbol val=\"circle\"/><c:size val=\"5\"/><c:spPr>"
-                         "<a:solidFill><a:srgbClr val=\"") +
-                         colour + "\"/></a:solidFill>" + Line(colour, 9525) + "</c:spPr></c:marker>"
-                   : "<c:marker><c:symbol val=\"none\"/></c:marker>";
+    if (markers)
+      xml += std::string("<c:marker><c:symbol val=\"") + kMarkers[i % std::size(kMarkers)] +
+             "\"/><c:size val=\"6\"/><c:spPr><a:solidFill><a:srgbClr val=\"" + colour +
+             "\"/></a:solidFill>" + Line(colour, 9525) + "</c:spPr></c:marker>";
+    else
+      xml += "<c:marker><c:symbol val=\"none\"/></c:marker>";
     xml += "<c:xVal>";
     AppendReference(xml, true, x, store, out);
     xml += "</c:xVal><c:yVal>";

@@ -14,9 +14,9 @@ std::string DefaultTemplateBytes() {
   // Widths in characters: the reference column, the readings and distances,
   // the two level columns. New cells take their column's number format.
   sheet.SetColumns(1, 1, 12.7109375);
-  sheet.SetColumns(2, 5, 11.7109375, {.numberFormat = kReadings});
-  sheet.SetColumns(6, 8, 11.7109375, {.numberFormat = kDistances});
-  sheet.SetColumns(9, 12, 11.7109375, {.numberFormat = kReadings});
+  sheet.SetColumns(2, 5, 12.7109375, {.numberFormat = kReadings});
+  sheet.SetColumns(6, 8, 12.7109375, {.numberFormat = kDistances});
+  sheet.SetColumns(9, 12, 12.7109375, {.numberFormat = kReadings});
   sheet.SetColumns(13, 14, 13.7109375, {.numberFormat = kReadings});
   // The header block and the first heading row carry their look in empty
   // cells; the run gives later heading rows the look of this one.
