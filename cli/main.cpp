@@ -1,8 +1,13 @@
 // vireo-cli: the processing run, the RL adjustment and the settings without
 // a window, for batch work, scripts and tests.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -43,6 +48,33 @@ class FixedAnswer : public vireo::InputBoxPrompter {
   std::string answer_;
 };
 
+bool Set(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value && *value;
+}
+
+// Hands the workbook to the desktop's program for it (xdg-open), detached:
+// the command does not wait for it and leaves no child behind. Without a
+// desktop nothing happens but a note; it never changes the exit status.
+void OpenOnDesktop(const std::string& path) {
+  if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) {
+    std::cerr << "vireo-cli: no desktop (DISPLAY or WAYLAND_DISPLAY) to open " << path << " on\n";
+    return;
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    if (fork() == 0) {
+      setsid();
+      const int null = open("/dev/null", O_RDWR);
+      for (int fd = 0; fd <= 2; ++fd) dup2(null, fd);
+      execlp("xdg-open", "xdg-open", path.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    _exit(0);
+  }
+  if (child > 0) waitpid(child, nullptr, 0);
+}
+
 // --home, else the program's folder, else (installed read-only) the
 // surveyor's own data folder, as the desktop program does.
 vireo::AppFolder HomeFolder(const std::string& home) {
@@ -51,7 +83,7 @@ vireo::AppFolder HomeFolder(const std::string& home) {
 
 int Process(const std::string& fieldFile, const std::string& home,
             const std::optional<std::string>& startRl, const std::optional<std::string>& endRl,
-            bool json) {
+            bool json, bool open) {
   vireo::AppFolder app;
   try {
     app = HomeFolder(home);
@@ -152,6 +184,7 @@ int Process(const std::string& fieldFile, const std::string& home,
       std::cerr << "warning: " << (w.line > 0 ? "line " + std::to_string(w.line) + ": " : "")
                 << w.message << "\n";
   }
+  if (open && run.workbookSaved) OpenOnDesktop(run.workbookPath);
   return status;
 }
 
@@ -216,6 +249,8 @@ int main(int argc, char** argv) {
       process->add_option("--start-rl", startRl, "answer Yes and adjust from this start RL");
   process->add_option("--end-rl", endRl, "open loop: the known end RL")->needs(startOpt);
   process->add_flag("--json", json, "print one JSON object");
+  bool open = false;
+  process->add_flag("--open", open, "open the saved workbook in the desktop's spreadsheet program");
 
   auto* settings = cli.add_subcommand("settings", "print the three settings");
   settings->add_option("--home", home, "the application folder");
@@ -237,7 +272,7 @@ int main(int argc, char** argv) {
   if (*process)
     return Process(fieldFile, home, startOpt->count() ? std::optional(startRl) : std::nullopt,
                    process->get_option("--end-rl")->count() ? std::optional(endRl) : std::nullopt,
-                   json);
+                   json, open);
   if (*settings) return ShowSettings(home);
   return SetSetting(name, value, home);
 }

@@ -1,9 +1,13 @@
 // vireo-cli run as a surveyor's script would run it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "tests/support/FieldFiles.h"
 
@@ -16,9 +20,10 @@ struct Outcome {
   std::string out, err;
 };
 
-Outcome RunCli(const std::string& arguments) {
+// `environment` goes before the command, such as "env DISPLAY=:9 ".
+Outcome RunCli(const std::string& arguments, const std::string& environment = "") {
   TempFolder scratch;
-  const std::string command = std::string("'") + VIREO_CLI + "' " + arguments + " >'" +
+  const std::string command = environment + "'" + VIREO_CLI + "' " + arguments + " >'" +
                               (scratch / "out") + "' 2>'" + (scratch / "err") + "'";
   const int raw = std::system(command.c_str());
   Outcome o;
@@ -141,4 +146,24 @@ TEST(Cli, settings_are_shown_and_changed_through_the_commands) {
   // Nothing could be read, so nothing was written: refused, not a failed save.
   std::filesystem::remove(home.fixture.app.ControlFile());
   EXPECT_EQ(RunCli("set company X" + home.Home()).status, 2);
+}
+
+TEST(Cli, open_hands_the_workbook_to_the_desktop_and_never_fails_without_one) {
+  CliHome home;
+  TempFolder bin;  // an xdg-open that notes what it was given
+  const std::string opened = bin / "opened";
+  WriteFile(bin / "xdg-open", "#!/bin/sh\necho \"$1\" > '" + opened + "'\n");
+  chmod((bin / "xdg-open").c_str(), 0755);
+  const std::string args = "process " + Quote(home.field) + home.Home() + " --open --json";
+  const std::string path = "PATH=" + Quote(bin.Path()) + ":\"$PATH\" ";
+
+  auto o = RunCli(args, "env -u DISPLAY -u WAYLAND_DISPLAY " + path);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("no desktop"), std::string::npos) << o.err;
+
+  o = RunCli(args, "env -u WAYLAND_DISPLAY DISPLAY=:99 " + path);
+  EXPECT_EQ(o.status, 0) << o.err;
+  for (int wait = 0; wait < 100 && !std::filesystem::exists(opened); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(ReadFile(opened), home.fixture.app.ProcessedWorkbook("LINE 7") + "\n");
 }
