@@ -17,6 +17,11 @@ constexpr const char* kRelNs =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 // Above this many points the series are drawn as lines without markers.
 constexpr int kMostMarkedPoints = 200;
+// Longer references keep no cached values: spreadsheets draw charts from the
+// cells, and caches of 100,000 points would cost more to write and rewrite
+// than the sheet they come from. A reference without a cache can never show
+// stale values.
+constexpr std::uint32_t kMostCachedPoints = 10000;
 // Series colours, as a theme would give them: the chart carries its own, so
 // it looks the same in a package without a theme part.
 constexpr const char* kSeriesColours[] = {"4F81BD", "C0504D", "9BBB59",
@@ -92,6 +97,7 @@ struct CachePoint {
 
 struct CacheValues {
   std::uint32_t count = 0;
+  bool cached = true;  // false: too long to cache
   std::vector<CachePoint> points;
 };
 
@@ -100,6 +106,10 @@ struct CacheValues {
 std::optional<CacheValues> ReadCache(const SheetStore& store, const AreaRef& area, bool numeric) {
   if (area.firstRow != area.lastRow && area.firstColumn != area.lastColumn) return std::nullopt;
   CacheValues values;
+  values.count = static_cast<std::uint32_t>(area.lastRow - area.firstRow + area.lastColumn -
+                                            area.firstColumn + 1);
+  values.cached = values.count <= kMostCachedPoints;
+  if (!values.cached) return values;
   std::uint32_t index = 0;
   for (int r = area.firstRow; r <= area.lastRow; ++r)
     for (int c = area.firstColumn; c <= area.lastColumn; ++c, ++index) {
@@ -107,12 +117,12 @@ std::optional<CacheValues> ReadCache(const SheetStore& store, const AreaRef& are
       if (cell.kind == CellKind::Number || (cell.kind == CellKind::Text && !numeric))
         values.points.push_back({index, cell});
     }
-  values.count = index;
   return values;
 }
 
 void AppendCacheXml(std::string& out, const std::string& p, bool numeric,
                     std::string_view formatCode, const CacheValues& values, const Sink& sink) {
+  if (!values.cached) return;
   out += "<" + p + (numeric ? "numCache>" : "strCache>");
   if (numeric) {
     out += "<" + p + "formatCode>";
@@ -170,7 +180,7 @@ std::string Axis(int id, int crossing, const char* position, std::string_view ti
          (gridlines
               ? "<c:majorGridlines><c:spPr>" + Line("D9D9D9", 9525) + "</c:spPr></c:majorGridlines>"
               : "") +
-         Title(title, position[0] == 'l') +
+         (title.empty() ? std::string() : Title(title, position[0] == 'l')) +
          "<c:numFmt formatCode=\"General\" sourceLinked=\"0\"/><c:majorTickMark val=\"out\"/>"
          "<c:minorTickMark val=\"none\"/><c:tickLblPos val=\"nextTo\"/><c:spPr>" +
          Line("808080", 9525) + "</c:spPr><c:crossAx val=\"" + std::to_string(crossing) +
@@ -431,11 +441,11 @@ class CacheRefresher {
     lastEventEnd_ = end;
     const std::string_view name = Local(qname);
     if (cache_) {
-      if (name == "v") OldValue();
+      if (name == "v" && values_.cached) OldValue();
       if (name == "formatCode") formatCode_ = text_;
       collect_ = false;
       if (depth_ == cacheDepth_) {
-        if (next_ != values_.points.size()) differed_ = true;
+        if (next_ != values_.points.size() || !values_.cached) differed_ = true;
         std::string xml;
         AppendCacheXml(xml, prefix_, numeric_, formatCode_, values_, out_);
         out_(xml);

@@ -30,7 +30,9 @@ struct PageSetup {
 // A chart of one or more series of Y values against X values, drawn as
 // straight lines with markers (a scatter chart, so X keeps its true
 // spacing). The data stand on the sheet that holds the chart, in rows
-// firstRow..lastRow. Its cached values always follow the cells.
+// firstRow..lastRow. Its cached values always follow the cells; series of
+// more than 10,000 points keep only their cell references, from which the
+// spreadsheet draws them.
 struct ScatterChart {
   std::string title, xAxisTitle, yAxisTitle;
   int firstRow = 0, lastRow = 0;

@@ -40,13 +40,15 @@ struct Cell {
 };
 static_assert(sizeof(Cell) == 16);
 
+// 40 bytes, plus its cells.
 struct Row {
   std::uint32_t number = 0;
   std::uint16_t style = 0;
-  bool hasStyle = false;    // s with customFormat="1": the style of new cells
-  std::string attributes;   // serialized, without r and spans
-  std::vector<Cell> cells;  // ascending by column
+  bool hasStyle = false;         // s with customFormat="1": the style of new cells
+  std::uint32_t attributes = 0;  // 1 + index in SheetStore::rowAttributes; 0: none
+  std::vector<Cell> cells;       // ascending by column
 };
+static_assert(sizeof(Row) == 40);
 
 // A template cell whose XML is written back as it was (shared strings,
 // formulas, booleans, errors, rich text). `value` is what Get shows.
@@ -66,6 +68,9 @@ class SheetStore {
   std::vector<Row> rows;  // ascending by number
   std::string pool;       // texts and raw XML
   std::vector<RawCell> raws;
+  // A template row's attributes besides r and spans, serialized; few rows
+  // have any.
+  std::vector<std::string> rowAttributes;
 
   Row* FindRow(int number);
   const Row* FindRow(int number) const;
@@ -80,6 +85,11 @@ class SheetStore {
   std::string_view RawXml(const RawCell& raw) const {
     return {pool.data() + raw.xmlOffset, raw.xmlLength};
   }
+
+ private:
+  // Where row `n` is or would be inserted.
+  std::size_t RowIndex(std::uint32_t n) const;
+  mutable std::size_t hint_ = 0;  // the index RowIndex found last
 };
 
 // The worksheet part minus its cells.

@@ -84,6 +84,12 @@ TEST(WorkbookSheets, chart_caches_follow_the_cells_at_every_save) {
   Workbook again = Workbook::OpenFromBytes(second, "second.xlsx");
   again.Sheet("Heights").SetNumber(3, 2, 49.5);
   EXPECT_EQ(Entry(again.SaveToBytes(), part, true), Entry(second, part, true));
+
+  // Series of more than 10,000 points keep only their references.
+  Workbook tall = Workbook::Create({"Tall"});
+  tall.ActiveSheet().AddChart({"", "", "", 1, 10001, 1, {2}, 0, 1, 4, 20, 12});
+  const std::string chart = Entry(tall.SaveToBytes(), part);
+  EXPECT_NE(chart.find("<c:f>Tall!$B$1:$B$10001</c:f></c:numRef>"), std::string::npos) << chart;
 }
 
 }  // namespace
