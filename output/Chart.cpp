@@ -26,7 +26,8 @@ constexpr std::uint32_t kMostCachedPoints = 10000;
 // it looks the same in a package without a theme part.
 constexpr const char* kSeriesColours[] = {"4F81BD", "C0504D", "9BBB59",
                                           "8064A2", "4BACC6", "F79646"};
-// Marker shapes by series, so series that lie on each other stay apart.
+// Marker shapes by series, each a size larger than the one before, so
+// series that lie on each other stay apart.
 constexpr const char* kMarkers[] = {"circle", "triangle", "square", "diamond", "x", "plus"};
 
 // A solid line of `width` EMU (12700 to the point).
@@ -271,8 +272,9 @@ void WriteChart(const ScatterChart& chart, const std::string& sheet, const Sheet
     xml += "<c:spPr>" + Line(colour, 19050) + "</c:spPr>";
     if (markers)
       xml += std::string("<c:marker><c:symbol val=\"") + kMarkers[i % std::size(kMarkers)] +
-             "\"/><c:size val=\"6\"/><c:spPr><a:solidFill><a:srgbClr val=\"" + colour +
-             "\"/></a:solidFill>" + Line(colour, 9525) + "</c:spPr></c:marker>";
+             "\"/><c:size val=\"" + std::to_string(5 + 2 * (i % 3)) +
+             "\"/><c:spPr><a:solidFill><a:srgbClr val=\"" + colour + "\"/></a:solidFill>" +
+             Line(colour, 9525) + "</c:spPr></c:marker>";
     else
       xml += "<c:marker><c:symbol val=\"none\"/></c:marker>";
     xml += "<c:xVal>";
