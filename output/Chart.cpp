@@ -74,16 +74,21 @@ bool ParseCell(std::string_view& s, int& row, int& column) {
   return true;
 }
 
-// Text for a title: XML-escaped, control characters dropped.
+// Text for a title: XML-escaped; control characters and the noncharacters
+// U+FFFE and U+FFFF, which XML cannot hold, dropped.
 std::string PlainText(std::string_view text) {
   std::string out;
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     if (c == '&')
       out += "&amp;";
     else if (c == '<')
       out += "&lt;";
     else if (c == '>')
       out += "&gt;";
+    else if (text.substr(i, 2) == "\xEF\xBF" && i + 2 < text.size() &&
+             (static_cast<unsigned char>(text[i + 2]) & 0xFE) == 0xBE)
+      i += 2;
     else if (static_cast<unsigned char>(c) >= 0x20 || c == '\t')
       out += c;
   }
