@@ -22,10 +22,6 @@ using namespace xlsx;
 namespace {
 
 constexpr const char* kContentTypesPart = "[Content_Types].xml";
-constexpr const char* kStylesType =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles";
-constexpr const char* kStylesContentType =
-    "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml";
 constexpr const char* kWorkbookContentType =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
 constexpr const char* kRelationshipsNs =
