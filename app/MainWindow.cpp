@@ -2,12 +2,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QUrl>
 #include <exception>
 #include <new>
 
@@ -67,7 +70,10 @@ QString DisplayText(const std::string& runText) {
 }
 
 MainWindow::MainWindow(vireo::AppFolder app, Prompts& prompts, QWidget* parent)
-    : QMainWindow(parent), app_(std::move(app)), prompts_(prompts) {
+    : QMainWindow(parent),
+      app_(std::move(app)),
+      prompts_(prompts),
+      opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
   setObjectName(QStringLiteral("Vireo"));
   setWindowTitle(QStringLiteral("Double Run Leveling Main Menu"));
   BuildControls();
@@ -109,6 +115,18 @@ void MainWindow::BuildControls() {
   label3_->setFont(ClassicFont(kMsSansSerif, Face::SansSerif, 9.75, false));
   label3_->setWordWrap(true);
   PlaceInTwips(label3_, 720, 1560, 4335, 1095);
+
+  links_ = makeLabel("ReportLinks", QString());
+  links_->setTextFormat(Qt::RichText);
+  links_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  PlaceInTwips(links_, 720, 2700, 4335, 300);
+  links_->hide();
+  connect(links_, &QLabel::linkActivated, this, [this](const QString& link) {
+    if (link == QLatin1String("report"))
+      OpenReport();
+    else
+      ShowWarnings();
+  });
 
   startProcess_ = new QPushButton(QStringLiteral("Process"), client);
   startProcess_->setObjectName(QStringLiteral("StartProcess"));
@@ -234,6 +252,9 @@ void MainWindow::ProcessCommand() {
 
 std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
   std::vector<Message> messages;
+  report_.clear();
+  warnings_.reset();
+  ShowLinks();
   try {
     const vireo::ProcessResult result =
         vireo::ProcessField(QFile::encodeName(path).toStdString(), app_, *this);
@@ -253,7 +274,9 @@ std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
                               (lines.size() > kListedInBox ? QStringLiteral("\n…") : QString()),
                           MessageKind::Warning,
                           lines.size() > kListedInBox ? lines.join(QLatin1Char('\n')) : QString()});
+      warnings_ = messages.back();
     }
+    if (result.workbookSaved) report_ = QString::fromStdString(result.workbookPath);
     if (!result.failures.empty()) {
       notes << Plural(static_cast<qsizetype>(result.failures.size()), "output", "outputs") +
                    QStringLiteral(" not saved \u2014 see the message");
@@ -275,6 +298,7 @@ std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
     }
     if (!notes.isEmpty())
       label3_->setText(label3_->text() + QLatin1Char('\n') + notes.join(QStringLiteral("; ")));
+    ShowLinks();
   } catch (const std::exception& e) {
     // Unwinding removed the run's temporary files; no output was replaced.
     const QString message = dynamic_cast<const std::bad_alloc*>(&e)
@@ -291,6 +315,33 @@ std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
   startProcess_->setEnabled(true);
   exitProgram_->setEnabled(true);
   return messages;
+}
+
+void MainWindow::ShowLinks() {
+  QStringList links;
+  if (!report_.isEmpty()) links << QStringLiteral("<a href=\"report\">Open the report</a>");
+  if (warnings_) links << QStringLiteral("<a href=\"warnings\">Show warnings</a>");
+  links_->setText(links.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
+  links_->setVisible(!links.isEmpty());
+}
+
+void MainWindow::OpenReport() {
+  const QString path = QFileInfo(report_).absoluteFilePath();
+  if (!QFileInfo::exists(path)) {
+    prompts_.Tell(kProgramTitle, QStringLiteral("The report %1 is no longer there.").arg(path),
+                  MessageKind::Error);
+  } else if (!opener_(QUrl::fromLocalFile(path))) {
+    prompts_.Tell(kProgramTitle,
+                  QStringLiteral("No program on this desktop opened %1. Open it with a "
+                                 "spreadsheet program such as LibreOffice Calc or Excel.")
+                      .arg(path),
+                  MessageKind::Error);
+  }
+}
+
+void MainWindow::ShowWarnings() {
+  if (warnings_)
+    prompts_.Tell(warnings_->title, warnings_->text, warnings_->kind, warnings_->details);
 }
 
 void MainWindow::EndProgram() {
@@ -321,6 +372,10 @@ void MainWindow::ShowInputOption(const vireo::InputOptionFields& fields) {
           prompts_.Tell(title, text, failed ? MessageKind::Error : MessageKind::Warning);
         },
         nullptr);
+    connect(dialog_, &InputOption::Saved, this, [this](const QString& workbook) {
+      report_ = workbook;
+      ShowLinks();
+    });
   }
   dialog_->show();
   dialog_->raise();

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "common/AppFolder.h"
@@ -19,6 +21,7 @@
 class QAction;
 class QLabel;
 class QPushButton;
+class QUrl;
 
 namespace vireo::app {
 
@@ -45,6 +48,17 @@ class MainWindow : public QMainWindow, private vireo::RunSurroundings {
   // and ends the program.
   void EndProgram();
 
+  // The links under the status once a run or the OK has saved the workbook:
+  // "Open the report" hands the processed workbook to the desktop's
+  // spreadsheet program, "Show warnings" shows the run's warnings again.
+  // Both stay until the next run.
+  void OpenReport();
+  void ShowWarnings();
+  // How a document is handed to the desktop (QDesktopServices::openUrl
+  // unless a test puts its own); true when the desktop took it.
+  using DocumentOpener = std::function<bool(const QUrl&)>;
+  void SetDocumentOpener(DocumentOpener opener) { opener_ = std::move(opener); }
+
  private:
   struct Message {
     QString title;
@@ -59,6 +73,7 @@ class MainWindow : public QMainWindow, private vireo::RunSurroundings {
   void ChooseErrorFactorItem(int index);
   void TextSettingCommand(const vireo::TextSettingCommand& command);
   std::vector<Message> RunOn(const QString& path);
+  void ShowLinks();
 
   // vireo::RunSurroundings
   void ShowStatus(const std::string& text) override;
@@ -68,6 +83,10 @@ class MainWindow : public QMainWindow, private vireo::RunSurroundings {
   vireo::AppFolder app_;
   Prompts& prompts_;
   QLabel* label3_ = nullptr;
+  QLabel* links_ = nullptr;
+  QString report_;                   // the workbook "Open the report" opens
+  std::optional<Message> warnings_;  // what "Show warnings" shows
+  DocumentOpener opener_;
   QPushButton* startProcess_ = nullptr;
   QPushButton* exitProgram_ = nullptr;
   // The error factor items in menu order: two, four, six, eight, ten.

@@ -20,6 +20,7 @@ struct ProcessArguments {
   std::optional<std::string> endRl;
   bool json = false;
   bool strict = false;  // exit 3 when a check fails
+  bool open = false;    // hand the saved workbook to the desktop
 };
 
 struct AdjustArguments {

@@ -1,6 +1,11 @@
 // vireo-cli process: the processing run, the RL adjustment after it when
 // levels are keyed in, and the results as text or JSON.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
@@ -24,6 +29,33 @@ class CommandLineSurroundings : public RunSurroundings {
  private:
   bool answerYes_;
 };
+
+bool Set(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value && *value;
+}
+
+// Hands the workbook to the desktop's program for it (xdg-open), detached:
+// the command does not wait for it and leaves no child behind. Without a
+// desktop nothing happens but a note; it never changes the exit status.
+void OpenOnDesktop(const std::string& path) {
+  if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) {
+    std::cerr << "vireo-cli: no desktop (DISPLAY or WAYLAND_DISPLAY) to open " << path << " on\n";
+    return;
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    if (fork() == 0) {
+      setsid();
+      const int null = open("/dev/null", O_RDWR);
+      for (int fd = 0; fd <= 2; ++fd) dup2(null, fd);
+      execlp("xdg-open", "xdg-open", path.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    _exit(0);
+  }
+  if (child > 0) waitpid(child, nullptr, 0);
+}
 
 nlohmann::json NumberOrNull(const std::optional<double>& value) {
   return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
@@ -209,6 +241,7 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
       std::cerr << "warning: " << (w.line > 0 ? "line " + std::to_string(w.line) + ": " : "")
                 << w.message << "\n";
   }
+  if (arguments.open && run.workbookSaved) OpenOnDesktop(run.workbookPath);
   if (arguments.strict && status == kExitOk && !checks.Pass()) return kExitNotAccepted;
   return status;
 }

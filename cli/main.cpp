@@ -45,6 +45,8 @@ int Run(int argc, char** argv) {
   process->add_flag("--json", json, "print one JSON object");
   bool strict = false;
   process->add_flag("--strict", strict, "exit 3 when a check of the double run fails");
+  bool open = false;
+  process->add_flag("--open", open, "open the saved workbook in the desktop's spreadsheet program");
 
   auto* settings = cli.add_subcommand("settings", "print the settings and the check limits");
   settings->add_option("--home", home, "the application folder");
@@ -94,7 +96,7 @@ int Run(int argc, char** argv) {
       return kExitRefused;
     }
   if (*process) {
-    ProcessArguments arguments{fieldFile, std::nullopt, std::nullopt, json, strict};
+    ProcessArguments arguments{fieldFile, std::nullopt, std::nullopt, json, strict, open};
     if (startOpt->count()) arguments.startRl = startRl;
     if (process->get_option("--end-rl")->count()) arguments.endRl = endRl;
     return Process(arguments, home);

@@ -1,6 +1,8 @@
-// The report template the program ships as Existing.xlsx: one sheet laid
-// out for the levelling report, with column widths, a bold heading row and
-// the "0.00000" number format ready, but no cell values.
+// The report template the program ships as Existing.xlsx: one sheet
+// "Report" laid out for the levelling report and ready to print (A4
+// landscape, one page wide, the heading row on every page, file name and
+// page numbers in the footer), with column widths, number formats, a bold
+// header block and heading row with a rule under it, but no cell values.
 #pragma once
 
 #include <array>
@@ -16,7 +18,7 @@ inline constexpr std::array<std::string_view, 14> kReportColumnHeadings = {
     "Ref.",        "BS1(m)",    "BS2(m)",    "FS1(m)",      "FS2(m)",      "Dist1(m)", "Dist2(m)",
     "Ave_Dist(m)", "Ave_BS(m)", "Ave_FS(m)", "Av. Rise(+)", "Av. Fall(-)", "Cal. RL",  "Adj. RL"};
 
-// The first heading row of the report; it carries the bold row style.
+// The first heading row of the report; its cells carry the headings' look.
 inline constexpr int kReportHeadingRow = 9;
 
 // The package bytes of the default template.

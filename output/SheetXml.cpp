@@ -64,18 +64,6 @@ void AppendHex4(std::string& out, unsigned value) {
   out.push_back('_');
 }
 
-void AppendNumber(std::string& out, double value) {
-  char buffer[32];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
-}
-
-void AppendInt(std::string& out, unsigned value) {
-  char buffer[16];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
-}
-
 std::string_view TrimXmlSpace(std::string_view s) {
   auto first = s.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) return {};
@@ -318,7 +306,10 @@ class SheetReader {
     if (!hasNumber) number = lastRow_ + 1;
     if (number < 1 || number > kMaxRows) Fail("row number outside 1..1048576");
     Row& row = store_.GetRow(number);
-    if (!attributes.empty()) row.attributes = std::move(attributes);
+    if (!attributes.empty()) {
+      store_.rowAttributes.push_back(std::move(attributes));
+      row.attributes = static_cast<std::uint32_t>(store_.rowAttributes.size());
+    }
     if (hasStyle && customFormat) {
       row.style = static_cast<std::uint16_t>(style);
       row.hasStyle = true;
@@ -528,17 +519,26 @@ Bounds CellBounds(const SheetStore& store) {
 
 }  // namespace
 
-Row* SheetStore::FindRow(int number) {
-  // Reports are written and read near their end: try the last rows first.
-  const auto n = static_cast<std::uint32_t>(number);
+std::size_t SheetStore::RowIndex(std::uint32_t n) const {
+  // Rows are mostly visited in order, or near the end of the sheet: try the
+  // row found last and the one after it, then the last two rows, before
+  // searching.
   const std::size_t size = rows.size();
-  if (size > 0 && rows[size - 1].number <= n)
-    return rows[size - 1].number == n ? &rows[size - 1] : nullptr;
-  if (size > 1 && rows[size - 2].number <= n)
-    return rows[size - 2].number == n ? &rows[size - 2] : nullptr;
-  auto it = std::lower_bound(rows.begin(), rows.end(), static_cast<std::uint32_t>(number),
-                             [](const Row& r, std::uint32_t n) { return r.number < n; });
-  return it != rows.end() && it->number == static_cast<std::uint32_t>(number) ? &*it : nullptr;
+  for (std::size_t i : {hint_, hint_ + 1})
+    if (i < size && rows[i].number >= n && (i == 0 || rows[i - 1].number < n)) return hint_ = i;
+  if (size > 0 && rows[size - 1].number < n) return size;
+  if (size > 1 && rows[size - 2].number < n) return hint_ = size - 1;
+  hint_ = static_cast<std::size_t>(
+      std::lower_bound(rows.begin(), rows.end(), n,
+                       [](const Row& r, std::uint32_t k) { return r.number < k; }) -
+      rows.begin());
+  return hint_;
+}
+
+Row* SheetStore::FindRow(int number) {
+  const auto n = static_cast<std::uint32_t>(number);
+  const std::size_t i = RowIndex(n);
+  return i < rows.size() && rows[i].number == n ? &rows[i] : nullptr;
 }
 
 const Row* SheetStore::FindRow(int number) const {
@@ -551,11 +551,9 @@ Row& SheetStore::GetRow(int number) {
     rows.emplace_back().number = n;
     return rows.back();
   }
-  if (rows.back().number == n) return rows.back();
-  auto it = std::lower_bound(rows.begin(), rows.end(), n,
-                             [](const Row& r, std::uint32_t k) { return r.number < k; });
-  if (it != rows.end() && it->number == n) return *it;
-  it = rows.insert(it, Row{});
+  const std::size_t i = RowIndex(n);
+  if (rows[i].number == n) return rows[i];
+  auto it = rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(i), Row{});
   it->number = n;
   return *it;
 }
@@ -572,11 +570,11 @@ const Cell* SheetStore::FindCell(const Row& row, int column) {
 }
 
 Cell& SheetStore::GetCell(Row& row, int column, std::uint16_t style) {
-  // Grow by half from room for 6 cells (6, 9, 13, 19...) rather than by
-  // doubling from 1: a report row of 9 or 10 cells then takes 2 or 3
-  // allocations and at most 13 cells' room instead of 5 and 16.
+  // Grow by half from room for 4 cells (4, 6, 9, 13...) rather than by
+  // doubling from 1: a profile row of 4 cells takes one allocation, a
+  // report row of 9 cells exactly 9 cells' room, one of 10 cells 13.
   if (row.cells.size() == row.cells.capacity())
-    row.cells.reserve(row.cells.empty() ? 6 : row.cells.size() + row.cells.size() / 2);
+    row.cells.reserve(row.cells.empty() ? 4 : row.cells.size() + row.cells.size() / 2);
   if (row.cells.empty() || row.cells.back().Column() < column) {
     row.cells.emplace_back(column, CellKind::Empty, style);
     return row.cells.back();
@@ -591,6 +589,33 @@ void SheetStore::SetText(Cell& cell, std::string_view text) {
   cell.offset = pool.size();
   cell.length = static_cast<std::uint32_t>(text.size());
   pool.append(text);
+}
+
+void AppendNumber(std::string& out, double value) {
+  char buffer[32];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+void AppendInt(std::string& out, unsigned value) {
+  char buffer[16];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+CellView ViewCell(const SheetStore& store, int row, int column) {
+  const Row* r = store.FindRow(row);
+  const Cell* cell = r ? SheetStore::FindCell(*r, column) : nullptr;
+  if (!cell) return {};
+  if (cell->Kind() == CellKind::Raw) cell = &store.raws[cell->offset].value;
+  switch (cell->Kind()) {
+    case CellKind::Number:
+      return {CellKind::Number, cell->number, {}};
+    case CellKind::Text:
+      return {CellKind::Text, 0.0, store.Text(*cell)};
+    default:
+      return {};
+  }
 }
 
 std::string DecodeEscapes(std::string_view text) {
@@ -751,11 +776,11 @@ void WriteSheet(const SheetFrame& frame, const SheetStore& store,
   buffer += "<" + p + "sheetData>";
 
   for (const Row& row : store.rows) {
-    if (row.cells.empty() && row.attributes.empty()) continue;
+    if (row.cells.empty() && row.attributes == 0) continue;
     buffer += rowOpen;
     AppendInt(buffer, row.number);
     buffer += '"';
-    buffer += row.attributes;
+    if (row.attributes != 0) buffer += store.rowAttributes[row.attributes - 1];
     if (row.cells.empty()) {
       buffer += "/>";
       continue;

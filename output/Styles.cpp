@@ -170,32 +170,138 @@ int Styles::NumberFormatId(std::string_view format) {
   return id;
 }
 
-std::uint16_t Styles::WithNumberFormat(std::uint16_t style, std::string_view format) {
-  // Reports write column after column with the same format: remember the
-  // last answer.
-  if (lastHit_ && lastStyle_ == style && lastFormat_ == format) return lastResult_;
-  const std::uint16_t result = LookUp(style, format);
-  lastHit_ = true;
-  lastStyle_ = style;
-  lastFormat_.assign(format);
-  lastResult_ = result;
+std::uint16_t Styles::WithFormat(std::uint16_t style, std::string_view format, unsigned flags) {
+  for (const Recent& r : recent_)
+    if (r.flags == flags && r.style == style && r.format == format) return r.result;
+  const std::uint16_t result = LookUp(style, format, flags);
+  Recent& slot = recent_[nextRecent_];
+  nextRecent_ = (nextRecent_ + 1) % recent_.size();
+  slot.style = style;
+  slot.flags = flags;
+  slot.format.assign(format);
+  slot.result = result;
   return result;
 }
 
-std::uint16_t Styles::LookUp(std::uint16_t style, std::string_view format) {
-  if (auto it = cache_.find(std::make_pair(style, std::string(format))); it != cache_.end())
-    return it->second;
-  if (!UsableFormat(format))
+namespace {
+
+std::vector<pugi::xml_node> Elements(pugi::xml_node parent) {
+  std::vector<pugi::xml_node> nodes;
+  for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling())
+    if (n.type() == pugi::node_element) nodes.push_back(n);
+  return nodes;
+}
+
+std::string Printed(pugi::xml_node node) {
+  StringWriter text;
+  node.print(text, "", pugi::format_raw);
+  return text.text;
+}
+
+void SetAttribute(pugi::xml_node node, const char* name, const std::string& value) {
+  if (!node.attribute(name)) node.append_attribute(name);
+  node.attribute(name) = value.c_str();
+}
+
+// A child element by local name.
+pugi::xml_node ChildOf(pugi::xml_node parent, std::string_view local) {
+  for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling())
+    if (n.type() == pugi::node_element && LocalNameOf(n.name()) == local) return n;
+  return {};
+}
+
+}  // namespace
+
+int Styles::FindOrAppend(pugi::xml_node list, pugi::xml_node wanted) {
+  const std::vector<pugi::xml_node> entries = Elements(list);
+  const std::string text = Printed(wanted);
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (Printed(entries[i]) == text) return static_cast<int>(i);
+  list.append_copy(wanted);
+  SetAttribute(list, "count", IntText(static_cast<long long>(entries.size() + 1)));
+  changed_ = true;
+  return static_cast<int>(entries.size());
+}
+
+int Styles::BoldFont(int fontId) {
+  pugi::xml_node fonts = EnsureChild("fonts", {"numFmts"});
+  const std::vector<pugi::xml_node> list = Elements(fonts);
+  pugi::xml_document scratch;
+  pugi::xml_node font = fontId >= 0 && static_cast<std::size_t>(fontId) < list.size()
+                            ? scratch.append_copy(list[static_cast<std::size_t>(fontId)])
+                            : scratch.append_child((prefix_ + "font").c_str());
+  if (pugi::xml_node b = ChildOf(font, "b")) {
+    std::string_view val = b.attribute("val").value();
+    if (val.empty() || val == "1" || val == "true") return fontId;
+    font.remove_child(b);
+  }
+  font.prepend_child((prefix_ + "b").c_str());
+  return FindOrAppend(fonts, font);
+}
+
+int Styles::RedFill() {
+  pugi::xml_node fills = EnsureChild("fills", {"numFmts", "fonts"});
+  // Excel takes the first two fills as "none" and "gray125" whatever they
+  // say, so a new fill must stand after them.
+  for (const char* pattern : {"none", "gray125"}) {
+    if (Elements(fills).size() >= 2) break;
+    pugi::xml_document filler;
+    pugi::xml_node fill = filler.append_child((prefix_ + "fill").c_str());
+    fill.append_child((prefix_ + "patternFill").c_str()).append_attribute("patternType") = pattern;
+    fills.append_copy(fill);
+    SetAttribute(fills, "count", IntText(static_cast<long long>(Elements(fills).size())));
+    changed_ = true;
+  }
+  pugi::xml_document scratch;
+  pugi::xml_node pattern = scratch.append_child((prefix_ + "fill").c_str())
+                               .append_child((prefix_ + "patternFill").c_str());
+  pattern.append_attribute("patternType") = "solid";
+  pattern.append_child((prefix_ + "fgColor").c_str()).append_attribute("rgb") = "FFFF8080";
+  pattern.append_child((prefix_ + "bgColor").c_str()).append_attribute("indexed") = "64";
+  return FindOrAppend(fills, scratch.first_child());
+}
+
+int Styles::BorderWithRuleBelow(int borderId) {
+  pugi::xml_node borders = EnsureChild("borders", {"numFmts", "fonts", "fills"});
+  const std::vector<pugi::xml_node> list = Elements(borders);
+  pugi::xml_document scratch;
+  pugi::xml_node border;
+  if (borderId >= 0 && static_cast<std::size_t>(borderId) < list.size()) {
+    border = scratch.append_copy(list[static_cast<std::size_t>(borderId)]);
+  } else {
+    border = scratch.append_child((prefix_ + "border").c_str());
+    for (const char* side : {"left", "right", "top", "bottom", "diagonal"})
+      border.append_child((prefix_ + side).c_str());
+  }
+  pugi::xml_node bottom = ChildOf(border, "bottom");
+  if (bottom) {
+    std::string_view style = bottom.attribute("style").value();
+    if (!style.empty() && style != "none") return borderId;  // it has a rule already
+    border.remove_child(bottom);
+  }
+  // The sides stand in the order start, end, left, right, top, bottom,
+  // diagonal, vertical, horizontal.
+  pugi::xml_node next;
+  for (const char* later : {"horizontal", "vertical", "diagonal"})
+    if (pugi::xml_node n = ChildOf(border, later)) next = n;
+  bottom = next ? border.insert_child_before((prefix_ + "bottom").c_str(), next)
+                : border.append_child((prefix_ + "bottom").c_str());
+  bottom.append_attribute("style") = "thin";
+  bottom.append_child((prefix_ + "color").c_str()).append_attribute("auto") = "1";
+  return FindOrAppend(borders, border);
+}
+
+std::uint16_t Styles::LookUp(std::uint16_t style, std::string_view format, unsigned flags) {
+  const auto key = std::make_tuple(style, flags, std::string(format));
+  if (auto it = cache_.find(key); it != cache_.end()) return it->second;
+  if (!format.empty() && !UsableFormat(format))
     throw Error(file_, "set number format", "unusable format \"" + std::string(format) + "\"");
-  const int id = NumberFormatId(format);
 
   pugi::xml_node cellXfs =
       EnsureChild("cellXfs", {"numFmts", "fonts", "fills", "borders", "cellStyleXfs"});
-  std::vector<pugi::xml_node> xfs;
-  for (pugi::xml_node n = cellXfs.first_child(); n; n = n.next_sibling())
-    if (n.type() == pugi::node_element) xfs.push_back(n);
+  std::vector<pugi::xml_node> xfs = Elements(cellXfs);
 
-  // The wanted format: the cell's current one with the new number format.
+  // The wanted format: the cell's current one with the new parts.
   pugi::xml_document scratch;
   pugi::xml_node wanted;
   if (style < xfs.size()) {
@@ -205,34 +311,37 @@ std::uint16_t Styles::LookUp(std::uint16_t style, std::string_view format) {
     for (const char* a : {"numFmtId", "fontId", "fillId", "borderId", "xfId"})
       wanted.append_attribute(a) = "0";
   }
-  if (!wanted.attribute("numFmtId")) wanted.prepend_attribute("numFmtId");
-  wanted.attribute("numFmtId") = IntText(id).c_str();
-  if (!wanted.attribute("applyNumberFormat")) wanted.append_attribute("applyNumberFormat");
-  wanted.attribute("applyNumberFormat") = "1";
+  const auto id = [&](const char* name) { return ParseInt(wanted.attribute(name).value(), 0); };
+  bool same = true;
+  // Sets attribute `name` to `value` with its apply flag.
+  const auto put = [&](const char* name, int value, const char* apply) {
+    if (id(name) == value && wanted.attribute(name)) return;
+    same = false;
+    if (!wanted.attribute(name)) wanted.prepend_attribute(name);
+    wanted.attribute(name) = IntText(value).c_str();
+    SetAttribute(wanted, apply, "1");
+  };
+  if (!format.empty()) put("numFmtId", NumberFormatId(format), "applyNumberFormat");
+  if (flags & kBold) put("fontId", BoldFont(id("fontId")), "applyFont");
+  if (flags & kRedFill) put("fillId", RedFill(), "applyFill");
+  if (flags & kRuleBelow) put("borderId", BorderWithRuleBelow(id("borderId")), "applyBorder");
 
-  std::uint16_t result = 0;
-  if (style < xfs.size() && ParseInt(xfs[style].attribute("numFmtId").value(), 0) == id) {
-    result = style;  // it already shows numbers this way
-  } else {
-    StringWriter wantedText;
-    wanted.print(wantedText, "", pugi::format_raw);
+  std::uint16_t result = style;
+  if (!same || style >= xfs.size()) {
+    const std::string wantedText = Printed(wanted);
     std::size_t found = xfs.size();
-    for (std::size_t i = 0; i < xfs.size() && found == xfs.size(); ++i) {
-      StringWriter text;
-      xfs[i].print(text, "", pugi::format_raw);
-      if (text.text == wantedText.text) found = i;
-    }
+    for (std::size_t i = 0; i < xfs.size() && found == xfs.size(); ++i)
+      if (Printed(xfs[i]) == wantedText) found = i;
     if (found == xfs.size()) {
       if (xfs.size() >= kMaxCellFormats)
-        throw Error(file_, "set number format", "the workbook has too many cell formats");
+        throw Error(file_, "set cell format", "the workbook has too many cell formats");
       cellXfs.append_copy(wanted);
-      if (!cellXfs.attribute("count")) cellXfs.append_attribute("count");
-      cellXfs.attribute("count") = IntText(static_cast<long long>(xfs.size() + 1)).c_str();
+      SetAttribute(cellXfs, "count", IntText(static_cast<long long>(xfs.size() + 1)));
       changed_ = true;
     }
     result = static_cast<std::uint16_t>(found);
   }
-  cache_.emplace(std::make_pair(style, std::string(format)), result);
+  cache_.emplace(key, result);
   return result;
 }
 

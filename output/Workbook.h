@@ -1,13 +1,16 @@
-// The report workbook: a real .xlsx package opened from a template, its
-// active sheet read and written cell by cell, and saved under a new path.
-// Parts of the package that are not changed are copied untouched.
+// The report workbook: a real .xlsx package opened from a template or made
+// new, its worksheets read and written cell by cell, sheets added with their
+// page setup and charts, and saved under a new path. Parts of the package
+// that are not changed are copied untouched.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/FileSystem.h"
+#include "output/SheetLayout.h"
 
 namespace vireo {
 
@@ -25,6 +28,18 @@ struct CellValue {
   bool operator==(const CellValue&) const = default;
 };
 
+// What a written cell looks like, added to the look it has (or, for a new
+// cell, takes from its row or column). The parts combine; formats are added
+// to the styles once and reused.
+struct CellFormat {
+  std::string_view numberFormat = {};  // such as "0.00000"; empty keeps the cell's own
+  bool bold = false;
+  bool redFill = false;    // a solid light-red fill
+  bool ruleBelow = false;  // a thin rule under the cell
+};
+
+class Worksheet;
+
 class Workbook {
  public:
   static constexpr int kMaxRows = 1048576;
@@ -38,10 +53,24 @@ class Workbook {
   static Workbook OpenFromBytes(std::string bytes, const std::string& name);
   // A blank workbook with one empty sheet "Sheet1".
   static Workbook CreateBlank();
+  // A new workbook with empty sheets of these names, the first one active.
+  // Names: 1 to 31 characters, none of : \ / ? * [ ], unique ignoring case.
+  static Workbook Create(const std::vector<std::string>& sheetNames);
 
   Workbook(Workbook&&) noexcept;
   Workbook& operator=(Workbook&&) noexcept;
   ~Workbook();
+
+  // The sheets, in the order of their tabs.
+  std::vector<std::string> SheetNames() const;
+  bool HasSheet(std::string_view name) const;
+  // A worksheet by name (ignoring case), read on first use. No such sheet,
+  // or a chart sheet: Error. The handle stays valid while the workbook lives.
+  Worksheet Sheet(std::string_view name);
+  Worksheet ActiveSheet();
+  // Adds an empty worksheet after the last sheet; the active sheet stays
+  // active. A name that is taken or unusable: Error.
+  Worksheet AddSheet(std::string_view name);
 
   // Cells of the active sheet, rows and columns counted from 1. Outside the
   // grid: Error. Reading a cell never written gives Empty.
@@ -71,10 +100,47 @@ class Workbook {
   std::string SaveToBytes() const;
 
   class Impl;
+  struct SheetState;
 
  private:
   explicit Workbook(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
+};
+
+// One worksheet of a workbook: the same cells as the active sheet's
+// methods above, plus formats and, on sheets this program added, layout.
+class Worksheet {
+ public:
+  const std::string& Name() const;
+
+  CellValue Get(int row, int column) const;
+  void SetNumber(int row, int column, double value);
+  void SetNumber(int row, int column, double value, std::string_view numberFormat);
+  void SetNumber(int row, int column, double value, const CellFormat& format);
+  void SetText(int row, int column, std::string_view text);
+  void SetText(int row, int column, std::string_view text, const CellFormat& format);
+  void Clear(int row, int column);  // keeps the cell's style
+  void Set(int row, int column, const CellValue& value);
+  // Adds `format` to the cell's look and keeps its value; an absent cell is
+  // made empty with that look.
+  void SetFormat(int row, int column, const CellFormat& format);
+  // Gives the cell the look cell (fromRow, fromColumn) has, or would have
+  // when written.
+  void CopyFormat(int fromRow, int fromColumn, int row, int column);
+  int LastRow() const;
+
+  // Layout, only on a sheet added by AddSheet or Create (a template's own
+  // sheet keeps its layout): Error otherwise. Widths in characters; new
+  // cells in the columns take `format`.
+  void SetColumns(int first, int last, double width, const CellFormat& format = {});
+  void SetPageSetup(const PageSetup& page);
+  void AddChart(const ScatterChart& chart);
+
+ private:
+  friend class Workbook;
+  Worksheet(Workbook::Impl* book, Workbook::SheetState* sheet) : book_(book), sheet_(sheet) {}
+  Workbook::Impl* book_;
+  Workbook::SheetState* sheet_;
 };
 
 }  // namespace vireo

@@ -5,9 +5,11 @@
 
 #include "common/Error.h"
 #include "common/Text.h"
+#include "output/DefaultTemplate.h"
 #include "output/LevelDataFile.h"
 #include "output/Workbook.h"
 #include "reduction/ClosureSummary.h"
+#include "reduction/Profile.h"
 #include "reduction/RecordLoop.h"
 #include "reduction/SetupReduction.h"
 #include "settings/ControlFile.h"
@@ -25,8 +27,13 @@ void WriteHeadingRow(Workbook& sheet, RunVariables& run) {
     throw Error("", "write a heading row",
                 "the report would need more than " + std::to_string(Workbook::kMaxRows) +
                     " rows, the most a workbook holds");
-  for (int column = 1; column <= 14; ++column)
-    sheet.SetText(headingRow, column, kHeadings[column - 1]);
+  // Every heading row looks like the template's first one.
+  Worksheet report = sheet.ActiveSheet();
+  for (int column = 1; column <= 14; ++column) {
+    if (headingRow != kReportHeadingRow)
+      report.CopyFormat(kReportHeadingRow, column, headingRow, column);
+    report.SetText(headingRow, column, kHeadings[column - 1]);
+  }
   run.firstDataRow = headingRow + 1;
   run.currentRow = run.firstDataRow;
   run.lineHasSetup = false;
@@ -232,6 +239,13 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
   } catch (const Error& e) {
     if (e.File().empty()) throw Error(fieldPath, e.Operation(), e.Cause());
     throw;
+  }
+  try {
+    if (!WriteProfile(sheet, ReadProfile(sheet, run.firstDataRow, closure.summationRow)))
+      result.warnings.push_back({0, std::string("the template has a sheet \"") + kProfileSheet +
+                                        "\" of its own; it is kept and no profile is added"});
+  } catch (const Error& e) {
+    result.warnings.push_back({0, std::string("no profile is added: ") + e.Cause()});
   }
 
   result.setups = run.setups;

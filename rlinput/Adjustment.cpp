@@ -7,6 +7,7 @@
 #include "common/Text.h"
 #include "output/Workbook.h"
 #include "reduction/ClosureSummary.h"
+#include "reduction/Profile.h"
 #include "reduction/RunVariables.h"
 
 namespace vireo {
@@ -145,6 +146,8 @@ AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType l
     if (!std::isfinite(result.permissibleError)) result.permissibleError = 0;
     workbook.SetText(endRow + 3, kFs2, MiscloseLine(misclose));
     workbook.SetText(endRow + 4, kFs2, PermissibleErrorLine(result.permissibleError));
+    // The profile follows the rebuilt levels (its chart's values with it).
+    WriteProfile(workbook, ReadProfile(workbook, first, endRow));
 
     result.startRl = *startRl;
     result.endRl = sheet.Value(endRow - 1, kCalRl);

@@ -1,6 +1,6 @@
 // The OK of the RL input dialog: rebuild "Cal. RL" from the keyed start RL,
-// spread the misclose over "Adj. RL", rewrite the closure lines and save the
-// processed workbook again. No Qt here; the dialog calls this.
+// spread the misclose over "Adj. RL", rewrite the closure lines and the
+// profile sheet and save the processed workbook again. No Qt here; the dialog calls this.
 #pragma once
 
 #include <optional>

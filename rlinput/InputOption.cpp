@@ -189,6 +189,7 @@ void InputOption::Ok() {
   const QString message = QString::fromStdString(result.message);
   switch (result.status) {
     case vireo::AdjustmentResult::Status::Adjusted:
+      emit Saved(QString::fromStdString(fields.label11));
       close();
       break;
     case vireo::AdjustmentResult::Status::Refused:

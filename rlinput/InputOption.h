@@ -39,6 +39,10 @@ class InputOption : public QDialog {
   vireo::InputOptionFields Fields() const;
   vireo::LoopType Loop() const;
 
+ signals:
+  // The OK has adjusted and saved the processed workbook at this path.
+  void Saved(const QString& workbookPath);
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 

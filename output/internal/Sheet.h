@@ -40,13 +40,15 @@ struct Cell {
 };
 static_assert(sizeof(Cell) == 16);
 
+// 40 bytes, plus its cells.
 struct Row {
   std::uint32_t number = 0;
   std::uint16_t style = 0;
-  bool hasStyle = false;    // s with customFormat="1": the style of new cells
-  std::string attributes;   // serialized, without r and spans
-  std::vector<Cell> cells;  // ascending by column
+  bool hasStyle = false;         // s with customFormat="1": the style of new cells
+  std::uint32_t attributes = 0;  // 1 + index in SheetStore::rowAttributes; 0: none
+  std::vector<Cell> cells;       // ascending by column
 };
+static_assert(sizeof(Row) == 40);
 
 // A template cell whose XML is written back as it was (shared strings,
 // formulas, booleans, errors, rich text). `value` is what Get shows.
@@ -66,6 +68,9 @@ class SheetStore {
   std::vector<Row> rows;  // ascending by number
   std::string pool;       // texts and raw XML
   std::vector<RawCell> raws;
+  // A template row's attributes besides r and spans, serialized; few rows
+  // have any.
+  std::vector<std::string> rowAttributes;
 
   Row* FindRow(int number);
   const Row* FindRow(int number) const;
@@ -80,6 +85,11 @@ class SheetStore {
   std::string_view RawXml(const RawCell& raw) const {
     return {pool.data() + raw.xmlOffset, raw.xmlLength};
   }
+
+ private:
+  // Where row `n` is or would be inserted.
+  std::size_t RowIndex(std::uint32_t n) const;
+  mutable std::size_t hint_ = 0;  // the index RowIndex found last
 };
 
 // The worksheet part minus its cells.
@@ -90,6 +100,14 @@ struct SheetFrame {
   std::string tail;                             // bytes after </sheetData>
   std::vector<ColumnStyle> columnStyles;
 };
+
+// What a cell shows, its text viewed in the store's pool.
+struct CellView {
+  CellKind kind = CellKind::Empty;  // Empty, Number or Text
+  double number = 0.0;
+  std::string_view text;
+};
+CellView ViewCell(const SheetStore& store, int row, int column);
 
 // Reads a worksheet part fed in pieces. `feed` calls its argument for each
 // piece of the inflated XML. Shared strings resolve `t="s"` cells.
@@ -109,6 +127,9 @@ std::string DecodeEscapes(std::string_view text);
 void AppendEscapedText(std::string& out, std::string_view text);
 // Appends an attribute value escaped for a double-quoted attribute.
 void AppendEscapedAttribute(std::string& out, std::string_view value);
+// The shortest text that reads back as exactly `value`, locale-free.
+void AppendNumber(std::string& out, double value);
+void AppendInt(std::string& out, unsigned value);
 // "A", "Z", "AA", ... "XFD".
 void AppendColumnName(std::string& out, int column);
 

@@ -153,7 +153,10 @@ class InputOptionTest : public QObject {
       Click("Option2");
       Type("Text2", "251.25");
     }
+    QSignalSpy saved(Dialog(), &InputOption::Saved);
     Click("Command1");
+    QCOMPARE(saved.size(), 1);  // the window's "Open the report" link follows it
+    QCOMPARE(saved[0][0].toString(), QString::fromStdString(fields.label11));
     QVERIFY(prompts_->Of("Tell").empty());
     QVERIFY(!QApplication::overrideCursor());
     FlushDeletes();

@@ -1,6 +1,7 @@
 // The main window: error factor ticks, the settings commands and the
 // Process command, driven through scripted prompts.
 #include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -220,12 +221,16 @@ class MainWindowTest : public QObject {
   }
   void processCommandRunsTheChosenFile_data() { processCommand_data(); }
 
-  void runWithWarningsListsThem() {
-    // Readings before any line start record: the run assumes one and warns.
+  // Readings before any line start record: the run assumes one and warns.
+  std::string FileWithAWarning() {
     std::string content;
     for (const auto& line : QString::fromStdString(SimulatedLine(3)).split("\r\n"))
       if (!line.isEmpty() && !line.contains("Start-Line")) content += line.toStdString() + "\r\n";
-    const std::string path = fixture_->AddFieldFile("NOSTART.dat", content);
+    return fixture_->AddFieldFile("NOSTART.dat", content);
+  }
+
+  void runWithWarningsListsThem() {
+    const std::string path = FileWithAWarning();
     Open();
     prompts_->files.enqueue(QString::fromStdString(path));
     QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
@@ -237,6 +242,43 @@ class MainWindowTest : public QObject {
     QVERIFY2(told[0].text.contains(QRegularExpression("line \\d+: no line start record")),
              qPrintable(told[0].text));
     QVERIFY(!told[0].overrideCursor);
+  }
+
+  void linksOpenTheReportAndShowTheWarningsUntilTheNextRun() {
+    const std::string path = FileWithAWarning();
+    MainWindow& window = Open();
+    QList<QUrl> opened;
+    window.SetDocumentOpener([&](const QUrl& url) {
+      opened << url;
+      return true;
+    });
+    auto* links = window.findChild<QLabel*>("ReportLinks");
+    prompts_->files.enqueue(QString::fromStdString(path));
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QVERIFY(links->isVisible() && links->text().contains(">Open the report</a>") &&
+            links->text().contains(">Show warnings</a>"));
+    QVERIFY(opened.isEmpty());  // nothing opens by itself
+
+    emit links->linkActivated("report");
+    const QString workbook =
+        QFileInfo(QString::fromStdString(fixture_->app.ProcessedWorkbook("NOSTART")))
+            .absoluteFilePath();
+    QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(workbook)});
+    emit links->linkActivated("warnings");
+    auto told = prompts_->Of("Tell");
+    QCOMPARE(told.size(), 2u);
+    QCOMPARE(told[1].text, told[0].text);
+    // A desktop without a program for it: the surveyor is told where it is.
+    window.SetDocumentOpener([](const QUrl&) { return false; });
+    emit links->linkActivated("report");
+    told = prompts_->Of("Tell");
+    QVERIFY(told.size() == 3u && told[2].text.contains(workbook));
+
+    // The next run, refused, takes both links away.
+    std::filesystem::remove(fixture_->app.Template());
+    prompts_->files.enqueue(QString::fromStdString(path));
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QVERIFY(!links->isVisible());
   }
 
   void runWithoutTemplateSaysSoAndReturnsToIdle() {

@@ -1,9 +1,13 @@
 // vireo-cli run as a surveyor's script would run it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "examples/GsiFileWriter.h"
 #include "tests/support/FieldFiles.h"
@@ -17,10 +21,12 @@ struct Outcome {
   std::string out, err;
 };
 
-// `out`: where standard output goes; empty for a file read back into `out`.
-Outcome RunCli(const std::string& arguments, const std::string& out = "") {
+// `environment` goes before the command, such as "env DISPLAY=:9 "; `out`:
+// where standard output goes, empty for a file read back into `out`.
+Outcome RunCli(const std::string& arguments, const std::string& environment = "",
+               const std::string& out = "") {
   TempFolder scratch;
-  const std::string command = std::string("'") + VIREO_CLI + "' " + arguments + " >'" +
+  const std::string command = environment + "'" + VIREO_CLI + "' " + arguments + " >'" +
                               (out.empty() ? scratch / "out" : out) + "' 2>'" + (scratch / "err") +
                               "'";
   const int raw = std::system(command.c_str());
@@ -174,7 +180,7 @@ TEST(Cli, an_output_that_cannot_be_delivered_or_a_doubtful_setting_is_said) {
   // Standard output on a full disk: the result never reached its reader.
   for (const std::string& command :
        {"settings" + home.Home(), "process " + Quote(home.field) + home.Home() + " --json"}) {
-    auto full = RunCli(command, "/dev/full");
+    auto full = RunCli(command, "", "/dev/full");
     EXPECT_EQ(full.status, 1) << command;
     EXPECT_NE(full.err.find("could not be written to standard output"), std::string::npos);
   }
@@ -218,4 +224,24 @@ TEST(Cli, process_reports_the_checks_and_strict_makes_a_failure_exit_3) {
   EXPECT_EQ(strict["failed"][0]["setup"], 1);
   EXPECT_EQ(strict["failed"][0]["limit"], 1);
   EXPECT_GT(strict["failed"][0]["field_line"].get<long>(), 0);
+}
+
+TEST(Cli, open_hands_the_workbook_to_the_desktop_and_never_fails_without_one) {
+  CliHome home;
+  TempFolder bin;  // an xdg-open that notes what it was given
+  const std::string opened = bin / "opened";
+  WriteFile(bin / "xdg-open", "#!/bin/sh\necho \"$1\" > '" + opened + "'\n");
+  chmod((bin / "xdg-open").c_str(), 0755);
+  const std::string args = "process " + Quote(home.field) + home.Home() + " --open --json";
+  const std::string path = "PATH=" + Quote(bin.Path()) + ":\"$PATH\" ";
+
+  auto o = RunCli(args, "env -u DISPLAY -u WAYLAND_DISPLAY " + path);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("no desktop"), std::string::npos) << o.err;
+
+  o = RunCli(args, "env -u WAYLAND_DISPLAY DISPLAY=:99 " + path);
+  EXPECT_EQ(o.status, 0) << o.err;
+  for (int wait = 0; wait < 100 && !std::filesystem::exists(opened); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(ReadFile(opened), home.fixture.app.ProcessedWorkbook("LINE 7") + "\n");
 }

@@ -1,5 +1,6 @@
 // Saved workbooks checked by real readers: xmllint for every XML part,
-// LibreOffice for the values, and a template made by LibreOffice itself.
+// LibreOffice for the values, openpyxl for sheets, print titles and the
+// chart, and a template made by LibreOffice itself.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -54,6 +55,18 @@ Workbook TrickyWorkbook() {
   workbook.SetNumber(2, 2, -0.0);
   workbook.SetNumber(2, 3, 1e300);
   workbook.SetNumber(3, 1, 123.456789, "0.00000");
+  // An added sheet whose name needs quotes in references, with a chart.
+  Worksheet line = workbook.AddSheet("Line 2's");
+  line.SetText(1, 2, "RL & <level>", {.bold = true, .redFill = true, .ruleBelow = true});
+  for (int row = 2; row <= 5; ++row) {
+    line.SetNumber(row, 1, row * 10.0, "0.000");
+    line.SetNumber(row, 2, 100 + row / 3.0, {.numberFormat = "0.00000", .redFill = row == 3});
+  }
+  line.AddChart({"A & B", "Distance (m)", "RL (m)", 2, 5, 1, {2}, 1, 2, 4, 20, 12});
+  PageSetup page;
+  page.firstTitleRow = page.lastTitleRow = 1;
+  page.footer = "&L&F&RPage &P of &N";
+  line.SetPageSetup(page);
   return workbook;
 }
 
@@ -76,6 +89,25 @@ TEST(WorkbookClients, libre_office_shows_written_values) {
   EXPECT_NE(csv.find("1E+300"), std::string::npos) << csv;
   EXPECT_NE(csv.find(", _x0041_ & <tag> ,"), std::string::npos) << csv;
   EXPECT_NE(csv.find("ctl\x01\x02 and \x1F"), std::string::npos) << csv;
+}
+
+TEST(WorkbookClients, openpyxl_reads_sheets_print_titles_and_chart) {
+  if (vireo::Run("/usr/bin/python3 -c 'import openpyxl'") != 0) GTEST_SKIP() << "no openpyxl";
+  TempDir dir;
+  const std::string path = dir / "tricky.xlsx";
+  TrickyWorkbook().Save(path);
+  const std::string out = dir / "out.txt";
+  const char* script =
+      "import openpyxl, sys\n"
+      "wb = openpyxl.load_workbook(sys.argv[1])\n"
+      "ws = wb[\"Line 2's\"]\n"
+      "print(wb.sheetnames, wb.active.title, ws.print_title_rows, len(ws._charts),\n"
+      "      ws['B1'].value, ws['B1'].font.b, ws['B3'].fill.fgColor.rgb, ws['B3'].number_format,\n"
+      "      file=open(sys.argv[2], 'w'))\n";
+  test::WriteFile(dir / "read.py", script);
+  ASSERT_EQ(vireo::Run("/usr/bin/python3 " + (dir / "read.py") + " " + path + " " + out), 0);
+  EXPECT_EQ(test::ReadFile(out),
+            "['Sheet1', \"Line 2's\"] Sheet1 $1:$1 1 RL & <level> True FFFF8080 0.00000\n");
 }
 
 const char kFlatOds[] = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -124,14 +156,19 @@ TEST(WorkbookClients, libre_office_template_keeps_its_content) {
   workbook.SetNumber(2, 3, 7.123456789, "0.00000");
   workbook.SetText(4, 1, "added");
   workbook.SetNumber(4, 2, 0.25);
+  workbook.AddSheet("Profile").SetText(1, 1, "new sheet");
   const std::string result = dir / "result.xlsx";
   workbook.Save(result);
   const std::string saved = test::ReadFile(result);
 
   ExpectXmllintAccepts(dir, saved);
-  // Only the sheet and the styles changed; every other entry is the same.
+  // Only the sheet, the styles and the parts that list the sheets changed;
+  // every other entry is the same.
   for (const auto& [name, data] : test::Entries(original, true)) {
-    if (name == "xl/worksheets/sheet1.xml" || name == "xl/styles.xml") continue;
+    if (name == "xl/worksheets/sheet1.xml" || name == "xl/styles.xml" ||
+        name == "xl/workbook.xml" || name == "xl/_rels/workbook.xml.rels" ||
+        name == "[Content_Types].xml")
+      continue;
     EXPECT_EQ(test::Entry(saved, name, true), data) << name;
   }
   const std::string sheet = test::Entry(saved, "xl/worksheets/sheet1.xml");
@@ -142,6 +179,7 @@ TEST(WorkbookClients, libre_office_template_keeps_its_content) {
   EXPECT_NE(csv.find("Title,Merged,"), std::string::npos) << csv;
   EXPECT_NE(csv.find("42.5,kept,7.12346"), std::string::npos) << csv;
   EXPECT_NE(csv.find("added,0.25"), std::string::npos) << csv;
+  EXPECT_EQ(Workbook::Open(result).Sheet("Profile").Get(1, 1), CellValue::Text("new sheet"));
 }
 
 }  // namespace

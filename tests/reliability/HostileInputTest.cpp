@@ -81,7 +81,7 @@ TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workb
   if (!HaveTool("xmllint") || !HaveTool("soffice")) GTEST_SKIP() << "xmllint or soffice missing";
   AppFixture fixture("Y<Ac&me> \"Levels\"\x01\r\nP\xe9quipe\x0b\r\nE4\r\n");
   std::string field = StartLine() + "\r\n";
-  for (const char* id : {"<b>&amp;", "A\x01\x1f", "_x0041_", "\xe9t\xe9", "]]>"}) {
+  for (const char* id : {"<b>&amp;", "A\x01\x1f", "_x0041_", "\xe9t\xe9", "]]>", "\xEF\xBF\xBE"}) {
     field += ReadingLine(id, "Rb", 1.5, "10") + "\r\n" +
              ReadingLine(std::string("F") + id, "Rf", 1.0, "10") + "\r\n" +
              ReadingLine(std::string("F") + id, "Rf", 1.0, "10") + "\r\n" +
@@ -89,7 +89,7 @@ TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workb
   }
   auto result = RunOn(fixture, field);
   ASSERT_TRUE(result.failures.empty());
-  EXPECT_EQ(result.setups, 5);
+  EXPECT_EQ(result.setups, 6);
   const Workbook w = Workbook::Open(result.workbookPath);
   EXPECT_EQ(w.Get(1, 1).text, "<Ac&me> \"Levels\"\x01");
   EXPECT_EQ(w.Get(3, 1).text, "Survey carried out by    - équipe\x0b");

@@ -4,8 +4,10 @@
 
 #include "output/Workbook.h"
 #include "reduction/ClosureSummary.h"
+#include "reduction/Profile.h"
 #include "reduction/RunVariables.h"
 #include "rlinput/Adjustment.h"
+#include "tests/output/ZipPackage.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo;
@@ -70,6 +72,28 @@ TEST(Adjustment, open_loop_ends_on_the_keyed_end_rl) {
   EXPECT_NEAR(w.Get(result.endRow - 1, kAdjRl).number, 12.5, 1e-12);
   EXPECT_DOUBLE_EQ(result.misclose, 12.5 - w.Get(result.endRow - 1, kCalRl).number);
   EXPECT_EQ(w.Get(result.endRow + 3, kFs2).text, MiscloseLine(result.misclose));
+}
+
+TEST(Adjustment, the_profile_table_and_its_chart_follow_the_adjusted_levels) {
+  Processed p(Loop(6));
+  ASSERT_TRUE(p.Adjust(LoopType::OpenLoop, "10", "12.5").Ok());
+  Workbook w = p.Open();
+  Worksheet profile = w.Sheet(kProfileSheet);
+  EXPECT_EQ(profile.Get(2, 3), w.Get(p.run.firstDataRow, kCalRl));
+  int point = 3;
+  for (int row = p.run.firstDataRow + 1; row < p.run.summationRow; row += 2, ++point) {
+    EXPECT_EQ(profile.Get(point, 3), w.Get(row, kCalRl));
+    EXPECT_EQ(profile.Get(point, 4), w.Get(row, kAdjRl));
+  }
+  EXPECT_EQ(profile.LastRow(), point - 1);
+  // The chart is kept; its cached values are the adjusted ones.
+  const std::string chart = test::Entry(ReadFile(p.run.workbookPath), "xl/charts/chart1.xml");
+  for (int column : {3, 4}) {
+    const std::string cache = std::string("Profile!$") + char('A' + column - 1) + "$2:$" +
+                              char('A' + column - 1) + "$8</c:f>";
+    const auto last = chart.find("<c:pt idx=\"6\"><c:v>", chart.find(cache)) + 19;
+    EXPECT_EQ(std::stod(chart.substr(last)), profile.Get(8, column).number) << cache;
+  }
 }
 
 TEST(Adjustment, a_start_raised_by_one_metre_raises_every_level_and_keeps_the_lines) {

@@ -1,0 +1,35 @@
+// Sheets the program adds to a workbook: their layout (columns, printed
+// page, charts) is the program's own, so their worksheet part is written
+// whole from it rather than copied from a template.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "output/SheetLayout.h"
+#include "output/internal/Sheet.h"
+
+namespace vireo::xlsx {
+
+struct ColumnLayout {
+  int first, last;
+  double width;  // characters
+  std::uint16_t style;
+};
+
+struct AddedSheet {
+  std::vector<ColumnLayout> columns;  // ascending, not overlapping
+  bool hasPage = false;
+  PageSetup page;
+  std::vector<ScatterChart> charts;
+  std::string drawingPart;              // zip entry, once a chart is added
+  std::vector<std::string> chartParts;  // zip entries, one per chart
+  bool selected = false;                // the active sheet's tab
+};
+
+// The worksheet part of an added sheet around its cells. Its drawing, if
+// any, is relationship rId1 of the sheet.
+SheetFrame AddedSheetFrame(const AddedSheet& sheet);
+
+}  // namespace vireo::xlsx

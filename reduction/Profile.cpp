@@ -1,0 +1,107 @@
+#include "reduction/Profile.h"
+
+#include <array>
+
+#include "common/Text.h"
+#include "reduction/RunVariables.h"
+#include "reduction/SetupReduction.h"
+
+namespace vireo {
+namespace {
+
+constexpr std::array<const char*, 4> kHeadings = {"Point", "Distance (m)", "Cal. RL", "Adj. RL"};
+constexpr int kPointColumn = 1, kDistanceColumn = 2, kCalColumn = 3, kAdjColumn = 4;
+constexpr CellFormat kHeadingFormat{.bold = true, .ruleBelow = true};
+
+std::optional<double> Level(const CellValue& cell) {
+  if (cell.IsEmpty()) return std::nullopt;
+  return CellNumber(cell);
+}
+
+std::string PointText(const CellValue& cell) {
+  return cell.kind == CellValue::Kind::Number ? DecimalText(cell.number) : cell.text;
+}
+
+// A new sheet "Profile": widths and formats of the table, printed like the
+// report, and the chart once there are points to draw.
+Worksheet AddProfileSheet(Workbook& workbook, const std::vector<ProfilePoint>& points) {
+  Worksheet sheet = workbook.AddSheet(kProfileSheet);
+  sheet.SetColumns(kPointColumn, kPointColumn, 12.7109375);
+  sheet.SetColumns(kDistanceColumn, kDistanceColumn, 13.7109375, {.numberFormat = "0.000"});
+  sheet.SetColumns(kCalColumn, kAdjColumn, 12.7109375, {.numberFormat = "0.00000"});
+  for (int column = 1; column <= static_cast<int>(kHeadings.size()); ++column)
+    sheet.SetText(1, column, kHeadings[static_cast<std::size_t>(column - 1)], kHeadingFormat);
+  PageSetup page;
+  page.landscape = true;
+  page.fitToWidth = true;
+  page.firstTitleRow = page.lastTitleRow = 1;
+  page.margins = kNarrowMargins;
+  page.footer = "&L&F&RPage &P of &N";
+  sheet.SetPageSetup(page);
+  if (!points.empty()) {
+    ScatterChart chart;
+    chart.title =
+        "Profile of the last line, " + points.front().point + " to " + points.back().point;
+    chart.xAxisTitle = "Distance (m)";
+    chart.yAxisTitle = "RL (m)";
+    chart.firstRow = 2;
+    chart.lastRow = static_cast<int>(points.size()) + 1;
+    chart.xColumn = kDistanceColumn;
+    chart.yColumns = {kCalColumn, kAdjColumn};
+    chart.nameRow = 1;
+    chart.top = 2;
+    chart.left = 6;
+    chart.bottom = 26;
+    chart.right = 18;
+    sheet.AddChart(chart);
+  }
+  return sheet;
+}
+
+}  // namespace
+
+std::vector<ProfilePoint> ReadProfile(const Workbook& report, int firstDataRow, int summationRow) {
+  std::vector<ProfilePoint> points;
+  if (firstDataRow < 1 || firstDataRow + 1 >= summationRow) return points;
+  auto number = [&](int row, int column) { return CellNumber(report.Get(row, column)); };
+  points.push_back({PointText(report.Get(firstDataRow, kRef)), 0.0,
+                    Level(report.Get(firstDataRow, kCalRl)),
+                    Level(report.Get(firstDataRow, kAdjRl))});
+  double distance = 0.0;
+  for (int row = firstDataRow; row + 1 < summationRow; row += 2) {
+    distance += number(row, kAveDist) + number(row + 1, kAveDist);
+    points.push_back({PointText(report.Get(row + 1, kRef)), distance,
+                      Level(report.Get(row + 1, kCalRl)), Level(report.Get(row + 1, kAdjRl))});
+  }
+  return points;
+}
+
+bool WriteProfile(Workbook& workbook, const std::vector<ProfilePoint>& points) {
+  std::optional<Worksheet> found;
+  if (workbook.HasSheet(kProfileSheet)) {
+    found = workbook.Sheet(kProfileSheet);
+    for (int column = 1; column <= static_cast<int>(kHeadings.size()); ++column)
+      if (found->Get(1, column) != CellValue::Text(kHeadings[static_cast<std::size_t>(column - 1)]))
+        return false;
+  }
+  Worksheet sheet = found ? *found : AddProfileSheet(workbook, points);
+  int row = 2;
+  for (const ProfilePoint& p : points) {
+    sheet.SetText(row, kPointColumn, p.point);
+    sheet.SetNumber(row, kDistanceColumn, p.distance);
+    for (auto [column, level] : {std::pair{kCalColumn, p.calRl}, std::pair{kAdjColumn, p.adjRl}}) {
+      if (level)
+        sheet.SetNumber(row, column, *level);
+      else
+        sheet.Clear(row, column);
+    }
+    ++row;
+  }
+  // Rows a longer profile left behind.
+  for (const int last = sheet.LastRow(); row <= last; ++row)
+    for (int column = 1; column <= static_cast<int>(kHeadings.size()); ++column)
+      sheet.Clear(row, column);
+  return true;
+}
+
+}  // namespace vireo

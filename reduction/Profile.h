@@ -1,0 +1,36 @@
+// The profile of the last line of levelling: a sheet "Profile" after the
+// report with the line's points (point, distance from the start of the line,
+// Cal. RL, Adj. RL) and a chart of both levels against the distance. It is
+// worked out from the report sheet's cells, so the RL adjustment, which has
+// only the saved workbook, rebuilds it exactly as the run made it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "output/Workbook.h"
+
+namespace vireo {
+
+inline constexpr const char* kProfileSheet = "Profile";
+
+struct ProfilePoint {
+  std::string point;
+  double distance = 0.0;               // metres along the line from its first point
+  std::optional<double> calRl, adjRl;  // metres; none where the report's cell is empty
+};
+
+// The points of the report's set-up rows firstDataRow..summationRow-1 (on
+// the active sheet): the first back-sight row's point at distance 0, then
+// the fore point of every set-up, each set-up adding the Ave_Dist of both
+// its rows, as the misclose is spread.
+std::vector<ProfilePoint> ReadProfile(const Workbook& report, int firstDataRow, int summationRow);
+
+// Writes the points into the sheet "Profile", which is added after the last
+// sheet, with its chart, when the workbook has none. Returns false, leaving
+// the workbook as it was, when a sheet of that name is not a profile this
+// program made (a template's own sheet).
+bool WriteProfile(Workbook& workbook, const std::vector<ProfilePoint>& points);
+
+}  // namespace vireo

@@ -1,0 +1,111 @@
+// The processed workbook as LibreOffice prints it (PDF, read back by
+// poppler's pdfinfo and pdftotext): the bundled sample's report on one
+// landscape page with every heading, every decimal and both closure lines,
+// its profile with the chart on the next page; a long report with the
+// heading row and the right page numbers on every page.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "output/DefaultTemplate.h"
+#include "reduction/ProcessField.h"
+#include "tests/support/FieldFiles.h"
+
+using namespace vireo;
+using namespace vireo::testing;
+
+namespace {
+
+int Shell(const std::string& command) {
+  return std::system(("(" + command + ") >/dev/null 2>&1").c_str());
+}
+
+bool CanPrint() {
+  return Shell("command -v soffice") == 0 && Shell("command -v pdftotext") == 0;
+}
+
+struct Printed {
+  bool landscape = false;
+  std::vector<std::string> pages;  // text as laid out
+};
+
+// Processes a simulated line with the default template and prints the
+// processed workbook to PDF.
+Printed ProcessAndPrint(int setups) {
+  AppFixture fixture("YNorth Survey Ltd\r\nPJ. Surveyor\r\nE4\r\n");
+  WriteFile(fixture.app.Template(), DefaultTemplateBytes());
+  examples::SimulationOptions options;  // as the bundled LOOP_BFFB.dat
+  options.seed = 11;
+  options.setupsPerLine = setups;
+  options.startHeight = 190.15355;
+  RunSurroundings quiet;
+  const ProcessResult run = ProcessField(
+      fixture.AddFieldFile("LOOP.dat", examples::SimulateFieldFile(options)), fixture.app, quiet);
+  const std::string dir = fixture.folder.Path(), pdf = dir + "/LOOP.pdf";
+  EXPECT_EQ(Shell("soffice -env:UserInstallation=file://" + dir + "/profile --headless " +
+                  "--convert-to pdf --outdir " + dir + " '" + run.workbookPath + "'"),
+            0);
+  Shell("pdfinfo " + pdf + " >" + dir + "/info.txt; pdftotext -layout " + pdf);
+  std::smatch size;
+  const std::string info = ReadFile(dir + "/info.txt"), text = ReadFile(dir + "/LOOP.txt");
+  Printed printed;
+  if (std::regex_search(info, size, std::regex(R"(Page size:\s+([\d.]+) x ([\d.]+))")))
+    printed.landscape = std::stod(size[1]) > std::stod(size[2]);
+  for (std::size_t at = 0, end; (end = text.find('\f', at)) != std::string::npos; at = end + 1)
+    printed.pages.push_back(text.substr(at, end - at));
+  return printed;
+}
+
+long Count(const std::string& text, const char* pattern) {
+  const std::regex r(pattern);
+  return std::distance(std::sregex_iterator(text.begin(), text.end(), r), {});
+}
+
+const std::regex kReportHeadings(
+    R"(Ref\.\s+BS1\(m\)\s+BS2\(m\)\s+FS1\(m\)\s+FS2\(m\)\s+Dist1\(m\)\s+Dist2\(m\)\s+)"
+    R"(Ave_Dist\(m\)\s+Ave_BS\(m\)\s+Ave_FS\(m\)\s+Av\. Rise\(\+\)\s+Av\. Fall\(-\)\s+)"
+    R"(Cal\. RL\s+Adj\. RL)");
+const std::regex kProfileHeadings(R"(Point\s+Distance \(m\)\s+Cal\. RL\s+Adj\. RL)");
+
+}  // namespace
+
+TEST(ReportPrint, the_sample_prints_its_report_on_one_page_and_the_profile_on_the_next) {
+  if (!CanPrint()) GTEST_SKIP() << "no LibreOffice or poppler-utils";
+  const Printed printed = ProcessAndPrint(12);
+  ASSERT_EQ(printed.pages.size(), 2u);
+  EXPECT_TRUE(printed.landscape);
+  const std::string& report = printed.pages[0];
+  EXPECT_TRUE(std::regex_search(report, kReportHeadings)) << report;
+  EXPECT_NE(report.find("The Calculated Misclose is -0.96 mm"), std::string::npos) << report;
+  EXPECT_TRUE(std::regex_search(report, std::regex(R"(The Permissible Error is\s+3\.12 mm)")));
+  // The 24 set-up rows show their distances with three decimals, every
+  // other number with five.
+  const auto first = report.find("\nBM1");
+  const std::string rows = report.substr(first, report.find("Summation") - first);
+  EXPECT_EQ(Count(rows, R"(\d\.\d{3}\b)"), 24 * 3) << rows;
+  EXPECT_EQ(Count(rows, R"(\d\.\d+)"),
+            Count(rows, R"(\d\.\d{3}\b)") + Count(rows, R"(\d\.\d{5}\b)"));
+  // The table's headings; the chart's title, axis titles and legend.
+  const std::string& profile = printed.pages[1];
+  EXPECT_TRUE(std::regex_search(profile, kProfileHeadings)) << profile;
+  EXPECT_NE(profile.find("Profile of the last line, BM1 to BM1"), std::string::npos) << profile;
+  EXPECT_NE(profile.find("RL (m)"), std::string::npos) << profile;
+  EXPECT_EQ(Count(profile, R"(Distance \(m\))"), 2) << profile;
+  EXPECT_EQ(Count(profile, R"(Cal\. RL\s+Adj\. RL)"), 2) << profile;
+}
+
+TEST(ReportPrint, a_long_report_has_the_heading_row_and_page_numbers_on_every_page) {
+  if (!CanPrint()) GTEST_SKIP() << "no LibreOffice or poppler-utils";
+  const Printed printed = ProcessAndPrint(2000);
+  const std::size_t pages = printed.pages.size();
+  ASSERT_GT(pages, 50u);
+  for (std::size_t page = 1; page <= pages; ++page) {
+    const std::string& text = printed.pages[page - 1];
+    EXPECT_TRUE(std::regex_search(text, kReportHeadings) ||
+                std::regex_search(text, kProfileHeadings))
+        << "page " << page;
+    EXPECT_NE(text.find("Page " + std::to_string(page) + " of " + std::to_string(pages)),
+              std::string::npos)
+        << text;
+  }
+}
