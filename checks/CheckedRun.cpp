@@ -1,5 +1,6 @@
 #include "checks/CheckedRun.h"
 
+#include "checks/ChecksSheet.h"
 #include "common/Text.h"
 
 namespace vireo {
@@ -9,8 +10,11 @@ class ChecksExtension : public RunExtension {
  public:
   ChecksExtension(const CheckLimits& limits, CheckReport& report)
       : limits_(limits), report_(report) {}
-  void Extend(Workbook& /*workbook*/, ProcessResult& run) override {
+  void Extend(Workbook& workbook, ProcessResult& run) override {
     report_ = RunChecks(run.survey, limits_, NumberFromText(run.fields.label13), ClosureOf(run));
+    if (!WriteChecksSheet(workbook, report_, run.survey))
+      run.warnings.push_back({0, std::string("the template has a sheet \"") + kChecksSheet +
+                                     "\" of its own; it is kept and the checks are not added"});
   }
 
  private:

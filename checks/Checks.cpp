@@ -170,24 +170,32 @@ FileCheck JudgeFile(const ReportClosure& closure) {
   return file;
 }
 
-std::string VerdictLine(const CheckReport& report) {
-  std::string line = "Misclose " + FormatFixed(report.file.miscloseMm, 2) + " mm, permissible " +
-                     FormatFixed(report.file.permissibleMm, 2) + " mm: ";
-  if (!report.file.pass)
-    line += "not judged, the levelling does not end on its start point.";
-  else
-    line += *report.file.pass ? "within tolerance." : "OUT OF TOLERANCE.";
+std::string FileVerdictText(const FileCheck& file) {
+  std::string line = "Misclose " + FormatFixed(file.miscloseMm, 2) + " mm, permissible " +
+                     FormatFixed(file.permissibleMm, 2) + " mm: ";
+  if (!file.pass) return line + "not judged, the levelling does not end on its start point.";
+  return line + (*file.pass ? "within tolerance." : "OUT OF TOLERANCE.");
+}
+
+std::string FailuresText(const CheckReport& report) {
   const long setups = report.FailedSetupCount();
   long others = 0;
   for (const FailedCheck& f : report.failed) others += f.setup == 0 ? 1 : 0;
-  if (setups == 0 && others == 0) return line + " Every check passes.";
+  if (setups == 0 && others == 0) return "Every check passes.";
+  std::string text;
   if (setups > 0)
-    line += " " + std::to_string(setups) +
-            (setups == 1 ? " set-up fails its checks" : " set-ups fail their checks");
+    text = std::to_string(setups) +
+           (setups == 1 ? " set-up fails its checks" : " set-ups fail their checks");
   if (others > 0)
-    line += std::string(setups > 0 ? "," : "") + " " + std::to_string(others) +
+    text += (setups > 0 ? ", " : "") + std::to_string(others) +
             (others == 1 ? " line or section check fails" : " line or section checks fail");
-  return line + " - see the Checks sheet.";
+  return text;
+}
+
+std::string VerdictLine(const CheckReport& report) {
+  const std::string failures = FailuresText(report);
+  return FileVerdictText(report.file) + " " +
+         (report.failed.empty() ? failures : failures + " - see the Checks sheet.");
 }
 
 }  // namespace vireo

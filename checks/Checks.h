@@ -111,6 +111,12 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
 // The file's misclose against its permissible error.
 FileCheck JudgeFile(const ReportClosure& closure);
 
+// "Misclose -0.96 mm, permissible 3.12 mm: within tolerance."
+std::string FileVerdictText(const FileCheck& file);
+// "2 set-ups fail their checks, 1 line or section check fails", or "Every
+// check passes."
+std::string FailuresText(const CheckReport& report);
+
 // The verdict in one line for the status label, e.g. "Misclose -0.96 mm,
 // permissible 3.12 mm: within tolerance. 2 set-ups fail their checks - see
 // the Checks sheet."

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <optional>
 
+#include "checks/ChecksSheet.h"
 #include "common/Error.h"
 #include "common/Text.h"
 #include "output/Workbook.h"
@@ -146,8 +147,10 @@ AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType l
     if (!std::isfinite(result.permissibleError)) result.permissibleError = 0;
     workbook.SetText(endRow + 3, kFs2, MiscloseLine(misclose));
     workbook.SetText(endRow + 4, kFs2, PermissibleErrorLine(result.permissibleError));
-    // The profile follows the rebuilt levels (its chart's values with it).
+    // The profile follows the rebuilt levels (its chart's values with it),
+    // and the checks judge the misclose the keyed levels give.
     WriteProfile(workbook, ReadProfile(workbook, first, endRow));
+    UpdateChecksSheetFile(workbook, JudgeFile({misclose, result.permissibleError, true}));
 
     result.startRl = *startRl;
     result.endRl = sheet.Value(endRow - 1, kCalRl);

@@ -8,10 +8,13 @@
 #include <tuple>
 
 #include "checks/CheckLimits.h"
+#include "checks/CheckedRun.h"
 #include "checks/Checks.h"
+#include "checks/ChecksSheet.h"
 #include "common/Error.h"
 #include "common/Text.h"
 #include "reduction/Survey.h"
+#include "rlinput/Adjustment.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo;
@@ -39,7 +42,7 @@ std::vector<PlannedSetup> CleanLoop() {
   return setups;
 }
 
-Survey SurveyOf(const std::vector<PlannedSetup>& setups) {
+std::string FieldText(const std::vector<PlannedSetup>& setups) {
   std::string field = StartLine() + "\r\n" + HeightLine("A", "100.00000") + "\r\n";
   for (const PlannedSetup& s : setups) {
     const std::string db = Fixed5(s.backDistance), df = Fixed5(s.foreDistance);
@@ -48,8 +51,12 @@ Survey SurveyOf(const std::vector<PlannedSetup>& setups) {
           ReadingLine(s.fore, "Rf", s.fs2, df), ReadingLine(s.back, "Rb", s.bs2, db)})
       field += line + "\r\n";
   }
+  return field;
+}
+
+Survey SurveyOf(const std::vector<PlannedSetup>& setups) {
   TempFolder folder;
-  WriteFile(folder / "F.dat", field);
+  WriteFile(folder / "F.dat", FieldText(setups));
   std::vector<RunWarning> warnings;
   Survey survey = ReadSurvey(folder / "F.dat", warnings);
   EXPECT_TRUE(warnings.empty());
@@ -213,4 +220,46 @@ TEST(Checks, the_real_gsi_job) {
     }
   // 8th line: 0.65 mm; 11th: the set-up whose blocks are missing, 664.49 mm.
   EXPECT_EQ(disagreements, (std::vector<std::pair<int, long>>{{8, 65}, {11, -66449}}));
+}
+
+// The Checks sheet comes after the report and its profile, shows a value
+// that breaks its limit in a red fill LibreOffice draws, and takes the
+// misclose of keyed levels after the RL adjustment.
+TEST(ChecksSheet, red_fills_and_the_verdict_after_keyed_levels) {
+  AppFixture fixture;
+  auto planted = CleanLoop();
+  planted[2].backDistance = planted[2].foreDistance = 80;
+  class Silent : public RunSurroundings {
+  } silent;
+  const CheckedRun checked =
+      ProcessAndCheck(fixture.AddFieldFile("L.dat", FieldText(planted)), fixture.app, silent);
+  Workbook book = Workbook::Open(checked.run.workbookPath);
+  EXPECT_EQ(book.SheetNames(), (std::vector<std::string>{"Sheet1", "Profile", "Checks"}));
+  EXPECT_EQ(book.ActiveSheetName(), "Sheet1");
+  Worksheet sheet = book.Sheet(kChecksSheet);
+  EXPECT_EQ(sheet.Get(2, 1).text, FileVerdictText(checked.checks.file));
+  EXPECT_EQ(sheet.Get(6, 4).text, "PASS");
+  const int last = sheet.LastRow();
+  EXPECT_EQ(sheet.Get(last - 3, 14).text, "sight length");  // the third of six set-ups
+
+  TempFolder html;
+  ASSERT_EQ(std::system(("soffice -env:UserInstallation=file://" + (html / "profile") +
+                         " --headless --convert-to html --outdir " + html.Path() + " '" +
+                         checked.run.workbookPath + "' >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  const std::string page = ReadFile(html / "L.html");
+  std::size_t red = 0;
+  for (std::size_t at = 0; (at = page.find("bgcolor=\"#FF8080\"", at)) != std::string::npos; ++at)
+    ++red;
+  EXPECT_EQ(red, 3u);  // the sight, the set-up's "Failed" cell, the failures line
+
+  const AdjustmentResult adjusted =
+      AdjustReducedLevels(checked.run.fields, LoopType::OpenLoop, "100", "100.5", fixture.app);
+  ASSERT_TRUE(adjusted.Ok()) << adjusted.message;
+  Workbook reopened = Workbook::Open(checked.run.workbookPath);
+  Worksheet after = reopened.Sheet(kChecksSheet);
+  EXPECT_EQ(after.Get(6, 4).text, "FAIL");
+  EXPECT_NEAR(after.Get(6, 2).number, adjusted.misclose * 1000, 1e-9);
+  EXPECT_NE(after.Get(2, 1).text.find("OUT OF TOLERANCE"), std::string::npos);
 }
