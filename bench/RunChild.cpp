@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/Error.h"
+#include "checks/CheckedRun.h"
 #include "reduction/ProcessField.h"
 #include "rlinput/Adjustment.h"
 
@@ -40,7 +41,8 @@ int main(int argc, char** argv) {
     if (mode == "process") {
       AnswerYes yes;
       const auto start = Clock::now();
-      vireo::ProcessResult run = vireo::ProcessField(argv[3], app, yes);
+      // The run as the front ends make it, with the Checks sheet.
+      vireo::ProcessResult run = vireo::ProcessAndCheck(argv[3], app, yes).run;
       const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
       if (!run.OutputsWritten()) {
         std::cerr << "vireo-bench-child: " << run.failures.front() << "\n";

@@ -14,6 +14,15 @@ bool Exceeds(double value, double limit) {
   return limit > 0 && std::abs(value) > limit * (1 + 1e-9) + 1e-12;
 }
 
+// Differences of readings carry float noise far below the 0.01 mm the
+// readings resolve; values are kept to 1e-4 mm and 1e-6 m.
+double Millimetres(double mm) {
+  return std::round(mm * 1e4) / 1e4;
+}
+double Metres(double m) {
+  return std::round(m * 1e6) / 1e6;
+}
+
 // A misclose against its permissible error; a permissible error of 0 (no
 // error factor) passes only a misclose of 0.
 bool WithinTolerance(double miscloseMm, double permissibleMm) {
@@ -63,16 +72,17 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
     line.fieldLine = levellingLine.fieldLine;
     for (const ReducedSetup& s : levellingLine.setups) {
       SetupCheck c;
-      c.stationDifferenceMm = s.StationDifference() * 1000;
-      c.backRepeatMm = (s.bs1 - s.bs2) * 1000;
-      c.foreRepeatMm = (s.fs1 - s.fs2) * 1000;
+      c.stationDifferenceMm = Millimetres(s.StationDifference() * 1000);
+      c.backRepeatMm = Millimetres((s.bs1 - s.bs2) * 1000);
+      c.foreRepeatMm = Millimetres((s.fs1 - s.fs2) * 1000);
       c.sightLengthM =
           std::max({s.backDistance1, s.backDistance2, s.foreDistance1, s.foreDistance2});
-      c.imbalanceM = s.BackDistance() - s.ForeDistance();
+      c.imbalanceM = Metres(s.BackDistance() - s.ForeDistance());
       c.staffMinM = std::min({s.bs1, s.bs2, s.fs1, s.fs2});
       c.staffMaxM = std::max({s.bs1, s.bs2, s.fs1, s.fs2});
       if (s.heightBefore && s.heightAfter)
-        c.instrumentAgreementMm = ((*s.heightAfter - *s.heightBefore) - s.RiseFall()) * 1000;
+        c.instrumentAgreementMm =
+            Millimetres(((*s.heightAfter - *s.heightBefore) - s.RiseFall()) * 1000);
 
       if (Exceeds(c.stationDifferenceMm, limits.stationDifferenceMm)) {
         c.failed |= kStationDifferenceBit;
@@ -115,9 +125,13 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
       line.imbalanceM += c.imbalanceM;
       line.stationDifferenceSumMm += c.stationDifferenceMm;
     }
+    line.lengthM = Metres(line.lengthM);
+    line.heightDifferenceM = Metres(line.heightDifferenceM);
+    line.imbalanceM = Metres(line.imbalanceM);
+    line.stationDifferenceSumMm = Millimetres(line.stationDifferenceSumMm);
     if (line.setups > 0 && line.start == line.end) {
       line.loop = true;
-      line.miscloseMm = -line.heightDifferenceM * 1000;
+      line.miscloseMm = Millimetres(-line.heightDifferenceM * 1000);
       line.permissibleMm = Permissible(errorFactor, line.lengthM);
       line.pass = WithinTolerance(*line.miscloseMm, *line.permissibleMm);
     }
@@ -147,7 +161,7 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
       section.second = b.line;
       section.from = a.start;
       section.to = a.end;
-      section.differenceMm = (a.heightDifferenceM + b.heightDifferenceM) * 1000;
+      section.differenceMm = Millimetres((a.heightDifferenceM + b.heightDifferenceM) * 1000);
       section.permissibleMm = Permissible(errorFactor, (a.lengthM + b.lengthM) / 2);
       section.pass = WithinTolerance(section.differenceMm, section.permissibleMm);
       if (!section.pass)

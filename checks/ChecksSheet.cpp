@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <memory>
 
 #include "common/Text.h"
 
@@ -130,38 +131,68 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
            {"Set-up", "Line", "File line", "Back", "Fore", "Stn. diff. (mm)", "BS1-BS2 (mm)",
             "FS1-FS2 (mm)", "Longest sight (m)", "Imbalance (m)", "Lowest (m)", "Highest (m)",
             "Instrument (mm)", "Failed"});
-  for (const LevellingLine& line : survey.lines)
-    for (const ReducedSetup& s : line.setups) {
-      const SetupCheck& c = report.setups[static_cast<std::size_t>(s.number - 1)];
-      const unsigned f = c.failed;
-      sheet.SetNumber(row, 1, static_cast<double>(s.number));
-      sheet.SetNumber(row, 2, s.line);
-      sheet.SetNumber(row, 3, static_cast<double>(s.fieldLine));
-      sheet.SetText(row, 4, s.back);
-      sheet.SetText(row, 5, s.fore);
-      sheet.SetNumber(row, 6, c.stationDifferenceMm, Failing(kMm, f & kStationDifferenceBit));
-      const bool repeat = f & kRepeatDifferenceBit;
-      const double limit = report.limits.repeatDifferenceMm;
-      sheet.SetNumber(row, 7, c.backRepeatMm,
-                      Failing(kMm, repeat && std::abs(c.backRepeatMm) > limit));
-      sheet.SetNumber(row, 8, c.foreRepeatMm,
-                      Failing(kMm, repeat && std::abs(c.foreRepeatMm) > limit));
-      sheet.SetNumber(row, 9, c.sightLengthM, Failing(kMetres, f & kSightLengthBit));
-      sheet.SetNumber(row, 10, c.imbalanceM, Failing(kMetres, f & kSetupImbalanceBit));
-      sheet.SetNumber(row, 11, c.staffMinM, Failing(kReading, f & kStaffMinBit));
-      sheet.SetNumber(row, 12, c.staffMaxM, Failing(kReading, f & kStaffMaxBit));
-      if (c.instrumentAgreementMm)
-        sheet.SetNumber(row, 13, *c.instrumentAgreementMm,
-                        Failing(kMm, f & kInstrumentAgreementBit));
-      if (f) sheet.SetText(row, 14, FailedNames(f), {.redFill = true});
-      ++row;
-    }
+  // The set-up table can hold hundreds of thousands of rows: it is
+  // written when the workbook is saved, not held in memory.
+  struct Look {
+    CellStyleId plain, failing;
+  };
+  auto look = [&](int column, const CellFormat& format) {
+    return Look{sheet.StyleFor(column, format), sheet.StyleFor(column, Failing(format, true))};
+  };
+  const std::array<Look, 14> looks = {Look{},
+                                      Look{},
+                                      Look{},
+                                      Look{},
+                                      Look{},
+                                      look(6, kMm),
+                                      look(7, kMm),
+                                      look(8, kMm),
+                                      look(9, kMetres),
+                                      look(10, kMetres),
+                                      look(11, kReading),
+                                      look(12, kReading),
+                                      look(13, kMm),
+                                      look(14, {})};
+  auto cursor = std::make_shared<std::pair<std::size_t, std::size_t>>(0, 0);  // line, set-up
+  const double repeatLimit = report.limits.repeatDifferenceMm;
+  // The staff range is shown where a limit checks it (off by default).
+  const bool staffChecked = report.limits.staffMinM > 0 || report.limits.staffMaxM > 0;
+  sheet.StreamRows(
+      row, static_cast<int>(report.setups.size()), 14,
+      [&survey, &report, looks, cursor, repeatLimit, staffChecked](int, RowWriter& out) {
+        auto& [l, i] = *cursor;
+        while (i >= survey.lines[l].setups.size()) l++, i = 0;
+        const ReducedSetup& s = survey.lines[l].setups[i++];
+        const SetupCheck& c = report.setups[static_cast<std::size_t>(s.number - 1)];
+        const unsigned f = c.failed;
+        auto number = [&](int column, double value, bool fails) {
+          const Look& at = looks[static_cast<std::size_t>(column - 1)];
+          out.Number(column, value, fails ? at.failing : at.plain);
+        };
+        out.Number(1, static_cast<double>(s.number));
+        out.Number(2, s.line);
+        out.Number(3, static_cast<double>(s.fieldLine));
+        out.Text(4, s.back);
+        out.Text(5, s.fore);
+        const bool repeat = f & kRepeatDifferenceBit;
+        number(6, c.stationDifferenceMm, f & kStationDifferenceBit);
+        number(7, c.backRepeatMm, repeat && std::abs(c.backRepeatMm) > repeatLimit);
+        number(8, c.foreRepeatMm, repeat && std::abs(c.foreRepeatMm) > repeatLimit);
+        number(9, c.sightLengthM, f & kSightLengthBit);
+        number(10, c.imbalanceM, f & kSetupImbalanceBit);
+        number(11, c.staffMinM, f & kStaffMinBit);
+        number(12, c.staffMaxM, f & kStaffMaxBit);
+        if (c.instrumentAgreementMm)
+          number(13, *c.instrumentAgreementMm, f & kInstrumentAgreementBit);
+        if (f) out.Text(14, FailedNames(f), looks[13].failing);
+      });
   return true;
 }
 
 bool UpdateChecksSheetFile(Workbook& workbook, const FileCheck& file) {
   if (!workbook.HasSheet(kChecksSheet)) return false;
-  Worksheet sheet = workbook.Sheet(kChecksSheet);
+  // Only the top of the sheet changes; its long set-up table stays unread.
+  Worksheet sheet = workbook.SheetHead(kChecksSheet, kFileRow);
   if (sheet.Get(1, 1) != CellValue::Text(kTitle) ||
       sheet.Get(kFileHeadingRow, 1) != CellValue::Text("File"))
     return false;

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "common/Error.h"
+#include "common/Text.h"
 #include "output/internal/Sheet.h"
 
 namespace vireo::xlsx {
@@ -101,8 +102,8 @@ int ParseColumn(std::string_view ref) {
 class SheetReader {
  public:
   SheetReader(const std::vector<std::string>& sst, const std::string& file, const std::string& part,
-              SheetFrame& frame, SheetStore& store)
-      : sst_(sst), file_(file), part_(part), frame_(frame), store_(store) {
+              SheetFrame& frame, SheetStore& store, int lastRow)
+      : sst_(sst), file_(file), part_(part), frame_(frame), store_(store), stopAfter_(lastRow) {
     // Forcing UTF-8 keeps the copied bytes and the written cells in one
     // encoding.
     parser_ = XML_ParserCreate("UTF-8");
@@ -114,6 +115,7 @@ class SheetReader {
   ~SheetReader() { XML_ParserFree(parser_); }
 
   void Feed(std::string_view piece, bool last) {
+    if (stopped_) return;
     if (window_.empty() && windowBase_ == 0 && piece.size() >= 2) {
       unsigned char a = static_cast<unsigned char>(piece[0]),
                     b = static_cast<unsigned char>(piece[1]);
@@ -123,6 +125,7 @@ class SheetReader {
     window_.append(piece);
     if (XML_Parse(parser_, piece.data(), static_cast<int>(piece.size()), last) != XML_STATUS_OK) {
       if (failure_) std::rethrow_exception(failure_);
+      if (stopped_) return;
       throw Error(file_, "read workbook",
                   "broken XML in " + part_ + " at line " +
                       std::to_string(XML_GetCurrentLineNumber(parser_)) + ": " +
@@ -131,8 +134,20 @@ class SheetReader {
     Trim();
   }
 
+  bool Stopped() const { return stopped_; }
+
   void Finish() {
     Feed({}, true);
+    if (stopped_) {
+      // The head keeps the sheet's own extent; the rest follows unread.
+      frame_.headRows = stopAfter_;
+      if (frame_.dimensionAt != std::string::npos) {
+        frame_.head.insert(frame_.dimensionAt, dimensionXml_);
+        frame_.dimensionAt = std::string::npos;
+      }
+      frame_.tail.clear();
+      return;
+    }
     if (!sawSheetData_ || phase_ != Phase::Tail)
       throw Error(file_, "read workbook", part_ + " has no <sheetData>");
     frame_.tail = window_.substr(static_cast<std::size_t>(sheetDataEnd_ - windowBase_));
@@ -221,6 +236,9 @@ class SheetReader {
           sawSheetData_ = true;
           frame_.head = window_.substr(0, static_cast<std::size_t>(start - windowBase_));
           if (dimensionStart_ != kNone && dimensionEnd_ != kNone) {
+            dimensionXml_ =
+                frame_.head.substr(static_cast<std::size_t>(dimensionStart_),
+                                   static_cast<std::size_t>(dimensionEnd_ - dimensionStart_));
             frame_.head.erase(static_cast<std::size_t>(dimensionStart_),
                               static_cast<std::size_t>(dimensionEnd_ - dimensionStart_));
             frame_.dimensionAt = static_cast<std::size_t>(dimensionStart_);
@@ -230,7 +248,7 @@ class SheetReader {
         break;
       case Phase::Data:
         if (depth_ == 3 && name == "row")
-          StartRow(attrs);
+          StartRow(start, attrs);
         else if (depth_ == 4 && name == "c" && inRow_)
           StartCell(start, qname, attrs);
         else if (inCell_)
@@ -281,7 +299,7 @@ class SheetReader {
           {min, std::min(max, kMaxColumns), static_cast<std::uint16_t>(style)});
   }
 
-  void StartRow(const XML_Char** attrs) {
+  void StartRow(std::uint64_t start, const XML_Char** attrs) {
     int number = 0;
     bool hasNumber = false;
     unsigned style = 0;
@@ -305,6 +323,12 @@ class SheetReader {
     }
     if (!hasNumber) number = lastRow_ + 1;
     if (number < 1 || number > kMaxRows) Fail("row number outside 1..1048576");
+    if (stopAfter_ > 0 && number > stopAfter_) {
+      frame_.restAt = start;
+      stopped_ = true;
+      XML_StopParser(parser_, XML_FALSE);
+      return;
+    }
     Row& row = store_.GetRow(number);
     if (!attributes.empty()) {
       store_.rowAttributes.push_back(std::move(attributes));
@@ -486,6 +510,9 @@ class SheetReader {
 
   bool inRow_ = false;
   int rowNumber_ = 0, lastRow_ = 0, lastColumn_ = 0;
+  int stopAfter_ = 0;     // read no row below it (0: read all)
+  bool stopped_ = false;  // reading stopped there
+  std::string dimensionXml_;
 
   bool inCell_ = false;
   std::uint64_t cellStart_ = 0;
@@ -733,14 +760,23 @@ void AppendColumnName(std::string& out, int column) {
 
 void ReadSheet(const std::function<void(const std::function<void(std::string_view)>&)>& feed,
                const std::vector<std::string>& sharedStrings, const std::string& file,
-               const std::string& part, SheetFrame& frame, SheetStore& store) {
-  SheetReader reader(sharedStrings, file, part, frame, store);
-  feed([&](std::string_view piece) { reader.Feed(piece, false); });
+               const std::string& part, SheetFrame& frame, SheetStore& store, int lastRow) {
+  SheetReader reader(sharedStrings, file, part, frame, store, lastRow);
+  // Once the rows wanted are read, the rest need not even be inflated.
+  struct Enough {};
+  try {
+    feed([&](std::string_view piece) {
+      reader.Feed(piece, false);
+      if (reader.Stopped()) throw Enough{};
+    });
+  } catch (const Enough&) {
+  }
   reader.Finish();
 }
 
 void WriteSheet(const SheetFrame& frame, const SheetStore& store,
-                const std::function<void(std::string_view)>& out) {
+                const std::function<void(std::string_view)>& out, const StreamedRows* streamed,
+                const std::function<void(const std::function<void(std::string_view)>&)>& rest) {
   const std::string& p = frame.prefix;
   const std::string rowOpen = "<" + p + "row r=\"";
   const std::string rowClose = "</" + p + "row>";
@@ -755,7 +791,14 @@ void WriteSheet(const SheetFrame& frame, const SheetStore& store,
   buffer.reserve(1 << 17);
   if (frame.dimensionAt != std::string::npos) {
     out(std::string_view(frame.head).substr(0, frame.dimensionAt));
-    const Bounds b = CellBounds(store);
+    Bounds b = CellBounds(store);
+    if (streamed && streamed->count > 0) {
+      const int last = streamed->firstRow + streamed->count - 1;
+      if (b.minRow == 0 || streamed->firstRow < b.minRow) b.minRow = streamed->firstRow;
+      b.maxRow = std::max(b.maxRow, last);
+      b.minColumn = 1;
+      b.maxColumn = std::max(b.maxColumn, streamed->lastColumn);
+    }
     buffer += "<" + p + "dimension ref=\"";
     if (b.minRow == 0) {
       buffer += "A1";
@@ -828,9 +871,99 @@ void WriteSheet(const SheetFrame& frame, const SheetStore& store,
       buffer.clear();
     }
   }
+  if (streamed) {
+    for (int r = streamed->firstRow; r < streamed->firstRow + streamed->count; ++r) {
+      buffer += rowOpen;
+      AppendInt(buffer, static_cast<unsigned>(r));
+      buffer += "\">";
+      RowWriter writer = RowWriterAccess::Make(buffer, p, r, streamed->lastColumn);
+      streamed->row(r, writer);
+      buffer += rowClose;
+      if (buffer.size() >= (1 << 16)) {
+        out(buffer);
+        buffer.clear();
+      }
+    }
+  }
+  if (frame.headRows > 0) {
+    // The rows below the head, and everything after them, as they stood.
+    out(buffer);
+    std::uint64_t at = 0;
+    rest([&](std::string_view piece) {
+      const std::uint64_t end = at + piece.size();
+      if (end > frame.restAt)
+        out(at >= frame.restAt ? piece : piece.substr(static_cast<std::size_t>(frame.restAt - at)));
+      at = end;
+    });
+    return;
+  }
   buffer += "</" + p + "sheetData>";
   buffer += frame.tail;
   out(buffer);
 }
 
 }  // namespace vireo::xlsx
+
+namespace vireo {
+
+using namespace xlsx;
+
+RowWriter RowWriterAccess::Make(std::string& out, const std::string& prefix, int row,
+                                int lastColumn) {
+  return RowWriter(out, prefix, row, lastColumn);
+}
+
+bool RowWriter::Open(int column) {
+  if (column <= column_ || column > lastColumn_)
+    throw Error("", "write row " + std::to_string(row_),
+                "column " + std::to_string(column) + " is not after column " +
+                    std::to_string(column_) + " and within 1.." + std::to_string(lastColumn_));
+  column_ = column;
+  out_ += '<';
+  out_ += prefix_;
+  out_ += "c r=\"";
+  AppendColumnName(out_, column);
+  AppendInt(out_, static_cast<unsigned>(row_));
+  out_ += '"';
+  return true;
+}
+
+void RowWriter::Number(int column, double value, CellStyleId style) {
+  if (!std::isfinite(value))
+    throw Error("", "write row " + std::to_string(row_), "a cell cannot hold NaN or infinity");
+  Open(column);
+  if (style != 0) {
+    out_ += " s=\"";
+    AppendInt(out_, style);
+    out_ += '"';
+  }
+  out_ += "><" + prefix_ + "v>";
+  AppendNumber(out_, value);
+  out_ += "</" + prefix_ + "v></" + prefix_ + "c>";
+}
+
+void RowWriter::Text(int column, std::string_view text, CellStyleId style) {
+  const std::string utf8 = ToUtf8(text);
+  std::size_t units = 0;
+  for (char c : utf8)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+      units += static_cast<unsigned char>(c) >= 0xF0 ? 2 : 1;
+  if (units > static_cast<std::size_t>(Workbook::kMaxTextLength))
+    throw Error("", "write row " + std::to_string(row_),
+                "text longer than " + std::to_string(Workbook::kMaxTextLength) + " characters");
+  Open(column);
+  if (style != 0) {
+    out_ += " s=\"";
+    AppendInt(out_, style);
+    out_ += '"';
+  }
+  out_ += " t=\"inlineStr\"><" + prefix_ + "is><" + prefix_ + "t";
+  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  if (!utf8.empty() && (isSpace(utf8.front()) || isSpace(utf8.back())))
+    out_ += " xml:space=\"preserve\"";
+  out_ += '>';
+  AppendEscapedText(out_, utf8);
+  out_ += "</" + prefix_ + "t></" + prefix_ + "is></" + prefix_ + "c>";
+}
+
+}  // namespace vireo

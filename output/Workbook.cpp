@@ -247,9 +247,10 @@ class Workbook::Impl {
   std::optional<std::size_t> Entry(const std::string& part) const { return zip->Find(part); }
 
   void Load();
-  void LoadSheet(SheetState& sheet);
+  void LoadSheet(SheetState& sheet, int lastRow = 0);
   SheetState* Find(std::string_view name) const;
-  SheetState& Usable(SheetState& sheet);
+  // The sheet read whole, or (lastRow > 0) at least down to lastRow.
+  SheetState& Usable(SheetState& sheet, int lastRow = 0);
   SheetState& AddSheet(std::string_view name);
   void RequireAdded(const SheetState& sheet, const char* operation) const;
   std::string NewPart(const std::string& stem, bool withRelationships);
@@ -426,11 +427,13 @@ void Workbook::Impl::Load() {
   LoadSheet(*active);
 }
 
-void Workbook::Impl::LoadSheet(SheetState& sheet) {
+void Workbook::Impl::LoadSheet(SheetState& sheet, int lastRow) {
   const std::size_t index = *Entry(sheet.part);
+  sheet.frame = SheetFrame{};
+  sheet.store = SheetStore{};
   ReadSheet(
       [&](const std::function<void(std::string_view)>& piece) { zip->ReadChunks(index, piece); },
-      sharedStrings, file, sheet.part, sheet.frame, sheet.store);
+      sharedStrings, file, sheet.part, sheet.frame, sheet.store, lastRow);
   sheet.loaded = true;
 }
 
@@ -440,10 +443,16 @@ Workbook::SheetState* Workbook::Impl::Find(std::string_view name) const {
   return nullptr;
 }
 
-Workbook::SheetState& Workbook::Impl::Usable(SheetState& sheet) {
+Workbook::SheetState& Workbook::Impl::Usable(SheetState& sheet, int lastRow) {
   if (!sheet.problem.empty())
     Fail("open sheet \"" + sheet.name + "\"", "the sheet \"" + sheet.name + "\" " + sheet.problem);
-  if (!sheet.loaded) LoadSheet(sheet);
+  const int head = sheet.frame.headRows;
+  if (sheet.loaded && (head == 0 || (lastRow > 0 && lastRow <= head))) return sheet;
+  // Not read yet, or read only down to a row above the one now wanted.
+  if (sheet.loaded && sheet.changed)
+    Fail("open sheet \"" + sheet.name + "\"",
+         "only its first " + std::to_string(head) + " rows were read, and they have changed");
+  LoadSheet(sheet, lastRow);
   return sheet;
 }
 
@@ -562,6 +571,9 @@ void Workbook::Impl::CheckCell(const SheetState& sheet, int row, int column,
   if (row < 1 || row > kMaxRows)
     Fail(Operation(sheet, verb, row, column),
          "row " + std::to_string(row) + " is outside 1.." + std::to_string(kMaxRows));
+  if (sheet.frame.headRows > 0 && row > sheet.frame.headRows)
+    Fail(Operation(sheet, verb, row, column),
+         "only rows 1.." + std::to_string(sheet.frame.headRows) + " of the sheet were read");
   if (column < 1 || column > kMaxColumns)
     Fail(Operation(sheet, verb, row, column),
          "column " + std::to_string(column) + " is outside 1.." + std::to_string(kMaxColumns));
@@ -627,7 +639,9 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
   };
   const CacheSource changedCells = [&](std::string_view name) -> const SheetStore* {
     const SheetState* sheet = Find(name);
-    return sheet && sheet->loaded && sheet->changed ? &sheet->store : nullptr;
+    // A sheet read only in part leaves the charts on it as they are.
+    return sheet && sheet->loaded && sheet->changed && sheet->frame.headRows == 0 ? &sheet->store
+                                                                                  : nullptr;
   };
   bool anyChanged = false;
   for (const auto& sheet : sheets) anyChanged = anyChanged || sheet->changed;
@@ -651,7 +665,10 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
     }
     if (rewritten) continue;
     if (sheet) {
-      writeStreamed(name, [&](const Sink& out) { WriteSheet(sheet->frame, sheet->store, out); });
+      writeStreamed(name, [&](const Sink& out) {
+        WriteSheet(sheet->frame, sheet->store, out, nullptr,
+                   [&](const Sink& piece) { zip->ReadChunks(i, piece); });
+      });
     } else if (name == stylesPart && styles.Changed()) {
       writeContent(name, styles.Serialize());
     } else if (name == workbookPart && workbookChanged) {
@@ -676,8 +693,10 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
   for (const auto& sheet : sheets) {
     if (!sheet->added) continue;
     const AddedSheet& added = *sheet->added;
-    writeStreamed(sheet->part,
-                  [&](const Sink& out) { WriteSheet(AddedSheetFrame(added), sheet->store, out); });
+    writeStreamed(sheet->part, [&](const Sink& out) {
+      WriteSheet(AddedSheetFrame(added), sheet->store, out,
+                 added.streamed.row ? &added.streamed : nullptr);
+    });
     if (added.charts.empty()) continue;
     const std::string pkg = kPackageRelationshipsNs, rel = kRelationshipsNs;
     writeContent(
@@ -755,6 +774,17 @@ Worksheet Workbook::Sheet(std::string_view name) {
     impl_->Fail("open sheet \"" + std::string(name) + "\"",
                 "the workbook has no sheet \"" + std::string(name) + "\"");
   return Worksheet(impl_.get(), &impl_->Usable(*sheet));
+}
+
+Worksheet Workbook::SheetHead(std::string_view name, int lastRow) {
+  SheetState* sheet = impl_->Find(name);
+  if (!sheet)
+    impl_->Fail("open sheet \"" + std::string(name) + "\"",
+                "the workbook has no sheet \"" + std::string(name) + "\"");
+  if (lastRow < 1 || lastRow > kMaxRows)
+    impl_->Fail("open sheet \"" + std::string(name) + "\"",
+                "row " + std::to_string(lastRow) + " is outside 1.." + std::to_string(kMaxRows));
+  return Worksheet(impl_.get(), &impl_->Usable(*sheet, lastRow));
 }
 
 Worksheet Workbook::ActiveSheet() {
@@ -940,6 +970,24 @@ void Worksheet::SetPageSetup(const PageSetup& page) {
   sheet_->added->hasPage = true;
   sheet_->changed = true;
   book_->SetPrintTitles(*sheet_, page.firstTitleRow, page.lastTitleRow);
+}
+
+void Worksheet::StreamRows(int firstRow, int count, int lastColumn,
+                           std::function<void(int row, RowWriter& writer)> row) {
+  book_->RequireAdded(*sheet_, "stream rows");
+  if (firstRow <= LastRow() || count < 0 || firstRow < 1 ||
+      firstRow + static_cast<long>(count) - 1 > Workbook::kMaxRows || lastColumn < 1 ||
+      lastColumn > Workbook::kMaxColumns || !row)
+    book_->Fail("stream rows", std::to_string(count) + " rows from row " +
+                                   std::to_string(firstRow) + " do not fit below the sheet's rows");
+  sheet_->added->streamed = {firstRow, count, lastColumn, std::move(row)};
+  sheet_->changed = true;
+}
+
+CellStyleId Worksheet::StyleFor(int column, const CellFormat& format) {
+  book_->CheckCell(*sheet_, 1, column, "format");
+  const std::uint16_t base = Workbook::Impl::NewCellStyle(*sheet_, nullptr, column);
+  return book_->styles.WithFormat(base, format.numberFormat, FlagsOf(format));
 }
 
 void Worksheet::AddChart(const ScatterChart& chart) {

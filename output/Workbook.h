@@ -4,6 +4,8 @@
 // that are not changed are copied untouched.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,6 +42,30 @@ struct CellFormat {
 
 class Worksheet;
 
+// A look registered with the workbook's styles for cells that are written
+// at save time (see Worksheet::StreamRows); 0 is the plain look.
+using CellStyleId = std::uint16_t;
+
+// The cells of one row written at save time, in ascending columns. A value
+// that cannot be stored (NaN, infinity, text longer than a cell holds) is
+// an Error that fails the save.
+class RowWriter {
+ public:
+  void Number(int column, double value, CellStyleId style = 0);
+  void Text(int column, std::string_view text, CellStyleId style = 0);  // bytes as SetText
+
+ private:
+  friend struct RowWriterAccess;
+  RowWriter(std::string& out, const std::string& prefix, int row, int lastColumn)
+      : out_(out), prefix_(prefix), row_(row), lastColumn_(lastColumn) {}
+  bool Open(int column);
+  std::string& out_;
+  const std::string& prefix_;
+  int row_;
+  int lastColumn_;
+  int column_ = 0;  // the last column written
+};
+
 class Workbook {
  public:
   static constexpr int kMaxRows = 1048576;
@@ -71,6 +97,11 @@ class Workbook {
   // Adds an empty worksheet after the last sheet; the active sheet stays
   // active. A name that is taken or unusable: Error.
   Worksheet AddSheet(std::string_view name);
+  // The rows 1..lastRow of a worksheet, to read and change; the rows below
+  // are neither read nor held in memory and are saved as they stand. For a
+  // few cells at the top of a long sheet. Writing below lastRow is an
+  // Error. A sheet already read whole is given whole.
+  Worksheet SheetHead(std::string_view name, int lastRow);
 
   // Cells of the active sheet, rows and columns counted from 1. Outside the
   // grid: Error. Reading a cell never written gives Empty.
@@ -135,6 +166,15 @@ class Worksheet {
   void SetColumns(int first, int last, double width, const CellFormat& format = {});
   void SetPageSetup(const PageSetup& page);
   void AddChart(const ScatterChart& chart);
+  // Rows firstRow..firstRow+count-1, columns up to lastColumn, written at
+  // save time by `row(r, writer)` instead of being held in memory: a long
+  // table costs no memory however many rows it has. Below every row the
+  // sheet holds; Get, LastRow and the charts do not see them until the
+  // workbook is saved and read again. Only on a sheet added by AddSheet.
+  void StreamRows(int firstRow, int count, int lastColumn,
+                  std::function<void(int row, RowWriter& writer)> row);
+  // The look a new cell of `column` with `format` gets, for streamed rows.
+  CellStyleId StyleFor(int column, const CellFormat& format);
 
  private:
   friend class Workbook;

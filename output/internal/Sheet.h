@@ -9,6 +9,17 @@
 #include <string_view>
 #include <vector>
 
+#include "output/Workbook.h"
+
+namespace vireo {
+
+// Lets the sheet writer make the RowWriter of a streamed row.
+struct RowWriterAccess {
+  static RowWriter Make(std::string& out, const std::string& prefix, int row, int lastColumn);
+};
+
+}  // namespace vireo
+
 namespace vireo::xlsx {
 
 enum class CellKind : std::uint8_t {
@@ -99,6 +110,17 @@ struct SheetFrame {
   std::size_t dimensionAt = std::string::npos;  // where <dimension> stood in head
   std::string tail;                             // bytes after </sheetData>
   std::vector<ColumnStyle> columnStyles;
+  // A sheet read only down to row headRows: the part's bytes from restAt on
+  // (the first row below, to the end of the part) are written back as they
+  // stand, and head keeps its own <dimension>.
+  int headRows = 0;  // 0: the sheet was read whole
+  std::uint64_t restAt = 0;
+};
+
+// Rows written at save time (Worksheet::StreamRows).
+struct StreamedRows {
+  int firstRow = 0, count = 0, lastColumn = 0;
+  std::function<void(int, RowWriter&)> row;
 };
 
 // What a cell shows, its text viewed in the store's pool.
@@ -110,15 +132,21 @@ struct CellView {
 CellView ViewCell(const SheetStore& store, int row, int column);
 
 // Reads a worksheet part fed in pieces. `feed` calls its argument for each
-// piece of the inflated XML. Shared strings resolve `t="s"` cells.
+// piece of the inflated XML. Shared strings resolve `t="s"` cells. With
+// `lastRow` > 0 reading stops at the first row below it (see SheetFrame).
 // Throws Error(file, ...) naming `part` for broken XML.
 void ReadSheet(const std::function<void(const std::function<void(std::string_view)>&)>& feed,
                const std::vector<std::string>& sharedStrings, const std::string& file,
-               const std::string& part, SheetFrame& frame, SheetStore& store);
+               const std::string& part, SheetFrame& frame, SheetStore& store, int lastRow = 0);
 
-// Writes the worksheet part: the frame with a fresh <dimension> and the cells.
+// Writes the worksheet part: the frame with a fresh <dimension> and the
+// cells, then the streamed rows, if any. For a sheet read only down to some
+// row, `rest` hands out the part's inflated bytes again; they are copied
+// from frame.restAt on.
 void WriteSheet(const SheetFrame& frame, const SheetStore& store,
-                const std::function<void(std::string_view)>& out);
+                const std::function<void(std::string_view)>& out,
+                const StreamedRows* streamed = nullptr,
+                const std::function<void(const std::function<void(std::string_view)>&)>& rest = {});
 
 // Cell text with `_xHHHH_` escapes decoded.
 std::string DecodeEscapes(std::string_view text);

@@ -94,3 +94,43 @@ TEST(WorkbookSheets, chart_caches_follow_the_cells_at_every_save) {
 
 }  // namespace
 }  // namespace vireo
+
+namespace vireo {
+namespace {
+
+// A long table streamed at save time reads back like written cells, and the
+// head of a long sheet is changed without reading, or losing, the rest.
+TEST(WorkbookSheets, streamed_rows_and_a_sheet_read_only_at_its_head) {
+  Workbook book = Workbook::CreateBlank();
+  Worksheet table = book.AddSheet("Table");
+  table.SetText(1, 1, "Title", {.bold = true});
+  const CellStyleId red = table.StyleFor(2, {.numberFormat = "0.00", .redFill = true});
+  table.StreamRows(2, 5000, 3, [red](int row, RowWriter& out) {
+    out.Number(1, row);
+    if (row % 1000 == 0) out.Number(2, row / 7.0, red);
+    out.Text(3, row == 2 ? " <edge> " : "n\xe9");
+  });
+  EXPECT_THROW(table.StreamRows(1, 1, 1, [](int, RowWriter&) {}), Error);  // above a held row
+  Workbook saved = Workbook::OpenFromBytes(book.SaveToBytes(), "saved");
+  Worksheet whole = saved.Sheet("Table");
+  EXPECT_EQ(whole.LastRow(), 5001);
+  EXPECT_EQ(whole.Get(5001, 1), CellValue::Number(5001));
+  EXPECT_EQ(whole.Get(3000, 2), CellValue::Number(3000 / 7.0));
+  EXPECT_EQ(whole.Get(2, 3), CellValue::Text(" <edge> "));
+  EXPECT_EQ(whole.Get(3, 3), CellValue::Text("n\xc3\xa9"));
+
+  Workbook patched = Workbook::OpenFromBytes(book.SaveToBytes(), "saved");
+  Worksheet head = patched.SheetHead("Table", 3);
+  EXPECT_EQ(head.Get(1, 1), CellValue::Text("Title"));
+  head.SetText(2, 1, "changed");
+  EXPECT_THROW(head.SetNumber(4, 1, 1), Error);
+  EXPECT_THROW(patched.Sheet("Table"), Error);  // its changed head would be lost
+  Workbook reread = Workbook::OpenFromBytes(patched.SaveToBytes(), "patched");
+  Worksheet after = reread.Sheet("Table");
+  EXPECT_EQ(after.Get(2, 1), CellValue::Text("changed"));
+  for (int row : {3, 4, 4000, 5001}) EXPECT_EQ(after.Get(row, 1), whole.Get(row, 1)) << row;
+  EXPECT_EQ(after.Get(4000, 2), whole.Get(4000, 2));
+}
+
+}  // namespace
+}  // namespace vireo
