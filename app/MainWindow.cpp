@@ -14,6 +14,8 @@
 #include <exception>
 #include <new>
 
+#include "app/CheckSettingsDialog.h"
+#include "checks/CheckedRun.h"
 #include "gui/Geometry.h"
 #include "rlinput/InputOption.h"
 #include "settings/ControlFile.h"
@@ -178,6 +180,15 @@ void MainWindow::BuildMenus() {
           &QAction::triggered, this, [this] { TextSettingCommand(vireo::kCompanyNameCommand); });
   connect(addItem(otherSettings, "PersonnelName", QStringLiteral("Personnel Name")),
           &QAction::triggered, this, [this] { TextSettingCommand(vireo::kPersonnelNameCommand); });
+  connect(addItem(otherSettings, "CheckSettings", QStringLiteral("Check Settings...")),
+          &QAction::triggered, this, &MainWindow::CheckSettingsCommand);
+}
+
+void MainWindow::CheckSettingsCommand() {
+  CheckSettingsDialog dialog(
+      app_, [this](const QString& text) { prompts_.Tell(kProgramTitle, text, MessageKind::Error); },
+      this);
+  dialog.exec();
 }
 
 void MainWindow::TickStoredErrorFactor() {
@@ -256,8 +267,12 @@ std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
   warnings_.reset();
   ShowLinks();
   try {
-    const vireo::ProcessResult result =
-        vireo::ProcessField(QFile::encodeName(path).toStdString(), app_, *this);
+    const vireo::CheckedRun checked =
+        vireo::ProcessAndCheck(QFile::encodeName(path).toStdString(), app_, *this);
+    const vireo::ProcessResult& result = checked.run;
+    // The verdict of the checks comes right after the done text.
+    label3_->setText(label3_->text() + QLatin1Char('\n') +
+                     QString::fromStdString(vireo::VerdictLine(checked.checks)));
     QStringList notes;
     if (!result.warnings.empty()) {
       notes << Plural(static_cast<qsizetype>(result.warnings.size()), "warning", "warnings") +
@@ -308,6 +323,7 @@ std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
                                       .arg(path)
                                 : QString::fromStdString(e.what());
     label3_->setText(QStringLiteral("Status - Not processed\n") + message);
+    FitStatus();
     messages.push_back({kProgramTitle, QStringLiteral("The file was not processed.\n\n") + message,
                         MessageKind::Error, QString()});
   }
@@ -323,6 +339,18 @@ void MainWindow::ShowLinks() {
   if (warnings_) links << QStringLiteral("<a href=\"warnings\">Show warnings</a>");
   links_->setText(links.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
   links_->setVisible(!links.isEmpty());
+  FitStatus();
+}
+
+void MainWindow::FitStatus() {
+  // The status label keeps its place and width; a text longer than its
+  // height (a verdict, the warnings) makes it, and the window, taller.
+  const int height = std::max(Px(1095), label3_->heightForWidth(label3_->width()));
+  label3_->resize(label3_->width(), height);
+  links_->move(links_->x(), label3_->y() + height + Px(45));
+  const int bottom =
+      links_->isVisibleTo(this) ? links_->y() + links_->height() : label3_->y() + height;
+  centralWidget()->setFixedSize(Px(9030), std::max(Px(3075), bottom + Px(75)));
 }
 
 void MainWindow::OpenReport() {
@@ -353,6 +381,7 @@ void MainWindow::EndProgram() {
 void MainWindow::ShowStatus(const std::string& text) {
   label3_->setText(DisplayText(text));
   label3_->setVisible(true);
+  FitStatus();
   // The run does not yield to the event loop; paint the label now so the
   // busy text is seen while the run works.
   label3_->repaint();

@@ -72,8 +72,10 @@ class MainWindow : public QMainWindow, private vireo::RunSurroundings {
   void TickStoredErrorFactor();
   void ChooseErrorFactorItem(int index);
   void TextSettingCommand(const vireo::TextSettingCommand& command);
+  void CheckSettingsCommand();
   std::vector<Message> RunOn(const QString& path);
   void ShowLinks();
+  void FitStatus();
 
   // vireo::RunSurroundings
   void ShowStatus(const std::string& text) override;

@@ -3,11 +3,13 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 #include <filesystem>
 #include <memory>
 
+#include "app/CheckSettingsDialog.h"
 #include "app/MainWindow.h"
 #include "tests/app/ScriptedPrompts.h"
 #include "tests/support/FieldFiles.h"
@@ -211,8 +213,12 @@ class MainWindowTest : public QObject {
     QCOMPARE(busyText, "Status - Processing.....\nFile : " + QString::fromStdString(path) +
                            ", this may take a few seconds");
 
-    QCOMPARE(Status(), QString("Status - Done\nPress PROCESS again if you want to continue "
-                               "processing another file."));
+    // The verdict of the checks follows the done text.
+    QCOMPARE(Status().section('\n', 0, 1),
+             QString("Status - Done\nPress PROCESS again if you want to continue "
+                     "processing another file."));
+    QVERIFY(Status().section('\n', 2).startsWith("Misclose "));
+    QVERIFY(Status().section('\n', 2).endsWith("within tolerance. Every check passes."));
     QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
     QVERIFY(std::filesystem::exists(fixture_->app.ProcessedWorkbook("LINE7")));
@@ -220,6 +226,33 @@ class MainWindowTest : public QObject {
     QVERIFY(!window.RlDialog());
   }
   void processCommandRunsTheChosenFile_data() { processCommand_data(); }
+
+  // Other Settings > Check Settings...: a refused value writes nothing and
+  // keeps the dialog open; OK writes the changed limit. The next run's
+  // verdict follows the limits, and the taller status fits in the window.
+  void checkSettingsChangeTheLimitsAndTheVerdictFollows() {
+    MainWindow& window = Open();
+    QVERIFY(window.findChild<QAction*>("CheckSettings"));
+    QStringList told;
+    vireo::app::CheckSettingsDialog dialog(fixture_->app, [&](const QString& t) { told << t; });
+    dialog.Field("sight_length_m")->setText("abc");
+    dialog.Ok();
+    QCOMPARE(told.size(), 1);
+    QVERIFY(!std::filesystem::exists(fixture_->app.CheckSettingsFile()));
+    dialog.Field("sight_length_m")->setText(" 1 ");
+    dialog.Ok();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(ReadFile(fixture_->app.CheckSettingsFile()), std::string("sight_length_m = 1\r\n"));
+
+    prompts_->files.enqueue(
+        QString::fromStdString(fixture_->AddFieldFile("L.dat", SimulatedLine(3))));
+    prompts_->yesNo.enqueue(false);
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QVERIFY(Status().contains("3 set-ups fail their checks - see the Checks sheet."));
+    auto* label = window.findChild<QLabel*>("Label3");
+    QVERIFY(label->height() >= label->heightForWidth(label->width()));
+    QVERIFY(label->geometry().bottom() < window.centralWidget()->height());
+  }
 
   // Readings before any line start record: the run assumes one and warns.
   std::string FileWithAWarning() {
