@@ -61,37 +61,76 @@ std::string SizeText(std::uint64_t bytes) {
 
 }  // namespace
 
-Deflater::Deflater(int level) {
+namespace {
+
+// Raw deflate of `input` after `dictionary` (the input before it), ended
+// with a sync flush, or finished when `last`.
+std::string DeflateChunk(int level, const std::string& dictionary, const std::string& input,
+                         bool last) {
+  z_stream stream{};
   // Negative window bits: raw deflate, as zip entries hold it.
-  if (deflateInit2(&stream_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+  if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw Error("zlib", "compress", "cannot start deflate");
-  pending_.reserve(kBlock + 4096);
+  struct End {
+    z_stream* s;
+    ~End() { deflateEnd(s); }
+  } end{&stream};
+  if (!dictionary.empty() &&
+      deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(dictionary.data()),
+                           static_cast<uInt>(dictionary.size())) != Z_OK)
+    throw Error("zlib", "compress", "cannot continue deflate");
+  std::string out;
+  out.resize(deflateBound(&stream, static_cast<uLong>(input.size())) + 16);
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+  stream.avail_in = static_cast<uInt>(input.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+  const int rc = deflate(&stream, flush);
+  if (rc == Z_STREAM_ERROR || (last && rc != Z_STREAM_END) || stream.avail_in != 0)
+    throw Error("zlib", "compress", "deflate failed");
+  out.resize(out.size() - stream.avail_out);
+  return out;
 }
 
-Deflater::~Deflater() {
-  deflateEnd(&stream_);
+}  // namespace
+
+void Deflater::Hand() {
+  if (inFlight_.size() >= kInFlight) Take();
+  // A chunk is never shorter than the window it leaves to the next one.
+  std::string dictionary = std::move(window_);
+  window_ = pending_.substr(pending_.size() - kWindowSize);
+  inFlight_.push_back(std::async(
+      std::launch::async,
+      [level = level_, dictionary = std::move(dictionary), input = std::move(pending_)]() {
+        Chunk chunk;
+        chunk.crc = static_cast<std::uint32_t>(crc32(
+            0, reinterpret_cast<const Bytef*>(input.data()), static_cast<uInt>(input.size())));
+        chunk.size = input.size();
+        chunk.data = DeflateChunk(level, dictionary, input, false);
+        return chunk;
+      }));
+  pending_ = std::string();
+  pending_.reserve(kChunk + 4096);
 }
 
-void Deflater::Flush(bool last) {
-  crc_ = static_cast<std::uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(pending_.data()),
-                                          static_cast<uInt>(pending_.size())));
-  size_ += pending_.size();
-  stream_.next_in = reinterpret_cast<Bytef*>(pending_.data());
-  stream_.avail_in = static_cast<uInt>(pending_.size());
-  char buffer[1 << 16];
-  int rc;
-  do {
-    stream_.next_out = reinterpret_cast<Bytef*>(buffer);
-    stream_.avail_out = sizeof buffer;
-    rc = deflate(&stream_, last ? Z_FINISH : Z_NO_FLUSH);
-    if (rc == Z_STREAM_ERROR) throw Error("zlib", "compress", "deflate failed");
-    out_.append(buffer, sizeof buffer - stream_.avail_out);
-  } while (stream_.avail_out == 0 || (last && rc != Z_STREAM_END));
-  pending_.clear();
+void Deflater::Take() {
+  Chunk chunk = inFlight_.front().get();
+  inFlight_.pop_front();
+  crc_ =
+      static_cast<std::uint32_t>(crc32_combine(crc_, chunk.crc, static_cast<z_off_t>(chunk.size)));
+  size_ += chunk.size;
+  out_ += chunk.data;
 }
 
 StoredEntry Deflater::Finish() {
-  Flush(true);
+  while (!inFlight_.empty()) Take();
+  crc_ = static_cast<std::uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(pending_.data()),
+                                          static_cast<uInt>(pending_.size())));
+  size_ += pending_.size();
+  out_ += DeflateChunk(level_, window_, pending_, true);
+  pending_.clear();
+  window_.clear();
   StoredEntry entry;
   entry.method = kDeflated;
   entry.crc = crc_;

@@ -8,7 +8,9 @@
 
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <functional>
+#include <future>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,24 +43,37 @@ struct StoredEntry {
 // gathered into blocks so callers may write many small pieces cheaply.
 class Deflater {
  public:
-  explicit Deflater(int level = 1);
-  ~Deflater();
+  explicit Deflater(int level = 1) : level_(level) {}
   Deflater(const Deflater&) = delete;
   Deflater& operator=(const Deflater&) = delete;
 
   void Write(std::string_view bytes) {
     pending_.append(bytes);
-    if (pending_.size() >= kBlock) Flush(false);
+    if (pending_.size() >= kChunk) Hand();
   }
   // Ends the stream and hands the entry out.
   StoredEntry Finish();
 
  private:
-  static constexpr std::size_t kBlock = 1 << 16;
-  void Flush(bool last);
+  // A large entry is compressed in chunks on other threads while the
+  // writer goes on: each chunk starts from the 32 KiB of input before it
+  // and ends on a byte boundary, so the chunks join into one deflate
+  // stream. A few chunks at a time are in flight.
+  static constexpr std::size_t kChunk = std::size_t{1} << 18;
+  static constexpr std::size_t kInFlight = 3;
+  static constexpr std::size_t kWindowSize = std::size_t{1} << 15;
+  struct Chunk {
+    std::string data;
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+  };
+  void Hand();
+  void Take();  // appends the oldest chunk in flight to the output
 
-  z_stream stream_{};
+  int level_;
   std::string pending_;
+  std::string window_;  // the last 32 KiB handed out
+  std::deque<std::future<Chunk>> inFlight_;
   std::string out_;
   std::uint32_t crc_ = 0;
   std::uint64_t size_ = 0;
