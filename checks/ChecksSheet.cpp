@@ -63,7 +63,7 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
   if (workbook.HasSheet(kChecksSheet)) return false;
   Worksheet sheet = workbook.AddSheet(kChecksSheet);
   sheet.SetColumns(1, 1, 13.7109375);
-  sheet.SetColumns(2, 14, 16.7109375);
+  sheet.SetColumns(2, 14, 18.7109375);
   PageSetup page;
   page.landscape = true;
   page.fitToWidth = true;
