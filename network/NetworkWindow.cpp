@@ -261,8 +261,11 @@ void NetworkWindow::Adjust() {
         const std::string texts[3] = {CellText(benchmarks_, row, 0), CellText(benchmarks_, row, 1),
                                       CellText(benchmarks_, row, 2)};
         if (texts[0].empty() && texts[1].empty() && texts[2].empty()) continue;
-        benchmarks.push_back(vireo::ParseBenchmarkEntry(texts[0], texts[1], texts[2],
-                                                        kBenchmarkTable.toStdString(), row + 1));
+        vireo::Benchmark& b = benchmarks.emplace_back(vireo::ParseBenchmarkEntry(
+            texts[0], texts[1], texts[2], kBenchmarkTable.toStdString(), row + 1));
+        // Where it was given, as the results and messages name it.
+        b.source = kBenchmarkTable.toStdString() + ", row " + std::to_string(row + 1);
+        b.sourceLine = 0;
       }
       result_ = vireo::AdjustNetwork(vireo::ReadNetworkInputs(paths), benchmarks, options);
       workbook_.clear();

@@ -44,7 +44,6 @@ double NameWidth(const NetworkAdjustment& result) {
   return static_cast<double>(std::min<std::size_t>(longest, 40)) + 2;
 }
 
-
 void CheckRows(std::size_t rows, const char* what) {
   const auto available = static_cast<std::size_t>(Workbook::kMaxRows - 1);
   if (rows > available)
@@ -228,9 +227,9 @@ std::vector<SummaryItem> SummaryItems(const NetworkAdjustment& result) {
   if (const auto largest = result.LargestStandardizedResidual()) {
     const AdjustedObservation& o = result.observations[*largest];
     items.push_back({"Largest |w|", std::abs(*o.standardizedResidual), 2, {}, o.flagged});
-    items.push_back({"  in", std::nullopt, 0, o.file + " line " + std::to_string(o.fieldLine),
-                     o.flagged});
-    items.push_back({"  of", std::nullopt, 0,
+    items.push_back(
+        {"  at", std::nullopt, 0, o.file + " line " + std::to_string(o.fieldLine), o.flagged});
+    items.push_back({"  from \u2192 to", std::nullopt, 0,
                      o.benchmark ? "benchmark " + o.to : o.from + " \u2192 " + o.to, o.flagged});
   } else {
     items.push_back({"Largest |w|", std::nullopt, 0, "none: no observation is checked", false});
