@@ -1,14 +1,12 @@
-// Every file operation of a processing run, of the RL adjustment and of the
-// network workbook's save is failed in turn, over an earlier good result. Afterwards each stored
-// file is either exactly as before or the complete new one, no temporary file is left behind
-// unannounced, and the failure was reported.
+// Every file operation of a processing run and of the RL adjustment is
+// failed in turn, over an earlier good result. Afterwards each stored file
+// is either exactly as before or the complete new one, no temporary file is
+// left behind unannounced, and the failure was reported.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "common/Error.h"
-#include "examples/NetworkSimulation.h"
-#include "network/NetworkWorkbook.h"
 #include "output/Workbook.h"
 #include "reduction/ProcessField.h"
 #include "rlinput/Adjustment.h"
@@ -146,30 +144,4 @@ TEST(FaultInjection, the_ok_of_the_rl_dialog) {
   }
   std::printf("RL adjustment: %ld injection points tried\n", points);
   EXPECT_GT(points, 8);
-}
-
-TEST(FaultInjection, the_network_workbook_over_an_earlier_one) {
-  AppFixture fixture;
-  const examples::NetworkSimulation network{3, {{"A", 10}, {"B", 11}}};
-  const auto inputs = ReadNetworkInputs({fixture.AddFieldFile(
-      "NET.dat", examples::SimulateNetworkFile(network, {{"A", "B", 3}, {"B", "A", 4}}))});
-  const std::string path = SaveNetworkWorkbook(
-      AdjustNetwork(inputs, {{"A", 10, std::nullopt, "--fixed", 0}}), "NET", fixture.app);
-  const std::string before = ReadFile(path), files = AllFiles(fixture.app.root);
-  const NetworkAdjustment other = AdjustNetwork(inputs, {{"B", 11, std::nullopt, "--fixed", 0}});
-  long points = 0;
-  for (long k = 1;; ++k) {
-    FaultyFileSystem fs(k);
-    try {
-      SaveNetworkWorkbook(other, "NET", fixture.app, fs);
-    } catch (const Error& e) {
-      EXPECT_EQ(e.File(), path);
-    }
-    if (!fs.Failed()) break;
-    ++points;
-    EXPECT_EQ(ReadFile(path), before) << "operation " << k;
-    EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
-  }
-  EXPECT_GT(points, 4);
-  EXPECT_EQ(Workbook::Open(path).Sheet("Heights").Get(2, 2).number, 11);
 }
