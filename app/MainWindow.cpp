@@ -2,9 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -16,6 +14,7 @@
 
 #include "app/CheckSettingsDialog.h"
 #include "checks/CheckedRun.h"
+#include "gui/Desktop.h"
 #include "gui/Geometry.h"
 #include "rlinput/InputOption.h"
 #include "settings/ControlFile.h"
@@ -72,10 +71,7 @@ QString DisplayText(const std::string& runText) {
 }
 
 MainWindow::MainWindow(vireo::AppFolder app, Prompts& prompts, QWidget* parent)
-    : QMainWindow(parent),
-      app_(std::move(app)),
-      prompts_(prompts),
-      opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+    : QMainWindow(parent), app_(std::move(app)), prompts_(prompts), opener_(DesktopOpener()) {
   setObjectName(QStringLiteral("Vireo"));
   setWindowTitle(QStringLiteral("Double Run Leveling Main Menu"));
   BuildControls();
@@ -87,6 +83,7 @@ MainWindow::MainWindow(vireo::AppFolder app, Prompts& prompts, QWidget* parent)
 
 MainWindow::~MainWindow() {
   delete dialog_.data();
+  delete network_.data();
 }
 
 void MainWindow::BuildControls() {
@@ -164,6 +161,9 @@ void MainWindow::BuildMenus() {
           [this] { startProcess_->click(); });
   connect(addItem(file, "Exit", QStringLiteral("Exit")), &QAction::triggered, this,
           &MainWindow::EndProgram);
+  file->addSeparator();
+  connect(addItem(file, "AdjustNetwork", QStringLiteral("Adjust Network...")), &QAction::triggered,
+          this, &MainWindow::AdjustNetworkCommand);
 
   QMenu* errorSettings = addMenu("ErrorSettings", QStringLiteral("Error Settings"));
   for (std::size_t i = 0; i < kErrorFactorItems.size(); ++i) {
@@ -354,17 +354,19 @@ void MainWindow::FitStatus() {
 }
 
 void MainWindow::OpenReport() {
-  const QString path = QFileInfo(report_).absoluteFilePath();
-  if (!QFileInfo::exists(path)) {
-    prompts_.Tell(kProgramTitle, QStringLiteral("The report %1 is no longer there.").arg(path),
-                  MessageKind::Error);
-  } else if (!opener_(QUrl::fromLocalFile(path))) {
-    prompts_.Tell(kProgramTitle,
-                  QStringLiteral("No program on this desktop opened %1. Open it with a "
-                                 "spreadsheet program such as LibreOffice Calc or Excel.")
-                      .arg(path),
-                  MessageKind::Error);
+  OpenDocument(report_, opener_, prompts_, kProgramTitle, QStringLiteral("The report"));
+}
+
+void MainWindow::AdjustNetworkCommand() {
+  if (!network_) {
+    // A window of its own beside the main window; closing it only hides it,
+    // so its files and benchmarks are there when it is opened again.
+    network_ = new NetworkWindow(app_, prompts_, nullptr);
+    network_->SetDocumentOpener([this](const QUrl& url) { return opener_(url); });
   }
+  network_->show();
+  network_->raise();
+  network_->activateWindow();
 }
 
 void MainWindow::ShowWarnings() {
@@ -374,6 +376,7 @@ void MainWindow::ShowWarnings() {
 
 void MainWindow::EndProgram() {
   delete dialog_.data();
+  delete network_.data();
   close();
   QCoreApplication::quit();
 }

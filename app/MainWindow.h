@@ -1,7 +1,8 @@
 // The main window "Double Run Leveling Main Menu": title, usage notice,
 // status label, the Process and Exit buttons, and the menus for the Process
-// command and the three settings. It calls the core for every command and
-// stands for the run's surroundings (status label, RL prompt, RL dialog).
+// command, the three settings and the network adjustment window. It calls
+// the core for every command and stands for the run's surroundings (status
+// label, RL prompt, RL dialog).
 #pragma once
 
 #include <QMainWindow>
@@ -13,7 +14,9 @@
 #include <vector>
 
 #include "common/AppFolder.h"
+#include "gui/Desktop.h"
 #include "gui/Prompts.h"
+#include "network/NetworkWindow.h"
 #include "reduction/ProcessField.h"
 #include "rlinput/InputOption.h"
 #include "settings/SettingsCommands.h"
@@ -27,6 +30,7 @@ namespace vireo::app {
 
 using gui::MessageKind;
 using gui::Prompts;
+using network::NetworkWindow;
 using rlinput::InputOption;
 
 class MainWindow : public QMainWindow, private vireo::RunSurroundings {
@@ -41,12 +45,17 @@ class MainWindow : public QMainWindow, private vireo::RunSurroundings {
   const vireo::AppFolder& App() const { return app_; }
   // The RL input dialog while it is loaded, else null.
   InputOption* RlDialog() const { return dialog_.data(); }
+  // The "Adjust Network" window once File > Adjust Network... has opened it.
+  NetworkWindow* AdjustNetworkWindow() const { return network_.data(); }
 
   // The Process command of the button and of the menu item File > Process.
   void ProcessCommand();
   // The Exit button and File > Exit: closes the RL dialog and this window
   // and ends the program.
   void EndProgram();
+  // File > Adjust Network...: opens the network adjustment window, or raises
+  // it when it is open already (there is one).
+  void AdjustNetworkCommand();
 
   // The links under the status once a run or the OK has saved the workbook:
   // "Open the report" hands the processed workbook to the desktop's
@@ -56,7 +65,7 @@ class MainWindow : public QMainWindow, private vireo::RunSurroundings {
   void ShowWarnings();
   // How a document is handed to the desktop (QDesktopServices::openUrl
   // unless a test puts its own); true when the desktop took it.
-  using DocumentOpener = std::function<bool(const QUrl&)>;
+  using DocumentOpener = gui::DocumentOpener;
   void SetDocumentOpener(DocumentOpener opener) { opener_ = std::move(opener); }
 
  private:
@@ -94,6 +103,7 @@ class MainWindow : public QMainWindow, private vireo::RunSurroundings {
   // The error factor items in menu order: two, four, six, eight, ten.
   std::array<QAction*, 5> errorItems_{};
   QPointer<InputOption> dialog_;
+  QPointer<NetworkWindow> network_;
 };
 
 // Run texts join their parts with "\r"; a label or box shows them as lines.

@@ -1,9 +1,11 @@
 #include "app/ScreenshotDemo.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTextStream>
 
 #include "app/MainWindow.h"
@@ -20,6 +22,10 @@ class DemoPrompts : public Prompts {
  public:
   explicit DemoPrompts(QString file) : file_(std::move(file)) {}
   QString OpenFile(const QString&, const QString&, const QStringList&) override { return file_; }
+  QStringList OpenFiles(const QString&, const QString&, const QStringList&) override {
+    return files_;
+  }
+  QStringList files_;
   std::optional<QString> InputBox(const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
@@ -50,6 +56,26 @@ bool Save(QWidget* widget, const QString& path) {
   return true;
 }
 
+// The network window after adjusting the sample network of two days with
+// BM1 fixed and BM3 weighted.
+bool NetworkPicture(MainWindow& window, DemoPrompts& prompts, const QDir& out) {
+  const QDir folder(QString::fromStdString(window.App().FieldData()));
+  prompts.files_ = {folder.filePath(QStringLiteral("NETWORK_DAY1.dat")),
+                    folder.filePath(QStringLiteral("NETWORK_DAY2.gsi"))};
+  window.findChild<QAction*>(QStringLiteral("AdjustNetwork"))->trigger();
+  NetworkWindow* network = window.AdjustNetworkWindow();
+  network->findChild<QPushButton*>(QStringLiteral("AddFiles"))->click();
+  auto* benchmarks = network->findChild<QTableWidget*>(QStringLiteral("Benchmarks"));
+  const QStringList rows[] = {{"BM1", "100.000", ""}, {"BM3", "99.6121", "2"}};
+  benchmarks->setRowCount(2);
+  for (int row = 0; row < 2; ++row)
+    for (int column = 0; column < 3; ++column)
+      benchmarks->setItem(row, column, new QTableWidgetItem(rows[row][column]));
+  network->findChild<QPushButton*>(QStringLiteral("Adjust"))->click();
+  return !network->WorkbookPath().isEmpty() &&
+         Save(network, out.filePath(QStringLiteral("network-window.png")));
+}
+
 }  // namespace
 
 int RunScreenshotDemo(const vireo::AppFolder& app, const QString& outputFolder) {
@@ -70,7 +96,7 @@ int RunScreenshotDemo(const vireo::AppFolder& app, const QString& outputFolder) 
   const QDir out(outputFolder);
   const bool saved = Save(&window, out.filePath(QStringLiteral("main-window.png"))) &&
                      Save(dialog, out.filePath(QStringLiteral("rl-dialog.png")));
-  return saved ? 0 : 1;
+  return saved && NetworkPicture(window, prompts, out) ? 0 : 1;
 }
 
 }  // namespace vireo::app

@@ -1,5 +1,6 @@
 // A hidden mode of vireo for the documentation's screenshots: runs a sample
-// field data file answered Yes and saves pictures of both windows.
+// field data file answered Yes, adjusts the sample network, and saves
+// pictures of the three windows.
 #pragma once
 
 #include <QString>
@@ -9,7 +10,9 @@
 namespace vireo::app {
 
 // Processes the first sample under "Field Data" of `app` (LOOP_BFFB.dat when
-// present), then writes main-window.png and rl-dialog.png into `outputFolder`.
+// present), then writes main-window.png and rl-dialog.png into `outputFolder`;
+// then adjusts NETWORK_DAY1.dat and NETWORK_DAY2.gsi in the network window
+// and writes network-window.png.
 // Returns the process exit code.
 int RunScreenshotDemo(const vireo::AppFolder& app, const QString& outputFolder);
 

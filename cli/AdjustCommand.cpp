@@ -8,7 +8,7 @@
 #include "common/Error.h"
 #include "common/Text.h"
 #include "network/NetworkAdjustment.h"
-#include "reduction/ProcessField.h"
+#include "network/NetworkWorkbook.h"
 
 namespace vireo::cli {
 namespace {
@@ -21,7 +21,7 @@ std::string WarningText(const NetworkWarning& w) {
 
 // One object per line inside the two long arrays, so that a network of any
 // size is printed without a document tree of it in memory.
-void PrintAdjustmentJson(const NetworkAdjustment& result) {
+void PrintAdjustmentJson(const NetworkAdjustment& result, const std::string& workbook) {
   using Json = nlohmann::ordered_json;  // keys in the documented order
   auto dump = [](const Json& value) {
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -55,7 +55,7 @@ void PrintAdjustmentJson(const NetworkAdjustment& result) {
   Json tail = {{"degrees_of_freedom", result.degreesOfFreedom},
                {"variance_factor", nullptr},
                {"chi_square", nullptr},
-               {"workbook", nullptr},
+               {"workbook", workbook.empty() ? Json(nullptr) : Json(workbook)},
                {"warnings", Json::array()}};
   if (result.varianceFactor) tail["variance_factor"] = *result.varianceFactor;
   if (result.test)
@@ -72,7 +72,8 @@ void PrintAdjustmentJson(const NetworkAdjustment& result) {
   std::cout << "\n}\n";
 }
 
-void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& name) {
+void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& name,
+                            const std::string& workbook) {
   long fixed = 0, weighted = 0, network = 0, turning = 0;
   for (const auto& p : result.points) {
     (p.turningPoint ? turning : network) += 1;
@@ -83,6 +84,7 @@ void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& 
             << (result.inputs.size() == 1 ? "" : "s") << ", " << result.setups << " set-ups, "
             << network << " network points (" << fixed << " fixed, " << weighted << " weighted), "
             << turning << " turning points\n"
+            << "  workbook:             " << (workbook.empty() ? "not saved" : workbook) << "\n"
             << "  degrees of freedom:   " << result.degreesOfFreedom << "\n";
   if (result.test) {
     std::cout << "  variance factor s0²:  " << FormatFixed(*result.varianceFactor, 3) << " (s0 "
@@ -115,9 +117,10 @@ void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& 
 
 }  // namespace
 
-int Adjust(const AdjustArguments& a, const std::string& /*home*/) {
+int Adjust(const AdjustArguments& a, const std::string& home) {
   NetworkAdjustment result;
-  std::string name = a.name.empty() ? BaseNameOf(a.files.front()) : a.name;
+  std::string name;
+  AppFolder app;
   try {
     // Everything on the command line is checked before any input is read.
     AdjustmentOptions options;
@@ -128,9 +131,7 @@ int Adjust(const AdjustArguments& a, const std::string& /*home*/) {
                     "\"" + a.sigmaKm + "\" is not a number of millimetres above 0");
       options.sigmaKm = *sigma;
     }
-    if (name.empty() || name.find_first_of("/\\") != std::string::npos)
-      throw Error("--name", "name the adjustment",
-                  "\"" + name + "\" cannot name a workbook; give a name without a folder");
+    name = AdjustmentName(a.name, a.files.front());
     std::vector<Benchmark> benchmarks;
     for (const std::string& text : a.fixed) benchmarks.push_back(ParseFixedBenchmark(text));
     for (const std::string& file : a.benchmarkFiles) {
@@ -143,18 +144,32 @@ int Adjust(const AdjustArguments& a, const std::string& /*home*/) {
                   "--benchmarks FILE");
     const auto inputs = ReadNetworkInputs(a.files);
     result = AdjustNetwork(inputs, benchmarks, options);
+    // Only an adjusted network touches the application folder (which, when
+    // installed read-only, may be seeded on first use).
+    app = HomeFolder(home);
   } catch (const Error& e) {
     std::cerr << "vireo-cli: " << e.what() << "\n";
     return kExitRefused;
   }
+  int status = kExitOk;
+  std::string workbook;
+  try {
+    workbook = SaveNetworkWorkbook(result, name, app);
+  } catch (const Error& e) {
+    const std::string failure = std::string("the network workbook was not saved: ") + e.what();
+    std::cerr << "vireo-cli: " << failure << "\n";
+    if (a.json) result.warnings.push_back({"", 0, failure});
+    status = kExitOutputFailed;
+  }
   if (a.json) {
-    PrintAdjustmentJson(result);
+    PrintAdjustmentJson(result, workbook);
   } else {
-    PrintAdjustmentSummary(result, name);
+    PrintAdjustmentSummary(result, name, workbook);
     for (const auto& w : result.warnings) std::cerr << "warning: " << WarningText(w) << "\n";
   }
-  if (a.strict && (result.TestFailed() || result.FlaggedCount() > 0)) return kExitNotAccepted;
-  return kExitOk;
+  if (status == kExitOk && a.strict && (result.TestFailed() || result.FlaggedCount() > 0))
+    return kExitNotAccepted;
+  return status;
 }
 
 }  // namespace vireo::cli

@@ -90,7 +90,7 @@ int Run(int argc, char** argv) {
     return code == 0 ? 0 : kExitRefused;
   }
   // An empty --home would quietly mean the program's own folder.
-  for (const CLI::App* command : {process, settings, set})
+  for (const CLI::App* command : {process, settings, set, adjust})
     if (*command && command->get_option("--home")->count() && home.empty()) {
       std::cerr << "vireo-cli: --home needs a folder; leave it out to use the program's folder\n";
       return kExitRefused;

@@ -21,6 +21,11 @@ struct AppFolder {
   std::string LevelDataFile(const std::string& baseName) const {
     return StarNetFolder() + "/SN_" + baseName + ".dat";
   }
+  std::string AdjustedNetworks() const { return root + "/Adjusted Networks"; }
+  // The workbook of the network adjustment called `name`.
+  std::string AdjustedNetworkWorkbook(const std::string& name) const {
+    return AdjustedNetworks() + "/" + name + ".xlsx";
+  }
   // What a run and the RL adjustment lock (FileSystem::Lock) while they
   // replace the outputs of one base name; no file of this name is made.
   std::string OutputsLock(const std::string& baseName) const {

@@ -35,6 +35,18 @@ QString QtPrompts::OpenFile(const QString& title, const QString& folder,
   return QFileDialog::getOpenFileName(parent_, title, folder, filters.join(QStringLiteral(";;")));
 }
 
+QStringList Prompts::OpenFiles(const QString& title, const QString& folder,
+                               const QStringList& filters) {
+  const QString file = OpenFile(title, folder, filters);
+  return file.isEmpty() ? QStringList() : QStringList{file};
+}
+
+QStringList QtPrompts::OpenFiles(const QString& title, const QString& folder,
+                                 const QStringList& filters) {
+  ArrowWhileAsking arrow;
+  return QFileDialog::getOpenFileNames(parent_, title, folder, filters.join(QStringLiteral(";;")));
+}
+
 std::optional<QString> QtPrompts::InputBox(const QString& prompt, const QString& title,
                                            const QString& initialText) {
   ArrowWhileAsking arrow;

@@ -1,5 +1,5 @@
 // Every modal question the program asks goes through Prompts: the file-open
-// dialog, the input box, the Yes/No box and the message box. The windows
+// dialogs, the input box, the Yes/No box and the message box. The windows
 // use QtPrompts; tests hand the windows a scripted implementation.
 #pragma once
 
@@ -22,6 +22,10 @@ class Prompts {
   // A file-open dialog; an empty text when the surveyor cancels.
   virtual QString OpenFile(const QString& title, const QString& folder,
                            const QStringList& filters) = 0;
+  // The same dialog for several files at once; an empty list on Cancel.
+  // Unless overridden, the one-file dialog.
+  virtual QStringList OpenFiles(const QString& title, const QString& folder,
+                                const QStringList& filters);
   // A one-line input box; nullopt on Cancel.
   virtual std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                           const QString& initialText) = 0;
@@ -41,6 +45,8 @@ class QtPrompts : public Prompts {
 
   QString OpenFile(const QString& title, const QString& folder,
                    const QStringList& filters) override;
+  QStringList OpenFiles(const QString& title, const QString& folder,
+                        const QStringList& filters) override;
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& initialText) override;
   bool AskYesNo(const QString& title, const QString& text) override;

@@ -525,6 +525,7 @@ NetworkAdjustment AdjustNetwork(const std::vector<NetworkInput>& inputs,
                 "no benchmark is given: at least one point needs a known height");
   NetworkAdjustment result;
   result.sigmaKm = options.sigmaKm;
+  result.benchmarks = benchmarks;
   for (const NetworkInput& input : inputs) {
     result.inputs.push_back(input.path);
     result.warnings.insert(result.warnings.end(), input.warnings.begin(), input.warnings.end());

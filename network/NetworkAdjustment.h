@@ -84,6 +84,11 @@ Benchmark ParseFixedBenchmark(std::string_view text);
 // starting with "#" are skipped. A bad line throws Error naming the file and
 // the line.
 std::vector<Benchmark> ParseBenchmarkList(const std::string& path, std::string_view text);
+// One benchmark keyed in as its three texts (an empty sigma: fixed), e.g. a
+// row of a table; `source` and `row` say where it stands. Throws Error naming
+// them.
+Benchmark ParseBenchmarkEntry(std::string_view name, std::string_view height,
+                              std::string_view sigma, const std::string& source, long row);
 std::vector<Benchmark> ReadBenchmarkFile(const std::string& path,
                                          FileSystem& fs = RealFileSystem());
 
@@ -133,7 +138,8 @@ struct GlobalTest {
 };
 
 struct NetworkAdjustment {
-  std::vector<std::string> inputs;  // paths, in the order given
+  std::vector<std::string> inputs;    // paths, in the order given
+  std::vector<Benchmark> benchmarks;  // as given
   double sigmaKm = 0;
   long setups = 0;
   // Benchmarks in the order given, then the other network points in the

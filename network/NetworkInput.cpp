@@ -236,6 +236,28 @@ Benchmark ParseFixedBenchmark(std::string_view text) {
   return {name, *height, std::nullopt, "--fixed", 0};
 }
 
+namespace {
+
+// The checks of one benchmark's texts; `refuse` throws with the cause.
+template <typename Refuse>
+Benchmark CheckedBenchmark(std::string_view name, std::string_view height, std::string_view sigma,
+                           const std::string& source, long line, Refuse&& refuse) {
+  if (name.empty()) refuse("the name is empty");
+  const auto metres = StrictNumber(height);
+  if (!metres) refuse("the height \"" + std::string(height) + "\" is not a number");
+  Benchmark benchmark{std::string(name), *metres, std::nullopt, source, line};
+  if (!sigma.empty()) {
+    const auto mm = StrictNumber(sigma);
+    if (!mm || !(*mm > 0))
+      refuse("the standard deviation \"" + std::string(sigma) +
+             "\" is not a number of millimetres above 0 (leave it out for a fixed height)");
+    benchmark.sigma = *mm;
+  }
+  return benchmark;
+}
+
+}  // namespace
+
 std::vector<Benchmark> ParseBenchmarkList(const std::string& path, std::string_view text) {
   std::vector<Benchmark> benchmarks;
   LineSplitter splitter;
@@ -257,22 +279,25 @@ std::vector<Benchmark> ParseBenchmarkList(const std::string& path, std::string_v
     if (fields.size() < 2 || fields.size() > 3)
       refuse("\"" + std::string(content) + "\" has " + std::to_string(fields.size()) +
              (fields.size() == 1 ? " field" : " fields"));
-    if (fields[0].empty()) refuse("the name is empty");
-    const auto height = StrictNumber(fields[1]);
-    if (!height) refuse("the height \"" + std::string(fields[1]) + "\" is not a number");
-    Benchmark benchmark{std::string(fields[0]), *height, std::nullopt, path, number};
-    if (fields.size() == 3) {
-      const auto sigma = StrictNumber(fields[2]);
-      if (!sigma || !(*sigma > 0))
-        refuse("the standard deviation \"" + std::string(fields[2]) +
-               "\" is not a number of millimetres above 0 (leave it out for a fixed height)");
-      benchmark.sigma = *sigma;
-    }
-    benchmarks.push_back(std::move(benchmark));
+    if (fields.size() == 3 && fields[2].empty()) refuse("the standard deviation is empty");
+    benchmarks.push_back(CheckedBenchmark(fields[0], fields[1],
+                                          fields.size() == 3 ? fields[2] : std::string_view(), path,
+                                          number, refuse));
   };
   splitter.Feed(text, line);
   splitter.Finish(line);
   return benchmarks;
+}
+
+Benchmark ParseBenchmarkEntry(std::string_view name, std::string_view height,
+                              std::string_view sigma, const std::string& source, long row) {
+  return CheckedBenchmark(TrimBlanks(name), TrimBlanks(height), TrimBlanks(sigma), source, row,
+                          [&](const std::string& cause) {
+                            throw Error(source, "read the benchmarks",
+                                        "row " + std::to_string(row) + ": " + cause +
+                                            " (height in metres; standard deviation in mm, "
+                                            "empty for a fixed height)");
+                          });
 }
 
 std::vector<Benchmark> ReadBenchmarkFile(const std::string& path, FileSystem& fs) {

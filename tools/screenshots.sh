@@ -1,8 +1,10 @@
 #!/bin/sh
-# Saves pictures of the two windows for the documentation: docs/main-window.png
-# (the main window after a sample run) and docs/rl-dialog.png (the filled RL
-# input dialog). Builds nothing; give it the build's application folder, the
-# one that holds vireo, ctlini.dat, Existing.xlsx and "Field Data/".
+# Saves pictures of the windows for the documentation: docs/main-window.png
+# (the main window after a sample run), docs/rl-dialog.png (the filled RL
+# input dialog) and docs/network-window.png (the network adjustment window
+# after adjusting the sample network). Builds nothing; give it the build's
+# application folder, the one that holds vireo, ctlini.dat, Existing.xlsx and
+# "Field Data/".
 #   tools/screenshots.sh build-gui/app-folder
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,5 +17,5 @@ trap 'rm -rf "$work"' EXIT
 cp "$app/ctlini.dat" "$app/Existing.xlsx" "$work/"
 cp -r "$app/Field Data" "$work/"
 
-xvfb-run -a -s "-screen 0 1024x768x24" \
+xvfb-run -a -s "-screen 0 1280x800x24" \
   "$app/vireo" --home "$work" --screenshot-demo "$root/docs"

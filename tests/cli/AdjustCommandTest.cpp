@@ -1,12 +1,16 @@
 // vireo-cli adjust on simulated field data files and a level data file that
-// the processing run wrote.
+// the processing run wrote, and on a real Leica job; the workbook it saves
+// read back against its JSON.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "examples/NetworkSimulation.h"
+#include "network/NetworkWorkbook.h"
 #include "reduction/ProcessField.h"
+#include "tests/output/ZipPackage.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo::testing;
@@ -40,6 +44,7 @@ struct Job {
   }
   std::string files = Write("NET1.dat", {{"A", "B", 6, 0}, {"B", "C", 5, 0}}) +
                       Write("NET2.dat", {{"C", "A", 4, 0.03}, {"A", "D", 5, 0}});
+  std::string home = "--home '" + fixture.folder.Path() + "' ";
   Job() {
     const std::string third = fixture.AddFieldFile(
         "NET3.dat", vireo::examples::SimulateNetworkFile(network, {{"D", "C", 3, 0}}));
@@ -55,7 +60,7 @@ struct Job {
 TEST(AdjustCommand, adjusts_mixed_inputs_and_finds_the_blunder) {
   Job job;
   const std::string args =
-      job.files + "--fixed A=100 --benchmarks '" + job.fixture.folder / "list.csv'";
+      job.files + job.home + "--fixed A=100 --benchmarks '" + job.fixture.folder / "list.csv'";
   const Outcome o = Adjust(args + " --json");
   ASSERT_EQ(o.status, 0) << o.err;
   const auto json = nlohmann::json::parse(o.out);
@@ -80,7 +85,7 @@ TEST(AdjustCommand, adjusts_mixed_inputs_and_finds_the_blunder) {
   EXPECT_NE(where.find("@NET2:1"), std::string::npos) << where;
   EXPECT_EQ(json["degrees_of_freedom"], 3);
   EXPECT_FALSE(json["chi_square"]["pass"]);
-  EXPECT_TRUE(json["workbook"].is_null());
+  EXPECT_EQ(json["workbook"], job.fixture.app.AdjustedNetworkWorkbook("NET1"));
 
   EXPECT_EQ(Adjust(args + " --strict").status, 3);
   const Outcome text = Adjust(args + " --sigma-km 20");
@@ -89,12 +94,21 @@ TEST(AdjustCommand, adjusts_mixed_inputs_and_finds_the_blunder) {
 
   // Without a check the heights come without statistics; a benchmark that
   // nothing reaches is only reported.
-  const auto bare = nlohmann::json::parse(
-      Adjust(job.Write("LINE.dat", {{"A", "B", 3, 0}}) + "--fixed A=100 --fixed Z=5 --json").out);
+  const auto bare = nlohmann::json::parse(Adjust(job.Write("LINE.dat", {{"A", "B", 3, 0}}) +
+                                                 job.home + "--fixed A=100 --fixed Z=5 --json")
+                                              .out);
   EXPECT_TRUE(bare["variance_factor"].is_null() && bare["chi_square"].is_null());
   const std::string warnings = bare["warnings"].dump();
   EXPECT_NE(warnings.find("no observation reaches the benchmark Z"), std::string::npos);
   EXPECT_NE(warnings.find("no redundant observation"), std::string::npos) << warnings;
+
+  // A workbook that cannot be saved: the results are printed all the same.
+  std::filesystem::remove_all(job.fixture.app.AdjustedNetworks());
+  WriteFile(job.fixture.app.AdjustedNetworks(), "in the way");
+  const Outcome blocked = Adjust(args + " --json");
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_NE(blocked.err.find("Adjusted Networks: create folder"), std::string::npos) << blocked.err;
+  EXPECT_TRUE(nlohmann::json::parse(blocked.out)["workbook"].is_null());
 }
 
 TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
@@ -118,9 +132,92 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
       {net1 + "--fixed A=1 --sigma-km 0", "--sigma-km"},
   };
   for (const auto& c : cases) {
-    const Outcome o = Adjust(c.arguments);
+    const Outcome o = Adjust(c.arguments + " " + job.home);
     EXPECT_EQ(o.status, 2) << c.arguments;
     EXPECT_NE(o.err.find(c.expected), std::string::npos) << o.err;
     EXPECT_TRUE(o.out.empty()) << o.out;
   }
+  EXPECT_NE(Adjust(net1 + "--fixed A=1 --home ''").err.find("--home needs a folder"),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(job.fixture.app.AdjustedNetworks()));
+}
+
+// The real job holds two networks that share no point; with G and M fixed
+// the blunder shows where the section I-N was run forward and back by
+// different routes, 73 mm apart.
+TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_json) {
+  AppFixture fixture;
+  const std::string job = "'" + std::string(VIREO_FIXTURES) +
+                          "/gsi/OSGeoLabBp_tutorials_test.gsi' --home '" + fixture.folder.Path() +
+                          "' ";
+  const Outcome refused = Adjust(job + "--fixed G=0");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("no benchmark is connected to M, P, R and S:"), std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(fixture.app.AdjustedNetworks()));
+
+  const Outcome o = Adjust(job + "--fixed G=0 --fixed M=0.000 --name job --json");
+  ASSERT_EQ(o.status, 0) << o.err;
+  const auto json = nlohmann::json::parse(o.out);
+  EXPECT_FALSE(json["chi_square"]["pass"]);
+  long benchmarks = 0;
+  for (const auto& p : json["points"])
+    benchmarks += p["name"].get<std::string>().find('@') == std::string::npos;
+  EXPECT_EQ(benchmarks, 20);
+  // By line of levelling (the turning points' suffix): the sum of the
+  // observed differences and the largest |w|.
+  const auto& obs = json["observations"];
+  std::map<std::string, double> sums, largest;
+  for (const auto& ob : obs) {
+    const std::string from = ob["from"], to = ob["to"];
+    const std::string turning = from.find('@') != std::string::npos ? from : to;
+    const std::string line = turning.substr(turning.rfind(':') + 1);
+    sums[line] += ob["observed_m"].get<double>();
+    if (!ob["standardized_residual"].is_null())
+      largest[line] = std::max(largest[line], std::abs(ob["standardized_residual"].get<double>()));
+  }
+  for (const auto& [line, w] : largest)
+    EXPECT_TRUE(line == "17" || line == "18" || 3 * w < std::min(largest["17"], largest["18"]))
+        << line;
+  EXPECT_NEAR((sums["17"] + sums["18"]) * 1000, -73.36, 0.01);
+
+  // The three sheets hold what the JSON holds, and every part is well-formed XML.
+  ASSERT_EQ(json["workbook"], fixture.app.AdjustedNetworkWorkbook("job"));
+  vireo::Workbook book = vireo::Workbook::Open(json["workbook"]);
+  EXPECT_EQ(book.SheetNames(), (std::vector<std::string>{"Summary", "Heights", "Observations"}));
+  auto value = [](const vireo::CellValue& cell) {
+    if (cell.IsEmpty()) return nlohmann::json(nullptr);
+    return cell.text.empty() ? nlohmann::json(cell.number) : nlohmann::json(cell.text);
+  };
+  auto holds = [&](const char* name, const nlohmann::json& rows,
+                   const std::vector<std::string>& keys) {
+    vireo::Worksheet sheet = book.Sheet(name);
+    EXPECT_EQ(sheet.LastRow(), static_cast<int>(rows.size()) + 1);
+    for (int row = 2; row <= sheet.LastRow(); ++row)
+      for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (keys[k].empty()) continue;
+        EXPECT_EQ(value(sheet.Get(row, static_cast<int>(k) + 1)), rows[row - 2][keys[k]])
+            << name << " row " << row;
+      }
+  };
+  holds("Heights", json["points"], {"name", "height_m", "sigma_mm", "kind"});
+  holds("Observations", obs,
+        {"file", "field_line", "from", "to", "length_m", "observed_m", "adjusted_m", "residual_mm",
+         "", "", "standardized_residual"});
+  for (int row = 2; row <= static_cast<int>(obs.size()) + 1; ++row)
+    EXPECT_EQ(book.Sheet("Observations").Get(row, 12).text == "flagged", obs[row - 2]["flagged"]);
+  vireo::Worksheet summary = book.Sheet("Summary");
+  std::map<std::string, nlohmann::json> items;
+  for (int row = 1; row <= 30; ++row) items[summary.Get(row, 1).text] = value(summary.Get(row, 2));
+  EXPECT_EQ(items["Degrees of freedom"], json["degrees_of_freedom"]);
+  EXPECT_EQ(items["Variance factor s0²"], json["variance_factor"]);
+  EXPECT_EQ(items["Test statistic (dof × s0²)"], json["chi_square"]["statistic"]);
+  EXPECT_EQ(items["Global test (95 %)"], "FAILED");
+  EXPECT_EQ(items["Largest |w|"], largest["17"]);
+  if (vireo::test::OnPath("xmllint"))
+    for (const auto& [name, content] : vireo::test::Entries(ReadFile(json["workbook"]))) {
+      WriteFile(fixture.folder / "part.xml", content);
+      EXPECT_EQ(std::system(("xmllint --noout '" + fixture.folder / "part.xml'").c_str()), 0)
+          << name;
+    }
 }

@@ -1,0 +1,377 @@
+#include "network/NetworkWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <functional>
+#include <new>
+
+#include "common/Error.h"
+#include "common/Text.h"
+#include "network/NetworkWorkbook.h"
+#include "reduction/ProcessField.h"
+
+namespace vireo::network {
+
+using gui::MessageKind;
+namespace {
+
+const QString kTitle = QStringLiteral("Adjust Network");
+const QString kBenchmarkTable = QStringLiteral("the benchmark table");
+const QColor kAlarm(255, 199, 206);  // the workbook's red fill
+constexpr int kListedInBox = 20;
+
+template <typename W, typename... Args>
+W* Make(const char* name, Args&&... args) {
+  W* widget = new W(std::forward<Args>(args)...);
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+QTableWidget* MakeTable(const char* name, const QStringList& headings) {
+  auto* table = Make<QTableWidget>(name, 0, static_cast<int>(headings.size()));
+  table->setHorizontalHeaderLabels(headings);
+  table->verticalHeader()->hide();
+  table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table->horizontalHeader()->setStretchLastSection(true);
+  return table;
+}
+
+QTableWidgetItem* Item(const QString& text, Qt::Alignment alignment = Qt::AlignLeft) {
+  auto* item = new QTableWidgetItem(text);
+  item->setTextAlignment(alignment | Qt::AlignVCenter);
+  item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+  return item;
+}
+
+QString Plural(qsizetype count, const char* one, const char* many) {
+  return QString::number(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
+}
+
+QString Shown(const std::string& bytes) {
+  return QString::fromStdString(vireo::ToUtf8(bytes));
+}
+
+QString Fixed(double value, int decimals) {
+  return QString::fromStdString(vireo::FormatFixed(value, decimals));
+}
+
+std::string CellText(const QTableWidget* table, int row, int column) {
+  const QTableWidgetItem* item = table->item(row, column);
+  return item ? item->text().trimmed().toStdString() : std::string();
+}
+
+// Sets the busy pointer for the adjustment and restores it on every way out.
+class BusyPointer {
+ public:
+  BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyPointer() { QApplication::restoreOverrideCursor(); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+};
+
+}  // namespace
+
+NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      app_(std::move(app)),
+      prompts_(prompts),
+      opener_(gui::DesktopOpener()) {
+  setObjectName(QStringLiteral("AdjustNetwork"));
+  setWindowTitle(kTitle);
+
+  files_ = Make<QListWidget>("InputFiles");
+  files_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  auto* addFiles = Make<QPushButton>("AddFiles", QStringLiteral("Add..."));
+  auto* removeFiles = Make<QPushButton>("RemoveFiles", QStringLiteral("Remove"));
+  auto* fileButtons = new QHBoxLayout;
+  fileButtons->addWidget(addFiles);
+  fileButtons->addWidget(removeFiles);
+  fileButtons->addStretch();
+  auto* filesBox = new QGroupBox(QStringLiteral("Input files (field data or level data files)"));
+  auto* filesLayout = new QVBoxLayout(filesBox);
+  filesLayout->addWidget(files_);
+  filesLayout->addLayout(fileButtons);
+
+  benchmarks_ = MakeTable("Benchmarks", {QStringLiteral("Name"), QStringLiteral("Height (m)"),
+                                         QStringLiteral("σ (mm)")});
+  benchmarks_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  benchmarks_->setRowCount(1);
+  auto* addBenchmark = Make<QPushButton>("AddBenchmark", QStringLiteral("Add"));
+  auto* removeBenchmarks = Make<QPushButton>("RemoveBenchmarks", QStringLiteral("Remove"));
+  auto* benchmarkButtons = new QHBoxLayout;
+  benchmarkButtons->addWidget(addBenchmark);
+  benchmarkButtons->addWidget(removeBenchmarks);
+  benchmarkButtons->addStretch();
+  auto* benchmarksBox = new QGroupBox(QStringLiteral("Benchmarks"));
+  auto* benchmarksLayout = new QVBoxLayout(benchmarksBox);
+  benchmarksLayout->addWidget(benchmarks_);
+  benchmarksLayout->addWidget(
+      new QLabel(QStringLiteral("An empty σ fixes the height; with a σ the height is weighted.")));
+  benchmarksLayout->addLayout(benchmarkButtons);
+
+  sigmaKm_ = Make<QLineEdit>("SigmaKm", QStringLiteral("1.0"));
+  name_ = Make<QLineEdit>("WorkbookName");
+  auto* settings = new QFormLayout;
+  settings->addRow(QStringLiteral("σ for 1 km of levelling (mm):"), sigmaKm_);
+  settings->addRow(QStringLiteral("Workbook name:"), name_);
+  adjust_ = Make<QPushButton>("Adjust", QStringLiteral("Adjust"));
+  auto* adjustRow = new QHBoxLayout;
+  adjustRow->addStretch();
+  adjustRow->addWidget(adjust_);
+
+  auto* inputs = new QVBoxLayout;
+  inputs->addWidget(filesBox, 2);
+  inputs->addWidget(benchmarksBox, 3);
+  inputs->addLayout(settings);
+  inputs->addLayout(adjustRow);
+
+  status_ = Make<QLabel>("Status");
+  status_->setWordWrap(true);
+  summary_ = MakeTable("Summary", {QStringLiteral("Result"), QStringLiteral("Value")});
+  summary_->horizontalHeader()->hide();
+  heights_ = MakeTable("Heights", {QStringLiteral("Point"), QStringLiteral("Height (m)"),
+                                   QStringLiteral("σ (mm)"), QStringLiteral("Kind")});
+  links_ = Make<QLabel>("WorkbookLinks");
+  links_->setTextFormat(Qt::RichText);
+  links_->setWordWrap(true);
+  links_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  auto* summaryBox = new QGroupBox(QStringLiteral("Summary"));
+  (new QVBoxLayout(summaryBox))->addWidget(summary_);
+  auto* heightsBox = new QGroupBox(QStringLiteral("Heights of the network points"));
+  (new QVBoxLayout(heightsBox))->addWidget(heights_);
+  auto* tables = new QHBoxLayout;
+  tables->addWidget(summaryBox, 4);
+  tables->addWidget(heightsBox, 3);
+  auto* results = new QVBoxLayout;
+  results->addWidget(status_);
+  results->addLayout(tables, 1);
+  results->addWidget(links_);
+
+  auto* root = new QHBoxLayout(this);
+  root->addLayout(inputs, 4);
+  root->addLayout(results, 7);
+  resize(1180, 640);
+  ClearResults(QStringLiteral("Add the input files and the benchmarks, then press Adjust."));
+
+  connect(addFiles, &QPushButton::clicked, this, &NetworkWindow::AddFiles);
+  connect(removeFiles, &QPushButton::clicked, this, &NetworkWindow::RemoveFiles);
+  connect(addBenchmark, &QPushButton::clicked, this, &NetworkWindow::AddBenchmark);
+  connect(removeBenchmarks, &QPushButton::clicked, this, &NetworkWindow::RemoveBenchmarks);
+  connect(adjust_, &QPushButton::clicked, this, &NetworkWindow::Adjust);
+  connect(links_, &QLabel::linkActivated, this, [this](const QString& link) {
+    if (link == QLatin1String("workbook"))
+      OpenWorkbook();
+    else
+      ShowWarnings();
+  });
+}
+
+void NetworkWindow::AddFiles() {
+  const QString folder =
+      lastFolder_.isEmpty() ? QString::fromStdString(app_.FieldData()) : lastFolder_;
+  // The Process command's filters; level data files are .dat files too.
+  AddFilePaths(
+      prompts_.OpenFiles(QStringLiteral("Add input files..."), folder,
+                         {QStringLiteral("DATfile (*.dat)"), QStringLiteral("All Files (*)"),
+                          QStringLiteral("GSI file (*.gsi *.GSI)")}));
+}
+
+void NetworkWindow::AddFilePaths(const QStringList& paths) {
+  for (const QString& path : paths) {
+    lastFolder_ = QFileInfo(path).absolutePath();
+    // A file listed twice would count its observations twice.
+    bool listed = false;
+    for (int i = 0; i < files_->count() && !listed; ++i)
+      listed = files_->item(i)->data(Qt::UserRole).toString() == path;
+    if (listed) continue;
+    auto* item = new QListWidgetItem(QDir::toNativeSeparators(path), files_);
+    item->setData(Qt::UserRole, path);
+  }
+  name_->setPlaceholderText(DefaultName());
+}
+
+void NetworkWindow::RemoveFiles() {
+  qDeleteAll(files_->selectedItems());
+  name_->setPlaceholderText(DefaultName());
+}
+
+void NetworkWindow::AddBenchmark() {
+  const int row = benchmarks_->rowCount();
+  benchmarks_->insertRow(row);
+  benchmarks_->setCurrentCell(row, 0);
+  if (isVisible()) benchmarks_->editItem(benchmarks_->item(row, 0));
+}
+
+void NetworkWindow::RemoveBenchmarks() {
+  QList<int> rows;
+  for (const QTableWidgetSelectionRange& range : benchmarks_->selectedRanges())
+    for (int row = range.topRow(); row <= range.bottomRow(); ++row) rows << row;
+  if (rows.isEmpty() && benchmarks_->currentRow() >= 0) rows << benchmarks_->currentRow();
+  std::sort(rows.begin(), rows.end(), std::greater<>());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  for (int row : rows) benchmarks_->removeRow(row);
+}
+
+QString NetworkWindow::DefaultName() const {
+  if (files_->count() == 0) return {};
+  return QString::fromStdString(
+      vireo::BaseNameOf(files_->item(0)->data(Qt::UserRole).toString().toStdString()));
+}
+
+void NetworkWindow::Adjust() {
+  std::vector<std::string> paths;
+  for (int i = 0; i < files_->count(); ++i)
+    paths.push_back(
+        QFile::encodeName(files_->item(i)->data(Qt::UserRole).toString()).toStdString());
+  if (paths.empty()) {
+    prompts_.Tell(kTitle, QStringLiteral("Add the field data files or level data files to adjust."),
+                  MessageKind::Information);
+    return;
+  }
+  QString refusal, failure;
+  {
+    BusyPointer busy;
+    try {
+      // What the window holds is checked before any input is read.
+      vireo::AdjustmentOptions options;
+      const std::string sigma = sigmaKm_->text().trimmed().toStdString();
+      const auto sigmaKm = vireo::StrictNumber(sigma);
+      if (!sigmaKm || !(*sigmaKm > 0))
+        throw vireo::Error("σ for 1 km", "read the standard deviation for 1 km",
+                           "\"" + sigma + "\" is not a number of millimetres above 0");
+      options.sigmaKm = *sigmaKm;
+      const std::string name =
+          vireo::AdjustmentName(name_->text().trimmed().toStdString(), paths.front());
+      std::vector<vireo::Benchmark> benchmarks;
+      for (int row = 0; row < benchmarks_->rowCount(); ++row) {
+        const std::string texts[3] = {CellText(benchmarks_, row, 0), CellText(benchmarks_, row, 1),
+                                      CellText(benchmarks_, row, 2)};
+        if (texts[0].empty() && texts[1].empty() && texts[2].empty()) continue;
+        vireo::Benchmark& b = benchmarks.emplace_back(vireo::ParseBenchmarkEntry(
+            texts[0], texts[1], texts[2], kBenchmarkTable.toStdString(), row + 1));
+        // Where it was given, as the results and messages name it.
+        b.source = kBenchmarkTable.toStdString() + ", row " + std::to_string(row + 1);
+        b.sourceLine = 0;
+      }
+      result_ = vireo::AdjustNetwork(vireo::ReadNetworkInputs(paths), benchmarks, options);
+      workbook_.clear();
+      try {
+        workbook_ = QString::fromStdString(vireo::SaveNetworkWorkbook(*result_, name, app_));
+      } catch (const vireo::Error& e) {
+        failure = QString::fromStdString(e.what());
+      }
+      ShowResults();
+      if (!failure.isEmpty())
+        status_->setText(status_->text() + QStringLiteral("\nThe workbook was not saved: ") +
+                         failure);
+    } catch (const std::exception& e) {
+      refusal = dynamic_cast<const std::bad_alloc*>(&e)
+                    ? QStringLiteral("There was not enough memory to adjust the network.")
+                    : QString::fromStdString(e.what());
+      result_.reset();
+      workbook_.clear();
+      ClearResults(QStringLiteral("Not adjusted: ") + refusal);
+    }
+  }
+  // Shown once the pointer is back.
+  if (!refusal.isEmpty())
+    prompts_.Tell(kTitle, QStringLiteral("The network was not adjusted.\n\n") + refusal,
+                  MessageKind::Error);
+  if (!failure.isEmpty())
+    prompts_.Tell(
+        kTitle,
+        QStringLiteral("The network was adjusted, but its workbook was not saved.\n\n") + failure,
+        MessageKind::Error);
+}
+
+void NetworkWindow::ClearResults(const QString& status) {
+  status_->setText(status);
+  summary_->setRowCount(0);
+  heights_->setRowCount(0);
+  links_->clear();
+  links_->hide();
+}
+
+void NetworkWindow::ShowResults() {
+  const vireo::NetworkAdjustment& result = *result_;
+  status_->setText(
+      QStringLiteral("Adjusted: %1, %2.")
+          .arg(Plural(static_cast<qsizetype>(result.inputs.size()), "input file", "input files"),
+               Plural(result.setups, "set-up", "set-ups")));
+  const std::vector<vireo::SummaryItem> items = vireo::SummaryItems(result);
+  summary_->setRowCount(static_cast<int>(items.size()));
+  for (int row = 0; row < static_cast<int>(items.size()); ++row) {
+    const vireo::SummaryItem& s = items[static_cast<std::size_t>(row)];
+    summary_->setItem(row, 0, Item(QString::fromStdString(s.label)));
+    auto* value =
+        s.number ? Item(Fixed(*s.number, s.decimals), Qt::AlignRight) : Item(Shown(s.text));
+    value->setToolTip(value->text());
+    if (s.alarm) value->setBackground(kAlarm);
+    summary_->setItem(row, 1, value);
+  }
+
+  int rows = 0;
+  for (const vireo::AdjustedPoint& p : result.points) rows += p.turningPoint ? 0 : 1;
+  heights_->setRowCount(rows);
+  int row = 0;
+  for (const vireo::AdjustedPoint& p : result.points) {
+    if (p.turningPoint) continue;
+    heights_->setItem(row, 0, Item(Shown(p.name)));
+    heights_->setItem(row, 1, Item(Fixed(p.height, 5), Qt::AlignRight));
+    heights_->setItem(row, 2, Item(Fixed(p.sigma, 2), Qt::AlignRight));
+    heights_->setItem(row, 3,
+                      Item(QString::fromLatin1(vireo::PointKindName(p.kind)) +
+                           (p.observed ? QString() : QStringLiteral(" (not observed)"))));
+    ++row;
+  }
+
+  QStringList links;
+  if (!workbook_.isEmpty())
+    links << QStringLiteral("Saved %1 &nbsp; <a href=\"workbook\">Open the workbook</a>")
+                 .arg(QDir::toNativeSeparators(workbook_).toHtmlEscaped());
+  if (!result.warnings.empty())
+    links << QStringLiteral("<a href=\"warnings\">Show warnings (%1)</a>")
+                 .arg(result.warnings.size());
+  links_->setText(links.join(QStringLiteral(" &nbsp; ")));
+  links_->setVisible(!links.isEmpty());
+}
+
+void NetworkWindow::OpenWorkbook() {
+  if (!workbook_.isEmpty())
+    gui::OpenDocument(workbook_, opener_, prompts_, kTitle, QStringLiteral("The workbook"));
+}
+
+void NetworkWindow::ShowWarnings() {
+  if (!result_ || result_->warnings.empty()) return;
+  QStringList lines;
+  for (const vireo::NetworkWarning& w : result_->warnings) {
+    QString where = Shown(w.file);
+    if (w.line > 0)
+      where +=
+          (where.isEmpty() ? QStringLiteral("line %1") : QStringLiteral(" line %1")).arg(w.line);
+    lines << (where.isEmpty() ? Shown(w.message) : where + QStringLiteral(": ") + Shown(w.message));
+  }
+  const bool more = lines.size() > kListedInBox;
+  prompts_.Tell(QStringLiteral("Adjustment warnings"),
+                QStringLiteral("The adjustment went on past %1:\n\n")
+                        .arg(Plural(lines.size(), "warning", "warnings")) +
+                    lines.mid(0, kListedInBox).join(QLatin1Char('\n')) +
+                    (more ? QStringLiteral("\n…") : QString()),
+                MessageKind::Warning, more ? lines.join(QLatin1Char('\n')) : QString());
+}
+
+}  // namespace vireo::network

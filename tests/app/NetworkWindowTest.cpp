@@ -1,0 +1,145 @@
+// The "Adjust Network" window, opened from the main window's File menu and
+// driven through scripted prompts: two field files, a fixed and a weighted
+// benchmark, Adjust, the heights shown and the workbook saved; refusals.
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+#include <filesystem>
+
+#include "app/MainWindow.h"
+#include "common/Text.h"
+#include "examples/NetworkSimulation.h"
+#include "network/NetworkWindow.h"
+#include "tests/app/ScriptedPrompts.h"
+#include "tests/support/FieldFiles.h"
+
+using vireo::gui::MessageKind;
+using vireo::network::NetworkWindow;
+using vireo::testing::AppFixture;
+using vireo::testing::ScriptedPrompts;
+
+namespace {
+
+// Two files of a network with two loops over A, B, C and D.
+struct Job {
+  AppFixture fixture;
+  vireo::examples::NetworkSimulation network{5,
+                                             {{"A", 100}, {"B", 101.5}, {"C", 99.2}, {"D", 102}}};
+  QString net1 = Write("NET1.dat", {{"A", "B", 6}, {"B", "C", 5}});
+  QString net2 = Write("NET2.dat", {{"C", "A", 4}, {"A", "D", 5}, {"D", "B", 4}});
+  QString Write(const std::string& name, const std::vector<vireo::examples::SimulatedLine>& l) {
+    return QString::fromStdString(
+        fixture.AddFieldFile(name, vireo::examples::SimulateNetworkFile(network, l)));
+  }
+};
+
+void SetRow(QTableWidget* table, int row, const QStringList& texts) {
+  for (int column = 0; column < 3; ++column)
+    table->setItem(row, column, new QTableWidgetItem(texts[column]));
+}
+
+QString Cell(const QTableWidget* table, int row, int column) {
+  return table->item(row, column) ? table->item(row, column)->text() : QString();
+}
+
+}  // namespace
+
+class NetworkWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void adjustsTwoFilesAndSavesTheWorkbook() {
+    Job job;
+    ScriptedPrompts prompts;
+    vireo::app::MainWindow main(job.fixture.app, prompts);
+    main.show();
+    const QList<QAction*> items = main.findChild<QMenu*>("File")->actions();
+    QCOMPARE(items.last()->objectName(), QString("AdjustNetwork"));
+    QCOMPARE(items.last()->text(), QString("Adjust Network..."));
+    items.last()->trigger();
+    NetworkWindow* window = main.AdjustNetworkWindow();
+    QVERIFY(window && window->isVisible());
+    items.last()->trigger();
+    QCOMPARE(main.AdjustNetworkWindow(), window);  // one window, raised again
+
+    prompts.files << job.net1 << job.net2;
+    window->findChild<QPushButton*>("AddFiles")->click();
+    window->findChild<QPushButton*>("AddFiles")->click();
+    QCOMPARE(prompts.asked[0].initialText, QString::fromStdString(job.fixture.app.FieldData()));
+    QVERIFY(prompts.asked[0].filters.join(';').contains("*.gsi"));
+    auto* benchmarks = window->findChild<QTableWidget*>("Benchmarks");
+    SetRow(benchmarks, 0, {"A", "100", ""});
+    window->findChild<QPushButton*>("AddBenchmark")->click();
+    SetRow(benchmarks, 1, {" D ", "102.002", "3"});
+    window->findChild<QPushButton*>("Adjust")->click();
+    QCOMPARE(prompts.Of("Tell").size(), 0u);
+
+    // The window shows what the adjustment of the same inputs gives.
+    const auto expected = vireo::AdjustNetwork(
+        vireo::ReadNetworkInputs({job.net1.toStdString(), job.net2.toStdString()}),
+        {{"A", 100, std::nullopt, "", 0}, {"D", 102.002, 3.0, "", 0}});
+    auto* heights = window->findChild<QTableWidget*>("Heights");
+    QCOMPARE(heights->rowCount(), 4);
+    for (int row = 0; row < 4; ++row) {
+      const vireo::AdjustedPoint& p = expected.points[static_cast<std::size_t>(row)];
+      QCOMPARE(Cell(heights, row, 0), QString::fromStdString(p.name));
+      QCOMPARE(Cell(heights, row, 1), QString::fromStdString(vireo::FormatFixed(p.height, 5)));
+      QCOMPARE(Cell(heights, row, 2), QString::fromStdString(vireo::FormatFixed(p.sigma, 2)));
+    }
+    QCOMPARE(Cell(heights, 1, 3), QString("weighted"));
+
+    // The workbook is named after the first file.
+    const std::string path = job.fixture.app.AdjustedNetworkWorkbook("NET1");
+    QCOMPARE(window->WorkbookPath(), QString::fromStdString(path));
+    QCOMPARE(vireo::Workbook::Open(path).Sheet("Heights").Get(3, 2).number,
+             expected.points[1].height);
+    QUrl opened;
+    window->SetDocumentOpener([&](const QUrl& url) { return opened = url, true; });
+    auto* links = window->findChild<QLabel*>("WorkbookLinks");
+    QVERIFY(links->isVisible() && links->text().contains("Open the workbook"));
+    emit links->linkActivated("workbook");
+    QCOMPARE(opened, QUrl::fromLocalFile(QString::fromStdString(path)));
+  }
+
+  void refusalsNameFileAndCauseAndWriteNothing() {
+    Job job;
+    ScriptedPrompts prompts;
+    NetworkWindow window(job.fixture.app, prompts);
+    auto* benchmarks = window.findChild<QTableWidget*>("Benchmarks");
+    auto* sigma = window.findChild<QLineEdit*>("SigmaKm");
+    const struct {
+      QString file, name, height, sigmaKm, expected;
+    } cases[] = {
+        {job.net1, "A", "1O0", "1", "the benchmark table: read the benchmarks (row 1: the height"},
+        {job.net1, "", "", "1", "NET1.dat: adjust the network (no benchmark is given"},
+        {job.net1, "A", "100", "0", "\u03C3 for 1 km: read the standard deviation"},
+        {"/nowhere/N.dat", "A", "100", "1", "/nowhere/N.dat: open"},
+    };
+    for (const auto& c : cases) {
+      prompts.asked.clear();
+      prompts.files << c.file << c.file;
+      window.findChild<QPushButton*>("AddFiles")->click();
+      window.findChild<QPushButton*>("AddFiles")->click();  // listed once
+      QCOMPARE(window.findChild<QListWidget*>("InputFiles")->count(), 1);
+      SetRow(benchmarks, 0, {c.name, c.height, ""});
+      sigma->setText(c.sigmaKm);
+      window.findChild<QPushButton*>("Adjust")->click();
+      const auto told = prompts.Of("Tell");
+      QCOMPARE(told.size(), 1u);
+      QCOMPARE(told[0].messageKind, MessageKind::Error);
+      QVERIFY2(told[0].text.contains(c.expected), qPrintable(told[0].text));
+      QCOMPARE(window.findChild<QTableWidget*>("Heights")->rowCount(), 0);
+      QVERIFY(!std::filesystem::exists(job.fixture.app.AdjustedNetworks()));
+      window.findChild<QListWidget*>("InputFiles")->selectAll();
+      window.findChild<QPushButton*>("RemoveFiles")->click();
+    }
+  }
+};
+
+QTEST_MAIN(NetworkWindowTest)
+#include "NetworkWindowTest.moc"
