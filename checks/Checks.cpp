@@ -16,11 +16,12 @@ bool Exceeds(double value, double limit) {
 
 // Differences of readings carry float noise far below the 0.01 mm the
 // readings resolve; values are kept to 1e-4 mm and 1e-6 m.
+// Adding 0 turns a rounded -0 into 0.
 double Millimetres(double mm) {
-  return std::round(mm * 1e4) / 1e4;
+  return std::round(mm * 1e4) / 1e4 + 0.0;
 }
 double Metres(double m) {
-  return std::round(m * 1e6) / 1e6;
+  return std::round(m * 1e6) / 1e6 + 0.0;
 }
 
 // A misclose against its permissible error; a permissible error of 0 (no

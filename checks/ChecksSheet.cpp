@@ -180,8 +180,10 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
         number(8, c.foreRepeatMm, repeat && std::abs(c.foreRepeatMm) > repeatLimit);
         number(9, c.sightLengthM, f & kSightLengthBit);
         number(10, c.imbalanceM, f & kSetupImbalanceBit);
-        number(11, c.staffMinM, f & kStaffMinBit);
-        number(12, c.staffMaxM, f & kStaffMaxBit);
+        if (staffChecked) {
+          number(11, c.staffMinM, f & kStaffMinBit);
+          number(12, c.staffMaxM, f & kStaffMaxBit);
+        }
         if (c.instrumentAgreementMm)
           number(13, *c.instrumentAgreementMm, f & kInstrumentAgreementBit);
         if (f) out.Text(14, FailedNames(f), looks[13].failing);
