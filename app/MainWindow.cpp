@@ -14,6 +14,7 @@
 
 #include "app/CheckSettingsDialog.h"
 #include "checks/CheckedRun.h"
+#include "gui/BusyPointer.h"
 #include "gui/Desktop.h"
 #include "gui/Geometry.h"
 #include "rlinput/InputOption.h"
@@ -51,16 +52,6 @@ constexpr int kListedInBox = 20;
 QString Plural(qsizetype count, const char* one, const char* many) {
   return QString::number(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
 }
-
-// Sets the busy pointer and restores it on every way out, after the files
-// are closed: exactly one restore for the one set.
-class BusyPointer {
- public:
-  BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyPointer() { QApplication::restoreOverrideCursor(); }
-  BusyPointer(const BusyPointer&) = delete;
-  BusyPointer& operator=(const BusyPointer&) = delete;
-};
 
 }  // namespace
 

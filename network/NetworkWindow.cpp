@@ -20,11 +20,13 @@
 
 #include "common/Error.h"
 #include "common/Text.h"
+#include "gui/BusyPointer.h"
 #include "network/NetworkWorkbook.h"
 #include "reduction/ProcessField.h"
 
 namespace vireo::network {
 
+using gui::BusyPointer;
 using gui::MessageKind;
 namespace {
 
@@ -73,15 +75,6 @@ std::string CellText(const QTableWidget* table, int row, int column) {
   const QTableWidgetItem* item = table->item(row, column);
   return item ? item->text().trimmed().toStdString() : std::string();
 }
-
-// Sets the busy pointer for the adjustment and restores it on every way out.
-class BusyPointer {
- public:
-  BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyPointer() { QApplication::restoreOverrideCursor(); }
-  BusyPointer(const BusyPointer&) = delete;
-  BusyPointer& operator=(const BusyPointer&) = delete;
-};
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <exception>
 #include <new>
 
+#include "gui/BusyPointer.h"
 #include "gui/Geometry.h"
 
 namespace vireo::rlinput {
@@ -54,15 +55,6 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
   button->setDefault(false);
   return button;
 }
-
-// Sets the busy pointer for the adjustment and restores it on every way out.
-class BusyPointer {
- public:
-  BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyPointer() { QApplication::restoreOverrideCursor(); }
-  BusyPointer(const BusyPointer&) = delete;
-  BusyPointer& operator=(const BusyPointer&) = delete;
-};
 
 }  // namespace
 
