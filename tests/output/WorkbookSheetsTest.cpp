@@ -4,12 +4,12 @@
 
 #include "common/Error.h"
 #include "output/Workbook.h"
-#include "tests/output/ZipPackage.h"
+#include "tests/support/Package.h"
 
 namespace vireo {
 namespace {
 
-using test::Entry;
+using testing::PartOf;
 
 // The value cached for point `index` of the cache under formula `ref`.
 std::string Cached(const std::string& chart, const std::string& ref, int index) {
@@ -50,11 +50,11 @@ TEST(WorkbookSheets, added_sheets_keep_order_cells_and_formats_after_a_reopen) {
   const std::string bytes = workbook.SaveToBytes();
 
   // One bold font, one red fill, one rule; each combination one cell format.
-  const std::string styles = Entry(bytes, "xl/styles.xml");
+  const std::string styles = PartOf(bytes, "xl/styles.xml");
   for (const char* count : {"<fonts count=\"2\">", "<fills count=\"3\">", "<borders count=\"2\">",
                             "<cellXfs count=\"5\">"})
     EXPECT_NE(styles.find(count), std::string::npos) << count << styles;
-  EXPECT_NE(Entry(bytes, "xl/workbook.xml").find("localSheetId=\"1\">Heights!$1:$1<"),
+  EXPECT_NE(PartOf(bytes, "xl/workbook.xml").find("localSheetId=\"1\">Heights!$1:$1<"),
             std::string::npos);
 
   Workbook reopened = Workbook::OpenFromBytes(bytes, "network.xlsx");
@@ -71,32 +71,26 @@ TEST(WorkbookSheets, added_sheets_keep_order_cells_and_formats_after_a_reopen) {
 TEST(WorkbookSheets, chart_caches_follow_the_cells_at_every_save) {
   const std::string first = NetworkWorkbook().SaveToBytes();
   const char* part = "xl/charts/chart1.xml";
-  EXPECT_EQ(Cached(Entry(first, part), "Heights!$B$1", 0), "Level");
-  EXPECT_EQ(Cached(Entry(first, part), "Heights!$B$2:$B$4", 1), "50.375");
+  EXPECT_EQ(Cached(PartOf(first, part), "Heights!$B$1", 0), "Level");
+  EXPECT_EQ(Cached(PartOf(first, part), "Heights!$B$2:$B$4", 1), "50.375");
 
   Workbook reopened = Workbook::OpenFromBytes(first, "first.xlsx");
   reopened.Sheet("Heights").SetNumber(3, 2, 49.5);
   const std::string second = reopened.SaveToBytes();
-  EXPECT_EQ(Cached(Entry(second, part), "Heights!$B$2:$B$4", 1), "49.5");
-  EXPECT_EQ(Cached(Entry(second, part), "Heights!$A$2:$A$4", 2), "400");
+  EXPECT_EQ(Cached(PartOf(second, part), "Heights!$B$2:$B$4", 1), "49.5");
+  EXPECT_EQ(Cached(PartOf(second, part), "Heights!$A$2:$A$4", 2), "400");
 
   // The same values written again leave the chart part as it was.
   Workbook again = Workbook::OpenFromBytes(second, "second.xlsx");
   again.Sheet("Heights").SetNumber(3, 2, 49.5);
-  EXPECT_EQ(Entry(again.SaveToBytes(), part, true), Entry(second, part, true));
+  EXPECT_EQ(PartOf(again.SaveToBytes(), part, true), PartOf(second, part, true));
 
   // Series of more than 10,000 points keep only their references.
   Workbook tall = Workbook::Create({"Tall"});
   tall.ActiveSheet().AddChart({"", "", "", 1, 10001, 1, {2}, 0, 1, 4, 20, 12});
-  const std::string chart = Entry(tall.SaveToBytes(), part);
+  const std::string chart = PartOf(tall.SaveToBytes(), part);
   EXPECT_NE(chart.find("<c:f>Tall!$B$1:$B$10001</c:f></c:numRef>"), std::string::npos) << chart;
 }
-
-}  // namespace
-}  // namespace vireo
-
-namespace vireo {
-namespace {
 
 // A long table streamed at save time reads back like written cells, and the
 // head of a long sheet is changed without reading, or losing, the rest.

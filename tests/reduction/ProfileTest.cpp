@@ -5,8 +5,8 @@
 #include "output/DefaultTemplate.h"
 #include "reduction/ProcessField.h"
 #include "reduction/Profile.h"
-#include "tests/output/ZipPackage.h"
 #include "tests/support/FieldFiles.h"
+#include "tests/support/Package.h"
 
 using namespace vireo;
 using namespace vireo::testing;
@@ -14,14 +14,10 @@ using namespace vireo::testing;
 namespace {
 
 ProcessResult ProcessLines(const AppFixture& fixture, int lines) {
-  examples::SimulationOptions options;
-  options.seed = 21;
-  options.lines = lines;
-  options.setupsPerLine = 7;
-  options.startHeight = 50;
+  const std::string field = examples::SimulateFieldFile(
+      {.seed = 21, .lines = lines, .setupsPerLine = 7, .startHeight = 50});
   RunSurroundings quiet;
-  return ProcessField(fixture.AddFieldFile("TWO.dat", examples::SimulateFieldFile(options)),
-                      fixture.app, quiet);
+  return ProcessField(fixture.AddFieldFile("TWO.dat", field), fixture.app, quiet);
 }
 
 }  // namespace
@@ -56,7 +52,7 @@ TEST(Profile, holds_the_last_lines_points_as_the_survey_model_gives_them) {
   }
 
   // The second line's heading row looks like the first one.
-  const std::string sheet = test::Entry(ReadFile(result.workbookPath), "xl/worksheets/sheet1.xml");
+  const std::string sheet = PartOf(ReadFile(result.workbookPath), "xl/worksheets/sheet1.xml");
   const auto style = [&](int row) {
     const std::string cell = "<c r=\"N" + std::to_string(row) + "\" s=\"";
     const auto at = sheet.find(cell) + cell.size();
