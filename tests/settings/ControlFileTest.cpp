@@ -1,3 +1,5 @@
+// The control file's lines and its rewrite; the settings commands' prompts
+// and answers are checked through the window (MainWindowTest).
 #include <gtest/gtest.h>
 
 #include "common/Error.h"
@@ -12,18 +14,12 @@ using vireo::testing::WriteFile;
 
 namespace {
 
-class ScriptedInputBox : public vireo::InputBoxPrompter {
- public:
-  explicit ScriptedInputBox(std::string answer) : answer_(std::move(answer)) {}
-  std::string Ask(const std::string& prompt, const std::string& title,
-                  const std::string& initial) override {
-    asked = prompt + "|" + title + "|" + initial;
-    return answer_;
+struct ScriptedInputBox : vireo::InputBoxPrompter {
+  explicit ScriptedInputBox(std::string answer) : answer(std::move(answer)) {}
+  std::string Ask(const std::string&, const std::string&, const std::string&) override {
+    return answer;
   }
-  std::string asked;
-
- private:
-  std::string answer_;
+  std::string answer;
 };
 
 struct ControlFolder {
@@ -56,19 +52,7 @@ TEST(ControlFile, rewrite_replaces_every_line_of_the_key_and_copies_the_rest) {
             "Y\xe9t\xe9\r\n\r\nE2\r\n");
 }
 
-TEST(ControlFile, a_missing_file_is_an_error_that_names_it) {
-  TempFolder folder;
-  vireo::AppFolder app{folder.Path()};
-  try {
-    vireo::ReadSettings(app);
-    FAIL();
-  } catch (const vireo::Error& e) {
-    EXPECT_EQ(e.File(), app.ControlFile());
-    EXPECT_NE(std::string(e.what()).find("No such file"), std::string::npos);
-  }
-}
-
-TEST(ControlFile, an_interrupted_rewrite_leaves_the_file_as_it_was) {
+TEST(ControlFile, an_interrupted_rewrite_leaves_the_file_as_it_was_and_a_missing_one_is_named) {
   const std::string before = "YNorth\r\nPAnn\r\nE4\r\n";
   long operations = 0;
   for (long k = 1;; ++k) {
@@ -87,37 +71,15 @@ TEST(ControlFile, an_interrupted_rewrite_leaves_the_file_as_it_was) {
     EXPECT_EQ(vireo::testing::ListFolder(control.folder.Path()), "ctlini.dat;") << k;
   }
   EXPECT_GE(operations, 4);  // read, create temp.dat, write, flush, rename
-}
-
-TEST(SettingsCommands, empty_or_unchanged_answers_write_nothing) {
-  ControlFolder control("YNorth Survey\r\nPAnn\nE4");
-  ScriptedInputBox cancel("");
-  EXPECT_FALSE(vireo::RunTextSettingCommand(vireo::kCompanyNameCommand, cancel, control.app));
-  EXPECT_EQ(cancel.asked, "What is your Company Name?|Company Name Input|North Survey");
-  ScriptedInputBox same("North Survey");
-  EXPECT_FALSE(vireo::RunTextSettingCommand(vireo::kCompanyNameCommand, same, control.app));
-  EXPECT_EQ(control.Content(), "YNorth Survey\r\nPAnn\nE4");  // byte for byte
-}
-
-TEST(SettingsCommands, changed_answers_are_stored_as_typed) {
-  ControlFolder control("YNorth Survey\r\nPAnn\r\nE4\r\n");
-  ScriptedInputBox spaces("   ");
-  EXPECT_TRUE(vireo::RunTextSettingCommand(vireo::kPersonnelNameCommand, spaces, control.app));
-  EXPECT_EQ(spaces.asked,
-            "Who is site Personnel that carried out the survey?|Personnel Name Input|Ann");
-  ScriptedInputBox caseOnly("north survey");
-  EXPECT_TRUE(vireo::RunTextSettingCommand(vireo::kCompanyNameCommand, caseOnly, control.app));
-  EXPECT_EQ(control.Content(), "Ynorth survey\r\nP   \r\nE4\r\n");
-  EXPECT_EQ(vireo::ReadControlValue(control.app, 'P'), "   ");
-}
-
-TEST(SettingsCommands, error_factor_items_rewrite_every_e_line) {
-  ControlFolder control("E2\r\nYX\r\nE3\r\n");
-  vireo::ChooseErrorFactor(8, control.app);
-  EXPECT_EQ(control.Content(), "E8\r\nYX\r\nE8\r\n");
-  vireo::ChooseErrorFactor(10, control.app);
-  EXPECT_EQ(vireo::ReadSettings(control.app).errorFactor, "10");
-  EXPECT_THROW(vireo::ChooseErrorFactor(3, control.app), vireo::Error);
+  // A missing file is named.
+  TempFolder empty;
+  try {
+    vireo::ReadSettings(vireo::AppFolder{empty.Path()});
+    FAIL();
+  } catch (const vireo::Error& e) {
+    EXPECT_EQ(e.File(), vireo::AppFolder{empty.Path()}.ControlFile());
+    EXPECT_NE(std::string(e.what()).find("No such file"), std::string::npos);
+  }
 }
 
 TEST(SettingsCommands, an_answer_with_a_line_break_is_refused_and_nothing_is_written) {
