@@ -250,54 +250,6 @@ TEST(WorkbookTemplate, calc_chain_removed_everywhere) {
   EXPECT_NE(PartOf(saved, kRels).find("worksheets/sheet1.xml"), std::string::npos);
 }
 
-TEST(WorkbookTemplate, everything_around_the_cells_kept) {
-  const std::string head =
-      "<sheetPr><pageSetUpPr fitToPage=\"1\"/></sheetPr><dimension ref=\"A1:B2\"/>"
-      "<sheetViews><sheetView workbookViewId=\"0\"><pane ySplit=\"8\" topLeftCell=\"A9\" "
-      "state=\"frozen\"/></sheetView></sheetViews>\n  <cols><col min=\"1\" max=\"1\" "
-      "width=\"30\" customWidth=\"1\"/></cols>";
-  const std::string tail =
-      "<mergeCells count=\"1\"><mergeCell ref=\"A1:B1\"/></mergeCells>"
-      "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
-      "footer=\"0.3\"/><pageSetup paperSize=\"9\" orientation=\"landscape\"/>\n<!-- kept -->";
-  const std::string original = xlsx::BuildPackage(TemplateParts(
-      SheetXml("<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Title</t></is></c>"
-               "</row></sheetData>",
-               head, tail),
-      kTemplateStyles));
-  Workbook workbook = Workbook::OpenFromBytes(original, "t.xlsx");
-  workbook.SetNumber(12, 3, 1.25);
-  const std::string bytes = workbook.SaveToBytes();
-  const std::string sheet = PartOf(bytes, kSheet);
-  std::string expectedHead = head;
-  expectedHead.replace(expectedHead.find("A1:B2"), 5, "A1:C12");
-  EXPECT_NE(sheet.find(expectedHead + "<sheetData>"), std::string::npos) << sheet;
-  EXPECT_NE(sheet.find("</sheetData>" + tail + "</worksheet>"), std::string::npos) << sheet;
-  EXPECT_EQ(sheet.substr(0, 5), "<?xml");
-  // Every other part is exactly as stored in the template.
-  const Parts before = testing::PartsOf(original, true), after = testing::PartsOf(bytes, true);
-  ASSERT_EQ(before.size(), after.size());
-  for (const auto& [name, data] : before)
-    EXPECT_TRUE(name == kSheet || PartOf(bytes, name, true) == data) << name;
-}
-
-TEST(WorkbookTemplate, duplicate_and_unordered_template_rows_merged) {
-  Workbook workbook = OpenParts(TemplateParts(
-      SheetXml("<sheetData><row r=\"5\"><c r=\"B5\"><v>2</v></c><c r=\"A5\"><v>1</v></c></row>"
-               "<row r=\"2\"><c><v>3</v></c><c><v>4</v></c></row>"
-               "<row r=\"5\"><c r=\"C5\"><v>5</v></c></row></sheetData>")));
-  EXPECT_EQ(workbook.Get(5, 1), CellValue::Number(1));
-  EXPECT_EQ(workbook.Get(2, 2), CellValue::Number(4));
-  EXPECT_EQ(workbook.Get(5, 3), CellValue::Number(5));
-  workbook.SetNumber(1, 1, 0);
-  const std::string sheet = SavedSheet(workbook);
-  EXPECT_NE(
-      sheet.find("<row r=\"1\"><c r=\"A1\"><v>0</v></c></row><row r=\"2\"><c r=\"A2\"><v>3</v></c>"
-                 "<c r=\"B2\"><v>4</v></c></row><row r=\"5\"><c r=\"A5\"><v>1</v></c>"),
-      std::string::npos)
-      << sheet;
-}
-
 TEST(WorkbookErrors, unreadable_packages_are_refused_naming_file_and_cause) {
   Parts noWorkbook = TemplateParts(SheetXml("<sheetData/>"));
   SetPart(noWorkbook, "xl/workbook.xml", "");
@@ -328,24 +280,14 @@ TEST(WorkbookErrors, unreadable_packages_are_refused_naming_file_and_cause) {
   }
 }
 
-// Cut and damaged packages must give an Error or a workbook, nothing worse.
-TEST(WorkbookErrors, damaged_bytes_never_crash) {
+// A package cut short (a copy that did not finish) is refused, never read
+// as a workbook with less in it. Damaged bytes are left to fuzz_workbook.
+TEST(WorkbookErrors, a_cut_package_is_refused) {
   Workbook source = MakeDefaultTemplate();
   source.SetText(10, 1, "BM1");
-  source.SetNumber(10, 2, 1.5, "0.00000");
   const std::string good = source.SaveToBytes();
   for (std::size_t cut = 0; cut < good.size(); cut += 37)
     EXPECT_THROW(Workbook::OpenFromBytes(good.substr(0, cut), "cut.xlsx"), Error) << cut;
-  for (std::size_t at = 0; at < good.size(); at += 13) {
-    std::string damaged = good;
-    damaged[at] = static_cast<char>(damaged[at] ^ 0x5A);
-    try {
-      Workbook w = Workbook::OpenFromBytes(damaged, "damaged.xlsx");
-      w.SetNumber(3, 3, 1);
-      w.SaveToBytes();
-    } catch (const Error&) {
-    }
-  }
 }
 
 }  // namespace
