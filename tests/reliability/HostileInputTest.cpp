@@ -23,15 +23,8 @@ using namespace vireo::testing;
 
 namespace {
 
-class Silent : public RunSurroundings {};
-
 std::string Simulated(std::uint32_t seed, int setups) {
   return examples::SimulateFieldFile({.seed = seed, .setupsPerLine = setups});
-}
-
-ProcessResult RunOn(const AppFixture& fixture, const std::string& content) {
-  Silent silent;
-  return ProcessField(fixture.AddFieldFile("H.dat", content), fixture.app, silent);
 }
 
 }  // namespace
@@ -41,7 +34,7 @@ ProcessResult RunOn(const AppFixture& fixture, const std::string& content) {
 TEST(HostileInput, files_that_hold_no_field_record_are_refused_and_keep_earlier_outputs) {
   AppFixture fixture;
   const std::string reading = ReadingLine("A", "Rb", 1.0, "5");
-  auto good = RunOn(fixture, StartLine() + "\r" + reading + "\r" + reading + "\r");
+  auto good = fixture.Process("H.dat", StartLine() + "\r" + reading + "\r" + reading + "\r");
   ASSERT_TRUE(good.failures.empty());
   const std::string workbook = ReadFile(good.workbookPath);
   const std::string levelData = ReadFile(good.levelDataPath);
@@ -56,7 +49,7 @@ TEST(HostileInput, files_that_hold_no_field_record_are_refused_and_keep_earlier_
        {std::string(), binary, std::string(10 << 20, 'x'), std::string(4096, '\0'), utf16,
         HeightLine("A", "100.000") + "\r\n"}) {
     try {
-      RunOn(fixture, content);
+      fixture.Process("H.dat", content);
       ADD_FAILURE() << "accepted a file of " << content.size() << " bytes";
     } catch (const Error& e) {
       EXPECT_NE(std::string(e.what()).find("nothing in it is a record"), std::string::npos);
@@ -67,7 +60,8 @@ TEST(HostileInput, files_that_hold_no_field_record_are_refused_and_keep_earlier_
               files);
   }
   // A single reading record at its columns is a field file.
-  EXPECT_NO_THROW(RunOn(fixture, std::string(17, ' ') + "KD1" + std::string(29, ' ') + "Rb"));
+  EXPECT_NO_THROW(
+      fixture.Process("H.dat", std::string(17, ' ') + "KD1" + std::string(29, ' ') + "Rb"));
 }
 
 TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workbooks) {
@@ -80,7 +74,7 @@ TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workb
              ReadingLine(std::string("F") + id, "Rf", 1.0, "10") + "\r\n" +
              ReadingLine(id, "Rb", 1.5, "10") + "\r\n";
   }
-  auto result = RunOn(fixture, field);
+  auto result = fixture.Process("H.dat", field);
   ASSERT_TRUE(result.failures.empty());
   EXPECT_EQ(result.setups, 6);
   const Workbook w = Workbook::Open(result.workbookPath);
@@ -101,7 +95,7 @@ TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workb
 TEST(HostileInput, long_control_file_values_reach_the_header) {
   AppFixture fixture("Y" + std::string(32766, 'n') + "\r\nP" + std::string(40000, 'p') +
                      "\r\nE4\r\n");
-  auto result = RunOn(fixture, StartLine() + "\r\n");
+  auto result = fixture.Process("H.dat", StartLine() + "\r\n");
   // The personnel line would pass the cell limit: it is cut, and said so.
   const Workbook w = Workbook::Open(result.workbookPath);
   EXPECT_EQ(w.Get(1, 1).text, std::string(32766, 'n'));
@@ -162,7 +156,7 @@ TEST(HostileInput, a_template_that_inflates_beyond_the_cap_is_refused) {
           "<sst><si><t>" + std::string((64 << 20) + 1, 'x') + "</t></si></sst>");
   WriteFile(fixture.app.Template(), xlsx::BuildPackage(parts));
   try {
-    RunOn(fixture, StartLine() + "\r\n");
+    fixture.Process("H.dat", StartLine() + "\r\n");
     FAIL() << "the template was read";
   } catch (const Error& e) {
     EXPECT_NE(std::string(e.what()).find("xl/sharedStrings.xml inflates to more than 64 MiB"),
@@ -175,11 +169,9 @@ TEST(HostileInput, a_template_that_inflates_beyond_the_cap_is_refused) {
 // name gives both outputs; one byte more is refused before any output.
 TEST(HostileInput, base_names_at_the_file_name_limit) {
   AppFixture fixture;
-  Silent silent;
   const std::string base(248, 'n');
-  ProcessField(fixture.AddFieldFile(base + ".dat", StartLine()), fixture.app, silent);
-  EXPECT_THROW(ProcessField(fixture.AddFieldFile(base + "n.dat", StartLine()), fixture.app, silent),
-               Error);
+  fixture.Process(base + ".dat", StartLine());
+  EXPECT_THROW(fixture.Process(base + "n.dat", StartLine()), Error);
   EXPECT_EQ(ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder()),
             base + ".xlsx;SN_" + base + ".dat;");
 }
@@ -194,7 +186,7 @@ TEST(HostileInput, memory_bounded_runs_end_with_a_reported_failure_and_lose_noth
 #endif
   AppFixture fixture;
   TempFolder logs;
-  const auto earlier = RunOn(fixture, Simulated(5, 20));
+  const auto earlier = fixture.Process("H.dat", Simulated(5, 20));
   const std::string field = fixture.app.FieldData() + "/H.dat";
   auto outputs = [&] {
     return ReadFile(earlier.workbookPath) + ReadFile(earlier.levelDataPath) +
