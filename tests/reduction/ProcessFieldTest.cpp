@@ -19,13 +19,11 @@ namespace {
 class Answer : public RunSurroundings {
  public:
   explicit Answer(bool yes = false) : yes_(yes) {}
-  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
   bool AskForNewReducedLevel(const std::string& title, const std::string& text) override {
     prompt = title + ": " + text;
     return yes_;
   }
   void ShowInputOption(const InputOptionFields& f) override { fields = f; }
-  std::vector<std::string> statuses;
   std::string prompt;
   InputOptionFields fields;
 
@@ -93,19 +91,14 @@ TEST(ProcessField, the_double_run_set_up_example) {
   EXPECT_EQ(run.result.setups, 1);
 }
 
-TEST(ProcessField, header_block_status_texts_and_a_file_without_readings) {
+// The status texts are checked as the window shows them (MainWindowTest).
+TEST(ProcessField, header_block_and_a_file_without_readings) {
   RunOf run(Lines({StartLine()}));
   for (const auto& [row, text] : {std::pair{1, "Acme Levels"},
                                   {2, "File Name                - LINE7"},
                                   {3, "Survey carried out by    - Jo Bloggs"},
                                   {4, "Leveling Error Seleceted - 4SQRT(k)"}})
     EXPECT_EQ(run.workbook.Get(row, 1).text, text);
-  EXPECT_EQ(run.answer.statuses,
-            (std::vector<std::string>{
-                "Status - Processing.....\rFile : " + run.fixture.app.FieldData() +
-                    "/LINE7.dat, this may take a few seconds",
-                "Status - Done\rPress PROCESS again if you want to continue processing another "
-                "file."}));
   // No readings: header lines only, summation row under the headings,
   // closure lines at s + 5 and s + 6.
   EXPECT_EQ(run.levelData, LevelDataHeader());
@@ -117,13 +110,10 @@ TEST(ProcessField, header_block_status_texts_and_a_file_without_readings) {
 
 TEST(ProcessField, closure_example_gives_3_20_mm_and_spreads_it_by_distance) {
   // Set-up 1 rises 1.23456 over 25 + 24 m, set-up 2 falls 1.23776 over 30 + 31 m.
-  RunOf run(
-      Lines({StartLine(), HeightLine("BM1", "50.00000")}) +
-          Lines({ReadingLine("BM1", "Rb", 2.0, "25"), ReadingLine("TP1", "Rf", 0.76544, "24"),
-                 ReadingLine("TP1", "Rf", 0.76544, "24"), ReadingLine("BM1", "Rb", 2.0, "25"),
-                 ReadingLine("TP1", "Rb", 0.5, "30"), ReadingLine("BM1", "Rf", 1.73776, "31"),
-                 ReadingLine("BM1", "Rf", 1.73776, "31"), ReadingLine("TP1", "Rb", 0.5, "30")}),
-      true);
+  RunOf run(Lines({StartLine(), HeightLine("BM1", "50.00000")}) +
+                SetupBffb("BM1", "TP1", 2.0, 2.0, 0.76544, 0.76544, "25", "24") +
+                SetupBffb("TP1", "BM1", 0.5, 0.5, 1.73776, 1.73776, "30", "31"),
+            true);
   const Workbook& w = run.workbook;
   EXPECT_EQ(run.result.totalDistance, 110.0);
   EXPECT_NEAR(run.result.misclose, 0.0032, 1e-12);

@@ -9,6 +9,7 @@
 
 #include "output/DefaultTemplate.h"
 #include "reduction/ProcessField.h"
+#include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo;
@@ -16,12 +17,8 @@ using namespace vireo::testing;
 
 namespace {
 
-int Shell(const std::string& command) {
-  return std::system(("(" + command + ") >/dev/null 2>&1").c_str());
-}
-
 bool CanPrint() {
-  return Shell("command -v soffice") == 0 && Shell("command -v pdftotext") == 0;
+  return OnPath("soffice") && OnPath("pdftotext");
 }
 
 struct Printed {
@@ -34,17 +31,11 @@ struct Printed {
 Printed ProcessAndPrint(int setups) {
   AppFixture fixture("YNorth Survey Ltd\r\nPJ. Surveyor\r\nE4\r\n");
   WriteFile(fixture.app.Template(), DefaultTemplateBytes());
-  examples::SimulationOptions options;  // as the bundled LOOP_BFFB.dat
-  options.seed = 11;
-  options.setupsPerLine = setups;
-  options.startHeight = 190.15355;
-  RunSurroundings quiet;
-  const ProcessResult run = ProcessField(
-      fixture.AddFieldFile("LOOP.dat", examples::SimulateFieldFile(options)), fixture.app, quiet);
-  const std::string dir = fixture.folder.Path(), pdf = dir + "/LOOP.pdf";
-  EXPECT_EQ(Shell("soffice -env:UserInstallation=file://" + dir + "/profile --headless " +
-                  "--convert-to pdf --outdir " + dir + " '" + run.workbookPath + "'"),
-            0);
+  // As the bundled LOOP_BFFB.dat.
+  const ProcessResult run = fixture.Process(
+      "LOOP.dat",
+      examples::SimulateFieldFile({.seed = 11, .setupsPerLine = setups, .startHeight = 190.15355}));
+  const std::string dir = fixture.folder.Path(), pdf = Convert(dir, run.workbookPath, "pdf");
   Shell("pdfinfo " + pdf + " >" + dir + "/info.txt; pdftotext -layout " + pdf);
   std::smatch size;
   const std::string info = ReadFile(dir + "/info.txt"), text = ReadFile(dir + "/LOOP.txt");
