@@ -3,6 +3,7 @@
 // making templates another program might have written.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +51,15 @@ inline void EditPart(Parts& parts, const std::string& name, const std::string& f
   for (auto& [n, content] : parts)
     if (n == name && content.find(from) != std::string::npos)
       content.replace(content.find(from), from.size(), to);
+}
+
+// The texts among `wanted` that `text` does not hold, a line each: empty
+// when it holds them all.
+inline std::string Missing(const std::string& text, std::initializer_list<std::string> wanted) {
+  std::string missing;
+  for (const std::string& w : wanted)
+    if (text.find(w) == std::string::npos) missing += w + "\n";
+  return missing;
 }
 
 }  // namespace vireo::testing
