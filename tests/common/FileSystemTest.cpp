@@ -1,41 +1,14 @@
-// The file-system seam: atomic replacement under injected faults, private
-// temporary names, and what it refuses to read.
+// The file-system seam: private temporary names and what it refuses to
+// read. Its atomic replacement is failed at every step by the processing
+// run's and the RL adjustment's fault injection (FaultInjectionTest).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "common/Error.h"
 #include "common/FileSystem.h"
-#include "tests/support/FaultyFileSystem.h"
 #include "tests/support/TempFolder.h"
 
-using vireo::testing::FaultyFileSystem;
 using vireo::testing::TempFolder;
-
-TEST(ReplaceFile, a_failure_at_any_step_leaves_the_old_file_and_no_temporary) {
-  TempFolder folder;
-  const std::string target = folder / "out.dat";
-  auto write = [](vireo::OutputStream& out) {
-    out.Write("new ");
-    out.Write("content");
-  };
-  // Create, two writes, commit, rename: fail each in turn.
-  for (long k = 1;; ++k) {
-    vireo::testing::WriteFile(target, "old");
-    FaultyFileSystem fs(k);
-    try {
-      vireo::ReplaceFile(fs, target, write);
-    } catch (const vireo::Error& e) {
-      EXPECT_NE(std::string(e.what()).find("injected failure"), std::string::npos);
-    }
-    if (!fs.Failed()) {
-      EXPECT_EQ(vireo::testing::ReadFile(target), "new content");
-      EXPECT_GT(k, 4);
-      break;
-    }
-    EXPECT_EQ(vireo::testing::ReadFile(target), "old") << "failure at operation " << k;
-    EXPECT_EQ(vireo::testing::ListFolder(folder.Path()), "out.dat;") << "operation " << k;
-  }
-}
 
 // Runs that write one target at once each get their own temporary file; a
 // later run sweeps away only what a dead run left, never a file a live run

@@ -14,10 +14,9 @@ using namespace vireo::testing;
 namespace {
 
 ProcessResult ProcessLines(const AppFixture& fixture, int lines) {
-  const std::string field = examples::SimulateFieldFile(
-      {.seed = 21, .lines = lines, .setupsPerLine = 7, .startHeight = 50});
-  RunSurroundings quiet;
-  return ProcessField(fixture.AddFieldFile("TWO.dat", field), fixture.app, quiet);
+  return fixture.Process("TWO.dat",
+                         examples::SimulateFieldFile(
+                             {.seed = 21, .lines = lines, .setupsPerLine = 7, .startHeight = 50}));
 }
 
 }  // namespace
