@@ -8,21 +8,20 @@
 #include "examples/GsiFileWriter.h"
 #include "reduction/RunVariables.h"
 #include "tests/support/FieldFiles.h"
-#include "tests/support/MemoryRun.h"
 
 using namespace vireo;
 using namespace vireo::testing;
 
 TEST(GsiFiles, the_real_dna03_job_follows_the_instruments_heights_but_where_the_file_disagrees) {
-  MemoryRun memory;
-  const ProcessResult result = memory.Run(
+  AppFixture fixture;
+  const ProcessResult result = fixture.Process(
       "test.gsi", ReadFile(std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi"));
   EXPECT_EQ(result.format, FieldFormat::Gsi);
   EXPECT_TRUE(result.warnings.empty()) << result.warnings[0].message;
   EXPECT_EQ(result.setups, 336);
-  const std::string levelData = memory.fs.files.at(result.levelDataPath);
+  const std::string levelData = ReadFile(result.levelDataPath);
   EXPECT_EQ(std::count(levelData.begin(), levelData.end(), '\n') - 9, 336);  // after the header
-  const Workbook report = memory.Report(result);
+  const Workbook report = Workbook::Open(result.workbookPath);
   std::vector<int> headingRows;
   for (int r = 1; r <= report.LastRow(); ++r)
     if (report.Get(r, kRef).text == "Ref.") headingRows.push_back(r);
@@ -52,7 +51,7 @@ TEST(GsiFiles, the_real_dna03_job_follows_the_instruments_heights_but_where_the_
 }
 
 TEST(GsiFiles, the_same_observations_give_the_same_report_and_level_data_in_either_format) {
-  MemoryRun memory;
+  AppFixture fixture;
   for (std::uint32_t seed = 1; seed <= 16; ++seed) {
     examples::SimulationOptions o;
     o.seed = seed;
@@ -63,22 +62,22 @@ TEST(GsiFiles, the_same_observations_give_the_same_report_and_level_data_in_eith
     o.closedLoop = seed % 3 != 0;
     o.lineEnd = seed % 2 ? "\r\n" : "\n";
     const std::string dini = examples::SimulateFieldFile(o);
-    const ProcessResult expected = memory.Run("J.dat", dini);
+    const ProcessResult expected = fixture.Process("J.dat", dini);
     ASSERT_EQ(expected.setups, o.lines * o.setupsPerLine);
-    const Workbook expectedReport = memory.Report(expected);
+    const Workbook expectedReport = Workbook::Open(expected.workbookPath);
     for (auto width : {examples::GsiWidth::Gsi16, examples::GsiWidth::Gsi8}) {
       const bool gsi8 = width == examples::GsiWidth::Gsi8;
       SCOPED_TRACE("seed " + std::to_string(seed) + (gsi8 ? " GSI-8" : " GSI-16"));
       const ProcessResult gsi =
-          memory.Run(gsi8 ? "J8.gsi" : "J16.gsi", examples::GsiFromDini(dini, width));
+          fixture.Process(gsi8 ? "J8.gsi" : "J16.gsi", examples::GsiFromDini(dini, width));
       ASSERT_EQ(gsi.format, FieldFormat::Gsi);
       EXPECT_TRUE(gsi.warnings.empty()) << gsi.warnings[0].message;
-      const Workbook report = memory.Report(gsi);
+      const Workbook report = Workbook::Open(gsi.workbookPath);
       ASSERT_EQ(report.LastRow(), expectedReport.LastRow());
       for (int r = 1; r <= report.LastRow(); ++r)
         for (int c = r == 2 ? 2 : 1; c <= 14; ++c)  // A2 holds the file name
           ASSERT_EQ(report.Get(r, c), expectedReport.Get(r, c)) << "row " << r << " col " << c;
-      EXPECT_EQ(memory.fs.files.at(gsi.levelDataPath), memory.fs.files.at(expected.levelDataPath));
+      EXPECT_EQ(ReadFile(gsi.levelDataPath), ReadFile(expected.levelDataPath));
       InputOptionFields fields = gsi.fields;
       fields.label11 = expected.fields.label11;  // the workbook's path
       EXPECT_EQ(fields, expected.fields);

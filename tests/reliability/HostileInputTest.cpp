@@ -16,7 +16,6 @@
 #include "settings/ControlFile.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
-#include "tests/support/MemoryRun.h"
 
 using namespace vireo;
 using namespace vireo::testing;
@@ -108,9 +107,9 @@ TEST(HostileInput, long_control_file_values_reach_the_header) {
 // Every set-up reduced is one of the undamaged job's, and at most the
 // damaged set-up is lost.
 TEST(HostileInput, damaged_gsi_blocks_never_enter_a_false_reading) {
-  MemoryRun memory;
+  AppFixture fixture;
   auto setups = [&](const std::string& content) {
-    const ProcessResult result = memory.Run("G.gsi", content);
+    const ProcessResult result = fixture.Process("G.gsi", content);
     std::set<std::string> keys;
     for (const auto& line : result.survey.lines)
       for (const auto& s : line.setups)
