@@ -1,5 +1,7 @@
-// Number and text conversions; their independence of the locale is checked
-// with the workbook's numbers (WorkbookCellsTest).
+// Number and text conversions. Their independence of the locale is checked
+// with the workbook's numbers (WorkbookCellsTest); DecimalText and ToUtf8
+// through the golden report rows and prompt (ProcessFieldTest) and the
+// Windows-1252 point ids and texts (HostileInputTest, WorkbookCellsTest).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -41,21 +43,6 @@ TEST(FormatFixed, rounds_half_away_from_zero_on_the_exact_value_and_never_shows_
   EXPECT_EQ(two, "0.13 -0.13 2.67 0.00 0.00 ");
   EXPECT_EQ(five, "1.00001 0.29999 10.00000 0.00000 -0.00001 ");
   EXPECT_EQ(FormatFixed(0.5, 0), "1");
-}
-
-TEST(DecimalText, gives_fifteen_digits_that_read_back) {
-  EXPECT_EQ(DecimalText(100.29999), "100.29999");
-  EXPECT_EQ(DecimalText(0.1 + 0.2), "0.3");
-  EXPECT_EQ(DecimalText(-0.0), "0");
-  for (double v : {1.0 / 3, 123456.789012345, -1e-7, 5e20})
-    EXPECT_NEAR(NumberFromText(DecimalText(v)), v, std::fabs(v) * 1e-14);
-}
-
-TEST(ToUtf8, keeps_utf8_and_decodes_other_bytes_as_windows_1252) {
-  EXPECT_EQ(ToUtf8("Müller"), "Müller");
-  EXPECT_EQ(ToUtf8("M\xfcller \x80 5"), "Müller € 5");
-  EXPECT_EQ(ToUtf8("\xc3"), "Ã");                   // a cut-off sequence
-  EXPECT_EQ(ToUtf8("\xed\xa0\x80"), "í\xc2\xa0€");  // a surrogate is not UTF-8
 }
 
 TEST(LineSplitter, takes_crlf_lf_and_lone_cr_also_across_chunks) {

@@ -211,20 +211,6 @@ TEST(ProcessField, a_file_without_line_start_gets_a_heading_and_a_warning) {
   EXPECT_EQ(run.result.warnings[1].line, 5);  // the left-over reading
 }
 
-TEST(ProcessField, a_second_line_starts_again_from_the_start_rl) {
-  RunOf run(
-      Lines({StartLine(), HeightLine("A", "100.00000")}) + SetupBffb("A", "B", 1.5, 1.5, 1.0, 1.0) +
-      Lines({HeightLine("B", "100.50000"), StartLine(), HeightLine("K", "20.00000")}) +
-      SetupBffb("K", "L", 1.0, 1.0, 1.25, 1.25, "7", "8") + Lines({HeightLine("L", "19.75000")}));
-  EXPECT_EQ(run.workbook.Get(17, kCalRl).text, "Cal. RL");  // heading at 15 + 2n with n = 1
-  EXPECT_EQ(run.workbook.Get(18, kCalRl).number, 20.0);
-  EXPECT_TRUE(run.workbook.Get(10, kAdjRl).IsEmpty());  // earlier lines get no Adj. RL
-  const ProcessResult& r = run.result;
-  EXPECT_EQ(r.firstDataRow, 18);
-  EXPECT_EQ(r.startRl + " " + r.startReference + " " + r.endReference, "20.00000 K L");
-  EXPECT_EQ(r.totalDistance, 26.0);
-}
-
 TEST(ProcessField, refused_input_writes_nothing) {
   AppFixture fixture;
   fixture.Process("L.dat", Lines({StartLine()}));
