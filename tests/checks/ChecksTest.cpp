@@ -45,13 +45,9 @@ std::vector<PlannedSetup> CleanLoop() {
 
 std::string FieldText(const std::vector<PlannedSetup>& setups) {
   std::string field = StartLine() + "\r\n" + HeightLine("A", "100.00000") + "\r\n";
-  for (const PlannedSetup& s : setups) {
-    const std::string db = Fixed5(s.backDistance), df = Fixed5(s.foreDistance);
-    for (const auto& line :
-         {ReadingLine(s.back, "Rb", s.bs1, db), ReadingLine(s.fore, "Rf", s.fs1, df),
-          ReadingLine(s.fore, "Rf", s.fs2, df), ReadingLine(s.back, "Rb", s.bs2, db)})
-      field += line + "\r\n";
-  }
+  for (const PlannedSetup& s : setups)
+    field += SetupLines(s.back, s.fore, s.bs1, s.bs2, s.fs1, s.fs2, Fixed5(s.backDistance),
+                        Fixed5(s.foreDistance));
   return field;
 }
 

@@ -37,15 +37,6 @@ std::string Lines(std::initializer_list<std::string> lines, const std::string& e
   return text;
 }
 
-// One set-up in back, fore, fore, back order; back sights at distance `db`,
-// fore sights at `df`.
-std::string SetupBffb(const std::string& b, const std::string& f, double bs1, double bs2,
-                      double fs1, double fs2, const std::string& db = "5",
-                      const std::string& df = "6") {
-  return Lines({ReadingLine(b, "Rb", bs1, db), ReadingLine(f, "Rf", fs1, df),
-                ReadingLine(f, "Rf", fs2, df), ReadingLine(b, "Rb", bs2, db)});
-}
-
 // A row of the report: each number to 15 significant digits, or the text,
 // "|" between the fourteen cells.
 std::string Row(const Workbook& w, int row) {
@@ -111,8 +102,8 @@ TEST(ProcessField, header_block_and_a_file_without_readings) {
 TEST(ProcessField, closure_example_gives_3_20_mm_and_spreads_it_by_distance) {
   // Set-up 1 rises 1.23456 over 25 + 24 m, set-up 2 falls 1.23776 over 30 + 31 m.
   RunOf run(Lines({StartLine(), HeightLine("BM1", "50.00000")}) +
-                SetupBffb("BM1", "TP1", 2.0, 2.0, 0.76544, 0.76544, "25", "24") +
-                SetupBffb("TP1", "BM1", 0.5, 0.5, 1.73776, 1.73776, "30", "31"),
+                SetupLines("BM1", "TP1", 2.0, 2.0, 0.76544, 0.76544, "25", "24") +
+                SetupLines("TP1", "BM1", 0.5, 0.5, 1.73776, 1.73776, "30", "31"),
             true);
   const Workbook& w = run.workbook;
   EXPECT_EQ(run.result.totalDistance, 110.0);
@@ -142,7 +133,8 @@ TEST(ProcessField, permissible_error_lines_of_the_rule) {
       {"1250", "E10\r\n", "The Permissible Error is     15.81 mm"},
       {"625", "YX\r\n", "The Permissible Error is     0.00 mm"}};  // no error factor
   for (const auto& [d, control, line] : cases) {
-    RunOf run(Lines({StartLine()}) + SetupBffb("A", "B", 1.0, 1.0, 1.0, 1.0, d, d), false, control);
+    RunOf run(Lines({StartLine()}) + SetupLines("A", "B", 1.0, 1.0, 1.0, 1.0, d, d), false,
+              control);
     EXPECT_EQ(run.Text(16), line);
   }
   EXPECT_EQ(RunOf(Lines({StartLine()}), false, "YX\r\n").workbook.Get(4, 1).text,
@@ -151,8 +143,8 @@ TEST(ProcessField, permissible_error_lines_of_the_rule) {
 
 TEST(ProcessField, the_level_data_records_of_the_worked_example) {
   RunOf run(Lines({StartLine()}) +
-            SetupBffb("BM1", "TP1", 1.23456, 1.23456, 0.65432, 0.65432, "24.7", "25.1") +
-            SetupBffb("TP1", "TP2", 0.5, 0.5, 1.6, 1.6, "9.9", "10.3"));
+            SetupLines("BM1", "TP1", 1.23456, 1.23456, 0.65432, 0.65432, "24.7", "25.1") +
+            SetupLines("TP1", "TP2", 0.5, 0.5, 1.6, 1.6, "9.9", "10.3"));
   EXPECT_EQ(run.Records(),
             "L  BM1-TP1                             0.58024   49   'BM1\r\n"
             "L  TP1-TP2                            -1.10000   20   'BM1\r\n");
@@ -190,7 +182,7 @@ TEST(ProcessField, a_dropped_set_up_leaves_no_trace_and_is_reported) {
   RunOf run(
       Lines({StartLine(), ReadingLine("A", "Rb", 1.0, "10"), ReadingLine("A", "Rb", 1.0, "10"),
              ReadingLine("A", "Rb", 1.0, "10"), ReadingLine("B", "Rf", 1.0, "10")}) +
-      SetupBffb("X", "Y", 1.5, 1.5, 1.0, 1.0));
+      SetupLines("X", "Y", 1.5, 1.5, 1.0, 1.0));
   EXPECT_EQ(run.result.setups, 1);
   EXPECT_EQ(Row(run.workbook, 10), "X|1.5|1.5|||5|5|5|1.5||||0|0");
   EXPECT_EQ(run.Text(12), "Summation of Readings");
@@ -202,7 +194,7 @@ TEST(ProcessField, a_dropped_set_up_leaves_no_trace_and_is_reported) {
 }
 
 TEST(ProcessField, a_file_without_line_start_gets_a_heading_and_a_warning) {
-  RunOf run(SetupBffb("A", "B", 1.5, 1.5, 1.0, 1.0) + Lines({ReadingLine("C", "Rb", 1.0, "1")}));
+  RunOf run(SetupLines("A", "B", 1.5, 1.5, 1.0, 1.0) + Lines({ReadingLine("C", "Rb", 1.0, "1")}));
   EXPECT_EQ(run.workbook.Get(4, 1).text, "Leveling Error Seleceted - 4SQRT(k)");
   EXPECT_EQ(run.workbook.Get(9, kCalRl).text, "Cal. RL");
   EXPECT_EQ(Row(run.workbook, 10), "A|1.5|1.5|||5|5|5|1.5||||0|0");  // no height: from 0
@@ -211,30 +203,8 @@ TEST(ProcessField, a_file_without_line_start_gets_a_heading_and_a_warning) {
   EXPECT_EQ(run.result.warnings[1].line, 5);  // the left-over reading
 }
 
-TEST(ProcessField, refused_input_writes_nothing) {
-  AppFixture fixture;
-  fixture.Process("L.dat", Lines({StartLine()}));
-  const std::string workbook = ReadFile(fixture.app.ProcessedWorkbook("L"));
-  const std::string level = ReadFile(fixture.app.LevelDataFile("L"));
-  RunSurroundings answer;
-  // A missing field file named like the processed one, a folder, no base name.
-  std::filesystem::create_directory(fixture.app.FieldData() + "/L.dir");
-  for (const char* name : {"L.DAT", "L.dir", ".dat"})
-    EXPECT_THROW(ProcessField(fixture.app.FieldData() + "/" + name, fixture.app, answer), Error);
-  EXPECT_EQ(ReadFile(fixture.app.ProcessedWorkbook("L")), workbook);
-  EXPECT_EQ(ReadFile(fixture.app.LevelDataFile("L")), level);
-  EXPECT_EQ(ListFolder(fixture.app.StarNetFolder()), "SN_L.dat;");
-  std::filesystem::remove(fixture.app.ControlFile());
-  try {
-    fixture.Process("L.dat", Lines({StartLine()}));
-    FAIL();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.File(), fixture.app.ControlFile());
-  }
-}
-
 TEST(ProcessField, an_unpaired_back_sight_writes_no_record_of_another_set_up) {
-  RunOf run(Lines({StartLine()}) + SetupBffb("A", "B", 1.5, 1.5, 1.0, 1.0) +
+  RunOf run(Lines({StartLine()}) + SetupLines("A", "B", 1.5, 1.5, 1.0, 1.0) +
             Lines({ReadingLine("B", "Rb", 1.2, "7"), ReadingLine("C", "Rf", 1.1, "8"),
                    ReadingLine("C", "Rf", 1.1, "8"), ReadingLine("X", "Rb", 1.2, "7")}));
   EXPECT_EQ(run.result.setups, 2);
@@ -248,16 +218,16 @@ TEST(ProcessField, an_unpaired_back_sight_writes_no_record_of_another_set_up) {
 
 TEST(ProcessField, point_ids_keep_the_field_files_bytes_in_the_level_data_file) {
   // "BMé" written by a level in Windows-1252: one byte E9.
-  RunOf run(Lines({StartLine()}) + SetupBffb("BM\xe9", "TP1", 1.5, 1.5, 1.2, 1.2, "20", "21"));
+  RunOf run(Lines({StartLine()}) + SetupLines("BM\xe9", "TP1", 1.5, 1.5, 1.2, 1.2, "20", "21"));
   EXPECT_EQ(run.workbook.Get(10, kRef).text, "BM\xc3\xa9");  // the workbook holds UTF-8
   EXPECT_EQ(run.Records(),
             "L  BM\xe9-TP1" + std::string(23 + 6, ' ') + "0.30000   41   'BM\xe9\r\n");
 }
 
 TEST(ProcessField, a_sight_without_distance_does_not_end_the_closure_walk) {
-  RunOf run(Lines({StartLine(), HeightLine("A", "10.00000")}) +
-            SetupBffb("A", "B", 1.5, 1.5, 1.0, 1.0) + SetupBffb("B", "C", 1.5, 1.5, 1.0, 1.0, "0") +
-            SetupBffb("C", "A", 1.0, 1.0, 1.99, 1.99));
+  RunOf run(
+      Lines({StartLine(), HeightLine("A", "10.00000")}) + SetupLines("A", "B", 1.5, 1.5, 1.0, 1.0) +
+      SetupLines("B", "C", 1.5, 1.5, 1.0, 1.0, "0") + SetupLines("C", "A", 1.0, 1.0, 1.99, 1.99));
   const Workbook& w = run.workbook;
   EXPECT_EQ(w.Get(12, kDist1).number, 0.0);
   EXPECT_EQ(run.Text(16), "Summation of Readings");

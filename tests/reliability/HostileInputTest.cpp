@@ -29,36 +29,47 @@ std::string Simulated(std::uint32_t seed, int setups) {
 }  // namespace
 
 // Picking the wrong file must not cost the earlier report of that name:
-// a file in which nothing is a field record is refused before any output.
-TEST(HostileInput, files_that_hold_no_field_record_are_refused_and_keep_earlier_outputs) {
+// a file in which nothing is a field record, a missing one, a folder, a
+// name without base name or a missing control file is refused before any
+// output is touched.
+TEST(HostileInput, refused_input_keeps_the_earlier_outputs) {
   AppFixture fixture;
   const std::string reading = ReadingLine("A", "Rb", 1.0, "5");
   auto good = fixture.Process("H.dat", StartLine() + "\r" + reading + "\r" + reading + "\r");
   ASSERT_TRUE(good.failures.empty());
-  const std::string workbook = ReadFile(good.workbookPath);
-  const std::string levelData = ReadFile(good.levelDataPath);
-  const std::string files =
-      ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder());
-
+  const std::string outputs = ReadFile(good.workbookPath) + ReadFile(good.levelDataPath) +
+                              ListFolder(fixture.app.ProcessedFiles()) +
+                              ListFolder(fixture.app.StarNetFolder());
+  auto refused = [&](auto process, const std::string& cause) {
+    try {
+      process();
+      ADD_FAILURE() << "not refused: " << cause;
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find(cause), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadFile(good.workbookPath) + ReadFile(good.levelDataPath) +
+                  ListFolder(fixture.app.ProcessedFiles()) +
+                  ListFolder(fixture.app.StarNetFolder()),
+              outputs)
+        << cause;
+  };
   std::string binary;
   for (int i = 0; i < 200000; ++i) binary.push_back(static_cast<char>((i * 7919) % 256));
   std::string utf16;
   for (char c : StartLine() + "\r\n" + reading) utf16 += std::string{c, '\0'};
   for (const std::string& content :
        {std::string(), binary, std::string(10 << 20, 'x'), std::string(4096, '\0'), utf16,
-        HeightLine("A", "100.000") + "\r\n"}) {
-    try {
-      fixture.Process("H.dat", content);
-      ADD_FAILURE() << "accepted a file of " << content.size() << " bytes";
-    } catch (const Error& e) {
-      EXPECT_NE(std::string(e.what()).find("nothing in it is a record"), std::string::npos);
-    }
-    EXPECT_EQ(ReadFile(good.workbookPath), workbook);
-    EXPECT_EQ(ReadFile(good.levelDataPath), levelData);
-    EXPECT_EQ(ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder()),
-              files);
-  }
+        HeightLine("A", "100.000") + "\r\n"})
+    refused([&] { fixture.Process("H.dat", content); }, "nothing in it is a record");
+  std::filesystem::create_directory(fixture.app.FieldData() + "/H.dir");
+  RunSurroundings no;
+  for (const char* name : {"H.DAT", "H.dir", ".dat"})
+    refused([&] { ProcessField(fixture.app.FieldData() + "/" + name, fixture.app, no); },
+            fixture.app.FieldData() + "/" + name);
+  std::filesystem::remove(fixture.app.ControlFile());
+  refused([&] { fixture.Process("H.dat", StartLine()); }, fixture.app.ControlFile());
   // A single reading record at its columns is a field file.
+  WriteFile(fixture.app.ControlFile(), "E4\r\n");
   EXPECT_NO_THROW(
       fixture.Process("H.dat", std::string(17, ' ') + "KD1" + std::string(29, ' ') + "Rb"));
 }
@@ -67,12 +78,8 @@ TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workb
   if (!OnPath("xmllint") || !OnPath("soffice")) GTEST_SKIP() << "xmllint or soffice missing";
   AppFixture fixture("Y<Ac&me> \"Levels\"\x01\r\nP\xe9quipe\x0b\r\nE4\r\n");
   std::string field = StartLine() + "\r\n";
-  for (const char* id : {"<b>&amp;", "A\x01\x1f", "_x0041_", "\xe9t\xe9", "]]>", "\xEF\xBF\xBE"}) {
-    field += ReadingLine(id, "Rb", 1.5, "10") + "\r\n" +
-             ReadingLine(std::string("F") + id, "Rf", 1.0, "10") + "\r\n" +
-             ReadingLine(std::string("F") + id, "Rf", 1.0, "10") + "\r\n" +
-             ReadingLine(id, "Rb", 1.5, "10") + "\r\n";
-  }
+  for (const char* id : {"<b>&amp;", "A\x01\x1f", "_x0041_", "\xe9t\xe9", "]]>", "\xEF\xBF\xBE"})
+    field += SetupLines(id, std::string("F") + id, 1.5, 1.5, 1.0, 1.0);
   auto result = fixture.Process("H.dat", field);
   ASSERT_TRUE(result.failures.empty());
   EXPECT_EQ(result.setups, 6);

@@ -24,6 +24,14 @@ inline std::string ReadingLine(const std::string& point, const std::string& code
   return examples::M5Line(0, examples::KindAndPoint("KD1", point, "08:00:00", 1), code,
                           Fixed5(value), "HD", distance, "");
 }
+// One set-up's four reading lines, CR LF after each, in back, fore, fore,
+// back order; back sights at distance `db`, fore sights at `df`.
+inline std::string SetupLines(const std::string& back, const std::string& fore, double bs1,
+                              double bs2, double fs1, double fs2, const std::string& db = "5",
+                              const std::string& df = "6") {
+  return ReadingLine(back, "Rb", bs1, db) + "\r\n" + ReadingLine(fore, "Rf", fs1, df) + "\r\n" +
+         ReadingLine(fore, "Rf", fs2, df) + "\r\n" + ReadingLine(back, "Rb", bs2, db) + "\r\n";
+}
 inline std::string HeightLine(const std::string& point, const std::string& height) {
   return examples::M5Line(0, examples::KindAndPoint("KD1", point, "", 1), "", "", "", "", height);
 }
