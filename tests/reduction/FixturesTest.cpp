@@ -2,12 +2,7 @@
 // own computed height after every set-up; the reduced levels must follow it.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
-#include "common/Text.h"
-#include "output/LevelDataFile.h"
 #include "output/Workbook.h"
-#include "readers/DiniFormat.h"
 #include "reduction/ProcessField.h"
 #include "reduction/RunVariables.h"
 #include "tests/support/FieldFiles.h"
@@ -26,34 +21,19 @@ struct FixtureRun {
       : content(ReadFile(std::string(VIREO_FIXTURES) + "/" + relative)),
         result(fixture.Process("F.dat", content)),
         workbook(Workbook::Open(result.workbookPath)) {}
-  // Per line of levelling, the instrument's height after each set-up.
-  std::vector<std::vector<double>> InstrumentHeights() const {
-    std::vector<std::vector<double>> lines;
-    int readings = 0;
-    bool waiting = false;
-    LineSplitter splitter;
-    auto take = [&](std::string_view text, long) {
-      auto record = ClassifyDiniLine(text);
-      if (record.lineStart) lines.emplace_back();
-      if (record.reading && ++readings % 4 == 0) waiting = true;
-      if (record.height && waiting && !record.reading) {
-        lines.back().push_back(NumberFromText(record.heightText));
-        waiting = false;
-      }
-    };
-    splitter.Feed(content, take);
-    splitter.Finish(take);
-    return lines;
-  }
 };
 
-void ExpectLevelsFollowTheInstrument(const FixtureRun& run, int firstDataRow, int line) {
-  const auto heights = run.InstrumentHeights().at(static_cast<std::size_t>(line));
-  ASSERT_FALSE(heights.empty());
-  for (std::size_t i = 0; i < heights.size(); ++i) {
+// The level's own height after each set-up of line `line` (as the survey
+// model reads it from the file) against the report's Cal. RL.
+void ExpectLevelsFollowTheInstrument(const FixtureRun& run, int firstDataRow, std::size_t line) {
+  const auto& setups = run.result.survey.lines.at(line).setups;
+  ASSERT_FALSE(setups.empty());
+  for (std::size_t i = 0; i < setups.size(); ++i) {
     const int foreRow = firstDataRow + 1 + 2 * static_cast<int>(i);
-    const double level = run.workbook.Get(foreRow, kCalRl).number;
-    EXPECT_NEAR(level, heights[i], 0.00001 * static_cast<double>(i + 2)) << "set-up " << i + 1;
+    ASSERT_TRUE(setups[i].heightAfter) << "set-up " << i + 1;
+    EXPECT_NEAR(run.workbook.Get(foreRow, kCalRl).number, *setups[i].heightAfter,
+                0.00001 * static_cast<double>(i + 2))
+        << "set-up " << i + 1;
   }
 }
 

@@ -53,11 +53,6 @@ inline void EditPart(Parts& parts, const std::string& name, const std::string& f
       content.replace(content.find(from), from.size(), to);
 }
 
-// The text with its first `from` replaced by `to`.
-inline std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-  return text.replace(text.find(from), from.size(), to);
-}
-
 // The texts among `wanted` that `text` does not hold, a line each: empty
 // when it holds them all.
 inline std::string Missing(const std::string& text, std::initializer_list<std::string> wanted) {
