@@ -23,22 +23,17 @@ const char kRel[] = "http://schemas.openxmlformats.org/officeDocument/2006/relat
 const char kSheet[] = "xl/worksheets/sheet1.xml";
 const char kRels[] = "xl/_rels/workbook.xml.rels";
 
-std::string SheetXml(const std::string& sheetData, const std::string& before = "",
-                     const std::string& after = "") {
-  return std::string("<?xml version=\"1.0\"?>\n<worksheet xmlns=\"") + kMain + "\" xmlns:r=\"" +
-         kRel + "\">" + before + sheetData + after + "</worksheet>";
-}
-
-// The parts of a blank package with this sheet.
-Parts TemplateParts(const std::string& sheet) {
+// The parts of a blank package whose sheet holds `sheetData`.
+Parts TemplateParts(const std::string& sheetData) {
   Parts parts = testing::PartsOf(Workbook::CreateBlank().SaveToBytes());
-  SetPart(parts, kSheet, sheet);
+  SetPart(parts, kSheet,
+          std::string("<?xml version=\"1.0\"?>\n<worksheet xmlns=\"") + kMain + "\">" + sheetData +
+              "</worksheet>");
   return parts;
 }
 
-// A package of a blank workbook with this sheet data.
 std::string PackageWith(const std::string& sheetData) {
-  return xlsx::BuildPackage(TemplateParts(SheetXml(sheetData)));
+  return xlsx::BuildPackage(TemplateParts(sheetData));
 }
 
 Workbook OpenParts(const Parts& parts) {
@@ -52,8 +47,7 @@ std::string SavedSheet(const Workbook& workbook) {
 // Two sheets, the second active, found through an absolute target and
 // written with a namespace prefix.
 Parts TwoSheetParts(const std::string& activeTab = "1", const std::string& type = "worksheet") {
-  Parts parts =
-      TemplateParts(SheetXml("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>"));
+  Parts parts = TemplateParts("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>");
   SetPart(parts, "xl/workbook.xml",
           std::string("<?xml version=\"1.0\"?>\n<workbook xmlns=\"") + kMain + "\" xmlns:r=\"" +
               kRel + "\"><bookViews><workbookView activeTab=\"" + activeTab +
@@ -104,7 +98,7 @@ TEST(WorkbookTemplate, other_cell_types_read_and_kept_verbatim) {
   };
   std::string row = "<row r=\"1\">";
   for (const std::string& c : cells) row += c;
-  Parts parts = TemplateParts(SheetXml("<sheetData>" + row + "</row></sheetData>"));
+  Parts parts = TemplateParts("<sheetData>" + row + "</row></sheetData>");
   SetPart(parts, "xl/sharedStrings.xml",
           std::string("<sst xmlns=\"") + kMain +
               "\" count=\"3\" uniqueCount=\"3\"><si><t>plain</t></si>"
@@ -129,8 +123,8 @@ TEST(WorkbookTemplate, other_cell_types_read_and_kept_verbatim) {
 }
 
 TEST(WorkbookTemplate, calc_chain_removed_everywhere) {
-  Parts parts = TemplateParts(
-      SheetXml("<sheetData><row r=\"1\"><c r=\"A1\"><f>2*3</f><v>6</v></c></row></sheetData>"));
+  Parts parts =
+      TemplateParts("<sheetData><row r=\"1\"><c r=\"A1\"><f>2*3</f><v>6</v></c></row></sheetData>");
   SetPart(parts, "xl/calcChain.xml",
           std::string("<calcChain xmlns=\"") + kMain + "\"><c r=\"A1\" i=\"1\"/></calcChain>");
   EditPart(parts, kRels, "</Relationships>",
@@ -149,17 +143,15 @@ TEST(WorkbookTemplate, calc_chain_removed_everywhere) {
 }
 
 TEST(WorkbookErrors, unreadable_packages_are_refused_naming_file_and_cause) {
-  Parts noWorkbook = TemplateParts(SheetXml("<sheetData/>"));
+  Parts noWorkbook = TemplateParts("<sheetData/>");
   SetPart(noWorkbook, "xl/workbook.xml", "");
-  Parts brokenWorkbook = TemplateParts(SheetXml("<sheetData/>"));
+  Parts brokenWorkbook = TemplateParts("<sheetData/>");
   SetPart(brokenWorkbook, "xl/workbook.xml", "<workbook><sheets>");
   const std::pair<std::string, const char*> cases[] = {
       {"just text, not a zip", "not a zip archive"},
       {xlsx::BuildPackage(noWorkbook), "no xl/workbook.xml"},
       {xlsx::BuildPackage(brokenWorkbook), "broken XML in xl/workbook.xml"},
-      {xlsx::BuildPackage(
-           TemplateParts(std::string("<?xml version=\"1.0\"?>\n<worksheet xmlns=\"") + kMain +
-                         "\">\n<sheetData><row></sheetData>")),
+      {PackageWith("\n<sheetData><row></sheetData>"),
        "broken XML in xl/worksheets/sheet1.xml at line 3"},
       {PackageWith("<sheetData><row r=\"0\"/></sheetData>"), "row"},
       {PackageWith("<sheetData><row><c r=\"XFE1\"/></row></sheetData>"), "XFE1"},
@@ -173,14 +165,9 @@ TEST(WorkbookErrors, unreadable_packages_are_refused_naming_file_and_cause) {
       EXPECT_NE(std::string(e.what()).find(cause), std::string::npos) << e.what();
     }
   }
-}
-
-// A package cut short (a copy that did not finish) is refused, never read
-// as a workbook with less in it. Damaged bytes are left to fuzz_workbook.
-TEST(WorkbookErrors, a_cut_package_is_refused) {
-  Workbook source = MakeDefaultTemplate();
-  source.SetText(10, 1, "BM1");
-  const std::string good = source.SaveToBytes();
+  // A package cut short (a copy that did not finish) is never read as a
+  // workbook with less in it. Damaged bytes are left to fuzz_workbook.
+  const std::string good = MakeDefaultTemplate().SaveToBytes();
   for (std::size_t cut = 0; cut < good.size(); cut += 37)
     EXPECT_THROW(Workbook::OpenFromBytes(good.substr(0, cut), "cut.xlsx"), Error) << cut;
 }
