@@ -16,11 +16,6 @@ using namespace vireo::testing;
 
 namespace {
 
-class Yes : public RunSurroundings {
- public:
-  bool AskForNewReducedLevel(const std::string&, const std::string&) override { return true; }
-};
-
 // A processed workbook made by the real run from a field file.
 struct Processed {
   AppFixture fixture;
@@ -28,10 +23,8 @@ struct Processed {
   explicit Processed(int setups, int lines = 1)
       : Processed(examples::SimulateFieldFile(
             {.seed = 7, .lines = lines, .setupsPerLine = setups, .startHeight = 100})) {}
-  explicit Processed(const std::string& fieldFile) {
-    Yes yes;
-    run = ProcessField(fixture.AddFieldFile("LOOP.dat", fieldFile), fixture.app, yes);
-  }
+  explicit Processed(const std::string& fieldFile)
+      : run(fixture.Process("LOOP.dat", fieldFile, AnswerYes())) {}
   AdjustmentResult Adjust(LoopType loop, const std::string& start, const std::string& end = "") {
     return AdjustReducedLevels(run.fields, loop, start, end, fixture.app);
   }
@@ -160,10 +153,8 @@ TEST(Adjustment, a_workbook_another_run_has_replaced_is_not_adjusted) {
   ASSERT_TRUE(p.Adjust(LoopType::CloseLoop, "100").Ok());
   ASSERT_TRUE(p.Adjust(LoopType::OpenLoop, "100", "100.01").Ok());
   EXPECT_EQ(ReadFile(p.fixture.app.root + "/TEMP.xlsx"), "the surveyor's");
-  Yes yes;
-  ProcessField(p.fixture.AddFieldFile("LOOP.dat",
-                                      examples::SimulateFieldFile({.seed = 8, .setupsPerLine = 5})),
-               p.fixture.app, yes);
+  p.fixture.Process("LOOP.dat", examples::SimulateFieldFile({.seed = 8, .setupsPerLine = 5}),
+                    AnswerYes());
   const std::string replaced = ReadFile(p.run.workbookPath);
   EXPECT_EQ(p.Adjust(LoopType::CloseLoop, "100").status, AdjustmentResult::Status::Blocked);
   EXPECT_EQ(ReadFile(p.run.workbookPath), replaced);
