@@ -11,7 +11,6 @@
 #include "checks/CheckedRun.h"
 #include "checks/Checks.h"
 #include "checks/ChecksSheet.h"
-#include "common/Error.h"
 #include "common/Text.h"
 #include "reduction/Survey.h"
 #include "rlinput/Adjustment.h"

@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>

@@ -1,7 +1,6 @@
 // Field files a surveyor should never have to send, and what becomes of
 // them: a clear refusal or valid outputs, never a crash.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -13,7 +12,6 @@
 #include "examples/GsiFileWriter.h"
 #include "output/Workbook.h"
 #include "reduction/ProcessField.h"
-#include "settings/ControlFile.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
 

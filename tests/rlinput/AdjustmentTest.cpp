@@ -1,8 +1,6 @@
 // The OK of the RL input dialog on workbooks the real run made.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "common/Text.h"
 #include "output/Workbook.h"
 #include "reduction/ClosureSummary.h"
