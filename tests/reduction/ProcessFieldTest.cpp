@@ -16,19 +16,15 @@ using namespace vireo::testing;
 
 namespace {
 
-class Answer : public RunSurroundings {
- public:
-  explicit Answer(bool yes = false) : yes_(yes) {}
+// Notes the RL prompt and answers it.
+struct Answer : RunSurroundings {
+  explicit Answer(bool yes) : yes(yes) {}
   bool AskForNewReducedLevel(const std::string& title, const std::string& text) override {
     prompt = title + ": " + text;
-    return yes_;
+    return yes;
   }
-  void ShowInputOption(const InputOptionFields& f) override { fields = f; }
+  bool yes;
   std::string prompt;
-  InputOptionFields fields;
-
- private:
-  bool yes_;
 };
 
 std::string Lines(std::initializer_list<std::string> lines, const std::string& end = "\r\n") {
@@ -119,7 +115,7 @@ TEST(ProcessField, closure_example_gives_3_20_mm_and_spreads_it_by_distance) {
             "RL Input Option: The Start Reference = BM1\rThe Start RL   = 50.00000\r\r"
             "The End Reference = BM1\rThe End RL     = 49.9968\r\rDo You want to key in a New "
             "Reduced Level?");
-  const InputOptionFields& f = run.answer.fields;
+  const InputOptionFields& f = run.result.fields;
   EXPECT_EQ(f.label4 + " " + f.label7 + " " + f.text1 + " " + f.text2 + " " + f.label9 + " " +
                 f.label10 + " " + f.label13,
             "BM1 BM1 50.00000 49.9968 10 110 4");
