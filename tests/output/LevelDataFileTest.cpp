@@ -2,6 +2,8 @@
 // checked end to end in ProcessFieldTest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "output/LevelDataFile.h"
 
 using vireo::FormatElevationRecord;
@@ -13,10 +15,8 @@ TEST(LevelDataFile, header_is_nine_crlf_lines) {
       "\r\n.Units  Meters\r\n.Sep    -\r\n.3D\r\n\r\n#  Elevation Difference Records\r\n"
       "#  Stations                             Diff    Dist  Descriptor\r\n";
   EXPECT_EQ(header.substr(header.size() - tail.size()), tail);
-  std::size_t lines = 0;
-  for (std::size_t p = 0; (p = header.find("\r\n", p)) != std::string::npos; p += 2) ++lines;
-  EXPECT_EQ(lines, 9u);
-  EXPECT_EQ(header.find('\n'), header.find("\r\n") + 1);
+  EXPECT_EQ(std::count(header.begin(), header.end(), '\n'), 9);
+  EXPECT_EQ(std::count(header.begin(), header.end(), '\r'), 9);
 }
 
 TEST(LevelDataFile, columns_move_only_where_the_values_outgrow_them) {

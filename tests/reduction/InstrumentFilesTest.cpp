@@ -121,14 +121,15 @@ TEST(GsiFiles, the_real_dna03_job_follows_the_instruments_heights_but_where_the_
 TEST(GsiFiles, the_same_observations_give_the_same_report_and_level_data_in_either_format) {
   AppFixture fixture;
   for (std::uint32_t seed = 1; seed <= 16; ++seed) {
-    examples::SimulationOptions o;
-    o.seed = seed;
-    o.method = seed % 2 ? "BFFB" : "aBFFB";
-    o.lines = 1 + static_cast<int>(seed % 3);
-    o.setupsPerLine = 2 + static_cast<int>(seed * 5 % 23);  // some lines pass 1 km
-    o.startHeight = seed % 4 == 0 ? 1234.56789 : 20.0 * seed - 150;
-    o.closedLoop = seed % 3 != 0;
-    o.lineEnd = seed % 2 ? "\r\n" : "\n";
+    // Some lines pass 1 km.
+    const examples::SimulationOptions o{
+        .seed = seed,
+        .lines = 1 + static_cast<int>(seed % 3),
+        .setupsPerLine = 2 + static_cast<int>(seed * 5 % 23),
+        .method = seed % 2 ? "BFFB" : "aBFFB",
+        .startHeight = seed % 4 == 0 ? 1234.56789 : 20.0 * seed - 150,
+        .closedLoop = seed % 3 != 0,
+        .lineEnd = seed % 2 ? "\r\n" : "\n"};
     const std::string dini = examples::SimulateFieldFile(o);
     const ProcessResult expected = fixture.Process("J.dat", dini);
     ASSERT_EQ(expected.setups, o.lines * o.setupsPerLine);
