@@ -1,3 +1,5 @@
+// The DiNi M5 reader: each record kind only at its columns, and lines with
+// a record's marks out of column named.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -12,19 +14,15 @@ using vireo::ClassifyDiniLine;
 namespace {
 // The ruler lines: blanks are spaces, each line ends after its last
 // non-blank character.
-const std::string kStart = "                     Start-Line";
-const std::string kHeight =
-    "                 KD1     1001                                                                 "
-    " "
-    "Z       100.00000";
-const std::string kReading =
-    "                 KD1     1001                    Rb        1.23456                 12.345";
-
 std::string With(std::string line, std::size_t column, const std::string& text) {
   if (line.size() < column - 1 + text.size()) line.resize(column - 1 + text.size(), ' ');
   line.replace(column - 1, text.size(), text);
   return line;
 }
+const std::string kStart = "                     Start-Line";
+const std::string kReading =
+    "                 KD1     1001                    Rb        1.23456                 12.345";
+const std::string kHeight = With(kReading.substr(0, 29), 96, "Z       100.00000");
 }  // namespace
 
 // What a line is read as: "S" line start, "H" and the height, the code,
