@@ -1,5 +1,6 @@
 // The control file's lines and its rewrite; the settings commands' prompts
 // and answers are checked through the window (MainWindowTest).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "common/Error.h"
@@ -72,13 +73,10 @@ TEST(SettingsCommands, an_answer_with_a_line_break_is_refused_and_nothing_is_wri
   ControlFolder control("YNorth Survey\r\nPAnn\r\nE4\r\n");
   for (const char* answer : {"Acme\rE99", "Bob\nYHijacked", "x\r\n"}) {
     ScriptedInputBox box(answer);
-    try {
-      vireo::RunTextSettingCommand(vireo::kCompanyNameCommand, box, control.app);
-      ADD_FAILURE() << "accepted a line break";
-    } catch (const vireo::Error& e) {
-      EXPECT_EQ(e.File(), control.app.ControlFile());
-      EXPECT_NE(std::string(e.what()).find("line break"), std::string::npos) << e.what();
-    }
+    EXPECT_THAT([&] { vireo::RunTextSettingCommand(vireo::kCompanyNameCommand, box, control.app); },
+                ::testing::ThrowsMessage<vireo::Error>(
+                    ::testing::AllOf(::testing::StartsWith(control.app.ControlFile() + ": "),
+                                     ::testing::HasSubstr("line break"))));
   }
   EXPECT_EQ(control.Content(), "YNorth Survey\r\nPAnn\r\nE4\r\n");
 }
