@@ -1,4 +1,5 @@
 // vireo-cli run as a surveyor's script would run it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -133,10 +134,8 @@ TEST(Cli, process_takes_a_gsi_file_and_refuses_one_in_feet) {
   WriteFile(path, gsi);
   auto feet = RunCli("process " + Quote(path) + home.Home());
   EXPECT_EQ(feet.status, 2);
-  EXPECT_NE(feet.err.find("JOB1.GSI: read the field data file (line 3 gives a sight distance in "
-                          "feet"),
-            std::string::npos)
-      << feet.err;
+  EXPECT_THAT(feet.err, ::testing::HasSubstr("JOB1.GSI: read the field data file (line 3 gives a "
+                                             "sight distance in feet"));
   EXPECT_EQ(ReadFile(home.fixture.app.LevelDataFile("JOB1")), levelData);
 }
 

@@ -35,11 +35,6 @@ struct Reference {
     if (auto s = std::get_if<std::string>(&it->second)) return NumberFromText(*s);
     return 0;
   }
-  bool IsText(int r, int c, const std::string& t) const {
-    auto it = cells.find({r, c});
-    return it != cells.end() && std::holds_alternative<std::string>(it->second) &&
-           std::get<std::string>(it->second) == t;
-  }
 
   void Run(const std::string& file, const std::string& factor) {
     static const char* headings[] = {"Ref.",      "BS1(m)",    "BS2(m)",      "FS1(m)",
@@ -127,8 +122,8 @@ struct Reference {
           cells[{r + 1, 12}] = std::fabs(NumberFromText(riseFall));
           sumFall += std::fabs(NumberFromText(riseFall)), fell = true;
         }
-        cells[{r, 13}] = IsText(r - 1, 13, "Cal. RL") ? FormatFixed(NumberFromText(startRl), 5)
-                                                      : FormatFixed(Val(r - 1, 13), 5);
+        const bool heading = cells.count({r - 1, 13}) && cells.at({r - 1, 13}) == Cell("Cal. RL");
+        cells[{r, 13}] = FormatFixed(heading ? NumberFromText(startRl) : Val(r - 1, 13), 5);
         cells[{r + 1, 13}] = Val(r, 13) + NumberFromText(riseFall);
         total += Val(r, 8);
         total += Val(r + 1, 8);

@@ -188,21 +188,16 @@ TEST(HostileInput, memory_bounded_runs_end_with_a_reported_failure_and_lose_noth
   };
   const std::string before = outputs();
   for (const int status : {2, 1}) {  // refused, then failed
-    if (status == 2) {
-      WriteFile(field, "");
-      std::filesystem::resize_file(field, 256u << 20);
-    } else {
-      WriteFile(field, Simulated(6, 40000));
-    }
+    WriteFile(field, status == 2 ? "" : Simulated(6, 40000));
+    if (status == 2) std::filesystem::resize_file(field, 256u << 20);
     const int raw =
         std::system(("ulimit -v 48000 && exec '" + std::string(VIREO_CLI) + "' process '" + field +
                      "' --home '" + fixture.app.root + "' 2>'" + (logs / "err") + "'")
                         .c_str());
     const std::string err = ReadFile(logs / "err");
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, status) << err;
-    EXPECT_NE(err.find(status == 2 ? "nothing in it is a record" : "not enough memory"),
-              std::string::npos)
-        << err;
+    EXPECT_THAT(
+        err, ::testing::HasSubstr(status == 2 ? "nothing in it is a record" : "not enough memory"));
     EXPECT_EQ(outputs(), before);
   }
 }
