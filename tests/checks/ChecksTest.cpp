@@ -116,10 +116,10 @@ TEST(Checks, sections_pair_swapped_lines_and_open_levelling_is_not_judged) {
     survey.lines.push_back(SurveyOf(line(from, to, rise)).lines[0]);
   const CheckReport report = Check(survey, 2);
   ASSERT_EQ(report.sections.size(), 1u);
-  EXPECT_EQ(std::pair(report.sections[0].first, report.sections[0].second), std::pair(1, 3));
-  EXPECT_NEAR(report.sections[0].differenceMm, 3.0, 1e-6);
-  EXPECT_NEAR(report.sections[0].permissibleMm, 2 * std::sqrt(0.12), 1e-9);
-  EXPECT_FALSE(report.sections[0].pass);
+  const auto& section = report.sections[0];
+  EXPECT_EQ(std::tuple(section.first, section.second, section.pass), std::tuple(1, 3, false));
+  EXPECT_NEAR(section.differenceMm, 3.0, 1e-6);
+  EXPECT_NEAR(section.permissibleMm, 2 * std::sqrt(0.12), 1e-9);
   EXPECT_FALSE(report.file.pass.has_value());  // A ... B: no loop, not judged
   EXPECT_NE(VerdictLine(report).find("not judged"), std::string::npos);
 }

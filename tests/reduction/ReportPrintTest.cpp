@@ -21,10 +21,6 @@ using namespace vireo::testing;
 
 namespace {
 
-bool CanPrint() {
-  return OnPath("soffice") && OnPath("pdftotext");
-}
-
 struct Printed {
   bool landscape = false;
   std::vector<std::string> pages;  // text as laid out
@@ -71,7 +67,7 @@ ProcessResult ProcessLines(const AppFixture& fixture, int lines) {
 }  // namespace
 
 TEST(ReportPrint, the_sample_prints_its_report_on_one_page_and_the_profile_on_the_next) {
-  if (!CanPrint()) GTEST_SKIP() << "no LibreOffice or poppler-utils";
+  if (!OnPath("soffice") || !OnPath("pdftotext")) GTEST_SKIP() << "no LibreOffice or poppler";
   const Printed printed = ProcessAndPrint(12);
   ASSERT_EQ(printed.pages.size(), 2u);
   EXPECT_TRUE(printed.landscape);
@@ -95,7 +91,7 @@ TEST(ReportPrint, the_sample_prints_its_report_on_one_page_and_the_profile_on_th
 }
 
 TEST(ReportPrint, a_long_report_has_the_heading_row_and_page_numbers_on_every_page) {
-  if (!CanPrint()) GTEST_SKIP() << "no LibreOffice or poppler-utils";
+  if (!OnPath("soffice") || !OnPath("pdftotext")) GTEST_SKIP() << "no LibreOffice or poppler";
   const Printed printed = ProcessAndPrint(2000);
   const std::size_t pages = printed.pages.size();
   ASSERT_GT(pages, 50u);

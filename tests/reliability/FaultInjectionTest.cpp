@@ -44,8 +44,9 @@ std::string AllFiles(const std::string& root) {
 // report), until an attempt meets no failure. `attempt` gives the failure it
 // reported, empty for none; `failed(k, reported)` checks each failed attempt
 // and `passed(reported)` the last one. Gives the number of failed attempts.
-template <class Attempt, class Failed, class Passed>
-long FailEachOperation(Attempt attempt, Failed failed, Passed passed) {
+template <class Attempt, class Failed, class Passed = void (*)(const std::string&)>
+long FailEachOperation(
+    Attempt attempt, Failed failed, Passed passed = [](const std::string&) {}) {
   long points = 0;
   for (bool outOfMemory : {false, true}) {
     for (long k = 1;; ++k) {
@@ -105,8 +106,7 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
                     Cells(fixture.app.ProcessedWorkbook("LINE")) == newCells)
             << "workbook, operation " << k;
         EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
-      },
-      [](const std::string&) {});
+      });
   std::printf("processing run: %ld injection points tried\n", points);
   EXPECT_GT(points, 20);
 }
