@@ -78,9 +78,8 @@ TEST(Cli, refusals_and_failures_have_their_own_exit_status) {
   auto missing = RunCli("process /nowhere/L.dat" + home.Home());
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("/nowhere/L.dat"), std::string::npos) << missing.err;
-  EXPECT_EQ(RunCli("process").status, 2);
-  EXPECT_EQ(RunCli("frobnicate").status, 2);
-  EXPECT_EQ(RunCli("process x --end-rl 3").status, 2);  // --end-rl needs --start-rl
+  for (const char* usage : {"process", "frobnicate", "process x --end-rl 3"})  // no --start-rl
+    EXPECT_EQ(RunCli(usage).status, 2) << usage;
 
   // Only the level data file cannot be written: the workbook is saved and
   // the adjustment still runs on it.

@@ -158,7 +158,6 @@ struct Reference {
 }  // namespace
 
 TEST(ReferenceModel, agrees_cell_by_cell_and_byte_by_byte_on_simulated_files) {
-  int files = 0;
   long cellsCompared = 0;
   for (std::uint32_t seed = 1; seed <= 40; ++seed) {
     // A loop needs two set-ups.
@@ -199,7 +198,6 @@ TEST(ReferenceModel, agrees_cell_by_cell_and_byte_by_byte_on_simulated_files) {
         EXPECT_EQ(got, expected) << "seed " << seed << " row " << row << " column " << column;
       }
     }
-    ++files;
   }
-  std::printf("compared %d files, %ld cells\n", files, cellsCompared);
+  std::printf("compared 40 files, %ld cells\n", cellsCompared);
 }

@@ -14,7 +14,6 @@
 #include "reduction/Profile.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
-#include "tests/support/Package.h"
 
 using namespace vireo;
 using namespace vireo::testing;
@@ -45,11 +44,6 @@ Printed ProcessAndPrint(int setups) {
   for (std::size_t at = 0, end; (end = text.find('\f', at)) != std::string::npos; at = end + 1)
     printed.pages.push_back(text.substr(at, end - at));
   return printed;
-}
-
-long Count(const std::string& text, const char* pattern) {
-  const std::regex r(pattern);
-  return std::distance(std::sregex_iterator(text.begin(), text.end(), r), {});
 }
 
 const std::regex kReportHeadings(

@@ -117,6 +117,7 @@ TEST(FaultInjection, the_ok_of_the_rl_dialog) {
   const auto run = fixture.Process("LOOP.dat", Simulated(3, 7), yes);
   const std::string files = AllFiles(fixture.app.root);
   std::string before = ReadFile(run.workbookPath);
+  int kept = 0;
   const long points = FailEachOperation(
       [&](FileSystem& fs) {
         const auto result =
@@ -130,7 +131,7 @@ TEST(FaultInjection, the_ok_of_the_rl_dialog) {
         for (const auto& e : std::filesystem::directory_iterator(fixture.app.ProcessedFiles()))
           if (e.path() != run.workbookPath) {
             EXPECT_NE(reported.find(e.path().string()), std::string::npos) << reported;
-            std::filesystem::remove(e.path());
+            std::filesystem::remove(e.path()), ++kept;
           }
         EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
       },
@@ -141,4 +142,5 @@ TEST(FaultInjection, the_ok_of_the_rl_dialog) {
       });
   std::printf("RL adjustment: %ld injection points tried\n", points);
   EXPECT_GT(points, 8);
+  EXPECT_GT(kept, 0) << "a failed rename did not keep the adjusted workbook";
 }

@@ -19,14 +19,6 @@
 using namespace vireo;
 using namespace vireo::testing;
 
-namespace {
-
-std::string Simulated(std::uint32_t seed, int setups) {
-  return examples::SimulateFieldFile({.seed = seed, .setupsPerLine = setups});
-}
-
-}  // namespace
-
 // Picking the wrong file must not cost the earlier report of that name:
 // a file in which nothing is a field record, a missing one, a folder, a
 // name without base name or a missing control file is refused before any
@@ -179,7 +171,7 @@ TEST(HostileInput, memory_bounded_runs_end_with_a_reported_failure_and_lose_noth
 #endif
   AppFixture fixture;
   TempFolder logs;
-  const auto earlier = fixture.Process("H.dat", Simulated(5, 20));
+  const auto earlier = fixture.Process("H.dat", examples::SimulateFieldFile({.seed = 5}));
   const std::string field = fixture.app.FieldData() + "/H.dat";
   auto outputs = [&] {
     return ReadFile(earlier.workbookPath) + ReadFile(earlier.levelDataPath) +
@@ -188,7 +180,7 @@ TEST(HostileInput, memory_bounded_runs_end_with_a_reported_failure_and_lose_noth
   };
   const std::string before = outputs();
   for (const int status : {2, 1}) {  // refused, then failed
-    WriteFile(field, status == 2 ? "" : Simulated(6, 40000));
+    WriteFile(field, status == 2 ? "" : examples::SimulateFieldFile({.setupsPerLine = 40000}));
     if (status == 2) std::filesystem::resize_file(field, 256u << 20);
     const int raw =
         std::system(("ulimit -v 48000 && exec '" + std::string(VIREO_CLI) + "' process '" + field +

@@ -32,29 +32,26 @@ struct Processed {
 }  // namespace
 
 TEST(Adjustment, close_and_open_loops_end_on_the_keyed_level_with_the_closure_lines_below) {
-  struct Case {
-    int setups;
-    LoopType loop;
-    const char *start, *end;
-    double last;
-  };
-  for (const Case& c : {Case{9, LoopType::CloseLoop, "250.000", "", 250.0},
-                        Case{6, LoopType::OpenLoop, "10", " 12.5 ", 12.5},
-                        Case{1, LoopType::CloseLoop, "7", "", 7.0}}) {
-    SCOPED_TRACE(c.setups);
-    Processed p(c.setups);
-    auto result = p.Adjust(c.loop, c.start, c.end);
+  // Set-ups, loop, keyed start and end RL, the last Adj. RL.
+  using Case = std::tuple<int, LoopType, const char*, const char*, double>;
+  for (const auto& [setups, loop, startRl, endRl, last] :
+       {Case{9, LoopType::CloseLoop, "250.000", "", 250.0},
+        Case{6, LoopType::OpenLoop, "10", " 12.5 ", 12.5},
+        Case{1, LoopType::CloseLoop, "7", "", 7.0}}) {
+    SCOPED_TRACE(setups);
+    Processed p(setups);
+    auto result = p.Adjust(loop, startRl, endRl);
     ASSERT_TRUE(result.Ok()) << result.message;
     const Workbook w = p.Open();
     const int first = p.run.firstDataRow, end = result.endRow;
-    EXPECT_EQ(end, c.setups == 1 ? first + 2 : p.run.summationRow);
-    EXPECT_EQ(w.Get(first, kCalRl).number, NumberFromText(c.start));
-    EXPECT_EQ(w.Get(first, kAdjRl).number, NumberFromText(c.start));
+    EXPECT_EQ(end, setups == 1 ? first + 2 : p.run.summationRow);
+    EXPECT_EQ(w.Get(first, kCalRl).number, NumberFromText(startRl));
+    EXPECT_EQ(w.Get(first, kAdjRl).number, NumberFromText(startRl));
     // Close Loop spreads the run's misclose, from its five-decimal rises and
     // falls; Open Loop the difference to the keyed end RL.
-    const double rounding = (c.loop == LoopType::CloseLoop ? c.setups * 0.000005 : 0) + 1e-9;
-    EXPECT_NEAR(w.Get(end - 1, kAdjRl).number, c.last, rounding);
-    EXPECT_NEAR(result.misclose, c.last - w.Get(end - 1, kCalRl).number, rounding);
+    const double rounding = (loop == LoopType::CloseLoop ? setups * 0.000005 : 0) + 1e-9;
+    EXPECT_NEAR(w.Get(end - 1, kAdjRl).number, last, rounding);
+    EXPECT_NEAR(result.misclose, last - w.Get(end - 1, kCalRl).number, rounding);
     EXPECT_EQ(w.Get(end, kFs2).text, "Summation of Readings");  // untouched
     EXPECT_EQ(w.Get(end + 3, kFs2).text, MiscloseLine(result.misclose));
     EXPECT_EQ(w.Get(end + 4, kFs2).text, PermissibleErrorLine(p.run.permissibleError));

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <string>
 
 #include "tests/support/Package.h"
@@ -29,6 +30,12 @@ inline std::string Convert(const std::string& folder, const std::string& file,
         format + "' --outdir '" + folder + "' '" + file + "'");
   return folder + "/" + std::filesystem::path(file).stem().string() + "." +
          format.substr(0, format.find(':'));
+}
+
+// How often the regular expression `pattern` is found in `text`.
+inline long Count(const std::string& text, const std::string& pattern) {
+  const std::regex r(pattern);
+  return std::distance(std::sregex_iterator(text.begin(), text.end(), r), {});
 }
 
 // The XML parts of a package that xmllint refuses; empty when it takes all.
