@@ -2,27 +2,23 @@
 // poppler's pdfinfo and pdftotext): the bundled sample's report on one
 // landscape page with every heading, every decimal and both closure lines,
 // its profile with the chart on the next page; a long report with the
-// heading row and the right page numbers on every page.
+// heading row and the right page numbers on every page. The profile sheet
+// against a reference worked out from the survey model, the heading rows'
+// look, and a template's own "Profile".
 #include <gtest/gtest.h>
 
 #include <regex>
 
 #include "output/DefaultTemplate.h"
 #include "reduction/ProcessField.h"
+#include "reduction/Profile.h"
+#include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo;
 using namespace vireo::testing;
 
 namespace {
-
-int Shell(const std::string& command) {
-  return std::system(("(" + command + ") >/dev/null 2>&1").c_str());
-}
-
-bool CanPrint() {
-  return Shell("command -v soffice") == 0 && Shell("command -v pdftotext") == 0;
-}
 
 struct Printed {
   bool landscape = false;
@@ -34,17 +30,11 @@ struct Printed {
 Printed ProcessAndPrint(int setups) {
   AppFixture fixture("YNorth Survey Ltd\r\nPJ. Surveyor\r\nE4\r\n");
   WriteFile(fixture.app.Template(), DefaultTemplateBytes());
-  examples::SimulationOptions options;  // as the bundled LOOP_BFFB.dat
-  options.seed = 11;
-  options.setupsPerLine = setups;
-  options.startHeight = 190.15355;
-  RunSurroundings quiet;
-  const ProcessResult run = ProcessField(
-      fixture.AddFieldFile("LOOP.dat", examples::SimulateFieldFile(options)), fixture.app, quiet);
-  const std::string dir = fixture.folder.Path(), pdf = dir + "/LOOP.pdf";
-  EXPECT_EQ(Shell("soffice -env:UserInstallation=file://" + dir + "/profile --headless " +
-                  "--convert-to pdf --outdir " + dir + " '" + run.workbookPath + "'"),
-            0);
+  // As the bundled LOOP_BFFB.dat.
+  const ProcessResult run = fixture.Process(
+      "LOOP.dat",
+      examples::SimulateFieldFile({.seed = 11, .setupsPerLine = setups, .startHeight = 190.15355}));
+  const std::string dir = fixture.folder.Path(), pdf = Convert(dir, run.workbookPath, "pdf");
   Shell("pdfinfo " + pdf + " >" + dir + "/info.txt; pdftotext -layout " + pdf);
   std::smatch size;
   const std::string info = ReadFile(dir + "/info.txt"), text = ReadFile(dir + "/LOOP.txt");
@@ -56,21 +46,22 @@ Printed ProcessAndPrint(int setups) {
   return printed;
 }
 
-long Count(const std::string& text, const char* pattern) {
-  const std::regex r(pattern);
-  return std::distance(std::sregex_iterator(text.begin(), text.end(), r), {});
-}
-
 const std::regex kReportHeadings(
     R"(Ref\.\s+BS1\(m\)\s+BS2\(m\)\s+FS1\(m\)\s+FS2\(m\)\s+Dist1\(m\)\s+Dist2\(m\)\s+)"
     R"(Ave_Dist\(m\)\s+Ave_BS\(m\)\s+Ave_FS\(m\)\s+Av\. Rise\(\+\)\s+Av\. Fall\(-\)\s+)"
     R"(Cal\. RL\s+Adj\. RL)");
 const std::regex kProfileHeadings(R"(Point\s+Distance \(m\)\s+Cal\. RL\s+Adj\. RL)");
 
+ProcessResult ProcessLines(const AppFixture& fixture, int lines) {
+  return fixture.Process("TWO.dat",
+                         examples::SimulateFieldFile(
+                             {.seed = 21, .lines = lines, .setupsPerLine = 7, .startHeight = 50}));
+}
+
 }  // namespace
 
 TEST(ReportPrint, the_sample_prints_its_report_on_one_page_and_the_profile_on_the_next) {
-  if (!CanPrint()) GTEST_SKIP() << "no LibreOffice or poppler-utils";
+  if (!OnPath("soffice") || !OnPath("pdftotext")) GTEST_SKIP() << "no LibreOffice or poppler";
   const Printed printed = ProcessAndPrint(12);
   ASSERT_EQ(printed.pages.size(), 2u);
   EXPECT_TRUE(printed.landscape);
@@ -88,14 +79,13 @@ TEST(ReportPrint, the_sample_prints_its_report_on_one_page_and_the_profile_on_th
   // The table's headings; the chart's title, axis titles and legend.
   const std::string& profile = printed.pages[1];
   EXPECT_TRUE(std::regex_search(profile, kProfileHeadings)) << profile;
-  EXPECT_NE(profile.find("Profile of the last line, BM1 to BM1"), std::string::npos) << profile;
-  EXPECT_NE(profile.find("RL (m)"), std::string::npos) << profile;
+  EXPECT_EQ(Missing(profile, {"Profile of the last line, BM1 to BM1", "RL (m)"}), "") << profile;
   EXPECT_EQ(Count(profile, R"(Distance \(m\))"), 2) << profile;
   EXPECT_EQ(Count(profile, R"(Cal\. RL\s+Adj\. RL)"), 2) << profile;
 }
 
 TEST(ReportPrint, a_long_report_has_the_heading_row_and_page_numbers_on_every_page) {
-  if (!CanPrint()) GTEST_SKIP() << "no LibreOffice or poppler-utils";
+  if (!OnPath("soffice") || !OnPath("pdftotext")) GTEST_SKIP() << "no LibreOffice or poppler";
   const Printed printed = ProcessAndPrint(2000);
   const std::size_t pages = printed.pages.size();
   ASSERT_GT(pages, 50u);
@@ -108,4 +98,57 @@ TEST(ReportPrint, a_long_report_has_the_heading_row_and_page_numbers_on_every_pa
               std::string::npos)
         << text;
   }
+}
+
+TEST(Profile, holds_the_last_lines_points_as_the_survey_model_gives_them) {
+  AppFixture fixture;
+  WriteFile(fixture.app.Template(), DefaultTemplateBytes());
+  const ProcessResult result = ProcessLines(fixture, 2);
+  Workbook workbook = Workbook::Open(result.workbookPath);
+  EXPECT_EQ(workbook.SheetNames(), (std::vector<std::string>{"Report", "Profile"}));
+  EXPECT_EQ(workbook.ActiveSheetName(), "Report");
+
+  // Levels from the start height by the rounded rises and falls, the
+  // misclose spread in proportion to the distance along the line (over the
+  // length of the whole file, as the report spreads it).
+  const auto& setups = result.survey.lines.back().setups;
+  double total = 0;
+  for (const LevellingLine& line : result.survey.lines)
+    for (const ReducedSetup& s : line.setups) total += s.BackDistance() + s.ForeDistance();
+  Worksheet profile = workbook.Sheet(kProfileSheet);
+  ASSERT_EQ(profile.LastRow(), static_cast<int>(setups.size()) + 2);
+  double distance = 0, level = std::stod(result.startRl);
+  for (std::size_t i = 0; i <= setups.size(); ++i) {
+    const int row = static_cast<int>(i) + 2;
+    EXPECT_EQ(profile.Get(row, 1).text, i == 0 ? setups[0].back : setups[i - 1].fore);
+    EXPECT_NEAR(profile.Get(row, 2).number, distance, 1e-9) << row;
+    EXPECT_NEAR(profile.Get(row, 3).number, level, 1e-9) << row;
+    EXPECT_NEAR(profile.Get(row, 4).number, level + distance / total * result.misclose, 1e-9);
+    if (i == setups.size()) break;
+    distance += setups[i].BackDistance() + setups[i].ForeDistance();
+    level += setups[i].RiseFall();
+  }
+
+  // The second line's heading row looks like the first one.
+  const std::string sheet = PartOf(ReadFile(result.workbookPath), "xl/worksheets/sheet1.xml");
+  const auto style = [&](int row) {
+    const std::string cell = "<c r=\"N" + std::to_string(row) + "\" s=\"";
+    const auto at = sheet.find(cell) + cell.size();
+    return sheet.substr(at, sheet.find('"', at) - at);
+  };
+  EXPECT_EQ(style(result.firstDataRow - 1), style(kReportHeadingRow));
+  EXPECT_NE(style(result.firstDataRow), style(kReportHeadingRow));
+}
+
+TEST(Profile, a_templates_own_profile_sheet_is_kept_and_the_run_says_so) {
+  AppFixture fixture;
+  Workbook own = Workbook::Create({"Report", kProfileSheet});
+  own.Sheet(kProfileSheet).SetText(1, 1, "the surveyor's own");
+  own.Save(fixture.app.Template());
+  const ProcessResult result = ProcessLines(fixture, 1);
+  ASSERT_EQ(result.warnings.size(), 1u);
+  EXPECT_NE(result.warnings[0].message.find("\"Profile\" of its own"), std::string::npos);
+  Workbook workbook = Workbook::Open(result.workbookPath);
+  EXPECT_EQ(workbook.Sheet(kProfileSheet).Get(1, 1), CellValue::Text("the surveyor's own"));
+  EXPECT_EQ(workbook.Sheet(kProfileSheet).LastRow(), 1);
 }

@@ -63,11 +63,10 @@ TEST(Concurrency, runs_at_once_neither_mix_nor_lose_outputs_and_settings) {
   AppFixture home;
   TempFolder logs;
   auto process = [&](const std::string& name, std::uint32_t seed, const char* startRl) {
-    examples::SimulationOptions o;
-    o.seed = seed, o.setupsPerLine = 300;
     std::filesystem::create_directories(home.app.FieldData() + "/" + std::to_string(seed));
-    const std::string field = home.AddFieldFile(std::to_string(seed) + "/" + name + ".dat",
-                                                examples::SimulateFieldFile(o));
+    const std::string field =
+        home.AddFieldFile(std::to_string(seed) + "/" + name + ".dat",
+                          examples::SimulateFieldFile({.seed = seed, .setupsPerLine = 300}));
     return std::vector<std::string>{"process",     field,        "--home",
                                     home.app.root, "--start-rl", startRl};
   };

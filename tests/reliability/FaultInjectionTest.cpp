@@ -18,24 +18,16 @@ using namespace vireo::testing;
 
 namespace {
 
-class Yes : public RunSurroundings {
- public:
-  bool AskForNewReducedLevel(const std::string&, const std::string&) override { return true; }
-};
-
 std::string Simulated(std::uint32_t seed, int setups) {
-  examples::SimulationOptions o;
-  o.seed = seed;
-  o.setupsPerLine = setups;
-  return examples::SimulateFieldFile(o);
+  return examples::SimulateFieldFile({.seed = seed, .setupsPerLine = setups});
 }
 
-// All cells of the first `rows` rows, for comparing workbooks by content
-// (the package bytes carry the time of saving).
-std::vector<CellValue> Cells(const std::string& path, int rows) {
+// All cells of the first 40 rows, for comparing workbooks by content (the
+// package bytes carry the time of saving).
+std::vector<CellValue> Cells(const std::string& path) {
   Workbook w = Workbook::Open(path);
   std::vector<CellValue> cells;
-  for (int r = 1; r <= rows; ++r)
+  for (int r = 1; r <= 40; ++r)
     for (int c = 1; c <= 14; ++c) cells.push_back(w.Get(r, c));
   return cells;
 }
@@ -47,101 +39,108 @@ std::string AllFiles(const std::string& root) {
   return names;
 }
 
+// Runs `attempt` with its k-th file operation failed, k = 1, 2, ..., first as
+// the file system fails, then as memory running out (which the front ends
+// report), until an attempt meets no failure. `attempt` gives the failure it
+// reported, empty for none; `failed(k, reported)` checks each failed attempt
+// and `passed(reported)` the last one. Gives the number of failed attempts.
+template <class Attempt, class Failed, class Passed = void (*)(const std::string&)>
+long FailEachOperation(
+    Attempt attempt, Failed failed, Passed passed = [](const std::string&) {}) {
+  long points = 0;
+  for (bool outOfMemory : {false, true}) {
+    for (long k = 1;; ++k) {
+      FaultyFileSystem fs(k, outOfMemory);
+      std::string reported;
+      try {
+        reported = attempt(fs);
+      } catch (const Error& e) {
+        reported = e.what();
+      } catch (const std::bad_alloc&) {
+        reported = "out of memory";
+      }
+      if (!fs.Failed()) {
+        passed(reported);
+        break;
+      }
+      ++points;
+      failed(k, reported);
+    }
+  }
+  return points;
+}
+
 }  // namespace
 
 TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
   AppFixture fixture;
-  Yes yes;
+  AnswerYes yes;
   const std::string field = fixture.AddFieldFile("LINE.dat", Simulated(1, 6));
   ProcessField(field, fixture.app, yes);
   const std::string oldWorkbook = ReadFile(fixture.app.ProcessedWorkbook("LINE"));
   const std::string oldLevel = ReadFile(fixture.app.LevelDataFile("LINE"));
   const std::string files = AllFiles(fixture.app.root);
+  const auto oldCells = Cells(fixture.app.ProcessedWorkbook("LINE"));
 
   // The new result, made once without faults in a second folder.
   AppFixture clean;
-  WriteFile(clean.app.FieldData() + "/LINE.dat", Simulated(2, 9));
-  const auto expected = ProcessField(clean.app.FieldData() + "/LINE.dat", clean.app, yes);
-  const auto newCells = Cells(expected.workbookPath, 40);
+  const auto expected = clean.Process("LINE.dat", Simulated(2, 9), yes);
+  const auto newCells = Cells(expected.workbookPath);
   const std::string newLevel = ReadFile(expected.levelDataPath);
-  const auto oldCells = Cells(fixture.app.ProcessedWorkbook("LINE"), 40);
+  EXPECT_NE(oldCells, newCells);
 
   WriteFile(field, Simulated(2, 9));
-  long points = 0;
-  // Each operation fails in turn, first as the file system, then as memory
-  // running out, which the front ends report.
-  for (long k = 1, outOfMemory = 0; outOfMemory < 2; ++k) {
-    // Put the earlier result back before each try.
-    WriteFile(fixture.app.ProcessedWorkbook("LINE"), oldWorkbook);
-    WriteFile(fixture.app.LevelDataFile("LINE"), oldLevel);
-    FaultyFileSystem fs(k, outOfMemory);
-    bool reported = false;
-    try {
-      auto result = ProcessField(field, fixture.app, yes, fs);
-      reported = !result.failures.empty();
-    } catch (const Error& e) {
-      reported = true;
-    } catch (const std::bad_alloc&) {
-      reported = true;
-    }
-    if (!fs.Failed()) {
-      k = 0, ++outOfMemory;
-      continue;
-    }
-    ++points;
-    EXPECT_TRUE(reported) << "failure at operation " << k << " went unreported";
-    const std::string level = ReadFile(fixture.app.LevelDataFile("LINE"));
-    EXPECT_TRUE(level == oldLevel || level == newLevel) << "level data file, operation " << k;
-    const std::string workbook = ReadFile(fixture.app.ProcessedWorkbook("LINE"));
-    if (workbook != oldWorkbook) {
-      EXPECT_EQ(Cells(fixture.app.ProcessedWorkbook("LINE"), 40), newCells) << "operation " << k;
-    }
-    EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
-  }
+  const long points = FailEachOperation(
+      [&](FileSystem& fs) {
+        // The earlier result back before each try.
+        WriteFile(fixture.app.ProcessedWorkbook("LINE"), oldWorkbook);
+        WriteFile(fixture.app.LevelDataFile("LINE"), oldLevel);
+        const auto result = ProcessField(field, fixture.app, yes, fs);
+        return result.failures.empty() ? std::string() : result.failures[0];
+      },
+      [&](long k, const std::string& reported) {
+        EXPECT_FALSE(reported.empty()) << "failure at operation " << k << " went unreported";
+        const std::string level = ReadFile(fixture.app.LevelDataFile("LINE"));
+        EXPECT_TRUE(level == oldLevel || level == newLevel) << "level data file, operation " << k;
+        EXPECT_TRUE(ReadFile(fixture.app.ProcessedWorkbook("LINE")) == oldWorkbook ||
+                    Cells(fixture.app.ProcessedWorkbook("LINE")) == newCells)
+            << "workbook, operation " << k;
+        EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
+      });
   std::printf("processing run: %ld injection points tried\n", points);
   EXPECT_GT(points, 20);
-  EXPECT_NE(oldCells, newCells);
 }
 
 TEST(FaultInjection, the_ok_of_the_rl_dialog) {
   AppFixture fixture;
-  Yes yes;
-  const auto run =
-      ProcessField(fixture.AddFieldFile("LOOP.dat", Simulated(3, 7)), fixture.app, yes);
+  AnswerYes yes;
+  const auto run = fixture.Process("LOOP.dat", Simulated(3, 7), yes);
   const std::string files = AllFiles(fixture.app.root);
-
-  long points = 0;
   std::string before = ReadFile(run.workbookPath);
-  // Each operation fails in turn as the file system, then as memory running
-  // out (which the front ends report).
-  for (long k = 1, outOfMemory = 0; outOfMemory < 2; ++k) {
-    FaultyFileSystem fs(k, outOfMemory);
-    AdjustmentResult result;
-    try {
-      result =
-          AdjustReducedLevels(run.fields, LoopType::OpenLoop, "20.5", "21.25", fixture.app, fs);
-    } catch (const std::bad_alloc&) {
-      result.message = "out of memory";
-    }
-    if (!fs.Failed()) {
-      ASSERT_TRUE(result.Ok()) << result.message;
-      EXPECT_EQ(Workbook::Open(run.workbookPath).Get(run.firstDataRow, 13).number, 20.5);
-      before = ReadFile(run.workbookPath);
-      k = 0, ++outOfMemory;
-      continue;
-    }
-    ++points;
-    EXPECT_FALSE(result.Ok()) << "failure at operation " << k << " reported as success";
-    EXPECT_FALSE(result.message.empty());
-    EXPECT_EQ(ReadFile(run.workbookPath), before) << "operation " << k;
-    // Only a failed final rename may leave the complete file, and says where.
-    for (const auto& e : std::filesystem::directory_iterator(fixture.app.ProcessedFiles()))
-      if (e.path() != run.workbookPath) {
-        EXPECT_NE(result.message.find(e.path().string()), std::string::npos) << result.message;
-        std::filesystem::remove(e.path());
-      }
-    EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
-  }
+  int kept = 0;
+  const long points = FailEachOperation(
+      [&](FileSystem& fs) {
+        const auto result =
+            AdjustReducedLevels(run.fields, LoopType::OpenLoop, "20.5", "21.25", fixture.app, fs);
+        return result.Ok() ? std::string() : result.message;
+      },
+      [&](long k, const std::string& reported) {
+        EXPECT_FALSE(reported.empty()) << "failure at operation " << k << " reported as success";
+        EXPECT_EQ(ReadFile(run.workbookPath), before) << "operation " << k;
+        // Only a failed final rename may leave the complete file, and says where.
+        for (const auto& e : std::filesystem::directory_iterator(fixture.app.ProcessedFiles()))
+          if (e.path() != run.workbookPath) {
+            EXPECT_NE(reported.find(e.path().string()), std::string::npos) << reported;
+            std::filesystem::remove(e.path()), ++kept;
+          }
+        EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
+      },
+      [&](const std::string& reported) {
+        ASSERT_EQ(reported, "");
+        EXPECT_EQ(Workbook::Open(run.workbookPath).Get(run.firstDataRow, 13).number, 20.5);
+        before = ReadFile(run.workbookPath);
+      });
   std::printf("RL adjustment: %ld injection points tried\n", points);
   EXPECT_GT(points, 8);
+  EXPECT_GT(kept, 0) << "a failed rename did not keep the adjusted workbook";
 }

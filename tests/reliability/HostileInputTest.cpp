@@ -1,7 +1,7 @@
 // Field files a surveyor should never have to send, and what becomes of
 // them: a clear refusal or valid outputs, never a crash.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -13,81 +13,60 @@
 #include "examples/GsiFileWriter.h"
 #include "output/Workbook.h"
 #include "reduction/ProcessField.h"
-#include "settings/ControlFile.h"
-#include "tests/output/ZipPackage.h"
+#include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
-#include "tests/support/MemoryRun.h"
 
 using namespace vireo;
 using namespace vireo::testing;
 
-namespace {
-
-class Silent : public RunSurroundings {};
-
-bool HaveTool(const char* name) {
-  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string Simulated(std::uint32_t seed, int setups) {
-  examples::SimulationOptions o;
-  o.seed = seed;
-  o.setupsPerLine = setups;
-  return examples::SimulateFieldFile(o);
-}
-
-ProcessResult RunOn(const AppFixture& fixture, const std::string& content) {
-  Silent silent;
-  return ProcessField(fixture.AddFieldFile("H.dat", content), fixture.app, silent);
-}
-
-}  // namespace
-
 // Picking the wrong file must not cost the earlier report of that name:
-// a file in which nothing is a field record is refused before any output.
-TEST(HostileInput, files_that_hold_no_field_record_are_refused_and_keep_earlier_outputs) {
+// a file in which nothing is a field record, a missing one, a folder, a
+// name without base name or a missing control file is refused before any
+// output is touched.
+TEST(HostileInput, refused_input_keeps_the_earlier_outputs) {
   AppFixture fixture;
   const std::string reading = ReadingLine("A", "Rb", 1.0, "5");
-  auto good = RunOn(fixture, StartLine() + "\r" + reading + "\r" + reading + "\r");
+  auto good = fixture.Process("H.dat", StartLine() + "\r" + reading + "\r" + reading + "\r");
   ASSERT_TRUE(good.failures.empty());
-  const std::string workbook = ReadFile(good.workbookPath);
-  const std::string levelData = ReadFile(good.levelDataPath);
-  const std::string files =
-      ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder());
-
+  const std::string outputs = ReadFile(good.workbookPath) + ReadFile(good.levelDataPath) +
+                              ListFolder(fixture.app.ProcessedFiles()) +
+                              ListFolder(fixture.app.StarNetFolder());
+  auto refused = [&](auto process, const std::string& cause) {
+    EXPECT_THAT(process, ::testing::ThrowsMessage<Error>(::testing::HasSubstr(cause)));
+    EXPECT_EQ(ReadFile(good.workbookPath) + ReadFile(good.levelDataPath) +
+                  ListFolder(fixture.app.ProcessedFiles()) +
+                  ListFolder(fixture.app.StarNetFolder()),
+              outputs)
+        << cause;
+  };
   std::string binary;
   for (int i = 0; i < 200000; ++i) binary.push_back(static_cast<char>((i * 7919) % 256));
   std::string utf16;
   for (char c : StartLine() + "\r\n" + reading) utf16 += std::string{c, '\0'};
   for (const std::string& content :
        {std::string(), binary, std::string(10 << 20, 'x'), std::string(4096, '\0'), utf16,
-        HeightLine("A", "100.000") + "\r\n"}) {
-    try {
-      RunOn(fixture, content);
-      ADD_FAILURE() << "accepted a file of " << content.size() << " bytes";
-    } catch (const Error& e) {
-      EXPECT_NE(std::string(e.what()).find("nothing in it is a record"), std::string::npos);
-    }
-    EXPECT_EQ(ReadFile(good.workbookPath), workbook);
-    EXPECT_EQ(ReadFile(good.levelDataPath), levelData);
-    EXPECT_EQ(ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder()),
-              files);
-  }
+        HeightLine("A", "100.000") + "\r\n"})
+    refused([&] { fixture.Process("H.dat", content); }, "nothing in it is a record");
+  std::filesystem::create_directory(fixture.app.FieldData() + "/H.dir");
+  RunSurroundings no;
+  for (const char* name : {"H.DAT", "H.dir", ".dat"})
+    refused([&] { ProcessField(fixture.app.FieldData() + "/" + name, fixture.app, no); },
+            fixture.app.FieldData() + "/" + name);
+  std::filesystem::remove(fixture.app.ControlFile());
+  refused([&] { fixture.Process("H.dat", StartLine()); }, fixture.app.ControlFile());
   // A single reading record at its columns is a field file.
-  EXPECT_NO_THROW(RunOn(fixture, std::string(17, ' ') + "KD1" + std::string(29, ' ') + "Rb"));
+  WriteFile(fixture.app.ControlFile(), "E4\r\n");
+  EXPECT_NO_THROW(
+      fixture.Process("H.dat", std::string(17, ' ') + "KD1" + std::string(29, ' ') + "Rb"));
 }
 
 TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workbooks) {
-  if (!HaveTool("xmllint") || !HaveTool("soffice")) GTEST_SKIP() << "xmllint or soffice missing";
+  if (!OnPath("xmllint") || !OnPath("soffice")) GTEST_SKIP() << "xmllint or soffice missing";
   AppFixture fixture("Y<Ac&me> \"Levels\"\x01\r\nP\xe9quipe\x0b\r\nE4\r\n");
   std::string field = StartLine() + "\r\n";
-  for (const char* id : {"<b>&amp;", "A\x01\x1f", "_x0041_", "\xe9t\xe9", "]]>", "\xEF\xBF\xBE"}) {
-    field += ReadingLine(id, "Rb", 1.5, "10") + "\r\n" +
-             ReadingLine(std::string("F") + id, "Rf", 1.0, "10") + "\r\n" +
-             ReadingLine(std::string("F") + id, "Rf", 1.0, "10") + "\r\n" +
-             ReadingLine(id, "Rb", 1.5, "10") + "\r\n";
-  }
-  auto result = RunOn(fixture, field);
+  for (const char* id : {"<b>&amp;", "A\x01\x1f", "_x0041_", "\xe9t\xe9", "]]>", "\xEF\xBF\xBE"})
+    field += SetupLines(id, std::string("F") + id, 1.5, 1.5, 1.0, 1.0);
+  auto result = fixture.Process("H.dat", field);
   ASSERT_TRUE(result.failures.empty());
   EXPECT_EQ(result.setups, 6);
   const Workbook w = Workbook::Open(result.workbookPath);
@@ -98,33 +77,16 @@ TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workb
   EXPECT_EQ(w.Get(16, 1).text, "été");
 
   TempFolder out;
-  std::filesystem::create_directory(out / "parts");
-  int part = 0;
-  std::string names;
-  for (const auto& [name, content] : vireo::test::Entries(ReadFile(result.workbookPath))) {
-    if (name.size() < 4 ||
-        (name.substr(name.size() - 4) != ".xml" && name.substr(name.size() - 5) != ".rels"))
-      continue;
-    const std::string file = out / ("parts/" + std::to_string(++part) + ".xml");
-    WriteFile(file, content);
-    names += " '" + file + "'";
-  }
-  EXPECT_GE(part, 5);
-  EXPECT_EQ(std::system(("xmllint --noout" + names).c_str()), 0);
-  const std::string convert = "cd '" + out.Path() + "' && soffice -env:UserInstallation=file://" +
-                              out.Path() + "/profile --headless --convert-to csv '" +
-                              result.workbookPath + "' >/dev/null 2>&1";
-  ASSERT_EQ(std::system(convert.c_str()), 0);
-  const std::string csv = ReadFile(out / "H.csv");
-  EXPECT_NE(csv.find("Summation of Readings"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("<b>&amp;"), std::string::npos);
-  EXPECT_NE(csv.find("The Calculated Misclose is"), std::string::npos);
+  EXPECT_EQ(PartsXmllintRefuses(ReadFile(result.workbookPath), out.Path()), "");
+  EXPECT_EQ(Missing(ReadFile(Convert(out.Path(), result.workbookPath, "csv")),
+                    {"Summation of Readings", "<b>&amp;", "The Calculated Misclose is"}),
+            "");
 }
 
 TEST(HostileInput, long_control_file_values_reach_the_header) {
   AppFixture fixture("Y" + std::string(32766, 'n') + "\r\nP" + std::string(40000, 'p') +
                      "\r\nE4\r\n");
-  auto result = RunOn(fixture, StartLine() + "\r\n");
+  auto result = fixture.Process("H.dat", StartLine() + "\r\n");
   // The personnel line would pass the cell limit: it is cut, and said so.
   const Workbook w = Workbook::Open(result.workbookPath);
   EXPECT_EQ(w.Get(1, 1).text, std::string(32766, 'n'));
@@ -138,9 +100,9 @@ TEST(HostileInput, long_control_file_values_reach_the_header) {
 // Every set-up reduced is one of the undamaged job's, and at most the
 // damaged set-up is lost.
 TEST(HostileInput, damaged_gsi_blocks_never_enter_a_false_reading) {
-  MemoryRun memory;
+  AppFixture fixture;
   auto setups = [&](const std::string& content) {
-    const ProcessResult result = memory.Run("G.gsi", content);
+    const ProcessResult result = fixture.Process("G.gsi", content);
     std::set<std::string> keys;
     for (const auto& line : result.survey.lines)
       for (const auto& s : line.setups)
@@ -149,10 +111,9 @@ TEST(HostileInput, damaged_gsi_blocks_never_enter_a_false_reading) {
     EXPECT_EQ(result.setups, static_cast<long>(keys.size()));  // no half-paired set-up
     return keys;
   };
-  examples::SimulationOptions options;
-  options.seed = 5, options.lines = 2, options.setupsPerLine = 4;
+  const std::string dini = examples::SimulateFieldFile({.seed = 5, .lines = 2, .setupsPerLine = 4});
   for (auto width : {examples::GsiWidth::Gsi16, examples::GsiWidth::Gsi8}) {
-    const std::string clean = examples::GsiFromDini(examples::SimulateFieldFile(options), width);
+    const std::string clean = examples::GsiFromDini(dini, width);
     const std::set<std::string> all = setups(clean);
     ASSERT_EQ(all.size(), 8u);
     for (std::size_t at = 0, end; (end = clean.find('\n', at)) != std::string::npos; at = end + 1) {
@@ -177,33 +138,25 @@ TEST(HostileInput, damaged_gsi_blocks_never_enter_a_false_reading) {
 // refused before they are inflated.
 TEST(HostileInput, a_template_that_inflates_beyond_the_cap_is_refused) {
   AppFixture fixture;
-  auto parts = vireo::test::Entries(ReadFile(fixture.app.Template()));
-  std::string& rels = parts[3].second;  // xl/_rels/workbook.xml.rels
-  rels.insert(rels.find("</Relationships>"),
-              "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
-              "2006/relationships/sharedStrings\" Target=\"sharedStrings.xml\"/>");
-  parts.emplace_back("xl/sharedStrings.xml",
-                     "<sst><si><t>" + std::string((64 << 20) + 1, 'x') + "</t></si></sst>");
-  WriteFile(fixture.app.Template(), vireo::test::MakeZip(parts));
-  try {
-    RunOn(fixture, StartLine() + "\r\n");
-    FAIL() << "the template was read";
-  } catch (const Error& e) {
-    EXPECT_NE(std::string(e.what()).find("xl/sharedStrings.xml inflates to more than 64 MiB"),
-              std::string::npos)
-        << e.what();
-  }
+  Parts parts = PartsOf(ReadFile(fixture.app.Template()));
+  EditPart(parts, "xl/_rels/workbook.xml.rels", "</Relationships>",
+           "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+           "2006/relationships/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>");
+  SetPart(parts, "xl/sharedStrings.xml",
+          "<sst><si><t>" + std::string((64 << 20) + 1, 'x') + "</t></si></sst>");
+  WriteFile(fixture.app.Template(), xlsx::BuildPackage(parts));
+  EXPECT_THAT([&] { fixture.Process("H.dat", StartLine() + "\r\n"); },
+              ::testing::ThrowsMessage<Error>(
+                  ::testing::HasSubstr("xl/sharedStrings.xml inflates to more than 64 MiB")));
 }
 
 // The longest base name whose output names fit in the 255 bytes of a file
 // name gives both outputs; one byte more is refused before any output.
 TEST(HostileInput, base_names_at_the_file_name_limit) {
   AppFixture fixture;
-  Silent silent;
   const std::string base(248, 'n');
-  ProcessField(fixture.AddFieldFile(base + ".dat", StartLine()), fixture.app, silent);
-  EXPECT_THROW(ProcessField(fixture.AddFieldFile(base + "n.dat", StartLine()), fixture.app, silent),
-               Error);
+  fixture.Process(base + ".dat", StartLine());
+  EXPECT_THROW(fixture.Process(base + "n.dat", StartLine()), Error);
   EXPECT_EQ(ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder()),
             base + ".xlsx;SN_" + base + ".dat;");
 }
@@ -218,7 +171,7 @@ TEST(HostileInput, memory_bounded_runs_end_with_a_reported_failure_and_lose_noth
 #endif
   AppFixture fixture;
   TempFolder logs;
-  const auto earlier = RunOn(fixture, Simulated(5, 20));
+  const auto earlier = fixture.Process("H.dat", examples::SimulateFieldFile({.seed = 5}));
   const std::string field = fixture.app.FieldData() + "/H.dat";
   auto outputs = [&] {
     return ReadFile(earlier.workbookPath) + ReadFile(earlier.levelDataPath) +
@@ -227,21 +180,16 @@ TEST(HostileInput, memory_bounded_runs_end_with_a_reported_failure_and_lose_noth
   };
   const std::string before = outputs();
   for (const int status : {2, 1}) {  // refused, then failed
-    if (status == 2) {
-      WriteFile(field, "");
-      std::filesystem::resize_file(field, 256u << 20);
-    } else {
-      WriteFile(field, Simulated(6, 40000));
-    }
+    WriteFile(field, status == 2 ? "" : examples::SimulateFieldFile({.setupsPerLine = 40000}));
+    if (status == 2) std::filesystem::resize_file(field, 256u << 20);
     const int raw =
         std::system(("ulimit -v 48000 && exec '" + std::string(VIREO_CLI) + "' process '" + field +
                      "' --home '" + fixture.app.root + "' 2>'" + (logs / "err") + "'")
                         .c_str());
     const std::string err = ReadFile(logs / "err");
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, status) << err;
-    EXPECT_NE(err.find(status == 2 ? "nothing in it is a record" : "not enough memory"),
-              std::string::npos)
-        << err;
+    EXPECT_THAT(
+        err, ::testing::HasSubstr(status == 2 ? "nothing in it is a record" : "not enough memory"));
     EXPECT_EQ(outputs(), before);
   }
 }

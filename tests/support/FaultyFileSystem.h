@@ -17,7 +17,6 @@ class FaultyFileSystem : public FileSystem {
   explicit FaultyFileSystem(long failAt = 0, bool outOfMemory = false)
       : failAt_(failAt), outOfMemory_(outOfMemory) {}
 
-  long Operations() const { return count_; }
   bool Failed() const { return failed_; }
 
   void Step(const std::string& path, const char* operation) {

@@ -7,6 +7,7 @@
 #include "common/AppFolder.h"
 #include "examples/FieldFileWriter.h"
 #include "output/Workbook.h"
+#include "reduction/ProcessField.h"
 #include "tests/support/TempFolder.h"
 
 namespace vireo::testing {
@@ -23,12 +24,25 @@ inline std::string ReadingLine(const std::string& point, const std::string& code
   return examples::M5Line(0, examples::KindAndPoint("KD1", point, "08:00:00", 1), code,
                           Fixed5(value), "HD", distance, "");
 }
+// One set-up's four reading lines, CR LF after each, in back, fore, fore,
+// back order; back sights at distance `db`, fore sights at `df`.
+inline std::string SetupLines(const std::string& back, const std::string& fore, double bs1,
+                              double bs2, double fs1, double fs2, const std::string& db = "5",
+                              const std::string& df = "6") {
+  return ReadingLine(back, "Rb", bs1, db) + "\r\n" + ReadingLine(fore, "Rf", fs1, df) + "\r\n" +
+         ReadingLine(fore, "Rf", fs2, df) + "\r\n" + ReadingLine(back, "Rb", bs2, db) + "\r\n";
+}
 inline std::string HeightLine(const std::string& point, const std::string& height) {
   return examples::M5Line(0, examples::KindAndPoint("KD1", point, "", 1), "", "", "", "", height);
 }
 inline std::string StartLine() {
   return examples::M5Line(0, "TO  Start-Line       BFFB     1", "", "", "", "", "");
 }
+
+// Answers the RL prompt with Yes; the dialog is not shown.
+struct AnswerYes : RunSurroundings {
+  bool AskForNewReducedLevel(const std::string&, const std::string&) override { return true; }
+};
 
 // An application folder in a temporary folder: control file, blank
 // template, "Field Data".
@@ -44,6 +58,16 @@ struct AppFixture {
     const std::string path = app.FieldData() + "/" + name;
     WriteFile(path, content);
     return path;
+  }
+  // Processes `content` as "Field Data/<name>"; the RL prompt is answered No
+  // unless `answers` says otherwise.
+  ProcessResult Process(const std::string& name, const std::string& content,
+                        RunSurroundings& answers) const {
+    return ProcessField(AddFieldFile(name, content), app, answers);
+  }
+  ProcessResult Process(const std::string& name, const std::string& content,
+                        RunSurroundings&& answers = RunSurroundings()) const {
+    return Process(name, content, answers);
   }
 };
 

@@ -1,0 +1,98 @@
+// Number and text conversions, and the file-system seam's temporary names
+// and refusals. Locale independence, DecimalText and ToUtf8 are checked
+// through the workbook and the golden report; the seam's atomic replacement
+// by the fault injection (FaultInjectionTest).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <vector>
+
+#include "common/Error.h"
+#include "common/FileSystem.h"
+#include "common/Text.h"
+#include "tests/support/TempFolder.h"
+
+using namespace vireo;
+using namespace vireo::testing;
+
+// Each text read, shown to 15 digits, one blank after each.
+std::string ReadEach(std::initializer_list<const char*> texts) {
+  std::string shown;
+  for (const char* text : texts) shown += DecimalText(NumberFromText(text)) + " ";
+  return shown;
+}
+
+TEST(NumberFromText, reads_the_leading_number_and_ignores_the_rest) {
+  // Blanks inside are skipped, an exponent needs digits, "." is the only
+  // decimal point, and exponents too long for any integer keep their sign.
+  EXPECT_EQ(ReadEach({"12.345 m", "  -1.5e2x", "1 2 3", "\t4\n.5", ".5", "7e", "", "m 12", "1,5",
+                      "1e-400", "1e-99999999999999999999", "-0.001e-99999999999999999999",
+                      "0e99999999999999999999"}),
+            "12.345 -150 123 4.5 0.5 7 0 0 1 0 0 0 0 ");
+  for (const char* text : {"1e400", "1e+99999999999999999999"})
+    EXPECT_EQ(NumberFromText(text), HUGE_VAL) << text;
+  // Complete numbers only, where a keyed level is read.
+  EXPECT_EQ(StrictNumber(" 1.23456 "), 1.23456);
+  for (const char* text : {"1.23456 m", "", "   ", "1e999", "abc"})
+    EXPECT_FALSE(StrictNumber(text)) << text;
+}
+
+TEST(FormatFixed, rounds_half_away_from_zero_on_the_exact_value_and_never_shows_minus_zero) {
+  // 0.125 is an exact tie; 2.675 is 2.67499999... in binary, 1.000005 a
+  // little above the tie.
+  std::string two, five;
+  for (double v : {0.125, -0.125, 2.675, -0.0, -0.004}) two += FormatFixed(v, 2) + " ";
+  for (double v : {1.000005, 0.299990000001, 9.999996, -0.000004, -0.000005})
+    five += FormatFixed(v, 5) + " ";
+  EXPECT_EQ(two, "0.13 -0.13 2.67 0.00 0.00 ");
+  EXPECT_EQ(five, "1.00001 0.29999 10.00000 0.00000 -0.00001 ");
+  EXPECT_EQ(FormatFixed(0.5, 0), "1");
+}
+
+TEST(LineSplitter, takes_crlf_lf_and_lone_cr_also_across_chunks) {
+  std::vector<std::string> lines;
+  long last = 0;
+  auto take = [&](std::string_view text, long n) { lines.emplace_back(text), last = n; };
+  LineSplitter splitter;
+  splitter.Feed("a\r", take);
+  splitter.Feed("\nb\rc\n\nd", take);
+  splitter.Finish(take);
+  EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "", "d"}));
+  EXPECT_EQ(last, 5);
+}
+
+// Runs that write one target at once each get their own temporary file; a
+// later run sweeps away only what a dead run left, never a file a live run
+// still writes, nor a surveyor's own file.
+TEST(ReplaceFile, temporary_names_are_private_and_stale_ones_are_swept) {
+  TempFolder folder;
+  const std::string target = folder / "LINE7.xlsx";
+  const std::string stale[] = {TemporaryName(target, "0123456789ab"), target + ".vireo-tmp"};
+  const std::string own[] = {folder / "TEMP.xlsx", folder / "temp.dat", target + ".backup",
+                             folder / "LINE8.xlsx.vireo-tmp"};
+  for (const auto& file : stale) WriteFile(file, "a killed run's");
+  for (const auto& file : own) WriteFile(file, "the surveyor's");
+  StagedFile live(RealFileSystem(), target);
+  live.Out().Write("a run at work");
+  live.Commit();
+  ReplaceFile(RealFileSystem(), target, [](OutputStream& out) { out.Write("new"); });
+  EXPECT_EQ(ReadFile(target), "new");
+  for (const auto& file : stale) EXPECT_FALSE(std::filesystem::exists(file)) << file;
+  for (const auto& file : own) EXPECT_EQ(ReadFile(file), "the surveyor's");
+  live.Install();
+  EXPECT_EQ(ReadFile(target), "a run at work");
+}
+
+// Opening a FIFO for reading would wait for a writer, a device may never
+// end: neither is read.
+TEST(RealFileSystem, only_regular_files_are_read) {
+  TempFolder folder;
+  ASSERT_EQ(mkfifo((folder / "fifo").c_str(), 0644), 0);
+  for (const auto& [path, cause] : std::vector<std::pair<std::string, std::string>>{
+           {folder / "fifo", "named pipe"}, {"/dev/zero", "device"}, {folder.Path(), "folder"}}) {
+    EXPECT_THAT([&] { RealFileSystem().OpenForReading(path); },
+                ::testing::ThrowsMessage<Error>(::testing::HasSubstr(cause + ", not a file")));
+  }
+}

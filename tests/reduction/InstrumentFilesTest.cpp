@@ -1,0 +1,152 @@
+// Files the levels wrote, run end to end: real and instrument-like DiNi
+// files, whose reduced levels must follow the heights the level computed
+// after every set-up, and the real Leica DNA03 job against its own heights;
+// generated jobs written in both formats give the same report.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "examples/FieldFileWriter.h"
+#include "examples/GsiFileWriter.h"
+#include "output/Workbook.h"
+#include "reduction/ProcessField.h"
+#include "reduction/RunVariables.h"
+#include "tests/support/FieldFiles.h"
+#include "tests/support/Package.h"
+
+using namespace vireo;
+using namespace vireo::testing;
+
+namespace {
+
+struct FixtureRun {
+  AppFixture fixture;
+  ProcessResult result;
+  Workbook workbook;
+  explicit FixtureRun(const std::string& relative)
+      : result(fixture.Process("F.dat", ReadFile(std::string(VIREO_FIXTURES) + "/" + relative))),
+        workbook(Workbook::Open(result.workbookPath)) {}
+};
+
+// The level's own height after each set-up of line `line` (as the survey
+// model reads it from the file) against the report's Cal. RL.
+void ExpectLevelsFollowTheInstrument(const FixtureRun& run, int firstDataRow, std::size_t line) {
+  const auto& setups = run.result.survey.lines.at(line).setups;
+  ASSERT_FALSE(setups.empty());
+  for (std::size_t i = 0; i < setups.size(); ++i) {
+    const int foreRow = firstDataRow + 1 + 2 * static_cast<int>(i);
+    ASSERT_TRUE(setups[i].heightAfter) << "set-up " << i + 1;
+    EXPECT_NEAR(run.workbook.Get(foreRow, kCalRl).number, *setups[i].heightAfter,
+                0.00001 * static_cast<double>(i + 2))
+        << "set-up " << i + 1;
+  }
+}
+
+}  // namespace
+
+TEST(Fixtures, a_bffb_loop_reduces_like_the_instrument) {
+  FixtureRun run("instrument-like/LOOP_BFFB.dat");
+  EXPECT_TRUE(run.result.warnings.empty() && run.result.failures.empty());
+  EXPECT_EQ(run.result.setups, 12);
+  // The start height, not the end height.
+  EXPECT_EQ(run.result.startReference + run.result.endReference + run.result.startRl,
+            "PM58PM58190.15355");
+  ExpectLevelsFollowTheInstrument(run, 10, 0);
+  // The instrument's own misclose: Sh -0.00128 m, so the line must gain 1.28 mm.
+  EXPECT_NEAR(run.result.misclose * 1000, 1.28, 0.03);
+  // Db + Df as the instrument sums them (549.41 + 547.25 m).
+  EXPECT_NEAR(run.result.totalDistance, 549.41 + 547.25, 0.1);
+}
+
+TEST(Fixtures, alternating_bffb_and_fbbf_set_ups_all_reduce) {
+  FixtureRun run("instrument-like/TWO_LINES_aBFFB.dat");
+  EXPECT_TRUE(run.result.warnings.empty()) << run.result.warnings[0].message;
+  const int secondLine = run.result.firstDataRow;
+  EXPECT_EQ(run.workbook.Get(10, kRef).text, "SSM28");
+  EXPECT_EQ(run.result.startReference + " " + run.result.startRl, "BM61 212.95275");
+  ExpectLevelsFollowTheInstrument(run, 10, 0);
+  ExpectLevelsFollowTheInstrument(run, secondLine, 1);
+  // The second record is of a FBBF set-up.
+  EXPECT_EQ(Missing(ReadFile(run.result.levelDataPath), {"L  SSM28-TP1", "L  TP1-CP2"}), "");
+}
+
+TEST(Fixtures, the_real_fragment_is_taken_without_error) {
+  FixtureRun real("real/l900416_bluetooth_central_level_excerpt.dat");
+  EXPECT_EQ(real.result.setups, 0);
+  EXPECT_EQ(real.result.warnings.size(), 2u);  // no line start; one reading left over
+  EXPECT_EQ(real.result.startRl, "-0.43374");
+}
+
+TEST(GsiFiles, the_real_dna03_job_follows_the_instruments_heights_but_where_the_file_disagrees) {
+  AppFixture fixture;
+  const ProcessResult result = fixture.Process(
+      "test.gsi", ReadFile(std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi"));
+  EXPECT_EQ(result.format, FieldFormat::Gsi);
+  EXPECT_TRUE(result.warnings.empty()) << result.warnings[0].message;
+  EXPECT_EQ(result.setups, 336);
+  const std::string levelData = ReadFile(result.levelDataPath);
+  EXPECT_EQ(std::count(levelData.begin(), levelData.end(), '\n') - 9, 336);  // after the header
+  const Workbook report = Workbook::Open(result.workbookPath);
+  std::vector<int> headingRows;
+  for (int r = 1; r <= report.LastRow(); ++r)
+    if (report.Get(r, kRef).text == "Ref.") headingRows.push_back(r);
+  ASSERT_EQ(headingRows.size(), 32u);
+  ASSERT_EQ(result.survey.lines.size(), 32u);
+
+  // The report's rise or fall against the difference of the instrument's
+  // heights (word 83) before and after each set-up.
+  std::vector<std::string> disagreements;
+  for (std::size_t line = 0; line < 32; ++line) {
+    const auto& setups = result.survey.lines[line].setups;
+    for (std::size_t i = 0; i < setups.size(); ++i) {
+      const int fore = headingRows[line] + 2 + 2 * static_cast<int>(i);
+      ASSERT_EQ(report.Get(fore, kRef).text, setups[i].fore);
+      ASSERT_TRUE(setups[i].heightBefore && setups[i].heightAfter);
+      const double mm = (report.Get(fore, kRise).number - report.Get(fore, kFall).number -
+                         (*setups[i].heightAfter - *setups[i].heightBefore)) *
+                        1000;
+      if (std::fabs(mm) > 0.02)
+        disagreements.push_back(std::to_string(line + 1) + ":" + std::to_string(i + 1) + "/" +
+                                std::to_string(setups.size()) + " " + FormatFixed(mm, 2));
+    }
+  }
+  // Line 8: the instrument's height disagrees with its own readings; line
+  // 11: the blocks of one set-up (192-196) are missing from the file.
+  EXPECT_EQ(disagreements, (std::vector<std::string>{"8:6/22 -0.65", "11:12/12 664.49"}));
+}
+
+TEST(GsiFiles, the_same_observations_give_the_same_report_and_level_data_in_either_format) {
+  AppFixture fixture;
+  for (std::uint32_t seed = 1; seed <= 16; ++seed) {
+    // Some lines pass 1 km.
+    const examples::SimulationOptions o{
+        .seed = seed,
+        .lines = 1 + static_cast<int>(seed % 3),
+        .setupsPerLine = 2 + static_cast<int>(seed * 5 % 23),
+        .method = seed % 2 ? "BFFB" : "aBFFB",
+        .startHeight = seed % 4 == 0 ? 1234.56789 : 20.0 * seed - 150,
+        .closedLoop = seed % 3 != 0,
+        .lineEnd = seed % 2 ? "\r\n" : "\n"};
+    const std::string dini = examples::SimulateFieldFile(o);
+    const ProcessResult expected = fixture.Process("J.dat", dini);
+    ASSERT_EQ(expected.setups, o.lines * o.setupsPerLine);
+    const Workbook expectedReport = Workbook::Open(expected.workbookPath);
+    for (auto width : {examples::GsiWidth::Gsi16, examples::GsiWidth::Gsi8}) {
+      const bool gsi8 = width == examples::GsiWidth::Gsi8;
+      SCOPED_TRACE("seed " + std::to_string(seed) + (gsi8 ? " GSI-8" : " GSI-16"));
+      const ProcessResult gsi =
+          fixture.Process(gsi8 ? "J8.gsi" : "J16.gsi", examples::GsiFromDini(dini, width));
+      ASSERT_EQ(gsi.format, FieldFormat::Gsi);
+      EXPECT_TRUE(gsi.warnings.empty()) << gsi.warnings[0].message;
+      const Workbook report = Workbook::Open(gsi.workbookPath);
+      ASSERT_EQ(report.LastRow(), expectedReport.LastRow());
+      for (int r = 1; r <= report.LastRow(); ++r)
+        for (int c = r == 2 ? 2 : 1; c <= 14; ++c)  // A2 holds the file name
+          ASSERT_EQ(report.Get(r, c), expectedReport.Get(r, c)) << "row " << r << " col " << c;
+      EXPECT_EQ(ReadFile(gsi.levelDataPath), ReadFile(expected.levelDataPath));
+      InputOptionFields fields = gsi.fields;
+      fields.label11 = expected.fields.label11;  // the workbook's path
+      EXPECT_EQ(fields, expected.fields);
+    }
+  }
+}
