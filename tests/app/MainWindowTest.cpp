@@ -262,21 +262,6 @@ class MainWindowTest : public QObject {
     return fixture_->AddFieldFile("NOSTART.dat", content);
   }
 
-  void runWithWarningsListsThem() {
-    const std::string path = FileWithAWarning();
-    Open();
-    prompts_->files.enqueue(QString::fromStdString(path));
-    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
-    QVERIFY(Status().startsWith("Status - Done\n"));
-    QVERIFY(Status().endsWith("\n1 warning \u2014 see the list"));
-    const auto told = prompts_->Of("Tell");
-    QCOMPARE(told.size(), 1u);
-    QCOMPARE(told[0].messageKind, MessageKind::Warning);
-    QVERIFY2(told[0].text.contains(QRegularExpression("line \\d+: no line start record")),
-             qPrintable(told[0].text));
-    QVERIFY(!told[0].overrideCursor);
-  }
-
   void linksOpenTheReportAndShowTheWarningsUntilTheNextRun() {
     const std::string path = FileWithAWarning();
     MainWindow& window = Open();
@@ -288,9 +273,15 @@ class MainWindowTest : public QObject {
     auto* links = window.findChild<QLabel*>("ReportLinks");
     prompts_->files.enqueue(QString::fromStdString(path));
     QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QVERIFY(Status().startsWith("Status - Done\n"));
+    QVERIFY(Status().endsWith("\n1 warning \u2014 see the list"));
     QVERIFY(links->isVisible() && links->text().contains(">Open the report</a>") &&
             links->text().contains(">Show warnings</a>"));
     QVERIFY(opened.isEmpty());  // nothing opens by itself
+    QCOMPARE(prompts_->Of("Tell").size(), 1u);
+    QCOMPARE(prompts_->Of("Tell")[0].messageKind, MessageKind::Warning);
+    QVERIFY(prompts_->Of("Tell")[0].text.contains(QRegularExpression("line \\d+: no line start")));
+    QVERIFY(!prompts_->Of("Tell")[0].overrideCursor);
 
     emit links->linkActivated("report");
     const QString workbook =
@@ -307,24 +298,16 @@ class MainWindowTest : public QObject {
     told = prompts_->Of("Tell");
     QVERIFY(told.size() == 3u && told[2].text.contains(workbook));
 
-    // The next run, refused, takes both links away.
+    // The next run, refused for want of a template, says so, returns to
+    // Idle and takes both links away.
     std::filesystem::remove(fixture_->app.Template());
     prompts_->files.enqueue(QString::fromStdString(path));
     QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
     QVERIFY(!links->isVisible());
-  }
-
-  void runWithoutTemplateSaysSoAndReturnsToIdle() {
-    const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(2));
-    std::filesystem::remove(fixture_->app.Template());
-    Open();
-    prompts_->files.enqueue(QString::fromStdString(path));
-    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
-    const auto told = prompts_->Of("Tell");
-    QCOMPARE(told.size(), 1u);
-    QCOMPARE(told[0].messageKind, MessageKind::Error);
-    QVERIFY2(told[0].text.contains("Existing.xlsx"), qPrintable(told[0].text));
-    QVERIFY(prompts_->Of("AskYesNo").empty());
+    told = prompts_->Of("Tell");
+    QVERIFY(told.size() == 4u && told[3].messageKind == MessageKind::Error);
+    QVERIFY2(told[3].text.contains("Existing.xlsx"), qPrintable(told[3].text));
+    QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);
     QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
   }
