@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/Error.h"
+#include "checks/CheckedRun.h"
 #include "output/DefaultTemplate.h"
 #include "output/Workbook.h"
 #include "readers/FieldFile.h"
@@ -46,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fs.files["/app/Field Data/F.dat"] = input;
   vireo::ProcessResult run;
   try {
-    run = vireo::ProcessField("/app/Field Data/F.dat", app, yes, fs);
+    // As the front ends run it: with the checks and their sheet.
+    run = vireo::ProcessAndCheck("/app/Field Data/F.dat", app, yes, fs).run;
   } catch (const vireo::Error&) {
     return 0;
   }
