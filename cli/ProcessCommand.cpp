@@ -11,7 +11,6 @@
 
 #include "checks/CheckedRun.h"
 #include "cli/Commands.h"
-#include "common/AppFolderChoice.h"
 #include "common/Error.h"
 #include "common/Text.h"
 #include "reduction/ProcessField.h"
@@ -124,10 +123,6 @@ void PrintChecks(const CheckReport& report) {
 }
 
 }  // namespace
-
-AppFolder HomeFolder(const std::string& home) {
-  return ResolveAppFolder(home);
-}
 
 int Process(const ProcessArguments& arguments, const std::string& home) {
   const std::string& fieldFile = arguments.fieldFile;

@@ -8,9 +8,14 @@
 
 #include "checks/CheckLimits.h"
 #include "cli/Commands.h"
+#include "common/AppFolderChoice.h"
 #include "common/Error.h"
 
 using namespace vireo::cli;
+
+vireo::AppFolder vireo::cli::HomeFolder(const std::string& home) {
+  return ResolveAppFolder(home);
+}
 
 namespace {
 

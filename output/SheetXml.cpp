@@ -774,18 +774,75 @@ void ReadSheet(const std::function<void(const std::function<void(std::string_vie
   reader.Finish();
 }
 
+std::size_t Utf16LengthOf(std::string_view utf8) {
+  std::size_t units = 0;
+  for (char c : utf8) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b & 0xC0) != 0x80) units += b >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
+
+namespace {
+
+// `<c r="B7" s="3"`: a cell's start, its value still to come.
+void AppendCellStart(std::string& out, const std::string& prefix, int column, unsigned row,
+                     std::uint16_t style) {
+  out += '<';
+  out += prefix;
+  out += "c r=\"";
+  AppendColumnName(out, column);
+  AppendInt(out, row);
+  out += '"';
+  if (style != 0) {
+    out += " s=\"";
+    AppendInt(out, style);
+    out += '"';
+  }
+}
+
+// The rest of a number cell: `><v>1.5</v></c>`.
+void AppendNumberRest(std::string& out, const std::string& prefix, double value) {
+  out += "><";
+  out += prefix;
+  out += "v>";
+  AppendNumber(out, value);
+  out += "</";
+  out += prefix;
+  out += "v></";
+  out += prefix;
+  out += "c>";
+}
+
+// The rest of an inline text cell, edge blanks kept.
+void AppendTextRest(std::string& out, const std::string& prefix, std::string_view text) {
+  out += " t=\"inlineStr\"><";
+  out += prefix;
+  out += "is><";
+  out += prefix;
+  out += 't';
+  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  if (!text.empty() && (isSpace(text.front()) || isSpace(text.back())))
+    out += " xml:space=\"preserve\"";
+  out += '>';
+  AppendEscapedText(out, text);
+  out += "</";
+  out += prefix;
+  out += "t></";
+  out += prefix;
+  out += "is></";
+  out += prefix;
+  out += "c>";
+}
+
+}  // namespace
+
 void WriteSheet(const SheetFrame& frame, const SheetStore& store,
                 const std::function<void(std::string_view)>& out, const StreamedRows* streamed,
                 const std::function<void(const std::function<void(std::string_view)>&)>& rest) {
   const std::string& p = frame.prefix;
   const std::string rowOpen = "<" + p + "row r=\"";
   const std::string rowClose = "</" + p + "row>";
-  const std::string cellOpen = "<" + p + "c r=\"";
-  const std::string cellClose = "</" + p + "c>";
-  const std::string valueOpen = "<" + p + "v>";
-  const std::string valueClose = "</" + p + "v>";
-  const std::string inlineOpen = "<" + p + "is><" + p + "t";
-  const std::string inlineClose = "</" + p + "t></" + p + "is>";
 
   std::string buffer;
   buffer.reserve(1 << 17);
@@ -835,35 +892,13 @@ void WriteSheet(const SheetFrame& frame, const SheetStore& store,
         buffer += store.RawXml(store.raws[cell.offset]);
         continue;
       }
-      buffer += cellOpen;
-      AppendColumnName(buffer, cell.Column());
-      AppendInt(buffer, row.number);
-      buffer += '"';
-      if (cell.style != 0) {
-        buffer += " s=\"";
-        AppendInt(buffer, cell.style);
-        buffer += '"';
-      }
-      if (kind == CellKind::Empty) {
+      AppendCellStart(buffer, p, cell.Column(), row.number, cell.style);
+      if (kind == CellKind::Empty)
         buffer += "/>";
-      } else if (kind == CellKind::Number) {
-        buffer += '>';
-        buffer += valueOpen;
-        AppendNumber(buffer, cell.number);
-        buffer += valueClose;
-        buffer += cellClose;
-      } else {
-        buffer += " t=\"inlineStr\">";
-        buffer += inlineOpen;
-        std::string_view text = store.Text(cell);
-        auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-        if (!text.empty() && (isSpace(text.front()) || isSpace(text.back())))
-          buffer += " xml:space=\"preserve\"";
-        buffer += '>';
-        AppendEscapedText(buffer, text);
-        buffer += inlineClose;
-        buffer += cellClose;
-      }
+      else if (kind == CellKind::Number)
+        AppendNumberRest(buffer, p, cell.number);
+      else
+        AppendTextRest(buffer, p, store.Text(cell));
     }
     buffer += rowClose;
     if (buffer.size() >= (1 << 16)) {
@@ -919,12 +954,6 @@ bool RowWriter::Open(int column) {
                 "column " + std::to_string(column) + " is not after column " +
                     std::to_string(column_) + " and within 1.." + std::to_string(lastColumn_));
   column_ = column;
-  out_ += '<';
-  out_ += prefix_;
-  out_ += "c r=\"";
-  AppendColumnName(out_, column);
-  AppendInt(out_, static_cast<unsigned>(row_));
-  out_ += '"';
   return true;
 }
 
@@ -932,38 +961,18 @@ void RowWriter::Number(int column, double value, CellStyleId style) {
   if (!std::isfinite(value))
     throw Error("", "write row " + std::to_string(row_), "a cell cannot hold NaN or infinity");
   Open(column);
-  if (style != 0) {
-    out_ += " s=\"";
-    AppendInt(out_, style);
-    out_ += '"';
-  }
-  out_ += "><" + prefix_ + "v>";
-  AppendNumber(out_, value);
-  out_ += "</" + prefix_ + "v></" + prefix_ + "c>";
+  AppendCellStart(out_, prefix_, column, static_cast<unsigned>(row_), style);
+  AppendNumberRest(out_, prefix_, value);
 }
 
 void RowWriter::Text(int column, std::string_view text, CellStyleId style) {
   const std::string utf8 = ToUtf8(text);
-  std::size_t units = 0;
-  for (char c : utf8)
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
-      units += static_cast<unsigned char>(c) >= 0xF0 ? 2 : 1;
-  if (units > static_cast<std::size_t>(Workbook::kMaxTextLength))
+  if (Utf16LengthOf(utf8) > static_cast<std::size_t>(Workbook::kMaxTextLength))
     throw Error("", "write row " + std::to_string(row_),
                 "text longer than " + std::to_string(Workbook::kMaxTextLength) + " characters");
   Open(column);
-  if (style != 0) {
-    out_ += " s=\"";
-    AppendInt(out_, style);
-    out_ += '"';
-  }
-  out_ += " t=\"inlineStr\"><" + prefix_ + "is><" + prefix_ + "t";
-  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-  if (!utf8.empty() && (isSpace(utf8.front()) || isSpace(utf8.back())))
-    out_ += " xml:space=\"preserve\"";
-  out_ += '>';
-  AppendEscapedText(out_, utf8);
-  out_ += "</" + prefix_ + "t></" + prefix_ + "is></" + prefix_ + "c>";
+  AppendCellStart(out_, prefix_, column, static_cast<unsigned>(row_), style);
+  AppendTextRest(out_, prefix_, utf8);
 }
 
 }  // namespace vireo

@@ -101,8 +101,6 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::size_t Utf16LengthOf(std::string_view utf8);
-
 std::string Lower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower)
@@ -130,16 +128,6 @@ std::string CellName(int row, int column) {
   else
     name = "column " + std::to_string(column) + " ";
   return name + std::to_string(row);
-}
-
-// Characters as Excel counts them: UTF-16 code units.
-std::size_t Utf16LengthOf(std::string_view utf8) {
-  std::size_t units = 0;
-  for (char c : utf8) {
-    const auto b = static_cast<unsigned char>(c);
-    if ((b & 0xC0) != 0x80) units += b >= 0xF0 ? 2 : 1;
-  }
-  return units;
 }
 
 std::string SharedStringText(pugi::xml_node si) {

@@ -158,6 +158,8 @@ void AppendEscapedAttribute(std::string& out, std::string_view value);
 // The shortest text that reads back as exactly `value`, locale-free.
 void AppendNumber(std::string& out, double value);
 void AppendInt(std::string& out, unsigned value);
+// Characters as Excel counts them: UTF-16 code units.
+std::size_t Utf16LengthOf(std::string_view utf8);
 // "A", "Z", "AA", ... "XFD".
 void AppendColumnName(std::string& out, int column);
 
