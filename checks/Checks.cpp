@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/Text.h"
+#include "reduction/Tolerance.h"
 
 namespace vireo {
 namespace {
@@ -28,11 +29,6 @@ double Metres(double m) {
 // error factor) passes only a misclose of 0.
 bool WithinTolerance(double miscloseMm, double permissibleMm) {
   return permissibleMm > 0 ? !Exceeds(miscloseMm, permissibleMm) : std::abs(miscloseMm) < 1e-9;
-}
-
-double Permissible(double errorFactor, double lengthM) {
-  const double value = errorFactor * std::sqrt(std::max(lengthM, 0.0) / 1000);
-  return std::isfinite(value) ? value : 0;
 }
 
 }  // namespace
@@ -133,7 +129,7 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
     if (line.setups > 0 && line.start == line.end) {
       line.loop = true;
       line.miscloseMm = Millimetres(-line.heightDifferenceM * 1000);
-      line.permissibleMm = Permissible(errorFactor, line.lengthM);
+      line.permissibleMm = ToleranceMm(errorFactor, line.lengthM);
       line.pass = WithinTolerance(*line.miscloseMm, *line.permissibleMm);
     }
     auto lineFail = [&](const char* check, double value, double limit) {
@@ -163,7 +159,7 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
       section.from = a.start;
       section.to = a.end;
       section.differenceMm = Millimetres((a.heightDifferenceM + b.heightDifferenceM) * 1000);
-      section.permissibleMm = Permissible(errorFactor, (a.lengthM + b.lengthM) / 2);
+      section.permissibleMm = ToleranceMm(errorFactor, (a.lengthM + b.lengthM) / 2);
       section.pass = WithinTolerance(section.differenceMm, section.permissibleMm);
       if (!section.pass)
         report.failed.push_back({0, b.fieldLine, a.start, a.end, "section_misclose_mm",

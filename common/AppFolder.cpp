@@ -22,4 +22,12 @@ AppFolder MakeAppFolder(std::string root) {
   return AppFolder{std::move(root)};
 }
 
+std::string BaseNameOf(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const auto dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
 }  // namespace vireo

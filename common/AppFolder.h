@@ -33,6 +33,10 @@ struct AppFolder {
   }
 };
 
+// The output name of an input file: its file name (after the last "/" or
+// "\") without its last extension. Empty when nothing is left.
+std::string BaseNameOf(const std::string& path);
+
 // The folder of the running executable (from /proc/self/exe).
 std::string ExecutableFolder();
 

@@ -7,6 +7,7 @@
 #include "common/Error.h"
 #include "common/Text.h"
 #include "reduction/SetupReduction.h"
+#include "reduction/Tolerance.h"
 
 namespace vireo {
 
@@ -98,8 +99,7 @@ ClosureResult WriteClosureSummary(Workbook& sheet, const RunVariables& run,
   result.adjRow =
       DistributeMisclose(sheet, run.firstDataRow, s, run.totalDistance, result.misclose);
   sheet.SetText(result.adjRow + 3, kFs2, MiscloseLine(result.misclose));
-  result.permissibleError = NumberFromText(errorFactorText) * std::sqrt(run.totalDistance / 1000);
-  if (!std::isfinite(result.permissibleError)) result.permissibleError = 0;
+  result.permissibleError = ToleranceMm(NumberFromText(errorFactorText), run.totalDistance);
   sheet.SetText(result.adjRow + 4, kFs2, PermissibleErrorLine(result.permissibleError));
   return result;
 }

@@ -142,14 +142,6 @@ std::string DoneStatusText() {
   return "Status - Done\rPress PROCESS again if you want to continue processing another file.";
 }
 
-std::string BaseNameOf(const std::string& path) {
-  const auto slash = path.find_last_of("/\\");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const auto dot = name.rfind('.');
-  if (dot != std::string::npos) name.erase(dot);
-  return name;
-}
-
 ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
                            RunSurroundings& surroundings, FileSystem& fs,
                            RunExtension* extension) {

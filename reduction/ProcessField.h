@@ -77,10 +77,6 @@ inline constexpr const char* kRlPromptTitle = "RL Input Option";
 std::string BusyStatusText(const std::string& path);
 std::string DoneStatusText();
 
-// The output name of a field data file: its file name (after the last "/" or
-// "\") without its last extension. Empty when nothing is left.
-std::string BaseNameOf(const std::string& path);
-
 // What a capability built over the run adds to the processed workbook (a
 // sheet of its own) once the report is complete, before it is saved. An
 // Error it throws is a failed save of the workbook.

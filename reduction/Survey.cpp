@@ -4,6 +4,7 @@
 
 #include "common/Error.h"
 #include "common/Text.h"
+#include "reduction/Tolerance.h"
 
 namespace vireo {
 namespace {
@@ -24,7 +25,7 @@ double ReducedSetup::ForeDistance() const {
 }
 
 double ReducedSetup::RiseFall() const {
-  return NumberFromText(FormatFixed(HeightDifference(), 5));
+  return RoundedToFiveDecimals(HeightDifference());
 }
 
 long Survey::SetupCount() const {

@@ -10,6 +10,7 @@
 #include "reduction/ClosureSummary.h"
 #include "reduction/Profile.h"
 #include "reduction/RunVariables.h"
+#include "reduction/Tolerance.h"
 
 namespace vireo {
 namespace {
@@ -143,8 +144,7 @@ AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType l
                      "dialog (another run or program has replaced it since), so it is not "
                      "adjusted with them. Process the field data file again.");
     DistributeMisclose(workbook, first, endRow, totalDistance, misclose);
-    result.permissibleError = errorFactor * std::sqrt(totalDistance / 1000);
-    if (!std::isfinite(result.permissibleError)) result.permissibleError = 0;
+    result.permissibleError = ToleranceMm(errorFactor, totalDistance);
     workbook.SetText(endRow + 3, kFs2, MiscloseLine(misclose));
     workbook.SetText(endRow + 4, kFs2, PermissibleErrorLine(result.permissibleError));
     // The profile follows the rebuilt levels (its chart's values with it),
