@@ -237,30 +237,39 @@ void MainWindow::ProcessCommand() {
                          // File names are case-sensitive here: LINE7.GSI needs its own pattern.
                          QStringLiteral("GSI file (*.gsi *.GSI)")});
   std::vector<Message> messages;
+  std::optional<vireo::RunSummary> saved;
   {
     BusyPointer busy;
     if (!path.isEmpty()) {
       exitProgram_->setEnabled(true);
-      messages = RunOn(path);
+      saved = RunOn(path, messages);
     }
     if (path.isEmpty()) {
       startProcess_->setEnabled(true);
       exitProgram_->setEnabled(true);
     }
   }
-  // Shown once the pointer is back, so the surveyor can read them at leisure.
+  // Shown once the pointer is back, so the surveyor can read them at leisure;
+  // then, with the status and the warnings read and the workbook saved, the
+  // RL question.
   for (const Message& m : messages) prompts_.Tell(m.title, m.text, m.kind, m.details);
+  if (saved && prompts_.AskYesNo(QString::fromLatin1(vireo::kRlPromptTitle),
+                                 DisplayText(vireo::RlPromptText(*saved))))
+    ShowInputOption(*saved);
 }
 
-std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
-  std::vector<Message> messages;
+std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
+                                                   std::vector<Message>& messages) {
+  std::optional<vireo::RunSummary> saved;
   report_.clear();
   warnings_.reset();
   ShowLinks();
+  ShowStatus(vireo::BusyStatusText(path.toStdString()));
   try {
     const vireo::CheckedRun checked =
-        vireo::ProcessAndCheck(QFile::encodeName(path).toStdString(), app_, *this);
+        vireo::ProcessAndCheck(QFile::encodeName(path).toStdString(), app_);
     const vireo::ProcessResult& result = checked.run;
+    ShowStatus(vireo::DoneStatusText());
     // The verdict of the checks comes right after the done text.
     label3_->setText(label3_->text() + QLatin1Char('\n') +
                      QString::fromStdString(vireo::VerdictLine(checked.checks)));
@@ -282,20 +291,15 @@ std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
                           lines.size() > kListedInBox ? lines.join(QLatin1Char('\n')) : QString()});
       warnings_ = messages.back();
     }
-    if (result.workbookSaved) report_ = QString::fromStdString(result.workbookPath);
+    if (result.workbookSaved) {
+      report_ = QString::fromStdString(result.workbookPath);
+      saved = result.summary;
+    }
     if (!result.failures.empty()) {
       notes << Plural(static_cast<qsizetype>(result.failures.size()), "output", "outputs") +
                    QStringLiteral(" not saved \u2014 see the message");
       QStringList lines;
       for (const std::string& f : result.failures) lines << QString::fromStdString(f);
-      if (result.answeredYes && !result.workbookSaved && dialog_) {
-        // The dialog now holds this run's figures, but the workbook on disk
-        // (if any) is an earlier one: an OK would adjust the wrong levels.
-        delete dialog_.data();
-        lines << QStringLiteral(
-            "\nThe RL input dialog is closed, because the processed workbook it would adjust "
-            "was not saved. Process the file again once the workbook can be saved.");
-      }
       messages.push_back(
           {QStringLiteral("Outputs not saved"),
            QStringLiteral("Not every output of the run on %1 was saved:\n\n").arg(path) +
@@ -321,7 +325,7 @@ std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
   // The end of a run, done or refused: both buttons are enabled again.
   startProcess_->setEnabled(true);
   exitProgram_->setEnabled(true);
-  return messages;
+  return saved;
 }
 
 void MainWindow::ShowLinks() {
@@ -381,11 +385,7 @@ void MainWindow::ShowStatus(const std::string& text) {
   label3_->repaint();
 }
 
-bool MainWindow::AskForNewReducedLevel(const std::string& title, const std::string& text) {
-  return prompts_.AskYesNo(QString::fromStdString(title), DisplayText(text));
-}
-
-void MainWindow::ShowInputOption(const vireo::InputOptionFields& fields) {
+void MainWindow::ShowInputOption(const vireo::RunSummary& summary) {
   // A dialog closed but not yet destroyed counts as unloaded.
   if (dialog_ && !dialog_->isVisible()) delete dialog_.data();
   if (!dialog_) {
@@ -402,7 +402,7 @@ void MainWindow::ShowInputOption(const vireo::InputOptionFields& fields) {
   }
   dialog_->show();
   dialog_->raise();
-  dialog_->Fill(fields);
+  dialog_->Fill(summary);
 }
 
 }  // namespace vireo::app

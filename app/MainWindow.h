@@ -1,8 +1,8 @@
 // The main window "Double Run Leveling Main Menu": title, usage notice,
 // status label, the Process and Exit buttons, and the menus for the Process
 // command, the three settings and the network adjustment window. It calls
-// the core for every command and stands for the run's surroundings (status
-// label, RL prompt, RL dialog).
+// the core for every command and talks to the surveyor around a run: the
+// status, the warnings, the RL question and the RL dialog.
 #pragma once
 
 #include <QMainWindow>
@@ -17,7 +17,7 @@
 #include "gui/Desktop.h"
 #include "gui/Prompts.h"
 #include "network/NetworkWindow.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "rlinput/InputOption.h"
 #include "settings/SettingsCommands.h"
 
@@ -33,7 +33,7 @@ using gui::Prompts;
 using network::NetworkWindow;
 using rlinput::InputOption;
 
-class MainWindow : public QMainWindow, private vireo::RunSurroundings {
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -82,14 +82,15 @@ class MainWindow : public QMainWindow, private vireo::RunSurroundings {
   void ChooseErrorFactorItem(int index);
   void TextSettingCommand(const vireo::TextSettingCommand& command);
   void CheckSettingsCommand();
-  std::vector<Message> RunOn(const QString& path);
+  // Runs the processing and shows its status; returns the run's summary
+  // when its workbook was saved.
+  std::optional<vireo::RunSummary> RunOn(const QString& path, std::vector<Message>& messages);
   void ShowLinks();
   void FitStatus();
 
-  // vireo::RunSurroundings
-  void ShowStatus(const std::string& text) override;
-  bool AskForNewReducedLevel(const std::string& title, const std::string& text) override;
-  void ShowInputOption(const vireo::InputOptionFields& fields) override;
+  void ShowStatus(const std::string& text);
+  // Shows the RL input dialog (without waiting), filled from the run.
+  void ShowInputOption(const vireo::RunSummary& summary);
 
   vireo::AppFolder app_;
   Prompts& prompts_;

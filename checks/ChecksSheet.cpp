@@ -160,20 +160,25 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
   sheet.StreamRows(
       row, static_cast<int>(report.setups.size()), 14,
       [&survey, &report, looks, cursor, repeatLimit, staffChecked](int, RowWriter& out) {
-        auto& [l, i] = *cursor;
-        while (i >= survey.lines[l].setups.size()) l++, i = 0;
-        const ReducedSetup& s = survey.lines[l].setups[i++];
-        const SetupCheck& c = report.setups[static_cast<std::size_t>(s.number - 1)];
+        auto& [l, i] = *cursor;  // the next reduced set-up
+        while (i >= survey.lines[l].setups.size() || !survey.lines[l].setups[i].BackPaired()) {
+          if (i < survey.lines[l].setups.size())
+            ++i;
+          else
+            ++l, i = 0;
+        }
+        const Setup& s = survey.lines[l].setups[i++];
+        const SetupCheck& c = report.setups[static_cast<std::size_t>(s.reduced - 1)];
         const unsigned f = c.failed;
         auto number = [&](int column, double value, bool fails) {
           const Look& at = looks[static_cast<std::size_t>(column - 1)];
           out.Number(column, value, fails ? at.failing : at.plain);
         };
-        out.Number(1, static_cast<double>(s.number));
+        out.Number(1, static_cast<double>(s.reduced));
         out.Number(2, s.line);
         out.Number(3, static_cast<double>(s.fieldLine));
-        out.Text(4, s.back);
-        out.Text(5, s.fore);
+        out.Text(4, s.back->point);
+        out.Text(5, s.fore.point);
         const bool repeat = f & kRepeatDifferenceBit;
         number(6, c.stationDifferenceMm, f & kStationDifferenceBit);
         number(7, c.backRepeatMm, repeat && std::abs(c.backRepeatMm) > repeatLimit);

@@ -20,10 +20,10 @@
 #include <deque>
 #include <unordered_map>
 
+#include "common/AppFolder.h"
 #include "common/Error.h"
 #include "common/Text.h"
 #include "network/internal/SparseInverse.h"
-#include "reduction/ProcessField.h"
 
 namespace vireo {
 namespace {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "common/FileSystem.h"
-#include "reduction/Survey.h"
+#include "reduction/SurveyBuilder.h"
 
 namespace vireo {
 

@@ -18,11 +18,11 @@
 #include <functional>
 #include <new>
 
+#include "common/AppFolder.h"
 #include "common/Error.h"
 #include "common/Text.h"
 #include "gui/BusyPointer.h"
 #include "network/NetworkWorkbook.h"
-#include "reduction/ProcessField.h"
 
 namespace vireo::network {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/AppFolder.h"
 #include "common/Error.h"
 #include "common/Text.h"
-#include "reduction/ProcessField.h"
 
 namespace vireo {
 namespace {

@@ -56,6 +56,17 @@ class MainWindowTest : public QObject {
   QPushButton* Button(const char* name) { return window_->findChild<QPushButton*>(name); }
   QString Status() { return window_->findChild<QLabel*>("Label3")->text(); }
 
+  // Records a label's text whenever it is painted.
+  struct PaintedTexts : QObject {
+    explicit PaintedTexts(QLabel* label) : label(label) { label->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) texts << label->text();
+      return false;
+    }
+    QLabel* label;
+    QStringList texts;
+  };
+
  private slots:
   void init() {
     fixture_ = std::make_unique<AppFixture>();
@@ -194,24 +205,30 @@ class MainWindowTest : public QObject {
     QFETCH(bool, fromMenu);
     const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(4));
     MainWindow& window = Open();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     prompts_->files.enqueue(QString::fromStdString(path));
     prompts_->yesNo.enqueue(false);
-    QString busyText;
-    prompts_->duringYesNo = [&] { busyText = Status(); };
+    // What the status label shows each time it is painted during the run.
+    PaintedTexts painted(window.findChild<QLabel*>("Label3"));
+    QString statusAtQuestion;
+    prompts_->duringYesNo = [&] { statusAtQuestion = Status(); };
     if (fromMenu)
       window.findChild<QAction*>("Process")->trigger();
     else
       QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
 
+    QVERIFY(painted.texts.contains("Status - Processing.....\nFile : " +
+                                   QString::fromStdString(path) + ", this may take a few seconds"));
+    // The RL question comes once the run is over: the workbook saved, the
+    // done text and the verdict on screen, both buttons back.
     QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);
     const auto question = prompts_->Of("AskYesNo")[0];  // a copy: Of() returns a new list
-    QVERIFY(!question.startProcessEnabled && question.exitProgramEnabled);
-    QCOMPARE(question.overrideCursor, std::optional<Qt::CursorShape>(Qt::WaitCursor));
+    QVERIFY(question.startProcessEnabled && question.exitProgramEnabled);
+    QCOMPARE(question.overrideCursor, std::optional<Qt::CursorShape>());
     QCOMPARE(question.title, QString("RL Input Option"));
     QVERIFY(question.text.startsWith("The Start Reference = "));
     QVERIFY(question.text.contains("\nThe Start RL   = ") && !question.text.contains('\r'));
-    QCOMPARE(busyText, "Status - Processing.....\nFile : " + QString::fromStdString(path) +
-                           ", this may take a few seconds");
+    QCOMPARE(statusAtQuestion, Status());
 
     // The verdict of the checks follows the done text.
     QCOMPARE(Status().section('\n', 0, 1),
@@ -312,9 +329,9 @@ class MainWindowTest : public QObject {
     QVERIFY(!QApplication::overrideCursor());
   }
 
-  void unsavedWorkbookClosesTheRlDialog() {
-    // An earlier result of the same name, then a run whose save fails: the
-    // dialog must not stay open to adjust the earlier workbook.
+  void unsavedWorkbookAsksNoRlQuestion() {
+    // An earlier result of the same name, then a run whose save fails: no
+    // question about keying in levels for a workbook that is not this run's.
     const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(3));
     Open();
     prompts_->files.enqueue(QString::fromStdString(path));
@@ -327,11 +344,12 @@ class MainWindowTest : public QObject {
     prompts_->files.enqueue(QString::fromStdString(path));
     prompts_->yesNo.enqueue(true);
     QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);  // the first run's only
     QVERIFY(!window_->RlDialog());
     const auto told = prompts_->Of("Tell");
     QCOMPARE(told.size(), 1u);
     QCOMPARE(told[0].messageKind, MessageKind::Error);
-    QVERIFY2(told[0].text.contains("RL input dialog is closed"), qPrintable(told[0].text));
+    QVERIFY2(told[0].text.contains("processed workbook was not saved"), qPrintable(told[0].text));
     QVERIFY(std::filesystem::is_directory(workbook + "/in the way"));
   }
 

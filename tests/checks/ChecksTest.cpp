@@ -11,7 +11,7 @@
 #include "checks/Checks.h"
 #include "checks/ChecksSheet.h"
 #include "common/Text.h"
-#include "reduction/Survey.h"
+#include "reduction/SurveyBuilder.h"
 #include "rlinput/Adjustment.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
@@ -62,7 +62,7 @@ CheckReport Check(const Survey& survey, double errorFactor = 4) {
   double falls = 0, length = 0;
   for (const auto& line : survey.lines)
     for (const auto& s : line.setups)
-      falls -= s.RiseFall(), length += s.BackDistance() + s.ForeDistance();
+      falls -= s.riseFall, length += s.BackDistance() + s.ForeDistance();
   const ReportClosure closure{falls, errorFactor * std::sqrt(length / 1000), SurveyCloses(survey)};
   return RunChecks(survey, CheckLimits{}, errorFactor, closure);
 }
@@ -160,7 +160,7 @@ TEST(Checks, the_real_gsi_job) {
   std::vector<std::pair<int, long>> disagreements;  // line, rounded mm
   for (const auto& line : survey.lines)
     for (const auto& s : line.setups) {
-      const SetupCheck& c = report.setups[static_cast<std::size_t>(s.number - 1)];
+      const SetupCheck& c = report.setups[static_cast<std::size_t>(s.reduced - 1)];
       if (c.failed & kInstrumentAgreementBit)
         disagreements.emplace_back(s.line, std::lround(*c.instrumentAgreementMm * 100));
     }
@@ -175,9 +175,8 @@ TEST(ChecksSheet, red_fills_and_the_verdict_after_keyed_levels) {
   AppFixture fixture;
   auto planted = CleanLoop();
   planted[2].backDistance = planted[2].foreDistance = 80;
-  RunSurroundings silent;
   const CheckedRun checked =
-      ProcessAndCheck(fixture.AddFieldFile("L.dat", FieldText(planted)), fixture.app, silent);
+      ProcessAndCheck(fixture.AddFieldFile("L.dat", FieldText(planted)), fixture.app);
   Workbook book = Workbook::Open(checked.run.workbookPath);
   EXPECT_EQ(book.SheetNames(), (std::vector<std::string>{"Sheet1", "Profile", "Checks"}));
   EXPECT_EQ(book.ActiveSheetName(), "Sheet1");
@@ -193,7 +192,7 @@ TEST(ChecksSheet, red_fills_and_the_verdict_after_keyed_levels) {
   EXPECT_EQ(Count(page, "bgcolor=\"#FF8080\""), 3);
 
   const AdjustmentResult adjusted =
-      AdjustReducedLevels(checked.run.fields, LoopType::OpenLoop, "100", "100.5", fixture.app);
+      AdjustReducedLevels(checked.run.summary, LoopType::OpenLoop, "100", "100.5", fixture.app);
   ASSERT_TRUE(adjusted.Ok()) << adjusted.message;
   Workbook reopened = Workbook::Open(checked.run.workbookPath);
   Worksheet after = reopened.Sheet(kChecksSheet);

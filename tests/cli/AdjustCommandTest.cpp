@@ -9,7 +9,7 @@
 
 #include "examples/NetworkSimulation.h"
 #include "network/NetworkWorkbook.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
 
@@ -48,9 +48,7 @@ struct Job {
   Job() {
     const std::string third = fixture.AddFieldFile(
         "NET3.dat", vireo::examples::SimulateNetworkFile(network, {{"D", "C", 3, 0}}));
-    struct : vireo::RunSurroundings {
-    } quiet;
-    files += "'" + vireo::ProcessField(third, fixture.app, quiet).levelDataPath + "' ";
+    files += "'" + vireo::ProcessField(third, fixture.app).levelDataPath + "' ";
     WriteFile(fixture.folder / "list.csv", "# benchmarks\nD, 102.002, 3\n");
   }
 };

@@ -10,8 +10,9 @@
 #include <regex>
 
 #include "output/DefaultTemplate.h"
-#include "reduction/ProcessField.h"
-#include "reduction/Profile.h"
+#include "report/ProcessField.h"
+#include "report/ProfileSheet.h"
+#include "report/ReportSheet.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
 
@@ -114,19 +115,20 @@ TEST(Profile, holds_the_last_lines_points_as_the_survey_model_gives_them) {
   const auto& setups = result.survey.lines.back().setups;
   double total = 0;
   for (const LevellingLine& line : result.survey.lines)
-    for (const ReducedSetup& s : line.setups) total += s.BackDistance() + s.ForeDistance();
+    for (const vireo::Setup& s : line.setups) total += s.BackDistance() + s.ForeDistance();
   Worksheet profile = workbook.Sheet(kProfileSheet);
   ASSERT_EQ(profile.LastRow(), static_cast<int>(setups.size()) + 2);
-  double distance = 0, level = std::stod(result.startRl);
+  double distance = 0, level = std::stod(result.summary.startRl);
   for (std::size_t i = 0; i <= setups.size(); ++i) {
     const int row = static_cast<int>(i) + 2;
-    EXPECT_EQ(profile.Get(row, 1).text, i == 0 ? setups[0].back : setups[i - 1].fore);
+    EXPECT_EQ(profile.Get(row, 1).text, i == 0 ? setups[0].back->point : setups[i - 1].fore.point);
     EXPECT_NEAR(profile.Get(row, 2).number, distance, 1e-9) << row;
     EXPECT_NEAR(profile.Get(row, 3).number, level, 1e-9) << row;
-    EXPECT_NEAR(profile.Get(row, 4).number, level + distance / total * result.misclose, 1e-9);
+    EXPECT_NEAR(profile.Get(row, 4).number,
+                level + distance / total * result.survey.closure.misclose, 1e-9);
     if (i == setups.size()) break;
     distance += setups[i].BackDistance() + setups[i].ForeDistance();
-    level += setups[i].RiseFall();
+    level += setups[i].riseFall;
   }
 
   // The second line's heading row looks like the first one.
@@ -136,8 +138,8 @@ TEST(Profile, holds_the_last_lines_points_as_the_survey_model_gives_them) {
     const auto at = sheet.find(cell) + cell.size();
     return sheet.substr(at, sheet.find('"', at) - at);
   };
-  EXPECT_EQ(style(result.firstDataRow - 1), style(kReportHeadingRow));
-  EXPECT_NE(style(result.firstDataRow), style(kReportHeadingRow));
+  EXPECT_EQ(style(result.summary.firstDataRow - 1), style(kReportHeadingRow));
+  EXPECT_NE(style(result.summary.firstDataRow), style(kReportHeadingRow));
 }
 
 TEST(Profile, a_templates_own_profile_sheet_is_kept_and_the_run_says_so) {

@@ -8,7 +8,7 @@
 
 #include "common/Error.h"
 #include "output/Workbook.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "rlinput/Adjustment.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/FieldFiles.h"
@@ -74,9 +74,8 @@ long FailEachOperation(
 
 TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
   AppFixture fixture;
-  AnswerYes yes;
   const std::string field = fixture.AddFieldFile("LINE.dat", Simulated(1, 6));
-  ProcessField(field, fixture.app, yes);
+  ProcessField(field, fixture.app);
   const std::string oldWorkbook = ReadFile(fixture.app.ProcessedWorkbook("LINE"));
   const std::string oldLevel = ReadFile(fixture.app.LevelDataFile("LINE"));
   const std::string files = AllFiles(fixture.app.root);
@@ -84,7 +83,7 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
 
   // The new result, made once without faults in a second folder.
   AppFixture clean;
-  const auto expected = clean.Process("LINE.dat", Simulated(2, 9), yes);
+  const auto expected = clean.Process("LINE.dat", Simulated(2, 9));
   const auto newCells = Cells(expected.workbookPath);
   const std::string newLevel = ReadFile(expected.levelDataPath);
   EXPECT_NE(oldCells, newCells);
@@ -95,7 +94,7 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
         // The earlier result back before each try.
         WriteFile(fixture.app.ProcessedWorkbook("LINE"), oldWorkbook);
         WriteFile(fixture.app.LevelDataFile("LINE"), oldLevel);
-        const auto result = ProcessField(field, fixture.app, yes, fs);
+        const auto result = ProcessField(field, fixture.app, fs);
         return result.failures.empty() ? std::string() : result.failures[0];
       },
       [&](long k, const std::string& reported) {
@@ -113,15 +112,14 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
 
 TEST(FaultInjection, the_ok_of_the_rl_dialog) {
   AppFixture fixture;
-  AnswerYes yes;
-  const auto run = fixture.Process("LOOP.dat", Simulated(3, 7), yes);
+  const auto run = fixture.Process("LOOP.dat", Simulated(3, 7));
   const std::string files = AllFiles(fixture.app.root);
   std::string before = ReadFile(run.workbookPath);
   int kept = 0;
   const long points = FailEachOperation(
       [&](FileSystem& fs) {
         const auto result =
-            AdjustReducedLevels(run.fields, LoopType::OpenLoop, "20.5", "21.25", fixture.app, fs);
+            AdjustReducedLevels(run.summary, LoopType::OpenLoop, "20.5", "21.25", fixture.app, fs);
         return result.Ok() ? std::string() : result.message;
       },
       [&](long k, const std::string& reported) {
@@ -137,7 +135,7 @@ TEST(FaultInjection, the_ok_of_the_rl_dialog) {
       },
       [&](const std::string& reported) {
         ASSERT_EQ(reported, "");
-        EXPECT_EQ(Workbook::Open(run.workbookPath).Get(run.firstDataRow, 13).number, 20.5);
+        EXPECT_EQ(Workbook::Open(run.workbookPath).Get(run.summary.firstDataRow, 13).number, 20.5);
         before = ReadFile(run.workbookPath);
       });
   std::printf("RL adjustment: %ld injection points tried\n", points);

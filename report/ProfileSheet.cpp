@@ -1,10 +1,8 @@
-#include "reduction/Profile.h"
+#include "report/ProfileSheet.h"
 
 #include <array>
 
 #include "common/Text.h"
-#include "reduction/RunVariables.h"
-#include "reduction/SetupReduction.h"
 
 namespace vireo {
 namespace {
@@ -12,15 +10,6 @@ namespace {
 constexpr std::array<const char*, 4> kHeadings = {"Point", "Distance (m)", "Cal. RL", "Adj. RL"};
 constexpr int kPointColumn = 1, kDistanceColumn = 2, kCalColumn = 3, kAdjColumn = 4;
 constexpr CellFormat kHeadingFormat{.bold = true, .ruleBelow = true};
-
-std::optional<double> Level(const CellValue& cell) {
-  if (cell.IsEmpty()) return std::nullopt;
-  return CellNumber(cell);
-}
-
-std::string PointText(const CellValue& cell) {
-  return cell.kind == CellValue::Kind::Number ? DecimalText(cell.number) : cell.text;
-}
 
 // A new sheet "Profile": widths and formats of the table, printed like the
 // report, and the chart once there are points to draw.
@@ -60,18 +49,30 @@ Worksheet AddProfileSheet(Workbook& workbook, const std::vector<ProfilePoint>& p
 
 }  // namespace
 
-std::vector<ProfilePoint> ReadProfile(const Workbook& report, int firstDataRow, int summationRow) {
+std::vector<ProfilePoint> ProfileOf(const Survey& survey) {
   std::vector<ProfilePoint> points;
-  if (firstDataRow < 1 || firstDataRow + 1 >= summationRow) return points;
-  auto number = [&](int row, int column) { return CellNumber(report.Get(row, column)); };
-  points.push_back({PointText(report.Get(firstDataRow, kRef)), 0.0,
-                    Level(report.Get(firstDataRow, kCalRl)),
-                    Level(report.Get(firstDataRow, kAdjRl))});
+  if (survey.lines.empty() || survey.lines.back().setups.empty()) return points;
+  const std::vector<Setup>& setups = survey.lines.back().setups;
+  const Setup& first = setups.front();
+  points.push_back(
+      {first.back ? ToUtf8(first.back->point) : "", 0.0, first.calRlBack, first.adjRlBack});
   double distance = 0.0;
-  for (int row = firstDataRow; row + 1 < summationRow; row += 2) {
-    distance += number(row, kAveDist) + number(row + 1, kAveDist);
-    points.push_back({PointText(report.Get(row + 1, kRef)), distance,
-                      Level(report.Get(row + 1, kCalRl)), Level(report.Get(row + 1, kAdjRl))});
+  for (const Setup& s : setups) {
+    distance += s.BackDistance() + s.ForeDistance();
+    points.push_back({ToUtf8(s.fore.point), distance, s.calRlFore, s.adjRlFore});
+  }
+  return points;
+}
+
+std::vector<ProfilePoint> ProfileOf(const ReportLine& line,
+                                    const std::vector<AdjustedPair>& adjusted) {
+  std::vector<ProfilePoint> points;
+  if (line.pairs.empty()) return points;
+  points.push_back({line.points[0], 0.0, line.pairs[0].calRlBack, adjusted[0].back});
+  double distance = 0.0;
+  for (std::size_t i = 0; i < line.pairs.size(); ++i) {
+    distance += line.pairs[i].backDistance + line.pairs[i].foreDistance;
+    points.push_back({line.points[i + 1], distance, line.pairs[i].calRlFore, adjusted[i].fore});
   }
   return points;
 }
