@@ -72,7 +72,7 @@ class GsiReader {
  public:
   using Emit = std::function<void(FieldRecord&)>;
 
-  explicit GsiReader(std::vector<RunWarning>& warnings) : warnings_(warnings) {}
+  explicit GsiReader(Warnings& warnings) : warnings_(warnings) {}
 
   // Reads one line (`number` counts from 1) and hands out the records it
   // completes, each with its own line number. Returns true when the line is
@@ -94,7 +94,7 @@ class GsiReader {
   void TakeHeight(const GsiBlock& block, const GsiWord& word, long number, const Emit& emit);
   void DropIncomplete();
 
-  std::vector<RunWarning>& warnings_;
+  Warnings& warnings_;
   bool recognised_ = false;
   bool singleRun_ = false;  // the current line is measured single-run
   std::vector<Pending> setup_;

@@ -41,7 +41,7 @@ void WriteHeadingRow(Workbook& sheet, RunVariables& run) {
 
 // Header texts come from the control file and may be longer than a cell
 // holds; they are cut at a character boundary rather than refusing the run.
-std::string HeaderText(std::string text, const char* what, std::vector<RunWarning>& warnings) {
+std::string HeaderText(std::string text, const char* what, Warnings& warnings) {
   if (text.size() <= static_cast<std::size_t>(Workbook::kMaxTextLength)) return text;
   std::size_t cut = static_cast<std::size_t>(Workbook::kMaxTextLength);
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
@@ -143,8 +143,7 @@ std::string DoneStatusText() {
 }
 
 ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app,
-                           RunSurroundings& surroundings, FileSystem& fs,
-                           RunExtension* extension) {
+                           RunSurroundings& surroundings, FileSystem& fs, RunExtension* extension) {
   ProcessResult result;
   surroundings.ShowStatus(BusyStatusText(fieldPath));
 

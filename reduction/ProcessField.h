@@ -63,7 +63,7 @@ struct ProcessResult {
   FieldFormat format = FieldFormat::Unknown;
   // The reduced set-ups as plain values, for the checks.
   Survey survey;
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   // Outputs that could not be written, each a message naming the file.
   std::vector<std::string> failures;
   // The processed workbook at workbookPath is this run's. Only then may the

@@ -5,7 +5,7 @@
 namespace vireo {
 
 FieldFormat RunRecordLoop(InputStream& in, const std::string& path, RecordListener& listener,
-                          std::vector<RunWarning>& warnings) {
+                          Warnings& warnings) {
   FieldRecordReader reader(warnings);
   SetupBuffer buffer;
   bool inLine = false;

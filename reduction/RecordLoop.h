@@ -31,6 +31,6 @@ class RecordListener {
 // line is a reading record or a line start record of any format is refused
 // with Error naming `path`; so is a failed read. Returns the file's format.
 FieldFormat RunRecordLoop(InputStream& in, const std::string& path, RecordListener& listener,
-                          std::vector<RunWarning>& warnings);
+                          Warnings& warnings);
 
 }  // namespace vireo

@@ -19,8 +19,7 @@ double CellNumber(const CellValue& cell) {
   return 0.0;
 }
 
-SetupReducer::SetupReducer(Workbook& sheet, RunVariables& run, RecordSink sink,
-                           std::vector<RunWarning>& warnings)
+SetupReducer::SetupReducer(Workbook& sheet, RunVariables& run, RecordSink sink, Warnings& warnings)
     : sheet_(sheet), run_(run), sink_(std::move(sink)), warnings_(warnings) {}
 
 void SetupReducer::Put(int row, int column, double value) {

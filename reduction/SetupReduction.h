@@ -22,8 +22,7 @@ class SetupReducer {
  public:
   using RecordSink = std::function<void(const ElevationRecord&)>;
 
-  SetupReducer(Workbook& sheet, RunVariables& run, RecordSink sink,
-               std::vector<RunWarning>& warnings);
+  SetupReducer(Workbook& sheet, RunVariables& run, RecordSink sink, Warnings& warnings);
 
   // Writes the set-up's rows and record and carries the run forward. A
   // set-up without a paired fore sight is dropped and leaves no trace.
@@ -38,7 +37,7 @@ class SetupReducer {
   Workbook& sheet_;
   RunVariables& run_;
   RecordSink sink_;
-  std::vector<RunWarning>& warnings_;
+  Warnings& warnings_;
   long setupLine_ = 0;
   std::vector<std::pair<int, int>> written_;  // cells of the set-up under way
 };

@@ -88,7 +88,7 @@ Survey SurveyBuilder::Take(FieldFormat format) {
   return std::move(survey_);
 }
 
-Survey ReadSurvey(const std::string& path, std::vector<RunWarning>& warnings, FileSystem& fs) {
+Survey ReadSurvey(const std::string& path, Warnings& warnings, FileSystem& fs) {
   std::unique_ptr<InputStream> in;
   try {
     in = fs.OpenForReading(path);

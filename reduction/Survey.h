@@ -77,7 +77,6 @@ class SurveyBuilder : public RecordListener {
 // Reads the field data file at `path` into a survey, with the warnings of
 // the record loop. Throws Error naming the file when it cannot be read or
 // holds no record.
-Survey ReadSurvey(const std::string& path, std::vector<RunWarning>& warnings,
-                  FileSystem& fs = RealFileSystem());
+Survey ReadSurvey(const std::string& path, Warnings& warnings, FileSystem& fs = RealFileSystem());
 
 }  // namespace vireo

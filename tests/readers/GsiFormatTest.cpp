@@ -14,7 +14,7 @@ namespace {
 // The records of a file, "S" line start, "H" height, "Rb"/"Rf" reading,
 // each with its point, value and line; then the warnings, "line: text".
 std::string Read(const std::string& text) {
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   FieldRecordReader reader(warnings);
   std::string out;
   auto take = [&](FieldRecord& r) {
