@@ -275,15 +275,15 @@ std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
                      QString::fromStdString(vireo::VerdictLine(checked.checks)));
     QStringList notes;
     if (!result.warnings.empty()) {
-      notes << Plural(static_cast<qsizetype>(result.warnings.size()), "warning", "warnings") +
-                   QStringLiteral(" \u2014 see the list");
+      const auto count = static_cast<qsizetype>(result.warnings.Count());
+      notes << Plural(count, "warning", "warnings") + QStringLiteral(" \u2014 see the list");
       QStringList lines;
       for (const vireo::RunWarning& w : result.warnings) {
         const QString text = QString::fromStdString(w.message);
         lines << (w.line > 0 ? QStringLiteral("line %1: %2").arg(w.line).arg(text) : text);
       }
       const QString head = QStringLiteral("The run on %1 went on past %2:\n\n")
-                               .arg(path, Plural(lines.size(), "warning", "warnings"));
+                               .arg(path, Plural(count, "warning", "warnings"));
       messages.push_back({QStringLiteral("Processing warnings"),
                           head + lines.mid(0, kListedInBox).join(QLatin1Char('\n')) +
                               (lines.size() > kListedInBox ? QStringLiteral("\n…") : QString()),

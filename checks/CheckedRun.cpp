@@ -29,13 +29,12 @@ ReportClosure ClosureOf(const ProcessResult& run) {
 }
 
 CheckedRun ProcessAndCheck(const std::string& fieldPath, const AppFolder& app, FileSystem& fs) {
-  std::vector<RunWarning> limitWarnings;
+  Warnings limitWarnings;
   const CheckLimits limits = ReadCheckLimits(app, limitWarnings, fs);
   CheckedRun checked;
   ChecksExtension extension(limits, checked.checks);
   checked.run = ProcessField(fieldPath, app, fs, &extension);
-  checked.run.warnings.insert(checked.run.warnings.begin(), limitWarnings.begin(),
-                              limitWarnings.end());
+  checked.run.warnings.Prepend(limitWarnings);
   return checked;
 }
 

@@ -96,6 +96,40 @@ nlohmann::json ChecksJson(const CheckReport& report) {
       {"failed", failed}};
 }
 
+std::string Dumped(const nlohmann::json& value, const std::string& indent) {
+  std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+    text.insert(at + 1, indent);
+  return text;
+}
+
+// Prints `members` and the "warnings" array as one object, keys in the
+// order nlohmann::json keeps them, as its dump(2) would. The warnings are
+// printed one at a time, so that no document tree of them is ever built.
+void PrintRunJson(const nlohmann::json& members, const Warnings& warnings) {
+  std::string separator = "{\n";
+  bool printedWarnings = false;
+  auto printWarnings = [&] {
+    std::cout << separator << "  \"warnings\": " << (warnings.empty() ? "[]" : "[");
+    const char* between = "\n    ";
+    for (const RunWarning& w : warnings) {
+      std::cout << between << "{\n      \"line\": " << w.line
+                << ",\n      \"message\": " << Dumped(w.message, "") << "\n    }";
+      between = ",\n    ";
+    }
+    if (!warnings.empty()) std::cout << "\n  ]";
+    separator = ",\n";
+    printedWarnings = true;
+  };
+  for (const auto& [key, value] : members.items()) {
+    if (!printedWarnings && key > "warnings") printWarnings();
+    std::cout << separator << "  " << nlohmann::json(key).dump() << ": " << Dumped(value, "  ");
+    separator = ",\n";
+  }
+  if (!printedWarnings) printWarnings();
+  std::cout << "\n}\n";
+}
+
 // The verdict and at most ten failed checks, for a terminal.
 void PrintChecks(const CheckReport& report) {
   std::cout << "  checks:           " << (report.Pass() ? "pass" : "FAIL") << " - "
@@ -182,15 +216,11 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
   }
 
   if (arguments.json) {
-    nlohmann::json warnings = nlohmann::json::array();
-    for (const auto& w : run.warnings)
-      warnings.push_back({{"line", w.line}, {"message", w.message}});
-    for (const auto& f : run.failures) warnings.push_back({{"line", 0}, {"message", f}});
-    if (adjustment && !adjustment->Ok())
-      warnings.push_back({{"line", 0}, {"message", adjustment->message}});
-    if (!skippedAdjustment.empty())
-      warnings.push_back({{"line", 0}, {"message", skippedAdjustment}});
-    nlohmann::json out = {
+    Warnings warnings = run.warnings;
+    for (const auto& f : run.failures) warnings.push_back({0, f});
+    if (adjustment && !adjustment->Ok()) warnings.push_back({0, adjustment->message});
+    if (!skippedAdjustment.empty()) warnings.push_back({0, skippedAdjustment});
+    const nlohmann::json out = {
         {"base_name", run.baseName},
         {"workbook", run.workbookPath},
         {"level_data_file", run.levelDataPath},
@@ -202,10 +232,9 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
         {"end_reference", summary.endReference},
         {"start_rl", startLevel},
         {"end_rl", endLevel},
-        {"warnings", warnings},
         {"checks", ChecksJson(checks)},
     };
-    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    PrintRunJson(out, warnings);
   } else {
     std::cout << "Processed " << fieldFile << "\n"
               << "  report workbook:  " << run.workbookPath << "\n"

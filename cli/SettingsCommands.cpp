@@ -22,7 +22,7 @@ int ShowSettings(const std::string& home) {
               << (settings.errorFactor.empty() ? "(missing)" : settings.errorFactor) << "\n";
     if (auto warning = ErrorFactorWarning(app, settings.errorFactor))
       std::cerr << "warning: " << *warning << "\n";
-    std::vector<RunWarning> warnings;
+    Warnings warnings;
     const CheckLimits limits = ReadCheckLimits(app, warnings);
     std::cout << "check limits (checks.ini; 0 is off):\n";
     for (const CheckLimitKey& key : kCheckLimitKeys)

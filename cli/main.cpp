@@ -123,6 +123,12 @@ int main(int argc, char** argv) {
     std::cerr << "vireo-cli: there was not enough memory to finish; every output not reported "
                  "as written is as it was before\n";
     return kExitOutputFailed;
+  } catch (const std::exception& e) {
+    // Anything else the system refuses (a thread, a descriptor) ends the
+    // run the same way, never in an abort.
+    std::cerr << "vireo-cli: the run could not finish (" << e.what()
+              << "); every output not reported as written is as it was before\n";
+    return kExitOutputFailed;
   }
   return Delivered(status);
 }

@@ -528,7 +528,7 @@ NetworkAdjustment AdjustNetwork(const std::vector<NetworkInput>& inputs,
   result.benchmarks = benchmarks;
   for (const NetworkInput& input : inputs) {
     result.inputs.push_back(input.path);
-    result.warnings.insert(result.warnings.end(), input.warnings.begin(), input.warnings.end());
+    result.warnings.Append(input.warnings);
   }
   Network network(inputs, benchmarks, options, result);
   network.Build();

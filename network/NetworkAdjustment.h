@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/FileSystem.h"
+#include "common/Warning.h"
 #include "reduction/SurveyBuilder.h"
 
 namespace vireo {
@@ -24,6 +25,8 @@ struct NetworkWarning {
   long line = 0;     // line of that file; 0 when not tied to one
   std::string message;
 };
+
+using NetworkWarnings = WarningList<NetworkWarning>;
 
 // One levelled height difference from its back point to its fore point.
 struct LevelledDifference {
@@ -43,13 +46,13 @@ struct NetworkInput {
   std::string path;
   std::string format;  // "DiNi M5", "Leica GSI" or "level data file"
   std::vector<LevelledLine> lines;
-  std::vector<NetworkWarning> warnings;  // found while reading it
+  NetworkWarnings warnings;  // found while reading it
   long SetupCount() const;
 };
 
 // The lines of a survey: each reduced set-up is back minus fore mean reading
 // over the back plus fore "Ave_Dist(m)".
-NetworkInput InputFromSurvey(const Survey& survey, const std::vector<RunWarning>& warnings);
+NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings);
 
 // A level data file as this program writes it: each "L" record is one
 // difference (its Diff over its Dist). The file has no line start records,
@@ -150,7 +153,7 @@ struct NetworkAdjustment {
   long degreesOfFreedom = 0;
   std::optional<double> varianceFactor;  // s0^2; none when dof is 0
   std::optional<GlobalTest> test;        // none when dof is 0
-  std::vector<NetworkWarning> warnings;  // the inputs' first, then the adjustment's
+  NetworkWarnings warnings;              // the inputs' first, then the adjustment's
 
   // The observation with the largest |w|; none when no observation has a w.
   std::optional<std::size_t> LargestStandardizedResidual() const;

@@ -85,7 +85,7 @@ long NetworkInput::SetupCount() const {
   return count;
 }
 
-NetworkInput InputFromSurvey(const Survey& survey, const std::vector<RunWarning>& warnings) {
+NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings) {
   NetworkInput input;
   input.path = survey.file;
   input.format = FormatName(survey.format);
@@ -98,7 +98,9 @@ NetworkInput InputFromSurvey(const Survey& survey, const std::vector<RunWarning>
         levelled.setups.push_back({s.fieldLine, s.back->point, s.fore.point, s.HeightDifference(),
                                    s.BackDistance() + s.ForeDistance()});
   }
-  for (const RunWarning& w : warnings) input.warnings.push_back({survey.file, w.line, w.message});
+  input.warnings.Append(warnings, [&](const RunWarning& w) {
+    return NetworkWarning{survey.file, w.line, w.message};
+  });
   return input;
 }
 
@@ -175,9 +177,7 @@ NetworkInput ParseLevelDataFile(const std::string& path, std::string_view text) 
   }
   if (records.empty())
     input.warnings.push_back({path, 0, "the file holds no elevation difference record"});
-  std::stable_sort(
-      input.warnings.begin(), input.warnings.end(),
-      [](const NetworkWarning& a, const NetworkWarning& b) { return a.line < b.line; });
+  input.warnings.SortByLine();
   return input;
 }
 
@@ -206,7 +206,7 @@ NetworkInput ReadNetworkInput(const std::string& path, FileSystem& fs) {
       (first[0] == '#' || first[0] == '.' ||
        (first.size() > 1 && first[0] == 'L' && (first[1] == ' ' || first[1] == '\t')));
   if (levelData) return ParseLevelDataFile(path, ReadWholeFile(fs, path));
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   const Survey survey = ReadSurvey(path, warnings, fs);
   return InputFromSurvey(survey, warnings);
 }

@@ -73,7 +73,7 @@ class GsiReader {
  public:
   using Emit = std::function<void(FieldRecord&)>;
 
-  explicit GsiReader(std::vector<RunWarning>& warnings) : warnings_(warnings) {}
+  explicit GsiReader(Warnings& warnings) : warnings_(warnings) {}
 
   // Reads one line (`number` counts from 1) and hands out the records it
   // completes, each with its own line number. Returns true when the line is
@@ -97,7 +97,7 @@ class GsiReader {
   // Hands out a reading record that is not reduced, and why.
   void Skip(long number, NotReducedReason reason, const Emit& emit);
 
-  std::vector<RunWarning>& warnings_;
+  Warnings& warnings_;
   bool recognised_ = false;
   bool singleRun_ = false;  // the current line is measured single-run
   std::vector<Pending> setup_;

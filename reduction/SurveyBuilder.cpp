@@ -60,7 +60,7 @@ const Setup* Survey::LastSetup() const {
   return nullptr;
 }
 
-SurveyBuilder::SurveyBuilder(std::string file, std::vector<RunWarning>& warnings)
+SurveyBuilder::SurveyBuilder(std::string file, Warnings& warnings)
     : warnings_(warnings) {
   survey_.file = std::move(file);
 }
@@ -233,7 +233,7 @@ Survey SurveyBuilder::Finish(FieldFormat format) {
   return std::move(survey_);
 }
 
-Survey ReadSurvey(InputStream& in, const std::string& path, std::vector<RunWarning>& warnings) {
+Survey ReadSurvey(InputStream& in, const std::string& path, Warnings& warnings) {
   FieldRecordReader reader(warnings);
   SurveyBuilder builder(path, warnings);
   ReadFieldRecords(in, path, reader, [&](FieldRecord& record) { builder.Take(record); });
@@ -246,7 +246,7 @@ Survey ReadSurvey(InputStream& in, const std::string& path, std::vector<RunWarni
   return survey;
 }
 
-Survey ReadSurvey(const std::string& path, std::vector<RunWarning>& warnings, FileSystem& fs) {
+Survey ReadSurvey(const std::string& path, Warnings& warnings, FileSystem& fs) {
   std::unique_ptr<InputStream> in;
   try {
     in = fs.OpenForReading(path);

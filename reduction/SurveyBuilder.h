@@ -18,7 +18,7 @@ namespace vireo {
 
 class SurveyBuilder {
  public:
-  SurveyBuilder(std::string file, std::vector<RunWarning>& warnings);
+  SurveyBuilder(std::string file, Warnings& warnings);
 
   // The records of the file, in order.
   void Take(const FieldRecord& record);
@@ -35,7 +35,7 @@ class SurveyBuilder {
   void Spread();
 
   Survey survey_;
-  std::vector<RunWarning>& warnings_;
+  Warnings& warnings_;
   SetupBuffer buffer_;
   std::string height_;                         // the height text the next line's first set-up takes
   std::optional<double> lastHeight_;           // instrument height since the last set-up
@@ -47,8 +47,8 @@ class SurveyBuilder {
 // Reads a field data file into the survey model, with the warnings of every
 // record. A file in which no line is a reading record or a line start
 // record of any format is refused (Error naming `path`); so is a failed read.
-Survey ReadSurvey(InputStream& in, const std::string& path, std::vector<RunWarning>& warnings);
-Survey ReadSurvey(const std::string& path, std::vector<RunWarning>& warnings,
+Survey ReadSurvey(InputStream& in, const std::string& path, Warnings& warnings);
+Survey ReadSurvey(const std::string& path, Warnings& warnings,
                   FileSystem& fs = RealFileSystem());
 
 }  // namespace vireo

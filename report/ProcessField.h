@@ -48,7 +48,7 @@ struct ProcessResult {
   Survey survey;
   RunSummary summary;
   double permissibleError = 0.0;  // millimetres
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   // Outputs that could not be written, each a message naming the file.
   std::vector<std::string> failures;
   // The processed workbook at workbookPath is this run's. Only then may the

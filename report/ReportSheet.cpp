@@ -28,7 +28,7 @@ std::string CellName(int row, int column) {
 
 // Header texts come from the control file and may be longer than a cell
 // holds; they are cut at a character boundary rather than refusing the run.
-std::string HeaderText(std::string text, const char* what, std::vector<RunWarning>& warnings) {
+std::string HeaderText(std::string text, const char* what, Warnings& warnings) {
   if (text.size() <= static_cast<std::size_t>(Workbook::kMaxTextLength)) return text;
   std::size_t cut = static_cast<std::size_t>(Workbook::kMaxTextLength);
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
@@ -149,7 +149,7 @@ ReportLayout LayOutReport(const Survey& survey) {
 }
 
 ReportHeader MakeReportHeader(const Settings& settings, const std::string& baseName,
-                              std::vector<RunWarning>& warnings) {
+                              Warnings& warnings) {
   // "Seleceted" is the report's own spelling, kept for the reports and
   // readers that know it.
   return {HeaderText(ToUtf8(settings.companyName), "company name", warnings),

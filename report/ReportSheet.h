@@ -55,7 +55,7 @@ ReportLayout LayOutReport(const Survey& survey);
 // longer than a cell holds is cut at a character boundary, with a warning.
 using ReportHeader = std::array<std::string, 4>;
 ReportHeader MakeReportHeader(const Settings& settings, const std::string& baseName,
-                              std::vector<RunWarning>& warnings);
+                              Warnings& warnings);
 
 std::string MiscloseLine(double miscloseMetres);
 std::string PermissibleErrorLine(double permissibleMillimetres);

@@ -52,7 +52,7 @@ std::string FieldText(const std::vector<PlannedSetup>& setups) {
 Survey SurveyOf(const std::vector<PlannedSetup>& setups) {
   TempFolder folder;
   WriteFile(folder / "F.dat", FieldText(setups));
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   Survey survey = ReadSurvey(folder / "F.dat", warnings);
   EXPECT_TRUE(warnings.empty());
   return survey;
@@ -126,7 +126,7 @@ TEST(Checks, sections_pair_swapped_lines_and_open_levelling_is_not_judged) {
 // Setting a limit (vireo-cli set check.*, the window's Check Settings) is
 // checked in CliTest and MainWindowTest.
 TEST(CheckLimits, settings_file_lines_and_rewrites) {
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   const CheckLimits limits = CheckLimitsFromText(
       "# job limits\r\nsight_length_m = 50\r\n  staff_min_m=0.5  \r\nsetup_imbalance_m = -2\r\n"
       "bogus = 1\r\nno equals here\r\ninstrument_agreement_mm = 1e999\r\n",
@@ -146,7 +146,7 @@ TEST(CheckLimits, settings_file_lines_and_rewrites) {
 // returns by another route fails, and exactly the two set-ups whose readings
 // disagree with the instrument's own heights are named.
 TEST(Checks, the_real_gsi_job) {
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   const Survey survey =
       ReadSurvey(std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi", warnings);
   const CheckReport report = Check(survey);

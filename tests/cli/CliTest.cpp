@@ -216,3 +216,32 @@ TEST(Cli, open_hands_the_workbook_to_the_desktop_and_never_fails_without_one) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(ReadFile(opened), home.fixture.app.ProcessedWorkbook("LINE 7") + "\n");
 }
+
+// One loop followed by half a million lines that each raise a warning (the
+// marks of a reading record out of column): each command keeps the first
+// thousand, counts the rest in one line, and stays within a bound on memory
+// that the list of every warning would break many times over.
+TEST(Cli, a_flood_of_warnings_is_counted_in_bounded_memory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the bound";
+#endif
+  CliHome home;
+  std::string field = ReadFile(home.field);
+  for (int i = 1; i <= 500000; ++i)
+    field += "For M5|Adr " + std::to_string(i) + "|KD1      TP1 Rb 1.23456 m  HD 12.345 m |\r\n";
+  const std::string path = Quote(home.fixture.AddFieldFile("FLOOD.dat", field));
+  const std::string more = "and 499000 more of this kind, lines ";
+  for (const std::string& command :
+       {"process " + path, "process " + path + " --json", "adjust " + path + " --fixed BM1=100"}) {
+    const Outcome o = RunCli(command + home.Home(), "ulimit -v 100000 && ");
+    ASSERT_EQ(o.status, 0) << command << ": " << o.err.substr(0, 500);
+    EXPECT_NE((o.out + o.err).find(more), std::string::npos) << command;
+    EXPECT_LT(o.err.size(), 300000u) << command;
+    if (command.find("--json") == std::string::npos) continue;
+    // Printed one warning at a time, as the whole document would print.
+    const auto json = nlohmann::json::parse(o.out);
+    EXPECT_EQ(o.out, json.dump(2) + "\n");
+    ASSERT_EQ(json["warnings"].size(), 1001u);
+    EXPECT_EQ(json["warnings"][1000]["message"].get<std::string>().find(more), 0u);
+  }
+}

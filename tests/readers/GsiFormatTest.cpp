@@ -15,7 +15,7 @@ namespace {
 // each with its point, value and line, "x" a reading not handed on, with its
 // reason; then the warnings, "line: text".
 std::string Read(const std::string& text) {
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   FieldRecordReader reader(warnings);
   std::string out;
   auto take = [&](FieldRecord& r) {
