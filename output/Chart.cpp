@@ -1,12 +1,11 @@
 #include "output/internal/Chart.h"
 
-#include <expat.h>
-
 #include <charconv>
 #include <cstring>
 #include <exception>
 
 #include "common/Error.h"
+#include "output/internal/StreamingXml.h"
 
 namespace vireo::xlsx {
 namespace {
@@ -333,53 +332,22 @@ class CacheRefresher {
  public:
   CacheRefresher(const CacheSource& source, const std::string& file, const std::string& part,
                  const Sink& out)
-      : source_(source), file_(file), part_(part), out_(out) {
-    parser_ = XML_ParserCreate("UTF-8");
-    if (!parser_) throw std::bad_alloc();
-    XML_SetUserData(parser_, this);
-    XML_SetElementHandler(parser_, &CacheRefresher::OnStart, &CacheRefresher::OnEnd);
-    XML_SetCharacterDataHandler(parser_, &CacheRefresher::OnText);
-  }
-  ~CacheRefresher() { XML_ParserFree(parser_); }
+      : source_(source), out_(out), xml_(*this, file, part) {}
 
   void Feed(std::string_view piece, bool last) {
     window_.append(piece);
-    if (XML_Parse(parser_, piece.data(), static_cast<int>(piece.size()), last) != XML_STATUS_OK) {
-      if (failure_) std::rethrow_exception(failure_);
-      throw Error(file_, "read workbook",
-                  "broken XML in " + part_ + " at line " +
-                      std::to_string(XML_GetCurrentLineNumber(parser_)) + ": " +
-                      XML_ErrorString(XML_GetErrorCode(parser_)));
-    }
+    xml_.Parse(piece, last);
     if (!cache_) EmitUpTo(last ? windowBase_ + window_.size() : lastEventEnd_);
   }
   bool Differed() const { return differed_; }
 
  private:
-  static void OnStart(void* self, const XML_Char* name, const XML_Char** attrs) {
-    static_cast<CacheRefresher*>(self)->Guard([&](CacheRefresher& r) { r.Start(name, attrs); });
-  }
-  static void OnEnd(void* self, const XML_Char* name) {
-    static_cast<CacheRefresher*>(self)->Guard([&](CacheRefresher& r) { r.End(name); });
-  }
-  static void OnText(void* self, const XML_Char* text, int length) {
-    auto* r = static_cast<CacheRefresher*>(self);
-    if (r->collect_) r->text_.append(text, static_cast<std::size_t>(length));
-  }
-  template <typename F>
-  void Guard(F&& f) {
-    if (failure_) return;
-    try {
-      f(*this);
-    } catch (...) {
-      failure_ = std::current_exception();
-      XML_StopParser(parser_, XML_FALSE);
-    }
-  }
+  friend class StreamingXml<CacheRefresher>;
 
-  std::uint64_t EventStart() const {
-    return static_cast<std::uint64_t>(XML_GetCurrentByteIndex(parser_));
+  void Text(const XML_Char* text, std::size_t length) {
+    if (collect_) text_.append(text, length);
   }
+  std::uint64_t EventStart() const { return xml_.EventStart(); }
 
   void EmitUpTo(std::uint64_t to) {
     if (to <= emitted_) return;
@@ -397,7 +365,7 @@ class CacheRefresher {
 
   void Start(const XML_Char* qname, const XML_Char** attrs) {
     const std::uint64_t start = EventStart();
-    lastStartEnd_ = start + static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser_));
+    lastStartEnd_ = start + xml_.EventLength();
     lastEventEnd_ = lastStartEnd_;
     ++depth_;
     const std::string_view name = Local(qname);
@@ -442,9 +410,7 @@ class CacheRefresher {
 
   void End(const XML_Char* qname) {
     const std::uint64_t end =
-        XML_GetCurrentByteCount(parser_) == 0
-            ? lastStartEnd_
-            : EventStart() + static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser_));
+        xml_.EventLength() == 0 ? lastStartEnd_ : EventStart() + xml_.EventLength();
     lastEventEnd_ = end;
     const std::string_view name = Local(qname);
     if (cache_) {
@@ -489,11 +455,8 @@ class CacheRefresher {
   }
 
   const CacheSource& source_;
-  const std::string& file_;
-  const std::string& part_;
   const Sink& out_;
-  XML_Parser parser_;
-  std::exception_ptr failure_;
+  StreamingXml<CacheRefresher> xml_;
 
   std::string window_;  // input from windowBase_ on, not yet emitted
   std::uint64_t windowBase_ = 0, emitted_ = 0, lastEventEnd_ = 0, lastStartEnd_ = 0;

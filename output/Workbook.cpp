@@ -235,6 +235,13 @@ class Workbook::Impl {
   std::optional<std::size_t> Entry(const std::string& part) const { return zip->Find(part); }
 
   void Load();
+  void FindWorkbookPart();
+  // The sheets of the workbook part and the active one; returns that
+  // part's relationships.
+  pugi::xml_node ReadSheets();
+  // Styles and shared strings; a calculation chain is dropped (returned).
+  std::vector<std::string> ReadWorkbookParts(pugi::xml_node relsRoot);
+  void ReadContentTypes(const std::vector<std::string>& calcChains);
   void LoadSheet(SheetState& sheet, int lastRow = 0);
   SheetState* Find(std::string_view name) const;
   // The sheet read whole, or (lastRow > 0) at least down to lastRow.
@@ -272,7 +279,15 @@ class Workbook::Impl {
 };
 
 void Workbook::Impl::Load() {
-  // The workbook part, as the package relationships name it.
+  FindWorkbookPart();
+  const pugi::xml_node relsRoot = ReadSheets();
+  const std::vector<std::string> calcChains = ReadWorkbookParts(relsRoot);
+  ReadContentTypes(calcChains);
+  LoadSheet(*active);
+}
+
+// The workbook part, as the package relationships name it.
+void Workbook::Impl::FindWorkbookPart() {
   workbookPart = "xl/workbook.xml";
   if (auto rels = Entry("_rels/.rels")) {
     pugi::xml_document doc;
@@ -288,8 +303,10 @@ void Workbook::Impl::Load() {
   workbookPart = zip->Name(*workbookEntry);
   base = DirectoryOf(workbookPart);
   for (std::size_t i = 0; i < zip->Count(); ++i) partNames.insert(Lower(zip->Name(i)));
-
   ParseXmlPart(workbookXml, zip->Read(*workbookEntry), file, workbookPart);
+}
+
+pugi::xml_node Workbook::Impl::ReadSheets() {
   pugi::xml_node root = workbookXml.document_element();
   if (LocalNameOf(root.name()) != "workbook")
     Fail("not a workbook", workbookPart + " is no workbook");
@@ -343,8 +360,10 @@ void Workbook::Impl::Load() {
   active = sheets[static_cast<std::size_t>(activeTab)].get();
   if (!active->problem.empty())
     Fail("read workbook", "the active sheet \"" + active->name + "\" " + active->problem);
+  return relsRoot;
+}
 
-  // Styles, shared strings, calculation chain.
+std::vector<std::string> Workbook::Impl::ReadWorkbookParts(pugi::xml_node relsRoot) {
   pugi::xml_node stylesRel;
   std::vector<std::string> calcChains;
   for (pugi::xml_node rel : ChildrenNamed(relsRoot, "Relationship")) {
@@ -382,8 +401,11 @@ void Workbook::Impl::Load() {
     partNames.insert(Lower(stylesPart));
   }
   if (!stylesRel) AddRelationship(relsRoot, "styles", stylesPart.substr(base.size()));
+  return calcChains;
+}
 
-  // Content types: keep them in step with the parts.
+// Content types: kept in step with the parts.
+void Workbook::Impl::ReadContentTypes(const std::vector<std::string>& calcChains) {
   auto typesEntry = Entry(kContentTypesPart);
   if (!typesEntry) Fail("not a workbook", std::string("no ") + kContentTypesPart);
   ParseXmlPart(typesXml, zip->Read(*typesEntry), file, kContentTypesPart);
@@ -411,8 +433,6 @@ void Workbook::Impl::Load() {
   }
   if (!stylesListed)
     AddOverride(stylesPart, std::string(kOfficeContentType) + "spreadsheetml.styles+xml");
-
-  LoadSheet(*active);
 }
 
 void Workbook::Impl::LoadSheet(SheetState& sheet, int lastRow) {
