@@ -873,11 +873,16 @@ void WriteSheet(const SheetFrame& frame, const SheetStore& store,
   }
   if (streamed) {
     for (int r = streamed->firstRow; r < streamed->firstRow + streamed->count; ++r) {
+      const std::size_t rowStart = buffer.size();
       buffer += rowOpen;
       AppendInt(buffer, static_cast<unsigned>(r));
       buffer += "\">";
       RowWriter writer = RowWriterAccess::Make(buffer, p, r, streamed->lastColumn);
       streamed->row(r, writer);
+      if (!writer.Wrote()) {  // a row without cells is not written, as a stored one
+        buffer.resize(rowStart);
+        continue;
+      }
       buffer += rowClose;
       if (buffer.size() >= (1 << 16)) {
         out(buffer);
@@ -928,6 +933,12 @@ void RowWriter::Number(int column, double value, CellStyleId style) {
   Open(column);
   AppendCellStart(out_, prefix_, column, static_cast<unsigned>(row_), style);
   AppendNumberRest(out_, prefix_, value);
+}
+
+void RowWriter::Empty(int column, CellStyleId style) {
+  Open(column);
+  AppendCellStart(out_, prefix_, column, static_cast<unsigned>(row_), style);
+  out_ += "/>";
 }
 
 void RowWriter::Text(int column, std::string_view text, CellStyleId style) {

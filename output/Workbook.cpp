@@ -208,6 +208,7 @@ struct Workbook::SheetState {
   bool changed = false;
   SheetFrame frame;
   SheetStore store;
+  StreamedRows streamed;              // rows written at save time, if any
   std::unique_ptr<AddedSheet> added;  // a sheet this program added
 };
 
@@ -674,7 +675,8 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
     if (rewritten) continue;
     if (sheet) {
       writeStreamed(name, [&](const Sink& out) {
-        WriteSheet(sheet->frame, sheet->store, out, nullptr,
+        WriteSheet(sheet->frame, sheet->store, out,
+                   sheet->streamed.row ? &sheet->streamed : nullptr,
                    [&](const Sink& piece) { zip->ReadChunks(i, piece); });
       });
     } else if (name == stylesPart && styles.Changed()) {
@@ -703,7 +705,7 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
     const AddedSheet& added = *sheet->added;
     writeStreamed(sheet->part, [&](const Sink& out) {
       WriteSheet(AddedSheetFrame(added), sheet->store, out,
-                 added.streamed.row ? &added.streamed : nullptr);
+                 sheet->streamed.row ? &sheet->streamed : nullptr);
     });
     if (added.charts.empty()) continue;
     const std::string pkg = kPackageRelationshipsNs, rel = kRelationshipsNs;
@@ -982,14 +984,20 @@ void Worksheet::SetPageSetup(const PageSetup& page) {
 
 void Worksheet::StreamRows(int firstRow, int count, int lastColumn,
                            std::function<void(int row, RowWriter& writer)> row) {
-  book_->RequireAdded(*sheet_, "stream rows");
+  if (sheet_->frame.headRows > 0)
+    book_->Fail("stream rows", "the sheet \"" + sheet_->name + "\" was read only in part");
   if (firstRow <= LastRow() || count < 0 || firstRow < 1 ||
       firstRow + static_cast<long>(count) - 1 > Workbook::kMaxRows || lastColumn < 1 ||
       lastColumn > Workbook::kMaxColumns || !row)
     book_->Fail("stream rows", std::to_string(count) + " rows from row " +
                                    std::to_string(firstRow) + " do not fit below the sheet's rows");
-  sheet_->added->streamed = {firstRow, count, lastColumn, std::move(row)};
+  sheet_->streamed = {firstRow, count, lastColumn, std::move(row)};
   sheet_->changed = true;
+}
+
+CellStyleId Worksheet::StyleAt(int row, int column) const {
+  book_->CheckCell(*sheet_, row, column, "read");
+  return book_->StyleOf(*sheet_, row, column);
 }
 
 CellStyleId Worksheet::StyleFor(int column, const CellFormat& format) {

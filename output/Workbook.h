@@ -53,6 +53,8 @@ class RowWriter {
  public:
   void Number(int column, double value, CellStyleId style = 0);
   void Text(int column, std::string_view text, CellStyleId style = 0);  // bytes as SetText
+  void Empty(int column, CellStyleId style);  // a cell with a look and no value
+  bool Wrote() const { return column_ > 0; }
 
  private:
   friend struct RowWriterAccess;
@@ -168,13 +170,16 @@ class Worksheet {
   void AddChart(const ScatterChart& chart);
   // Rows firstRow..firstRow+count-1, columns up to lastColumn, written at
   // save time by `row(r, writer)` instead of being held in memory: a long
-  // table costs no memory however many rows it has. Below every row the
-  // sheet holds; Get, LastRow and the charts do not see them until the
-  // workbook is saved and read again. Only on a sheet added by AddSheet.
+  // table costs no memory however many rows it has. A row given no cell is
+  // not written. Below every row the sheet holds, and the sheet must stay
+  // so; Get, LastRow and the charts do not see them until the workbook is
+  // saved and read again. Not on a sheet read only in part (SheetHead).
   void StreamRows(int firstRow, int count, int lastColumn,
                   std::function<void(int row, RowWriter& writer)> row);
   // The look a new cell of `column` with `format` gets, for streamed rows.
   CellStyleId StyleFor(int column, const CellFormat& format);
+  // The look the cell has, or would have when written.
+  CellStyleId StyleAt(int row, int column) const;
 
  private:
   friend class Workbook;

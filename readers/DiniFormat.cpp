@@ -55,7 +55,9 @@ FieldRecord ClassifyDiniLine(std::string_view line) {
 OutOfColumn FindOutOfColumn(std::string_view line, const FieldRecord& record) {
   const char* kind = nullptr;
   bool reading = false;
-  const std::size_t kd1 = line.find("KD1");
+  // A reading record in its columns is neither a reading nor a height out of
+  // column, whatever else the line holds.
+  const std::size_t kd1 = record.reading ? std::string_view::npos : line.find("KD1");
   if (kd1 != std::string_view::npos) {
     // Marks are looked for after the point id (nine columns after "KD1"),
     // so a point named "Rb" or "Z" is no mark.

@@ -1,8 +1,10 @@
 #include "report/ReportSheet.h"
 
+#include <bitset>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "common/Error.h"
 #include "common/Text.h"
@@ -168,75 +170,165 @@ std::string PermissibleErrorLine(double permissibleMillimetres) {
   return "The Permissible Error is     " + FormatFixed(permissibleMillimetres, 2) + " mm";
 }
 
+namespace {
+
+// One row of the report below the first heading row: which cells it has
+// (an emptied one has a look and no value), their values, and which carry
+// five decimals. A heading row's cells look like the first heading row's.
+struct RowCells {
+  std::array<CellValue, 15> values;
+  std::bitset<15> present, fiveDecimals;
+  bool heading = false;
+  void Put(int column, const CellValue& value, bool five = false) {
+    if (value.IsEmpty()) return;
+    values[static_cast<std::size_t>(column)] = value;
+    present.set(static_cast<std::size_t>(column));
+    fiveDecimals.set(static_cast<std::size_t>(column), five);
+  }
+};
+
+// The rows of the report from the one below the first heading row, asked
+// for in ascending order.
+class ReportRows {
+ public:
+  ReportRows(const Survey& survey, const ReportLayout& layout, double permissibleErrorMm)
+      : survey_(survey), layout_(layout), permissible_(permissibleErrorMm) {}
+  int First() const { return layout_.headingRows.front() + 1; }
+  int Last() const { return layout_.closureRow + 4; }
+
+  void Fill(int row, RowCells& cells) {
+    cells = RowCells{};
+    while (line_ + 1 < survey_.lines.size() && row >= layout_.headingRows[line_ + 1]) ++line_;
+    const LevellingLine& line = survey_.lines[line_];
+    const int heading = layout_.headingRows[line_];
+    if (row == heading) {
+      cells.heading = true;
+      for (int column = 1; column <= 14; ++column)
+        cells.Put(column, CellValue::Text(std::string(
+                              kReportColumnHeadings[static_cast<std::size_t>(column - 1)])));
+      return;
+    }
+    const std::size_t pair = static_cast<std::size_t>((row - heading - 1) / 2);
+    const bool fore = (row - heading - 1) % 2 == 1;
+    // The cells a dropped set-up's readings took stay, emptied, where no
+    // later set-up writes.
+    for (const DroppedSetup& d : line.dropped) {
+      if (d.before != pair) continue;
+      if (!fore && d.backRead) Empty(cells, {kRef, kBs1, kDist1});
+      if (!fore && d.backPaired) Empty(cells, {kBs2, kDist2, kAveBs, kAveDist});
+      if (fore && d.foreRead) Empty(cells, {kRef, kFs1, kDist1});
+    }
+    if (pair < line.setups.size()) {
+      const Setup* setup = &line.setups[pair];
+      if (setup != rowsOf_) rows_ = RowsOf(*setup), rowsOf_ = setup;
+      for (int column = 1; column <= 14; ++column)
+        cells.Put(column, (fore ? rows_.fore : rows_.back)[static_cast<std::size_t>(column)],
+                  column == (fore ? kRise : kCalRl));
+    }
+    if (line_ + 1 < survey_.lines.size()) return;
+    if (row == layout_.summationRow) {
+      const auto summation = SummationRow(survey_.closure);
+      for (int column : {kRise, kFall, kAveDist, kFs2})
+        cells.Put(column, summation[static_cast<std::size_t>(column)]);
+    }
+    if (row == layout_.closureRow + 3)
+      cells.Put(kFs2, CellValue::Text(MiscloseLine(survey_.closure.misclose)));
+    if (row == layout_.closureRow + 4)
+      cells.Put(kFs2, CellValue::Text(PermissibleErrorLine(permissible_)));
+  }
+
+ private:
+  static void Empty(RowCells& cells, std::initializer_list<int> columns) {
+    for (int column : columns) {
+      cells.values[static_cast<std::size_t>(column)] = CellValue::Empty();
+      cells.present.set(static_cast<std::size_t>(column));
+    }
+  }
+
+  const Survey& survey_;
+  const ReportLayout& layout_;
+  double permissible_;
+  std::size_t line_ = 0;
+  const Setup* rowsOf_ = nullptr;  // the set-up whose two rows rows_ holds
+  SetupRows rows_;
+};
+
+// The formatted cells' looks are made in the order the report has always
+// been filled in, a set-up's rise before its level: the workbook's cell
+// styles come out the same.
+void MakeFormattedLooks(Worksheet& sheet, const Survey& survey) {
+  const Setup* first = nullptr;
+  for (const LevellingLine& line : survey.lines)
+    if (!first && !line.setups.empty()) first = &line.setups.front();
+  if (!first) return;
+  const CellFormat five{.numberFormat = kFiveDecimals};
+  if (first->riseFall > 0) sheet.StyleFor(kRise, five);
+  sheet.StyleFor(kCalRl, five);
+  if (survey.closure.anyRise) sheet.StyleFor(kRise, five);
+}
+
+}  // namespace
+
 void WriteReport(Workbook& workbook, const ReportHeader& header, const Survey& survey,
                  const ReportLayout& layout, double permissibleErrorMm) {
   Worksheet sheet = workbook.ActiveSheet();
   for (int row = 1; row <= 4; ++row)
     sheet.SetText(row, 1, header[static_cast<std::size_t>(row - 1)]);
-  auto put = [&](int row, int column, const CellValue& cell, bool fiveDecimals = false) {
-    if (cell.kind == CellValue::Kind::Text)
-      sheet.SetText(row, column, cell.text);
-    else if (cell.kind == CellValue::Kind::Number && fiveDecimals)
-      sheet.SetNumber(row, column, cell.number, kFiveDecimals);
-    else if (cell.kind == CellValue::Kind::Number)
-      sheet.SetNumber(row, column, cell.number);
-  };
-  // The cells a dropped set-up's readings took stay in the sheet, emptied,
-  // where no later set-up writes.
-  auto empty = [&](int row, int column) {
-    sheet.SetNumber(row, column, 0);
-    sheet.Clear(row, column);
-  };
+  for (int column = 1; column <= 14; ++column)
+    sheet.SetText(kReportHeadingRow, column,
+                  kReportColumnHeadings[static_cast<std::size_t>(column - 1)]);
+  MakeFormattedLooks(sheet, survey);
 
-  for (std::size_t l = 0; l < survey.lines.size(); ++l) {
-    const LevellingLine& line = survey.lines[l];
-    const int headingRow = layout.headingRows[l];
+  auto rows = std::make_shared<ReportRows>(survey, layout, permissibleErrorMm);
+  if (sheet.LastRow() < rows->First()) {
+    // Nothing of the template's below the first heading row: the set-up
+    // rows are written when the workbook is saved, not held in memory.
+    std::array<CellStyleId, 15> plain{}, five{}, heading{};
     for (int column = 1; column <= 14; ++column) {
-      // Every heading row looks like the template's first one.
-      if (headingRow != kReportHeadingRow)
-        sheet.CopyFormat(kReportHeadingRow, column, headingRow, column);
-      sheet.SetText(headingRow, column,
-                    kReportColumnHeadings[static_cast<std::size_t>(column - 1)]);
+      plain[column] = sheet.StyleAt(rows->First(), column);
+      heading[column] = sheet.StyleAt(kReportHeadingRow, column);
     }
-    auto dropped = line.dropped.begin();
-    for (std::size_t i = 0; i <= line.setups.size(); ++i) {
-      const int r = headingRow + 1 + static_cast<int>(2 * i);
-      for (; dropped != line.dropped.end() && dropped->before == i; ++dropped) {
-        if (dropped->backRead)
-          for (int column : {kRef, kBs1, kDist1}) empty(r, column);
-        if (dropped->backPaired)
-          for (int column : {kBs2, kDist2, kAveBs, kAveDist}) empty(r, column);
-        if (dropped->foreRead)
-          for (int column : {kRef, kFs1, kDist1}) empty(r + 1, column);
-      }
-      if (i == line.setups.size()) break;
-      // In the order the report has always been filled, which fixes the
-      // order in which the workbook's cell styles are made.
-      const SetupRows rows = RowsOf(line.setups[i]);
-      for (int column : {kRef, kBs1, kDist1, kBs2, kDist2, kAveBs, kAveDist})
-        put(r, column, rows.back[column]);
-      for (int column : {kRef, kFs1, kDist1, kFs2, kDist2, kAveFs, kAveDist})
-        put(r + 1, column, rows.fore[column]);
-      put(r + 1, kRise, rows.fore[kRise], true);
-      put(r + 1, kFall, rows.fore[kFall]);
-      put(r, kCalRl, rows.back[kCalRl], true);
-      put(r + 1, kCalRl, rows.fore[kCalRl]);
+    if (survey.closure.anyRise)
+      five[kRise] = sheet.StyleFor(kRise, {.numberFormat = kFiveDecimals});
+    if (survey.LastSetup()) five[kCalRl] = sheet.StyleFor(kCalRl, {.numberFormat = kFiveDecimals});
+    auto cells = std::make_shared<RowCells>();
+    sheet.StreamRows(rows->First(), rows->Last() - rows->First() + 1, 14,
+                     [rows, cells, plain, five, heading](int row, RowWriter& out) {
+                       rows->Fill(row, *cells);
+                       for (int column = 1; column <= 14; ++column) {
+                         const auto c = static_cast<std::size_t>(column);
+                         if (!cells->present[c]) continue;
+                         const CellValue& value = cells->values[c];
+                         const CellStyleId look = cells->heading           ? heading[c]
+                                                  : cells->fiveDecimals[c] ? five[c]
+                                                                           : plain[c];
+                         if (value.kind == CellValue::Kind::Number)
+                           out.Number(column, value.number, look);
+                         else if (value.kind == CellValue::Kind::Text)
+                           out.Text(column, value.text, look);
+                         else
+                           out.Empty(column, look);
+                       }
+                     });
+    return;
+  }
+  // A template of the surveyor's own with cells below: written cell by cell.
+  RowCells cells;
+  for (int row = rows->First(); row <= rows->Last(); ++row) {
+    rows->Fill(row, cells);
+    for (int column = 1; column <= 14; ++column) {
+      const auto c = static_cast<std::size_t>(column);
+      if (!cells.present[c]) continue;
+      const CellValue& value = cells.values[c];
+      if (cells.heading) sheet.CopyFormat(kReportHeadingRow, column, row, column);
+      if (value.kind == CellValue::Kind::Number && cells.fiveDecimals[c])
+        sheet.SetNumber(row, column, value.number, kFiveDecimals);
+      else if (value.kind == CellValue::Kind::Empty)
+        sheet.SetNumber(row, column, 0), sheet.Clear(row, column);
+      else
+        sheet.Set(row, column, value);
     }
   }
-
-  const int s = layout.summationRow;
-  const auto summation = SummationRow(survey.closure);
-  for (int column : {kRise, kFall, kAveDist, kFs2}) put(s, column, summation[column]);
-  if (!survey.lines.empty()) {
-    const std::vector<Setup>& setups = survey.lines.back().setups;
-    for (std::size_t i = 0; i < setups.size(); ++i) {
-      const int r = layout.firstDataRow + static_cast<int>(2 * i);
-      if (setups[i].adjRlBack) sheet.SetNumber(r, kAdjRl, *setups[i].adjRlBack);
-      if (setups[i].adjRlFore) sheet.SetNumber(r + 1, kAdjRl, *setups[i].adjRlFore);
-    }
-  }
-  sheet.SetText(layout.closureRow + 3, kFs2, MiscloseLine(survey.closure.misclose));
-  sheet.SetText(layout.closureRow + 4, kFs2, PermissibleErrorLine(permissibleErrorMm));
 }
 
 std::string ReportFigures(const Survey& survey, const ReportLayout& layout) {

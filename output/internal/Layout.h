@@ -26,7 +26,6 @@ struct AddedSheet {
   std::string drawingPart;              // zip entry, once a chart is added
   std::vector<std::string> chartParts;  // zip entries, one per chart
   bool selected = false;                // the active sheet's tab
-  StreamedRows streamed;                // rows written at save time, if any
 };
 
 // The worksheet part of an added sheet around its cells. Its drawing, if

@@ -243,3 +243,24 @@ TEST(ProcessField, a_fourth_reading_without_point_id_costs_only_its_own_set_up) 
   for (const auto& w : run.result.warnings) named = named || w.line == damagedLine;
   EXPECT_TRUE(named) << "line " << damagedLine;
 }
+
+// The report's set-up rows are written at save time unless the template has
+// cells of its own below the first heading row; then cell by cell, around
+// them. Both give the same cells, and the template's own stay.
+TEST(ProcessField, a_template_with_cells_below_the_headings_gets_the_same_report) {
+  const std::string field =
+      Lines({StartLine(), HeightLine("A", "10.00000")}) + SetupLines("A", "B", 1.5, 1.5, 1.0, 1.0) +
+      Lines({ReadingLine("B", "Rb", 1.0, "10"), ReadingLine("C", "Rf", 1.0, "10"),
+             ReadingLine("B", "Rb", 1.0, "10"), ReadingLine("Q", "Rf", 1.0, "10")}) +
+      Lines({StartLine()}) + SetupLines("B", "C", 0.5, 0.5, 1.2, 1.2);
+  RunOf streamed(field);
+  AppFixture own;
+  Workbook withNote = Workbook::Open(own.app.Template());
+  withNote.SetText(500, 26, "checked by");
+  withNote.Save(own.app.Template());
+  const ProcessResult result = own.Process("LINE7.dat", field);
+  const Workbook written = Workbook::Open(result.workbookPath);
+  for (int row = 1; row <= 40; ++row)
+    EXPECT_EQ(Row(written, row), Row(streamed.workbook, row)) << "row " << row;
+  EXPECT_EQ(written.Get(500, 26).text, "checked by");
+}
