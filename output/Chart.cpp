@@ -177,11 +177,12 @@ std::string Title(std::string_view text, bool vertical = false) {
   return "<c:title>" + RichText(text, vertical) + "<c:layout/><c:overlay val=\"0\"/></c:title>";
 }
 
-// A value axis. `crossesAtMax` puts it at the far end of the axis it
-// crosses (a secondary axis on the right); a `hidden` one only carries the
-// scale of a second group of series.
+// A value axis and where it crosses the other: "min" (the distance axis at
+// the foot of the chart, whatever the levels), "max" (a secondary axis on
+// the right) or "autoZero"; a `hidden` one only carries the scale of a
+// second group of series.
 std::string Axis(int id, int crossing, const char* position, std::string_view title, bool gridlines,
-                 bool crossesAtMax = false, bool hidden = false) {
+                 const char* crosses, bool hidden = false) {
   return "<c:valAx><c:axId val=\"" + std::to_string(id) +
          "\"/><c:scaling><c:orientation val=\"minMax\"/></c:scaling><c:delete val=\"" +
          (hidden ? "1" : "0") + "\"/><c:axPos val=\"" + position + "\"/>" +
@@ -192,8 +193,7 @@ std::string Axis(int id, int crossing, const char* position, std::string_view ti
          "<c:numFmt formatCode=\"General\" sourceLinked=\"0\"/><c:majorTickMark val=\"out\"/>"
          "<c:minorTickMark val=\"none\"/><c:tickLblPos val=\"nextTo\"/><c:spPr>" +
          Line("808080", 9525) + "</c:spPr><c:crossAx val=\"" + std::to_string(crossing) +
-         "\"/><c:crosses val=\"" + (crossesAtMax ? "max" : "autoZero") +
-         "\"/><c:crossBetween val=\"midCat\"/></c:valAx>";
+         "\"/><c:crosses val=\"" + crosses + "\"/><c:crossBetween val=\"midCat\"/></c:valAx>";
 }
 
 }  // namespace
@@ -314,11 +314,11 @@ void WriteChart(const ScatterChart& chart, const std::string& sheet, const Sheet
     AppendSeries(xml, chart, chart.secondaryYColumns, chart.yColumns.size(), sheet, store, out);
     xml += "<c:axId val=\"50010003\"/><c:axId val=\"50010004\"/></c:scatterChart>";
   }
-  xml += Axis(50010001, 50010002, "b", chart.xAxisTitle, false) +
-         Axis(50010002, 50010001, "l", chart.yAxisTitle, true);
+  xml += Axis(50010001, 50010002, "b", chart.xAxisTitle, false, "min") +
+         Axis(50010002, 50010001, "l", chart.yAxisTitle, true, "autoZero");
   if (secondary)
-    xml += Axis(50010003, 50010004, "b", "", false, false, true) +
-           Axis(50010004, 50010003, "r", chart.secondaryYAxisTitle, false, true);
+    xml += Axis(50010003, 50010004, "b", "", false, "min", true) +
+           Axis(50010004, 50010003, "r", chart.secondaryYAxisTitle, false, "max");
   xml +=
       "</c:plotArea><c:legend><c:legendPos val=\"b\"/><c:overlay val=\"0\"/></c:legend>"
       "<c:plotVisOnly val=\"1\"/><c:dispBlanksAs val=\"gap\"/></c:chart></c:chartSpace>";

@@ -13,7 +13,8 @@ constexpr double kPadding = 2;
 // Room for a stand-in font wider than the sheet's own (LibreOffice prints
 // Calibri with DejaVu Sans where Carlito is missing).
 constexpr double kWiderFont = 1.12;
-// One indent step as LibreOffice and Excel print it, in width units.
+// One indent step as LibreOffice and Excel print it, in width units; every
+// table cell has one.
 constexpr double kIndentStep = 1.5;
 
 // Decimals of a number format such as "0.000"; -1 for none given.
@@ -30,7 +31,7 @@ int DecimalsOf(std::string_view numberFormat) {
 
 CellFormat AlignedAs(ColumnKind kind, CellFormat base) {
   base.align = kind == ColumnKind::Number ? Align::Right : Align::Left;
-  base.indent = kind == ColumnKind::Number ? 0 : 1;
+  base.indent = 1;
   return base;
 }
 
@@ -76,7 +77,8 @@ double NumberWidth(double value, int decimals) {
 
 void ColumnWidths::FitNumber(int column, double value, std::string_view numberFormat) {
   double& width = At(column);
-  width = std::max(width, NumberWidth(value, DecimalsOf(numberFormat)) * kWiderFont + kPadding);
+  width = std::max(
+      width, NumberWidth(value, DecimalsOf(numberFormat)) * kWiderFont + kPadding + kIndentStep);
 }
 
 double ColumnWidths::Span(int first, int last) const {

@@ -1,5 +1,5 @@
 // Tables laid out for print on an added sheet: headings aligned as their
-// values, text one indent step in, columns as wide as their widest entry,
+// values, one indent step in from their edge, columns as wide as their widest entry,
 // spanned columns merged; merges and page breaks that cannot be written are
 // refused. What LibreOffice makes of them: WorkbookClientsTest.
 #include <gtest/gtest.h>
@@ -23,17 +23,7 @@ double ColumnWidth(const std::string& sheet, int column) {
 
 // The alignment element of the cell format cell `ref` uses.
 std::string AlignmentOf(const std::string& bytes, const std::string& ref) {
-  const std::string sheet = testing::PartOf(bytes, "xl/worksheets/sheet2.xml");
-  std::smatch m;
-  if (!std::regex_search(sheet, m, std::regex("<c r=\"" + ref + "\" s=\"(\\d+)\""))) return "none";
-  const std::string styles = testing::PartOf(bytes, "xl/styles.xml");
-  const std::string xfs = styles.substr(styles.find("<cellXfs"));
-  std::vector<std::string> formats;
-  const std::regex xf("<xf [^>]*?(/>|>.*?</xf>)");
-  for (auto it = std::sregex_iterator(xfs.begin(), xfs.end(), xf); it != std::sregex_iterator();
-       ++it)
-    formats.push_back(it->str());
-  const std::string& format = formats.at(std::stoul(m[1]));
+  const std::string format = testing::CellFormatXml(bytes, "xl/worksheets/sheet2.xml", ref);
   const auto at = format.find("<alignment");
   return at == std::string::npos ? "" : format.substr(at, format.find("/>", at) + 2 - at);
 }
@@ -56,7 +46,7 @@ TEST(SheetTable, headings_stand_as_their_values_and_columns_fit_the_widest_entry
   const std::string part = testing::PartOf(bytes, "xl/worksheets/sheet2.xml");
 
   EXPECT_EQ(AlignmentOf(bytes, "A1"), "<alignment horizontal=\"left\" indent=\"1\"/>");
-  EXPECT_EQ(AlignmentOf(bytes, "B1"), "<alignment horizontal=\"right\"/>");
+  EXPECT_EQ(AlignmentOf(bytes, "B1"), "<alignment horizontal=\"right\" indent=\"1\"/>");
   EXPECT_EQ(AlignmentOf(bytes, "A2"), AlignmentOf(bytes, "A1"));
   EXPECT_EQ(AlignmentOf(bytes, "B2"), AlignmentOf(bytes, "B1"));
   // Each column holds its widest entry: the value, or a heading wider than
