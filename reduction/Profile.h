@@ -1,8 +1,10 @@
 // The profile of the last line of levelling: a sheet "Profile" after the
 // report with the line's points (point, distance from the start of the line,
-// Cal. RL, Adj. RL) and a chart of both levels against the distance. It is
-// worked out from the report sheet's cells, so the RL adjustment, which has
-// only the saved workbook, rebuilds it exactly as the run made it.
+// Cal. RL, Adj. RL, and the correction Adj. RL - Cal. RL in mm) and a chart
+// of both levels against the distance, the correction on an axis of its
+// own on the right. It is worked out from the report sheet's cells, so the
+// RL adjustment, which has only the saved workbook, rebuilds it exactly as
+// the run made it.
 #pragma once
 
 #include <optional>

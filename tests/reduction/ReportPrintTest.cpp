@@ -82,6 +82,8 @@ TEST(ReportPrint, the_sample_prints_its_report_on_one_page_and_the_profile_on_th
   EXPECT_EQ(Missing(profile, {"Profile of the last line, BM1 to BM1", "RL (m)"}), "") << profile;
   EXPECT_EQ(Count(profile, R"(Distance \(m\))"), 2) << profile;
   EXPECT_EQ(Count(profile, R"(Cal\. RL\s+Adj\. RL)"), 2) << profile;
+  // The correction as its own series: heading, right axis, legend.
+  EXPECT_EQ(Count(profile, R"(Correction \(mm\))"), 3) << profile;
 }
 
 TEST(ReportPrint, a_long_report_has_the_heading_row_and_page_numbers_on_every_page) {
@@ -124,6 +126,7 @@ TEST(Profile, holds_the_last_lines_points_as_the_survey_model_gives_them) {
     EXPECT_NEAR(profile.Get(row, 2).number, distance, 1e-9) << row;
     EXPECT_NEAR(profile.Get(row, 3).number, level, 1e-9) << row;
     EXPECT_NEAR(profile.Get(row, 4).number, level + distance / total * result.misclose, 1e-9);
+    EXPECT_NEAR(profile.Get(row, 5).number, distance / total * result.misclose * 1000, 1e-5);
     if (i == setups.size()) break;
     distance += setups[i].BackDistance() + setups[i].ForeDistance();
     level += setups[i].RiseFall();
