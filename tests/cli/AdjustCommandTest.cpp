@@ -6,6 +6,7 @@
 
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "examples/NetworkSimulation.h"
 #include "network/NetworkWorkbook.h"
@@ -109,6 +110,51 @@ TEST(AdjustCommand, adjusts_mixed_inputs_and_finds_the_blunder) {
   EXPECT_EQ(blocked.status, 1);
   EXPECT_NE(blocked.err.find("Adjusted Networks: create folder"), std::string::npos) << blocked.err;
   EXPECT_TRUE(nlohmann::json::parse(blocked.out)["workbook"].is_null());
+}
+
+// A job file saved by the window runs headless: the same results as the
+// command with everything on it; a file or option beside the job replaces
+// the job's own.
+TEST(AdjustCommand, a_job_file_runs_as_the_command_it_stands_for) {
+  Job job;
+  const std::string explicitArgs = job.files + job.home + "--fixed A=100 --benchmarks '" +
+                                   job.fixture.folder / "list.csv' --sigma-km 1.5 --name days";
+  const Outcome expected = Adjust(explicitArgs + " --json");
+  ASSERT_EQ(expected.status, 0) << expected.err;
+  std::string inputs;
+  for (std::size_t at = 0; (at = job.files.find('\'', at)) != std::string::npos;) {
+    const std::size_t end = job.files.find('\'', at + 1);
+    inputs += "input = " + job.files.substr(at + 1, end - at - 1) + "\n";
+    at = end + 1;
+  }
+  const std::string path = job.fixture.folder / "days.job";
+  WriteFile(path, inputs +
+                      "benchmark = A, 100\nbenchmark = D, 102.002, 3\nsigma_km = 1.5\n"
+                      "name = days\n");
+  const Outcome fromJob = Adjust("--job '" + path + "' " + job.home + "--json");
+  ASSERT_EQ(fromJob.status, 0) << fromJob.err;
+  // The same, but a benchmark's source: the job's file and line instead of the list's.
+  auto sources = [](std::string out) {
+    return std::regex_replace(
+        out, std::regex(R"x("file":"[^"]*(list|days)(\.csv|\.job)?"(,"field_line":\d+)?)x"), "");
+  };
+  EXPECT_EQ(sources(fromJob.out), sources(expected.out));
+
+  // The workbook's name and sigma from the command line; another benchmark.
+  const auto changed =
+      nlohmann::json::parse(Adjust("--job '" + path + "' " + job.home +
+                                   "--fixed B=101.5 --sigma-km 3 --name other --json")
+                                .out);
+  EXPECT_EQ(changed["workbook"], job.fixture.app.AdjustedNetworkWorkbook("other"));
+  std::map<std::string, std::string> kinds;
+  for (const auto& p : changed["points"]) kinds[p["name"]] = p["kind"];
+  EXPECT_EQ(kinds["A"] + kinds["B"] + kinds["D"], "adjustedfixedadjusted");
+  EXPECT_NE(Adjust("--job '" + path + "' " + job.home + "--fixed a=100")
+                .err.find("no point a; did you mean A?"),
+            std::string::npos);
+  const Outcome neither = Adjust(job.home + "--fixed A=100");
+  EXPECT_EQ(neither.status, 2);
+  EXPECT_NE(neither.err.find("adjust needs the input files or --job FILE"), std::string::npos);
 }
 
 TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
@@ -217,4 +263,32 @@ TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_
   if (OnPath("xmllint")) {
     EXPECT_EQ(PartsXmllintRefuses(ReadFile(json["workbook"]), fixture.folder.Path()), "");
   }
+
+  // As LibreOffice prints it: landscape, every page of the heights and the
+  // observations headed by its table's headings (the footer names the
+  // sheet), the field line apart from the point beside it.
+  if (!OnPath("soffice") || !OnPath("pdftotext")) GTEST_SKIP() << "no LibreOffice or poppler";
+  const PrintedPages printed = Print(fixture.folder.Path(), json["workbook"]);
+  EXPECT_EQ(printed.landscape, std::vector<bool>(printed.pages.size(), true));
+  const std::regex heights(R"(Point\s+Height \(m\)\s+\S+ \(mm\)\s+Kind\s+Remark)");
+  const std::regex observations(
+      R"(File\s+Field line\s+From\s+To\s+L \(m\)\s+Observed \(m\)\s+Adjusted \(m\))");
+  std::map<std::string, int> pages;
+  for (const std::string& page : printed.pages) {
+    const bool isHeights = page.find("job.xlsx, Heights") != std::string::npos;
+    const bool isObservations = page.find("job.xlsx, Observations") != std::string::npos;
+    pages[isHeights ? "Heights" : isObservations ? "Observations" : "other"] += 1;
+    if (isHeights) {
+      EXPECT_TRUE(std::regex_search(page, heights)) << page;
+    }
+    if (isObservations) {
+      EXPECT_TRUE(std::regex_search(page, observations)) << page;
+    }
+  }
+  EXPECT_GE(pages["Heights"], 3);
+  EXPECT_GE(pages["Observations"], 3);
+  EXPECT_EQ(Count(printed.pages.back() + printed.pages[printed.pages.size() - 2],
+                  R"(OSGeoLabBp_tutorials_test {2,}\d+ {2,}\S+ {2,}\S+ {2,}\d+\.\d{3} )"),
+            Count(printed.pages.back() + printed.pages[printed.pages.size() - 2],
+                  R"(OSGeoLabBp_tutorials_test +\d+)"));
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <thread>
 
 #include "examples/GsiFileWriter.h"
@@ -215,4 +216,10 @@ TEST(Cli, open_hands_the_workbook_to_the_desktop_and_never_fails_without_one) {
   for (int wait = 0; wait < 100 && !std::filesystem::exists(opened); ++wait)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(ReadFile(opened), home.fixture.app.ProcessedWorkbook("LINE 7") + "\n");
+}
+
+TEST(Cli, version_is_printed_without_a_command) {
+  const Outcome o = RunCli("--version");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_TRUE(std::regex_match(o.out, std::regex("vireo-cli \\d+\\.\\d+\\.\\d+\n"))) << o.out;
 }
