@@ -49,26 +49,53 @@ class AppFolderChoiceTest : public QObject {
  private slots:
   void rule_data() {
     QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("executable");
     QTest::addColumn<bool>("writable");
     QTest::addColumn<QString>("userData");
-    QTest::addColumn<QString>("chosen");
-    QTest::newRow("--home wins") << "/tmp/h" << false << "/u/Vireo"
+    QTest::addColumn<QString>("chosen");  // empty: refused
+    QTest::newRow("--home wins") << "/tmp/h"
+                                 << "/opt/v/bin" << false << "/u/Vireo"
                                  << "/tmp/h";
-    QTest::newRow("writable executable folder") << "" << true << "/u/Vireo"
-                                                << "/opt/v/bin";
-    QTest::newRow("read-only installation") << "" << false << "/u/Vireo"
-                                            << "/u/Vireo";
-    QTest::newRow("no user folder known") << "" << false << ""
-                                          << "/opt/v/bin";
+    QTest::newRow("writable portable copy") << ""
+                                            << "/home/ann/v/bin" << true << "/u/Vireo"
+                                            << "/home/ann/v/bin";
+    QTest::newRow("read-only portable copy") << ""
+                                             << "/home/ann/v/bin" << false << "/u/Vireo"
+                                             << "/u/Vireo";
+    QTest::newRow("portable, no user folder known") << ""
+                                                    << "/home/ann/v/bin" << false << ""
+                                                    << "/home/ann/v/bin";
+    // Installed for every user: root may write there, but the program must not.
+    QTest::newRow("installed, writable for root") << ""
+                                                  << "/opt/v/bin" << true << "/root/Vireo"
+                                                  << "/root/Vireo";
+    QTest::newRow("installed under /usr/local") << ""
+                                                << "/usr/local/bin" << true << "/u/Vireo"
+                                                << "/u/Vireo";
+    QTest::newRow("installed, no user folder known") << ""
+                                                     << "/opt/v/bin" << true << ""
+                                                     << "";
+    QTest::newRow("a folder named like one") << ""
+                                             << "/optical/bin" << true << "/u/Vireo"
+                                             << "/optical/bin";
+    QTest::newRow("a build under /usr/src") << ""
+                                            << "/usr/src/v/build" << true << "/u/Vireo"
+                                            << "/usr/src/v/build";
   }
   void rule() {
     QFETCH(QString, home);
+    QFETCH(QString, executable);
     QFETCH(bool, writable);
     QFETCH(QString, userData);
     QFETCH(QString, chosen);
-    QCOMPARE(QString::fromStdString(ChooseAppFolderRoot(home.toStdString(), "/opt/v/bin", writable,
-                                                        userData.toStdString())),
-             chosen);
+    try {
+      QCOMPARE(QString::fromStdString(ChooseAppFolderRoot(
+                   home.toStdString(), executable.toStdString(), writable, userData.toStdString())),
+               chosen);
+    } catch (const Error& e) {
+      QVERIFY2(chosen.isEmpty(), e.what());
+      QVERIFY(std::string(e.what()).find("--home") != std::string::npos);
+    }
   }
 
   void userDataFolder() {
