@@ -21,16 +21,24 @@ namespace {
 class DemoPrompts : public Prompts {
  public:
   explicit DemoPrompts(QString file) : file_(std::move(file)) {}
-  QString OpenFile(const QString&, const QString&, const QStringList&) override { return file_; }
-  QStringList OpenFiles(const QString&, const QString&, const QStringList&) override {
+  QString OpenFile(QWidget*, const QString&, const QString&, const QStringList&) override {
+    return file_;
+  }
+  QStringList OpenFiles(QWidget*, const QString&, const QString&, const QStringList&) override {
     return files_;
   }
+  QString SaveFile(QWidget*, const QString&, const QString& suggested,
+                   const QStringList&) override {
+    return suggested;
+  }
   QStringList files_;
-  std::optional<QString> InputBox(const QString&, const QString&, const QString&) override {
+  std::optional<QString> InputBox(QWidget*, const QString&, const QString&,
+                                  const QString&) override {
     return std::nullopt;
   }
-  bool AskYesNo(const QString&, const QString&) override { return true; }
-  void Tell(const QString& title, const QString& text, MessageKind, const QString&) override {
+  bool AskYesNo(QWidget*, const QString&, const QString&) override { return true; }
+  void Tell(QWidget*, const QString& title, const QString& text, MessageKind,
+            const QString&) override {
     QTextStream(stderr) << title << ": " << text << '\n';
   }
 

@@ -53,34 +53,22 @@ class AppFolderChoiceTest : public QObject {
     QTest::addColumn<bool>("writable");
     QTest::addColumn<QString>("userData");
     QTest::addColumn<QString>("chosen");  // empty: refused
-    QTest::newRow("--home wins") << "/tmp/h"
-                                 << "/opt/v/bin" << false << "/u/Vireo"
-                                 << "/tmp/h";
-    QTest::newRow("writable portable copy") << ""
-                                            << "/home/ann/v/bin" << true << "/u/Vireo"
-                                            << "/home/ann/v/bin";
-    QTest::newRow("read-only portable copy") << ""
-                                             << "/home/ann/v/bin" << false << "/u/Vireo"
-                                             << "/u/Vireo";
-    QTest::newRow("portable, no user folder known") << ""
-                                                    << "/home/ann/v/bin" << false << ""
-                                                    << "/home/ann/v/bin";
-    // Installed for every user: root may write there, but the program must not.
-    QTest::newRow("installed, writable for root") << ""
-                                                  << "/opt/v/bin" << true << "/root/Vireo"
-                                                  << "/root/Vireo";
-    QTest::newRow("installed under /usr/local") << ""
-                                                << "/usr/local/bin" << true << "/u/Vireo"
-                                                << "/u/Vireo";
-    QTest::newRow("installed, no user folder known") << ""
-                                                     << "/opt/v/bin" << true << ""
-                                                     << "";
-    QTest::newRow("a folder named like one") << ""
-                                             << "/optical/bin" << true << "/u/Vireo"
-                                             << "/optical/bin";
-    QTest::newRow("a build under /usr/src") << ""
-                                            << "/usr/src/v/build" << true << "/u/Vireo"
-                                            << "/usr/src/v/build";
+    // An installed program (under /opt or /usr) never writes into its own
+    // folder, though root may write there.
+    const char* rows[][6] = {
+        {"--home wins", "/tmp/h", "/opt/v/bin", "", "/u/V", "/tmp/h"},
+        {"writable portable copy", "", "/home/a/v", "w", "/u/V", "/home/a/v"},
+        {"read-only portable copy", "", "/home/a/v", "", "/u/V", "/u/V"},
+        {"portable, no user folder known", "", "/home/a/v", "", "", "/home/a/v"},
+        {"installed, writable for root", "", "/opt/v/bin", "w", "/root/V", "/root/V"},
+        {"installed under /usr/local", "", "/usr/local/bin", "w", "/u/V", "/u/V"},
+        {"installed, no user folder known", "", "/opt/v/bin", "w", "", ""},
+        {"a folder named like one", "", "/optical/bin", "w", "/u/V", "/optical/bin"},
+        {"a build under /usr/src", "", "/usr/src/v/build", "w", "/u/V", "/usr/src/v/build"},
+    };
+    for (const auto& r : rows)
+      QTest::newRow(r[0]) << QString(r[1]) << QString(r[2]) << (*r[3] == 'w') << QString(r[4])
+                          << QString(r[5]);
   }
   void rule() {
     QFETCH(QString, home);
