@@ -45,7 +45,7 @@ FailedChecksWindow::FailedChecksWindow(QWidget* parent) : QWidget(parent, Qt::Wi
   table_->verticalHeader()->hide();
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
   auto* copy = new QPushButton(QStringLiteral("Copy"), this);
   copy->setObjectName(QStringLiteral("Copy"));
   auto* close = new QPushButton(QStringLiteral("Close"), this);
@@ -100,11 +100,16 @@ void FailedChecksWindow::ShowRows(const std::vector<vireo::FailedCheckRow>& rows
       table_->setItem(r, c, item);
     }
   }
-  table_->resizeColumnsToContents();
   // As the field file goes, until the surveyor clicks another heading.
-  table_->horizontalHeader()->setSortIndicator(1, Qt::AscendingOrder);
+  QHeaderView* header = table_->horizontalHeader();
+  header->setSortIndicator(1, Qt::AscendingOrder);
   table_->setSortingEnabled(true);
-  table_->horizontalHeader()->setSortIndicatorShown(true);
+  header->setSortIndicatorShown(true);
+  // Whole headings beside the sort mark; the check's name takes the room left.
+  table_->resizeColumnsToContents();
+  for (int c = 0; c < table_->columnCount(); ++c)
+    header->resizeSection(c, header->sectionSize(c) + 18);
+  header->setSectionResizeMode(4, QHeaderView::Stretch);
 }
 
 QString FailedChecksWindow::Copy() {

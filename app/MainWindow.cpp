@@ -385,6 +385,8 @@ void MainWindow::FitStatus() {
     bottom = notOpened_->geometry().bottom();
   }
   centralWidget()->setFixedSize(Px(9030), std::max(Px(3075), bottom + Px(75)));
+  // The window takes its new size now, so windows placed beside it see it.
+  layout()->activate();
 }
 
 void MainWindow::OpenReport() {

@@ -13,8 +13,9 @@ constexpr double kPadding = 2;
 // Room for a stand-in font wider than the sheet's own (LibreOffice prints
 // Calibri with DejaVu Sans where Carlito is missing).
 constexpr double kWiderFont = 1.12;
-// One indent step as LibreOffice and Excel print it, in width units; every
-// table cell has one.
+// Texts stand two indent steps in; one step as LibreOffice and Excel print
+// it, in width units.
+constexpr int kTextIndent = 2;
 constexpr double kIndentStep = 1.5;
 
 // Decimals of a number format such as "0.000"; -1 for none given.
@@ -30,8 +31,10 @@ int DecimalsOf(std::string_view numberFormat) {
 }  // namespace
 
 CellFormat AlignedAs(ColumnKind kind, CellFormat base) {
+  // Numbers stand flush right: LibreOffice misdraws right-aligned cells
+  // with an indent in the row after one with a fill.
   base.align = kind == ColumnKind::Number ? Align::Right : Align::Left;
-  base.indent = 1;
+  base.indent = kind == ColumnKind::Number ? 0 : kTextIndent;
   return base;
 }
 
@@ -90,9 +93,9 @@ double ColumnWidths::Span(int first, int last) const {
 
 void ColumnWidths::FitAcross(int first, int last, std::string_view text, bool bold, bool indented) {
   At(last);
-  across_.push_back(
-      {first, last,
-       PrintedWidth(text, bold) * kWiderFont + kPadding + (indented ? kIndentStep : 0)});
+  across_.push_back({first, last,
+                     PrintedWidth(text, bold) * kWiderFont + kPadding +
+                         (indented ? kTextIndent * kIndentStep : 0)});
 }
 
 void ColumnWidths::Apply(Worksheet& sheet, double atLeast, double atMost) {

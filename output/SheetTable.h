@@ -1,7 +1,7 @@
 // Tables on the sheets the program adds, laid out for print: numbers stand
-// one indent step in from the right edge of their column, texts one step in
-// from the left edge (so a text right of a number never runs into it),
-// headings as their values, and every column as wide as its longest entry.
+// at the right edge of their column, texts two indent steps in from the
+// left edge (so a text right of a number never runs into it), headings as
+// their values, and every column as wide as its longest entry.
 #pragma once
 
 #include <initializer_list>

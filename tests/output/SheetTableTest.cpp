@@ -1,5 +1,5 @@
 // Tables laid out for print on an added sheet: headings aligned as their
-// values, one indent step in from their edge, columns as wide as their
+// values (text two indent steps in), columns as wide as their
 // widest entry, spanned columns merged; merges and page breaks that cannot
 // be written are refused. What LibreOffice makes of them:
 // WorkbookClientsTest.
@@ -32,8 +32,8 @@ TEST(SheetTable, headings_stand_as_their_values_and_columns_fit_the_widest_entry
     return xf.substr(xf.find("<alignment"),
                      xf.find("/>", xf.find("<alignment")) + 2 - xf.find("<alignment"));
   };
-  EXPECT_EQ(alignment("A1"), "<alignment horizontal=\"left\" indent=\"1\"/>");
-  EXPECT_EQ(alignment("B1"), "<alignment horizontal=\"right\" indent=\"1\"/>");
+  EXPECT_EQ(alignment("A1"), "<alignment horizontal=\"left\" indent=\"2\"/>");
+  EXPECT_EQ(alignment("B1"), "<alignment horizontal=\"right\"/>");
   EXPECT_EQ(alignment("A2"), alignment("A1"));
   EXPECT_EQ(alignment("B2"), alignment("B1"));
   // Each column holds its widest entry; a spanned remark widens the last of
