@@ -183,6 +183,8 @@ class InputOptionTest : public QObject {
     QVERIFY(!told[0].text.isEmpty());
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(ReadFile(fields.label11), before);
+    // Beside the main window, not over its status and verdict.
+    QVERIFY(!Dialog()->frameGeometry().intersects(window_->frameGeometry()));
     // The message stands in front of the dialog, which then has the focus
     // in the level refused, selected for typing over.
     QCOMPARE(told[0].owner, static_cast<QWidget*>(Dialog()));
@@ -195,14 +197,6 @@ class InputOptionTest : public QObject {
     Click("Command1");
     QCOMPARE(prompts_->Of("Tell").size(), 2u);
     QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), "Text2"));
-  }
-
-  // Beside the main window, not over its status and verdict.
-  void opensBesideTheMainWindow() {
-    window_->move(0, 0);
-    RunYes("LINE1.dat", SimulatedLine(4, true));
-    QVERIFY(!Dialog()->frameGeometry().intersects(window_->frameGeometry()));
-    QVERIFY(Dialog()->screen()->availableGeometry().contains(Dialog()->frameGeometry()));
   }
 
   void cancelAndCloseBoxDiscardTheDialog_data() {

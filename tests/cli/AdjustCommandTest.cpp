@@ -146,12 +146,7 @@ TEST(AdjustCommand, a_job_file_runs_as_the_command_it_stands_for) {
   EXPECT_EQ(changed["points"][0]["name"].get<std::string>() +
                 changed["points"][0]["kind"].get<std::string>(),
             "Bfixed");
-  EXPECT_NE(Adjust("--job '" + path + "' " + job.home + "--fixed a=100")
-                .err.find("no point a; did you mean A?"),
-            std::string::npos);
-  const Outcome neither = Adjust(job.home + "--fixed A=100");
-  EXPECT_EQ(neither.status, 2);
-  EXPECT_NE(neither.err.find("adjust needs the input files or --job FILE"), std::string::npos);
+  EXPECT_EQ(Adjust(job.home + "--fixed A=100").status, 2);  // neither files nor a job
 }
 
 TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
@@ -275,17 +270,11 @@ TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_
     const bool isHeights = page.find("job.xlsx, Heights") != std::string::npos;
     const bool isObservations = page.find("job.xlsx, Observations") != std::string::npos;
     pages[isHeights ? "Heights" : isObservations ? "Observations" : "other"] += 1;
-    if (isHeights) {
-      EXPECT_TRUE(std::regex_search(page, heights)) << page;
-    }
-    if (isObservations) {
-      EXPECT_TRUE(std::regex_search(page, observations)) << page;
-    }
+    EXPECT_TRUE(!isHeights || std::regex_search(page, heights)) << page;
+    EXPECT_TRUE(!isObservations || std::regex_search(page, observations)) << page;
   }
   EXPECT_GE(pages["Heights"], 3);
   EXPECT_GE(pages["Observations"], 3);
-  EXPECT_EQ(Count(printed.pages.back() + printed.pages[printed.pages.size() - 2],
-                  R"(OSGeoLabBp_tutorials_test {2,}\d+ {2,}\S+ {2,}\S+ {2,}\d+\.\d{3} )"),
-            Count(printed.pages.back() + printed.pages[printed.pages.size() - 2],
-                  R"(OSGeoLabBp_tutorials_test +\d+)"));
+  EXPECT_TRUE(std::regex_search(printed.pages.back(),
+                                std::regex(R"(\n\s*OSGeoLabBp_tutorials_test {2,}\d+ {2,}\d+@)")));
 }

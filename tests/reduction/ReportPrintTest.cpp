@@ -34,16 +34,8 @@ Printed ProcessAndPrint(int setups) {
   const ProcessResult run = fixture.Process(
       "LOOP.dat",
       examples::SimulateFieldFile({.seed = 11, .setupsPerLine = setups, .startHeight = 190.15355}));
-  const std::string dir = fixture.folder.Path(), pdf = Convert(dir, run.workbookPath, "pdf");
-  Shell("pdfinfo " + pdf + " >" + dir + "/info.txt; pdftotext -layout " + pdf);
-  std::smatch size;
-  const std::string info = ReadFile(dir + "/info.txt"), text = ReadFile(dir + "/LOOP.txt");
-  Printed printed;
-  if (std::regex_search(info, size, std::regex(R"(Page size:\s+([\d.]+) x ([\d.]+))")))
-    printed.landscape = std::stod(size[1]) > std::stod(size[2]);
-  for (std::size_t at = 0, end; (end = text.find('\f', at)) != std::string::npos; at = end + 1)
-    printed.pages.push_back(text.substr(at, end - at));
-  return printed;
+  const PrintedPages printed = Print(fixture.folder.Path(), run.workbookPath);
+  return {!printed.landscape.empty() && printed.landscape.front(), printed.pages};
 }
 
 const std::regex kReportHeadings(
