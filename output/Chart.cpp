@@ -176,20 +176,23 @@ std::string Title(std::string_view text, bool vertical = false) {
   return "<c:title>" + RichText(text, vertical) + "<c:layout/><c:overlay val=\"0\"/></c:title>";
 }
 
-std::string Axis(int id, int crossing, const char* position, std::string_view title,
-                 bool gridlines) {
+// A value axis and where it crosses the other: "min" (the distance axis at
+// the foot of the chart, whatever the levels), "max" (a secondary axis on
+// the right) or "autoZero"; a `hidden` one only carries the scale of a
+// second group of series.
+std::string Axis(int id, int crossing, const char* position, std::string_view title, bool gridlines,
+                 const char* crosses, bool hidden = false) {
   return "<c:valAx><c:axId val=\"" + std::to_string(id) +
-         "\"/><c:scaling><c:orientation val=\"minMax\"/></c:scaling><c:delete val=\"0\"/>"
-         "<c:axPos val=\"" +
-         position + "\"/>" +
+         "\"/><c:scaling><c:orientation val=\"minMax\"/></c:scaling><c:delete val=\"" +
+         (hidden ? "1" : "0") + "\"/><c:axPos val=\"" + position + "\"/>" +
          (gridlines
               ? "<c:majorGridlines><c:spPr>" + Line("D9D9D9", 9525) + "</c:spPr></c:majorGridlines>"
               : "") +
-         (title.empty() ? std::string() : Title(title, position[0] == 'l')) +
+         (title.empty() ? std::string() : Title(title, position[0] == 'l' || position[0] == 'r')) +
          "<c:numFmt formatCode=\"General\" sourceLinked=\"0\"/><c:majorTickMark val=\"out\"/>"
          "<c:minorTickMark val=\"none\"/><c:tickLblPos val=\"nextTo\"/><c:spPr>" +
          Line("808080", 9525) + "</c:spPr><c:crossAx val=\"" + std::to_string(crossing) +
-         "\"/><c:crosses val=\"autoZero\"/><c:crossBetween val=\"midCat\"/></c:valAx>";
+         "\"/><c:crosses val=\"" + crosses + "\"/><c:crossBetween val=\"midCat\"/></c:valAx>";
 }
 
 }  // namespace
@@ -250,20 +253,17 @@ std::string RowsFormula(std::string_view sheet, int firstRow, int lastRow) {
   return QuotedSheet(sheet) + "!$" + std::to_string(firstRow) + ":$" + std::to_string(lastRow);
 }
 
-void WriteChart(const ScatterChart& chart, const std::string& sheet, const SheetStore& store,
-                const Sink& out) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
-  xml += std::string("<c:chartSpace xmlns:c=\"") + kChartNs + "\" xmlns:a=\"" + kDrawingNs +
-         "\" xmlns:r=\"" + kRelNs +
-         "\"><c:lang val=\"en-US\"/><c:roundedCorners val=\"0\"/><c:chart>";
-  if (!chart.title.empty()) xml += Title(chart.title);
-  xml += "<c:autoTitleDeleted val=\"" + std::string(chart.title.empty() ? "1" : "0") +
-         "\"/><c:plotArea><c:layout/><c:scatterChart><c:scatterStyle val=\"lineMarker\"/>"
-         "<c:varyColors val=\"0\"/>";
+namespace {
+
+// The series of one group of a chart, numbered on from `first`.
+void AppendSeries(std::string& xml, const ScatterChart& chart, const std::vector<int>& columns,
+                  std::size_t first, const std::string& sheet, const SheetStore& store,
+                  const Sink& out) {
   const bool markers = chart.lastRow - chart.firstRow + 1 <= kMostMarkedPoints;
   const AreaRef x{sheet, chart.firstRow, chart.xColumn, chart.lastRow, chart.xColumn};
-  for (std::size_t i = 0; i < chart.yColumns.size(); ++i) {
-    const int column = chart.yColumns[i];
+  for (std::size_t n = 0; n < columns.size(); ++n) {
+    const std::size_t i = first + n;
+    const int column = columns[n];
     xml += "<c:ser><c:idx val=\"" + std::to_string(i) + "\"/><c:order val=\"" + std::to_string(i) +
            "\"/>";
     if (chart.nameRow > 0) {
@@ -287,11 +287,40 @@ void WriteChart(const ScatterChart& chart, const std::string& sheet, const Sheet
     AppendReference(xml, true, {sheet, chart.firstRow, column, chart.lastRow, column}, store, out);
     xml += "</c:yVal><c:smooth val=\"0\"/></c:ser>";
   }
-  xml += "<c:axId val=\"50010001\"/><c:axId val=\"50010002\"/></c:scatterChart>" +
-         Axis(50010001, 50010002, "b", chart.xAxisTitle, false) +
-         Axis(50010002, 50010001, "l", chart.yAxisTitle, true) +
-         "</c:plotArea><c:legend><c:legendPos val=\"b\"/><c:overlay val=\"0\"/></c:legend>"
-         "<c:plotVisOnly val=\"1\"/><c:dispBlanksAs val=\"gap\"/></c:chart></c:chartSpace>";
+}
+
+constexpr const char* kScatterStart =
+    "<c:scatterChart><c:scatterStyle val=\"lineMarker\"/><c:varyColors val=\"0\"/>";
+
+}  // namespace
+
+void WriteChart(const ScatterChart& chart, const std::string& sheet, const SheetStore& store,
+                const Sink& out) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+  xml += std::string("<c:chartSpace xmlns:c=\"") + kChartNs + "\" xmlns:a=\"" + kDrawingNs +
+         "\" xmlns:r=\"" + kRelNs +
+         "\"><c:lang val=\"en-US\"/><c:roundedCorners val=\"0\"/><c:chart>";
+  if (!chart.title.empty()) xml += Title(chart.title);
+  xml += "<c:autoTitleDeleted val=\"" + std::string(chart.title.empty() ? "1" : "0") +
+         "\"/><c:plotArea><c:layout/>" + kScatterStart;
+  AppendSeries(xml, chart, chart.yColumns, 0, sheet, store, out);
+  xml += "<c:axId val=\"50010001\"/><c:axId val=\"50010002\"/></c:scatterChart>";
+  const bool secondary = !chart.secondaryYColumns.empty();
+  if (secondary) {
+    // A second group of series on its own pair of axes: a hidden X axis of
+    // the same distances and a value axis on the right.
+    xml += kScatterStart;
+    AppendSeries(xml, chart, chart.secondaryYColumns, chart.yColumns.size(), sheet, store, out);
+    xml += "<c:axId val=\"50010003\"/><c:axId val=\"50010004\"/></c:scatterChart>";
+  }
+  xml += Axis(50010001, 50010002, "b", chart.xAxisTitle, false, "min") +
+         Axis(50010002, 50010001, "l", chart.yAxisTitle, true, "autoZero");
+  if (secondary)
+    xml += Axis(50010003, 50010004, "b", "", false, "min", true) +
+           Axis(50010004, 50010003, "r", chart.secondaryYAxisTitle, false, "max");
+  xml +=
+      "</c:plotArea><c:legend><c:legendPos val=\"b\"/><c:overlay val=\"0\"/></c:legend>"
+      "<c:plotVisOnly val=\"1\"/><c:dispBlanksAs val=\"gap\"/></c:chart></c:chartSpace>";
   out(xml);
 }
 

@@ -151,8 +151,22 @@ std::string RelationshipsPartOf(const std::string& part) {
 }
 
 unsigned FlagsOf(const CellFormat& format) {
-  return (format.bold ? kBold : 0u) | (format.redFill ? kRedFill : 0u) |
-         (format.ruleBelow ? kRuleBelow : 0u);
+  unsigned flags = (format.bold ? kBold : 0u) | (format.redFill ? kRedFill : 0u) |
+                   (format.ruleBelow ? kRuleBelow : 0u);
+  switch (format.align) {
+    case Align::Keep:
+      return flags;
+    case Align::Left:
+      flags |= kAlignLeft;
+      break;
+    case Align::Right:
+      flags |= kAlignRight;
+      break;
+    case Align::Center:
+      flags |= kAlignCenter;
+      break;
+  }
+  return flags | IndentFlags(format.indent);
 }
 
 bool IsPlain(const CellFormat& format) {
@@ -973,13 +987,33 @@ void Worksheet::SetPageSetup(const PageSetup& page) {
   if (page.firstTitleRow != 0 || page.lastTitleRow != 0)
     usable = usable && page.firstTitleRow >= 1 && page.lastTitleRow >= page.firstTitleRow &&
              page.lastTitleRow <= Workbook::kMaxRows;
+  int previousBreak = 1;
+  for (int row : page.rowBreaks) {
+    usable = usable && row > previousBreak && row <= Workbook::kMaxRows;
+    previousBreak = row;
+  }
   if (!usable)
     book_->Fail("set the page setup",
-                "the margins, paper, title rows, header or footer are out of range");
+                "the margins, paper, title rows, page breaks, header or footer are out of range");
   sheet_->added->page = page;
   sheet_->added->hasPage = true;
   sheet_->changed = true;
   book_->SetPrintTitles(*sheet_, page.firstTitleRow, page.lastTitleRow);
+}
+
+void Worksheet::MergeCells(int firstRow, int firstColumn, int lastRow, int lastColumn) {
+  book_->RequireAdded(*sheet_, "merge cells");
+  book_->CheckCell(*sheet_, firstRow, firstColumn, "merge");
+  book_->CheckCell(*sheet_, lastRow, lastColumn, "merge");
+  bool usable = firstRow <= lastRow && firstColumn <= lastColumn &&
+                (firstRow < lastRow || firstColumn < lastColumn);
+  for (const MergedArea& m : sheet_->added->merged)
+    usable = usable && (lastRow < m.firstRow || firstRow > m.lastRow ||
+                        lastColumn < m.firstColumn || firstColumn > m.lastColumn);
+  if (!usable)
+    book_->Fail("merge cells", "the area is a single cell, reversed, or overlaps a merged one");
+  sheet_->added->merged.push_back({firstRow, firstColumn, lastRow, lastColumn});
+  sheet_->changed = true;
 }
 
 void Worksheet::StreamRows(int firstRow, int count, int lastColumn,
@@ -1016,6 +1050,7 @@ void Worksheet::AddChart(const ScatterChart& chart) {
                 chart.top < chart.bottom && column(chart.left) && column(chart.right) &&
                 chart.left < chart.right;
   for (int c : chart.yColumns) usable = usable && column(c);
+  for (int c : chart.secondaryYColumns) usable = usable && column(c);
   if (!usable) book_->Fail("add a chart", "its rows, columns or place do not fit the sheet");
   AddedSheet& added = *sheet_->added;
   const std::string drawing = std::string(kOfficeContentType) + "drawing+xml";

@@ -30,6 +30,9 @@ struct CellValue {
   bool operator==(const CellValue&) const = default;
 };
 
+// How a cell's content stands across it; Keep leaves the cell's own.
+enum class Align : std::uint8_t { Keep, Left, Right, Center };
+
 // What a written cell looks like, added to the look it has (or, for a new
 // cell, takes from its row or column). The parts combine; formats are added
 // to the styles once and reused.
@@ -38,6 +41,8 @@ struct CellFormat {
   bool bold = false;
   bool redFill = false;    // a solid light-red fill
   bool ruleBelow = false;  // a thin rule under the cell
+  Align align = Align::Keep;
+  int indent = 0;  // with an alignment: steps of about one character (0..15) from its edge
 };
 
 class Worksheet;
@@ -167,6 +172,10 @@ class Worksheet {
   // cells in the columns take `format`.
   void SetColumns(int first, int last, double width, const CellFormat& format = {});
   void SetPageSetup(const PageSetup& page);
+  // Shows the cells firstRow..lastRow x firstColumn..lastColumn as one cell
+  // with the first one's value and look (give them all the same look, as
+  // spreadsheets do). An area that overlaps an earlier one is an Error.
+  void MergeCells(int firstRow, int firstColumn, int lastRow, int lastColumn);
   void AddChart(const ScatterChart& chart);
   // Rows firstRow..firstRow+count-1, columns up to lastColumn, written at
   // save time by `row(r, writer)` instead of being held in memory: a long

@@ -1,8 +1,10 @@
 // The profile of the last line of levelling: a sheet "Profile" after the
 // report with the line's points (point, distance from the start of the line,
-// Cal. RL, Adj. RL) and a chart of both levels against the distance. The
-// run draws it from the survey model, the RL adjustment from the line it
-// read back from the saved report and levelled again.
+// Cal. RL, Adj. RL, and the correction Adj. RL - Cal. RL in mm) and a chart
+// of both levels against the distance, the correction on an axis of its
+// own on the right. The run draws it from the survey model, the RL
+// adjustment from the line it read back from the saved report and levelled
+// again.
 #pragma once
 
 #include <optional>

@@ -184,8 +184,20 @@ void InputOption::Ok() {
       close();
       break;
     case vireo::AdjustmentResult::Status::Refused:
-      // The surveyor can correct the keyed levels and press OK again.
+      // The surveyor can correct the keyed levels and press OK again: the
+      // focus goes back to the level refused (the end RL when the start RL
+      // alone would do).
       if (tell_) tell_(windowTitle(), message, false);
+      {
+        QLineEdit* field =
+            Loop() == vireo::LoopType::OpenLoop &&
+                    !vireo::RefuseKeyedLevels(vireo::LoopType::CloseLoop, StartRlText(), "")
+                ? text2_
+                : text1_;
+        activateWindow();
+        field->setFocus(Qt::OtherFocusReason);
+        field->selectAll();
+      }
       break;
     case vireo::AdjustmentResult::Status::SaveFailed:
     case vireo::AdjustmentResult::Status::Blocked:

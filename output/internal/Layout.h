@@ -18,8 +18,14 @@ struct ColumnLayout {
   std::uint16_t style;
 };
 
+// Cells merged into one, rows and columns from 1.
+struct MergedArea {
+  int firstRow, firstColumn, lastRow, lastColumn;
+};
+
 struct AddedSheet {
   std::vector<ColumnLayout> columns;  // ascending, not overlapping
+  std::vector<MergedArea> merged;     // not overlapping
   bool hasPage = false;
   PageSetup page;
   std::vector<ScatterChart> charts;

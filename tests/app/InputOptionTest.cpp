@@ -75,6 +75,7 @@ class InputOptionTest : public QObject {
   }
 
  private slots:
+  void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
   void init() {
     fixture_ = std::make_unique<AppFixture>();
     prompts_ = std::make_unique<ScriptedPrompts>();
@@ -183,6 +184,20 @@ class InputOptionTest : public QObject {
     QVERIFY(!told[0].text.isEmpty());
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(ReadFile(fields.workbookPath), before);
+    // Beside the main window, not over its status and verdict.
+    QVERIFY(!Dialog()->frameGeometry().intersects(window_->frameGeometry()));
+    // The message stands in front of the dialog, which then has the focus
+    // in the level refused, selected for typing over.
+    QCOMPARE(told[0].owner, static_cast<QWidget*>(Dialog()));
+    auto* text1 = Child<QLineEdit>(Dialog(), "Text1");
+    QCOMPARE(Dialog()->focusWidget(), text1);
+    QCOMPARE(text1->selectedText(), QString("abc"));
+    Click("Option2");
+    Type("Text1", "100");
+    Type("Text2", "1e");
+    Click("Command1");
+    QCOMPARE(prompts_->Of("Tell").size(), 2u);
+    QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), "Text2"));
   }
 
   void cancelAndCloseBoxDiscardTheDialog_data() {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 
@@ -199,4 +200,59 @@ TEST(ChecksSheet, red_fills_and_the_verdict_after_keyed_levels) {
   EXPECT_EQ(after.Get(6, 4).text, "FAIL");
   EXPECT_NEAR(after.Get(6, 2).number, adjusted.misclose * 1000, 1e-9);
   EXPECT_NE(after.Get(2, 1).text.find("OUT OF TOLERANCE"), std::string::npos);
+  auto verdictFill = [&] {
+    return CellFormatXml(ReadFile(checked.run.workbookPath), "xl/worksheets/sheet3.xml", "A2")
+               .find("fillId=\"0\"") == std::string::npos;
+  };
+  EXPECT_TRUE(verdictFill());
+  // Levels within tolerance take the red fill away again.
+  ASSERT_TRUE(
+      AdjustReducedLevels(checked.run.summary, LoopType::CloseLoop, "100", "", fixture.app).Ok());
+  EXPECT_NE(Workbook::Open(checked.run.workbookPath)
+                .Sheet(kChecksSheet)
+                .Get(2, 1)
+                .text.find("within tolerance"),
+            std::string::npos);
+  EXPECT_FALSE(verdictFill());
+}
+
+// The real DNA03 job's Checks sheet as LibreOffice prints it: A4 landscape,
+// the set-up table on pages of its own, each headed by the table's heading
+// row, and no number run into the name beside it.
+TEST(ChecksSheet, prints_the_set_up_headings_on_every_page_and_columns_apart) {
+  if (!OnPath("soffice") || !OnPath("pdftotext")) GTEST_SKIP() << "no LibreOffice or poppler";
+  AppFixture fixture;
+  const CheckedRun checked = ProcessAndCheck(
+      fixture.AddFieldFile("DNA03.gsi", ReadFile(std::string(VIREO_FIXTURES) +
+                                                 "/gsi/OSGeoLabBp_tutorials_test.gsi")),
+      fixture.app);
+  const PrintedPages printed = Print(fixture.folder.Path(), checked.run.workbookPath);
+  std::size_t first = 0;
+  while (first < printed.pages.size() &&
+         printed.pages[first].find("Checks of the double run") == std::string::npos)
+    ++first;
+  ASSERT_LT(first + 5, printed.pages.size());
+  EXPECT_EQ(std::count(printed.landscape.begin() + static_cast<long>(first),
+                       printed.landscape.end(), false),
+            0);
+  // The summary page: the failures line whole, the tables' columns apart.
+  const std::string& summary = printed.pages[first];
+  EXPECT_NE(summary.find("17 set-ups fail their checks, 3 line or section checks fail"),
+            std::string::npos);
+  EXPECT_TRUE(std::regex_search(summary, std::regex(R"(\n\s*14 {2,}I {2,}J {2,}8 {2,}406\.298)")))
+      << summary;
+  const std::regex headings(
+      R"(Set-up\s+Line\s+File line\s+Back\s+Fore\s+Stn\. diff\. \(mm\)\s+BS1-BS2 \(mm\)\s+)"
+      R"(FS1-FS2 \(mm\)\s+Longest sight \(m\)\s+Imbalance \(m\)\s+Lowest \(m\)\s+Highest \(m\)\s+)"
+      R"(Instrument \(mm\)\s+Failed)");
+  long rows = 0;
+  for (std::size_t page = first + 1; page < printed.pages.size(); ++page) {
+    EXPECT_TRUE(std::regex_search(printed.pages[page], headings)) << "page " << page + 1;
+    rows +=
+        Count(printed.pages[page], R"(\n\s*\d+ {2,}\d+ {2,}\d+ {2,}\S+ {2,}\S+ {2,}-?\d+\.\d\d)");
+  }
+  EXPECT_EQ(rows, 336);
+  // Set-up 48 on the 8th line, file line 252, from point 26 to 27.
+  EXPECT_TRUE(std::regex_search(printed.pages[first + 1],
+                                std::regex(R"(\n\s*48 {2,}8 {2,}252 {2,}26 {2,}27 )")));
 }

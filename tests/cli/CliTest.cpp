@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <thread>
 
 #include "examples/GsiFileWriter.h"
@@ -247,4 +248,10 @@ TEST(Cli, a_flood_of_warnings_is_counted_in_bounded_memory) {
     ASSERT_EQ(json["warnings"].size(), 1001u);
     EXPECT_EQ(json["warnings"][1000]["message"].get<std::string>().find(more), 0u);
   }
+}
+
+TEST(Cli, version_is_printed_without_a_command) {
+  const Outcome o = RunCli("--version");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_TRUE(std::regex_match(o.out, std::regex("vireo-cli \\d+\\.\\d+\\.\\d+\n"))) << o.out;
 }

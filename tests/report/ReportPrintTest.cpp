@@ -35,16 +35,8 @@ Printed ProcessAndPrint(int setups) {
   const ProcessResult run = fixture.Process(
       "LOOP.dat",
       examples::SimulateFieldFile({.seed = 11, .setupsPerLine = setups, .startHeight = 190.15355}));
-  const std::string dir = fixture.folder.Path(), pdf = Convert(dir, run.workbookPath, "pdf");
-  Shell("pdfinfo " + pdf + " >" + dir + "/info.txt; pdftotext -layout " + pdf);
-  std::smatch size;
-  const std::string info = ReadFile(dir + "/info.txt"), text = ReadFile(dir + "/LOOP.txt");
-  Printed printed;
-  if (std::regex_search(info, size, std::regex(R"(Page size:\s+([\d.]+) x ([\d.]+))")))
-    printed.landscape = std::stod(size[1]) > std::stod(size[2]);
-  for (std::size_t at = 0, end; (end = text.find('\f', at)) != std::string::npos; at = end + 1)
-    printed.pages.push_back(text.substr(at, end - at));
-  return printed;
+  const PrintedPages printed = Print(fixture.folder.Path(), run.workbookPath);
+  return {!printed.landscape.empty() && printed.landscape.front(), printed.pages};
 }
 
 const std::regex kReportHeadings(
@@ -83,6 +75,8 @@ TEST(ReportPrint, the_sample_prints_its_report_on_one_page_and_the_profile_on_th
   EXPECT_EQ(Missing(profile, {"Profile of the last line, BM1 to BM1", "RL (m)"}), "") << profile;
   EXPECT_EQ(Count(profile, R"(Distance \(m\))"), 2) << profile;
   EXPECT_EQ(Count(profile, R"(Cal\. RL\s+Adj\. RL)"), 2) << profile;
+  // The correction as its own series: heading, right axis, legend.
+  EXPECT_EQ(Count(profile, R"(Correction \(mm\))"), 3) << profile;
 }
 
 TEST(ReportPrint, a_long_report_has_the_heading_row_and_page_numbers_on_every_page) {
@@ -126,6 +120,8 @@ TEST(Profile, holds_the_last_lines_points_as_the_survey_model_gives_them) {
     EXPECT_NEAR(profile.Get(row, 3).number, level, 1e-9) << row;
     EXPECT_NEAR(profile.Get(row, 4).number,
                 level + distance / total * result.survey.closure.misclose, 1e-9);
+    EXPECT_NEAR(profile.Get(row, 5).number,
+                distance / total * result.survey.closure.misclose * 1000, 1e-5);
     if (i == setups.size()) break;
     distance += setups[i].BackDistance() + setups[i].ForeDistance();
     level += setups[i].riseFall;

@@ -71,6 +71,8 @@ TEST(Adjustment, the_profile_table_and_its_chart_follow_the_adjusted_levels) {
   for (int row = p.FirstDataRow() + 1; row < p.SummationRow(); row += 2, ++point) {
     EXPECT_EQ(profile.Get(point, 3), w.Get(row, kCalRl));
     EXPECT_EQ(profile.Get(point, 4), w.Get(row, kAdjRl));
+    EXPECT_NEAR(profile.Get(point, 5).number,
+                (w.Get(row, kAdjRl).number - w.Get(row, kCalRl).number) * 1000, 1e-6);
   }
   EXPECT_EQ(profile.LastRow(), point - 1);
   // The chart's caches follow the cells: WorkbookSheetsTest.
