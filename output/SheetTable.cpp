@@ -1,6 +1,7 @@
 #include "output/SheetTable.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "common/Text.h"
@@ -38,22 +39,28 @@ CellFormat AlignedAs(ColumnKind kind, CellFormat base) {
   return base;
 }
 
+namespace {
+
+// The printed width of each byte of UTF-8 text: narrow letters and signs,
+// wide ones, capitals; continuation bytes add nothing.
+constexpr std::array<float, 256> ByteWidths() {
+  std::array<float, 256> widths{};
+  for (int c = 0; c < 256; ++c) {
+    widths[c] = 1.0f;  // digits, lower case letters, signs, other scripts
+    if (c >= 'A' && c <= 'Z') widths[c] = 1.2f;
+    if ((c & 0xC0) == 0x80) widths[c] = 0;
+  }
+  for (unsigned char c : std::string_view("ilj.,:;'|! ()Itfr")) widths[c] = 0.6f;
+  for (unsigned char c : std::string_view("mwMW@%")) widths[c] = 1.5f;
+  return widths;
+}
+constexpr std::array<float, 256> kByteWidths = ByteWidths();
+
+}  // namespace
+
 double PrintedWidth(std::string_view text, bool bold) {
   double width = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if ((c & 0xC0) == 0x80) continue;  // a continuation byte of UTF-8
-    if (c == 'i' || c == 'l' || c == 'j' || c == '.' || c == ',' || c == ':' || c == ';' ||
-        c == '\'' || c == '|' || c == '!' || c == ' ' || c == '(' || c == ')' || c == 'I' ||
-        c == 't' || c == 'f' || c == 'r')
-      width += 0.6;
-    else if (c == 'm' || c == 'w' || c == 'M' || c == 'W' || c == '@' || c == '%')
-      width += 1.5;
-    else if (c >= 'A' && c <= 'Z')
-      width += 1.2;
-    else
-      width += 1.0;  // digits, lower case letters, signs, other scripts
-  }
+  for (const char c : text) width += kByteWidths[static_cast<unsigned char>(c)];
   return bold ? width * 1.1 : width;
 }
 
@@ -71,8 +78,15 @@ void ColumnWidths::Fit(int column, std::string_view text, bool bold, bool indent
 // The characters of `value` shown with `decimals`, counted without
 // formatting it (long tables fit every cell).
 double NumberWidth(double value, int decimals) {
-  if (decimals < 0) return PrintedWidth(DecimalText(value));
-  double rest = std::abs(value) + 0.5 * std::pow(10.0, -decimals);
+  if (decimals < 0) {
+    // Whole numbers (counts, line numbers) are counted digit by digit.
+    if (value != std::trunc(value) || std::abs(value) >= 1e15)
+      return PrintedWidth(DecimalText(value));
+    decimals = 0;
+  }
+  static constexpr double kHalfUnit[] = {0.5,  0.05, 0.005, 5e-4,  5e-5, 5e-6,
+                                         5e-7, 5e-8, 5e-9,  5e-10, 5e-11};
+  double rest = std::abs(value) + kHalfUnit[std::min(decimals, 10)];
   int digits = 1;
   while (rest >= 10 && digits < 308) rest /= 10, ++digits;
   return digits + (value < 0 ? 1 : 0) + (decimals > 0 ? decimals + 0.6 : 0);
@@ -119,6 +133,11 @@ SheetTable::SheetTable(Worksheet sheet, ColumnWidths& widths, int headingRow,
       headingRow_(headingRow),
       columns_(std::move(columns)),
       firstColumn_(firstColumn) {
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    atColumn_.push_back(static_cast<int>(i));
+    atColumn_.resize(atColumn_.size() + static_cast<std::size_t>(std::max(columns_[i].span, 1) - 1),
+                     -1);
+  }
   int column = firstColumn_;
   for (const TableColumn& c : columns_) {
     if (!c.heading.empty()) Text(headingRow_, column, c.heading, kTableHeading);
@@ -127,12 +146,10 @@ SheetTable::SheetTable(Worksheet sheet, ColumnWidths& widths, int headingRow,
 }
 
 const TableColumn* SheetTable::ColumnAt(int column) const {
-  int at = firstColumn_;
-  for (const TableColumn& c : columns_) {
-    if (at == column) return &c;
-    at += std::max(c.span, 1);
-  }
-  return nullptr;
+  const int index = column - firstColumn_;
+  if (index < 0 || index >= static_cast<int>(atColumn_.size())) return nullptr;
+  const int at = atColumn_[static_cast<std::size_t>(index)];
+  return at < 0 ? nullptr : &columns_[static_cast<std::size_t>(at)];
 }
 
 CellFormat SheetTable::Look(int column, CellFormat base) const {
@@ -161,16 +178,35 @@ void SheetTable::Fit(int column, std::string_view text, const CellFormat& look) 
     widths_.FitAcross(column, column + span - 1, text, look.bold, look.indent > 0);
 }
 
+CellStyleId SheetTable::StyleOf(int column, const CellFormat& look) {
+  auto same = [&](const KnownLook& k) {
+    return k.column == column && k.look.bold == look.bold && k.look.redFill == look.redFill &&
+           k.look.ruleBelow == look.ruleBelow && k.look.align == look.align &&
+           k.look.indent == look.indent && k.numberFormat == look.numberFormat;
+  };
+  // Row after row, a column mostly has the look it had last.
+  const auto index = static_cast<std::size_t>(std::max(column - firstColumn_, 0));
+  if (index >= lastLook_.size()) lastLook_.resize(index + 1, -1);
+  int& last = lastLook_[index];
+  if (last >= 0 && same(known_[static_cast<std::size_t>(last)]))
+    return known_[static_cast<std::size_t>(last)].style;
+  for (std::size_t k = 0; k < known_.size(); ++k)
+    if (same(known_[k])) return known_[static_cast<std::size_t>(last = static_cast<int>(k))].style;
+  known_.push_back({column, look, std::string(look.numberFormat), sheet_.StyleFor(column, look)});
+  last = static_cast<int>(known_.size() - 1);
+  return known_.back().style;
+}
+
 void SheetTable::Text(int row, int column, std::string_view text, CellFormat base) {
   const CellFormat look = Look(column, base);
-  sheet_.SetText(row, column, text, look);
+  sheet_.SetTextWithStyle(row, column, text, StyleOf(column, look));
   Spread(row, column, look);
   Fit(column, text, look);
 }
 
 void SheetTable::Number(int row, int column, double value, CellFormat base) {
   const CellFormat look = Look(column, base);
-  sheet_.SetNumber(row, column, value, look);
+  sheet_.SetNumberWithStyle(row, column, value, StyleOf(column, look));
   Spread(row, column, look);
   if (SpanAt(column) == 1)
     widths_.FitNumber(column, value, base.numberFormat);

@@ -86,6 +86,17 @@ class SheetTable {
   int headingRow_;
   std::vector<TableColumn> columns_;
   int firstColumn_;
+  // The looks worked out so far, reused cell after cell.
+  CellStyleId StyleOf(int column, const CellFormat& look);
+  struct KnownLook {
+    int column;
+    CellFormat look;
+    std::string numberFormat;  // what look.numberFormat views
+    CellStyleId style;
+  };
+  std::vector<KnownLook> known_;
+  std::vector<int> lastLook_;  // by column from firstColumn_: its last look in known_
+  std::vector<int> atColumn_;  // by sheet column from firstColumn_: the column, -1 within a span
 };
 
 // Heading rows: bold with a rule below.

@@ -287,9 +287,12 @@ class Workbook::Impl {
   std::uint16_t Styled(const SheetState& sheet, int row, int column, const CellFormat& format) {
     return styles.WithFormat(StyleOf(sheet, row, column), format.numberFormat, FlagsOf(format));
   }
-  void PutNumber(SheetState& sheet, int row, int column, double value, const CellFormat* format);
+  // A cell with the look `format` adds, else the look `style` (from
+  // StyleFor), else the look of a new cell there.
+  void PutNumber(SheetState& sheet, int row, int column, double value, const CellFormat* format,
+                 const CellStyleId* style = nullptr);
   void PutText(SheetState& sheet, int row, int column, std::string_view text,
-               const CellFormat* format);
+               const CellFormat* format, const CellStyleId* style = nullptr);
   void WritePackage(const std::function<void(std::string_view)>& sink) const;
 };
 
@@ -625,27 +628,27 @@ Cell& Workbook::Impl::Ensure(SheetState& sheet, int row, int column) {
 }
 
 void Workbook::Impl::PutNumber(SheetState& sheet, int row, int column, double value,
-                               const CellFormat* format) {
+                               const CellFormat* format, const CellStyleId* given) {
   CheckCell(sheet, row, column, "write");
   CheckFinite(sheet, row, column, value);
   // The style first: if the format is refused, no cell has been made.
-  const std::uint16_t style = format ? Styled(sheet, row, column, *format) : 0;
+  const std::uint16_t style = format ? Styled(sheet, row, column, *format) : given ? *given : 0;
   Cell& cell = Ensure(sheet, row, column);
-  if (format) cell.style = style;
+  if (format || given) cell.style = style;
   cell.SetKind(CellKind::Number);
   cell.number = value;
 }
 
 void Workbook::Impl::PutText(SheetState& sheet, int row, int column, std::string_view text,
-                             const CellFormat* format) {
+                             const CellFormat* format, const CellStyleId* given) {
   CheckCell(sheet, row, column, "write");
   std::string utf8 = ToUtf8(text);
   if (Utf16LengthOf(utf8) > static_cast<std::size_t>(kMaxTextLength))
     Fail(Operation(sheet, "write", row, column),
          "text longer than " + std::to_string(kMaxTextLength) + " characters");
-  const std::uint16_t style = format ? Styled(sheet, row, column, *format) : 0;
+  const std::uint16_t style = format ? Styled(sheet, row, column, *format) : given ? *given : 0;
   Cell& cell = Ensure(sheet, row, column);
-  if (format) cell.style = style;
+  if (format || given) cell.style = style;
   sheet.store.SetText(cell, utf8);
   cell.SetKind(CellKind::Text);
 }
@@ -899,6 +902,14 @@ void Worksheet::SetNumber(int row, int column, double value, std::string_view nu
 
 void Worksheet::SetNumber(int row, int column, double value, const CellFormat& format) {
   book_->PutNumber(*sheet_, row, column, value, &format);
+}
+
+void Worksheet::SetNumberWithStyle(int row, int column, double value, CellStyleId style) {
+  book_->PutNumber(*sheet_, row, column, value, nullptr, &style);
+}
+
+void Worksheet::SetTextWithStyle(int row, int column, std::string_view text, CellStyleId style) {
+  book_->PutText(*sheet_, row, column, text, nullptr, &style);
 }
 
 void Worksheet::SetText(int row, int column, std::string_view text) {

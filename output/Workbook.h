@@ -185,10 +185,14 @@ class Worksheet {
   // saved and read again. Not on a sheet read only in part (SheetHead).
   void StreamRows(int firstRow, int count, int lastColumn,
                   std::function<void(int row, RowWriter& writer)> row);
-  // The look a new cell of `column` with `format` gets, for streamed rows.
+  // The look a new cell of `column` with `format` gets, for streamed rows
+  // and long tables.
   CellStyleId StyleFor(int column, const CellFormat& format);
   // The look the cell has, or would have when written.
   CellStyleId StyleAt(int row, int column) const;
+  // A cell with a look StyleFor gave, without working it out again.
+  void SetNumberWithStyle(int row, int column, double value, CellStyleId style);
+  void SetTextWithStyle(int row, int column, std::string_view text, CellStyleId style);
 
  private:
   friend class Workbook;
