@@ -25,7 +25,7 @@ class ChecksExtension : public RunExtension {
 }  // namespace
 
 ReportClosure ClosureOf(const ProcessResult& run) {
-  return {run.survey.closure.misclose, run.permissibleError, SurveyCloses(run.survey)};
+  return {run.survey.closure.misclose, run.permissibleError};
 }
 
 CheckedRun ProcessAndCheck(const std::string& fieldPath, const AppFolder& app, FileSystem& fs) {
@@ -36,10 +36,6 @@ CheckedRun ProcessAndCheck(const std::string& fieldPath, const AppFolder& app, F
   checked.run = ProcessField(fieldPath, app, fs, &extension);
   checked.run.warnings.Prepend(limitWarnings);
   return checked;
-}
-
-void JudgeAdjustedMisclose(CheckReport& report, double miscloseM, double permissibleMm) {
-  report.file = JudgeFile({miscloseM, permissibleMm, true});
 }
 
 }  // namespace vireo

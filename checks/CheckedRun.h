@@ -24,8 +24,4 @@ CheckedRun ProcessAndCheck(const std::string& fieldPath, const AppFolder& app,
 // The closure of a finished run as the checks judge it.
 ReportClosure ClosureOf(const ProcessResult& run);
 
-// Keyed levels (the RL adjustment) make the misclose one to judge: the
-// file verdict takes the adjusted misclose (metres) and permissible error.
-void JudgeAdjustedMisclose(CheckReport& report, double miscloseM, double permissibleMm);
-
 }  // namespace vireo

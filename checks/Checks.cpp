@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "common/Text.h"
 #include "reduction/Tolerance.h"
@@ -31,121 +32,110 @@ bool WithinTolerance(double miscloseMm, double permissibleMm) {
   return permissibleMm > 0 ? !Exceeds(miscloseMm, permissibleMm) : std::abs(miscloseMm) < 1e-9;
 }
 
-}  // namespace
-
-bool CheckReport::Pass() const {
-  return failed.empty() && file.pass.value_or(true);
+std::string Plural(long count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-long CheckReport::FailedSetupCount() const {
-  return std::count_if(setups.begin(), setups.end(),
-                       [](const SetupCheck& s) { return s.failed != 0; });
-}
-
-bool SurveyCloses(const Survey& survey) {
-  const Setup* first = nullptr;
-  const Setup* last = nullptr;
-  survey.ForEachReduced([&](const Setup& setup) {
-    if (!first) first = &setup;
-    last = &setup;
-  });
-  return first && first->back->point == last->fore.point;
-}
-
-CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double errorFactor,
-                      const ReportClosure& closure) {
-  CheckReport report;
-  report.limits = limits;
-  report.setups.reserve(static_cast<std::size_t>(survey.ReducedSetupCount()));
-  auto fail = [&](const Setup& s, const char* check, double value, double limit) {
-    report.failed.push_back(
-        {s.reduced, s.fieldLine, s.back->point, s.fore.point, check, value, limit});
-  };
-
-  for (std::size_t l = 0; l < survey.lines.size(); ++l) {
-    const LevellingLine& levellingLine = survey.lines[l];
-    LineCheck line;
-    line.line = static_cast<int>(l + 1);
-    line.fieldLine = levellingLine.fieldLine;
-    for (const Setup& s : levellingLine.setups) {
-      if (!s.BackPaired()) continue;
-      SetupCheck c;
-      c.stationDifferenceMm = Millimetres(s.StationDifference() * 1000);
-      c.backRepeatMm = Millimetres((s.Bs1() - s.Bs2()) * 1000);
-      c.foreRepeatMm = Millimetres((s.Fs1() - s.Fs2()) * 1000);
-      c.sightLengthM = std::max({s.back->first.distance, s.back->repeat->distance,
-                                 s.fore.first.distance, s.fore.repeat->distance});
-      c.imbalanceM = Metres(s.BackDistance() - s.ForeDistance());
-      c.staffMinM = std::min({s.Bs1(), s.Bs2(), s.Fs1(), s.Fs2()});
-      c.staffMaxM = std::max({s.Bs1(), s.Bs2(), s.Fs1(), s.Fs2()});
-      if (s.heightBefore && s.heightAfter)
-        c.instrumentAgreementMm =
-            Millimetres(((*s.heightAfter - *s.heightBefore) - s.riseFall) * 1000);
-
-      if (Exceeds(c.stationDifferenceMm, limits.stationDifferenceMm)) {
-        c.failed |= kStationDifferenceBit;
-        fail(s, "station_difference_mm", c.stationDifferenceMm, limits.stationDifferenceMm);
-      }
-      const double repeat =
-          std::abs(c.backRepeatMm) >= std::abs(c.foreRepeatMm) ? c.backRepeatMm : c.foreRepeatMm;
-      if (Exceeds(repeat, limits.repeatDifferenceMm)) {
-        c.failed |= kRepeatDifferenceBit;
-        fail(s, "repeat_difference_mm", repeat, limits.repeatDifferenceMm);
-      }
-      if (Exceeds(c.sightLengthM, limits.sightLengthM)) {
-        c.failed |= kSightLengthBit;
-        fail(s, "sight_length_m", c.sightLengthM, limits.sightLengthM);
-      }
-      if (Exceeds(c.imbalanceM, limits.setupImbalanceM)) {
-        c.failed |= kSetupImbalanceBit;
-        fail(s, "setup_imbalance_m", c.imbalanceM, limits.setupImbalanceM);
-      }
-      if (limits.staffMinM > 0 && c.staffMinM < limits.staffMinM) {
-        c.failed |= kStaffMinBit;
-        fail(s, "staff_min_m", c.staffMinM, limits.staffMinM);
-      }
-      if (limits.staffMaxM > 0 && c.staffMaxM > limits.staffMaxM) {
-        c.failed |= kStaffMaxBit;
-        fail(s, "staff_max_m", c.staffMaxM, limits.staffMaxM);
-      }
-      if (c.instrumentAgreementMm &&
-          Exceeds(*c.instrumentAgreementMm, limits.instrumentAgreementMm)) {
-        c.failed |= kInstrumentAgreementBit;
-        fail(s, "instrument_agreement_mm", *c.instrumentAgreementMm, limits.instrumentAgreementMm);
-      }
-      report.setups.push_back(c);
-
-      if (line.setups == 0) line.start = s.back->point;
-      line.end = s.fore.point;
-      ++line.setups;
-      line.lengthM += s.BackDistance() + s.ForeDistance();
-      line.heightDifferenceM += s.riseFall;
-      line.imbalanceM += c.imbalanceM;
-      line.stationDifferenceSumMm += c.stationDifferenceMm;
-    }
-    line.lengthM = Metres(line.lengthM);
-    line.heightDifferenceM = Metres(line.heightDifferenceM);
-    line.imbalanceM = Metres(line.imbalanceM);
-    line.stationDifferenceSumMm = Millimetres(line.stationDifferenceSumMm);
-    if (line.setups > 0 && line.start == line.end) {
-      line.loop = true;
-      line.miscloseMm = Millimetres(-line.heightDifferenceM * 1000);
-      line.permissibleMm = ToleranceMm(errorFactor, line.lengthM);
-      line.pass = WithinTolerance(*line.miscloseMm, *line.permissibleMm);
-    }
-    auto lineFail = [&](const char* check, double value, double limit) {
-      report.failed.push_back({0, line.fieldLine, line.start, line.end, check, value, limit});
-    };
-    if (Exceeds(line.imbalanceM, limits.lineImbalanceM)) {
-      line.imbalanceFails = true;
-      lineFail("line_imbalance_m", line.imbalanceM, limits.lineImbalanceM);
-    }
-    if (line.pass == false) lineFail("misclose_mm", *line.miscloseMm, *line.permissibleMm);
-    report.lines.push_back(std::move(line));
+// "file line 68" or "file lines 68, 70-73, 102, ..."
+std::string FileLines(std::vector<std::pair<long, long>> lines) {
+  std::sort(lines.begin(), lines.end());
+  std::string text =
+      lines.size() == 1 && lines[0].first == lines[0].second ? "file line " : "file lines ";
+  for (std::size_t i = 0; i < lines.size() && i < 3; ++i) {
+    if (i > 0) text += ", ";
+    text += std::to_string(lines[i].first);
+    if (lines[i].second != lines[i].first) text += "-" + std::to_string(lines[i].second);
   }
+  return lines.size() > 3 ? text + ", ..." : text;
+}
 
-  // Sections: each line pairs with the nearest later unpaired line whose
-  // ends are its own swapped.
+SetupCheck CheckSetup(const Setup& s, const CheckLimits& limits, std::vector<FailedCheck>& failed) {
+  SetupCheck c;
+  auto fail = [&](unsigned bit, const char* check, double value, double limit) {
+    c.failed |= bit;
+    failed.push_back({s.reduced, s.fieldLine, s.back->point, s.fore.point, check, value, limit});
+  };
+  c.stationDifferenceMm = Millimetres(s.StationDifference() * 1000);
+  c.backRepeatMm = Millimetres((s.Bs1() - s.Bs2()) * 1000);
+  c.foreRepeatMm = Millimetres((s.Fs1() - s.Fs2()) * 1000);
+  c.sightLengthM = std::max({s.back->first.distance, s.back->repeat->distance,
+                             s.fore.first.distance, s.fore.repeat->distance});
+  c.imbalanceM = Metres(s.BackDistance() - s.ForeDistance());
+  c.staffMinM = std::min({s.Bs1(), s.Bs2(), s.Fs1(), s.Fs2()});
+  c.staffMaxM = std::max({s.Bs1(), s.Bs2(), s.Fs1(), s.Fs2()});
+  if (s.heightBefore && s.heightAfter)
+    c.instrumentAgreementMm = Millimetres(((*s.heightAfter - *s.heightBefore) - s.riseFall) * 1000);
+
+  if (Exceeds(c.stationDifferenceMm, limits.stationDifferenceMm))
+    fail(kStationDifferenceBit, "station_difference_mm", c.stationDifferenceMm,
+         limits.stationDifferenceMm);
+  const double repeat =
+      std::abs(c.backRepeatMm) >= std::abs(c.foreRepeatMm) ? c.backRepeatMm : c.foreRepeatMm;
+  if (Exceeds(repeat, limits.repeatDifferenceMm))
+    fail(kRepeatDifferenceBit, "repeat_difference_mm", repeat, limits.repeatDifferenceMm);
+  if (Exceeds(c.sightLengthM, limits.sightLengthM))
+    fail(kSightLengthBit, "sight_length_m", c.sightLengthM, limits.sightLengthM);
+  if (Exceeds(c.imbalanceM, limits.setupImbalanceM))
+    fail(kSetupImbalanceBit, "setup_imbalance_m", c.imbalanceM, limits.setupImbalanceM);
+  if (limits.staffMinM > 0 && c.staffMinM < limits.staffMinM)
+    fail(kStaffMinBit, "staff_min_m", c.staffMinM, limits.staffMinM);
+  if (limits.staffMaxM > 0 && c.staffMaxM > limits.staffMaxM)
+    fail(kStaffMaxBit, "staff_max_m", c.staffMaxM, limits.staffMaxM);
+  if (c.instrumentAgreementMm && Exceeds(*c.instrumentAgreementMm, limits.instrumentAgreementMm))
+    fail(kInstrumentAgreementBit, "instrument_agreement_mm", *c.instrumentAgreementMm,
+         limits.instrumentAgreementMm);
+  return c;
+}
+
+// A line of levelling: its reduced set-ups, each checked, their sums, the
+// loop's misclose, the imbalance and the booking check of all its set-ups.
+LineCheck CheckLine(const LevellingLine& levelling, int number, double errorFactor,
+                    CheckReport& report) {
+  LineCheck line;
+  line.line = number;
+  line.fieldLine = levelling.fieldLine;
+  std::vector<BookedSetup> booked;
+  for (const Setup& s : levelling.setups) {
+    booked.push_back({s.AveBackSight(), s.AveForeSight(), s.Rise(), s.Fall()});
+    if (!s.BackPaired()) continue;
+    const SetupCheck& c = report.setups.emplace_back(CheckSetup(s, report.limits, report.failed));
+    if (line.setups == 0) line.start = s.back->point;
+    line.end = s.fore.point;
+    ++line.setups;
+    line.lengthM += s.BackDistance() + s.ForeDistance();
+    line.heightDifferenceM += s.riseFall;
+    line.imbalanceM += c.imbalanceM;
+    line.stationDifferenceSumMm += c.stationDifferenceMm;
+  }
+  line.lengthM = Metres(line.lengthM);
+  line.heightDifferenceM = Metres(line.heightDifferenceM);
+  line.imbalanceM = Metres(line.imbalanceM);
+  line.stationDifferenceSumMm = Millimetres(line.stationDifferenceSumMm);
+  if (line.setups > 0 && line.start == line.end) {
+    line.loop = true;
+    line.miscloseMm = Millimetres(-line.heightDifferenceM * 1000);
+    line.permissibleMm = ToleranceMm(errorFactor, line.lengthM);
+    line.pass = WithinTolerance(*line.miscloseMm, *line.permissibleMm);
+  }
+  auto lineFail = [&](const char* check, double value, double limit) {
+    report.failed.push_back({0, line.fieldLine, line.start, line.end, check, value, limit});
+  };
+  if (Exceeds(line.imbalanceM, report.limits.lineImbalanceM)) {
+    line.imbalanceFails = true;
+    lineFail("line_imbalance_m", line.imbalanceM, report.limits.lineImbalanceM);
+  }
+  if (line.pass == false) lineFail("misclose_mm", *line.miscloseMm, *line.permissibleMm);
+  if (!levelling.setups.empty()) {
+    line.booking =
+        CheckBooking(booked, levelling.setups.front().calRlBack, levelling.setups.back().calRlFore);
+    if (!line.booking.pass) lineFail("booking_check_mm", line.booking.discrepancyMm, 0.01);
+  }
+  return line;
+}
+
+// Each line pairs with the nearest later unpaired line whose ends are its
+// own swapped: a section run forward and back.
+void PairSections(double errorFactor, CheckReport& report) {
   std::vector<bool> paired(report.lines.size(), false);
   for (std::size_t i = 0; i < report.lines.size(); ++i) {
     const LineCheck& a = report.lines[i];
@@ -169,45 +159,168 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
       break;
     }
   }
-
-  report.file = JudgeFile(closure);
-  return report;
 }
 
-FileCheck JudgeFile(const ReportClosure& closure) {
+// The report's closure covers every line with a set-up: it is a loop's
+// misclose only where that is one line ending on its start point.
+FileCheck JudgeFile(const Survey& survey, const CheckReport& report, const ReportClosure& closure) {
   FileCheck file;
   file.miscloseMm = closure.miscloseM * 1000;
   file.permissibleMm = closure.permissibleMm;
-  if (closure.closes) file.pass = WithinTolerance(file.miscloseMm, file.permissibleMm);
+  for (std::size_t l = 0; l < survey.lines.size(); ++l)
+    if (!survey.lines[l].setups.empty()) file.lines.push_back(static_cast<int>(l + 1));
+  if (file.lines.size() > 1) {
+    file.notJudged = Plural(static_cast<long>(file.lines.size()), "line", "lines") +
+                     "; each line is judged below";
+  } else if (file.lines.empty() ||
+             !report.lines[static_cast<std::size_t>(file.lines[0] - 1)].loop) {
+    file.notJudged = "the levelling does not end on its start point";
+  } else {
+    file.pass = WithinTolerance(file.miscloseMm, file.permissibleMm);
+  }
   return file;
+}
+
+}  // namespace
+
+BookingCheck CheckBooking(const std::vector<BookedSetup>& setups, double firstLevel,
+                          double lastLevel, bool levelsChecked) {
+  BookingCheck booking;
+  double rounded = 0, rises = 0, falls = 0;
+  for (const BookedSetup& s : setups) {
+    booking.backMinusForeM += s.aveBackSight - s.aveForeSight;
+    rounded += RiseFallOf(s.aveBackSight, s.aveForeSight);
+    rises += s.rise;
+    falls += s.fall;
+  }
+  booking.riseMinusFallM = rises - falls;
+  booking.setups = static_cast<long>(setups.size());
+  booking.levelsM = lastLevel - firstLevel;
+  const double noise = 1e-9 * static_cast<double>(setups.size() + 1);
+  const double rounding = std::abs(rounded - booking.riseMinusFallM);
+  const double levels = levelsChecked ? std::abs(booking.levelsM - booking.riseMinusFallM) : 0;
+  booking.pass = rounding <= noise && levels <= 1e-5;
+  booking.discrepancyMm = Millimetres(std::max(rounding, levels) * 1000);
+  booking.backMinusForeM = Metres(booking.backMinusForeM);
+  booking.riseMinusFallM = Metres(booking.riseMinusFallM);
+  booking.levelsM = Metres(booking.levelsM);
+  return booking;
+}
+
+bool VerdictFacts::Pass() const {
+  return file.pass != false && lost.empty() && failedSetups == 0 && failedOthers == 0;
+}
+
+VerdictFacts CheckReport::Facts() const {
+  VerdictFacts facts;
+  facts.file = file;
+  facts.lost = LostText(completeness);
+  facts.failedSetups = FailedSetupCount();
+  for (const FailedCheck& f : failed) facts.failedOthers += f.setup == 0 ? 1 : 0;
+  return facts;
+}
+
+long CheckReport::FailedSetupCount() const {
+  return std::count_if(setups.begin(), setups.end(),
+                       [](const SetupCheck& s) { return s.failed != 0; });
+}
+
+CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double errorFactor,
+                      const ReportClosure& closure) {
+  CheckReport report;
+  report.limits = limits;
+  report.completeness = {survey.readings, survey.ReducedSetupCount(), survey.notReduced};
+  report.setups.reserve(static_cast<std::size_t>(survey.ReducedSetupCount()));
+  for (std::size_t l = 0; l < survey.lines.size(); ++l)
+    report.lines.push_back(
+        CheckLine(survey.lines[l], static_cast<int>(l + 1), errorFactor, report));
+  PairSections(errorFactor, report);
+  report.file = JudgeFile(survey, report, closure);
+  return report;
+}
+
+FileCheck JudgeKeyedMisclose(const ReportClosure& closure) {
+  FileCheck file;
+  file.miscloseMm = closure.miscloseM * 1000;
+  file.permissibleMm = closure.permissibleMm;
+  file.pass = WithinTolerance(file.miscloseMm, file.permissibleMm);
+  return file;
+}
+
+void JudgeKeyedLevels(CheckReport& report, const ReportClosure& keyed,
+                      const BookingCheck& lastLine) {
+  report.file = JudgeKeyedMisclose(keyed);
+  if (report.lines.empty()) return;
+  LineCheck& line = report.lines.back();
+  line.booking = lastLine;
+  std::erase_if(report.failed, [&](const FailedCheck& f) {
+    return f.setup == 0 && f.fieldLine == line.fieldLine && f.check == "booking_check_mm";
+  });
+  if (!lastLine.pass)
+    report.failed.push_back({0, line.fieldLine, line.start, line.end, "booking_check_mm",
+                             lastLine.discrepancyMm, 0.01});
 }
 
 std::string FileVerdictText(const FileCheck& file) {
   std::string line = "Misclose " + FormatFixed(file.miscloseMm, 2) + " mm, permissible " +
                      FormatFixed(file.permissibleMm, 2) + " mm: ";
-  if (!file.pass) return line + "not judged, the levelling does not end on its start point.";
+  if (!file.pass) return line + "not judged, " + file.notJudged + ".";
   return line + (*file.pass ? "within tolerance." : "OUT OF TOLERANCE.");
 }
 
-std::string FailuresText(const CheckReport& report) {
-  const long setups = report.FailedSetupCount();
-  long others = 0;
-  for (const FailedCheck& f : report.failed) others += f.setup == 0 ? 1 : 0;
-  if (setups == 0 && others == 0) return "Every check passes.";
+std::string LostText(const Completeness& completeness) {
+  std::set<long> lostSetups;
+  long lostReadings = 0, noNumber = 0;
+  std::vector<std::pair<long, long>> lostLines, noNumberLines;
+  for (const NotReduced& n : completeness.notReduced) {
+    if (!IsPartOfDoubleRun(n.reason)) continue;
+    if (n.takenAsZero) {
+      noNumber += n.readings;
+      noNumberLines.emplace_back(n.firstLine, n.lastLine);
+    } else if (n.setupLine != 0) {
+      if (lostSetups.insert(n.setupLine).second) lostLines.emplace_back(n.setupLine, n.setupLine);
+    } else {
+      lostReadings += n.readings;
+      lostLines.emplace_back(n.firstLine, n.lastLine);
+    }
+  }
   std::string text;
-  if (setups > 0)
-    text = std::to_string(setups) +
-           (setups == 1 ? " set-up fails its checks" : " set-ups fail their checks");
-  if (others > 0)
-    text += (setups > 0 ? ", " : "") + std::to_string(others) +
-            (others == 1 ? " line or section check fails" : " line or section checks fail");
+  if (!lostLines.empty()) {
+    const long setups = static_cast<long>(lostSetups.size());
+    if (setups > 0) text = Plural(setups, "set-up", "set-ups");
+    if (lostReadings > 0)
+      text += (text.empty() ? "" : " and ") + Plural(lostReadings, "reading", "readings");
+    text += " lost at " + FileLines(lostLines);
+  }
+  if (noNumber > 0)
+    text += (text.empty() ? "" : ", ") + Plural(noNumber, "reading", "readings") +
+            " not a number at " + FileLines(noNumberLines) + " (taken as 0)";
   return text;
 }
 
+std::string VerdictText(const VerdictFacts& facts) {
+  std::vector<std::string> problems;
+  if (!facts.lost.empty()) problems.push_back(facts.lost);
+  if (facts.failedSetups > 0)
+    problems.push_back(facts.failedSetups == 1
+                           ? "1 set-up fails its checks"
+                           : std::to_string(facts.failedSetups) + " set-ups fail their checks");
+  if (facts.failedOthers > 0)
+    problems.push_back(facts.failedOthers == 1
+                           ? "1 line or section check fails"
+                           : std::to_string(facts.failedOthers) + " line or section checks fail");
+  std::string rest;
+  if (problems.empty()) {
+    rest = facts.file.pass == false ? "The other checks pass." : "Every check passes.";
+  } else {
+    for (const std::string& p : problems) rest += (rest.empty() ? "" : ", ") + p;
+    rest += " - see the Checks sheet.";
+  }
+  return FileVerdictText(facts.file) + " " + rest;
+}
+
 std::string VerdictLine(const CheckReport& report) {
-  const std::string failures = FailuresText(report);
-  return FileVerdictText(report.file) + " " +
-         (report.failed.empty() ? failures : failures + " - see the Checks sheet.");
+  return VerdictText(report.Facts());
 }
 
 }  // namespace vireo

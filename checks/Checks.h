@@ -1,6 +1,7 @@
-// The checks of the double run: every reduced set-up against the limits,
-// every line of levelling, loops, sections run forward and back, and the
-// file's misclose against the permissible error, ending in one verdict.
+// The checks of the double run: every reading of the file accounted for,
+// every reduced set-up against the limits, every line of levelling (loops,
+// the booking check), sections run forward and back, and the file's
+// misclose against the permissible error, ending in one verdict.
 #pragma once
 
 #include <optional>
@@ -37,6 +38,25 @@ enum CheckBit : unsigned {
   kInstrumentAgreementBit = 1u << 6,
 };
 
+struct BookingCheck {
+  double backMinusForeM = 0;
+  double riseMinusFallM = 0;
+  double levelsM = 0;
+  double discrepancyMm = 0;  // the larger of the two disagreements
+  long setups = 0;           // 0: the line has none to check
+  bool pass = true;
+};
+
+// Sums the booking check of a line's set-ups: their mean readings, their
+// rises or falls as the report holds them, and their first and last Cal.
+// RL. `levelsChecked` false for levels rebuilt from the mean readings (the
+// RL adjustment), which agree with them by construction.
+struct BookedSetup {
+  double aveBackSight = 0, aveForeSight = 0, rise = 0, fall = 0;
+};
+BookingCheck CheckBooking(const std::vector<BookedSetup>& setups, double firstLevel,
+                          double lastLevel, bool levelsChecked = true);
+
 struct LineCheck {
   int line = 0;  // counts lines of levelling from 1
   long fieldLine = 0;
@@ -52,6 +72,11 @@ struct LineCheck {
   std::optional<double> permissibleMm;
   std::optional<bool> pass;
   bool imbalanceFails = false;
+  // The booking check: sum of Ave_BS minus sum of Ave_FS, rises minus
+  // falls, and the last Cal. RL minus the first, metres. The first two
+  // agree within the five-decimal rounding of each rise (each rise must be
+  // its set-up's rounded mean difference), the last two to 0.00001 m.
+  BookingCheck booking;
 };
 
 // Two lines with swapped ends, A -> B and B -> A: a section run forward and
@@ -65,12 +90,32 @@ struct SectionCheck {
 };
 
 // The misclose the report shows against the permissible error it prints.
-// Before keyed levels say otherwise, a run that does not end on the point
-// it started from is no loop, and its misclose is not judged.
+// It covers every line of the file: judged when that is one line that ends
+// on its start point, or after keyed levels say what it should close on.
 struct FileCheck {
   double miscloseMm = 0;
   double permissibleMm = 0;
   std::optional<bool> pass;
+  std::string notJudged;   // why not, when not judged
+  std::vector<int> lines;  // the lines of levelling with set-ups it covers
+};
+
+// Every reading of the file: how many, how many set-ups were reduced, and
+// those not reduced with their lines and reasons.
+struct Completeness {
+  long readings = 0;
+  long reducedSetups = 0;
+  std::vector<NotReduced> notReduced;
+};
+
+// The facts a verdict is told from. The Checks sheet keeps them, so that
+// the RL adjustment tells the verdict again from the same facts.
+struct VerdictFacts {
+  FileCheck file;
+  std::string lost;  // "1 set-up lost at file line 68", empty when nothing is
+  long failedSetups = 0;
+  long failedOthers = 0;  // line, section and booking checks
+  bool Pass() const;
 };
 
 // One check that broke its limit. `setup` is 0 for a check of a line.
@@ -85,44 +130,48 @@ struct FailedCheck {
 
 struct CheckReport {
   CheckLimits limits;
+  Completeness completeness;
   std::vector<SetupCheck> setups;
   std::vector<LineCheck> lines;
   std::vector<SectionCheck> sections;
   FileCheck file;
   std::vector<FailedCheck> failed;
 
-  bool Pass() const;
+  VerdictFacts Facts() const;
+  bool Pass() const { return Facts().Pass(); }
   long FailedSetupCount() const;
 };
 
 // The file's misclose as the report has it (metres, falls minus rises) and
-// the permissible error it prints (mm); `closes` when the file's levelling
-// is a loop (or keyed levels made it one).
+// the permissible error it prints (mm).
 struct ReportClosure {
   double miscloseM = 0;
   double permissibleMm = 0;
-  bool closes = false;
 };
 
 // `errorFactor` is the n of n * sqrt(k) mm.
 CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double errorFactor,
                       const ReportClosure& closure);
 
-// The file's misclose against its permissible error.
-FileCheck JudgeFile(const ReportClosure& closure);
+// The misclose of keyed levels, judged whatever the lines.
+FileCheck JudgeKeyedMisclose(const ReportClosure& closure);
+// Keyed levels (the RL adjustment) rebuilt the report's last line: the
+// file verdict takes their misclose, and the booking check of that line as
+// the adjustment read it back replaces the run's.
+void JudgeKeyedLevels(CheckReport& report, const ReportClosure& keyed,
+                      const BookingCheck& lastLine);
 
 // "Misclose -0.96 mm, permissible 3.12 mm: within tolerance."
 std::string FileVerdictText(const FileCheck& file);
-// "2 set-ups fail their checks, 1 line or section check fails", or "Every
-// check passes."
-std::string FailuresText(const CheckReport& report);
+// The readings lost to the double run, "1 set-up lost at file line 68";
+// empty when none is.
+std::string LostText(const Completeness& completeness);
 
-// The verdict in one line for the status label, e.g. "Misclose -0.96 mm,
-// permissible 3.12 mm: within tolerance. 2 set-ups fail their checks - see
-// the Checks sheet."
+// The verdict in one sentence, as the window, the command line and the
+// Checks sheet show it: "Misclose -0.96 mm, permissible 3.12 mm: within
+// tolerance. Every check passes." or "... within tolerance. 1 set-up lost
+// at file line 68, 2 set-ups fail their checks - see the Checks sheet."
+std::string VerdictText(const VerdictFacts& facts);
 std::string VerdictLine(const CheckReport& report);
-
-// Whether the survey's levelling ends on the point it started from.
-bool SurveyCloses(const Survey& survey);
 
 }  // namespace vireo

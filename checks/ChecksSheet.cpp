@@ -11,8 +11,15 @@ namespace vireo {
 namespace {
 
 constexpr const char* kTitle = "Checks of the double run";
-constexpr int kVerdictRow = 2, kFailuresRow = 3, kFileHeadingRow = 5, kFileRow = 6;
-constexpr int kLimitsHeadingRow = 8;
+constexpr const char* kReadingsTitle = "Readings";
+// The head of the sheet, which the RL adjustment reads and rewrites: the
+// verdict, the file's misclose, and the facts the verdict is told from.
+constexpr int kVerdictRow = 2, kFileHeadingRow = 4, kFileRow = 5, kReadingsRow = 7;
+constexpr int kReadingsCountRow = 8, kReducedRow = 9, kLostRow = 10, kFailedSetupsRow = 11,
+              kFailedOthersRow = 12, kBookingRow = 13;
+constexpr int kNotReducedHeadingRow = 15;
+// At most this many runs of readings not reduced are listed, then a count.
+constexpr std::size_t kListedNotReduced = 1000;
 // The set-up table's columns; the verdict lines span them all.
 constexpr int kSetupColumns = 14;
 
@@ -26,8 +33,26 @@ CellFormat Failing(CellFormat format, bool fails) {
   return format;
 }
 
-std::string Result(const std::optional<bool>& pass) {
-  return pass ? (*pass ? "PASS" : "FAIL") : "not judged";
+std::string Result(const FileCheck& file) {
+  return file.pass ? (*file.pass ? "PASS" : "FAIL") : "not judged \u2014 " + file.notJudged;
+}
+
+// The lines the file's closure covers, runs of them as "1–32".
+std::string Covers(const FileCheck& file) {
+  std::string lines;
+  const std::vector<int>& l = file.lines;
+  for (std::size_t i = 0; i < l.size();) {
+    std::size_t j = i;
+    while (j + 1 < l.size() && l[j + 1] == l[j] + 1) ++j;
+    lines += (lines.empty() ? "" : ", ") + std::to_string(l[i]);
+    if (j > i) lines += (j == i + 1 ? ", " : "\u2013") + std::to_string(l[j]);
+    i = j + 1;
+  }
+  return lines;
+}
+
+std::string BookingResult(const BookingCheck& booking) {
+  return booking.pass ? "PASS" : "FAIL (" + FormatFixed(booking.discrepancyMm, 2) + " mm)";
 }
 
 // A line of text across the whole width of the tables, filled red as a
@@ -36,7 +61,7 @@ void WriteBanner(Worksheet& sheet, int row, const std::string& text, CellFormat 
   format.align = Align::Left;
   sheet.SetText(row, 1, text, format);
   for (int column = 2; column <= kSetupColumns; ++column) sheet.SetFormat(row, column, format);
-  sheet.MergeCells(row, 1, row, kSetupColumns);
+  if (!sheet.KeepsItsLayout()) sheet.MergeCells(row, 1, row, kSetupColumns);
 }
 
 SheetTable FileTable(Worksheet& sheet, ColumnWidths& widths) {
@@ -44,13 +69,87 @@ SheetTable FileTable(Worksheet& sheet, ColumnWidths& widths) {
                     {{"File", kText},
                      {"Misclose (mm)", kNumber},
                      {"Permissible (mm)", kNumber},
-                     {"Result", kText}});
+                     {"Result", kText, 3},
+                     {"Lines covered", kText, 2}});
 }
 
 void WriteFile(SheetTable& table, const FileCheck& file) {
   table.Number(kFileRow, 2, file.miscloseMm, kMm);
   table.Number(kFileRow, 3, file.permissibleMm, kMm);
-  table.Text(kFileRow, 4, Result(file.pass), Failing({}, file.pass == false));
+  table.Text(kFileRow, 4, Result(file), Failing({}, file.pass == false));
+  table.Text(kFileRow, 7, Covers(file));
+}
+
+// The facts of the verdict, beside their labels.
+SheetTable FactsTable(Worksheet& sheet, ColumnWidths& widths) {
+  return SheetTable(sheet, widths, 0, {{"", kText, 3}, {"", kNumber}, {"", kText, 6}});
+}
+
+void WriteFacts(SheetTable& table, const VerdictFacts& facts, const BookingCheck& lastLine) {
+  table.Number(kFailedSetupsRow, 4, static_cast<double>(facts.failedSetups),
+               Failing({}, facts.failedSetups > 0));
+  table.Number(kFailedOthersRow, 4, static_cast<double>(facts.failedOthers),
+               Failing({}, facts.failedOthers > 0));
+  table.Text(kBookingRow, 5, BookingResult(lastLine), Failing({}, !lastLine.pass));
+}
+
+void WriteVerdict(Worksheet& sheet, const VerdictFacts& facts) {
+  WriteBanner(sheet, kVerdictRow, VerdictText(facts), {.bold = true, .redFill = !facts.Pass()});
+}
+
+// The head: verdict, file, the facts, and every reading not reduced.
+int WriteHead(Worksheet& sheet, ColumnWidths& widths, const CheckReport& report) {
+  const VerdictFacts facts = report.Facts();
+  sheet.SetText(1, 1, kTitle, {.bold = true});
+  WriteVerdict(sheet, facts);
+  SheetTable file = FileTable(sheet, widths);
+  file.Text(kFileRow, 1, "Whole file");
+  WriteFile(file, report.file);
+
+  const Completeness& c = report.completeness;
+  sheet.SetText(kReadingsRow, 1, kReadingsTitle, {.bold = true});
+  SheetTable table = FactsTable(sheet, widths);
+  table.Text(kReadingsCountRow, 1, "Reading records in the file");
+  table.Number(kReadingsCountRow, 4, static_cast<double>(c.readings));
+  table.Text(kReducedRow, 1, "Set-ups reduced");
+  table.Number(kReducedRow, 4, static_cast<double>(c.reducedSetups));
+  table.Text(kLostRow, 1, "Lost to the double run");
+  table.Text(kLostRow, 5, facts.lost.empty() ? "none" : facts.lost,
+             Failing({}, !facts.lost.empty()));
+  table.Text(kFailedSetupsRow, 1, "Set-ups failing their checks");
+  table.Text(kFailedOthersRow, 1, "Line, section and booking checks failing");
+  table.Text(kBookingRow, 1, "Booking check of the report's last line");
+  const BookingCheck lastLine = report.lines.empty() ? BookingCheck{} : report.lines.back().booking;
+  WriteFacts(table, facts, lastLine);
+
+  int row = kNotReducedHeadingRow;
+  SheetTable lost(sheet, widths, row++,
+                  {{"File line", kNumber},
+                   {"To line", kNumber},
+                   {"Readings", kNumber},
+                   {"Reason", kText, 4},
+                   {"Set-up from line", kNumber},
+                   {"", kText, 3}});
+  if (c.notReduced.empty()) sheet.SetText(row++, 1, "every reading is reduced", AlignedAs(kText));
+  for (std::size_t i = 0; i < c.notReduced.size() && i < kListedNotReduced; ++i, ++row) {
+    const NotReduced& n = c.notReduced[i];
+    const bool isLost = IsPartOfDoubleRun(n.reason);
+    lost.Number(row, 1, static_cast<double>(n.firstLine), Failing({}, isLost));
+    if (n.lastLine != n.firstLine) lost.Number(row, 2, static_cast<double>(n.lastLine));
+    lost.Number(row, 3, static_cast<double>(n.readings));
+    lost.Text(row, 4, ReasonText(n.reason));
+    if (n.setupLine != 0) lost.Number(row, 8, static_cast<double>(n.setupLine));
+    lost.Text(row, 9,
+              n.takenAsZero ? "taken as 0"
+              : isLost      ? "lost"
+                            : "not part of the double run");
+  }
+  if (c.notReduced.size() > kListedNotReduced)
+    sheet.SetText(row++, 1,
+                  "and " + std::to_string(c.notReduced.size() - kListedNotReduced) +
+                      " more runs of readings not reduced",
+                  AlignedAs(kText));
+  return row + 1;
 }
 
 // The names of the checks a set-up fails, for its last column.
@@ -100,18 +199,11 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
   Worksheet sheet = workbook.AddSheet(kChecksSheet);
   ColumnWidths widths;
 
-  sheet.SetText(1, 1, kTitle, {.bold = true});
-  WriteBanner(sheet, kVerdictRow, FileVerdictText(report.file),
-              {.bold = true, .redFill = report.file.pass == false});
-  WriteBanner(sheet, kFailuresRow, FailuresText(report), {.redFill = !report.failed.empty()});
-  SheetTable file = FileTable(sheet, widths);
-  file.Text(kFileRow, 1, "Whole file");
-  WriteFile(file, report.file);
+  int row = WriteHead(sheet, widths, report);
 
   // A limit's name spans the first three columns, its key three more.
-  SheetTable limits(sheet, widths, kLimitsHeadingRow,
+  SheetTable limits(sheet, widths, row++,
                     {{"Limit", kText, 3}, {"Value", kNumber}, {"Key (checks.ini)", kText, 3}});
-  int row = kLimitsHeadingRow + 1;
   for (const CheckLimitKey& key : kCheckLimitKeys) {
     limits.Text(row, 1, key.label);
     const double value = report.limits.*(key.member);
@@ -153,6 +245,26 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
     }
     const bool fails = line.pass == false || line.imbalanceFails;
     lines.Text(row++, 12, fails ? "FAIL" : "PASS", Failing({}, fails));
+  }
+
+  row += 1;
+  sheet.SetText(row++, 1,
+                "Booking check: sum of Ave_BS - sum of Ave_FS = rises - falls = last "
+                "Cal. RL - first Cal. RL",
+                {.bold = true});
+  SheetTable booking(sheet, widths, row++,
+                     {{"Line", kNumber},
+                      {"BS - FS (m)", kNumber},
+                      {"Rise - fall (m)", kNumber},
+                      {"Last - first RL (m)", kNumber},
+                      {"Result", kText}});
+  for (const LineCheck& line : report.lines) {
+    if (line.booking.setups == 0) continue;
+    booking.Number(row, 1, line.line);
+    booking.Number(row, 2, line.booking.backMinusForeM, kReading);
+    booking.Number(row, 3, line.booking.riseMinusFallM, kReading);
+    booking.Number(row, 4, line.booking.levelsM, kReading);
+    booking.Text(row++, 5, BookingResult(line.booking), Failing({}, !line.booking.pass));
   }
 
   row += 1;
@@ -263,25 +375,39 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
   return true;
 }
 
-bool UpdateChecksSheetFile(Workbook& workbook, const FileCheck& file) {
+bool UpdateChecksSheetVerdict(Workbook& workbook, const FileCheck& file,
+                              const BookingCheck& lastLine) {
   if (!workbook.HasSheet(kChecksSheet)) return false;
-  // Only the top of the sheet changes; its long set-up table stays unread.
-  Worksheet sheet = workbook.SheetHead(kChecksSheet, kFileRow);
+  // Only the top of the sheet changes; its long tables stay unread.
+  Worksheet sheet = workbook.SheetHead(kChecksSheet, kBookingRow);
   if (sheet.Get(1, 1) != CellValue::Text(kTitle) ||
-      sheet.Get(kFileHeadingRow, 1) != CellValue::Text("File"))
+      sheet.Get(kFileHeadingRow, 1) != CellValue::Text("File") ||
+      sheet.Get(kReadingsRow, 1) != CellValue::Text(kReadingsTitle))
     return false;
-  // The verdict's and the result's old looks go first, or a red fill
+  // The facts the run wrote, with the file's misclose and the last line's
+  // booking check the keyed levels give.
+  VerdictFacts facts;
+  facts.file = file;
+  const CellValue lost = sheet.Get(kLostRow, 5);
+  facts.lost = lost.text == "none" ? "" : lost.text;
+  facts.failedSetups = static_cast<long>(sheet.Get(kFailedSetupsRow, 4).number);
+  facts.failedOthers = static_cast<long>(sheet.Get(kFailedOthersRow, 4).number);
+  const bool runBooking = sheet.Get(kBookingRow, 5).text == "PASS";
+  facts.failedOthers += (runBooking ? 0 : -1) + (lastLine.pass ? 0 : 1);
+
+  // The verdict's and the results' old looks go first, or a red fill
   // would stay: the title's look is plain bold, "Whole file"'s plain text.
-  const CellFormat verdict{.bold = true, .redFill = file.pass == false, .align = Align::Left};
-  for (int column = 1; column <= kSetupColumns; ++column) {
+  for (int column = 1; column <= kSetupColumns; ++column)
     sheet.CopyFormat(1, 1, kVerdictRow, column);
-    sheet.SetFormat(kVerdictRow, column, verdict);
-  }
-  sheet.SetText(kVerdictRow, 1, FileVerdictText(file), verdict);
-  sheet.CopyFormat(kFileRow, 1, kFileRow, 4);
+  WriteVerdict(sheet, facts);
+  for (int column : {4, 5, 6}) sheet.CopyFormat(kFileRow, 1, kFileRow, column);
+  for (int row : {kFailedOthersRow, kBookingRow})
+    for (int column : {4, 5}) sheet.CopyFormat(kReducedRow, 1, row, column);
   ColumnWidths unused;  // the sheet keeps its columns
   SheetTable table = FileTable(sheet, unused);
   WriteFile(table, file);
+  SheetTable facts2 = FactsTable(sheet, unused);
+  WriteFacts(facts2, facts, lastLine);
   return true;
 }
 

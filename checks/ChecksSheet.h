@@ -1,7 +1,9 @@
 // The sheet "Checks" of the processed workbook: the verdict, the file's
-// misclose against the permissible error, the limits used, the lines of
-// levelling, the sections run forward and back, and every reduced set-up
-// with its check values; a value that breaks its limit has a red fill.
+// misclose against the permissible error, the readings (how many, the
+// set-ups reduced, every reading not reduced and why), the limits used, the
+// lines of levelling and their booking check, the sections run forward and
+// back, and every reduced set-up with its check values; a value that
+// breaks its limit has a red fill.
 #pragma once
 
 #include "checks/Checks.h"
@@ -16,9 +18,11 @@ inline constexpr const char* kChecksSheet = "Checks";
 // as it was, when it has a sheet of that name already (a template's own).
 bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Survey& survey);
 
-// The RL adjustment's keyed levels give the misclose to judge: the file
-// verdict of a Checks sheet this program wrote takes it. Returns false when
-// the workbook has no such sheet.
-bool UpdateChecksSheetFile(Workbook& workbook, const FileCheck& file);
+// The RL adjustment's keyed levels give the misclose to judge and the
+// booking check of the line they rebuilt: a Checks sheet this program wrote
+// takes them, and its verdict is told again from its facts. Returns false
+// when the workbook has no such sheet.
+bool UpdateChecksSheetVerdict(Workbook& workbook, const FileCheck& file,
+                              const BookingCheck& lastLine);
 
 }  // namespace vireo

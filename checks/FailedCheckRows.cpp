@@ -17,6 +17,7 @@ struct CheckName {
 constexpr CheckName kOtherChecks[] = {
     {"misclose_mm", "Loop misclose (mm)", 2},
     {"section_misclose_mm", "Section forward and back (mm)", 2},
+    {"booking_check_mm", "Booking check (mm)", 2},
 };
 
 CheckName NameOf(std::string_view key) {

@@ -46,6 +46,9 @@ void OpenOnDesktop(const std::string& path) {
   if (child > 0) waitpid(child, nullptr, 0);
 }
 
+// Runs of readings not reduced that the JSON lists; the rest are counted.
+constexpr std::size_t kListedNotReduced = 1000;
+
 nlohmann::json NumberOrNull(const std::optional<double>& value) {
   return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }
@@ -84,16 +87,37 @@ nlohmann::json ChecksJson(const CheckReport& report) {
                       {"check", f.check},
                       {"value", f.value},
                       {"limit", f.limit}});
-  return {
-      {"pass", report.Pass()},
-      {"limits", limits},
-      {"file",
-       {{"misclose_mm", report.file.miscloseMm},
-        {"permissible_mm", report.file.permissibleMm},
-        {"pass", report.file.pass ? nlohmann::json(*report.file.pass) : nlohmann::json(nullptr)}}},
-      {"lines", lines},
-      {"sections", sections},
-      {"failed", failed}};
+  for (std::size_t i = 0; i < report.lines.size(); ++i) {
+    const BookingCheck& b = report.lines[i].booking;
+    lines[i]["booking"] = {{"back_minus_fore_m", b.backMinusForeM},
+                           {"rise_minus_fall_m", b.riseMinusFallM},
+                           {"levels_m", b.levelsM},
+                           {"pass", b.pass}};
+  }
+  const Completeness& c = report.completeness;
+  nlohmann::json notReduced = nlohmann::json::array();
+  for (std::size_t i = 0; i < c.notReduced.size() && i < kListedNotReduced; ++i) {
+    const NotReduced& n = c.notReduced[i];
+    notReduced.push_back({{"line", n.firstLine},
+                          {"last_line", n.lastLine},
+                          {"readings", n.readings},
+                          {"reason", ReasonText(n.reason)},
+                          {"lost", IsPartOfDoubleRun(n.reason)}});
+  }
+  nlohmann::json completeness = {
+      {"readings", c.readings}, {"setups", c.reducedSetups}, {"not_reduced", notReduced}};
+  if (c.notReduced.size() > kListedNotReduced)
+    completeness["not_reduced_more"] = c.notReduced.size() - kListedNotReduced;
+  nlohmann::json file = {
+      {"misclose_mm", report.file.miscloseMm},
+      {"permissible_mm", report.file.permissibleMm},
+      {"pass", report.file.pass ? nlohmann::json(*report.file.pass) : nlohmann::json(nullptr)},
+      {"lines", report.file.lines}};
+  if (!report.file.pass) file["not_judged"] = report.file.notJudged;
+  return {{"pass", report.Pass()}, {"verdict", VerdictLine(report)},
+          {"limits", limits},      {"completeness", completeness},
+          {"file", file},          {"lines", lines},
+          {"sections", sections},  {"failed", failed}};
 }
 
 std::string Dumped(const nlohmann::json& value, const std::string& indent) {
@@ -210,7 +234,8 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
         endLevel = adjustment->endRl;
         misclose = adjustment->misclose;
         permissible = adjustment->permissibleError;
-        if (adjustment->Ok()) JudgeAdjustedMisclose(checks, misclose, permissible);
+        if (adjustment->Ok())
+          JudgeKeyedLevels(checks, {misclose, permissible}, adjustment->booking);
       }
     }
   }

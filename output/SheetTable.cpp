@@ -167,7 +167,8 @@ void SheetTable::Spread(int row, int column, const CellFormat& look) {
   const int span = SpanAt(column);
   if (span == 1) return;
   for (int other = column + 1; other < column + span; ++other) sheet_.SetFormat(row, other, look);
-  sheet_.MergeCells(row, column, row, column + span - 1);
+  // A sheet read back holds the merged cells it was written with.
+  if (!sheet_.KeepsItsLayout()) sheet_.MergeCells(row, column, row, column + span - 1);
 }
 
 void SheetTable::Fit(int column, std::string_view text, const CellFormat& look) {

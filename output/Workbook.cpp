@@ -1012,6 +1012,10 @@ void Worksheet::SetPageSetup(const PageSetup& page) {
   book_->SetPrintTitles(*sheet_, page.firstTitleRow, page.lastTitleRow);
 }
 
+bool Worksheet::KeepsItsLayout() const {
+  return !sheet_->added;
+}
+
 void Worksheet::MergeCells(int firstRow, int firstColumn, int lastRow, int lastColumn) {
   book_->RequireAdded(*sheet_, "merge cells");
   book_->CheckCell(*sheet_, firstRow, firstColumn, "merge");

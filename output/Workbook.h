@@ -166,6 +166,8 @@ class Worksheet {
   // when written.
   void CopyFormat(int fromRow, int fromColumn, int row, int column);
   int LastRow() const;
+  // A sheet read from a file keeps the layout it was saved with.
+  bool KeepsItsLayout() const;
 
   // Layout, only on a sheet added by AddSheet or Create (a template's own
   // sheet keeps its layout): Error otherwise. Widths in characters; new

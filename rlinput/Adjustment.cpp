@@ -86,7 +86,15 @@ AdjustmentResult AdjustReducedLevels(const RunSummary& summary, LoopType loop,
     // The profile follows the rebuilt levels (its chart's values with it),
     // and the checks judge the misclose the keyed levels give.
     WriteProfile(workbook, ProfileOf(line, adjusted));
-    UpdateChecksSheetFile(workbook, JudgeFile({misclose, result.permissibleError, true}));
+    // The booking check of the line as it stands in the workbook: an edit
+    // of a mean, a rise or a fall since the run shows here.
+    std::vector<BookedSetup> booked;
+    for (std::size_t i = 0; i < line.pairs.size(); ++i)
+      booked.push_back({line.means[i].aveBackSight, line.means[i].aveForeSight, line.pairs[i].rise,
+                        line.pairs[i].fall});
+    result.booking = CheckBooking(booked, 0, 0, false);
+    UpdateChecksSheetVerdict(workbook, JudgeKeyedMisclose({misclose, result.permissibleError}),
+                             result.booking);
 
     result.startRl = startRl;
     result.endRl = line.pairs.back().calRlFore;

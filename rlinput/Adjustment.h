@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "checks/Checks.h"
 #include "common/AppFolder.h"
 #include "common/FileSystem.h"
 #include "report/ProcessField.h"
@@ -29,6 +30,7 @@ struct AdjustmentResult {
   double misclose = 0.0;          // metres, the one spread over "Adj. RL"
   double permissibleError = 0.0;  // millimetres
   int endRow = 0;                 // the summation row
+  BookingCheck booking;           // of the line as read back and rebuilt
   bool Ok() const { return status == Status::Adjusted; }
 };
 

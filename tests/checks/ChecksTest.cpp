@@ -64,7 +64,7 @@ CheckReport Check(const Survey& survey, double errorFactor = 4) {
   for (const auto& line : survey.lines)
     for (const auto& s : line.setups)
       falls -= s.riseFall, length += s.BackDistance() + s.ForeDistance();
-  const ReportClosure closure{falls, errorFactor * std::sqrt(length / 1000), SurveyCloses(survey)};
+  const ReportClosure closure{falls, errorFactor * std::sqrt(length / 1000)};
   return RunChecks(survey, CheckLimits{}, errorFactor, closure);
 }
 
@@ -182,38 +182,39 @@ TEST(ChecksSheet, red_fills_and_the_verdict_after_keyed_levels) {
   EXPECT_EQ(book.SheetNames(), (std::vector<std::string>{"Sheet1", "Profile", "Checks"}));
   EXPECT_EQ(book.ActiveSheetName(), "Sheet1");
   Worksheet sheet = book.Sheet(kChecksSheet);
-  EXPECT_EQ(sheet.Get(2, 1).text, FileVerdictText(checked.checks.file));
-  EXPECT_EQ(sheet.Get(6, 4).text, "PASS");
+  EXPECT_EQ(sheet.Get(2, 1).text, VerdictLine(checked.checks));
+  EXPECT_EQ(sheet.Get(5, 4).text, "PASS");
   const int last = sheet.LastRow();
   EXPECT_EQ(sheet.Get(last - 3, 14).text, "sight length");  // the third of six set-ups
 
   TempFolder html;
   const std::string page = ReadFile(Convert(html.Path(), checked.run.workbookPath, "html"));
-  // The sight, the set-up's "Failed" cell, the failures line.
-  EXPECT_EQ(Count(page, "bgcolor=\"#FF8080\""), 3);
+  // The verdict, the count of failing set-ups, the sight, the set-up's
+  // "Failed" cell.
+  EXPECT_EQ(Count(page, "bgcolor=\"#FF8080\""), 4);
 
   const AdjustmentResult adjusted =
       AdjustReducedLevels(checked.run.summary, LoopType::OpenLoop, "100", "100.5", fixture.app);
   ASSERT_TRUE(adjusted.Ok()) << adjusted.message;
   Workbook reopened = Workbook::Open(checked.run.workbookPath);
   Worksheet after = reopened.Sheet(kChecksSheet);
-  EXPECT_EQ(after.Get(6, 4).text, "FAIL");
-  EXPECT_NEAR(after.Get(6, 2).number, adjusted.misclose * 1000, 1e-9);
+  EXPECT_EQ(after.Get(5, 4).text, "FAIL");
+  EXPECT_NEAR(after.Get(5, 2).number, adjusted.misclose * 1000, 1e-9);
   EXPECT_NE(after.Get(2, 1).text.find("OUT OF TOLERANCE"), std::string::npos);
-  auto verdictFill = [&] {
-    return CellFormatXml(ReadFile(checked.run.workbookPath), "xl/worksheets/sheet3.xml", "A2")
+  auto filled = [&](const char* cell) {
+    return CellFormatXml(ReadFile(checked.run.workbookPath), "xl/worksheets/sheet3.xml", cell)
                .find("fillId=\"0\"") == std::string::npos;
   };
-  EXPECT_TRUE(verdictFill());
-  // Levels within tolerance take the red fill away again.
+  EXPECT_TRUE(filled("D5"));
+  // Levels within tolerance take the file's red fill away again; the
+  // verdict stays red for the set-up that fails.
   ASSERT_TRUE(
       AdjustReducedLevels(checked.run.summary, LoopType::CloseLoop, "100", "", fixture.app).Ok());
-  EXPECT_NE(Workbook::Open(checked.run.workbookPath)
-                .Sheet(kChecksSheet)
-                .Get(2, 1)
-                .text.find("within tolerance"),
-            std::string::npos);
-  EXPECT_FALSE(verdictFill());
+  EXPECT_EQ(Workbook::Open(checked.run.workbookPath).Sheet(kChecksSheet).Get(2, 1).text,
+            "Misclose -0.18 mm, permissible 2.71 mm: within tolerance. 1 set-up fails its checks "
+            "- see the Checks sheet.");
+  EXPECT_FALSE(filled("D5"));
+  EXPECT_TRUE(filled("A2"));
 }
 
 // The real DNA03 job's Checks sheet as LibreOffice prints it: A4 landscape,
@@ -245,14 +246,18 @@ TEST(ChecksSheet, prints_the_set_up_headings_on_every_page_and_columns_apart) {
       R"(Set-up\s+Line\s+File line\s+Back\s+Fore\s+Stn\. diff\. \(mm\)\s+BS1-BS2 \(mm\)\s+)"
       R"(FS1-FS2 \(mm\)\s+Longest sight \(m\)\s+Imbalance \(m\)\s+Lowest \(m\)\s+Highest \(m\)\s+)"
       R"(Instrument \(mm\)\s+Failed)");
+  std::size_t setups = first + 1;  // the set-up table's first page
+  while (setups < printed.pages.size() && !std::regex_search(printed.pages[setups], headings))
+    ++setups;
+  ASSERT_LT(setups + 3, printed.pages.size());
   long rows = 0;
-  for (std::size_t page = first + 1; page < printed.pages.size(); ++page) {
+  for (std::size_t page = setups; page < printed.pages.size(); ++page) {
     EXPECT_TRUE(std::regex_search(printed.pages[page], headings)) << "page " << page + 1;
     rows +=
         Count(printed.pages[page], R"(\n\s*\d+ {2,}\d+ {2,}\d+ {2,}\S+ {2,}\S+ {2,}-?\d+\.\d\d)");
   }
   EXPECT_EQ(rows, 336);
   // Set-up 48 on the 8th line, file line 252, from point 26 to 27.
-  EXPECT_TRUE(std::regex_search(printed.pages[first + 1],
+  EXPECT_TRUE(std::regex_search(printed.pages[setups],
                                 std::regex(R"(\n\s*48 {2,}8 {2,}252 {2,}26 {2,}27 )")));
 }
