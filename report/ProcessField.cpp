@@ -112,6 +112,29 @@ void InstallOutputs(FileSystem& fs, const std::string& lockPath, LevelDataFile& 
   }
 }
 
+// A file that gives no set-up of the double run would replace the earlier
+// outputs of its name with empty ones: it is refused instead.
+void RefuseNothingToReduce(const Survey& survey, const std::string& fieldPath) {
+  if (survey.ReducedSetupCount() > 0) return;
+  long outside = 0;  // readings of single-run lines and intermediate sights
+  for (const NotReduced& n : survey.notReduced)
+    outside += IsPartOfDoubleRun(n.reason) ? 0 : n.readings;
+  const std::string count = std::to_string(survey.readings);
+  std::string cause;
+  if (survey.readings == 0)
+    cause = "it holds no reading";
+  else if (outside == survey.readings)
+    cause = survey.readings == 1
+                ? "its one reading is of a single-run line or an intermediate sight"
+                : "its " + count + " readings are all of single-run lines or intermediate sights";
+  else
+    cause = survey.readings == 1
+                ? "its one reading makes no set-up with both sights read twice"
+                : "none of its " + count + " readings makes a set-up with both sights read twice";
+  throw Error(fieldPath, "reduce the double run",
+              cause + ", so there is nothing to reduce; no output is written");
+}
+
 ProcessResult NameOutputs(const std::string& fieldPath, const AppFolder& app) {
   ProcessResult result;
   result.baseName = BaseNameOf(fieldPath);
@@ -223,6 +246,7 @@ ProcessResult ProcessField(const std::string& fieldPath, const AppFolder& app, F
   // Read and reduce: the whole model before any output is touched.
   result.survey = ReadSurvey(*field, fieldPath, warnings);
   field.reset();
+  RefuseNothingToReduce(result.survey, fieldPath);
   ReportLayout layout;
   try {
     layout = LayOutReport(result.survey);

@@ -2,10 +2,12 @@
 // files, whose reduced levels must follow the heights the level computed
 // after every set-up, and the real Leica DNA03 job against its own heights;
 // generated jobs written in both formats give the same report.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "common/Error.h"
 #include "examples/FieldFileWriter.h"
 #include "examples/GsiFileWriter.h"
 #include "output/Workbook.h"
@@ -70,11 +72,16 @@ TEST(Fixtures, alternating_bffb_and_fbbf_set_ups_all_reduce) {
   EXPECT_EQ(Missing(ReadFile(run.result.levelDataPath), {"L  SSM28-TP1", "L  TP1-CP2"}), "");
 }
 
-TEST(Fixtures, the_real_fragment_is_taken_without_error) {
-  FixtureRun real("real/l900416_bluetooth_central_level_excerpt.dat");
-  EXPECT_EQ(real.result.survey.SetupCount(), 0);
-  EXPECT_EQ(real.result.warnings.size(), 2u);  // no line start; one reading left over
-  EXPECT_EQ(real.result.summary.startRl, "-0.43374");
+// Its one reading makes no set-up: refused, naming the file and why.
+TEST(Fixtures, the_real_fragment_is_refused_with_its_cause) {
+  AppFixture fixture;
+  const std::string field =
+      ReadFile(std::string(VIREO_FIXTURES) + "/real/l900416_bluetooth_central_level_excerpt.dat");
+  EXPECT_THAT([&] { fixture.Process("F.dat", field); },
+              ::testing::ThrowsMessage<Error>(::testing::HasSubstr(
+                  "F.dat: reduce the double run (its one reading makes no set-up")));
+  EXPECT_FALSE(std::filesystem::exists(fixture.app.ProcessedWorkbook("F")));
+  EXPECT_FALSE(std::filesystem::exists(fixture.app.LevelDataFile("F")));
 }
 
 TEST(GsiFiles, the_real_dna03_job_follows_the_instruments_heights_but_where_the_file_disagrees) {

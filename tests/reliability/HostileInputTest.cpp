@@ -26,7 +26,8 @@ using namespace vireo::testing;
 TEST(HostileInput, refused_input_keeps_the_earlier_outputs) {
   AppFixture fixture;
   const std::string reading = ReadingLine("A", "Rb", 1.0, "5");
-  auto good = fixture.Process("H.dat", StartLine() + "\r" + reading + "\r" + reading + "\r");
+  auto good = fixture.Process("H.dat", StartLine() + "\r\n" + HeightLine("A", "10.00000") + "\r\n" +
+                                           SetupLines("A", "B", 1.5, 1.5, 1.2, 1.2));
   ASSERT_TRUE(good.failures.empty());
   const std::string outputs = ReadFile(good.workbookPath) + ReadFile(good.levelDataPath) +
                               ListFolder(fixture.app.ProcessedFiles()) +
@@ -53,10 +54,20 @@ TEST(HostileInput, refused_input_keeps_the_earlier_outputs) {
             fixture.app.FieldData() + "/" + name);
   std::filesystem::remove(fixture.app.ControlFile());
   refused([&] { fixture.Process("H.dat", StartLine()); }, fixture.app.ControlFile());
-  // A single reading record at its columns is a field file.
+  // Records that give no set-up of the double run would leave empty
+  // outputs in place of these: a lone reading (a record all the same), a
+  // line the level measured single-run, set-ups cut short.
   WriteFile(fixture.app.ControlFile(), "E4\r\n");
-  EXPECT_NO_THROW(
-      fixture.Process("H.dat", std::string(17, ' ') + "KD1" + std::string(29, ' ') + "Rb"));
+  refused(
+      [&] { fixture.Process("H.dat", std::string(17, ' ') + "KD1" + std::string(29, ' ') + "Rb"); },
+      "H.dat: reduce the double run (its one reading makes no set-up");
+  const std::string gsiSetup =
+      "*110010+000000000000000A 32...8+0000000002000000 331.08+0000000000150000 \n"
+      "*110011+000000000000000B 32...8+0000000002100000 332.08+0000000000120000 \n";
+  refused([&] { fixture.Process("H.dat", "*410001+00000000?......1 \n" + gsiSetup); },
+          "its 2 readings are all of single-run lines or intermediate sights");
+  refused([&] { fixture.Process("H.dat", "*410001+00000000?......2 \n" + gsiSetup); },
+          "none of its 2 readings makes a set-up with both sights read twice");
 }
 
 TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workbooks) {
@@ -85,7 +96,8 @@ TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workb
 TEST(HostileInput, long_control_file_values_reach_the_header) {
   AppFixture fixture("Y" + std::string(32766, 'n') + "\r\nP" + std::string(40000, 'p') +
                      "\r\nE4\r\n");
-  auto result = fixture.Process("H.dat", StartLine() + "\r\n");
+  auto result =
+      fixture.Process("H.dat", StartLine() + "\r\n" + SetupLines("A", "B", 1.5, 1.5, 1.2, 1.2));
   // The personnel line would pass the cell limit: it is cut, and said so.
   const Workbook w = Workbook::Open(result.workbookPath);
   EXPECT_EQ(w.Get(1, 1).text, std::string(32766, 'n'));
@@ -154,8 +166,11 @@ TEST(HostileInput, a_template_that_inflates_beyond_the_cap_is_refused) {
 TEST(HostileInput, base_names_at_the_file_name_limit) {
   AppFixture fixture;
   const std::string base(248, 'n');
-  fixture.Process(base + ".dat", StartLine());
-  EXPECT_THROW(fixture.Process(base + "n.dat", StartLine()), Error);
+  const std::string field = StartLine() + "\r\n" + SetupLines("A", "B", 1.5, 1.5, 1.2, 1.2);
+  fixture.Process(base + ".dat", field);
+  EXPECT_THAT(
+      [&] { fixture.Process(base + "n.dat", field); },
+      ::testing::ThrowsMessage<Error>(::testing::HasSubstr("too long for the level data file")));
   EXPECT_EQ(ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder()),
             base + ".xlsx;SN_" + base + ".dat;");
 }

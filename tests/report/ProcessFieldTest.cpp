@@ -66,19 +66,13 @@ TEST(ProcessField, the_double_run_set_up_example) {
 }
 
 // The status texts are checked as the window shows them (MainWindowTest).
-TEST(ProcessField, header_block_and_a_file_without_readings) {
-  RunOf run(Lines({StartLine()}));
+TEST(ProcessField, header_block_of_the_report) {
+  RunOf run(Lines({StartLine()}) + SetupLines("A", "B", 1.5, 1.5, 1.0, 1.0));
   for (const auto& [row, text] : {std::pair{1, "Acme Levels"},
                                   {2, "File Name                - LINE7"},
                                   {3, "Survey carried out by    - Jo Bloggs"},
                                   {4, "Leveling Error Seleceted - 4SQRT(k)"}})
     EXPECT_EQ(run.workbook.Get(row, 1).text, text);
-  // No readings: header lines only, summation row under the headings,
-  // closure lines at s + 5 and s + 6.
-  EXPECT_EQ(run.levelData, LevelDataHeader());
-  EXPECT_EQ(run.Text(10), "Summation of Readings");
-  EXPECT_EQ(run.Text(15), "The Calculated Misclose is 0.00 mm");
-  EXPECT_EQ(run.Text(16), "The Permissible Error is     0.00 mm");
 }
 
 TEST(ProcessField, closure_example_gives_3_20_mm_and_spreads_it_by_distance) {
@@ -116,7 +110,9 @@ TEST(ProcessField, permissible_error_lines_of_the_rule) {
     RunOf run(Lines({StartLine()}) + SetupLines("A", "B", 1.0, 1.0, 1.0, 1.0, d, d), control);
     EXPECT_EQ(run.Text(16), line);
   }
-  EXPECT_EQ(RunOf(Lines({StartLine()}), "YX\r\n").workbook.Get(4, 1).text,
+  EXPECT_EQ(RunOf(Lines({StartLine()}) + SetupLines("A", "B", 1.0, 1.0, 1.0, 1.0), "YX\r\n")
+                .workbook.Get(4, 1)
+                .text,
             "Leveling Error Seleceted - SQRT(k)");
 }
 
@@ -158,15 +154,15 @@ TEST(ProcessField, every_order_of_the_four_readings_and_every_line_end_agree) {
 }
 
 TEST(ProcessField, a_dropped_set_up_leaves_no_trace_and_is_reported) {
-  RunOf run(
-      Lines({StartLine(), ReadingLine("A", "Rb", 1.0, "10"), ReadingLine("A", "Rb", 1.0, "10"),
-             ReadingLine("A", "Rb", 1.0, "10"), ReadingLine("B", "Rf", 1.0, "10")}) +
-      SetupLines("X", "Y", 1.5, 1.5, 1.0, 1.0));
+  RunOf run(Lines({StartLine(), HeightLine("A", "0.00000"), ReadingLine("A", "Rb", 1.0, "10"),
+                   ReadingLine("A", "Rb", 1.0, "10"), ReadingLine("A", "Rb", 1.0, "10"),
+                   ReadingLine("B", "Rf", 1.0, "10")}) +
+            SetupLines("X", "Y", 1.5, 1.5, 1.0, 1.0));
   EXPECT_EQ(run.result.survey.SetupCount(), 1);
   EXPECT_EQ(Row(run.workbook, 10), "X|1.5|1.5|||5|5|5|1.5||||0|0");
   EXPECT_EQ(run.Text(12), "Summation of Readings");
   ASSERT_EQ(run.result.warnings.size(), 1u);
-  EXPECT_EQ(run.result.warnings[0].line, 2);
+  EXPECT_EQ(run.result.warnings[0].line, 3);
   EXPECT_NE(run.result.warnings[0].message.find("dropped"), std::string::npos);
   // FirstStation came from the dropped set-up's paired back sight.
   EXPECT_NE(run.levelData.find("'A\r\n"), std::string::npos);
@@ -176,12 +172,19 @@ TEST(ProcessField, a_file_without_line_start_gets_a_heading_and_a_warning) {
   RunOf run(SetupLines("A", "B", 1.5, 1.5, 1.0, 1.0) + Lines({ReadingLine("C", "Rb", 1.0, "1")}));
   EXPECT_EQ(run.workbook.Get(9, kCalRl).text, "Cal. RL");
   EXPECT_EQ(Row(run.workbook, 10), "A|1.5|1.5|||5|5|5|1.5||||0|0");  // no height: from 0
-  ASSERT_EQ(run.result.warnings.size(), 2u);  // the assumed line start; the left-over reading
-  EXPECT_EQ(std::pair(run.result.warnings[0].line, run.result.warnings[1].line), std::pair(1L, 5L));
+  // The assumed line start; levels from 0 for want of a height; the
+  // left-over reading.
+  ASSERT_EQ(run.result.warnings.size(), 3u);
+  EXPECT_EQ(std::tuple(run.result.warnings[0].line, run.result.warnings[1].line,
+                       run.result.warnings[2].line),
+            std::tuple(1L, 1L, 5L));
+  EXPECT_EQ(run.result.warnings[1].message,
+            "no height is read before the line's first set-up, so its reduced levels start at 0");
 }
 
 TEST(ProcessField, an_unpaired_back_sight_writes_no_record_of_another_set_up) {
-  RunOf run(Lines({StartLine()}) + SetupLines("A", "B", 1.5, 1.5, 1.0, 1.0) +
+  RunOf run(Lines({StartLine(), HeightLine("A", "0.00000")}) +
+            SetupLines("A", "B", 1.5, 1.5, 1.0, 1.0) +
             Lines({ReadingLine("B", "Rb", 1.2, "7"), ReadingLine("C", "Rf", 1.1, "8"),
                    ReadingLine("C", "Rf", 1.1, "8"), ReadingLine("X", "Rb", 1.2, "7")}));
   EXPECT_EQ(run.result.survey.SetupCount(), 2);
@@ -190,7 +193,7 @@ TEST(ProcessField, an_unpaired_back_sight_writes_no_record_of_another_set_up) {
   EXPECT_TRUE(run.workbook.Get(12, kAveBs).IsEmpty());
   EXPECT_EQ(run.workbook.Get(13, kFall).number, 1.1);  // the back sight counts as 0
   ASSERT_EQ(run.result.warnings.size(), 1u);
-  EXPECT_EQ(run.result.warnings[0].line, 6);
+  EXPECT_EQ(run.result.warnings[0].line, 7);
 }
 
 TEST(ProcessField, point_ids_keep_the_field_files_bytes_in_the_level_data_file) {
