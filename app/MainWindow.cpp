@@ -282,6 +282,7 @@ std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
   report_.clear();
   warnings_.reset();
   checks_.reset();
+  verdict_.clear();
   // The list of failed checks belongs to the run before.
   if (failedChecks_) failedChecks_->close();
   ShowLinks();
@@ -294,8 +295,8 @@ std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
     checks_ = checked.checks;
     checkedFile_ = QFileInfo(path).fileName();
     // The verdict of the checks comes right after the done text.
-    label3_->setText(label3_->text() + QLatin1Char('\n') +
-                     QString::fromStdString(vireo::VerdictLine(checked.checks)));
+    verdict_ = QString::fromStdString(vireo::VerdictLine(checked.checks));
+    label3_->setText(label3_->text() + QLatin1Char('\n') + verdict_);
     QStringList notes;
     if (!result.warnings.empty()) {
       const auto count = static_cast<qsizetype>(result.warnings.Count());
@@ -485,6 +486,15 @@ void MainWindow::ShowInputOption(const vireo::RunSummary& summary) {
     PlaceBeside(dialog_, this);
     connect(dialog_, &InputOption::Saved, this, [this](const QString& workbook) {
       report_ = workbook;
+      // The keyed levels give the file its misclose: the verdict is told
+      // again, as the Checks sheet now tells it.
+      if (checks_ && !verdict_.isEmpty()) {
+        const vireo::AdjustmentResult& keyed = dialog_->LastAdjustment();
+        vireo::JudgeKeyedLevels(*checks_, {keyed.misclose, keyed.permissibleError}, keyed.booking);
+        const QString verdict = QString::fromStdString(vireo::VerdictLine(*checks_));
+        label3_->setText(label3_->text().replace(verdict_, verdict));
+        verdict_ = verdict;
+      }
       ShowLinks();
     });
   }

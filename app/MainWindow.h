@@ -113,6 +113,7 @@ class MainWindow : public QMainWindow {
   gui::NotOpenedNote* notOpened_ = nullptr;
   QString report_;                            // the workbook "Open the report" opens
   std::optional<vireo::CheckReport> checks_;  // the last run's checks
+  QString verdict_;                           // the verdict line of the status, as shown
   QString checkedFile_;                       // the field file they checked
   std::optional<Message> warnings_;           // what "Show warnings" shows
   DocumentOpener opener_;

@@ -77,7 +77,7 @@ void WriteFile(SheetTable& table, const FileCheck& file) {
   table.Number(kFileRow, 2, file.miscloseMm, kMm);
   table.Number(kFileRow, 3, file.permissibleMm, kMm);
   table.Text(kFileRow, 4, Result(file), Failing({}, file.pass == false));
-  table.Text(kFileRow, 7, Covers(file));
+  if (!file.lines.empty()) table.Text(kFileRow, 7, Covers(file));
 }
 
 // The facts of the verdict, beside their labels.

@@ -49,6 +49,18 @@ std::vector<FailedCheckRow> FailedCheckRows(const CheckReport& report) {
 
   std::vector<FailedCheckRow> rows;
   rows.reserve(report.failed.size() + 1);
+  // What the double run lost comes first: no limit can judge it.
+  for (const NotReduced& n : report.completeness.notReduced) {
+    if (!IsPartOfDoubleRun(n.reason) && !n.takenAsZero) continue;
+    FailedCheckRow& row = rows.emplace_back();
+    row.kind = FailedRowKind::NotReduced;
+    row.fieldLine = n.firstLine;
+    row.reason = ReasonText(n.reason);
+    if (n.takenAsZero) row.reason += ", taken as 0";
+    if (n.readings > 1)
+      row.reason += " (" + std::to_string(n.readings) + " readings to file line " +
+                    std::to_string(n.lastLine) + ")";
+  }
   for (const FailedCheck& f : report.failed) {
     FailedCheckRow& row = rows.emplace_back();
     row.setup = f.setup;

@@ -28,9 +28,9 @@ struct FailedCheckRow {
   std::string reason;  // a reading not reduced: why
 };
 
-// The rows of `report.failed` and of a failed file misclose. Readings not
-// reduced get rows of kind NotReduced (set-up 0, their file line, the
-// reason) from the run's record of every reading, once it keeps one.
+// The rows of the readings lost to the double run or taken as 0 (kind
+// NotReduced: their file line and the reason), then of `report.failed`
+// and of a failed file misclose.
 std::vector<FailedCheckRow> FailedCheckRows(const CheckReport& report);
 
 // The column headings of the list, in its order.

@@ -177,6 +177,7 @@ void InputOption::Ok() {
     result.status = vireo::AdjustmentResult::Status::Refused;
     result.message = e.what();
   }
+  lastAdjustment_ = result;
   const QString message = QString::fromStdString(result.message);
   switch (result.status) {
     case vireo::AdjustmentResult::Status::Adjusted:

@@ -41,6 +41,8 @@ class InputOption : public QDialog {
   std::string StartRlText() const;
   std::string EndRlText() const;
   vireo::LoopType Loop() const;
+  // What the last OK did: its misclose, permissible error, booking check.
+  const vireo::AdjustmentResult& LastAdjustment() const { return lastAdjustment_; }
 
  signals:
   // The OK has adjusted and saved the processed workbook at this path.
@@ -56,6 +58,7 @@ class InputOption : public QDialog {
   vireo::AppFolder app_;
   MessageSink tell_;
   vireo::RunSummary summary_;
+  vireo::AdjustmentResult lastAdjustment_;
 
   QPushButton* command1_;
   QPushButton* command2_;
