@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
@@ -14,6 +15,7 @@
 
 #include "app/CheckSettingsDialog.h"
 #include "app/MainWindow.h"
+#include "output/Workbook.h"
 #include "tests/app/ScriptedPrompts.h"
 #include "tests/support/FieldFiles.h"
 
@@ -338,6 +340,29 @@ class MainWindowTest : public QObject {
     QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);
     QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
+  }
+
+  // Keyed levels judge the file again: after the RL dialog's OK the status
+  // tells the adjusted verdict, the sentence the Checks sheet now holds.
+  void verdictAfterTheKeyedLevelsOfAnOpenLoop() {
+    const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(4));
+    Open();
+    prompts_->files.enqueue(QString::fromStdString(path));
+    prompts_->yesNo.enqueue(true);
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QVERIFY(Status().contains("within tolerance. Every check passes."));
+    QWidget* dialog = window_->RlDialog();
+    QVERIFY(dialog);
+    dialog->findChild<QRadioButton*>("Option2")->click();
+    dialog->findChild<QLineEdit*>("Text1")->setText("100");
+    dialog->findChild<QLineEdit*>("Text2")->setText("100.5");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QCOMPARE(prompts_->Of("Tell").size(), 0u);
+    const QString verdict = Status().section('\n', 2, 2);
+    QVERIFY2(verdict.contains(": OUT OF TOLERANCE.") && !verdict.contains("Every check passes"),
+             qPrintable(verdict));
+    vireo::Workbook book = vireo::Workbook::Open(fixture_->app.ProcessedWorkbook("LINE7"));
+    QCOMPARE(verdict, QString::fromStdString(book.Sheet("Checks").Get(2, 1).text));
   }
 
   void unsavedWorkbookAsksNoRlQuestion() {

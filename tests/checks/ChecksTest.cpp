@@ -96,11 +96,51 @@ TEST(Checks, planted_faults_are_named_and_nothing_else) {
             "4 setup_imbalance_m, 0 misclose_mm, ");
   // 20 mm planted, 1 mm from the mean of the changed repeat, 0.2 mm of the loop.
   EXPECT_NEAR(report.lines[0].miscloseMm.value(), -21.18, 0.01);
+  // (BS1 - FS1) - (BS2 - FS2): -2 mm of the back sight, +0.03 of the fore.
+  EXPECT_NEAR(report.setups[1].stationDifferenceMm, -1.97, 1e-6);
+  EXPECT_NEAR(report.setups[0].stationDifferenceMm, 0.01, 1e-6);
+  EXPECT_NEAR(report.lines[0].permissibleMm.value(), 4 * std::sqrt(0.46), 1e-9);  // 460 m
   EXPECT_EQ(VerdictLine(report),
             "Misclose " + FormatFixed(report.file.miscloseMm, 2) + " mm, permissible " +
                 FormatFixed(report.file.permissibleMm, 2) +
                 " mm: OUT OF TOLERANCE. 3 set-ups fail their checks, 1 line or section check "
                 "fails - see the Checks sheet.");
+}
+
+// Whatever the double run loses fails the verdict, named by its file line.
+// The loop's set-up k (from 0) is on lines 3 + 4k (BS1), FS1, FS2, BS2.
+TEST(Checks, what_the_double_run_loses_fails_the_verdict_naming_its_lines) {
+  auto verdictOf = [](const std::string& field, Warnings& warnings) {
+    TempFolder folder;
+    WriteFile(folder / "F.dat", field);
+    const CheckReport report = Check(ReadSurvey(folder / "F.dat", warnings));
+    return std::pair(report.Pass(), VerdictLine(report));
+  };
+  std::string field = FieldText(CleanLoop());
+  Warnings warnings;
+  const std::string fs1 = Fixed5(1.52 - 0.20011);  // of set-up 2, line 12
+  std::string noNumber = field;
+  noNumber.replace(noNumber.find(fs1), fs1.size(), "1.3x989");
+  auto [pass, verdict] = verdictOf(noNumber, warnings);
+  EXPECT_FALSE(pass);
+  EXPECT_THAT(verdict, ::testing::HasSubstr("1 reading not a number at file line 12 (taken as 0)"));
+
+  // The last set-up cut short: its FS2 and BS2 (lines 25 and 26) missing.
+  std::string cut = field.substr(0, field.size() - 2);
+  cut.resize(cut.rfind("\r\n"));
+  cut.resize(cut.rfind("\r\n") + 2);
+  std::tie(pass, verdict) = verdictOf(cut, warnings);
+  EXPECT_FALSE(pass);
+  EXPECT_THAT(verdict, ::testing::HasSubstr("2 readings lost at file lines 23-24"));
+
+  auto planted = CleanLoop();
+  planted[1].backDistance = -30;  // set-up 1, lines 7 to 10
+  warnings = {};
+  std::tie(pass, verdict) = verdictOf(FieldText(planted), warnings);
+  EXPECT_FALSE(pass);
+  EXPECT_THAT(verdict, ::testing::HasSubstr("1 set-up lost at file line 7"));
+  ASSERT_FALSE(warnings.empty());
+  EXPECT_THAT(warnings[0].message, ::testing::HasSubstr("distance"));
 }
 
 TEST(Checks, sections_pair_swapped_lines_and_open_levelling_is_not_judged) {
@@ -122,6 +162,24 @@ TEST(Checks, sections_pair_swapped_lines_and_open_levelling_is_not_judged) {
   EXPECT_NEAR(section.permissibleMm, 2 * std::sqrt(0.12), 1e-9);
   EXPECT_FALSE(report.file.pass.has_value());  // A ... B: no loop, not judged
   EXPECT_NE(VerdictLine(report).find("not judged"), std::string::npos);
+}
+
+// A line SSM28 -> SSM56, then a loop BM61 -> BM61: the report's closure
+// covers both, so the file row leaves the judging to each line.
+TEST(Checks, two_lines_of_one_file_are_judged_line_by_line) {
+  AppFixture fixture;
+  const CheckedRun checked = ProcessAndCheck(
+      fixture.AddFieldFile("TWO.dat", ReadFile(std::string(VIREO_FIXTURES) +
+                                               "/instrument-like/TWO_LINES_aBFFB.dat")),
+      fixture.app);
+  const CheckReport& report = checked.checks;
+  EXPECT_EQ(report.file.notJudged, "2 lines; each line is judged below");
+  EXPECT_EQ(report.file.lines, (std::vector<int>{1, 2}));
+  ASSERT_EQ(report.lines.size(), 2u);
+  EXPECT_TRUE(!report.lines[0].loop && report.lines[1].loop);
+  EXPECT_EQ(report.lines[1].pass, true);
+  EXPECT_THAT(VerdictLine(report), ::testing::HasSubstr("not judged, 2 lines; each line is "
+                                                        "judged below."));
 }
 
 // Setting a limit (vireo-cli set check.*, the window's Check Settings) is

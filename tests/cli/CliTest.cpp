@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "examples/GsiFileWriter.h"
+#include "output/Workbook.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo::testing;
@@ -58,6 +59,19 @@ TEST(Cli, start_and_end_rl_run_the_adjustment_and_a_refused_level_writes_nothing
   auto j = nlohmann::json::parse(open.out);
   EXPECT_EQ(j["start_rl"], 150.0);
   EXPECT_NEAR(j["misclose_mm"].get<double>(), (150.5 - j["end_rl"].get<double>()) * 1000, 1e-6);
+  // The verdict the keyed levels give, one sentence in the JSON, the
+  // summary and the Checks sheet.
+  const std::string verdict = j["checks"]["verdict"];
+  EXPECT_NE(verdict.find(": OUT OF TOLERANCE."), std::string::npos) << verdict;
+  EXPECT_EQ(verdict.find("Every check passes"), std::string::npos) << verdict;
+  EXPECT_EQ(j["checks"]["pass"], false);
+  EXPECT_EQ(vireo::Workbook::Open(home.fixture.app.ProcessedWorkbook("LINE 7"))
+                .Sheet("Checks")
+                .Get(2, 1)
+                .text,
+            verdict);
+  auto summary = RunCli(home.Process() + " --start-rl 150 --end-rl 150.5");
+  EXPECT_NE(summary.out.find(verdict), std::string::npos) << summary.out;
 
   // A refused level leaves every earlier output byte for byte as it was.
   const std::string workbook = ReadFile(home.fixture.app.ProcessedWorkbook("LINE 7"));
@@ -132,6 +146,24 @@ TEST(Cli, process_takes_a_gsi_file_and_refuses_one_in_feet) {
   ASSERT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(nlohmann::json::parse(o.out)["setups"], 5);
   const std::string levelData = ReadFile(home.fixture.app.LevelDataFile("JOB1"));
+
+  // The loop's last set-up cut short, its F2 and B2 blocks lost: the
+  // verdict fails on what was lost, and --strict says so.
+  std::string cut = gsi;
+  for (const char* word : {" 336.", " 335."}) {
+    const std::size_t at = cut.rfind(word), start = cut.rfind('\n', at) + 1;
+    cut.erase(start, cut.find('\n', at) + 1 - start);
+  }
+  home.fixture.AddFieldFile("CUT.gsi", cut);
+  auto strict = RunCli("process " + Quote(home.fixture.app.FieldData() + "/CUT.gsi") + home.Home() +
+                       " --json --strict");
+  EXPECT_EQ(strict.status, 3) << strict.err;
+  const auto checks = nlohmann::json::parse(strict.out)["checks"];
+  EXPECT_EQ(checks["pass"], false);
+  EXPECT_EQ(checks["completeness"]["setups"], 4);
+  ASSERT_EQ(checks["completeness"]["not_reduced"].size(), 1u);
+  EXPECT_THAT(checks["verdict"].get<std::string>(),
+              ::testing::HasSubstr("2 readings lost at file lines"));
 
   gsi.replace(gsi.find("32...8+"), 7, "32...7+");
   WriteFile(path, gsi);
