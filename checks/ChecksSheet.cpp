@@ -192,21 +192,14 @@ void FitSetups(ColumnWidths& widths, const CheckReport& report, const Survey& su
   }
 }
 
-}  // namespace
-
-bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Survey& survey) {
-  if (workbook.HasSheet(kChecksSheet)) return false;
-  Worksheet sheet = workbook.AddSheet(kChecksSheet);
-  ColumnWidths widths;
-
-  int row = WriteHead(sheet, widths, report);
-
+// The limits the run was checked against.
+int WriteLimits(Worksheet& sheet, ColumnWidths& widths, int row, const CheckLimits& limitValues) {
   // A limit's name spans the first three columns, its key three more.
   SheetTable limits(sheet, widths, row++,
                     {{"Limit", kText, 3}, {"Value", kNumber}, {"Key (checks.ini)", kText, 3}});
   for (const CheckLimitKey& key : kCheckLimitKeys) {
     limits.Text(row, 1, key.label);
-    const double value = report.limits.*(key.member);
+    const double value = limitValues.*(key.member);
     if (value > 0)
       limits.Number(row, 4, value);
     else
@@ -214,6 +207,10 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
     limits.Text(row++, 5, key.key);
   }
 
+  return row;
+}
+
+int WriteLines(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report) {
   row += 1;
   sheet.SetText(row++, 1, "Lines of levelling", {.bold = true});
   SheetTable lines(sheet, widths, row++,
@@ -247,6 +244,10 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
     lines.Text(row++, 12, fails ? "FAIL" : "PASS", Failing({}, fails));
   }
 
+  return row;
+}
+
+int WriteBooking(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report) {
   row += 1;
   sheet.SetText(row++, 1,
                 "Booking check: sum of Ave_BS - sum of Ave_FS = rises - falls = last "
@@ -267,6 +268,10 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
     booking.Text(row++, 5, BookingResult(line.booking), Failing({}, !line.booking.pass));
   }
 
+  return row;
+}
+
+int WriteSections(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report) {
   row += 1;
   sheet.SetText(row++, 1, "Sections run forward and back", {.bold = true});
   SheetTable sections(sheet, widths, row++,
@@ -287,6 +292,12 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
     sections.Text(row++, 6, s.pass ? "PASS" : "FAIL", Failing({}, !s.pass));
   }
 
+  return row;
+}
+
+// The set-up table, from `row` on, and the sheet's page setup.
+void WriteSetups(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report,
+                 const Survey& survey) {
   // The set-up table starts a page, and its heading row heads every page
   // it prints on.
   row += 1;
@@ -372,6 +383,20 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
           number(13, *c.instrumentAgreementMm, f & kInstrumentAgreementBit);
         if (f) out.Text(14, FailedNames(f), looks[13].failing);
       });
+}
+
+}  // namespace
+
+bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Survey& survey) {
+  if (workbook.HasSheet(kChecksSheet)) return false;
+  Worksheet sheet = workbook.AddSheet(kChecksSheet);
+  ColumnWidths widths;
+  int row = WriteHead(sheet, widths, report);
+  row = WriteLimits(sheet, widths, row, report.limits);
+  row = WriteLines(sheet, widths, row, report);
+  row = WriteBooking(sheet, widths, row, report);
+  row = WriteSections(sheet, widths, row, report);
+  WriteSetups(sheet, widths, row, report, survey);
   return true;
 }
 

@@ -172,10 +172,104 @@ void PrintChecks(const CheckReport& report) {
 
 }  // namespace
 
+namespace {
+
+// The levels and misclose the run ends with: the run's own, or those of
+// the keyed levels when --start-rl adjusted the workbook.
+struct Outcome {
+  double startLevel = 0, endLevel = 0, misclose = 0, permissible = 0;
+  std::optional<AdjustmentResult> adjustment;
+  std::string skippedAdjustment;
+  int status = kExitOk;
+};
+
+// --start-rl answers the RL question with Yes and keys in the levels; the
+// checks then judge the misclose they give.
+Outcome AdjustFromKeyedLevels(const ProcessArguments& arguments, const ProcessResult& run,
+                              CheckReport& checks, const AppFolder& app) {
+  Outcome outcome;
+  outcome.status = run.OutputsWritten() ? kExitOk : kExitOutputFailed;
+  outcome.startLevel = NumberFromText(run.summary.startRl);
+  outcome.endLevel = run.summary.endRl;
+  outcome.misclose = run.survey.closure.misclose;
+  outcome.permissible = run.permissibleError;
+  if (!arguments.startRl) return outcome;
+  if (!run.workbookSaved) {
+    outcome.skippedAdjustment =
+        "the RL adjustment is not run, because the processed workbook was not saved";
+    std::cerr << "vireo-cli: " << outcome.skippedAdjustment << "\n";
+    return outcome;
+  }
+  const auto loop = arguments.endRl ? LoopType::OpenLoop : LoopType::CloseLoop;
+  outcome.adjustment =
+      AdjustReducedLevels(run.summary, loop, *arguments.startRl, arguments.endRl.value_or(""), app);
+  const AdjustmentResult& adjusted = *outcome.adjustment;
+  if (!adjusted.Ok()) std::cerr << "vireo-cli: " << adjusted.message << "\n";
+  if (adjusted.status == AdjustmentResult::Status::Refused) {
+    outcome.status = kExitRefused;
+    return outcome;
+  }
+  if (!adjusted.Ok()) outcome.status = kExitOutputFailed;
+  if (adjusted.status == AdjustmentResult::Status::Blocked) return outcome;
+  outcome.startLevel = adjusted.startRl;
+  outcome.endLevel = adjusted.endRl;
+  outcome.misclose = adjusted.misclose;
+  outcome.permissible = adjusted.permissibleError;
+  if (adjusted.Ok())
+    JudgeKeyedLevels(checks, {adjusted.misclose, adjusted.permissibleError}, adjusted.booking);
+  return outcome;
+}
+
+void PrintJson(const ProcessResult& run, const CheckReport& checks, const Outcome& o) {
+  Warnings warnings = run.warnings;
+  for (const auto& f : run.failures) warnings.push_back({0, f});
+  if (o.adjustment && !o.adjustment->Ok()) warnings.push_back({0, o.adjustment->message});
+  if (!o.skippedAdjustment.empty()) warnings.push_back({0, o.skippedAdjustment});
+  const nlohmann::json out = {
+      {"base_name", run.baseName},
+      {"workbook", run.workbookPath},
+      {"level_data_file", run.levelDataPath},
+      {"setups", run.survey.SetupCount()},
+      {"total_distance_m", run.survey.closure.totalDistance},
+      {"misclose_mm", o.misclose * 1000},
+      {"permissible_error_mm", o.permissible},
+      {"start_reference", run.summary.startReference},
+      {"end_reference", run.summary.endReference},
+      {"start_rl", o.startLevel},
+      {"end_rl", o.endLevel},
+      {"checks", ChecksJson(checks)},
+  };
+  PrintRunJson(out, warnings);
+}
+
+void PrintText(const ProcessArguments& arguments, const ProcessResult& run,
+               const CheckReport& checks, const Outcome& o) {
+  const RunSummary& summary = run.summary;
+  std::cout << "Processed " << arguments.fieldFile << "\n"
+            << "  report workbook:  " << run.workbookPath << "\n"
+            << "  level data file:  " << run.levelDataPath << "\n"
+            << "  set-ups reduced:  " << run.survey.SetupCount() << "\n"
+            << "  line length:      " << FormatFixed(run.survey.closure.totalDistance, 2) << " m\n"
+            << "  start:            " << summary.startReference << " RL "
+            << DecimalText(o.startLevel) << "\n"
+            << "  end:              " << summary.endReference << " RL " << DecimalText(o.endLevel)
+            << "\n"
+            << "  "
+            << "misclose:         " << FormatFixed(o.misclose * 1000, 2) << " mm (permissible "
+            << FormatFixed(o.permissible, 2) << " mm)\n";
+  if (o.adjustment && o.adjustment->Ok())
+    std::cout << "  adjusted from the keyed "
+              << (arguments.endRl ? "start and end RL (open loop)" : "start RL (closed loop)")
+              << "\n";
+  PrintChecks(checks);
+  for (const auto& w : run.warnings)
+    std::cerr << "warning: " << (w.line > 0 ? "line " + std::to_string(w.line) + ": " : "")
+              << w.message << "\n";
+}
+
+}  // namespace
+
 int Process(const ProcessArguments& arguments, const std::string& home) {
-  const std::string& fieldFile = arguments.fieldFile;
-  const std::optional<std::string>& startRl = arguments.startRl;
-  const std::optional<std::string>& endRl = arguments.endRl;
   AppFolder app;
   try {
     app = HomeFolder(home);
@@ -185,106 +279,31 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
   }
   // Keyed levels are checked before the run, so a refused value leaves
   // every earlier output as it was.
-  const auto loop = endRl ? LoopType::OpenLoop : LoopType::CloseLoop;
-  if (startRl) {
-    if (auto refusal = RefuseKeyedLevels(loop, *startRl, endRl.value_or(""))) {
+  if (arguments.startRl) {
+    const auto loop = arguments.endRl ? LoopType::OpenLoop : LoopType::CloseLoop;
+    if (auto refusal = RefuseKeyedLevels(loop, *arguments.startRl, arguments.endRl.value_or(""))) {
       std::cerr << "vireo-cli: " << *refusal << "\n";
       return kExitRefused;
     }
   }
   CheckedRun checked;
   try {
-    checked = ProcessAndCheck(fieldFile, app);
+    checked = ProcessAndCheck(arguments.fieldFile, app);
   } catch (const Error& e) {
     std::cerr << "vireo-cli: " << e.what() << "\n";
     return kExitRefused;
   }
   const ProcessResult& run = checked.run;
-  CheckReport& checks = checked.checks;
-  int status = run.OutputsWritten() ? kExitOk : kExitOutputFailed;
   for (const auto& failure : run.failures) std::cerr << "vireo-cli: " << failure << "\n";
-
-  const RunSummary& summary = run.summary;
-  double startLevel = NumberFromText(summary.startRl);
-  double endLevel = summary.endRl;
-  double misclose = run.survey.closure.misclose;
-  double permissible = run.permissibleError;
-  std::optional<AdjustmentResult> adjustment;
-  std::string skippedAdjustment;
-  if (startRl) {
-    if (!run.workbookSaved) {
-      skippedAdjustment =
-          "the RL adjustment is not run, because the processed workbook was not saved";
-      std::cerr << "vireo-cli: " << skippedAdjustment << "\n";
-    } else {
-      // --start-rl answers the RL question with Yes and keys in the levels.
-      adjustment = AdjustReducedLevels(summary, loop, *startRl, endRl.value_or(""), app);
-      if (adjustment->status == AdjustmentResult::Status::Refused) {
-        std::cerr << "vireo-cli: " << adjustment->message << "\n";
-        status = kExitRefused;
-      } else if (adjustment->status == AdjustmentResult::Status::Blocked) {
-        std::cerr << "vireo-cli: " << adjustment->message << "\n";
-        status = kExitOutputFailed;
-      } else {
-        if (!adjustment->Ok()) {
-          std::cerr << "vireo-cli: " << adjustment->message << "\n";
-          status = kExitOutputFailed;
-        }
-        startLevel = adjustment->startRl;
-        endLevel = adjustment->endRl;
-        misclose = adjustment->misclose;
-        permissible = adjustment->permissibleError;
-        if (adjustment->Ok())
-          JudgeKeyedLevels(checks, {misclose, permissible}, adjustment->booking);
-      }
-    }
-  }
-
-  if (arguments.json) {
-    Warnings warnings = run.warnings;
-    for (const auto& f : run.failures) warnings.push_back({0, f});
-    if (adjustment && !adjustment->Ok()) warnings.push_back({0, adjustment->message});
-    if (!skippedAdjustment.empty()) warnings.push_back({0, skippedAdjustment});
-    const nlohmann::json out = {
-        {"base_name", run.baseName},
-        {"workbook", run.workbookPath},
-        {"level_data_file", run.levelDataPath},
-        {"setups", run.survey.SetupCount()},
-        {"total_distance_m", run.survey.closure.totalDistance},
-        {"misclose_mm", misclose * 1000},
-        {"permissible_error_mm", permissible},
-        {"start_reference", summary.startReference},
-        {"end_reference", summary.endReference},
-        {"start_rl", startLevel},
-        {"end_rl", endLevel},
-        {"checks", ChecksJson(checks)},
-    };
-    PrintRunJson(out, warnings);
-  } else {
-    std::cout << "Processed " << fieldFile << "\n"
-              << "  report workbook:  " << run.workbookPath << "\n"
-              << "  level data file:  " << run.levelDataPath << "\n"
-              << "  set-ups reduced:  " << run.survey.SetupCount() << "\n"
-              << "  line length:      " << FormatFixed(run.survey.closure.totalDistance, 2)
-              << " m\n"
-              << "  start:            " << summary.startReference << " RL "
-              << DecimalText(startLevel) << "\n"
-              << "  end:              " << summary.endReference << " RL " << DecimalText(endLevel)
-              << "\n"
-              << "  "
-              << "misclose:         " << FormatFixed(misclose * 1000, 2) << " mm (permissible "
-              << FormatFixed(permissible, 2) << " mm)\n";
-    if (adjustment && adjustment->Ok())
-      std::cout << "  adjusted from the keyed "
-                << (endRl ? "start and end RL (open loop)" : "start RL (closed loop)") << "\n";
-    PrintChecks(checks);
-    for (const auto& w : run.warnings)
-      std::cerr << "warning: " << (w.line > 0 ? "line " + std::to_string(w.line) + ": " : "")
-                << w.message << "\n";
-  }
+  const Outcome outcome = AdjustFromKeyedLevels(arguments, run, checked.checks, app);
+  if (arguments.json)
+    PrintJson(run, checked.checks, outcome);
+  else
+    PrintText(arguments, run, checked.checks, outcome);
   if (arguments.open && run.workbookSaved) OpenOnDesktop(run.workbookPath);
-  if (arguments.strict && status == kExitOk && !checks.Pass()) return kExitNotAccepted;
-  return status;
+  if (arguments.strict && outcome.status == kExitOk && !checked.checks.Pass())
+    return kExitNotAccepted;
+  return outcome.status;
 }
 
 }  // namespace vireo::cli

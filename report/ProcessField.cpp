@@ -112,10 +112,12 @@ void InstallOutputs(FileSystem& fs, const std::string& lockPath, LevelDataFile& 
   }
 }
 
-// A file that gives no set-up of the double run would replace the earlier
-// outputs of its name with empty ones: it is refused instead.
+// A file that gives the report no set-up would replace the earlier outputs
+// of its name with empty ones: it is refused instead. A set-up whose back
+// sight is not read twice still has its rows (the back sight taken as 0),
+// and the checks count it as lost.
 void RefuseNothingToReduce(const Survey& survey, const std::string& fieldPath) {
-  if (survey.ReducedSetupCount() > 0) return;
+  if (survey.SetupCount() > 0) return;
   long outside = 0;  // readings of single-run lines and intermediate sights
   for (const NotReduced& n : survey.notReduced)
     outside += IsPartOfDoubleRun(n.reason) ? 0 : n.readings;

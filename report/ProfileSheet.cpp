@@ -109,10 +109,8 @@ bool WriteProfile(Workbook& workbook, const std::vector<ProfilePoint>& points) {
         sheet.Clear(row, column);
     }
     if (correction) {
-      if (p.calRl && p.adjRl)
-        // Kept to 1e-6 mm, so that levels that agree show 0.00, not -0.00.
-        sheet.SetNumber(row, kCorrectionColumn,
-                        std::round((*p.adjRl - *p.calRl) * 1e9) / 1e6 + 0.0);
+      if (const auto mm = p.CorrectionMm())
+        sheet.SetNumber(row, kCorrectionColumn, *mm);
       else
         sheet.Clear(row, kCorrectionColumn);
     }

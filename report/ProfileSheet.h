@@ -7,6 +7,7 @@
 // again.
 #pragma once
 
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,12 @@ struct ProfilePoint {
   std::string point;
   double distance = 0.0;               // metres along the line from its first point
   std::optional<double> calRl, adjRl;  // metres; none where the report's cell is empty
+  // Adj. RL - Cal. RL in mm, kept to 1e-6 mm so that levels that agree
+  // show 0.00, not -0.00; none without both levels.
+  std::optional<double> CorrectionMm() const {
+    if (!calRl || !adjRl) return std::nullopt;
+    return std::round((*adjRl - *calRl) * 1e9) / 1e6 + 0.0;
+  }
 };
 
 // The points of the last line: its first back point at distance 0, then the
