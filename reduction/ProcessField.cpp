@@ -69,6 +69,12 @@ void InstallOutputs(FileSystem& fs, const std::string& lockPath,
   std::unique_ptr<FileLock> lock;
   try {
     lock = fs.Lock(lockPath);
+    // A read-only old output is kept, and then so is the other one.
+    for (const std::string* path : {&result.levelDataPath, &result.workbookPath})
+      if (fs.IsReadOnly(*path))
+        throw Error(*path, "replace",
+                    "the file is read-only; the processed workbook and the level data file are "
+                    "replaced together, so both are kept as they were");
   } catch (const Error& e) {
     if (levelFile) fail(kLevelFileNotWritten, e);
     if (workbookFile) fail(kWorkbookNotSaved, e);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "examples/GsiFileWriter.h"
+#include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo::testing;
@@ -244,4 +246,58 @@ TEST(Cli, a_flood_of_warnings_is_counted_in_bounded_memory) {
     ASSERT_EQ(json["warnings"].size(), 1001u);
     EXPECT_EQ(json["warnings"][1000]["message"].get<std::string>().find(more), 0u);
   }
+}
+
+// A stored file the surveyor cannot write is never replaced: the command
+// names it and exits 1, and the run's other output is kept with it. Run as
+// an ordinary user on files that user may not write, in folders it may
+// (where the tests run as root: as "nobody" through setpriv).
+TEST(Cli, read_only_files_are_kept_and_named) {
+  CliHome home;
+  const vireo::AppFolder& app = home.fixture.app;
+  const std::string adjust = "adjust " + Quote(home.field) + " --fixed BM1=100" + home.Home();
+  ASSERT_EQ(RunCli(home.Process()).status, 0);
+  ASSERT_EQ(RunCli(adjust).status, 0);
+  ASSERT_EQ(RunCli("set check.sight_length_m 50" + home.Home()).status, 0);
+  std::string as;
+  auto own = [&](const std::string& path, uid_t user) { return chown(path.c_str(), user, user); };
+  if (geteuid() == 0) {
+    if (Shell("setpriv --reuid=65534 --regid=65534 --clear-groups true") != 0)
+      GTEST_SKIP() << "running as root without setpriv: no ordinary user to run as";
+    as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(app.root))
+      ASSERT_EQ(own(entry.path().string(), 65534), 0);
+    ASSERT_EQ(own(app.root, 65534), 0);
+  }
+  // Owned by root (as root), or without write permission, for the user.
+  auto protect = [&](const std::string& path, bool on) {
+    if (!as.empty()) return own(path, on ? 0 : 65534);
+    return chmod(path.c_str(), on ? 0444 : 0644);
+  };
+  const std::string workbook = app.ProcessedWorkbook("LINE 7");
+  const std::string levelData = app.LevelDataFile("LINE 7");
+  const std::string network = app.AdjustedNetworkWorkbook("LINE 7");
+  auto outputs = [&] {
+    std::string all;
+    for (const std::string& path :
+         {workbook, levelData, network, app.CheckSettingsFile(), app.ControlFile()})
+      all += ReadFile(path) + ";";
+    return all + ListFolder(app.root) + ListFolder(app.ProcessedFiles()) +
+           ListFolder(app.StarNetFolder()) + ListFolder(app.AdjustedNetworks());
+  };
+  const std::string before = outputs();
+  for (const auto& [path, command] : std::vector<std::pair<std::string, std::string>>{
+           {workbook, home.Process()},
+           {levelData, home.Process() + " --json"},
+           {app.CheckSettingsFile(), "set check.sight_length_m 40" + home.Home()},
+           {app.ControlFile(), "set company Other" + home.Home()},
+           {network, adjust}}) {
+    ASSERT_EQ(protect(path, true), 0);
+    const Outcome o = RunCli(command, as);
+    EXPECT_EQ(o.status, 1) << command << "\n" << o.err;
+    EXPECT_THAT(o.err, ::testing::HasSubstr(path + ": replace (the file is read-only")) << command;
+    EXPECT_EQ(outputs(), before) << command;
+    ASSERT_EQ(protect(path, false), 0);
+  }
+  EXPECT_EQ(RunCli(home.Process(), as).status, 0);  // writable again, replaced again
 }

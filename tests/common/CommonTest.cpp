@@ -96,3 +96,20 @@ TEST(RealFileSystem, only_regular_files_are_read) {
                 ::testing::ThrowsMessage<Error>(::testing::HasSubstr(cause + ", not a file")));
   }
 }
+
+// A file made read-only is kept, though its folder allows a rename over it,
+// and so is a run's or a window's temporary file never left behind; the
+// run that refuses as an ordinary user is CliTest's.
+TEST(ReplaceFile, a_read_only_target_is_refused_and_kept) {
+  TempFolder folder;
+  const std::string target = folder / "checks.ini";
+  WriteFile(target, "sight_length_m = 50\r\n");
+  ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+  EXPECT_TRUE(RealFileSystem().IsReadOnly(target));
+  EXPECT_THAT([&] { ReplaceFile(RealFileSystem(), target, [](OutputStream& o) { o.Write("x"); }); },
+              ::testing::ThrowsMessage<Error>(
+                  ::testing::HasSubstr(target + ": replace (the file is read-only")));
+  EXPECT_EQ(ReadFile(target), "sight_length_m = 50\r\n");
+  EXPECT_EQ(ListFolder(folder.Path()), "checks.ini;");
+  EXPECT_FALSE(RealFileSystem().IsReadOnly(folder / "missing"));
+}
