@@ -28,7 +28,7 @@ KeyedLine SplitLine(std::string_view line) {
 template <typename F>
 void ForEachLine(std::string_view text, F&& take) {
   LineSplitter splitter;
-  splitter.Feed(text, take);
+  splitter.Feed(WithoutByteOrderMark(text), take);
   splitter.Finish(take);
 }
 
@@ -68,7 +68,8 @@ CheckLimits CheckLimitsFromText(std::string_view text, const std::string& file,
 
 std::string RewriteCheckLimitText(std::string_view text, std::string_view key, double value) {
   const std::string newLine = std::string(key) + " = " + DecimalText(value);
-  std::string out;
+  // A byte-order mark stays at the start, where it was.
+  std::string out(text.substr(0, text.size() - WithoutByteOrderMark(text).size()));
   bool replaced = false;
   ForEachLine(text, [&](std::string_view line, long) {
     if (SplitLine(line).key == key) {

@@ -158,6 +158,11 @@ std::string_view TrimBlanks(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+std::string_view WithoutByteOrderMark(std::string_view text) {
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  return text;
+}
+
 namespace {
 
 // Windows-1252 bytes 0x80-0x9F; the five undefined ones map to the C1

@@ -35,6 +35,7 @@ void FieldRecordReader::Line(std::string_view text, long number, const Handler& 
     warnedLongLine_ = true;
     return;
   }
+  if (number == 1) text = WithoutByteOrderMark(text);
   if (format_ != FieldFormat::Gsi) {
     FieldRecord record = ClassifyDiniLine(text);
     if (std::string warning = OutOfColumnWarning(text, record); !warning.empty())

@@ -140,6 +140,13 @@ TEST(CheckLimits, settings_file_lines_and_rewrites) {
   EXPECT_EQ(RewriteCheckLimitText("# mine\nsight_length_m = 50\nsight_length_m=70\n",
                                   "sight_length_m", 45),
             "# mine\r\nsight_length_m = 45\r\n");
+  // A UTF-8 byte-order mark before the first line is no part of its key.
+  Warnings none;
+  EXPECT_EQ(CheckLimitsFromText("\xEF\xBB\xBFsight_length_m = 40", "checks.ini", none).sightLengthM,
+            40);
+  EXPECT_TRUE(none.empty());
+  EXPECT_EQ(RewriteCheckLimitText("\xEF\xBB\xBFsight_length_m = 40", "sight_length_m", 45),
+            "\xEF\xBB\xBFsight_length_m = 45\r\n");
 }
 
 // The real DNA03 job: sections run forward and back are found, the one that
