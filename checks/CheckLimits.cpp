@@ -21,7 +21,8 @@ KeyedLine SplitLine(std::string_view line) {
   const std::string_view trimmed = TrimBlanks(line);
   if (trimmed.empty() || trimmed[0] == '#' || trimmed[0] == ';') return {};
   const auto equals = trimmed.find('=');
-  if (equals == std::string_view::npos) return {{}, {}, true};
+  if (equals == std::string_view::npos || TrimBlanks(trimmed.substr(0, equals)).empty())
+    return {{}, {}, true};
   return {TrimBlanks(trimmed.substr(0, equals)), TrimBlanks(trimmed.substr(equals + 1)), false};
 }
 
@@ -47,6 +48,7 @@ bool IsUsableLimit(double value) {
 CheckLimits CheckLimitsFromText(std::string_view text, const std::string& file,
                                 Warnings& warnings) {
   CheckLimits limits;
+  std::array<long, kCheckLimitKeys.size()> setOnLine{};
   ForEachLine(text, [&](std::string_view line, long number) {
     const KeyedLine keyed = SplitLine(line);
     auto warn = [&](const std::string& why) {
@@ -56,6 +58,12 @@ CheckLimits CheckLimitsFromText(std::string_view text, const std::string& file,
     if (keyed.key.empty()) return;
     const CheckLimitKey* key = FindCheckLimitKey(keyed.key);
     if (!key) return warn("\"" + ToUtf8(keyed.key) + "\" is not a limit; the line is ignored");
+    long& first = setOnLine[static_cast<std::size_t>(key - kCheckLimitKeys.data())];
+    if (first > 0)
+      warn("the " + std::string(key->key) + " is set again (first on line " +
+           std::to_string(first) + "); the last readable value counts");
+    else
+      first = number;
     const auto value = StrictNumber(keyed.value);
     if (!value || !IsUsableLimit(*value))
       return warn("the " + std::string(key->key) + " \"" + ToUtf8(keyed.value) +

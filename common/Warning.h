@@ -9,6 +9,8 @@
 // one dropped. So a list never holds more than about 65,000 lines, whatever
 // the file.
 //
+// A message is kept with its control bytes escaped (EscapeControlBytes).
+//
 // The kind of a warning is its message with the parts that differ between
 // warnings of one kind taken out: every digit (line numbers, readings,
 // counts) and any text in double quotes (a quoted word or value). Point ids
@@ -25,6 +27,8 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "common/Text.h"
 
 namespace vireo {
 
@@ -53,6 +57,9 @@ class WarningList {
 
   void push_back(W warning) {
     ++count_;
+    if (std::any_of(warning.message.begin(), warning.message.end(),
+                    [](char c) { return (c >= 0 && c < ' ') || c == 0x7F; }))
+      warning.message = EscapeControlBytes(warning.message);
     Kind& kind = KindOf(WarningKind(warning.message), warning.message);
     if (kind.kept < kKeptPerKind) {
       ++kind.kept;

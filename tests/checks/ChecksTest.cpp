@@ -129,14 +129,19 @@ TEST(CheckLimits, settings_file_lines_and_rewrites) {
   Warnings warnings;
   const CheckLimits limits = CheckLimitsFromText(
       "# job limits\r\nsight_length_m = 50\r\n  staff_min_m=0.5  \r\nsetup_imbalance_m = -2\r\n"
-      "bogus = 1\r\nno equals here\r\ninstrument_agreement_mm = 1e999\r\n",
+      "bogus = 1\r\nno equals here\r\ninstrument_agreement_mm = 1e999\r\n = 7\r\n"
+      "sight_length_m = 55\r\n",
       "checks.ini", warnings);
   // Refused values leave the default.
   EXPECT_EQ(std::tuple(limits.sightLengthM, limits.staffMinM, limits.setupImbalanceM,
                        limits.instrumentAgreementMm),
-            std::tuple(50, 0.5, 5, 0.05));
-  ASSERT_EQ(warnings.size(), 4u);
+            std::tuple(55, 0.5, 5, 0.05));
+  ASSERT_EQ(warnings.size(), 6u);
   EXPECT_EQ(warnings[0].message.rfind("checks.ini line 4: ", 0), 0u);
+  EXPECT_EQ(warnings[4].message, "checks.ini line 8: not a \"key = value\" line; it is ignored");
+  EXPECT_EQ(warnings[5].message,
+            "checks.ini line 9: the sight_length_m is set again (first on line 2); the last "
+            "readable value counts");
   EXPECT_EQ(RewriteCheckLimitText("# mine\nsight_length_m = 50\nsight_length_m=70\n",
                                   "sight_length_m", 45),
             "# mine\r\nsight_length_m = 45\r\n");

@@ -130,6 +130,9 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
       {net1 + "--fixed A=1 --fixed A=2", "the benchmark A is given twice"},
       {net1 + "--fixed A", "--fixed: read the fixed benchmark \"A\""},
       {net1 + "--fixed A=1 --sigma-km 0", "--sigma-km"},
+      {net1 + "--fixed A=1 --name ..", "\"..\": name the adjustment (a workbook name cannot start"},
+      {net1 + "--fixed A=1 --name .job", "(the file would be hidden)"},
+      {net1 + "--fixed A=1 --name \"$(printf 'a\\nb')\"", "\"a\\x0ab\": name the adjustment"},
   };
   for (const auto& c : cases) {
     const Outcome o = Adjust(c.arguments + " " + job.home);
@@ -139,6 +142,11 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
   }
   EXPECT_NE(Adjust(net1 + "--fixed A=1 --home ''").err.find("--home needs a folder"),
             std::string::npos);
+  const Outcome nowhere = Adjust(net1 + "--fixed A=1 --home /nowhere");
+  EXPECT_EQ(nowhere.status, 2);
+  EXPECT_EQ(nowhere.err,
+            "vireo-cli: /nowhere: no such application folder (--home names the "
+            "folder that holds ctlini.dat)\n");
   EXPECT_FALSE(std::filesystem::exists(job.fixture.app.AdjustedNetworks()));
 }
 

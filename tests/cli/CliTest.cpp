@@ -148,8 +148,10 @@ TEST(Cli, an_output_that_cannot_be_delivered_or_a_doubtful_setting_is_said) {
     EXPECT_EQ(full.status, 1) << command;
     EXPECT_NE(full.err.find("could not be written to standard output"), std::string::npos);
   }
-  for (const char* command : {"settings", "set company X", "process L.dat"})
-    EXPECT_EQ(RunCli(std::string(command) + " --home ''").status, 2) << command;
+  for (const char* command : {"settings", "set company X", "set check.sight_length_m 50",
+                              "process L.dat", "adjust L.dat --fixed A=1"})
+    for (const char* home : {"''", "/nowhere"})
+      EXPECT_EQ(RunCli(std::string(command) + " --home " + home).status, 2) << command << home;
 
   // A missing or unknown error factor keeps the report as it was, but is named.
   for (const char* control : {"YAcme\r\n", "E-4\r\n"}) {

@@ -113,3 +113,11 @@ TEST(ReplaceFile, a_read_only_target_is_refused_and_kept) {
   EXPECT_EQ(ListFolder(folder.Path()), "checks.ini;");
   EXPECT_FALSE(RealFileSystem().IsReadOnly(folder / "missing"));
 }
+
+// A NUL or a line break inside a quoted value cannot end or split the
+// message that quotes it.
+TEST(Error, control_bytes_in_a_message_are_escaped) {
+  const Error e("a.csv", "read", std::string("line 2: \"A\0B\r\n\"", 15));
+  EXPECT_EQ(std::string(e.what()), "a.csv: read (line 2: \"A\\x00B\\x0d\\x0a\")");
+  EXPECT_EQ(EscapeControlBytes(e.what()), e.what());
+}
