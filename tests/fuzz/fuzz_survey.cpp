@@ -1,0 +1,87 @@
+// Fuzzes what a run knows before it writes anything, all in memory: the
+// field data file readers (DiNi and GSI, recognised by content), the record
+// loop with its framing and pairing, the survey model and the checks of the
+// double run. No workbook is built, so this target tries many more inputs a
+// second than fuzz_process. One input in four is read a second time in
+// chunks of a length the input chooses: the survey and the warnings must not
+// depend on where reads end.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "checks/Checks.h"
+#include "common/Error.h"
+#include "reduction/RecordLoop.h"
+#include "reduction/Survey.h"
+
+namespace {
+
+class Chunks : public vireo::InputStream {
+ public:
+  Chunks(std::string_view bytes, std::size_t chunk) : bytes_(bytes), chunk_(chunk) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t n = std::min({size, chunk_, bytes_.size() - at_});
+    std::memcpy(buffer, bytes_.data() + at_, n);
+    at_ += n;
+    return n;
+  }
+
+ private:
+  std::string_view bytes_;
+  std::size_t chunk_;
+  std::size_t at_ = 0;
+};
+
+struct Read {
+  bool refused = false;
+  vireo::Survey survey;
+  std::string shown;  // the set-ups and the warnings as text
+};
+
+Read ReadSurvey(std::string_view bytes, std::size_t chunk) {
+  Read read;
+  Chunks in(bytes, chunk);
+  vireo::Warnings warnings;
+  vireo::SurveyBuilder builder("/F.dat");
+  try {
+    read.survey = builder.Take(vireo::RunRecordLoop(in, "/F.dat", builder, warnings));
+  } catch (const vireo::Error&) {
+    read.refused = true;
+    return read;
+  }
+  for (const vireo::LevellingLine& line : read.survey.lines)
+    for (const vireo::ReducedSetup& s : line.setups)
+      read.shown += std::to_string(s.fieldLine) + s.back + ">" + s.fore +
+                    vireo::DecimalText(s.HeightDifference()) + ";";
+  for (const vireo::RunWarning& w : warnings) read.shown += std::to_string(w.line) + w.message;
+  if (warnings.Count() < warnings.size()) __builtin_trap();  // each "and N more" stands for N
+  return read;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const Read whole = ReadSurvey(bytes, bytes.size() + 1);
+  if (size > 1 && data[0] % 4 == 0) {
+    const Read chunked = ReadSurvey(bytes, 1 + data[1] % 61);
+    if (whole.refused != chunked.refused || whole.shown != chunked.shown) __builtin_trap();
+  }
+  if (whole.refused) return 0;
+
+  // The set-ups are numbered 1, 2, ... in file order, each on its lines.
+  long number = 0, fieldLine = 0;
+  for (const vireo::LevellingLine& line : whole.survey.lines)
+    for (const vireo::ReducedSetup& s : line.setups) {
+      if (s.number != ++number || s.fieldLine < fieldLine || s.fieldLine < 1) __builtin_trap();
+      fieldLine = s.fieldLine;
+    }
+
+  const vireo::ReportClosure closure{0.0, 0.0, vireo::SurveyCloses(whole.survey)};
+  const vireo::CheckReport report =
+      vireo::RunChecks(whole.survey, vireo::CheckLimits{}, 4, closure);
+  if (static_cast<long>(report.setups.size()) != number) __builtin_trap();
+  if (vireo::VerdictLine(report).empty()) __builtin_trap();
+  return 0;
+}
