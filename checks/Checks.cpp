@@ -99,11 +99,11 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
         c.failed |= kSetupImbalanceBit;
         fail(s, "setup_imbalance_m", c.imbalanceM, limits.setupImbalanceM);
       }
-      if (limits.staffMinM > 0 && c.staffMinM < limits.staffMinM) {
+      if (limits.staffMinM != 0 && c.staffMinM < limits.staffMinM) {
         c.failed |= kStaffMinBit;
         fail(s, "staff_min_m", c.staffMinM, limits.staffMinM);
       }
-      if (limits.staffMaxM > 0 && c.staffMaxM > limits.staffMaxM) {
+      if (limits.staffMaxM != 0 && c.staffMaxM > limits.staffMaxM) {
         c.failed |= kStaffMaxBit;
         fail(s, "staff_max_m", c.staffMaxM, limits.staffMaxM);
       }

@@ -82,7 +82,7 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
   for (const CheckLimitKey& key : kCheckLimitKeys) {
     sheet.SetText(row, 1, key.label);
     const double value = report.limits.*(key.member);
-    if (value > 0)
+    if (value != 0)
       sheet.SetNumber(row, 4, value);
     else
       sheet.SetText(row, 4, "off");

@@ -154,6 +154,25 @@ TEST(CheckLimits, settings_file_lines_and_rewrites) {
             "\xEF\xBB\xBFsight_length_m = 45\r\n");
 }
 
+// A value outside its key's range keeps the default; so do both staff
+// limits when the lowest is not below the highest.
+TEST(CheckLimits, values_that_make_no_sense_keep_the_default) {
+  Warnings warnings;
+  const CheckLimits limits = CheckLimitsFromText(
+      "sight_length_m = 1e300\nline_imbalance_m = 10000\nstaff_min_m = 2\nstaff_max_m = 1.5\n",
+      "checks.ini", warnings);
+  EXPECT_EQ(
+      std::tuple(limits.sightLengthM, limits.lineImbalanceM, limits.staffMinM, limits.staffMaxM),
+      std::tuple(60, 10000, 0, 0));
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0].message,
+            "checks.ini line 1: the sight_length_m \"1e300\" is not a number from 0 to 1000; the "
+            "default 60 is used");
+  EXPECT_EQ(warnings[1].message,
+            "checks.ini: the lowest staff reading (staff_min_m 2) must be below the highest "
+            "(staff_max_m 1.5), or every set-up fails; both keep their default (off)");
+}
+
 // The real DNA03 job: sections run forward and back are found, the one that
 // returns by another route fails, and exactly the two set-ups whose readings
 // disagree with the instrument's own heights are named.
