@@ -229,9 +229,13 @@ std::size_t ValidSequence(std::string_view s, std::size_t i) {
 }  // namespace
 
 std::string ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
+  // Most text is ASCII: it is taken as it stands up to the first byte that
+  // is not.
   std::size_t i = 0;
+  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+  std::string out(bytes.substr(0, i));
+  if (i == bytes.size()) return out;
+  out.reserve(bytes.size() + 16);
   while (i < bytes.size()) {
     std::size_t n = ValidSequence(bytes, i);
     if (n > 0) {

@@ -63,5 +63,6 @@ TEST(WarningList, many_kinds_share_one_bounded_other_kind) {
   Warnings one;
   one.push_back({1, std::string("id \"A\0\x7f\"", 8)});
   EXPECT_EQ(one[0].message, "id \"A\\x00\\x7f\"");
-  EXPECT_EQ(WarningKind("line 12: \"A 7\" and 3.5"), "line : \"\" and .");
+  EXPECT_EQ(WarningKindKey("line 12: \"A 7\" and 3.5"), WarningKindKey("line 3: \"B\" and 1.25"));
+  EXPECT_NE(WarningKindKey("line 12: \"A 7\" and 3.5"), WarningKindKey("line 3: \"B\" or 1"));
 }
