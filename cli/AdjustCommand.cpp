@@ -8,6 +8,7 @@
 #include "common/Error.h"
 #include "common/Text.h"
 #include "network/NetworkAdjustment.h"
+#include "network/NetworkJob.h"
 #include "network/NetworkWorkbook.h"
 
 namespace vireo::cli {
@@ -122,8 +123,14 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
   std::string name;
   AppFolder app;
   try {
-    // Everything on the command line is checked before any input is read.
+    // Everything on the command line is checked before any input is read;
+    // what it gives replaces the job's own.
+    NetworkJob job;
+    if (!a.job.empty()) job = ReadNetworkJob(a.job);
+    if (!a.files.empty()) job.inputs = a.files;
+    if (job.inputs.empty()) throw Error(a.job, "adjust the network", "the job names no input file");
     AdjustmentOptions options;
+    if (job.sigmaKm) options.sigmaKm = *job.sigmaKm;
     if (!a.sigmaKm.empty()) {
       const auto sigma = StrictNumber(a.sigmaKm);
       if (!sigma || !(*sigma > 0))
@@ -131,18 +138,19 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
                     "\"" + a.sigmaKm + "\" is not a number of millimetres above 0");
       options.sigmaKm = *sigma;
     }
-    name = AdjustmentName(a.name, a.files.front());
+    name = AdjustmentName(a.name.empty() ? job.name : a.name, job.inputs.front());
     std::vector<Benchmark> benchmarks;
     for (const std::string& text : a.fixed) benchmarks.push_back(ParseFixedBenchmark(text));
     for (const std::string& file : a.benchmarkFiles) {
       auto list = ReadBenchmarkFile(file);
       benchmarks.insert(benchmarks.end(), list.begin(), list.end());
     }
+    if (benchmarks.empty()) benchmarks = job.benchmarks;
     if (benchmarks.empty())
-      throw Error(a.files.front(), "adjust the network",
+      throw Error(a.job.empty() ? job.inputs.front() : a.job, "adjust the network",
                   "no benchmark is given; name at least one with --fixed NAME=HEIGHT or "
                   "--benchmarks FILE");
-    const auto inputs = ReadNetworkInputs(a.files);
+    const auto inputs = ReadNetworkInputs(job.inputs);
     result = AdjustNetwork(inputs, benchmarks, options);
     // Only an adjusted network touches the application folder (which, when
     // installed read-only, may be seeded on first use).

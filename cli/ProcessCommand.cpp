@@ -13,21 +13,11 @@
 #include "cli/Commands.h"
 #include "common/Error.h"
 #include "common/Text.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "rlinput/Adjustment.h"
 
 namespace vireo::cli {
 namespace {
-
-// Answers the RL prompt as the command line says.
-class CommandLineSurroundings : public RunSurroundings {
- public:
-  explicit CommandLineSurroundings(bool answerYes) : answerYes_(answerYes) {}
-  bool AskForNewReducedLevel(const std::string&, const std::string&) override { return answerYes_; }
-
- private:
-  bool answerYes_;
-};
 
 bool Set(const char* variable) {
   const char* value = std::getenv(variable);
@@ -178,10 +168,9 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
       return kExitRefused;
     }
   }
-  CommandLineSurroundings surroundings(startRl.has_value());
   CheckedRun checked;
   try {
-    checked = ProcessAndCheck(fieldFile, app, surroundings);
+    checked = ProcessAndCheck(fieldFile, app);
   } catch (const Error& e) {
     std::cerr << "vireo-cli: " << e.what() << "\n";
     return kExitRefused;
@@ -191,9 +180,10 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
   int status = run.OutputsWritten() ? kExitOk : kExitOutputFailed;
   for (const auto& failure : run.failures) std::cerr << "vireo-cli: " << failure << "\n";
 
-  double startLevel = NumberFromText(run.startRl);
-  double endLevel = run.endRl;
-  double misclose = run.misclose;
+  const RunSummary& summary = run.summary;
+  double startLevel = NumberFromText(summary.startRl);
+  double endLevel = summary.endRl;
+  double misclose = run.survey.closure.misclose;
   double permissible = run.permissibleError;
   std::optional<AdjustmentResult> adjustment;
   std::string skippedAdjustment;
@@ -203,7 +193,8 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
           "the RL adjustment is not run, because the processed workbook was not saved";
       std::cerr << "vireo-cli: " << skippedAdjustment << "\n";
     } else {
-      adjustment = AdjustReducedLevels(run.fields, loop, *startRl, endRl.value_or(""), app);
+      // --start-rl answers the RL question with Yes and keys in the levels.
+      adjustment = AdjustReducedLevels(summary, loop, *startRl, endRl.value_or(""), app);
       if (adjustment->status == AdjustmentResult::Status::Refused) {
         std::cerr << "vireo-cli: " << adjustment->message << "\n";
         status = kExitRefused;
@@ -233,12 +224,12 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
         {"base_name", run.baseName},
         {"workbook", run.workbookPath},
         {"level_data_file", run.levelDataPath},
-        {"setups", run.setups},
-        {"total_distance_m", run.totalDistance},
+        {"setups", run.survey.SetupCount()},
+        {"total_distance_m", run.survey.closure.totalDistance},
         {"misclose_mm", misclose * 1000},
         {"permissible_error_mm", permissible},
-        {"start_reference", run.startReference},
-        {"end_reference", run.endReference},
+        {"start_reference", summary.startReference},
+        {"end_reference", summary.endReference},
         {"start_rl", startLevel},
         {"end_rl", endLevel},
         {"checks", ChecksJson(checks)},
@@ -248,11 +239,12 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
     std::cout << "Processed " << fieldFile << "\n"
               << "  report workbook:  " << run.workbookPath << "\n"
               << "  level data file:  " << run.levelDataPath << "\n"
-              << "  set-ups reduced:  " << run.setups << "\n"
-              << "  line length:      " << FormatFixed(run.totalDistance, 2) << " m\n"
-              << "  start:            " << run.startReference << " RL " << DecimalText(startLevel)
-              << "\n"
-              << "  end:              " << run.endReference << " RL " << DecimalText(endLevel)
+              << "  set-ups reduced:  " << run.survey.SetupCount() << "\n"
+              << "  line length:      " << FormatFixed(run.survey.closure.totalDistance, 2)
+              << " m\n"
+              << "  start:            " << summary.startReference << " RL "
+              << DecimalText(startLevel) << "\n"
+              << "  end:              " << summary.endReference << " RL " << DecimalText(endLevel)
               << "\n"
               << "  "
               << "misclose:         " << FormatFixed(misclose * 1000, 2) << " mm (permissible "

@@ -99,8 +99,13 @@ void LineSplitter::Feed(std::string_view bytes, F&& line) {
     }
     lastWasCr_ = false;
     if (c == '\r' || c == '\n') {
-      Append(bytes.substr(start, i - start));
-      Hand(line);
+      if (pending_.empty() && !cut_ && i - start <= maxLength_) {
+        // The whole line is in this piece: handed out where it stands.
+        line(bytes.substr(start, i - start), ++number_);
+      } else {
+        Append(bytes.substr(start, i - start));
+        Hand(line);
+      }
       lastWasCr_ = (c == '\r');
       start = i + 1;
     }

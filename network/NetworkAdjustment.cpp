@@ -16,14 +16,15 @@
 
 #include <Eigen/SparseCholesky>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <deque>
 #include <unordered_map>
 
+#include "common/AppFolder.h"
 #include "common/Error.h"
 #include "common/Text.h"
 #include "network/internal/SparseInverse.h"
-#include "reduction/ProcessField.h"
 
 namespace vireo {
 namespace {
@@ -275,6 +276,25 @@ void Network::CheckEveryPartHasABenchmark() {
     if (point.benchmark < 0) continue;
     point.height = benchmarks_[point.benchmark].height;
     if (point.degree == 0) {
+      // A name that differs from an observed point's only in case is a
+      // slip of the keyboard, not a benchmark of its own (a turning point
+      // is known by its name before "@").
+      for (const Point& other : points_) {
+        const std::string_view name =
+            std::string_view(other.name)
+                .substr(0, other.network ? other.name.size() : other.name.rfind('@'));
+        const bool alike = other.degree > 0 && name.size() == point.name.size() &&
+                           std::equal(name.begin(), name.end(), point.name.begin(),
+                                      [](unsigned char x, unsigned char y) {
+                                        return std::tolower(x) == std::tolower(y);
+                                      });
+        const Benchmark& given = benchmarks_[point.benchmark];
+        if (alike)
+          throw Error(given.source, "read the benchmarks",
+                      (given.sourceLine > 0 ? "line " + std::to_string(given.sourceLine) + ": "
+                                            : std::string()) +
+                          "no point " + point.name + "; did you mean " + std::string(name) + "?");
+      }
       result_.warnings.push_back({benchmarks_[point.benchmark].source,
                                   benchmarks_[point.benchmark].sourceLine,
                                   "no observation reaches the benchmark " + point.name});

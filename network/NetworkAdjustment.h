@@ -16,7 +16,7 @@
 
 #include "common/FileSystem.h"
 #include "common/Warning.h"
-#include "reduction/Survey.h"
+#include "reduction/SurveyBuilder.h"
 
 namespace vireo {
 

@@ -93,9 +93,10 @@ NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings) {
   for (const LevellingLine& line : survey.lines) {
     LevelledLine& levelled = input.lines.emplace_back();
     levelled.setups.reserve(line.setups.size());
-    for (const ReducedSetup& s : line.setups)
-      levelled.setups.push_back(
-          {s.fieldLine, s.back, s.fore, s.HeightDifference(), s.BackDistance() + s.ForeDistance()});
+    for (const Setup& s : line.setups)
+      if (s.BackPaired())
+        levelled.setups.push_back({s.fieldLine, s.back->point, s.fore.point, s.HeightDifference(),
+                                   s.BackDistance() + s.ForeDistance()});
   }
   input.warnings.Append(warnings, [&](const RunWarning& w) {
     return NetworkWarning{survey.file, w.line, w.message};

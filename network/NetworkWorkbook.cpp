@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/AppFolder.h"
 #include "common/Error.h"
 #include "common/Text.h"
-#include "reduction/ProcessField.h"
+#include "output/SheetTable.h"
 
 namespace vireo {
 namespace {
@@ -13,21 +14,18 @@ namespace {
 // ".xlsx" after the name and the file name within 255 bytes.
 constexpr std::size_t kMaxNameBytes = 250;
 
-constexpr CellFormat kHeading{.bold = true, .ruleBelow = true};
 constexpr CellFormat kMetres{.numberFormat = "0.00000"};
 constexpr CellFormat kLength{.numberFormat = "0.000"};
 constexpr CellFormat kMm{.numberFormat = "0.00"};
 constexpr CellFormat kRedundancy{.numberFormat = "0.000"};
 constexpr CellFormat kW{.numberFormat = "0.00"};
 constexpr const char* kFooter = "&L&F, &A&RPage &P of &N";
+constexpr ColumnKind kNumber = ColumnKind::Number, kText = ColumnKind::Text;
 
-void Headings(Worksheet& sheet, int row, std::initializer_list<const char*> headings) {
-  int column = 1;
-  for (const char* heading : headings) sheet.SetText(row, column++, heading, kHeading);
-}
-
-// Landscape, every column on one page wide, the heading row on every page.
-void PrintSetup(Worksheet& sheet, int headingRow) {
+// A4 landscape, every column on one page wide, the heading row on every
+// page, and the columns as wide as their longest entries.
+void Lay(Worksheet& sheet, ColumnWidths& widths, int headingRow) {
+  widths.Apply(sheet);
   PageSetup page;
   page.landscape = true;
   page.fitToWidth = true;
@@ -35,13 +33,6 @@ void PrintSetup(Worksheet& sheet, int headingRow) {
   page.margins = kNarrowMargins;
   page.footer = kFooter;
   sheet.SetPageSetup(page);
-}
-
-// Wide enough for the longest point name, within reason.
-double NameWidth(const NetworkAdjustment& result) {
-  std::size_t longest = 8;
-  for (const AdjustedPoint& p : result.points) longest = std::max(longest, p.name.size());
-  return static_cast<double>(std::min<std::size_t>(longest, 40)) + 2;
 }
 
 void CheckRows(std::size_t rows, const char* what) {
@@ -53,119 +44,125 @@ void CheckRows(std::size_t rows, const char* what) {
 }
 
 void WriteSummary(Worksheet sheet, const NetworkAdjustment& result, const std::string& name) {
-  sheet.SetColumns(1, 1, 36);
-  sheet.SetColumns(2, 2, 16);
-  sheet.SetColumns(3, 3, 12);
-  sheet.SetColumns(4, 4, 44);
-  PrintSetup(sheet, 0);
+  ColumnWidths widths;
   sheet.SetText(1, 1, "Levelling network adjustment: " + name, {.bold = true});
+  // Label and value; a text value spans the columns of the tables below.
+  SheetTable items(sheet, widths, 0, {{"", kText}, {"", kNumber}});
+  SheetTable texts(sheet, widths, 0, {{"", kText}, {"", kText, 3}});
   int row = 3;
   for (const SummaryItem& item : SummaryItems(result)) {
-    sheet.SetText(row, 1, item.label);
+    items.Text(row, 1, item.label);
     if (item.number) {
       const std::string format = item.decimals > 0 ? "0." + std::string(item.decimals, '0') : "0";
-      sheet.SetNumber(row, 2, *item.number, {.numberFormat = format, .redFill = item.alarm});
+      items.Number(row, 2, *item.number, {.numberFormat = format, .redFill = item.alarm});
     } else {
-      sheet.SetText(row, 2, item.text, {.redFill = item.alarm});
+      texts.Text(row, 2, item.text, {.redFill = item.alarm});
     }
     ++row;
   }
 
   row += 1;
-  Headings(sheet, row++, {"Input file"});
-  for (const std::string& input : result.inputs) sheet.SetText(row++, 1, input);
+  SheetTable inputs(sheet, widths, row++, {{"Input file", kText, 4}});
+  for (const std::string& input : result.inputs) inputs.Text(row++, 1, input);
 
   row += 1;
-  Headings(sheet, row++, {"Benchmark", "Height (m)", "\u03C3 (mm)", "Given in"});
+  SheetTable benchmarks(sheet, widths, row++,
+                        {{"Benchmark", kText},
+                         {"Height (m)", kNumber},
+                         {"\u03C3 (mm)", kNumber},
+                         {"Given in", kText}});
   for (const Benchmark& b : result.benchmarks) {
-    sheet.SetText(row, 1, b.name);
-    sheet.SetNumber(row, 2, b.height, kMetres);
+    benchmarks.Text(row, 1, b.name);
+    benchmarks.Number(row, 2, b.height, kMetres);
     if (b.sigma)
-      sheet.SetNumber(row, 3, *b.sigma, kMm);
+      benchmarks.Number(row, 3, *b.sigma, kMm);
     else
-      sheet.SetText(row, 3, "fixed");
-    sheet.SetText(row++, 4,
-                  b.sourceLine > 0 ? b.source + " line " + std::to_string(b.sourceLine) : b.source);
+      benchmarks.Text(row, 3, "fixed");
+    benchmarks.Text(
+        row++, 4, b.sourceLine > 0 ? b.source + " line " + std::to_string(b.sourceLine) : b.source);
   }
 
   row += 1;
-  Headings(sheet, row++, {"File", "Line", "Warning"});
-  if (result.warnings.empty()) sheet.SetText(row++, 3, "none");
+  SheetTable warnings(sheet, widths, row++,
+                      {{"File", kText}, {"Line", kNumber}, {"Warning", kText, 2}});
+  if (result.warnings.empty()) warnings.Text(row++, 3, "none");
   // A sheet's rows end somewhere; what does not fit is counted.
   const std::size_t room = static_cast<std::size_t>(Workbook::kMaxRows - row);
   const std::size_t listed = result.warnings.size() <= room ? result.warnings.size() : room - 1;
   for (std::size_t i = 0; i < listed; ++i) {
     const NetworkWarning& w = result.warnings[i];
-    if (!w.file.empty()) sheet.SetText(row, 1, w.file);
-    if (w.line > 0) sheet.SetNumber(row, 2, static_cast<double>(w.line));
-    sheet.SetText(row, 3, w.message);
+    if (!w.file.empty()) warnings.Text(row, 1, w.file);
+    if (w.line > 0) warnings.Number(row, 2, static_cast<double>(w.line));
+    warnings.Text(row, 3, w.message);
     ++row;
   }
   if (listed < result.warnings.size())
-    sheet.SetText(row, 3,
+    warnings.Text(row, 3,
                   "and " + std::to_string(result.warnings.size() - listed) +
                       " more warnings than this sheet holds");
+  Lay(sheet, widths, 0);
 }
 
 void WriteHeights(Worksheet sheet, const NetworkAdjustment& result) {
-  sheet.SetColumns(1, 1, NameWidth(result));
-  sheet.SetColumns(2, 2, 14, kMetres);
-  sheet.SetColumns(3, 3, 10, kMm);
-  sheet.SetColumns(4, 4, 10);
-  sheet.SetColumns(5, 5, 26);
-  PrintSetup(sheet, 1);
-  Headings(sheet, 1, {"Point", "Height (m)", "\u03C3 (mm)", "Kind", "Remark"});
+  ColumnWidths widths;
+  SheetTable table(sheet, widths, 1,
+                   {{"Point", kText},
+                    {"Height (m)", kNumber},
+                    {"\u03C3 (mm)", kNumber},
+                    {"Kind", kText},
+                    {"Remark", kText}});
   int row = 2;
   for (const AdjustedPoint& p : result.points) {
-    sheet.SetText(row, 1, p.name);
-    sheet.SetNumber(row, 2, p.height);
-    sheet.SetNumber(row, 3, p.sigma);
-    sheet.SetText(row, 4, PointKindName(p.kind));
+    table.Text(row, 1, p.name);
+    table.Number(row, 2, p.height, kMetres);
+    table.Number(row, 3, p.sigma, kMm);
+    table.Text(row, 4, PointKindName(p.kind));
     if (p.turningPoint)
-      sheet.SetText(row, 5, "turning point");
+      table.Text(row, 5, "turning point");
     else if (!p.observed)
-      sheet.SetText(row, 5, "no observation reaches it");
+      table.Text(row, 5, "no observation reaches it");
     ++row;
   }
+  Lay(sheet, widths, 1);
 }
 
 void WriteObservations(Worksheet sheet, const NetworkAdjustment& result) {
-  std::size_t file = 10;
-  for (const std::string& input : result.inputs) file = std::max(file, BaseNameOf(input).size());
-  sheet.SetColumns(1, 1, static_cast<double>(std::min<std::size_t>(file, 30)) + 2);
-  sheet.SetColumns(2, 2, 9);
-  sheet.SetColumns(3, 4, NameWidth(result));
-  sheet.SetColumns(5, 5, 10, kLength);
-  sheet.SetColumns(6, 7, 13, kMetres);
-  sheet.SetColumns(8, 9, 9, kMm);
-  sheet.SetColumns(10, 10, 7, kRedundancy);
-  sheet.SetColumns(11, 11, 8, kW);
-  sheet.SetColumns(12, 12, 9);
-  PrintSetup(sheet, 1);
-  Headings(sheet, 1,
-           {"File", "Field line", "From", "To", "L (m)", "Observed (m)", "Adjusted (m)", "v (mm)",
-            "\u03C3 (mm)", "r", "w", "Flag"});
+  ColumnWidths widths;
+  SheetTable table(sheet, widths, 1,
+                   {{"File", kText},
+                    {"Field line", kNumber},
+                    {"From", kText},
+                    {"To", kText},
+                    {"L (m)", kNumber},
+                    {"Observed (m)", kNumber},
+                    {"Adjusted (m)", kNumber},
+                    {"v (mm)", kNumber},
+                    {"\u03C3 (mm)", kNumber},
+                    {"r", kNumber},
+                    {"w", kNumber},
+                    {"Flag", kText}});
   int row = 2;
   for (const AdjustedObservation& o : result.observations) {
-    sheet.SetText(row, 1, o.file);
-    if (o.fieldLine > 0) sheet.SetNumber(row, 2, static_cast<double>(o.fieldLine));
+    table.Text(row, 1, o.file);
+    if (o.fieldLine > 0) table.Number(row, 2, static_cast<double>(o.fieldLine));
     if (!o.benchmark) {
-      sheet.SetText(row, 3, o.from);
-      sheet.SetNumber(row, 5, o.length);
+      table.Text(row, 3, o.from);
+      table.Number(row, 5, o.length, kLength);
     }
-    sheet.SetText(row, 4, o.to);
-    sheet.SetNumber(row, 6, o.observed);
-    sheet.SetNumber(row, 7, o.adjusted);
-    sheet.SetNumber(row, 8, o.residual);
-    sheet.SetNumber(row, 9, o.sigma);
-    sheet.SetNumber(row, 10, o.redundancy);
-    if (o.standardizedResidual) sheet.SetNumber(row, 11, *o.standardizedResidual);
+    table.Text(row, 4, o.to);
+    table.Number(row, 6, o.observed, kMetres);
+    table.Number(row, 7, o.adjusted, kMetres);
+    table.Number(row, 8, o.residual, kMm);
+    table.Number(row, 9, o.sigma, kMm);
+    table.Number(row, 10, o.redundancy, kRedundancy);
+    if (o.standardizedResidual) table.Number(row, 11, *o.standardizedResidual, kW);
     if (o.flagged)
-      sheet.SetText(row, 12, "flagged", {.redFill = true});
+      table.Text(row, 12, "flagged", {.redFill = true});
     else if (!o.standardizedResidual)
-      sheet.SetText(row, 12, "no check");
+      table.Text(row, 12, "no check");
     ++row;
   }
+  Lay(sheet, widths, 1);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Fuzzes what a run knows before it writes anything, all in memory: the
 // field data file readers (DiNi and GSI, recognised by content), the record
-// loop with its framing and pairing, the survey model and the checks of the
+// survey builder with its framing and pairing, the survey model and the checks of the
 // double run. No workbook is built, so this target tries many more inputs a
 // second than fuzz_process. One input in four is read a second time in
 // chunks of a length the input chooses: the survey and the warnings must not
@@ -12,8 +12,9 @@
 
 #include "checks/Checks.h"
 #include "common/Error.h"
-#include "reduction/RecordLoop.h"
-#include "reduction/Survey.h"
+#include "common/Text.h"
+#include "reduction/SurveyBuilder.h"
+#include "reduction/Tolerance.h"
 
 namespace {
 
@@ -41,9 +42,11 @@ struct Read {
   std::string Shown() const {
     std::string shown = refused ? "refused" : "";
     for (const vireo::LevellingLine& line : survey.lines)
-      for (const vireo::ReducedSetup& s : line.setups)
-        shown += std::to_string(s.fieldLine) + s.back + ">" + s.fore +
-                 vireo::DecimalText(s.HeightDifference()) + ";";
+      for (const vireo::Setup& s : line.setups)
+        shown += std::to_string(s.fieldLine) + (s.back ? s.back->point : "-") + ">" + s.fore.point +
+                 vireo::DecimalText(s.riseFall) + ";";
+    for (const vireo::NotReduced& n : survey.notReduced)
+      shown += std::to_string(n.firstLine) + "-" + std::to_string(n.readings) + ";";
     for (const vireo::RunWarning& w : warnings) shown += std::to_string(w.line) + w.message;
     return shown;
   }
@@ -52,9 +55,8 @@ struct Read {
 Read ReadSurvey(std::string_view bytes, std::size_t chunk) {
   Read read;
   Chunks in(bytes, chunk);
-  vireo::SurveyBuilder builder("/F.dat");
   try {
-    read.survey = builder.Take(vireo::RunRecordLoop(in, "/F.dat", builder, read.warnings));
+    read.survey = vireo::ReadSurvey(in, "/F.dat", read.warnings);
   } catch (const vireo::Error&) {
     read.refused = true;
     return read;
@@ -75,17 +77,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (whole.refused) return 0;
 
-  // The set-ups are numbered 1, 2, ... in file order, each on its lines.
+  // Every reading is accounted for; the set-ups with both sights paired are
+  // numbered 1, 2, ... in file order, each on its lines.
+  const vireo::Survey& survey = whole.survey;
+  if (survey.AccountedReadings() != survey.readings) __builtin_trap();
   long number = 0, fieldLine = 0;
-  for (const vireo::LevellingLine& line : whole.survey.lines)
-    for (const vireo::ReducedSetup& s : line.setups) {
-      if (s.number != ++number || s.fieldLine < fieldLine || s.fieldLine < 1) __builtin_trap();
+  for (const vireo::LevellingLine& line : survey.lines)
+    for (const vireo::Setup& s : line.setups) {
+      if (s.reduced != (s.BackPaired() ? ++number : 0)) __builtin_trap();
+      if (s.fieldLine < fieldLine || s.fieldLine < 1) __builtin_trap();
       fieldLine = s.fieldLine;
     }
 
-  const vireo::ReportClosure closure{0.0, 0.0, vireo::SurveyCloses(whole.survey)};
-  const vireo::CheckReport report =
-      vireo::RunChecks(whole.survey, vireo::CheckLimits{}, 4, closure);
+  const vireo::ReportClosure closure{survey.closure.misclose,
+                                     vireo::ToleranceMm(4, survey.closure.totalDistance),
+                                     vireo::SurveyCloses(survey)};
+  const vireo::CheckReport report = vireo::RunChecks(survey, vireo::CheckLimits{}, 4, closure);
   if (static_cast<long>(report.setups.size()) != number) __builtin_trap();
   if (vireo::VerdictLine(report).empty()) __builtin_trap();
   return 0;

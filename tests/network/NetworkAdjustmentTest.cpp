@@ -209,8 +209,8 @@ TEST(NetworkAdjustment, chi_square_bounds_match_the_tables) {
 
 TEST(NetworkAdjustment, level_data_records_form_lines_where_they_chain) {
   const std::string text =
-      LevelDataHeader() + FormatElevationRecord({"BM-1", "TP1", 1.5, 0.25, "20.4", "21", "BM-1"}) +
-      FormatElevationRecord({"TP1", "BM 2", 0.5, 1.5, "20", "20", "BM-1"}) +
+      LevelDataHeader() + FormatElevationRecord({"BM-1", "TP1", 1.5, 0.25, 20.4, 21, "BM-1"}) +
+      FormatElevationRecord({"TP1", "BM 2", 0.5, 1.5, 20, 20, "BM-1"}) +
       "L  Q-X-Y                           0.10000   40   'BM-1\r\n"  // no neighbour fits
       "L  C-D-1                          -0.20000   40   'BM-1\r\n"  // D-1 goes on below
       "L  D-1-E                           0.30000    0   'BM-1\r\n"

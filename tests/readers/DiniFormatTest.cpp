@@ -90,5 +90,5 @@ TEST(FieldRecord, marks_out_of_column_are_named_and_the_line_skipped) {
   }
   EXPECT_EQ(named, "2 line start, 3 height, 4 reading, 5 reading, 6 reading, 7 reading, ");
   const std::string skipped = With(kReading, 30, "#####");
-  EXPECT_EQ(vireo::OutOfColumnWarning(skipped, ClassifyDiniLine(skipped)), "");
+  EXPECT_EQ(vireo::FindOutOfColumn(skipped, ClassifyDiniLine(skipped)).warning, "");
 }
