@@ -129,7 +129,7 @@ NetworkInput ParseLevelDataFile(const std::string& path, std::string_view text) 
     }
     input.warnings.push_back({path, number, problem + "; the line is left out"});
   };
-  splitter.Feed(text, line);
+  splitter.Feed(WithoutByteOrderMark(text), line);
   splitter.Finish(line);
 
   std::string previousFore;
@@ -285,7 +285,7 @@ std::vector<Benchmark> ParseBenchmarkList(const std::string& path, std::string_v
                                           fields.size() == 3 ? fields[2] : std::string_view(), path,
                                           number, refuse));
   };
-  splitter.Feed(text, line);
+  splitter.Feed(WithoutByteOrderMark(text), line);
   splitter.Finish(line);
   return benchmarks;
 }
