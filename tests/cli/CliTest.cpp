@@ -81,6 +81,11 @@ TEST(Cli, refusals_and_failures_have_their_own_exit_status) {
   auto missing = RunCli("process /nowhere/L.dat" + home.Home());
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("/nowhere/L.dat"), std::string::npos) << missing.err;
+  // A refused file creates no folder either.
+  const std::string empty = home.fixture.AddFieldFile("EMPTY.dat", "");
+  EXPECT_EQ(RunCli("process " + Quote(empty) + home.Home()).status, 2);
+  EXPECT_FALSE(std::filesystem::exists(home.fixture.app.StarNetFolder()));
+  EXPECT_FALSE(std::filesystem::exists(home.fixture.app.ProcessedFiles()));
   for (const char* usage : {"process", "frobnicate", "process x --end-rl 3"})  // no --start-rl
     EXPECT_EQ(RunCli(usage).status, 2) << usage;
 
