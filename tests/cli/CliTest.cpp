@@ -323,13 +323,10 @@ TEST(Cli, check_limits_outside_their_range_are_refused) {
   EXPECT_EQ(huge.status, 2);
   EXPECT_EQ(huge.err,
             "vireo-cli: the sight_length_m must be a number from 0 to 1000, not \"1e300\"\n");
-  for (const char* refused : {"station_difference_mm 100.5", "line_imbalance_m 10001",
-                              "staff_max_m 11", "instrument_agreement_mm -1", "staff_min_m 3"})
-    EXPECT_EQ(RunCli(std::string("set check.") + refused + home.Home()).status, 2) << refused;
-  EXPECT_EQ(ReadFile(home.fixture.app.CheckSettingsFile()), before);
   EXPECT_THAT(RunCli("set check.staff_min_m 3" + home.Home()).err,
               ::testing::HasSubstr("the lowest staff reading (staff_min_m 3) must be below the "
                                    "highest (staff_max_m 2)"));
+  EXPECT_EQ(ReadFile(home.fixture.app.CheckSettingsFile()), before);
   EXPECT_EQ(RunCli("set check.staff_min_m -0.5" + home.Home()).status, 0);  // an inverted staff
 }
 

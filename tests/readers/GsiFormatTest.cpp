@@ -4,9 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "readers/FieldFile.h"
 #include "readers/GsiFormat.h"
 
@@ -123,18 +120,8 @@ TEST(GsiReader, what_the_double_run_cannot_take_is_skipped_with_a_warning_naming
 }
 
 // A file saved by an editor that writes a UTF-8 byte-order mark reads as
-// without it: a GSI job still starts at its height block's height, and a
-// DiNi job loses nothing.
+// without it: a GSI job still starts at its height block's height.
 TEST(FieldRecord, a_byte_order_mark_before_the_first_line_is_skipped) {
-  for (const char* sample : {"LOOP_DNA03.gsi", "LOOP_BFFB.dat"}) {
-    std::ifstream in(std::string(VIREO_APP_DIR) + "/Field Data/" + sample, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    ASSERT_GT(text.str().size(), 1000u) << sample;
-    const std::string plain = Read(text.str());
-    EXPECT_EQ(Read("\xEF\xBB\xBF" + text.str()), plain) << sample;
-    EXPECT_EQ(plain.find("| "), std::string::npos) << plain;  // no warning
-  }
   EXPECT_EQ(Read("\xEF\xBB\xBF*410001+00000000?......2 \r\n"
                  "*110002+0000000000000BM1 83..58+0000000013140627 \r\n"),
             "S@1 H131.40627@2 ");
