@@ -60,8 +60,7 @@ const Setup* Survey::LastSetup() const {
   return nullptr;
 }
 
-SurveyBuilder::SurveyBuilder(std::string file, Warnings& warnings)
-    : warnings_(warnings) {
+SurveyBuilder::SurveyBuilder(std::string file, Warnings& warnings) : warnings_(warnings) {
   survey_.file = std::move(file);
 }
 
@@ -168,6 +167,10 @@ void SurveyBuilder::ReduceSetup(const SetupSlots& slots, const SetupPairing& pai
   setup.fore = Sight{f.pointId, ReadingOf(f), ReadingOf(slots[pairing.foreRepeat])};
   setup.riseFall = RiseFallOf(setup.AveBackSight(), setup.AveForeSight());
   if (line.setups.empty()) {
+    if (height_.empty())
+      warnings_.push_back({setupLine,
+                           "no start height is read before the line's first set-up; its levels "
+                           "start at 0"});
     line.startHeight = height_;
     setup.calRlBack = CarriedLevel(NumberFromText(height_));
   } else {

@@ -165,7 +165,7 @@ TEST(ProcessField, a_dropped_set_up_leaves_no_trace_and_is_reported) {
   EXPECT_EQ(run.result.survey.SetupCount(), 1);
   EXPECT_EQ(Row(run.workbook, 10), "X|1.5|1.5|||5|5|5|1.5||||0|0");
   EXPECT_EQ(run.Text(12), "Summation of Readings");
-  ASSERT_EQ(run.result.warnings.size(), 1u);
+  ASSERT_EQ(run.result.warnings.size(), 2u);  // the dropped set-up; no start height
   EXPECT_EQ(run.result.warnings[0].line, 2);
   EXPECT_NE(run.result.warnings[0].message.find("dropped"), std::string::npos);
   // FirstStation came from the dropped set-up's paired back sight.
@@ -176,8 +176,13 @@ TEST(ProcessField, a_file_without_line_start_gets_a_heading_and_a_warning) {
   RunOf run(SetupLines("A", "B", 1.5, 1.5, 1.0, 1.0) + Lines({ReadingLine("C", "Rb", 1.0, "1")}));
   EXPECT_EQ(run.workbook.Get(9, kCalRl).text, "Cal. RL");
   EXPECT_EQ(Row(run.workbook, 10), "A|1.5|1.5|||5|5|5|1.5||||0|0");  // no height: from 0
-  ASSERT_EQ(run.result.warnings.size(), 2u);  // the assumed line start; the left-over reading
-  EXPECT_EQ(std::pair(run.result.warnings[0].line, run.result.warnings[1].line), std::pair(1L, 5L));
+  // The assumed line start, the levels from 0, the left-over reading.
+  ASSERT_EQ(run.result.warnings.size(), 3u);
+  EXPECT_EQ(std::tuple(run.result.warnings[0].line, run.result.warnings[1].line,
+                       run.result.warnings[2].line),
+            std::tuple(1L, 1L, 5L));
+  EXPECT_EQ(run.result.warnings[1].message,
+            "no start height is read before the line's first set-up; its levels start at 0");
 }
 
 TEST(ProcessField, an_unpaired_back_sight_writes_no_record_of_another_set_up) {
@@ -189,8 +194,8 @@ TEST(ProcessField, an_unpaired_back_sight_writes_no_record_of_another_set_up) {
   EXPECT_EQ(run.Records(), "L  A-B" + std::string(23 + 10, ' ') + "0.50000   11   'A\r\n");
   EXPECT_TRUE(run.workbook.Get(12, kAveBs).IsEmpty());
   EXPECT_EQ(run.workbook.Get(13, kFall).number, 1.1);  // the back sight counts as 0
-  ASSERT_EQ(run.result.warnings.size(), 1u);
-  EXPECT_EQ(run.result.warnings[0].line, 6);
+  ASSERT_EQ(run.result.warnings.size(), 2u);           // no start height; the unpaired back sight
+  EXPECT_EQ(run.result.warnings[1].line, 6);
 }
 
 TEST(ProcessField, point_ids_keep_the_field_files_bytes_in_the_level_data_file) {
