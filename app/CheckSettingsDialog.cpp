@@ -50,20 +50,32 @@ void CheckSettingsDialog::Ok() {
   // Every field is checked before any is written.
   std::array<double, vireo::kCheckLimitKeys.size()> values{};
   for (std::size_t i = 0; i < vireo::kCheckLimitKeys.size(); ++i) {
+    const vireo::CheckLimitKey& key = vireo::kCheckLimitKeys[i];
     const auto value = vireo::StrictNumber(fields_[i]->text().toStdString());
-    if (!value || !vireo::IsUsableLimit(*value)) {
-      tell_(QStringLiteral("%1: \"%2\" is not a number of 0 or more.")
-                .arg(QString::fromLatin1(vireo::kCheckLimitKeys[i].label), fields_[i]->text()));
+    if (!value || !vireo::IsUsableLimit(key, *value)) {
+      tell_(QStringLiteral("%1: \"%2\" is not %3.")
+                .arg(QString::fromLatin1(key.label), fields_[i]->text(),
+                     QString::fromStdString(vireo::LimitRangeText(key))));
       fields_[i]->setFocus();
       return;
     }
     values[i] = *value;
   }
+  vireo::CheckLimits limits;
+  std::vector<std::pair<std::string, double>> changes;
+  for (std::size_t i = 0; i < vireo::kCheckLimitKeys.size(); ++i) {
+    const vireo::CheckLimitKey& key = vireo::kCheckLimitKeys[i];
+    limits.*(key.member) = values[i];
+    if (values[i] != shown_.*(key.member)) changes.emplace_back(key.key, values[i]);
+  }
+  if (const std::string conflict = vireo::LimitsConflict(limits); !conflict.empty()) {
+    tell_(QStringLiteral("Lowest staff reading (m), Highest staff reading (m): ") +
+          QString::fromStdString(conflict) + QLatin1Char('.'));
+    Field("staff_min_m")->setFocus();
+    return;
+  }
   try {
-    for (std::size_t i = 0; i < vireo::kCheckLimitKeys.size(); ++i) {
-      const vireo::CheckLimitKey& key = vireo::kCheckLimitKeys[i];
-      if (values[i] != shown_.*(key.member)) vireo::SetCheckLimit(app_, key.key, values[i]);
-    }
+    if (!changes.empty()) vireo::SetCheckLimits(app_, changes);
   } catch (const std::exception& e) {
     tell_(QString::fromStdString(e.what()));
     return;

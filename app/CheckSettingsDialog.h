@@ -26,8 +26,10 @@ class CheckSettingsDialog : public QDialog {
 
   // The field of a limit, by its key (e.g. "sight_length_m").
   QLineEdit* Field(const char* key) const;
-  // OK: every field must hold a number of 0 or more; the changed limits are
-  // written and the dialog closes. Otherwise it says why and stays open.
+  // OK: every field must hold a number in its limit's range, and the lowest
+  // staff reading lie below the highest; the changed limits are written in
+  // one rewrite and the dialog closes. Otherwise it names the field, says
+  // why and stays open.
   void Ok();
 
  private:

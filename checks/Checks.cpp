@@ -77,9 +77,9 @@ SetupCheck CheckSetup(const Setup& s, const CheckLimits& limits, std::vector<Fai
     fail(kSightLengthBit, "sight_length_m", c.sightLengthM, limits.sightLengthM);
   if (Exceeds(c.imbalanceM, limits.setupImbalanceM))
     fail(kSetupImbalanceBit, "setup_imbalance_m", c.imbalanceM, limits.setupImbalanceM);
-  if (limits.staffMinM > 0 && c.staffMinM < limits.staffMinM)
+  if (limits.staffMinM != 0 && c.staffMinM < limits.staffMinM)
     fail(kStaffMinBit, "staff_min_m", c.staffMinM, limits.staffMinM);
-  if (limits.staffMaxM > 0 && c.staffMaxM > limits.staffMaxM)
+  if (limits.staffMaxM != 0 && c.staffMaxM > limits.staffMaxM)
     fail(kStaffMaxBit, "staff_max_m", c.staffMaxM, limits.staffMaxM);
   if (c.instrumentAgreementMm && Exceeds(*c.instrumentAgreementMm, limits.instrumentAgreementMm))
     fail(kInstrumentAgreementBit, "instrument_agreement_mm", *c.instrumentAgreementMm,

@@ -200,7 +200,7 @@ int WriteLimits(Worksheet& sheet, ColumnWidths& widths, int row, const CheckLimi
   for (const CheckLimitKey& key : kCheckLimitKeys) {
     limits.Text(row, 1, key.label);
     const double value = limitValues.*(key.member);
-    if (value > 0)
+    if (value != 0)
       limits.Number(row, 4, value);
     else
       limits.Text(row, 4, "off", AlignedAs(kNumber));  // where the number stands
@@ -346,7 +346,7 @@ void WriteSetups(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRep
   auto cursor = std::make_shared<std::pair<std::size_t, std::size_t>>(0, 0);  // line, set-up
   const double repeatLimit = report.limits.repeatDifferenceMm;
   // The staff range is shown where a limit checks it (off by default).
-  const bool staffChecked = report.limits.staffMinM > 0 || report.limits.staffMaxM > 0;
+  const bool staffChecked = report.limits.staffMinM != 0 || report.limits.staffMaxM != 0;
   sheet.StreamRows(
       row, static_cast<int>(report.setups.size()), kSetupColumns,
       [&survey, &report, looks, cursor, repeatLimit, staffChecked](int, RowWriter& out) {

@@ -50,6 +50,8 @@ void PrintAdjustmentJson(const NetworkAdjustment& result, const std::string& wor
                        {"observed_m", o.observed},
                        {"adjusted_m", o.adjusted},
                        {"residual_mm", o.residual},
+                       {"sigma_a_priori_mm", o.sigma},
+                       {"redundancy", o.redundancy},
                        {"standardized_residual", w},
                        {"flagged", o.flagged}});
   }
@@ -120,6 +122,7 @@ void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& 
 
 int Adjust(const AdjustArguments& a, const std::string& home) {
   NetworkAdjustment result;
+  std::vector<NetworkInput> inputs;
   std::string name;
   AppFolder app;
   try {
@@ -131,13 +134,12 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
     if (job.inputs.empty()) throw Error(a.job, "adjust the network", "the job names no input file");
     AdjustmentOptions options;
     if (job.sigmaKm) options.sigmaKm = *job.sigmaKm;
-    if (!a.sigmaKm.empty()) {
-      const auto sigma = StrictNumber(a.sigmaKm);
-      if (!sigma || !(*sigma > 0))
-        throw Error("--sigma-km", "read the standard deviation for 1 km",
-                    "\"" + a.sigmaKm + "\" is not a number of millimetres above 0");
-      options.sigmaKm = *sigma;
-    }
+    if (!a.sigmaKm.empty()) options.sigmaKm = StrictNumber(a.sigmaKm).value_or(-1);
+    if (!(options.sigmaKm >= 0.001 && options.sigmaKm <= 1000))
+      throw Error(a.sigmaKm.empty() ? a.job : std::string("--sigma-km"),
+                  "read the standard deviation for 1 km",
+                  "\"" + (a.sigmaKm.empty() ? FormatFixed(options.sigmaKm, 6) : a.sigmaKm) +
+                      "\" is not a number from 0.001 to 1000 mm");
     name = AdjustmentName(a.name.empty() ? job.name : a.name, job.inputs.front());
     std::vector<Benchmark> benchmarks;
     for (const std::string& text : a.fixed) benchmarks.push_back(ParseFixedBenchmark(text));
@@ -150,12 +152,15 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
       throw Error(a.job.empty() ? job.inputs.front() : a.job, "adjust the network",
                   "no benchmark is given; name at least one with --fixed NAME=HEIGHT or "
                   "--benchmarks FILE");
-    const auto inputs = ReadNetworkInputs(job.inputs);
+    inputs = ReadNetworkInputs(job.inputs);
     result = AdjustNetwork(inputs, benchmarks, options);
     // Only an adjusted network touches the application folder (which, when
     // installed read-only, may be seeded on first use).
     app = HomeFolder(home);
   } catch (const Error& e) {
+    // What was doubtful in the inputs may be why they cannot be adjusted.
+    for (const NetworkInput& input : inputs)
+      for (const auto& w : input.warnings) std::cerr << "warning: " << WarningText(w) << "\n";
     std::cerr << "vireo-cli: " << e.what() << "\n";
     return kExitRefused;
   }

@@ -42,11 +42,12 @@ int SetSetting(const std::string& name, const std::string& value, const std::str
     if (name.rfind("check.", 0) == 0) {
       const std::string key = name.substr(6);
       const auto limit = StrictNumber(value);
-      if (!FindCheckLimitKey(key) || !limit || !IsUsableLimit(*limit)) {
+      const CheckLimitKey* found = FindCheckLimitKey(key);
+      if (!found || !limit || !IsUsableLimit(*found, *limit)) {
         std::cerr << "vireo-cli: "
-                  << (FindCheckLimitKey(key)
-                          ? "the limit must be a number of 0 or more, not \"" + value + "\""
-                          : "\"" + key + "\" is not a check limit")
+                  << (found ? "the " + key + " must be " + LimitRangeText(*found) + ", not \"" +
+                                  EscapeControlBytes(value) + "\""
+                            : "\"" + key + "\" is not a check limit")
                   << "\n";
         return kExitRefused;
       }

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <new>
 
@@ -10,6 +11,7 @@
 #include "cli/Commands.h"
 #include "common/AppFolderChoice.h"
 #include "common/Error.h"
+#include "common/Text.h"
 
 using namespace vireo::cli;
 
@@ -99,12 +101,22 @@ int Run(int argc, char** argv) {
     int code = cli.exit(e);
     return code == 0 ? 0 : kExitRefused;
   }
-  // An empty --home would quietly mean the program's own folder.
-  for (const CLI::App* command : {process, settings, set, adjust})
-    if (*command && command->get_option("--home")->count() && home.empty()) {
+  // An empty --home would quietly mean the program's own folder; a missing
+  // one is refused before any command does work it could not save.
+  for (const CLI::App* command : {process, settings, set, adjust}) {
+    if (!*command || !command->get_option("--home")->count()) continue;
+    if (home.empty()) {
       std::cerr << "vireo-cli: --home needs a folder; leave it out to use the program's folder\n";
       return kExitRefused;
     }
+    std::error_code error;
+    if (!std::filesystem::is_directory(home, error)) {
+      std::cerr << "vireo-cli: " << vireo::EscapeControlBytes(home)
+                << ": no such application folder (--home names the folder that holds "
+                   "ctlini.dat)\n";
+      return kExitRefused;
+    }
+  }
   if (*process) {
     ProcessArguments arguments{fieldFile, std::nullopt, std::nullopt, json, strict, open};
     if (startOpt->count()) arguments.startRl = startRl;

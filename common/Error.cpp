@@ -2,10 +2,12 @@
 
 #include <cstring>
 
+#include "common/Text.h"
+
 namespace vireo {
 
 Error::Error(std::string file, std::string operation, std::string cause)
-    : std::runtime_error(file + ": " + operation + " (" + cause + ")"),
+    : std::runtime_error(EscapeControlBytes(file + ": " + operation + " (" + cause + ")")),
       file_(std::move(file)),
       operation_(std::move(operation)),
       cause_(std::move(cause)) {}

@@ -196,6 +196,12 @@ class PosixFileSystem : public FileSystem {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
   }
+  bool IsReadOnly(const std::string& path) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+  }
   std::unique_ptr<FileLock> Lock(const std::string& path) override {
     const auto [folder, name] = FolderAndName(path);
     const std::string lockFile = folder + "/" + kLockFileName;
@@ -248,6 +254,16 @@ std::unique_ptr<FileLock> FileSystem::Lock(const std::string&) {
 }
 
 void FileSystem::RemoveStaleTemporaries(const std::string&) {}
+
+bool FileSystem::IsReadOnly(const std::string&) {
+  return false;
+}
+
+void RefuseReadOnly(FileSystem& fs, const std::string& path) {
+  if (fs.IsReadOnly(path))
+    throw Error(path, "replace",
+                "the file is read-only, so it is kept as it was; make it writable to replace it");
+}
 
 FileSystem& RealFileSystem() {
   static PosixFileSystem fs;
@@ -314,6 +330,7 @@ void StagedFile::Commit() {
 }
 
 void StagedFile::Install(bool keepWhenRenameFails) {
+  RefuseReadOnly(fs_, target_);
   Commit();
   fs_.RemoveStaleTemporaries(target_);
   try {

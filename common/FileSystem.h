@@ -58,8 +58,13 @@ class FileSystem {
   virtual void CreateFolder(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
 
-  // The real file system overrides the three below; the defaults serve test
+  // The real file system overrides the four below; the defaults serve test
   // file systems that only one run uses.
+
+  // Whether `path` is a file the surveyor has protected from change: one
+  // this user may not write, or one without any write permission (chmod
+  // 444), which even an administrator's run keeps. A missing file is not.
+  virtual bool IsReadOnly(const std::string& path);
 
   // Creates `path` only if nothing of that name exists; null when something
   // does. The file stays marked as in use by this run until the stream is
@@ -91,6 +96,10 @@ std::string TemporaryName(const std::string& target, std::string_view tag);
 // versions.
 bool IsTemporaryOf(std::string_view fileName, const std::string& target);
 
+// Refuses (Error naming `path`) a file that IsReadOnly: a stored file made
+// read-only is never replaced, though its folder would allow it.
+void RefuseReadOnly(FileSystem& fs, const std::string& path);
+
 // A new version of `target`, written under a temporary name of its own in
 // the target's folder, created exclusively. Destroyed before Install(), it
 // removes its temporary file and the target stays as it was.
@@ -107,7 +116,7 @@ class StagedFile {
   // Commits, removes stale temporary files of the target, and renames this
   // one over the target. Throws Error; the temporary file is then removed,
   // unless `keepWhenRenameFails`: then the complete file stays and the
-  // message names it.
+  // message names it. A read-only target is refused (RefuseReadOnly).
   void Install(bool keepWhenRenameFails = false);
 
   const std::string& Target() const { return target_; }

@@ -158,6 +158,27 @@ std::string_view TrimBlanks(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+std::string EscapeControlBytes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      out += c;
+      continue;
+    }
+    out += "\\x";
+    out += "0123456789abcdef"[byte >> 4];
+    out += "0123456789abcdef"[byte & 15];
+  }
+  return out;
+}
+
+std::string_view WithoutByteOrderMark(std::string_view text) {
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  return text;
+}
+
 namespace {
 
 // Windows-1252 bytes 0x80-0x9F; the five undefined ones map to the C1
@@ -208,9 +229,13 @@ std::size_t ValidSequence(std::string_view s, std::size_t i) {
 }  // namespace
 
 std::string ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
+  // Most text is ASCII: it is taken as it stands up to the first byte that
+  // is not.
   std::size_t i = 0;
+  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+  std::string out(bytes.substr(0, i));
+  if (i == bytes.size()) return out;
+  out.reserve(bytes.size() + 16);
   while (i < bytes.size()) {
     std::size_t n = ValidSequence(bytes, i);
     if (n > 0) {

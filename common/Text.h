@@ -31,6 +31,17 @@ std::string FormatFixed(double value, int decimals);
 // Text with leading and trailing blanks (spaces and tabs) removed.
 std::string_view TrimBlanks(std::string_view text);
 
+// Text for a message: every control byte (0x00-0x1F, 0x7F) as "\xHH", so
+// that a NUL cannot end the message early nor a line break split it.
+std::string EscapeControlBytes(std::string_view text);
+
+// The UTF-8 byte-order mark, which some editors and spreadsheets ("CSV
+// UTF-8") write at the start of a text file.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// `text` without one byte-order mark at its start.
+std::string_view WithoutByteOrderMark(std::string_view text);
+
 // Valid UTF-8 sequences are kept; every byte that does not start one is
 // decoded as Windows-1252.
 std::string ToUtf8(std::string_view bytes);

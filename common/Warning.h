@@ -9,6 +9,8 @@
 // one dropped. So a list never holds more than about 65,000 lines, whatever
 // the file.
 //
+// A message is kept with its control bytes escaped (EscapeControlBytes).
+//
 // The kind of a warning is its message with the parts that differ between
 // warnings of one kind taken out: every digit (line numbers, readings,
 // counts) and any text in double quotes (a quoted word or value). Point ids
@@ -19,12 +21,15 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <numeric>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "common/Text.h"
 
 namespace vireo {
 
@@ -33,8 +38,11 @@ struct RunWarning {
   std::string message;
 };
 
-// The kind of a warning's message, as described above.
-std::string WarningKind(std::string_view message);
+// The kind of a warning's message, as described above, as a 64-bit hash
+// made without copying the message; never kOtherKindsKey, the key of
+// "other kinds".
+inline constexpr std::uint64_t kOtherKindsKey = 0;
+std::uint64_t WarningKindKey(std::string_view message);
 
 // The line a WarningList shows for the warnings of a kind it dropped:
 // `example` is the kind's first message, empty for "other kinds"; the lines
@@ -53,7 +61,10 @@ class WarningList {
 
   void push_back(W warning) {
     ++count_;
-    Kind& kind = KindOf(WarningKind(warning.message), warning.message);
+    if (std::any_of(warning.message.begin(), warning.message.end(),
+                    [](char c) { return (c >= 0 && c < ' ') || c == 0x7F; }))
+      warning.message = EscapeControlBytes(warning.message);
+    Kind& kind = KindOf(WarningKindKey(warning.message), warning.message);
     if (kind.kept < kKeptPerKind) {
       ++kind.kept;
       tags_.push_back(static_cast<long>(&kind - kinds_.data()));
@@ -134,7 +145,7 @@ class WarningList {
   friend class WarningList;
 
   struct Kind {
-    std::string key;
+    std::uint64_t key;
     std::string example;  // the first message of the kind
     std::size_t kept = 0;
     std::size_t more = 0;  // dropped
@@ -142,15 +153,12 @@ class WarningList {
     long lastLine = 0;
     std::size_t summary = 0;  // index of the "and N more" line, when `more`
   };
-  // Derived kinds have no digits, so no message is of this one.
-  static constexpr const char* kOtherKinds = "0";
-
-  Kind& KindOf(const std::string& key, const std::string& message) {
+  Kind& KindOf(std::uint64_t key, const std::string& message) {
     auto found = index_.find(key);
     if (found == index_.end()) {
-      if (index_.size() >= kKinds && key != kOtherKinds) return KindOf(kOtherKinds, {});
+      if (index_.size() >= kKinds && key != kOtherKindsKey) return KindOf(kOtherKindsKey, {});
       found = index_.emplace(key, kinds_.size()).first;
-      kinds_.push_back({key, key == kOtherKinds ? std::string() : message});
+      kinds_.push_back({key, key == kOtherKindsKey ? std::string() : message});
     }
     return kinds_[found->second];
   }
@@ -183,7 +191,7 @@ class WarningList {
   mutable std::vector<W> entries_;
   std::vector<long> tags_;  // per entry: its kind, or ~kind for a kind's "and N more" line
   std::vector<Kind> kinds_;
-  std::unordered_map<std::string, std::size_t> index_;
+  std::unordered_map<std::uint64_t, std::size_t> index_;
   std::size_t count_ = 0;
   mutable bool stale_ = false;
 };

@@ -1,8 +1,12 @@
 // Reading the inputs of a network adjustment: field data files through the
 // survey model, level data files, benchmark lists.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include "common/Error.h"
@@ -13,6 +17,19 @@ namespace vireo {
 namespace {
 
 constexpr const char* kLevelDataFormat = "level data file";
+
+// Beyond these a number is a slip, not a survey: a height in metres, a
+// benchmark's standard deviation in mm, a levelled difference in metres.
+constexpr double kMaxHeightM = 100000;
+constexpr double kMinSigmaMm = 0.001, kMaxSigmaMm = 10000;
+constexpr double kMaxDifferenceM = 10000;
+
+// A number as a message quotes it: at most a few significant digits.
+std::string Quoted(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.10g", value);
+  return text;
+}
 
 struct RawRecord {
   long line = 0;
@@ -123,13 +140,17 @@ NetworkInput ParseLevelDataFile(const std::string& path, std::string_view text) 
     std::string problem = "not an elevation difference record";
     if (content.size() > 1 && content[0] == 'L' && (content[1] == ' ' || content[1] == '\t')) {
       if (auto record = ParseRecord(content, number, problem)) {
+        if (!(std::abs(record->difference) <= kMaxDifferenceM))
+          throw Error(path, "read the level data file",
+                      "line " + std::to_string(number) + ": the difference " +
+                          Quoted(record->difference) + " m is beyond \u00b110,000 m");
         records.push_back(std::move(*record));
         return;
       }
     }
     input.warnings.push_back({path, number, problem + "; the line is left out"});
   };
-  splitter.Feed(text, line);
+  splitter.Feed(WithoutByteOrderMark(text), line);
   splitter.Finish(line);
 
   std::string previousFore;
@@ -212,17 +233,49 @@ NetworkInput ReadNetworkInput(const std::string& path, FileSystem& fs) {
 }
 
 std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& paths, FileSystem& fs) {
+  // One file under two names (a symbolic or hard link) is the same file.
   std::set<std::string> seen;
+  std::map<std::pair<dev_t, ino_t>, std::string> files;
   for (const std::string& path : paths) {
     std::error_code ignored;
     const auto canonical = std::filesystem::weakly_canonical(path, ignored);
     if (!seen.insert(canonical.empty() ? path : canonical.string()).second)
       throw Error(path, "read the inputs",
                   "the file is named twice; its observations would count twice");
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) continue;
+    const auto [at, added] = files.emplace(std::pair(st.st_dev, st.st_ino), path);
+    if (!added)
+      throw Error(path, "read the inputs",
+                  "the file is " + at->second +
+                      " under another name; its observations would "
+                      "count twice");
   }
   std::vector<NetworkInput> inputs;
   inputs.reserve(paths.size());
   for (const std::string& path : paths) inputs.push_back(ReadNetworkInput(path, fs));
+  // A field data file and the level data file made from it hold the same
+  // set-ups in the same order (the level data file to five decimals).
+  auto same = [](const NetworkInput& a, const NetworkInput& b) {
+    if (a.SetupCount() == 0 || a.SetupCount() != b.SetupCount()) return false;
+    std::vector<const LevelledDifference*> first;
+    for (const LevelledLine& line : a.lines)
+      for (const LevelledDifference& d : line.setups) first.push_back(&d);
+    std::size_t i = 0;
+    for (const LevelledLine& line : b.lines)
+      for (const LevelledDifference& d : line.setups) {
+        const LevelledDifference& e = *first[i++];
+        if (d.back != e.back || d.fore != e.fore || std::abs(d.difference - e.difference) > 6e-6)
+          return false;
+      }
+    return true;
+  };
+  for (std::size_t i = 0; i < inputs.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (same(inputs[j], inputs[i]))
+        throw Error(inputs[i].path, "read the inputs",
+                    "its observations are those of " + inputs[j].path +
+                        ", the same set-ups in the same order; they would count twice");
   return inputs;
 }
 
@@ -234,6 +287,9 @@ Benchmark ParseFixedBenchmark(std::string_view text) {
   if (name.empty() || !height)
     throw Error("--fixed", "read the fixed benchmark \"" + std::string(text) + "\"",
                 "it must read NAME=HEIGHT with the height in metres, e.g. BM1=100.000");
+  if (!(std::abs(*height) <= kMaxHeightM))
+    throw Error("--fixed", "read the fixed benchmark \"" + std::string(text) + "\"",
+                "the height " + Quoted(*height) + " m is beyond \u00b1100,000 m");
   return {name, *height, std::nullopt, "--fixed", 0};
 }
 
@@ -246,12 +302,14 @@ Benchmark CheckedBenchmark(std::string_view name, std::string_view height, std::
   if (name.empty()) refuse("the name is empty");
   const auto metres = StrictNumber(height);
   if (!metres) refuse("the height \"" + std::string(height) + "\" is not a number");
+  if (!(std::abs(*metres) <= kMaxHeightM))
+    refuse("the height " + std::string(height) + " m is beyond \u00b1100,000 m");
   Benchmark benchmark{std::string(name), *metres, std::nullopt, source, line};
   if (!sigma.empty()) {
     const auto mm = StrictNumber(sigma);
-    if (!mm || !(*mm > 0))
+    if (!mm || !(*mm >= kMinSigmaMm && *mm <= kMaxSigmaMm))
       refuse("the standard deviation \"" + std::string(sigma) +
-             "\" is not a number of millimetres above 0 (leave it out for a fixed height)");
+             "\" is not a number from 0.001 to 10,000 mm (leave it out for a fixed height)");
     benchmark.sigma = *mm;
   }
   return benchmark;
@@ -277,6 +335,19 @@ std::vector<Benchmark> ParseBenchmarkList(const std::string& path, std::string_v
                   "line " + std::to_string(number) + ": " + cause +
                       "; a line reads NAME,HEIGHT or NAME,HEIGHT,SIGMA_MM (metres, millimetres)");
     };
+    // A spreadsheet's "1,000.5" or "100,5" splits a number in two, quoted or
+    // not; as 1 m with a standard deviation of 0.5 mm it would be wrong.
+    auto digits = [](std::string_view t, std::size_t from, std::size_t to) {
+      return t.size() >= from && t.size() <= to &&
+             std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    const bool thousands = fields.size() >= 3 && digits(fields[1], 1, 3) &&
+                           digits(fields[2].substr(0, fields[2].find('.')), 3, 3);
+    if (content.find('"') != std::string_view::npos || thousands)
+      refuse(std::string(fields.size() >= 3 ? std::string(fields[1]) + "," + std::string(fields[2])
+                                            : std::string(content)) +
+             " is not a height; use a point as the decimal mark, without quotes or thousands "
+             "separators");
     if (fields.size() < 2 || fields.size() > 3)
       refuse("\"" + std::string(content) + "\" has " + std::to_string(fields.size()) +
              (fields.size() == 1 ? " field" : " fields"));
@@ -285,7 +356,7 @@ std::vector<Benchmark> ParseBenchmarkList(const std::string& path, std::string_v
                                           fields.size() == 3 ? fields[2] : std::string_view(), path,
                                           number, refuse));
   };
-  splitter.Feed(text, line);
+  splitter.Feed(WithoutByteOrderMark(text), line);
   splitter.Finish(line);
   return benchmarks;
 }

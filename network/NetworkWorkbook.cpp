@@ -173,6 +173,11 @@ std::string AdjustmentName(const std::string& given, const std::string& firstInp
   if (name.empty())
     throw Error(file, "name the adjustment",
                 "the file's name leaves no name for the workbook; give the adjustment a name");
+  if (name[0] == '.' || std::any_of(name.begin(), name.end(),
+                                    [](char c) { return (c >= 0 && c < ' ') || c == 0x7F; }))
+    throw Error(file, "name the adjustment",
+                "a workbook name cannot start with \".\" (the file would be hidden) nor hold a "
+                "control character or line break; give another name");
   if (name.find_first_of("/\\") != std::string::npos)
     throw Error(file, "name the adjustment",
                 "a workbook name cannot hold a folder; give a name without \"/\" or \"\\\"");

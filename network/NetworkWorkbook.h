@@ -24,7 +24,8 @@ inline constexpr const char* kObservationsSheet = "Observations";
 
 // The adjustment's name: `given`, or else the base name of the first input.
 // Refuses (Error) a name that cannot name a workbook file: empty, with a
-// folder in it, or too long for a file name.
+// folder in it, starting with "." (hidden, or "." and ".."), with a control
+// character, or too long for a file name.
 std::string AdjustmentName(const std::string& given, const std::string& firstInput);
 
 // One line of the summary, as the Summary sheet and the window show it: a

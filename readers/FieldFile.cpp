@@ -25,16 +25,27 @@ void FieldRecordReader::Feed(std::string_view bytes, const Handler& handler) {
 void FieldRecordReader::Finish(const Handler& handler) {
   splitter_.Finish([&](std::string_view text, long number) { Line(text, number, handler); });
   gsi_.Finish([&](FieldRecord& record) { Hand(record, handler); });
+  if (longLines_ == 1)
+    warnings_.push_back(
+        {firstLongLine_, "the line is over 64 KiB, too long to be a record; it is skipped"});
+  else if (longLines_ > 1)
+    warnings_.push_back(
+        {firstLongLine_,
+         std::to_string(longLines_) +
+             " lines over 64 KiB, too long to be records, are skipped: " + longLineNumbers_});
 }
 
 void FieldRecordReader::Line(std::string_view text, long number, const Handler& handler) {
   if (splitter_.LineWasCut()) {
-    if (!warnedLongLine_)
-      warnings_.push_back({number, "the line is longer than " + std::to_string(kMaxLineLength) +
-                                       " bytes, so it is no record; it is skipped"});
-    warnedLongLine_ = true;
+    constexpr long kListed = 10;
+    if (longLines_ == 0) firstLongLine_ = number;
+    if (++longLines_ <= kListed)
+      longLineNumbers_ += (longLines_ > 1 ? ", " : "") + std::to_string(number);
+    else if (longLines_ == kListed + 1)
+      longLineNumbers_ += ", \u2026";
     return;
   }
+  if (number == 1) text = WithoutByteOrderMark(text);
   if (format_ != FieldFormat::Gsi) {
     FieldRecord record = ClassifyDiniLine(text);
     if (OutOfColumn skipped = FindOutOfColumn(text, record); !skipped.warning.empty()) {
@@ -47,18 +58,44 @@ void FieldRecordReader::Line(std::string_view text, long number, const Handler& 
       }
     }
     if (record.IsRecord()) {
-      format_ = FieldFormat::DiniM5;
+      FixFormat(FieldFormat::DiniM5, number);
       record.line = number;
       if (record.reading) record.reading->line = number;
       Hand(record, handler);
       return;
     }
-    if (format_ == FieldFormat::DiniM5) return;
+    if (format_ == FieldFormat::DiniM5) {
+      if (!warnedOtherFormat_) WarnOtherFormat(text, number);
+      return;
+    }
+  } else if (!warnedOtherFormat_ && !ParseGsiBlock(text) && ClassifyDiniLine(text).IsRecord()) {
+    WarnOtherFormat(text, number);
+    return;
   }
   // The GSI reader gives each record its own line: a set-up's readings are
   // handed out together once the last of them is read.
   if (gsi_.Line(text, number, [&](FieldRecord& record) { Hand(record, handler); }))
-    format_ = FieldFormat::Gsi;
+    FixFormat(FieldFormat::Gsi, number);
+}
+
+void FieldRecordReader::FixFormat(FieldFormat format, long number) {
+  if (format_ != FieldFormat::Unknown) return;
+  format_ = format;
+  formatLine_ = number;
+}
+
+void FieldRecordReader::WarnOtherFormat(std::string_view text, long number) {
+  const bool dini = format_ == FieldFormat::DiniM5;
+  if (dini) {
+    const std::optional<GsiBlock> block = ParseGsiBlock(text);
+    if (!block || !(block->Find(41) || block->Find(11))) return;
+  }
+  warnedOtherFormat_ = true;
+  warnings_.push_back(
+      {number, std::string("the line is ") + (dini ? "a Leica GSI block" : "a DiNi M5 record") +
+                   ", but the file is a " + FormatName(format_) + " file (from its line " +
+                   std::to_string(formatLine_) + "); it is skipped, as is every line of " +
+                   (dini ? "GSI" : "DiNi") + " after it"});
 }
 
 void FieldRecordReader::Hand(FieldRecord& record, const Handler& handler) {

@@ -34,7 +34,7 @@ class FieldRecordReader {
   // Feed bytes as they arrive; each record is handed out once complete.
   void Feed(std::string_view bytes, const Handler& handler);
   // Hands out the records of a last line without line end and reports what
-  // the last lines left incomplete.
+  // the last lines left incomplete, and the lines too long to be records.
   void Finish(const Handler& handler);
 
   FieldFormat Format() const { return format_; }
@@ -44,6 +44,9 @@ class FieldRecordReader {
  private:
   void Line(std::string_view text, long number, const Handler& handler);
   void Hand(FieldRecord& record, const Handler& handler);
+  void FixFormat(FieldFormat format, long number);
+  // The first line of the format the file is not in: named once.
+  void WarnOtherFormat(std::string_view text, long number);
 
   Warnings& warnings_;
   LineSplitter splitter_{kMaxLineLength};
@@ -51,7 +54,11 @@ class FieldRecordReader {
   FieldFormat format_ = FieldFormat::Unknown;
   bool sawReading_ = false;
   bool sawLineStart_ = false;
-  bool warnedLongLine_ = false;
+  long formatLine_ = 0;  // the line of the first record
+  bool warnedOtherFormat_ = false;
+  long longLines_ = 0;
+  long firstLongLine_ = 0;
+  std::string longLineNumbers_;  // the first few, for the warning
 };
 
 // Reads `in` to its end through `reader`. A failed read throws Error naming

@@ -70,6 +70,9 @@ void InstallOutputs(FileSystem& fs, const std::string& lockPath, LevelDataFile& 
   std::unique_ptr<FileLock> lock;
   try {
     lock = fs.Lock(lockPath);
+    // A read-only earlier output is kept, and so then is the other one.
+    RefuseReadOnly(fs, result.levelDataPath);
+    RefuseReadOnly(fs, result.workbookPath);
   } catch (const Error& e) {
     fail(e);
     return;

@@ -15,7 +15,7 @@ std::vector<std::string> Lines(std::string_view text) {
   std::vector<std::string> lines;
   LineSplitter splitter;
   auto take = [&](std::string_view line, long) { lines.emplace_back(line); };
-  splitter.Feed(text, take);
+  splitter.Feed(WithoutByteOrderMark(text), take);
   splitter.Finish(take);
   return lines;
 }
@@ -38,7 +38,8 @@ std::string ValueFromControlText(std::string_view text, char key) {
 }
 
 std::string RewriteControlText(std::string_view text, char key, std::string_view newLine) {
-  std::string out;
+  // A byte-order mark stays at the start, where it was.
+  std::string out(text.substr(0, text.size() - WithoutByteOrderMark(text).size()));
   bool replaced = false;
   for (const auto& line : Lines(text)) {
     if (!line.empty() && line[0] == key) {

@@ -2,19 +2,19 @@
 # Builds the libFuzzer targets with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each for SECONDS (default 30) on a
 # seed corpus made from the test field files, the template and a processed
-# workbook. Findings stop the script with the fuzzer's report; crash inputs
-# are left in build-fuzz/findings/.
+# workbook, printing its inputs a second. Findings stop the script with the
+# fuzzer's report; crash inputs are left in build-fuzz/findings/.
 #   tools/run-fuzz.sh [SECONDS]
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 build=build-fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DVIREO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzz_process fuzz_workbook fuzz_control vireo-cli vireo_template vireo_samples
+cmake --build "$build" -j"$(nproc)" --target fuzz_process fuzz_survey fuzz_workbook fuzz_control vireo-cli vireo_template vireo_samples
 
 corpus="$build/corpus"
 rm -rf "$corpus"
-mkdir -p "$corpus/process" "$corpus/workbook" "$corpus/control" "$build/findings"
+mkdir -p "$corpus/process" "$corpus/survey" "$corpus/workbook" "$corpus/control" "$build/findings"
 cp tests/data/real/*.dat tests/data/instrument-like/*.dat "$corpus/process/"
 head -c 3000 "$build/app-folder/Field Data/TWO_LINES_aBFFB.dat" > "$corpus/process/two_lines_start.dat"
 # GSI: the DNA03 sample, the real job's first section and its end of a line
@@ -33,6 +33,7 @@ printf '%s\r\n' '410001+?......2 ' '110002+000000E6 83..08+00097812 ' \
   '410010+?......1 ' '110011+00000017 32...8+01934470 331.08+00138073 ' > "$corpus/process/gsi8_job.gsi"
 # A file without line ends (the target also strips them from every fourth input).
 tr -d '\r\n' < "$build/app-folder/Field Data/LOOP_BFFB.dat" | head -c 4000 > "$corpus/process/no_line_ends.dat"
+cp "$corpus/process/"* "$corpus/survey/"
 cp "$build/app-folder/Existing.xlsx" "$corpus/workbook/"
 home=$(mktemp -d)
 cp "$build/app-folder/ctlini.dat" "$build/app-folder/Existing.xlsx" "$home/"
@@ -43,10 +44,14 @@ cp examples/ctlini.dat "$corpus/control/"
 printf 'E2\rE8\nY\r\nyLower\r\nP Spaced  \r\n' > "$corpus/control/mixed.dat"
 
 status=0
-for target in process workbook control; do
+for target in process survey workbook control; do
   echo "== fuzz_$target for ${seconds} s"
   dict=""
-  [ "$target" = process ] && dict="-dict=tests/fuzz/gsi.dict"
+  case $target in
+    process) dict="-dict=tests/fuzz/gsi.dict" ;;
+    # Up to 1 KiB: a few set-ups, and many thousand inputs a second.
+    survey) dict="-dict=tests/fuzz/gsi.dict -max_len=1024" ;;
+  esac
   # shellcheck disable=SC2086
   if ! "$build/fuzz/fuzz_$target" $dict -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 \
       -artifact_prefix="$build/findings/${target}-" -print_final_stats=1 \
@@ -54,6 +59,9 @@ for target in process workbook control; do
     status=1
     tail -n 40 "$build/fuzz_$target.log"
   fi
-  grep -E "^Done|stat::number_of_executed_units" "$build/fuzz_$target.log" | tail -n 2
+  # "Done N runs in S second(s)"
+  awk -v t="fuzz_$target" '/^Done [0-9]+ runs in [0-9]+ second/ {
+    printf "%s: %d inputs in %d s, %d a second\n", t, $2, $5, ($5 > 0 ? $2 / $5 : $2) }' \
+    "$build/fuzz_$target.log"
 done
 exit $status

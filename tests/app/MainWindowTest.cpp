@@ -263,7 +263,22 @@ class MainWindowTest : public QObject {
     dialog.Field("sight_length_m")->setText("abc");
     dialog.Ok();
     QCOMPARE(told.size(), 1);
+    // Outside its range, or a lowest staff reading above the highest: the
+    // field is named and nothing is written.
+    dialog.Field("sight_length_m")->setText("1e300");
+    dialog.Ok();
+    QCOMPARE(told.last(),
+             QStringLiteral("Sight length (m): \"1e300\" is not a number from 0 to 1000."));
+    dialog.Field("sight_length_m")->setText("60");
+    dialog.Field("staff_min_m")->setText("3");
+    dialog.Field("staff_max_m")->setText("2");
+    dialog.Ok();
+    QVERIFY(
+        told.last().startsWith("Lowest staff reading (m), Highest staff reading (m): the lowest"));
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(!std::filesystem::exists(fixture_->app.CheckSettingsFile()));
+    dialog.Field("staff_min_m")->setText("0");
+    dialog.Field("staff_max_m")->setText("0");
     dialog.Field("sight_length_m")->setText(" 1 ");
     dialog.Ok();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));

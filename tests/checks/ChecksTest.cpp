@@ -188,17 +188,48 @@ TEST(CheckLimits, settings_file_lines_and_rewrites) {
   Warnings warnings;
   const CheckLimits limits = CheckLimitsFromText(
       "# job limits\r\nsight_length_m = 50\r\n  staff_min_m=0.5  \r\nsetup_imbalance_m = -2\r\n"
-      "bogus = 1\r\nno equals here\r\ninstrument_agreement_mm = 1e999\r\n",
+      "bogus = 1\r\nno equals here\r\ninstrument_agreement_mm = 1e999\r\n = 7\r\n"
+      "sight_length_m = 55\r\n",
       "checks.ini", warnings);
   // Refused values leave the default.
   EXPECT_EQ(std::tuple(limits.sightLengthM, limits.staffMinM, limits.setupImbalanceM,
                        limits.instrumentAgreementMm),
-            std::tuple(50, 0.5, 5, 0.05));
-  ASSERT_EQ(warnings.size(), 4u);
+            std::tuple(55, 0.5, 5, 0.05));
+  ASSERT_EQ(warnings.size(), 6u);
   EXPECT_EQ(warnings[0].message.rfind("checks.ini line 4: ", 0), 0u);
+  EXPECT_EQ(warnings[4].message, "checks.ini line 8: not a \"key = value\" line; it is ignored");
+  EXPECT_EQ(warnings[5].message,
+            "checks.ini line 9: the sight_length_m is set again (first on line 2); the last "
+            "readable value counts");
   EXPECT_EQ(RewriteCheckLimitText("# mine\nsight_length_m = 50\nsight_length_m=70\n",
                                   "sight_length_m", 45),
             "# mine\r\nsight_length_m = 45\r\n");
+  // A UTF-8 byte-order mark before the first line is no part of its key.
+  Warnings none;
+  EXPECT_EQ(CheckLimitsFromText("\xEF\xBB\xBFsight_length_m = 40", "checks.ini", none).sightLengthM,
+            40);
+  EXPECT_TRUE(none.empty());
+  EXPECT_EQ(RewriteCheckLimitText("\xEF\xBB\xBFsight_length_m = 40", "sight_length_m", 45),
+            "\xEF\xBB\xBFsight_length_m = 45\r\n");
+}
+
+// A value outside its key's range keeps the default; so do both staff
+// limits when the lowest is not below the highest.
+TEST(CheckLimits, values_that_make_no_sense_keep_the_default) {
+  Warnings warnings;
+  const CheckLimits limits = CheckLimitsFromText(
+      "sight_length_m = 1e300\nline_imbalance_m = 10000\nstaff_min_m = 2\nstaff_max_m = 1.5\n",
+      "checks.ini", warnings);
+  EXPECT_EQ(
+      std::tuple(limits.sightLengthM, limits.lineImbalanceM, limits.staffMinM, limits.staffMaxM),
+      std::tuple(60, 10000, 0, 0));
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0].message,
+            "checks.ini line 1: the sight_length_m \"1e300\" is not a number from 0 to 1000; the "
+            "default 60 is used");
+  EXPECT_EQ(warnings[1].message,
+            "checks.ini: the lowest staff reading (staff_min_m 2) must be below the highest "
+            "(staff_max_m 1.5), or every set-up fails; both keep their default (off)");
 }
 
 // The real DNA03 job: sections run forward and back are found, the one that

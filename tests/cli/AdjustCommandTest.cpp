@@ -153,6 +153,12 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
   job.network.heights.insert({{"E", 98}, {"F", 97}});
   const std::string apart = job.Write("APART.dat", {{"E", "F", 2, 0}, {"F", "E", 2, 0}});
   WriteFile(job.fixture.folder / "bad.csv", "A,100\n\nB,1O1.5,2\n");
+  WriteFile(job.fixture.folder / "comma.csv", "A,1,000.5\n");
+  WriteFile(job.fixture.folder / "far.dat", "L  A-B   1e308   40\n");
+  const std::string net3 = "'" + job.fixture.app.FieldData() + "/NET3.dat' ";
+  const std::string sn3 = "'" + job.fixture.app.LevelDataFile("NET3") + "' ";
+  std::filesystem::create_hard_link(job.fixture.app.FieldData() + "/NET1.dat",
+                                    job.fixture.folder / "LINK.dat");
   const struct {
     std::string arguments, expected;
   } cases[] = {
@@ -165,7 +171,22 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
       {net1 + net1 + "--fixed A=1", "NET1.dat: read the inputs (the file is named twice"},
       {net1 + "--fixed A=1 --fixed A=2", "the benchmark A is given twice"},
       {net1 + "--fixed A", "--fixed: read the fixed benchmark \"A\""},
-      {net1 + "--fixed A=1 --sigma-km 0", "--sigma-km"},
+      {net1 + "--fixed A=1 --sigma-km 1e-300",
+       "--sigma-km: read the standard deviation for 1 km (\"1e-300\" is not a number from 0.001"},
+      {net1 + "--fixed A=1e308", "(the height 1e+308 m is beyond \u00b1100,000 m)"},
+      {net1 + "--benchmarks '" + job.fixture.folder / "comma.csv'",
+       "comma.csv: read the benchmark list (line 1: 1,000.5 is not a height; use a point as the "
+       "decimal mark"},
+      {"'" + job.fixture.folder / "far.dat' --fixed A=1",
+       "far.dat: read the level data file (line 1: the difference 1e+308 m is beyond"},
+      {net1 + "'" + job.fixture.folder / "LINK.dat' --fixed A=1",
+       "LINK.dat: read the inputs (the file is " + job.fixture.app.FieldData() +
+           "/NET1.dat under another name"},
+      {net3 + sn3 + "--fixed D=1", "SN_NET3.dat: read the inputs (its observations are those of " +
+                                       job.fixture.app.FieldData() + "/NET3.dat"},
+      {net1 + "--fixed A=1 --name ..", "\"..\": name the adjustment (a workbook name cannot start"},
+      {net1 + "--fixed A=1 --name .job", "(the file would be hidden)"},
+      {net1 + "--fixed A=1 --name \"$(printf 'a\\nb')\"", "\"a\\x0ab\": name the adjustment"},
   };
   for (const auto& c : cases) {
     const Outcome o = Adjust(c.arguments + " " + job.home);
@@ -175,6 +196,16 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
   }
   EXPECT_NE(Adjust(net1 + "--fixed A=1 --home ''").err.find("--home needs a folder"),
             std::string::npos);
+  // Refused, the adjustment still names the line that was left out.
+  WriteFile(job.fixture.folder / "nan.dat", "L  A-B   nan   40\n");
+  EXPECT_NE(Adjust("'" + job.fixture.folder / "nan.dat' --fixed A=1 " + job.home)
+                .err.find("nan.dat line 1: the difference \"nan\""),
+            std::string::npos);
+  const Outcome nowhere = Adjust(net1 + "--fixed A=1 --home /nowhere");
+  EXPECT_EQ(nowhere.status, 2);
+  EXPECT_EQ(nowhere.err,
+            "vireo-cli: /nowhere: no such application folder (--home names the "
+            "folder that holds ctlini.dat)\n");
   EXPECT_FALSE(std::filesystem::exists(job.fixture.app.AdjustedNetworks()));
 }
 
@@ -239,7 +270,7 @@ TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_
   holds("Heights", json["points"], {"name", "height_m", "sigma_mm", "kind"});
   holds("Observations", obs,
         {"file", "field_line", "from", "to", "length_m", "observed_m", "adjusted_m", "residual_mm",
-         "", "", "standardized_residual"});
+         "sigma_a_priori_mm", "redundancy", "standardized_residual"});
   for (int row = 2; row <= static_cast<int>(obs.size()) + 1; ++row)
     EXPECT_EQ(book.Sheet("Observations").Get(row, 12).text == "flagged", obs[row - 2]["flagged"]);
   vireo::Worksheet summary = book.Sheet("Summary");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -12,6 +13,7 @@
 
 #include "examples/GsiFileWriter.h"
 #include "output/Workbook.h"
+#include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo::testing;
@@ -93,6 +95,11 @@ TEST(Cli, refusals_and_failures_have_their_own_exit_status) {
   auto missing = RunCli("process /nowhere/L.dat" + home.Home());
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("/nowhere/L.dat"), std::string::npos) << missing.err;
+  // A refused file creates no folder either.
+  const std::string empty = home.fixture.AddFieldFile("EMPTY.dat", "");
+  EXPECT_EQ(RunCli("process " + Quote(empty) + home.Home()).status, 2);
+  EXPECT_FALSE(std::filesystem::exists(home.fixture.app.StarNetFolder()));
+  EXPECT_FALSE(std::filesystem::exists(home.fixture.app.ProcessedFiles()));
   for (const char* usage : {"process", "frobnicate", "process x --end-rl 3"})  // no --start-rl
     EXPECT_EQ(RunCli(usage).status, 2) << usage;
 
@@ -182,8 +189,10 @@ TEST(Cli, an_output_that_cannot_be_delivered_or_a_doubtful_setting_is_said) {
     EXPECT_EQ(full.status, 1) << command;
     EXPECT_NE(full.err.find("could not be written to standard output"), std::string::npos);
   }
-  for (const char* command : {"settings", "set company X", "process L.dat"})
-    EXPECT_EQ(RunCli(std::string(command) + " --home ''").status, 2) << command;
+  for (const char* command : {"settings", "set company X", "set check.sight_length_m 50",
+                              "process L.dat", "adjust L.dat --fixed A=1"})
+    for (const char* home : {"''", "/nowhere"})
+      EXPECT_EQ(RunCli(std::string(command) + " --home " + home).status, 2) << command << home;
 
   // A missing or unknown error factor keeps the report as it was, but is named.
   for (const char* control : {"YAcme\r\n", "E-4\r\n"}) {
@@ -280,6 +289,77 @@ TEST(Cli, a_flood_of_warnings_is_counted_in_bounded_memory) {
     ASSERT_EQ(json["warnings"].size(), 1001u);
     EXPECT_EQ(json["warnings"][1000]["message"].get<std::string>().find(more), 0u);
   }
+}
+
+// A stored file the surveyor cannot write is never replaced: the command
+// names it and exits 1, and the run's other output is kept with it. Run as
+// an ordinary user on files that user may not write, in folders it may
+// (where the tests run as root: as "nobody" through setpriv).
+TEST(Cli, read_only_files_are_kept_and_named) {
+  CliHome home;
+  const vireo::AppFolder& app = home.fixture.app;
+  const std::string adjust = "adjust " + Quote(home.field) + " --fixed BM1=100" + home.Home();
+  ASSERT_EQ(RunCli(home.Process()).status, 0);
+  ASSERT_EQ(RunCli(adjust).status, 0);
+  ASSERT_EQ(RunCli("set check.sight_length_m 50" + home.Home()).status, 0);
+  std::string as;
+  auto own = [&](const std::string& path, uid_t user) { return chown(path.c_str(), user, user); };
+  if (geteuid() == 0) {
+    if (Shell("setpriv --reuid=65534 --regid=65534 --clear-groups true") != 0)
+      GTEST_SKIP() << "running as root without setpriv: no ordinary user to run as";
+    as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(app.root))
+      ASSERT_EQ(own(entry.path().string(), 65534), 0);
+    ASSERT_EQ(own(app.root, 65534), 0);
+  }
+  // Owned by root (as root), or without write permission, for the user.
+  auto protect = [&](const std::string& path, bool on) {
+    if (!as.empty()) return own(path, on ? 0 : 65534);
+    return chmod(path.c_str(), on ? 0444 : 0644);
+  };
+  const std::string workbook = app.ProcessedWorkbook("LINE 7");
+  const std::string levelData = app.LevelDataFile("LINE 7");
+  const std::string network = app.AdjustedNetworkWorkbook("LINE 7");
+  auto outputs = [&] {
+    std::string all;
+    for (const std::string& path :
+         {workbook, levelData, network, app.CheckSettingsFile(), app.ControlFile()})
+      all += ReadFile(path) + ";";
+    return all + ListFolder(app.root) + ListFolder(app.ProcessedFiles()) +
+           ListFolder(app.StarNetFolder()) + ListFolder(app.AdjustedNetworks());
+  };
+  const std::string before = outputs();
+  for (const auto& [path, command] : std::vector<std::pair<std::string, std::string>>{
+           {workbook, home.Process()},
+           {levelData, home.Process() + " --json"},
+           {app.CheckSettingsFile(), "set check.sight_length_m 40" + home.Home()},
+           {app.ControlFile(), "set company Other" + home.Home()},
+           {network, adjust}}) {
+    ASSERT_EQ(protect(path, true), 0);
+    const Outcome o = RunCli(command, as);
+    EXPECT_EQ(o.status, 1) << command << "\n" << o.err;
+    EXPECT_THAT(o.err, ::testing::HasSubstr(path + ": replace (the file is read-only")) << command;
+    EXPECT_EQ(outputs(), before) << command;
+    ASSERT_EQ(protect(path, false), 0);
+  }
+  EXPECT_EQ(RunCli(home.Process(), as).status, 0);  // writable again, replaced again
+}
+
+// A limit outside the values that make sense is a slip of the keyboard:
+// refused with its range named, and checks.ini kept as it was.
+TEST(Cli, check_limits_outside_their_range_are_refused) {
+  CliHome home;
+  ASSERT_EQ(RunCli("set check.staff_max_m 2" + home.Home()).status, 0);
+  const std::string before = ReadFile(home.fixture.app.CheckSettingsFile());
+  const Outcome huge = RunCli("set check.sight_length_m 1e300" + home.Home());
+  EXPECT_EQ(huge.status, 2);
+  EXPECT_EQ(huge.err,
+            "vireo-cli: the sight_length_m must be a number from 0 to 1000, not \"1e300\"\n");
+  EXPECT_THAT(RunCli("set check.staff_min_m 3" + home.Home()).err,
+              ::testing::HasSubstr("the lowest staff reading (staff_min_m 3) must be below the "
+                                   "highest (staff_max_m 2)"));
+  EXPECT_EQ(ReadFile(home.fixture.app.CheckSettingsFile()), before);
+  EXPECT_EQ(RunCli("set check.staff_min_m -0.5" + home.Home()).status, 0);  // an inverted staff
 }
 
 TEST(Cli, version_is_printed_without_a_command) {

@@ -96,3 +96,23 @@ TEST(RealFileSystem, only_regular_files_are_read) {
                 ::testing::ThrowsMessage<Error>(::testing::HasSubstr(cause + ", not a file")));
   }
 }
+
+// A file without any write permission is protected even from a run as
+// root; CliTest runs every command on read-only files as an ordinary user.
+TEST(RealFileSystem, a_file_without_write_permission_is_read_only) {
+  TempFolder folder;
+  const std::string target = folder / "checks.ini";
+  WriteFile(target, "sight_length_m = 50\r\n");
+  EXPECT_FALSE(RealFileSystem().IsReadOnly(target));
+  ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+  EXPECT_TRUE(RealFileSystem().IsReadOnly(target));
+  EXPECT_FALSE(RealFileSystem().IsReadOnly(folder / "missing"));
+}
+
+// A NUL or a line break inside a quoted value cannot end or split the
+// message that quotes it.
+TEST(Error, control_bytes_in_a_message_are_escaped) {
+  const Error e("a.csv", "read", std::string("line 2: \"A\0B\r\n\"", 15));
+  EXPECT_EQ(std::string(e.what()), "a.csv: read (line 2: \"A\\x00B\\x0d\\x0a\")");
+  EXPECT_EQ(EscapeControlBytes(e.what()), e.what());
+}

@@ -59,6 +59,10 @@ TEST(WarningList, many_kinds_share_one_bounded_other_kind) {
             "and " + std::to_string(3000 - Warnings::kKinds - Warnings::kKeptPerKind) +
                 " more of other kinds, lines " +
                 std::to_string(Warnings::kKinds + Warnings::kKeptPerKind + 1) + " to 3000");
-  // Digits and quoted text do not make a kind.
-  EXPECT_EQ(WarningKind("line 12: \"A 7\" and 3.5"), "line : \"\" and .");
+  // Digits and quoted text do not make a kind; control bytes are shown.
+  Warnings one;
+  one.push_back({1, std::string("id \"A\0\x7f\"", 8)});
+  EXPECT_EQ(one[0].message, "id \"A\\x00\\x7f\"");
+  EXPECT_EQ(WarningKindKey("line 12: \"A 7\" and 3.5"), WarningKindKey("line 3: \"B\" and 1.25"));
+  EXPECT_NE(WarningKindKey("line 12: \"A 7\" and 3.5"), WarningKindKey("line 3: \"B\" or 1"));
 }

@@ -231,3 +231,19 @@ TEST(NetworkAdjustment, level_data_records_form_lines_where_they_chain) {
   for (const NetworkWarning& w : input.warnings) lines += std::to_string(w.line) + " ";
   EXPECT_EQ(lines, "12 13 15 16 ");
 }
+
+// "UTF-8" as editors and spreadsheets save it starts with a byte-order mark;
+// it made the first line of a file no record.
+TEST(NetworkInput, a_byte_order_mark_before_the_first_line_is_skipped) {
+  const std::string record = FormatElevationRecord({"BM1", "TP1", 1.5, 0.25, 20.4, 21, "BM1"});
+  const NetworkInput level = ParseLevelDataFile("SN_x.dat", "\xEF\xBB\xBF" + record);
+  EXPECT_TRUE(level.warnings.empty());
+  ASSERT_EQ(level.lines.size(), 1u);
+  EXPECT_EQ(level.lines[0].setups[0].back, "BM1");
+  const std::vector<Benchmark> list = ParseBenchmarkList("bm.csv",
+                                                         "\xEF\xBB\xBF"
+                                                         "BM1,100.5,2\r\n");
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name, "BM1");
+  EXPECT_EQ(list[0].height, 100.5);
+}

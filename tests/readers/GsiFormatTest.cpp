@@ -118,3 +118,40 @@ TEST(GsiReader, what_the_double_run_cannot_take_is_skipped_with_a_warning_naming
   for (const auto& [text, expected] : cases)
     EXPECT_THAT(Read(text), ::testing::HasSubstr(expected));
 }
+
+// A file saved by an editor that writes a UTF-8 byte-order mark reads as
+// without it: a GSI job still starts at its height block's height.
+TEST(FieldRecord, a_byte_order_mark_before_the_first_line_is_skipped) {
+  EXPECT_EQ(Read("\xEF\xBB\xBF*410001+00000000?......2 \r\n"
+                 "*110002+0000000000000BM1 83..58+0000000013140627 \r\n"),
+            "S@1 H131.40627@2 ");
+}
+
+// Every line too long to be a record is counted in one warning at the
+// first of them, the first ten by their numbers.
+TEST(FieldRecord, every_line_too_long_to_be_a_record_is_counted) {
+  std::string text = "410001+?......2 \r\n";
+  for (int i = 0; i < 12; ++i)
+    text += std::string(FieldRecordReader::kMaxLineLength + 1, 'x') + "\r\n\r\n";
+  EXPECT_EQ(Read(text),
+            "S@1 | 2: 12 lines over 64 KiB, too long to be records, are skipped: 2, 4, 6, 8, 10, "
+            "12, 14, 16, 18, 20, \u2026");
+  EXPECT_EQ(Read("410001+?......2 \r\n" + std::string(70000, 'x')),
+            "S@1 | 2: the line is over 64 KiB, too long to be a record; it is skipped");
+}
+
+// The first record fixes the format; the first line of the other format is
+// named, with the line that fixed it.
+TEST(FieldRecord, a_line_of_the_other_format_is_named_once) {
+  const std::string dini =
+      "For M5|Adr     4|KD1      BM1      08:00:32    1|Rb        2.32827 m   |HD         14.707 m "
+      "  |                      |\r\n";
+  const std::string gsi = "110002+000000E6 83..08+00097812 \r\n";
+  EXPECT_EQ(Read(dini + gsi + gsi),
+            "RbBM1=2.32827@1 | 2: the line is a Leica GSI block, but the file is a DiNi M5 file "
+            "(from its line 1); it is skipped, as is every line of GSI after it");
+  EXPECT_EQ(Read("410001+?......2 \r\n" + gsi + dini + dini),
+            "S@1 H0.97812@2 | 3: the line is a DiNi M5 record, but the file is a Leica GSI file "
+            "(from its line 1); it is skipped, as is every line of DiNi after it| 4: the line is "
+            "not a GSI block; it is skipped");
+}

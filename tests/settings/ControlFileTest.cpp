@@ -46,6 +46,14 @@ TEST(ControlFile, last_line_of_a_key_wins_and_a_rewrite_copies_every_other_line)
             "Y\xe9t\xe9\r\n\r\nE4\r\nPJo\r\n");
 }
 
+// Saved by an editor that writes a UTF-8 byte-order mark, the first line
+// is still a setting; a rewrite keeps the mark where it was.
+TEST(ControlFile, a_byte_order_mark_is_skipped_and_kept) {
+  const std::string text = "\xEF\xBB\xBFYNorth\r\nE4\r\n";
+  EXPECT_EQ(vireo::ValueFromControlText(text, 'Y'), "North");
+  EXPECT_EQ(vireo::RewriteControlText(text, 'Y', "YEast"), "\xEF\xBB\xBFYEast\r\nE4\r\n");
+}
+
 TEST(ControlFile, an_interrupted_rewrite_leaves_the_file_as_it_was) {
   const std::string before = "YNorth\r\nPAnn\r\nE4\r\n";
   long operations = 0;
