@@ -164,6 +164,21 @@ TEST(Checks, sections_pair_swapped_lines_and_open_levelling_is_not_judged) {
   EXPECT_NE(VerdictLine(report).find("not judged"), std::string::npos);
 }
 
+// The booking check: each rise or fall must be its set-up's rounded mean
+// difference, and the levels must follow the rises and falls.
+TEST(Checks, the_booking_check_finds_a_rise_or_a_level_that_does_not_add_up) {
+  std::vector<BookedSetup> setups = {{1.500015, 1.200025, 0.29999, 0}, {1.0, 1.5, 0, 0.5}};
+  const BookingCheck good = CheckBooking(setups, 100, 99.79999);
+  EXPECT_TRUE(good.pass);
+  EXPECT_NEAR(good.riseMinusFallM, -0.20001, 1e-12);
+  EXPECT_NEAR(good.backMinusForeM, -0.20001, 1e-12);
+  EXPECT_FALSE(CheckBooking(setups, 100, 99.79997).pass);  // a level 0.02 mm off
+  setups[0].rise = 0.30009;
+  const BookingCheck edited = CheckBooking(setups, 100, 99.80009, false);
+  EXPECT_FALSE(edited.pass);
+  EXPECT_NEAR(edited.discrepancyMm, 0.10, 1e-9);
+}
+
 // A line SSM28 -> SSM56, then a loop BM61 -> BM61: the report's closure
 // covers both, so the file row leaves the judging to each line.
 TEST(Checks, two_lines_of_one_file_are_judged_line_by_line) {
