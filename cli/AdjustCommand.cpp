@@ -9,9 +9,12 @@
 #include "common/Text.h"
 #include "network/NetworkAdjustment.h"
 #include "network/NetworkWorkbook.h"
+#include "settings/ControlFile.h"
 
 namespace vireo::cli {
 namespace {
+
+using Json = nlohmann::ordered_json;  // keys in the documented order
 
 std::string WarningText(const NetworkWarning& w) {
   std::string where = w.file;
@@ -19,57 +22,208 @@ std::string WarningText(const NetworkWarning& w) {
   return where.empty() ? w.message : where + ": " + w.message;
 }
 
-// One object per line inside the two long arrays, so that a network of any
+std::string Dump(const Json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+Json Optional(const std::optional<double>& value) {
+  return value ? Json(*value) : Json(nullptr);
+}
+
+Json TestJson(const std::optional<GlobalTest>& test) {
+  if (!test) return nullptr;
+  return {{"statistic", test->statistic},
+          {"lower", test->lower},
+          {"upper", test->upper},
+          {"pass", test->pass}};
+}
+
+// Where a section or a benchmark's height stands, as the snooping rounds
+// and the suspects name it.
+Json TargetJson(const NetworkAdjustment& r, const SnoopingTarget& t) {
+  if (t.benchmark >= 0) {
+    const Benchmark& b = r.benchmarks[t.benchmark];
+    return {{"file", b.source}, {"line", b.sourceLine}, {"from", nullptr}, {"to", b.name},
+            {"setups", 0},      {"length_m", nullptr},  {"w", t.w}};
+  }
+  const AdjustedSection& s = r.sections[t.section];
+  return {{"file", r.FileOf(s)},
+          {"line", s.line},
+          {"from", r.points[s.from].name},
+          {"to", r.points[s.to].name},
+          {"setups", s.setups},
+          {"length_m", s.length},
+          {"w", t.w}};
+}
+
+Json SectionJson(const NetworkAdjustment& r, const AdjustedSection& s) {
+  return {{"from", r.points[s.from].name},
+          {"to", r.points[s.to].name},
+          {"file", r.FileOf(s)},
+          {"line", s.line},
+          {"first_field_line", s.firstFieldLine},
+          {"last_field_line", s.lastFieldLine},
+          {"setups", s.setups},
+          {"length_m", s.length},
+          {"observed_m", s.observed},
+          {"adjusted_m", s.adjusted},
+          {"residual_mm", s.residual},
+          {"redundancy", s.redundancy},
+          {"standardized_residual", Optional(s.standardizedResidual)},
+          {"mdb_mm", Optional(s.mdb)},
+          {"flagged", s.flagged},
+          {"removed_in_round", s.removedInRound > 0 ? Json(s.removedInRound) : Json(nullptr)},
+          {"in_loop", s.inLoop}};
+}
+
+// The sections, the runs forward and back, the loops and the snooping.
+Json ClosuresJson(const NetworkAdjustment& r) {
+  Json tail;
+  Json& pairs = tail["forward_back"] = Json::array();
+  for (const ForwardBackPair& p : r.forwardBack)
+    pairs.push_back({{"forward", p.forward},
+                     {"back", p.back},
+                     {"difference_mm", p.differenceMm},
+                     {"mean_length_m", p.meanLength},
+                     {"tolerance_mm", p.toleranceMm},
+                     {"pass", p.pass}});
+  Json& loops = tail["loops"] = Json::array();
+  for (const LevellingLoop& loop : r.loops) {
+    Json steps = Json::array();
+    for (const LevellingLoop::Step& step : loop.steps)
+      steps.push_back({{"section", step.section}, {"reversed", step.reversed}});
+    loops.push_back({{"sections", steps},
+                     {"length_m", loop.length},
+                     {"misclose_mm", loop.miscloseMm},
+                     {"tolerance_mm", loop.toleranceMm},
+                     {"pass", loop.pass}});
+  }
+  Json& alone = tail["sections_in_no_loop"] = Json::array();
+  for (std::size_t s = 0; s < r.sections.size(); ++s)
+    if (!r.sections[s].inLoop) alone.push_back(s);
+  tail["snooping"] = nullptr;
+  tail["snooping_suspects"] = nullptr;
+  tail["snooping_end"] = nullptr;
+  if (r.snooping) {
+    Json& rounds = tail["snooping"] = Json::array();
+    for (const SnoopingRound& round : r.snooping->rounds) {
+      Json entry = {{"round", round.round}};
+      entry.update(TargetJson(r, round.removed));
+      entry["estimated_blunder_mm"] = round.estimatedBlunderMm;
+      entry["global_test_after"] = TestJson(round.testAfter);
+      rounds.push_back(std::move(entry));
+    }
+    Json& suspects = tail["snooping_suspects"] = Json::array();
+    for (const SnoopingTarget& t : r.snooping->suspects) suspects.push_back(TargetJson(r, t));
+    tail["snooping_end"] = r.snooping->end;
+  }
+  return tail;
+}
+
+// One object per line inside the long arrays, so that a network of any
 // size is printed without a document tree of it in memory.
 void PrintAdjustmentJson(const NetworkAdjustment& result, const std::string& workbook) {
-  using Json = nlohmann::ordered_json;  // keys in the documented order
-  auto dump = [](const Json& value) {
-    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  };
   std::string out = "{\n  \"points\": [";
   for (std::size_t i = 0; i < result.points.size(); ++i) {
     const AdjustedPoint& p = result.points[i];
     out += (i > 0 ? ",\n    " : "\n    ");
-    out += dump({{"name", p.name},
+    out += Dump({{"name", p.name},
                  {"height_m", p.height},
                  {"sigma_mm", p.sigma},
                  {"kind", PointKindName(p.kind)}});
   }
   std::cout << out << "\n  ],\n  \"observations\": [";
+  out.clear();
   for (std::size_t i = 0; i < result.observations.size(); ++i) {
     const AdjustedObservation& o = result.observations[i];
-    Json w = nullptr;
-    if (o.standardizedResidual) w = *o.standardizedResidual;
-    std::cout << (i > 0 ? ",\n    " : "\n    ")
-              << dump({{"file", o.file},
-                       {"field_line", o.fieldLine},
-                       {"from", o.benchmark ? Json(nullptr) : Json(o.from)},
-                       {"to", o.to},
-                       {"length_m", o.benchmark ? Json(nullptr) : Json(o.length)},
-                       {"observed_m", o.observed},
-                       {"adjusted_m", o.adjusted},
-                       {"residual_mm", o.residual},
-                       {"standardized_residual", w},
-                       {"flagged", o.flagged}});
+    out += (i > 0 ? ",\n    " : "\n    ");
+    out +=
+        Dump({{"file", result.FileOf(o)},
+              {"field_line", o.fieldLine},
+              {"from", o.IsBenchmark() ? Json(nullptr) : Json(result.points[o.from].name)},
+              {"to", result.points[o.to].name},
+              {"length_m", o.IsBenchmark() ? Json(nullptr) : Json(o.length)},
+              {"observed_m", o.observed},
+              {"adjusted_m", o.adjusted},
+              {"residual_mm", o.residual},
+              {"sigma_a_priori_mm", o.sigma},
+              {"redundancy", o.redundancy},
+              {"standardized_residual", Optional(o.standardizedResidual)},
+              {"mdb_mm", Optional(o.mdb)},
+              {"flagged", o.flagged},
+              {"removed_in_round", o.removedInRound > 0 ? Json(o.removedInRound) : Json(nullptr)}});
+    if (out.size() > (1u << 20)) std::cout << out, out.clear();
   }
+  std::cout << out << "\n  ],\n  \"sections\": [";
+  out.clear();
+  for (std::size_t i = 0; i < result.sections.size(); ++i) {
+    out += (i > 0 ? ",\n    " : "\n    ");
+    out += Dump(SectionJson(result, result.sections[i]));
+    if (out.size() > (1u << 20)) std::cout << out, out.clear();
+  }
+  std::cout << out << "\n  ]";
   Json tail = {{"degrees_of_freedom", result.degreesOfFreedom},
-               {"variance_factor", nullptr},
-               {"chi_square", nullptr},
-               {"workbook", workbook.empty() ? Json(nullptr) : Json(workbook)},
-               {"warnings", Json::array()}};
-  if (result.varianceFactor) tail["variance_factor"] = *result.varianceFactor;
-  if (result.test)
-    tail["chi_square"] = {{"statistic", result.test->statistic},
-                          {"lower", result.test->lower},
-                          {"upper", result.test->upper},
-                          {"pass", result.test->pass}};
+               {"variance_factor", Optional(result.varianceFactor)},
+               {"chi_square", TestJson(result.test)},
+               {"flag_limit", result.limits.flagLimit},
+               {"lambda0", result.limits.lambda0}};
+  tail.update(ClosuresJson(result));
+  tail["workbook"] = workbook.empty() ? Json(nullptr) : Json(workbook);
+  tail["warnings"] = Json::array();
   for (const auto& w : result.warnings)
     tail["warnings"].push_back({{"file", w.file}, {"line", w.line}, {"message", w.message}});
-  std::cout << "\n  ]";
-  for (const char* key :
-       {"degrees_of_freedom", "variance_factor", "chi_square", "workbook", "warnings"})
-    std::cout << ",\n  \"" << key << "\": " << dump(tail[key]);
+  for (const auto& [key, value] : tail.items())
+    std::cout << ",\n  \"" << key << "\": " << Dump(value);
   std::cout << "\n}\n";
+}
+
+std::string TestLine(const GlobalTest& t) {
+  return FormatFixed(t.statistic, 2) + (t.pass ? " within " : " outside ") + "[" +
+         FormatFixed(t.lower, 2) + ", " + FormatFixed(t.upper, 2) +
+         "]: " + (t.pass ? "passed" : "FAILED");
+}
+
+std::string SectionText(const NetworkAdjustment& r, const AdjustedSection& s) {
+  return r.FileOf(s) + " line " + std::to_string(s.line) + " (" + r.Route(s, " -> ") + ", " +
+         std::to_string(s.setups) + " set-ups, " + FormatFixed(s.length, 1) + " m)";
+}
+
+std::string TargetText(const NetworkAdjustment& r, const SnoopingTarget& t) {
+  return t.benchmark >= 0 ? "the height given for the benchmark " + r.benchmarks[t.benchmark].name
+                          : SectionText(r, r.sections[t.section]);
+}
+
+void PrintSnooping(const NetworkAdjustment& result) {
+  const Snooping& s = *result.snooping;
+  if (s.testBefore)
+    std::cout << "  before snooping:      global test " << TestLine(*s.testBefore) << "\n";
+  for (const SnoopingRound& r : s.rounds)
+    std::cout << "  snooping round " << r.round << ":     removed " << TargetText(result, r.removed)
+              << ", w " << FormatFixed(r.removed.w, 2) << ", estimated blunder "
+              << FormatFixed(r.estimatedBlunderMm, 2) << " mm; global test after: "
+              << (r.testAfter ? TestLine(*r.testAfter) : "none (no redundancy left)") << "\n";
+  for (const SnoopingTarget& t : s.suspects)
+    std::cout << "  suspect:              " << TargetText(result, t) << ", w "
+              << FormatFixed(t.w, 2) << "\n";
+  std::cout << "  snooping ended:       " << s.end << "\n";
+}
+
+void PrintClosures(const NetworkAdjustment& result) {
+  long pairsFailing = 0, loopsFailing = 0, alone = 0;
+  for (const ForwardBackPair& p : result.forwardBack) pairsFailing += p.pass ? 0 : 1;
+  for (const LevellingLoop& l : result.loops) loopsFailing += l.pass ? 0 : 1;
+  for (const AdjustedSection& s : result.sections) alone += s.inLoop ? 0 : 1;
+  std::cout << "  sections:             " << result.sections.size()
+            << "; run forward and back: " << result.forwardBack.size() << " pairs, " << pairsFailing
+            << " out of tolerance\n";
+  for (const ForwardBackPair& p : result.forwardBack)
+    if (!p.pass)
+      std::cout << "    FAIL " << SectionText(result, result.sections[p.forward]) << " and "
+                << SectionText(result, result.sections[p.back]) << ": "
+                << FormatFixed(p.differenceMm, 2) << " mm, tolerance "
+                << FormatFixed(p.toleranceMm, 2) << " mm\n";
+  std::cout << "  loops:                " << result.loops.size() << ", " << loopsFailing
+            << " out of tolerance; " << alone << " sections in no loop\n";
 }
 
 void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& name,
@@ -84,23 +238,26 @@ void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& 
             << (result.inputs.size() == 1 ? "" : "s") << ", " << result.setups << " set-ups, "
             << network << " network points (" << fixed << " fixed, " << weighted << " weighted), "
             << turning << " turning points\n"
-            << "  workbook:             " << (workbook.empty() ? "not saved" : workbook) << "\n"
-            << "  degrees of freedom:   " << result.degreesOfFreedom << "\n";
+            << "  workbook:             " << (workbook.empty() ? "not saved" : workbook) << "\n";
+  if (result.snooping) PrintSnooping(result);
+  std::cout << "  degrees of freedom:   " << result.degreesOfFreedom << "\n";
   if (result.test) {
     std::cout << "  variance factor s0²:  " << FormatFixed(*result.varianceFactor, 3) << " (s0 "
               << FormatFixed(std::sqrt(*result.varianceFactor), 3) << ")\n"
-              << "  global test (95 %):   " << FormatFixed(result.test->statistic, 2)
-              << (result.test->pass ? " within " : " outside ") << "["
-              << FormatFixed(result.test->lower, 2) << ", " << FormatFixed(result.test->upper, 2)
-              << "]: " << (result.test->pass ? "passed" : "FAILED") << "\n";
+              << "  global test (95 %):   " << TestLine(*result.test) << "\n";
   }
-  std::cout << "  flagged (|w| > 3.29): " << result.FlaggedCount() << "\n";
+  std::cout << "  flagged (|w| > " << FormatFixed(result.limits.flagLimit, 2)
+            << "): " << result.FlaggedCount() << "\n";
   if (auto largest = result.LargestStandardizedResidual()) {
     const auto& o = result.observations[*largest];
     std::cout << "  largest |w|:          " << FormatFixed(std::abs(*o.standardizedResidual), 2)
-              << ", " << o.file << " line " << o.fieldLine << " ("
-              << (o.benchmark ? "benchmark " + o.to : o.from + " -> " + o.to) << ")\n";
+              << ", " << result.FileOf(o) << " line " << o.fieldLine << " ("
+              << result.Route(o, " -> ") << ")\n";
   }
+  if (auto largest = result.LargestMdbSection())
+    std::cout << "  largest MDB:          " << FormatFixed(*result.sections[*largest].mdb, 2)
+              << " mm, " << SectionText(result, result.sections[*largest]) << "\n";
+  PrintClosures(result);
   std::cout << "Heights of the network points (m; standard deviation mm):\n";
   std::size_t width = 0;
   for (const auto& p : result.points) width = std::max(width, p.turningPoint ? 0 : p.name.size());
@@ -115,22 +272,38 @@ void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& 
   }
 }
 
+// What the command line asks for, checked before any input is read.
+AdjustmentOptions OptionsOf(const AdjustArguments& a) {
+  AdjustmentOptions options;
+  if (!a.sigmaKm.empty()) {
+    const auto sigma = StrictNumber(a.sigmaKm);
+    if (!sigma || !(*sigma >= kMinSigmaKm && *sigma <= kMaxSigmaKm))
+      throw Error("--sigma-km", "read the standard deviation for 1 km",
+                  "\"" + a.sigmaKm + "\" is not a number of millimetres from " +
+                      DecimalText(kMinSigmaKm) + " to " + DecimalText(kMaxSigmaKm));
+    options.sigmaKm = *sigma;
+  }
+  if (!a.alpha.empty()) {
+    const auto alpha = StrictNumber(a.alpha);
+    if (!alpha || !(*alpha > 0 && *alpha <= 0.5))
+      throw Error(
+          "--alpha", "read the significance level",
+          "\"" + a.alpha + "\" is not a probability above 0 and at most 0.5 (0.001 is 0.1 %)");
+    options.alpha = *alpha;
+  }
+  options.snoop = a.snoop;
+  return options;
+}
+
 }  // namespace
 
 int Adjust(const AdjustArguments& a, const std::string& home) {
   NetworkAdjustment result;
   std::string name;
   AppFolder app;
+  std::vector<NetworkWarning> refusalWarnings;
   try {
-    // Everything on the command line is checked before any input is read.
-    AdjustmentOptions options;
-    if (!a.sigmaKm.empty()) {
-      const auto sigma = StrictNumber(a.sigmaKm);
-      if (!sigma || !(*sigma > 0))
-        throw Error("--sigma-km", "read the standard deviation for 1 km",
-                    "\"" + a.sigmaKm + "\" is not a number of millimetres above 0");
-      options.sigmaKm = *sigma;
-    }
+    AdjustmentOptions options = OptionsOf(a);
     name = AdjustmentName(a.name, a.files.front());
     std::vector<Benchmark> benchmarks;
     for (const std::string& text : a.fixed) benchmarks.push_back(ParseFixedBenchmark(text));
@@ -142,12 +315,18 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
       throw Error(a.files.front(), "adjust the network",
                   "no benchmark is given; name at least one with --fixed NAME=HEIGHT or "
                   "--benchmarks FILE");
-    const auto inputs = ReadNetworkInputs(a.files);
-    result = AdjustNetwork(inputs, benchmarks, options);
-    // Only an adjusted network touches the application folder (which, when
-    // installed read-only, may be seeded on first use).
-    app = HomeFolder(home);
+    std::optional<std::string> factorWarning;
+    {
+      const auto inputs = ReadNetworkInputs(a.files);
+      // The application folder (which, when installed read-only, may be
+      // seeded on first use) gives the error factor of the tolerances.
+      app = HomeFolder(home);
+      options.errorFactor = ErrorFactorForTolerances(app, factorWarning);
+      result = AdjustNetwork(inputs, benchmarks, options, &refusalWarnings);
+    }
+    if (factorWarning) result.warnings.push_back({"", 0, *factorWarning});
   } catch (const Error& e) {
+    for (const auto& w : refusalWarnings) std::cerr << "warning: " << WarningText(w) << "\n";
     std::cerr << "vireo-cli: " << e.what() << "\n";
     return kExitRefused;
   }
@@ -167,7 +346,11 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
     PrintAdjustmentSummary(result, name, workbook);
     for (const auto& w : result.warnings) std::cerr << "warning: " << WarningText(w) << "\n";
   }
-  if (status == kExitOk && a.strict && (result.TestFailed() || result.FlaggedCount() > 0))
+  // Snooping that removed or suspects a section found a blunder to re-level.
+  const bool blunder =
+      result.snooping && (!result.snooping->rounds.empty() || !result.snooping->suspects.empty());
+  if (status == kExitOk && a.strict &&
+      (result.TestFailed() || result.FlaggedCount() > 0 || blunder))
     return kExitNotAccepted;
   return status;
 }

@@ -1,7 +1,8 @@
 // The window "Adjust Network": the surveyor lists the input files (field
 // data files and level data files), keys in the benchmarks (name, height in
 // metres, standard deviation in mm, empty for a fixed height), sigma for
-// 1 km and the workbook's name, and presses Adjust. The window shows the
+// 1 km and the workbook's name, ticks "Find blunders" for data snooping,
+// and presses Adjust. The window shows the
 // summary and the heights of the network points, and names the workbook it
 // saved under "Adjusted Networks". It holds no adjustment logic.
 #pragma once
@@ -15,6 +16,7 @@
 #include "gui/Prompts.h"
 #include "network/NetworkAdjustment.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -65,6 +67,7 @@ class NetworkWindow : public QWidget {
   QTableWidget* benchmarks_;
   QLineEdit* sigmaKm_;
   QLineEdit* name_;
+  QCheckBox* findBlunders_;
   QPushButton* adjust_;
   QLabel* status_;
   QTableWidget* summary_;

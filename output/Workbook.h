@@ -58,7 +58,8 @@ class RowWriter {
   friend struct RowWriterAccess;
   RowWriter(std::string& out, const std::string& prefix, int row, int lastColumn)
       : out_(out), prefix_(prefix), row_(row), lastColumn_(lastColumn) {}
-  bool Open(int column);
+  bool Open(int column);  // true when `column` directly follows the last one
+  void Start(int column, CellStyleId style);
   std::string& out_;
   const std::string& prefix_;
   int row_;
