@@ -370,3 +370,29 @@ TEST(AdjustCommand, the_jobs_own_level_data_file_says_why_it_cannot_be_adjusted)
             std::string::npos)
       << both.err;
 }
+
+// The bundled sample network passes its global test at the default sigma;
+// its second day with the planted 4 mm blunder is flagged, and snooping
+// removes that line in round 1.
+TEST(AdjustCommand, bundled_sample_networks_pass_and_give_up_their_blunder) {
+  AppFixture fixture;
+  const std::string samples = std::string(VIREO_APP_DIR) + "/Field Data/";
+  const std::string args = "'" + samples + "NETWORK_DAY1.dat' --fixed BM1=100 --json --home '" +
+                           fixture.folder.Path() + "' ";
+  const auto clean = nlohmann::json::parse(Adjust(args + "'" + samples + "NETWORK_DAY2.gsi'").out);
+  EXPECT_TRUE(clean["chi_square"]["pass"]);
+  EXPECT_EQ(clean["degrees_of_freedom"], 4);
+  for (const auto& ob : clean["observations"]) EXPECT_FALSE(ob["flagged"]);
+
+  const std::string blunder = "'" + samples + "NETWORK_DAY2_BLUNDER.gsi' ";
+  const auto flagged = nlohmann::json::parse(Adjust(args + blunder).out);
+  EXPECT_FALSE(flagged["chi_square"]["pass"]);
+  const auto snooped = nlohmann::json::parse(Adjust(args + blunder + "--snoop").out);
+  ASSERT_EQ(snooped["snooping"].size(), 1u);
+  const auto& round = snooped["snooping"][0];
+  EXPECT_EQ(round["file"].get<std::string>() + " " + round["from"].get<std::string>() + "-" +
+                round["to"].get<std::string>(),
+            "NETWORK_DAY2_BLUNDER BM4-BM5");
+  EXPECT_NEAR(round["estimated_blunder_mm"].get<double>(), -4, 0.5);
+  EXPECT_TRUE(snooped["chi_square"]["pass"]);
+}
