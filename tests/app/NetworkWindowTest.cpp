@@ -2,6 +2,7 @@
 // driven through scripted prompts: two field files, a fixed and a weighted
 // benchmark, Adjust, the heights shown and the workbook saved; refusals.
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -96,8 +97,8 @@ class NetworkWindowTest : public QObject {
     // The workbook is named after the first file.
     const std::string path = job.fixture.app.AdjustedNetworkWorkbook("NET1");
     QCOMPARE(window->WorkbookPath(), QString::fromStdString(path));
-    QCOMPARE(vireo::Workbook::Open(path).Sheet("Heights").Get(3, 2).number,
-             expected.points[1].height);
+    QVERIFY(std::abs(vireo::Workbook::Open(path).Sheet("Heights").Get(3, 2).number -
+                     expected.points[1].height) < 1e-8);
     QUrl opened;
     window->SetDocumentOpener([&](const QUrl& url) { return opened = url, true; });
     auto* links = window->findChild<QLabel*>("WorkbookLinks");
@@ -138,6 +139,28 @@ class NetworkWindowTest : public QObject {
       window.findChild<QListWidget*>("InputFiles")->selectAll();
       window.findChild<QPushButton*>("RemoveFiles")->click();
     }
+  }
+
+  // "Find blunders" snoops: the window names the removed line, its w and
+  // estimated blunder, and where snooping stopped.
+  void findBlundersShowsTheSnoopingRounds() {
+    Job job;
+    const QString blundered =
+        job.Write("NET3.dat", {{"C", "A", 4, 0.03}, {"A", "D", 5}, {"D", "C", 4}});
+    ScriptedPrompts prompts;
+    NetworkWindow window(job.fixture.app, prompts);
+    prompts.files << job.net1 << blundered;
+    window.findChild<QPushButton*>("AddFiles")->click();
+    window.findChild<QPushButton*>("AddFiles")->click();
+    SetRow(window.findChild<QTableWidget*>("Benchmarks"), 0, {"A", "100", ""});
+    window.findChild<QCheckBox*>("FindBlunders")->setChecked(true);
+    window.findChild<QPushButton*>("Adjust")->click();
+    QCOMPARE(prompts.Of("Tell").size(), 0u);
+    const QString status = window.findChild<QLabel*>("Status")->text();
+    QVERIFY2(status.contains("Round 1: removed NET3 line 1 C → A (w ") &&
+                 status.contains("Snooping ended: "),
+             qPrintable(status));
+    QCOMPARE(window.Result()->snooping->rounds.size(), 1u);
   }
 };
 
