@@ -14,8 +14,6 @@ namespace {
 
 // ".xlsx" after the name and the file name within 255 bytes.
 constexpr std::size_t kMaxNameBytes = 250;
-// Rows of a table on one sheet, below its heading row.
-constexpr std::size_t kRowsPerSheet = static_cast<std::size_t>(Workbook::kMaxRows - 1);
 constexpr std::size_t kNamesListed = 20;
 
 constexpr CellFormat kHeading{.bold = true, .ruleBelow = true};
@@ -84,11 +82,11 @@ std::string TestText(const std::optional<GlobalTest>& test) {
 
 // A table of `count` rows under a heading row, continued on sheets of its
 // own as the rows need; `row(i, writer)` writes row i of the table.
-void StreamTable(std::vector<Worksheet>& sheets, std::size_t count, int lastColumn,
-                 const std::function<void(std::size_t, RowWriter&)>& row) {
+void StreamTable(std::vector<Worksheet>& sheets, std::size_t count, std::size_t perSheet,
+                 int lastColumn, const std::function<void(std::size_t, RowWriter&)>& row) {
   for (std::size_t s = 0; s < sheets.size(); ++s) {
-    const std::size_t first = s * kRowsPerSheet;
-    const std::size_t rows = std::min(kRowsPerSheet, count - std::min(count, first));
+    const std::size_t first = s * perSheet;
+    const std::size_t rows = std::min(perSheet, count - std::min(count, first));
     sheets[s].StreamRows(
         2, static_cast<int>(rows), lastColumn,
         [row, first](int r, RowWriter& out) { row(first + static_cast<std::size_t>(r - 2), out); });
@@ -191,7 +189,7 @@ std::vector<int> ListedPoints(const NetworkAdjustment& result) {
 }
 
 void WriteHeights(std::vector<Worksheet> sheets, const NetworkAdjustment& result,
-                  std::shared_ptr<const std::vector<int>> listed) {
+                  std::shared_ptr<const std::vector<int>> listed, std::size_t perSheet) {
   for (Worksheet& sheet : sheets) {
     sheet.SetColumns(1, 1, NameWidth(result));
     sheet.SetColumns(2, 2, 14, kMetres);
@@ -202,7 +200,7 @@ void WriteHeights(std::vector<Worksheet> sheets, const NetworkAdjustment& result
     Headings(sheet, 1, {"Point", "Height (m)", "\u03C3 (mm)", "Kind", "Remark"});
   }
   const CellStyleId metres = sheets.front().StyleFor(2, {}), mm = sheets.front().StyleFor(3, {});
-  StreamTable(sheets, listed->size(), 5,
+  StreamTable(sheets, listed->size(), perSheet, 5,
               [&result, listed, metres, mm](std::size_t i, RowWriter& out) {
                 const AdjustedPoint& p = result.points[static_cast<std::size_t>((*listed)[i])];
                 out.Text(1, p.name);
@@ -220,7 +218,8 @@ void WriteHeights(std::vector<Worksheet> sheets, const NetworkAdjustment& result
 
 // Every set-up and weighted benchmark, with the height its fore point
 // (its To) gets.
-void WriteObservations(std::vector<Worksheet> sheets, const NetworkAdjustment& result) {
+void WriteObservations(std::vector<Worksheet> sheets, const NetworkAdjustment& result,
+                       std::size_t perSheet) {
   for (Worksheet& sheet : sheets) {
     sheet.SetColumns(1, 1, FileWidth(result));
     sheet.SetColumns(2, 2, 9);
@@ -243,7 +242,7 @@ void WriteObservations(std::vector<Worksheet> sheets, const NetworkAdjustment& r
   std::array<CellStyleId, 16> style{};
   for (int c = 5; c <= 15; ++c) style[c] = first.StyleFor(c, {});
   const CellStyleId red = first.StyleFor(12, {.redFill = true});
-  StreamTable(sheets, result.observations.size(), 15,
+  StreamTable(sheets, result.observations.size(), perSheet, 15,
               [&result, style, red](std::size_t i, RowWriter& out) {
                 const AdjustedObservation& o = result.observations[i];
                 out.Text(1, o.IsBenchmark() ? result.FileOf(o) : result.inputLabels[o.input]);
@@ -298,7 +297,16 @@ void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
     sheet.SetText(row++, 6, pair.pass ? "PASS" : "FAIL", {.redFill = !pair.pass});
   }
   row += 1;
-  sheet.SetText(row++, 1, "Sections between network points", {.bold = true});
+  // Below the held rows; a table longer than the sheet is cut, and says so.
+  const std::size_t room = static_cast<std::size_t>(Workbook::kMaxRows - row - 1);
+  const std::size_t shown = std::min(result.sections.size(), room);
+  sheet.SetText(row++, 1,
+                shown < result.sections.size()
+                    ? "Sections between network points (the first " + std::to_string(shown) +
+                          " of " + std::to_string(result.sections.size()) +
+                          "; the JSON of vireo-cli adjust lists all)"
+                    : std::string("Sections between network points"),
+                {.bold = true});
   const int headingRow = row;
   Headings(sheet, row,
            {"From", "To", "File", "Line", "Field lines", "Set-ups", "Length (m)", "Observed (m)",
@@ -307,9 +315,6 @@ void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
   std::array<CellStyleId, 15> style{};
   for (int c = 7; c <= 13; ++c) style[c] = sheet.StyleFor(c, {});
   const CellStyleId red = sheet.StyleFor(14, {.redFill = true});
-  // Below the held rows; a table longer than the sheet is cut with a note.
-  const std::size_t room = static_cast<std::size_t>(Workbook::kMaxRows - headingRow);
-  const std::size_t shown = std::min(result.sections.size(), room);
   sheet.StreamRows(
       headingRow + 1, static_cast<int>(shown), 14,
       [&result, style, red, headingRow](int r, RowWriter& out) {
@@ -544,18 +549,20 @@ std::vector<SummaryItem> SummaryItems(const NetworkAdjustment& result) {
   return items;
 }
 
-std::vector<std::string> ContinuedSheetNames(const std::string& first, std::size_t rows) {
+std::vector<std::string> ContinuedSheetNames(const std::string& first, std::size_t rows,
+                                             std::size_t rowsPerSheet) {
   std::vector<std::string> names = {first};
-  for (std::size_t n = 2; (n - 1) * kRowsPerSheet < rows; ++n)
+  for (std::size_t n = 2; (n - 1) * rowsPerSheet < rows; ++n)
     names.push_back(first + " (" + std::to_string(n) + ")");
   return names;
 }
 
-Workbook NetworkWorkbook(const NetworkAdjustment& result, const std::string& name) {
+Workbook NetworkWorkbook(const NetworkAdjustment& result, const std::string& name,
+                         std::size_t rowsPerSheet) {
   Workbook workbook = Workbook::Create({kSummarySheet});
   auto addSheets = [&](const char* first, std::size_t rows) {
     std::vector<Worksheet> sheets;
-    for (const std::string& sheet : ContinuedSheetNames(first, rows))
+    for (const std::string& sheet : ContinuedSheetNames(first, rows, rowsPerSheet))
       sheets.push_back(workbook.AddSheet(sheet));
     return sheets;
   };
@@ -563,8 +570,8 @@ Workbook NetworkWorkbook(const NetworkAdjustment& result, const std::string& nam
   std::vector<Worksheet> heights = addSheets(kHeightsSheet, listed->size());
   std::vector<Worksheet> observations = addSheets(kObservationsSheet, result.observations.size());
   WriteSummary(workbook.Sheet(kSummarySheet), result, name);
-  WriteHeights(std::move(heights), result, listed);
-  WriteObservations(std::move(observations), result);
+  WriteHeights(std::move(heights), result, listed, rowsPerSheet);
+  WriteObservations(std::move(observations), result, rowsPerSheet);
   WriteSections(workbook.AddSheet(kSectionsSheet), result);
   WriteLoops(workbook.AddSheet(kLoopsSheet), result);
   return workbook;

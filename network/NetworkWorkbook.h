@@ -46,13 +46,19 @@ struct SummaryItem {
 };
 std::vector<SummaryItem> SummaryItems(const NetworkAdjustment& result);
 
+// The rows of a table on one sheet, below its heading row.
+inline constexpr std::size_t kRowsPerSheet = static_cast<std::size_t>(Workbook::kMaxRows - 1);
+
 // The workbook; its long tables are written from `result` when it is saved,
-// so `result` must outlive it.
-Workbook NetworkWorkbook(const NetworkAdjustment& result, const std::string& name);
+// so `result` must outlive it. A table longer than `rowsPerSheet` (fewer
+// only in tests) continues on further sheets.
+Workbook NetworkWorkbook(const NetworkAdjustment& result, const std::string& name,
+                         std::size_t rowsPerSheet = kRowsPerSheet);
 
 // The names of the sheets a table of `rows` rows below its heading fills:
 // `first`, then "first (2)", "first (3)"...
-std::vector<std::string> ContinuedSheetNames(const std::string& first, std::size_t rows);
+std::vector<std::string> ContinuedSheetNames(const std::string& first, std::size_t rows,
+                                             std::size_t rowsPerSheet = kRowsPerSheet);
 
 // Writes the workbook to app.AdjustedNetworkWorkbook(name) atomically,
 // creating the folder; returns the path. Throws Error naming the path; an
