@@ -25,6 +25,8 @@ namespace {
 
 constexpr std::size_t kNamesShown = 20;
 
+}  // namespace
+
 // Where a level data file reaches one name: its places, each with the file
 // lines of the records arriving at it and leaving it (0 for none).
 struct Place {
@@ -32,8 +34,6 @@ struct Place {
   bool end = false;  // a loose end of a run
   int point = -1;
 };
-
-}  // namespace
 
 std::string NameList(const std::vector<std::string>& names) {
   std::string text;
@@ -109,39 +109,45 @@ std::string PlaceText(const Place& place) {
 
 }  // namespace
 
+// A level data file's names reached at several places that nothing joins,
+// each place a point of its own, warned about in the order of the file.
+std::unordered_map<std::string, std::vector<Place>> Network::KeepApart(std::size_t i,
+                                                                       const std::string& label) {
+  const NetworkInput& input = inputs_[i];
+  std::unordered_map<std::string, std::vector<Place>> apart;
+  if (input.kind != InputKind::LevelData) return apart;
+  for (auto& [name, places] : PlacesOf(input))
+    if (places.size() > 1 && !networkIndex_.count(name)) apart.emplace(name, std::move(places));
+  std::vector<std::pair<long, const std::string*>> order;
+  for (const auto& [name, places] : apart) order.emplace_back(FirstLine(places.front()), &name);
+  std::sort(order.begin(), order.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [line, name] : order) {
+    std::vector<Place>& places = apart[*name];
+    std::vector<std::string> texts;
+    for (Place& place : places) {
+      texts.push_back(PlaceText(place));
+      place.point =
+          AddPoint(*name + "@" + label + " line " + std::to_string(FirstLine(place)), i, place.end);
+      points_[place.point].keptApart = true;
+    }
+    result_.warnings.push_back(
+        {input.path, line,
+         *name + " is reached at " + std::to_string(places.size()) +
+             " places that are not consecutive records (lines " + NameList(texts) +
+             "): a level data file knows a point only by its name, so each place is kept "
+             "apart as a point of its own, " +
+             *name + "@" + label +
+             " line L (L the first line of the place); to adjust the lines as they were "
+             "levelled, adjust the field data file, which holds the lines"});
+  }
+  return apart;
+}
+
 void Network::AddInput(std::size_t i, const std::vector<std::string>& labels) {
   const NetworkInput& input = inputs_[i];
   const double sigmaKm = options_.sigmaKm;
-  // A level data file's names reached at several places that nothing joins,
-  // warned about in the order of the file.
-  std::unordered_map<std::string, std::vector<Place>> apart;
-  if (input.kind == InputKind::LevelData) {
-    for (auto& [name, places] : PlacesOf(input))
-      if (places.size() > 1 && !networkIndex_.count(name)) apart.emplace(name, std::move(places));
-    std::vector<std::pair<long, const std::string*>> order;
-    for (const auto& [name, places] : apart) order.emplace_back(FirstLine(places.front()), &name);
-    std::sort(order.begin(), order.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [line, name] : order) {
-      std::vector<Place>& places = apart[*name];
-      std::vector<std::string> texts;
-      for (Place& place : places) {
-        texts.push_back(PlaceText(place));
-        place.point = AddPoint(
-            *name + "@" + labels[i] + " line " + std::to_string(FirstLine(place)), i, place.end);
-        points_[place.point].keptApart = true;
-      }
-      result_.warnings.push_back(
-          {input.path, line,
-           *name + " is reached at " + std::to_string(places.size()) +
-               " places that are not consecutive records (lines " + NameList(texts) +
-               "): a level data file knows a point only by its name, so each place is kept "
-               "apart as a point of its own, " +
-               *name + "@" + labels[i] +
-               " line L (L the first line of the place); to adjust the lines as they were "
-               "levelled, adjust the field data file, which holds the lines"});
-    }
-  }
+  const std::unordered_map<std::string, std::vector<Place>> apart = KeepApart(i, labels[i]);
   // The places of a name kept apart come in the order PlacesOf lists them.
   std::unordered_map<std::string, std::size_t> nextPlace;
   auto placeOf = [&](const std::string& name) {

@@ -17,6 +17,8 @@
 
 namespace vireo::detail {
 
+struct Place;
+
 struct Point {
   int benchmark = -1;
   int degree = 0;  // observation ends
@@ -113,6 +115,8 @@ class Network {
   int NetworkPoint(const std::string& name, std::size_t input);
   int AddPoint(std::string name, std::size_t input, bool network);
   void AddBenchmarks();
+  std::unordered_map<std::string, std::vector<Place>> KeepApart(std::size_t i,
+                                                                const std::string& label);
   void AddInput(std::size_t i, const std::vector<std::string>& labels);
   void LinkEdges();
   void Walk(int start, int edge);
