@@ -78,21 +78,30 @@ class LineSplitter {
 
 template <typename F>
 void LineSplitter::Feed(std::string_view bytes, F&& line) {
+  if (bytes.empty()) return;
   std::size_t start = 0;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    char c = bytes[i];
-    if (c == '\n' && lastWasCr_) {  // the LF of a CR LF pair
-      lastWasCr_ = false;
-      start = i + 1;
-      continue;
-    }
-    lastWasCr_ = false;
-    if (c == '\r' || c == '\n') {
-      Append(bytes.substr(start, i - start));
+  if (lastWasCr_ && bytes.front() == '\n') start = 1;  // the LF of a CR LF pair
+  lastWasCr_ = false;
+  for (std::size_t i = start; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c != '\r' && c != '\n') continue;
+    const std::string_view piece = bytes.substr(start, i - start);
+    if (pending_.empty() && !cut_) {
+      // A whole line in this chunk: handed out where it lies.
+      cut_ = piece.size() > maxLength_;
+      line(cut_ ? std::string_view() : piece, ++number_);
+      cut_ = false;
+    } else {
+      Append(piece);
       Hand(line);
-      lastWasCr_ = (c == '\r');
-      start = i + 1;
     }
+    if (c == '\r') {
+      if (i + 1 == bytes.size())
+        lastWasCr_ = true;
+      else if (bytes[i + 1] == '\n')
+        ++i;
+    }
+    start = i + 1;
   }
   Append(bytes.substr(start));
 }
