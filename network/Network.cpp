@@ -49,7 +49,7 @@ std::string NameList(const std::vector<std::string>& names) {
 int Network::AddPoint(std::string name, std::size_t input, bool network) {
   Point& point = points_.emplace_back();
   point.network = network;
-  point.input = input;
+  point.input = static_cast<std::uint32_t>(input);
   AdjustedPoint& out = result_.points.emplace_back();
   out.name = std::move(name);
   out.turningPoint = !network;
@@ -154,13 +154,19 @@ void Network::AddInput(std::size_t i, const std::vector<std::string>& labels) {
     const auto found = apart.find(name);
     return found == apart.end() ? -1 : found->second[nextPlace[name]++].point;
   };
+  std::unordered_map<std::string, int> turning;
   for (std::size_t l = 0; l < input.lines.size(); ++l) {
-    std::unordered_map<std::string, int> turning;
+    turning.clear();
+    const std::string suffix = "@" + labels[i] + ":" + std::to_string(l + 1);
     auto pointOf = [&](const std::string& name) {
       if (const int place = apart.empty() ? -1 : placeOf(name); place >= 0) return place;
       if (auto it = networkIndex_.find(name); it != networkIndex_.end()) return it->second;
       auto [t, added] = turning.try_emplace(name, static_cast<int>(points_.size()));
-      if (added) AddPoint(name + "@" + labels[i] + ":" + std::to_string(l + 1), i, false);
+      if (added) {
+        std::string full;
+        full.reserve(name.size() + suffix.size());
+        AddPoint(full.append(name).append(suffix), i, false);
+      }
       return t->second;
     };
     const LevelledLine& line = input.lines[l];
@@ -329,14 +335,28 @@ void Network::OrderSections() {
     for (std::size_t k = 0; k < sections_[s].stepCount; ++k)
       result_.observations[steps_[sections_[s].firstStep + k].edge].section = static_cast<int>(s);
   removedSection_.assign(sections_.size(), 0);
+  LinkSections();
+}
+
+void Network::LinkSections() {
+  sectionStart_.assign(points_.size() + 1, 0);
+  for (const Section& s : sections_)
+    if (s.start != s.end) ++sectionStart_[s.start + 1], ++sectionStart_[s.end + 1];
+  for (std::size_t p = 0; p < points_.size(); ++p) sectionStart_[p + 1] += sectionStart_[p];
+  sectionList_.resize(static_cast<std::size_t>(sectionStart_.back()));
+  std::vector<int> order(sections_.size());
+  for (std::size_t s = 0; s < sections_.size(); ++s) order[s] = static_cast<int>(s);
+  std::stable_sort(order.begin(), order.end(),
+                   [this](int x, int y) { return sections_[x].cofactor < sections_[y].cofactor; });
+  std::vector<int> fill(sectionStart_.begin(), sectionStart_.end() - 1);
+  for (int s : order) {
+    if (sections_[s].start == sections_[s].end) continue;
+    sectionList_[fill[sections_[s].start]++] = s;
+    sectionList_[fill[sections_[s].end]++] = s;
+  }
 }
 
 void Network::CheckEveryPartHasABenchmark() {
-  std::vector<std::vector<std::pair<int, int>>> neighbours(points_.size());  // point, section
-  for (std::size_t s = 0; s < sections_.size(); ++s) {
-    neighbours[sections_[s].start].emplace_back(sections_[s].end, static_cast<int>(s));
-    neighbours[sections_[s].end].emplace_back(sections_[s].start, static_cast<int>(s));
-  }
   // Approximate heights from the benchmarks outwards; whatever they do not
   // reach has no datum.
   std::vector<char> reached(points_.size(), 0);
@@ -358,7 +378,8 @@ void Network::CheckEveryPartHasABenchmark() {
     while (!queue.empty()) {
       const int p = queue.front();
       queue.pop_front();
-      for (auto [q, s] : neighbours[p]) {
+      for (int i = sectionStart_[p]; i < sectionStart_[p + 1]; ++i) {
+        const int s = sectionList_[i], q = Across(s, p);
         if (seen[q]) continue;
         seen[q] = 1;
         visit(p, q, sections_[s]);
@@ -402,12 +423,6 @@ void Network::CheckEveryPartHasABenchmark() {
 }
 
 bool Network::StaysConnectedWithout(int without, int benchmark) const {
-  std::vector<std::vector<int>> neighbours(points_.size());
-  for (std::size_t s = 0; s < sections_.size(); ++s) {
-    if (removedSection_[s] || static_cast<int>(s) == without) continue;
-    neighbours[sections_[s].start].push_back(sections_[s].end);
-    neighbours[sections_[s].end].push_back(sections_[s].start);
-  }
   std::vector<char> reached(points_.size(), 0);
   std::deque<int> queue;
   for (std::size_t p = 0; p < points_.size(); ++p) {
@@ -423,8 +438,12 @@ bool Network::StaysConnectedWithout(int without, int benchmark) const {
   while (!queue.empty()) {
     const int p = queue.front();
     queue.pop_front();
-    for (int q : neighbours[p])
-      if (!reached[q]) reached[q] = 1, queue.push_back(q);
+    for (int i = sectionStart_[p]; i < sectionStart_[p + 1]; ++i) {
+      const int s = sectionList_[i], q = Across(s, p);
+      if (removedSection_[s] || s == without || reached[q]) continue;
+      reached[q] = 1;
+      queue.push_back(q);
+    }
   }
   for (std::size_t p = 0; p < points_.size(); ++p)
     if (points_[p].node && points_[p].degree > 0 && !reached[p]) return false;

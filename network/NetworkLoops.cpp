@@ -82,29 +82,19 @@ void Network::ForwardAndBack() {
 }
 
 void Network::Loops() {
-  // Neighbours by section, shortest first: the spanning tree takes the
-  // shorter of parallel sections, which keeps the loops short.
-  std::vector<std::vector<int>> at(points_.size());
-  std::vector<int> order(sections_.size());
-  for (std::size_t s = 0; s < sections_.size(); ++s) order[s] = static_cast<int>(s);
-  std::stable_sort(order.begin(), order.end(),
-                   [this](int x, int y) { return sections_[x].cofactor < sections_[y].cofactor; });
-  for (int s : order) {
-    if (sections_[s].start == sections_[s].end) continue;
-    at[sections_[s].start].push_back(s);
-    at[sections_[s].end].push_back(s);
-  }
+  // The spanning tree takes the shorter of parallel sections first (the
+  // sections at a point are listed shortest first), which keeps loops short.
   std::vector<int> parent(points_.size(), -1), depth(points_.size(), -1);  // parent: a section
   std::vector<char> inTree(sections_.size(), 0);
   for (std::size_t root = 0; root < points_.size(); ++root) {
-    if (depth[root] >= 0 || at[root].empty()) continue;
+    if (depth[root] >= 0 || sectionStart_[root] == sectionStart_[root + 1]) continue;
     depth[root] = 0;
     std::deque<int> queue = {static_cast<int>(root)};
     while (!queue.empty()) {
       const int p = queue.front();
       queue.pop_front();
-      for (int s : at[p]) {
-        const int q = sections_[s].start == p ? sections_[s].end : sections_[s].start;
+      for (int i = sectionStart_[p]; i < sectionStart_[p + 1]; ++i) {
+        const int s = sectionList_[i], q = Across(s, p);
         if (depth[q] >= 0) continue;
         depth[q] = depth[p] + 1;
         parent[q] = s;

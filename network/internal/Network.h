@@ -7,6 +7,7 @@
 // are mm^2.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -105,6 +106,9 @@ class Network {
   std::vector<int> edgeStart_, edgeList_;  // the edges at each point
   std::vector<Section> sections_;
   std::vector<Step> steps_;
+  // The sections at each point (not those from a point to itself), the
+  // shortest first: sectionList_[sectionStart_[p] .. sectionStart_[p + 1]).
+  std::vector<int> sectionStart_, sectionList_;
   std::vector<int> weighted_;          // points of the weighted benchmarks
   std::vector<int> removedSection_;    // round that removed it, 0: in
   std::vector<int> removedBenchmark_;  // per weighted_, likewise
@@ -121,6 +125,10 @@ class Network {
   void LinkEdges();
   void Walk(int start, int edge);
   void OrderSections();
+  void LinkSections();
+  int Across(int section, int point) const {  // the other end of a section
+    return sections_[section].start == point ? sections_[section].end : sections_[section].start;
+  }
   double Q(int a, int b, const Solution& s) const;
   void NormalEquations(std::vector<double>& misfit, Solution& solution);
   void SectionResiduals(Solution& solution);
