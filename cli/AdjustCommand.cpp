@@ -1,5 +1,6 @@
 // vireo-cli adjust: the least-squares adjustment of a levelling network.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -120,46 +121,123 @@ Json ClosuresJson(const NetworkAdjustment& r) {
   return tail;
 }
 
+// One JSON object on one line, put together in place: the long arrays
+// print a million of them. Its numbers and texts read back as nlohmann's
+// own would print them.
+class JsonRow {
+ public:
+  explicit JsonRow(std::string& out) : out_(out) { out_ += '{'; }
+  void End() { out_ += '}'; }
+  void Text(const char* key, std::string_view value) {
+    Key(key);
+    const bool plain = std::all_of(value.begin(), value.end(), [](char c) {
+      return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+    });
+    if (plain) {
+      out_ += '"';
+      out_ += value;
+      out_ += '"';
+    } else {
+      out_ += Dump(Json(std::string(value)));
+    }
+  }
+  void Number(const char* key, double value) {
+    Key(key);
+    if (!std::isfinite(value)) {
+      out_ += "null";
+      return;
+    }
+    char buffer[32];
+    char* end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    out_.append(buffer, end);
+    if (std::find_if(buffer, end, [](char c) { return c == '.' || c == 'e'; }) == end) out_ += ".0";
+  }
+  void Whole(const char* key, long value) {
+    Key(key);
+    out_ += std::to_string(value);
+  }
+  void Optional(const char* key, const std::optional<double>& value) {
+    if (value)
+      Number(key, *value);
+    else
+      Null(key);
+  }
+  void Null(const char* key) {
+    Key(key);
+    out_ += "null";
+  }
+  void Flag(const char* key, bool value) {
+    Key(key);
+    out_ += value ? "true" : "false";
+  }
+
+ private:
+  void Key(const char* key) {
+    if (!first_) out_ += ',';
+    first_ = false;
+    out_ += '"';
+    out_ += key;
+    out_ += "\":";
+  }
+  std::string& out_;
+  bool first_ = true;
+};
+
+void ObservationJson(const NetworkAdjustment& r, const AdjustedObservation& o, std::string& out) {
+  JsonRow row(out);
+  row.Text("file", r.FileOf(o));
+  row.Whole("field_line", o.fieldLine);
+  if (o.IsBenchmark())
+    row.Null("from");
+  else
+    row.Text("from", r.points[o.from].name);
+  row.Text("to", r.points[o.to].name);
+  if (o.IsBenchmark())
+    row.Null("length_m");
+  else
+    row.Number("length_m", o.length);
+  row.Number("observed_m", o.observed);
+  row.Number("adjusted_m", o.adjusted);
+  row.Number("residual_mm", o.residual);
+  row.Number("sigma_a_priori_mm", o.sigma);
+  row.Number("redundancy", o.redundancy);
+  row.Optional("standardized_residual", o.standardizedResidual);
+  row.Optional("mdb_mm", o.mdb);
+  row.Flag("flagged", o.flagged);
+  if (o.removedInRound > 0)
+    row.Whole("removed_in_round", o.removedInRound);
+  else
+    row.Null("removed_in_round");
+  row.End();
+}
+
 // One object per line inside the long arrays, so that a network of any
 // size is printed without a document tree of it in memory.
 void PrintAdjustmentJson(const NetworkAdjustment& result, const std::string& workbook) {
+  constexpr std::size_t kFlushAt = std::size_t{1} << 20;
   std::string out = "{\n  \"points\": [";
   for (std::size_t i = 0; i < result.points.size(); ++i) {
     const AdjustedPoint& p = result.points[i];
     out += (i > 0 ? ",\n    " : "\n    ");
-    out += Dump({{"name", p.name},
-                 {"height_m", p.height},
-                 {"sigma_mm", p.sigma},
-                 {"kind", PointKindName(p.kind)}});
+    JsonRow row(out);
+    row.Text("name", p.name);
+    row.Number("height_m", p.height);
+    row.Number("sigma_mm", p.sigma);
+    row.Text("kind", PointKindName(p.kind));
+    row.End();
+    if (out.size() > kFlushAt) std::cout << out, out.clear();
   }
-  std::cout << out << "\n  ],\n  \"observations\": [";
-  out.clear();
+  out += "\n  ],\n  \"observations\": [";
   for (std::size_t i = 0; i < result.observations.size(); ++i) {
-    const AdjustedObservation& o = result.observations[i];
     out += (i > 0 ? ",\n    " : "\n    ");
-    out +=
-        Dump({{"file", result.FileOf(o)},
-              {"field_line", o.fieldLine},
-              {"from", o.IsBenchmark() ? Json(nullptr) : Json(result.points[o.from].name)},
-              {"to", result.points[o.to].name},
-              {"length_m", o.IsBenchmark() ? Json(nullptr) : Json(o.length)},
-              {"observed_m", o.observed},
-              {"adjusted_m", o.adjusted},
-              {"residual_mm", o.residual},
-              {"sigma_a_priori_mm", o.sigma},
-              {"redundancy", o.redundancy},
-              {"standardized_residual", Optional(o.standardizedResidual)},
-              {"mdb_mm", Optional(o.mdb)},
-              {"flagged", o.flagged},
-              {"removed_in_round", o.removedInRound > 0 ? Json(o.removedInRound) : Json(nullptr)}});
-    if (out.size() > (1u << 20)) std::cout << out, out.clear();
+    ObservationJson(result, result.observations[i], out);
+    if (out.size() > kFlushAt) std::cout << out, out.clear();
   }
-  std::cout << out << "\n  ],\n  \"sections\": [";
-  out.clear();
+  out += "\n  ],\n  \"sections\": [";
   for (std::size_t i = 0; i < result.sections.size(); ++i) {
     out += (i > 0 ? ",\n    " : "\n    ");
     out += Dump(SectionJson(result, result.sections[i]));
-    if (out.size() > (1u << 20)) std::cout << out, out.clear();
+    if (out.size() > kFlushAt) std::cout << out, out.clear();
   }
   std::cout << out << "\n  ]";
   Json tail = {{"degrees_of_freedom", result.degreesOfFreedom},
