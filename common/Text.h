@@ -2,6 +2,7 @@
 // depends on the process locale.
 #pragma once
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,9 +83,21 @@ void LineSplitter::Feed(std::string_view bytes, F&& line) {
   std::size_t start = 0;
   if (lastWasCr_ && bytes.front() == '\n') start = 1;  // the LF of a CR LF pair
   lastWasCr_ = false;
+  // Line ends are searched for with memchr: the next LF is remembered, so
+  // that lone CRs (old Mac files) do not search the rest of the chunk again.
+  const char* data = bytes.data();
+  std::size_t lf = 0;
+  bool lfKnown = false;
   for (std::size_t i = start; i < bytes.size(); ++i) {
+    if (!lfKnown || lf < i) {
+      const void* found = std::memchr(data + i, '\n', bytes.size() - i);
+      lf = found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : bytes.size();
+      lfKnown = true;
+    }
+    const void* cr = std::memchr(data + i, '\r', lf - i);
+    i = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - data) : lf;
+    if (i == bytes.size()) break;
     const char c = bytes[i];
-    if (c != '\r' && c != '\n') continue;
     const std::string_view piece = bytes.substr(start, i - start);
     if (pending_.empty() && !cut_) {
       // A whole line in this chunk: handed out where it lies.

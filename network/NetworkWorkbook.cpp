@@ -166,13 +166,16 @@ void WriteSummary(Worksheet sheet, const NetworkAdjustment& result, const std::s
                       " more warnings than this sheet holds");
 }
 
-// Values as the sheets keep them: far below what any column shows, and a
-// third of the digits of a double's full value.
+// Values as the long tables keep them: a hundred times finer than any
+// column shows (0.0001 mm), in half the digits of a double's full value.
 double Metres(double m) {
-  return std::round(m * 1e8) / 1e8 + 0.0;
+  return std::round(m * 1e7) / 1e7 + 0.0;
 }
 double Millimetres(double mm) {
-  return std::round(mm * 1e6) / 1e6 + 0.0;
+  return std::round(mm * 1e4) / 1e4 + 0.0;
+}
+double Ratio(double r) {  // r and w
+  return std::round(r * 1e5) / 1e5 + 0.0;
 }
 
 // The points the Heights sheet lists: every network point, and every
@@ -254,9 +257,9 @@ void WriteObservations(std::vector<Worksheet> sheets, const NetworkAdjustment& r
                 out.Number(7, Metres(o.adjusted), style[7]);
                 out.Number(8, Millimetres(o.residual), style[8]);
                 out.Number(9, Millimetres(o.sigma), style[9]);
-                out.Number(10, Millimetres(o.redundancy), style[10]);
+                out.Number(10, Ratio(o.redundancy), style[10]);
                 if (o.standardizedResidual)
-                  out.Number(11, Millimetres(*o.standardizedResidual), style[11]);
+                  out.Number(11, Ratio(*o.standardizedResidual), style[11]);
                 if (o.removedInRound > 0)
                   out.Text(12, RemovedText(o.removedInRound), red);
                 else if (o.flagged)
