@@ -286,22 +286,42 @@ void PrintSnooping(const NetworkAdjustment& result) {
   std::cout << "  snooping ended:       " << s.end << "\n";
 }
 
+std::string Count(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The sections run forward and back and the loops, each failure named.
 void PrintClosures(const NetworkAdjustment& result) {
-  long pairsFailing = 0, loopsFailing = 0, alone = 0;
+  constexpr std::size_t kListed = 10;
+  std::size_t pairsFailing = 0, loopsFailing = 0, alone = 0;
   for (const ForwardBackPair& p : result.forwardBack) pairsFailing += p.pass ? 0 : 1;
   for (const LevellingLoop& l : result.loops) loopsFailing += l.pass ? 0 : 1;
   for (const AdjustedSection& s : result.sections) alone += s.inLoop ? 0 : 1;
   std::cout << "  sections:             " << result.sections.size()
-            << "; run forward and back: " << result.forwardBack.size() << " pairs, " << pairsFailing
-            << " out of tolerance\n";
+            << "; run forward and back: " << Count(result.forwardBack.size(), "pair", "pairs")
+            << ", " << pairsFailing << " out of tolerance\n";
+  std::size_t listed = 0;
   for (const ForwardBackPair& p : result.forwardBack)
-    if (!p.pass)
+    if (!p.pass && listed++ < kListed)
       std::cout << "    FAIL " << SectionText(result, result.sections[p.forward]) << " and "
                 << SectionText(result, result.sections[p.back]) << ": "
                 << FormatFixed(p.differenceMm, 2) << " mm, tolerance "
                 << FormatFixed(p.toleranceMm, 2) << " mm\n";
   std::cout << "  loops:                " << result.loops.size() << ", " << loopsFailing
-            << " out of tolerance; " << alone << " sections in no loop\n";
+            << " out of tolerance; " << Count(alone, "section", "sections") << " in no loop\n";
+  listed = 0;
+  for (const LevellingLoop& loop : result.loops) {
+    if (loop.pass || listed++ >= kListed) continue;
+    std::string route;
+    for (const LevellingLoop::Step& step : loop.steps) {
+      const AdjustedSection& s = result.sections[step.section];
+      route += (route.empty() ? "" : ", ") + result.FileOf(s) + " line " + std::to_string(s.line) +
+               (step.reversed ? " backwards" : "");
+    }
+    std::cout << "    FAIL loop of " << FormatFixed(loop.length, 1) << " m (" << route
+              << "): " << FormatFixed(loop.miscloseMm, 2) << " mm, tolerance "
+              << FormatFixed(loop.toleranceMm, 2) << " mm\n";
+  }
 }
 
 void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& name,
