@@ -284,6 +284,8 @@ void PrintSnooping(const NetworkAdjustment& result) {
     std::cout << "  suspect:              " << TargetText(result, t) << ", w "
               << FormatFixed(t.w, 2) << "\n";
   std::cout << "  snooping ended:       " << s.end << "\n";
+  for (const SnoopingRound& r : s.rounds)
+    std::cout << "  re-level:             " << TargetText(result, r.removed) << "\n";
 }
 
 std::string Count(std::size_t n, const char* one, const char* many) {

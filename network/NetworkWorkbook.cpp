@@ -385,10 +385,13 @@ void WriteLoops(Worksheet sheet, const NetworkAdjustment& result) {
                     " out of tolerance (n = " + DecimalText(result.errorFactor) + ")",
                 {.bold = true, .redFill = failing > 0});
   sheet.SetText(row++, 1,
-                unchecked.empty()
-                    ? "Every section lies in a loop."
-                    : std::to_string(unchecked.size()) +
-                          " sections lie in no loop, so no loop checks them: " + ListOf(unchecked));
+                unchecked.empty() ? "Every section lies in a loop."
+                                  : std::to_string(unchecked.size()) +
+                                        (unchecked.size() == 1
+                                             ? " section lies in no loop, so no loop checks it: "
+                                             : " sections lie in no loop, so no loop checks "
+                                               "them: ") +
+                                        ListOf(unchecked));
   row += 1;
   const int headingRow = row;
   Headings(
@@ -484,6 +487,13 @@ void SnoopingItems(const NetworkAdjustment& result, std::vector<SummaryItem>& it
                    0,
                    {},
                    !s.rounds.empty()});
+  // What snooping removed is what the data blame: the sections to level
+  // again (or the benchmark heights to check).
+  if (!s.rounds.empty()) {
+    std::vector<std::string> names;
+    for (const SnoopingRound& r : s.rounds) names.push_back(TargetName(result, r.removed));
+    items.push_back({"Re-level (removed by snooping)", std::nullopt, 0, ListOf(names), true});
+  }
   if (!s.suspects.empty()) {
     std::vector<std::string> names;
     for (const SnoopingTarget& t : s.suspects) names.push_back(TargetName(result, t));

@@ -200,6 +200,13 @@ std::string LineOf(const nlohmann::json& ob) {
   return turning.substr(turning.rfind(':') + 1);
 }
 
+// A cell holds what the JSON holds, to the digits the sheets keep.
+bool Same(const vireo::CellValue& cell, const nlohmann::json& value) {
+  if (cell.IsEmpty()) return value.is_null();
+  if (!cell.text.empty()) return value.is_string() && cell.text == value.get<std::string>();
+  return value.is_number() && std::abs(cell.number - value.get<double>()) <= 5e-5;
+}
+
 }  // namespace
 
 TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_json) {
@@ -241,11 +248,6 @@ TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_
   vireo::Workbook book = vireo::Workbook::Open(json["workbook"]);
   EXPECT_EQ(book.SheetNames(),
             (std::vector<std::string>{"Summary", "Heights", "Observations", "Sections", "Loops"}));
-  auto same = [](const vireo::CellValue& cell, const nlohmann::json& value) {
-    if (cell.IsEmpty()) return value.is_null();
-    if (!cell.text.empty()) return value.is_string() && cell.text == value.get<std::string>();
-    return value.is_number() && std::abs(cell.number - value.get<double>()) <= 5e-5;
-  };
   vireo::Worksheet observations = book.Sheet("Observations");
   ASSERT_EQ(observations.LastRow(), static_cast<int>(obs.size()) + 1);
   const char* keys[] = {"file",
@@ -261,10 +263,10 @@ TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_
                         "standardized_residual"};
   for (int row = 2; row <= observations.LastRow(); ++row) {
     for (int k = 0; k < 11; ++k)
-      EXPECT_TRUE(same(observations.Get(row, k + 1), obs[row - 2][keys[k]]))
+      EXPECT_TRUE(Same(observations.Get(row, k + 1), obs[row - 2][keys[k]]))
           << "row " << row << " " << keys[k];
     EXPECT_EQ(observations.Get(row, 12).text == "flagged", obs[row - 2]["flagged"]);
-    EXPECT_TRUE(same(observations.Get(row, 13), obs[row - 2]["mdb_mm"])) << row;
+    EXPECT_TRUE(Same(observations.Get(row, 13), obs[row - 2]["mdb_mm"])) << row;
   }
   // The network points on Heights; a turning point's height beside its set-up.
   vireo::Worksheet heights = book.Sheet("Heights");
@@ -272,10 +274,10 @@ TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_
   for (const auto& p : json["points"]) points[p["name"]] = &p;
   for (int row = 2; row <= heights.LastRow(); ++row) {
     const nlohmann::json& p = *points.at(heights.Get(row, 1).text);
-    EXPECT_TRUE(same(heights.Get(row, 2), p["height_m"]) && same(heights.Get(row, 4), p["kind"]));
+    EXPECT_TRUE(Same(heights.Get(row, 2), p["height_m"]) && Same(heights.Get(row, 4), p["kind"]));
   }
   EXPECT_EQ(heights.LastRow(), 1 + 20);
-  EXPECT_TRUE(same(observations.Get(5, 14), (*points.at(obs[3]["to"]))["height_m"]));
+  EXPECT_TRUE(Same(observations.Get(5, 14), (*points.at(obs[3]["to"]))["height_m"]));
 
   vireo::Worksheet summary = book.Sheet("Summary");
   std::map<std::string, nlohmann::json> items;
@@ -297,24 +299,33 @@ TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_
 }
 
 // The checks of the double run find six sections run forward and back, the
-// 17th and 18th lines 73 mm apart; snooping removes the 17th line in round 1
-// and leaves no |w| above 3.29; the loops say the same before any
-// adjustment, and the 11th line lies in no loop.
+// 17th and 18th lines 73 mm apart; snooping removes the 17th line in round 1,
+// leaves no |w| above 3.29 and says to re-level it; the loops say the same
+// before any adjustment, and the 11th line lies in no loop. The Sections,
+// Loops and Summary sheets hold what the JSON holds.
 TEST(AdjustCommand, real_leica_job_snooping_forward_and_back_and_loops) {
   RealJob job;
-  const Outcome o = Adjust(job.args + "--fixed G=0 --fixed M=0 --snoop --json");
+  const std::string args = job.args + "--fixed G=0 --fixed M=0 --snoop ";
+  const Outcome o = Adjust(args + "--json");
   ASSERT_EQ(o.status, 0) << o.err;
   const auto json = nlohmann::json::parse(o.out);
   const auto& sections = json["sections"];
   auto line = [&](const nlohmann::json& index) {
     return sections[index.get<int>()]["line"].get<int>();
   };
+  // 32 lines between 20 benchmarks; the 27th comes back to ISZK4 after two
+  // set-ups, a loop of its own, so it makes three sections.
+  ASSERT_EQ(sections.size(), 34u);
+  EXPECT_EQ(sections[27]["from"], "ISZK4@OSGeoLabBp_tutorials_test:27");
+  EXPECT_EQ(sections[27]["to"], sections[27]["from"]);
+  EXPECT_EQ(line(26) * line(27) * line(28), 27 * 27 * 27);
   std::string pairs;
   for (const auto& pair : json["forward_back"]) {
     pairs += std::to_string(line(pair["forward"])) + "-" + std::to_string(line(pair["back"])) +
              (pair["pass"] ? " " : " FAIL ");
     if (!pair["pass"]) {
       EXPECT_NEAR(pair["difference_mm"].get<double>(), -73.36, 0.005);
+      EXPECT_NEAR(pair["tolerance_mm"].get<double>(), 4 * std::sqrt(0.27476), 1e-4);
     }
   }
   EXPECT_EQ(pairs, "1-2 3-4 5-6 7-8 17-18 FAIL 24-25 ");
@@ -323,8 +334,8 @@ TEST(AdjustCommand, real_leica_job_snooping_forward_and_back_and_loops) {
   const auto& round = json["snooping"][0];
   EXPECT_EQ(round["line"].get<int>() * 100 + round["setups"].get<int>(), 1708);
   EXPECT_EQ(round["from"].get<std::string>() + round["to"].get<std::string>(), "IN");
-  EXPECT_GT(std::abs(round["w"].get<double>()), 100);
-  EXPECT_NEAR(round["estimated_blunder_mm"].get<double>(), -73.4, 0.1);
+  EXPECT_NEAR(round["w"].get<double>(), 101.55, 0.005);
+  EXPECT_NEAR(round["estimated_blunder_mm"].get<double>(), -73.43, 0.005);
   EXPECT_EQ(round["global_test_after"]["statistic"], json["chi_square"]["statistic"]);
   EXPECT_EQ(json["snooping_end"], "no |w| exceeds the flag limit 3.29");
   long removed = 0;
@@ -334,16 +345,79 @@ TEST(AdjustCommand, real_leica_job_snooping_forward_and_back_and_loops) {
     EXPECT_FALSE(ob["flagged"]);
   }
   EXPECT_EQ(removed, 8);
-  EXPECT_EQ(Adjust(job.args + "--fixed G=0 --fixed M=0 --snoop --strict").status, 3);
+  const Outcome text = Adjust(args);
+  EXPECT_NE(text.out.find("\n  re-level:             OSGeoLabBp_tutorials_test line 17 (I -> N, "
+                          "8 set-ups, 359.5 m)\n"),
+            std::string::npos)
+      << text.out;
+  EXPECT_EQ(Adjust(args + "--strict").status, 3);
 
-  // Every loop through the 17th line fails, every other one passes.
+  // Every loop through the 17th line fails; the 18th line closes with the
+  // rest of the network.
+  ASSERT_EQ(json["loops"].size(), 15u);
+  bool eighteenAlone = false;
   for (const auto& loop : json["loops"]) {
-    bool through17 = false;
-    for (const auto& step : loop["sections"]) through17 |= line(step["section"]) == 17;
+    bool through17 = false, through18 = false;
+    for (const auto& step : loop["sections"]) {
+      through17 |= line(step["section"]) == 17;
+      through18 |= line(step["section"]) == 18;
+    }
     EXPECT_EQ(loop["pass"], !through17) << loop.dump();
+    if (through18 && !through17) {
+      eighteenAlone = true;
+      EXPECT_LT(std::abs(loop["misclose_mm"].get<double>()), 0.6);
+    }
   }
+  EXPECT_TRUE(eighteenAlone);
   ASSERT_EQ(json["sections_in_no_loop"].size(), 1u);
   EXPECT_EQ(line(json["sections_in_no_loop"][0]), 11);
+
+  vireo::Workbook book = vireo::Workbook::Open(json["workbook"]);
+  vireo::Worksheet pairSheet = book.Sheet("Sections");
+  for (int i = 0; i < 6; ++i) {
+    const auto& pair = json["forward_back"][i];
+    EXPECT_TRUE(Same(pairSheet.Get(3 + i, 3), pair["mean_length_m"]) &&
+                Same(pairSheet.Get(3 + i, 4), pair["difference_mm"]) &&
+                Same(pairSheet.Get(3 + i, 5), pair["tolerance_mm"]) &&
+                pairSheet.Get(3 + i, 6).text == (pair["pass"] ? "PASS" : "FAIL"))
+        << i;
+  }
+  ASSERT_EQ(pairSheet.Get(11, 1).text, "From");
+  const char* keys[] = {"from",       "to",          "file",       "line",
+                        nullptr,      "setups",      "length_m",   "observed_m",
+                        "adjusted_m", "residual_mm", "redundancy", "standardized_residual",
+                        "mdb_mm"};
+  for (int s = 0; s < 34; ++s) {
+    for (int k = 0; k < 13; ++k) {
+      if (!keys[k]) continue;
+      EXPECT_TRUE(Same(pairSheet.Get(12 + s, k + 1), sections[s][keys[k]])) << s << " " << keys[k];
+    }
+    const std::string remark = pairSheet.Get(12 + s, 14).text;
+    EXPECT_EQ(remark, s == 16 ? "removed in round 1" : s == 10 ? "no check; in no loop" : "") << s;
+  }
+  vireo::Worksheet loops = book.Sheet("Loops");
+  EXPECT_EQ(loops.Get(2, 1).text,
+            "1 section lies in no loop, so no loop checks it: OSGeoLabBp_tutorials_test line 11 "
+            "R \u2192 M");
+  for (int l = 0; l < 15; ++l) {
+    const auto& loop = json["loops"][l];
+    EXPECT_EQ(loops.Get(5 + l, 2).number, static_cast<double>(loop["sections"].size()));
+    EXPECT_TRUE(Same(loops.Get(5 + l, 3), loop["length_m"]) &&
+                Same(loops.Get(5 + l, 4), loop["misclose_mm"]) &&
+                Same(loops.Get(5 + l, 5), loop["tolerance_mm"]) &&
+                loops.Get(5 + l, 6).text == (loop["pass"] ? "PASS" : "FAIL"))
+        << l;
+  }
+  vireo::Worksheet summary = book.Sheet("Summary");
+  std::map<std::string, int> rowOf;
+  for (int row = 1; row <= 80; ++row) rowOf[summary.Get(row, 1).text] = row;
+  EXPECT_EQ(summary.Get(rowOf["Re-level (removed by snooping)"], 2).text,
+            "OSGeoLabBp_tutorials_test line 17 I \u2192 N");
+  const int first = rowOf["1: OSGeoLabBp_tutorials_test line 17 I \u2192 N"];
+  ASSERT_GT(first, 0);
+  EXPECT_TRUE(Same(summary.Get(first, 2), round["w"]) &&
+              Same(summary.Get(first, 3), round["estimated_blunder_mm"]));
+  EXPECT_EQ(summary.Get(first, 4).text, "5.14 FAILED");
 }
 
 // Vireo's own level data file of the job names its turning points 1, 2, 3...
