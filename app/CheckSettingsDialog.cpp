@@ -19,7 +19,7 @@ CheckSettingsDialog::CheckSettingsDialog(vireo::AppFolder app, MessageSink tell,
   setWindowTitle(QStringLiteral("Check Settings"));
   auto* form = new QFormLayout(this);
   form->addRow(new QLabel(QStringLiteral("Limits of the checks (0 switches a check off):")));
-  std::vector<vireo::RunWarning> warnings;
+  vireo::Warnings warnings;
   try {
     shown_ = vireo::ReadCheckLimits(app_, warnings);
   } catch (const std::exception& e) {

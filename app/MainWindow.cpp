@@ -2,18 +2,23 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QUrl>
 #include <exception>
 #include <new>
 
 #include "app/CheckSettingsDialog.h"
 #include "checks/CheckedRun.h"
+#include "checks/FailedCheckRows.h"
 #include "gui/BusyPointer.h"
 #include "gui/Desktop.h"
 #include "gui/Geometry.h"
@@ -70,6 +75,7 @@ MainWindow::MainWindow(vireo::AppFolder app, Prompts& prompts, QWidget* parent)
   // The window keeps the size of its client area plus the menu bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   TickStoredErrorFactor();
+  RestorePosition();
 }
 
 MainWindow::~MainWindow() {
@@ -108,15 +114,21 @@ void MainWindow::BuildControls() {
 
   links_ = makeLabel("ReportLinks", QString());
   links_->setTextFormat(Qt::RichText);
+  links_->setWordWrap(true);
   links_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
   PlaceInTwips(links_, 720, 2700, 4335, 300);
   links_->hide();
   connect(links_, &QLabel::linkActivated, this, [this](const QString& link) {
     if (link == QLatin1String("report"))
       OpenReport();
+    else if (link == QLatin1String("checks"))
+      ShowChecks();
     else
       ShowWarnings();
   });
+  // Below the buttons, so as wide as the window's text.
+  notOpened_ = new NotOpenedNote(client);
+  notOpened_->setGeometry(Px(720), Px(3000), Px(7575), notOpened_->sizeHint().height());
 
   startProcess_ = new QPushButton(QStringLiteral("Process"), client);
   startProcess_->setObjectName(QStringLiteral("StartProcess"));
@@ -176,9 +188,15 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::CheckSettingsCommand() {
+  // Its messages stand in front of the dialog once it is there.
+  QWidget* owner = this;
   CheckSettingsDialog dialog(
-      app_, [this](const QString& text) { prompts_.Tell(kProgramTitle, text, MessageKind::Error); },
+      app_,
+      [this, &owner](const QString& text) {
+        prompts_.Tell(owner, kProgramTitle, text, MessageKind::Error);
+      },
       this);
+  owner = &dialog;
   dialog.exec();
 }
 
@@ -237,44 +255,58 @@ void MainWindow::ProcessCommand() {
                          // File names are case-sensitive here: LINE7.GSI needs its own pattern.
                          QStringLiteral("GSI file (*.gsi *.GSI)")});
   std::vector<Message> messages;
+  std::optional<vireo::RunSummary> saved;
   {
     BusyPointer busy;
     if (!path.isEmpty()) {
       exitProgram_->setEnabled(true);
-      messages = RunOn(path);
+      saved = RunOn(path, messages);
     }
     if (path.isEmpty()) {
       startProcess_->setEnabled(true);
       exitProgram_->setEnabled(true);
     }
   }
-  // Shown once the pointer is back, so the surveyor can read them at leisure.
+  // Shown once the pointer is back, so the surveyor can read them at leisure;
+  // then, with the status and the warnings read and the workbook saved, the
+  // RL question.
   for (const Message& m : messages) prompts_.Tell(m.title, m.text, m.kind, m.details);
+  if (saved && prompts_.AskYesNo(QString::fromLatin1(vireo::kRlPromptTitle),
+                                 DisplayText(vireo::RlPromptText(*saved))))
+    ShowInputOption(*saved);
 }
 
-std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
-  std::vector<Message> messages;
+std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
+                                                   std::vector<Message>& messages) {
+  std::optional<vireo::RunSummary> saved;
   report_.clear();
   warnings_.reset();
+  checks_.reset();
+  // The list of failed checks belongs to the run before.
+  if (failedChecks_) failedChecks_->close();
   ShowLinks();
+  ShowStatus(vireo::BusyStatusText(path.toStdString()));
   try {
     const vireo::CheckedRun checked =
-        vireo::ProcessAndCheck(QFile::encodeName(path).toStdString(), app_, *this);
+        vireo::ProcessAndCheck(QFile::encodeName(path).toStdString(), app_);
     const vireo::ProcessResult& result = checked.run;
+    ShowStatus(vireo::DoneStatusText());
+    checks_ = checked.checks;
+    checkedFile_ = QFileInfo(path).fileName();
     // The verdict of the checks comes right after the done text.
     label3_->setText(label3_->text() + QLatin1Char('\n') +
                      QString::fromStdString(vireo::VerdictLine(checked.checks)));
     QStringList notes;
     if (!result.warnings.empty()) {
-      notes << Plural(static_cast<qsizetype>(result.warnings.size()), "warning", "warnings") +
-                   QStringLiteral(" \u2014 see the list");
+      const auto count = static_cast<qsizetype>(result.warnings.Count());
+      notes << Plural(count, "warning", "warnings") + QStringLiteral(" \u2014 see the list");
       QStringList lines;
       for (const vireo::RunWarning& w : result.warnings) {
         const QString text = QString::fromStdString(w.message);
         lines << (w.line > 0 ? QStringLiteral("line %1: %2").arg(w.line).arg(text) : text);
       }
       const QString head = QStringLiteral("The run on %1 went on past %2:\n\n")
-                               .arg(path, Plural(lines.size(), "warning", "warnings"));
+                               .arg(path, Plural(count, "warning", "warnings"));
       messages.push_back({QStringLiteral("Processing warnings"),
                           head + lines.mid(0, kListedInBox).join(QLatin1Char('\n')) +
                               (lines.size() > kListedInBox ? QStringLiteral("\n…") : QString()),
@@ -282,20 +314,15 @@ std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
                           lines.size() > kListedInBox ? lines.join(QLatin1Char('\n')) : QString()});
       warnings_ = messages.back();
     }
-    if (result.workbookSaved) report_ = QString::fromStdString(result.workbookPath);
+    if (result.workbookSaved) {
+      report_ = QString::fromStdString(result.workbookPath);
+      saved = result.summary;
+    }
     if (!result.failures.empty()) {
       notes << Plural(static_cast<qsizetype>(result.failures.size()), "output", "outputs") +
                    QStringLiteral(" not saved \u2014 see the message");
       QStringList lines;
       for (const std::string& f : result.failures) lines << QString::fromStdString(f);
-      if (result.answeredYes && !result.workbookSaved && dialog_) {
-        // The dialog now holds this run's figures, but the workbook on disk
-        // (if any) is an earlier one: an OK would adjust the wrong levels.
-        delete dialog_.data();
-        lines << QStringLiteral(
-            "\nThe RL input dialog is closed, because the processed workbook it would adjust "
-            "was not saved. Process the file again once the workbook can be saved.");
-      }
       messages.push_back(
           {QStringLiteral("Outputs not saved"),
            QStringLiteral("Not every output of the run on %1 was saved:\n\n").arg(path) +
@@ -321,16 +348,29 @@ std::vector<MainWindow::Message> MainWindow::RunOn(const QString& path) {
   // The end of a run, done or refused: both buttons are enabled again.
   startProcess_->setEnabled(true);
   exitProgram_->setEnabled(true);
-  return messages;
+  return saved;
 }
 
 void MainWindow::ShowLinks() {
   QStringList links;
   if (!report_.isEmpty()) links << QStringLiteral("<a href=\"report\">Open the report</a>");
+  if (checks_) {
+    const std::size_t failed = FailedRows().size();
+    links << (failed == 0
+                  ? QStringLiteral("No check failed")
+                  : QStringLiteral("<a href=\"checks\">Show checks (%1 failed)</a>").arg(failed));
+    if (failedChecks_ && failedChecks_->isVisible())
+      failedChecks_->ShowRows(FailedRows(), checkedFile_);
+  }
   if (warnings_) links << QStringLiteral("<a href=\"warnings\">Show warnings</a>");
-  links_->setText(links.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
+  links_->setText(links.join(QStringLiteral("&nbsp;&nbsp;&nbsp; ")));
   links_->setVisible(!links.isEmpty());
+  notOpened_->Clear();
   FitStatus();
+}
+
+std::vector<vireo::FailedCheckRow> MainWindow::FailedRows() const {
+  return checks_ ? vireo::FailedCheckRows(*checks_) : std::vector<vireo::FailedCheckRow>{};
 }
 
 void MainWindow::FitStatus() {
@@ -338,14 +378,40 @@ void MainWindow::FitStatus() {
   // height (a verdict, the warnings) makes it, and the window, taller.
   const int height = std::max(Px(1095), label3_->heightForWidth(label3_->width()));
   label3_->resize(label3_->width(), height);
-  links_->move(links_->x(), label3_->y() + height + Px(45));
-  const int bottom =
-      links_->isVisibleTo(this) ? links_->y() + links_->height() : label3_->y() + height;
+  links_->setGeometry(links_->x(), label3_->y() + height + Px(45), links_->width(),
+                      std::max(Px(300), links_->heightForWidth(links_->width())));
+  int bottom = links_->isVisibleTo(this) ? links_->y() + links_->height() : label3_->y() + height;
+  if (notOpened_->isVisibleTo(this)) {
+    // Below the links and the buttons.
+    const int top = std::max(bottom, startProcess_->geometry().bottom()) + Px(90);
+    notOpened_->setGeometry(notOpened_->x(), top, notOpened_->width(),
+                            notOpened_->heightForWidth(notOpened_->width()));
+    bottom = notOpened_->geometry().bottom();
+  }
   centralWidget()->setFixedSize(Px(9030), std::max(Px(3075), bottom + Px(75)));
+  // The window takes its new size now, so windows placed beside it see it.
+  layout()->activate();
 }
 
 void MainWindow::OpenReport() {
-  OpenDocument(report_, opener_, prompts_, kProgramTitle, QStringLiteral("The report"));
+  const QString report = report_;
+  QPointer<MainWindow> window(this);
+  OpenDocument(report, opener_, [window, report](const QString& cause) {
+    // The opener may answer late: only while the link still names that file.
+    if (!window || window->report_ != report) return;
+    window->notOpened_->Show(QStringLiteral("The report"), report, cause);
+    window->FitStatus();
+  });
+}
+
+void MainWindow::ShowChecks() {
+  if (!checks_) return;
+  if (!failedChecks_) failedChecks_ = new FailedChecksWindow(this);
+  failedChecks_->ShowRows(FailedRows(), checkedFile_);
+  if (!failedChecks_->isVisible()) PlaceBeside(failedChecks_, this);
+  failedChecks_->show();
+  failedChecks_->raise();
+  failedChecks_->activateWindow();
 }
 
 void MainWindow::AdjustNetworkCommand() {
@@ -353,7 +419,8 @@ void MainWindow::AdjustNetworkCommand() {
     // A window of its own beside the main window; closing it only hides it,
     // so its files and benchmarks are there when it is opened again.
     network_ = new NetworkWindow(app_, prompts_, nullptr);
-    network_->SetDocumentOpener([this](const QUrl& url) { return opener_(url); });
+    network_->SetDocumentOpener(
+        [this](const QUrl& url, const OpenFailure& failed) { opener_(url, failed); });
   }
   network_->show();
   network_->raise();
@@ -367,9 +434,31 @@ void MainWindow::ShowWarnings() {
 
 void MainWindow::EndProgram() {
   delete dialog_.data();
+  // Closed first, so it keeps its place for the next time.
+  if (network_) network_->close();
   delete network_.data();
   close();
   QCoreApplication::quit();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  SavePosition();
+  QMainWindow::closeEvent(event);
+}
+
+namespace {
+const QString kPositionKey = QStringLiteral("MainWindow/position");
+}  // namespace
+
+void MainWindow::RestorePosition() {
+  const QPoint position = QSettings().value(kPositionKey).toPoint();
+  // Only where a screen still shows it (a second monitor may be gone).
+  if (QSettings().contains(kPositionKey) && QGuiApplication::screenAt(position + QPoint(20, 20)))
+    move(position);
+}
+
+void MainWindow::SavePosition() const {
+  if (isVisible()) QSettings().setValue(kPositionKey, pos());
 }
 
 void MainWindow::ShowStatus(const std::string& text) {
@@ -381,20 +470,19 @@ void MainWindow::ShowStatus(const std::string& text) {
   label3_->repaint();
 }
 
-bool MainWindow::AskForNewReducedLevel(const std::string& title, const std::string& text) {
-  return prompts_.AskYesNo(QString::fromStdString(title), DisplayText(text));
-}
-
-void MainWindow::ShowInputOption(const vireo::InputOptionFields& fields) {
+void MainWindow::ShowInputOption(const vireo::RunSummary& summary) {
   // A dialog closed but not yet destroyed counts as unloaded.
   if (dialog_ && !dialog_->isVisible()) delete dialog_.data();
   if (!dialog_) {
     dialog_ = new InputOption(
         app_,
         [this](const QString& title, const QString& text, bool failed) {
-          prompts_.Tell(title, text, failed ? MessageKind::Error : MessageKind::Warning);
+          prompts_.Tell(dialog_.data(), title, text,
+                        failed ? MessageKind::Error : MessageKind::Warning);
         },
         nullptr);
+    // Beside the main window, so the status and the verdict stay in view.
+    PlaceBeside(dialog_, this);
     connect(dialog_, &InputOption::Saved, this, [this](const QString& workbook) {
       report_ = workbook;
       ShowLinks();
@@ -402,7 +490,7 @@ void MainWindow::ShowInputOption(const vireo::InputOptionFields& fields) {
   }
   dialog_->show();
   dialog_->raise();
-  dialog_->Fill(fields);
+  dialog_->Fill(summary);
 }
 
 }  // namespace vireo::app

@@ -1,8 +1,8 @@
 // The main window "Double Run Leveling Main Menu": title, usage notice,
 // status label, the Process and Exit buttons, and the menus for the Process
 // command, the three settings and the network adjustment window. It calls
-// the core for every command and stands for the run's surroundings (status
-// label, RL prompt, RL dialog).
+// the core for every command and talks to the surveyor around a run: the
+// status, the warnings, the RL question and the RL dialog.
 #pragma once
 
 #include <QMainWindow>
@@ -13,11 +13,13 @@
 #include <optional>
 #include <vector>
 
+#include "app/FailedChecksWindow.h"
+#include "checks/Checks.h"
 #include "common/AppFolder.h"
 #include "gui/Desktop.h"
 #include "gui/Prompts.h"
 #include "network/NetworkWindow.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "rlinput/InputOption.h"
 #include "settings/SettingsCommands.h"
 
@@ -33,7 +35,7 @@ using gui::Prompts;
 using network::NetworkWindow;
 using rlinput::InputOption;
 
-class MainWindow : public QMainWindow, private vireo::RunSurroundings {
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -59,14 +61,22 @@ class MainWindow : public QMainWindow, private vireo::RunSurroundings {
 
   // The links under the status once a run or the OK has saved the workbook:
   // "Open the report" hands the processed workbook to the desktop's
-  // spreadsheet program, "Show warnings" shows the run's warnings again.
-  // Both stay until the next run.
+  // spreadsheet program (and says so, with the file's path, when no program
+  // took it), "Show checks (N failed)" lists the failed checks in a window
+  // of their own (a run without failures says so instead), "Show warnings"
+  // shows the run's warnings again. They stay until the next run.
   void OpenReport();
+  void ShowChecks();
   void ShowWarnings();
-  // How a document is handed to the desktop (QDesktopServices::openUrl
-  // unless a test puts its own); true when the desktop took it.
+  // The window of the failed checks once "Show checks" has opened it.
+  FailedChecksWindow* ChecksWindow() const { return failedChecks_.data(); }
+  // How a document is handed to the desktop (xdg-open unless a test puts
+  // its own).
   using DocumentOpener = gui::DocumentOpener;
   void SetDocumentOpener(DocumentOpener opener) { opener_ = std::move(opener); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   struct Message {
@@ -82,21 +92,29 @@ class MainWindow : public QMainWindow, private vireo::RunSurroundings {
   void ChooseErrorFactorItem(int index);
   void TextSettingCommand(const vireo::TextSettingCommand& command);
   void CheckSettingsCommand();
-  std::vector<Message> RunOn(const QString& path);
+  // Runs the processing and shows its status; returns the run's summary
+  // when its workbook was saved.
+  std::optional<vireo::RunSummary> RunOn(const QString& path, std::vector<Message>& messages);
   void ShowLinks();
   void FitStatus();
+  std::vector<vireo::FailedCheckRow> FailedRows() const;
+  // The window's place on the screen, kept for the next start.
+  void RestorePosition();
+  void SavePosition() const;
 
-  // vireo::RunSurroundings
-  void ShowStatus(const std::string& text) override;
-  bool AskForNewReducedLevel(const std::string& title, const std::string& text) override;
-  void ShowInputOption(const vireo::InputOptionFields& fields) override;
+  void ShowStatus(const std::string& text);
+  // Shows the RL input dialog (without waiting), filled from the run.
+  void ShowInputOption(const vireo::RunSummary& summary);
 
   vireo::AppFolder app_;
   Prompts& prompts_;
   QLabel* label3_ = nullptr;
   QLabel* links_ = nullptr;
-  QString report_;                   // the workbook "Open the report" opens
-  std::optional<Message> warnings_;  // what "Show warnings" shows
+  gui::NotOpenedNote* notOpened_ = nullptr;
+  QString report_;                            // the workbook "Open the report" opens
+  std::optional<vireo::CheckReport> checks_;  // the last run's checks
+  QString checkedFile_;                       // the field file they checked
+  std::optional<Message> warnings_;           // what "Show warnings" shows
   DocumentOpener opener_;
   QPushButton* startProcess_ = nullptr;
   QPushButton* exitProgram_ = nullptr;
@@ -104,6 +122,7 @@ class MainWindow : public QMainWindow, private vireo::RunSurroundings {
   std::array<QAction*, 5> errorItems_{};
   QPointer<InputOption> dialog_;
   QPointer<NetworkWindow> network_;
+  QPointer<FailedChecksWindow> failedChecks_;
 };
 
 // Run texts join their parts with "\r"; a label or box shows them as lines.

@@ -5,11 +5,14 @@
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QQueue>
+#include <QScreen>
 #include <QTextStream>
+#include <QThread>
 
 #include "app/MainWindow.h"
 #include "gui/Prompts.h"
+#include "network/NetworkJob.h"
 #include "rlinput/InputOption.h"
 
 namespace vireo::app {
@@ -17,38 +20,46 @@ namespace vireo::app {
 using namespace vireo::gui;
 namespace {
 
-// Answers like a surveyor who picks `file` and wants to key in a level.
+// Answers like a surveyor who picks the queued files and says `yes`.
 class DemoPrompts : public Prompts {
  public:
-  explicit DemoPrompts(QString file) : file_(std::move(file)) {}
-  QString OpenFile(const QString&, const QString&, const QStringList&) override { return file_; }
-  QStringList OpenFiles(const QString&, const QString&, const QStringList&) override {
-    return files_;
+  QString OpenFile(QWidget*, const QString&, const QString&, const QStringList&) override {
+    return files.isEmpty() ? QString() : files.dequeue();
   }
-  QStringList files_;
-  std::optional<QString> InputBox(const QString&, const QString&, const QString&) override {
+  QString SaveFile(QWidget*, const QString&, const QString& suggested,
+                   const QStringList&) override {
+    return suggested;
+  }
+  std::optional<QString> InputBox(QWidget*, const QString&, const QString&,
+                                  const QString&) override {
     return std::nullopt;
   }
-  bool AskYesNo(const QString&, const QString&) override { return true; }
-  void Tell(const QString& title, const QString& text, MessageKind, const QString&) override {
+  bool AskYesNo(QWidget*, const QString&, const QString&) override { return yes; }
+  void Tell(QWidget*, const QString& title, const QString& text, MessageKind,
+            const QString&) override {
     QTextStream(stderr) << title << ": " << text << '\n';
   }
-
- private:
-  QString file_;
+  QQueue<QString> files;
+  bool yes = false;
 };
 
-QString SampleFile(const vireo::AppFolder& app) {
-  const QDir folder(QString::fromStdString(app.FieldData()));
-  if (folder.exists(QStringLiteral("LOOP_BFFB.dat")))
-    return folder.filePath(QStringLiteral("LOOP_BFFB.dat"));
-  const QStringList samples = folder.entryList({QStringLiteral("*.dat")}, QDir::Files, QDir::Name);
-  return samples.isEmpty() ? QString() : folder.filePath(samples.first());
+// Lets the window manager map, place and frame the windows.
+void Settle() {
+  for (int i = 0; i < 20; ++i) {
+    QCoreApplication::processEvents();
+    QThread::msleep(25);
+  }
 }
 
-bool Save(QWidget* widget, const QString& path) {
-  QCoreApplication::processEvents();
-  if (!widget->grab().save(path)) {
+// The screen where `windows` stand, frames included.
+bool Save(std::initializer_list<const QWidget*> windows, const QString& path) {
+  Settle();
+  QRect area;
+  for (const QWidget* w : windows) area |= w->frameGeometry();
+  area &= QGuiApplication::primaryScreen()->geometry();
+  const QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(),
+                                                                       area.width(), area.height());
+  if (!picture.save(path)) {
     QTextStream(stderr) << "could not write " << path << '\n';
     return false;
   }
@@ -56,47 +67,68 @@ bool Save(QWidget* widget, const QString& path) {
   return true;
 }
 
-// The network window after adjusting the sample network of two days with
-// BM1 fixed and BM3 weighted.
-bool NetworkPicture(MainWindow& window, DemoPrompts& prompts, const QDir& out) {
-  const QDir folder(QString::fromStdString(window.App().FieldData()));
-  prompts.files_ = {folder.filePath(QStringLiteral("NETWORK_DAY1.dat")),
-                    folder.filePath(QStringLiteral("NETWORK_DAY2.gsi"))};
-  window.findChild<QAction*>(QStringLiteral("AdjustNetwork"))->trigger();
-  NetworkWindow* network = window.AdjustNetworkWindow();
-  network->findChild<QPushButton*>(QStringLiteral("AddFiles"))->click();
-  auto* benchmarks = network->findChild<QTableWidget*>(QStringLiteral("Benchmarks"));
-  const QStringList rows[] = {{"BM1", "100.000", ""}, {"BM3", "99.6121", "2"}};
-  benchmarks->setRowCount(2);
-  for (int row = 0; row < 2; ++row)
-    for (int column = 0; column < 3; ++column)
-      benchmarks->setItem(row, column, new QTableWidgetItem(rows[row][column]));
-  network->findChild<QPushButton*>(QStringLiteral("Adjust"))->click();
-  return !network->WorkbookPath().isEmpty() &&
-         Save(network, out.filePath(QStringLiteral("network-window.png")));
+QString DnaJob(const QDir& folder) {
+  if (folder.exists(QStringLiteral("OSGeoLabBp_tutorials_test.gsi")))
+    return folder.filePath(QStringLiteral("OSGeoLabBp_tutorials_test.gsi"));
+  const QStringList jobs = folder.entryList({QStringLiteral("*.gsi")}, QDir::Files, QDir::Name);
+  return jobs.isEmpty() ? QString() : folder.filePath(jobs.first());
 }
 
 }  // namespace
 
 int RunScreenshotDemo(const vireo::AppFolder& app, const QString& outputFolder) {
-  const QString sample = SampleFile(app);
-  if (sample.isEmpty()) {
-    QTextStream(stderr) << "no sample field data file under " << app.FieldData().c_str() << '\n';
+  const QDir folder(QString::fromStdString(app.FieldData()));
+  const QString dna = DnaJob(folder), loop = folder.filePath(QStringLiteral("LOOP_BFFB.dat"));
+  if (dna.isEmpty() || !QFileInfo::exists(loop)) {
+    QTextStream(stderr) << "no DNA03 job or LOOP_BFFB.dat under " << folder.path() << '\n';
     return 1;
   }
   QDir().mkpath(outputFolder);
-  DemoPrompts prompts(sample);
-  MainWindow window(app, prompts);
-  window.show();
-  QCoreApplication::processEvents();
-  window.findChild<QPushButton*>(QStringLiteral("StartProcess"))->click();
-  QCoreApplication::processEvents();
-  InputOption* dialog = window.RlDialog();
-  if (!dialog) return 1;
   const QDir out(outputFolder);
-  const bool saved = Save(&window, out.filePath(QStringLiteral("main-window.png"))) &&
-                     Save(dialog, out.filePath(QStringLiteral("rl-dialog.png")));
-  return saved && NetworkPicture(window, prompts, out) ? 0 : 1;
+  DemoPrompts prompts;
+  MainWindow window(app, prompts);
+  window.move(24, 24);
+  window.show();
+  Settle();
+
+  // The real job and its failed checks, the list beside the window.
+  prompts.files.enqueue(dna);
+  window.ProcessCommand();
+  window.ShowChecks();
+  if (!window.ChecksWindow() ||
+      !Save({&window, window.ChecksWindow()}, out.filePath(QStringLiteral("main-window.png"))))
+    return 1;
+  window.ChecksWindow()->close();
+
+  // A sample answered Yes: the Input RL dialog opens beside the window.
+  prompts.files.enqueue(loop);
+  prompts.yes = true;
+  window.ProcessCommand();
+  if (!window.RlDialog() ||
+      !Save({&window, window.RlDialog()}, out.filePath(QStringLiteral("rl-dialog.png"))))
+    return 1;
+  window.RlDialog()->close();
+
+  // The sample network as a job: opened, adjusted.
+  vireo::NetworkJob job;
+  job.inputs = {folder.filePath(QStringLiteral("NETWORK_DAY1.dat")).toStdString(),
+                folder.filePath(QStringLiteral("NETWORK_DAY2.gsi")).toStdString()};
+  job.benchmarks = {{"BM1", 100.0, std::nullopt, "", 0}, {"BM3", 99.6121, 2.0, "", 0}};
+  job.sigmaKm = 1.0;
+  job.name = "NETWORK";
+  const QString jobPath = QDir(QString::fromStdString(app.root)).filePath("two days.job");
+  vireo::SaveNetworkJob(job, jobPath.toStdString());
+  window.findChild<QAction*>(QStringLiteral("AdjustNetwork"))->trigger();
+  NetworkWindow* network = window.AdjustNetworkWindow();
+  network->resize(1180, 640);
+  network->move(24, 24);
+  prompts.files.enqueue(jobPath);
+  network->OpenJob();
+  network->Adjust();
+  return !network->WorkbookPath().isEmpty() &&
+                 Save({network}, out.filePath(QStringLiteral("network-window.png")))
+             ? 0
+             : 1;
 }
 
 }  // namespace vireo::app

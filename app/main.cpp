@@ -12,10 +12,17 @@
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
+  // The remembered window places live in ~/.config/Vireo/Vireo.conf.
+  QApplication::setOrganizationName(QStringLiteral("Vireo"));
   QApplication::setApplicationName(QStringLiteral("Vireo"));
+  QApplication::setApplicationVersion(QStringLiteral(VIREO_VERSION));
 
   QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("Vireo: reduction of double-run levelling from DiNi M5 or Leica GSI field "
+                     "data files, with a least-squares network adjustment."));
   parser.addHelpOption();
+  parser.addVersionOption();
   const QCommandLineOption home(QStringLiteral("home"),
                                 QStringLiteral("Use DIR as the application folder."),
                                 QStringLiteral("DIR"));

@@ -34,7 +34,7 @@
 #include "network/NetworkWorkbook.h"
 #include "output/Workbook.h"
 #include "readers/DiniFormat.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 
 extern char** environ;
 
@@ -112,8 +112,6 @@ vireo::AppFolder MakeHome(const fs::path& dir, const fs::path& appDir) {
   return vireo::MakeAppFolder(dir.string());
 }
 
-class Quiet : public vireo::RunSurroundings {};
-
 // Only the reading and classifying of the field file: the parse share.
 double ParseOnly(const std::string& path) {
   const auto start = Clock::now();
@@ -160,13 +158,12 @@ bool FolderEmpty(const fs::path& dir) {
 int InProcess(const std::string& field, const std::string& homeRoot, long setups) {
   const vireo::AppFolder home = vireo::MakeAppFolder(homeRoot);
   const double parse = ParseOnly(field);
-  Quiet quiet;
   const auto start = Clock::now();
-  const vireo::ProcessResult run = vireo::ProcessField(field, home, quiet);
+  const vireo::ProcessResult run = vireo::ProcessField(field, home);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  if (!run.OutputsWritten() || run.setups != setups) {
-    std::cerr << "vireo-bench: in-process run of " << field << " reduced " << run.setups
-              << " set-ups\n";
+  if (!run.OutputsWritten() || run.survey.SetupCount() != setups) {
+    std::cerr << "vireo-bench: in-process run of " << field << " reduced "
+              << run.survey.SetupCount() << " set-ups\n";
     return 1;
   }
   std::cout << parse << " " << seconds << "\n";
@@ -406,9 +403,9 @@ int main(int argc, char** argv) {
     f.xlsxMb = static_cast<double>(fs::file_size(home.ProcessedWorkbook(name))) / 1e6;
     f.cliWithRl =
         Best(repeat, {cli, "process", field, "--home", home.root, "--start-rl", "100"}, log);
-    const std::string fields = (work / (name + ".fields")).string();
-    Best(1, {child, "process", home.root, field, fields}, log);
-    f.adjust = Best(repeat, {child, "adjust", home.root, fields, "100"}, log);
+    const std::string summary = (work / (name + ".summary")).string();
+    Best(1, {child, "process", home.root, field, summary}, log);
+    f.adjust = Best(repeat, {child, "adjust", home.root, summary, "100"}, log);
 
     const std::string base = (work / (name + "_baseline.xlsx")).string();
     f.baseline = Best(repeat, {baseline, base, std::to_string(n)}, log);

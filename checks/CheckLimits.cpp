@@ -45,7 +45,7 @@ bool IsUsableLimit(double value) {
 }
 
 CheckLimits CheckLimitsFromText(std::string_view text, const std::string& file,
-                                std::vector<RunWarning>& warnings) {
+                                Warnings& warnings) {
   CheckLimits limits;
   ForEachLine(text, [&](std::string_view line, long number) {
     const KeyedLine keyed = SplitLine(line);
@@ -83,8 +83,7 @@ std::string RewriteCheckLimitText(std::string_view text, std::string_view key, d
   return out;
 }
 
-CheckLimits ReadCheckLimits(const AppFolder& app, std::vector<RunWarning>& warnings,
-                            FileSystem& fs) {
+CheckLimits ReadCheckLimits(const AppFolder& app, Warnings& warnings, FileSystem& fs) {
   const std::string path = app.CheckSettingsFile();
   if (!fs.Exists(path)) return {};
   try {

@@ -51,15 +51,14 @@ const CheckLimitKey* FindCheckLimitKey(std::string_view key);
 bool IsUsableLimit(double value);
 
 // The limits a checks.ini text gives; `file` names it in the warnings.
-CheckLimits CheckLimitsFromText(std::string_view text, const std::string& file,
-                                std::vector<RunWarning>& warnings);
+CheckLimits CheckLimitsFromText(std::string_view text, const std::string& file, Warnings& warnings);
 // The text with `key`'s line set to `value` (appended when it has none);
 // every other line is kept as it stands.
 std::string RewriteCheckLimitText(std::string_view text, std::string_view key, double value);
 
 // Read afresh from the application folder; a missing file gives defaults.
 // A file that exists but cannot be read throws Error naming it.
-CheckLimits ReadCheckLimits(const AppFolder& app, std::vector<RunWarning>& warnings,
+CheckLimits ReadCheckLimits(const AppFolder& app, Warnings& warnings,
                             FileSystem& fs = RealFileSystem());
 // The operation of the Error that a failed save of checks.ini throws.
 inline constexpr const char* kSaveCheckLimitsOperation = "save the check limits";

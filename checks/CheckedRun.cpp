@@ -11,7 +11,7 @@ class ChecksExtension : public RunExtension {
   ChecksExtension(const CheckLimits& limits, CheckReport& report)
       : limits_(limits), report_(report) {}
   void Extend(Workbook& workbook, ProcessResult& run) override {
-    report_ = RunChecks(run.survey, limits_, NumberFromText(run.fields.label13), ClosureOf(run));
+    report_ = RunChecks(run.survey, limits_, run.summary.errorFactor, ClosureOf(run));
     if (!WriteChecksSheet(workbook, report_, run.survey))
       run.warnings.push_back({0, std::string("the template has a sheet \"") + kChecksSheet +
                                      "\" of its own; it is kept and the checks are not added"});
@@ -25,18 +25,16 @@ class ChecksExtension : public RunExtension {
 }  // namespace
 
 ReportClosure ClosureOf(const ProcessResult& run) {
-  return {run.misclose, run.permissibleError, SurveyCloses(run.survey)};
+  return {run.survey.closure.misclose, run.permissibleError, SurveyCloses(run.survey)};
 }
 
-CheckedRun ProcessAndCheck(const std::string& fieldPath, const AppFolder& app,
-                           RunSurroundings& surroundings, FileSystem& fs) {
-  std::vector<RunWarning> limitWarnings;
+CheckedRun ProcessAndCheck(const std::string& fieldPath, const AppFolder& app, FileSystem& fs) {
+  Warnings limitWarnings;
   const CheckLimits limits = ReadCheckLimits(app, limitWarnings, fs);
   CheckedRun checked;
   ChecksExtension extension(limits, checked.checks);
-  checked.run = ProcessField(fieldPath, app, surroundings, fs, &extension);
-  checked.run.warnings.insert(checked.run.warnings.begin(), limitWarnings.begin(),
-                              limitWarnings.end());
+  checked.run = ProcessField(fieldPath, app, fs, &extension);
+  checked.run.warnings.Prepend(limitWarnings);
   return checked;
 }
 

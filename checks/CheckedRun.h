@@ -6,7 +6,7 @@
 #include <string>
 
 #include "checks/Checks.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 
 namespace vireo {
 
@@ -19,7 +19,7 @@ struct CheckedRun {
 // (Error) before any output is touched, and its doubtful lines join the
 // run's warnings.
 CheckedRun ProcessAndCheck(const std::string& fieldPath, const AppFolder& app,
-                           RunSurroundings& surroundings, FileSystem& fs = RealFileSystem());
+                           FileSystem& fs = RealFileSystem());
 
 // The closure of a finished run as the checks judge it.
 ReportClosure ClosureOf(const ProcessResult& run);

@@ -43,23 +43,23 @@ long CheckReport::FailedSetupCount() const {
 }
 
 bool SurveyCloses(const Survey& survey) {
-  const ReducedSetup* first = nullptr;
-  const ReducedSetup* last = nullptr;
-  for (const LevellingLine& line : survey.lines)
-    for (const ReducedSetup& setup : line.setups) {
-      if (!first) first = &setup;
-      last = &setup;
-    }
-  return first && first->back == last->fore;
+  const Setup* first = nullptr;
+  const Setup* last = nullptr;
+  survey.ForEachReduced([&](const Setup& setup) {
+    if (!first) first = &setup;
+    last = &setup;
+  });
+  return first && first->back->point == last->fore.point;
 }
 
 CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double errorFactor,
                       const ReportClosure& closure) {
   CheckReport report;
   report.limits = limits;
-  report.setups.reserve(static_cast<std::size_t>(survey.SetupCount()));
-  auto fail = [&](const ReducedSetup& s, const char* check, double value, double limit) {
-    report.failed.push_back({s.number, s.fieldLine, s.back, s.fore, check, value, limit});
+  report.setups.reserve(static_cast<std::size_t>(survey.ReducedSetupCount()));
+  auto fail = [&](const Setup& s, const char* check, double value, double limit) {
+    report.failed.push_back(
+        {s.reduced, s.fieldLine, s.back->point, s.fore.point, check, value, limit});
   };
 
   for (std::size_t l = 0; l < survey.lines.size(); ++l) {
@@ -67,19 +67,20 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
     LineCheck line;
     line.line = static_cast<int>(l + 1);
     line.fieldLine = levellingLine.fieldLine;
-    for (const ReducedSetup& s : levellingLine.setups) {
+    for (const Setup& s : levellingLine.setups) {
+      if (!s.BackPaired()) continue;
       SetupCheck c;
       c.stationDifferenceMm = Millimetres(s.StationDifference() * 1000);
-      c.backRepeatMm = Millimetres((s.bs1 - s.bs2) * 1000);
-      c.foreRepeatMm = Millimetres((s.fs1 - s.fs2) * 1000);
-      c.sightLengthM =
-          std::max({s.backDistance1, s.backDistance2, s.foreDistance1, s.foreDistance2});
+      c.backRepeatMm = Millimetres((s.Bs1() - s.Bs2()) * 1000);
+      c.foreRepeatMm = Millimetres((s.Fs1() - s.Fs2()) * 1000);
+      c.sightLengthM = std::max({s.back->first.distance, s.back->repeat->distance,
+                                 s.fore.first.distance, s.fore.repeat->distance});
       c.imbalanceM = Metres(s.BackDistance() - s.ForeDistance());
-      c.staffMinM = std::min({s.bs1, s.bs2, s.fs1, s.fs2});
-      c.staffMaxM = std::max({s.bs1, s.bs2, s.fs1, s.fs2});
+      c.staffMinM = std::min({s.Bs1(), s.Bs2(), s.Fs1(), s.Fs2()});
+      c.staffMaxM = std::max({s.Bs1(), s.Bs2(), s.Fs1(), s.Fs2()});
       if (s.heightBefore && s.heightAfter)
         c.instrumentAgreementMm =
-            Millimetres(((*s.heightAfter - *s.heightBefore) - s.RiseFall()) * 1000);
+            Millimetres(((*s.heightAfter - *s.heightBefore) - s.riseFall) * 1000);
 
       if (Exceeds(c.stationDifferenceMm, limits.stationDifferenceMm)) {
         c.failed |= kStationDifferenceBit;
@@ -114,11 +115,11 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
       }
       report.setups.push_back(c);
 
-      if (line.setups == 0) line.start = s.back;
-      line.end = s.fore;
+      if (line.setups == 0) line.start = s.back->point;
+      line.end = s.fore.point;
       ++line.setups;
       line.lengthM += s.BackDistance() + s.ForeDistance();
-      line.heightDifferenceM += s.RiseFall();
+      line.heightDifferenceM += s.riseFall;
       line.imbalanceM += c.imbalanceM;
       line.stationDifferenceSumMm += c.stationDifferenceMm;
     }

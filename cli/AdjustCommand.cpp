@@ -9,6 +9,7 @@
 #include "common/Error.h"
 #include "common/Text.h"
 #include "network/NetworkAdjustment.h"
+#include "network/NetworkJob.h"
 #include "network/NetworkWorkbook.h"
 #include "settings/ControlFile.h"
 
@@ -401,23 +402,31 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
   NetworkAdjustment result;
   std::string name;
   AppFolder app;
-  std::vector<NetworkWarning> refusalWarnings;
+  NetworkWarnings refusalWarnings;
   try {
+    // Everything on the command line is checked before any input is read;
+    // what it gives replaces the job's own.
     AdjustmentOptions options = OptionsOf(a);
-    name = AdjustmentName(a.name, a.files.front());
+    NetworkJob job;
+    if (!a.job.empty()) job = ReadNetworkJob(a.job);
+    if (!a.files.empty()) job.inputs = a.files;
+    if (job.inputs.empty()) throw Error(a.job, "adjust the network", "the job names no input file");
+    if (job.sigmaKm && a.sigmaKm.empty()) options.sigmaKm = *job.sigmaKm;
+    name = AdjustmentName(a.name.empty() ? job.name : a.name, job.inputs.front());
     std::vector<Benchmark> benchmarks;
     for (const std::string& text : a.fixed) benchmarks.push_back(ParseFixedBenchmark(text));
     for (const std::string& file : a.benchmarkFiles) {
       auto list = ReadBenchmarkFile(file);
       benchmarks.insert(benchmarks.end(), list.begin(), list.end());
     }
+    if (benchmarks.empty()) benchmarks = job.benchmarks;
     if (benchmarks.empty())
-      throw Error(a.files.front(), "adjust the network",
+      throw Error(a.job.empty() ? job.inputs.front() : a.job, "adjust the network",
                   "no benchmark is given; name at least one with --fixed NAME=HEIGHT or "
                   "--benchmarks FILE");
     std::optional<std::string> factorWarning;
     {
-      const auto inputs = ReadNetworkInputs(a.files);
+      const auto inputs = ReadNetworkInputs(job.inputs);
       // The application folder (which, when installed read-only, may be
       // seeded on first use) gives the error factor of the tolerances.
       app = HomeFolder(home);

@@ -24,6 +24,7 @@ struct ProcessArguments {
 };
 
 struct AdjustArguments {
+  std::string job;  // a network job file; the options below override it
   std::vector<std::string> files;
   std::vector<std::string> fixed;
   std::vector<std::string> benchmarkFiles;

@@ -13,21 +13,11 @@
 #include "cli/Commands.h"
 #include "common/Error.h"
 #include "common/Text.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "rlinput/Adjustment.h"
 
 namespace vireo::cli {
 namespace {
-
-// Answers the RL prompt as the command line says.
-class CommandLineSurroundings : public RunSurroundings {
- public:
-  explicit CommandLineSurroundings(bool answerYes) : answerYes_(answerYes) {}
-  bool AskForNewReducedLevel(const std::string&, const std::string&) override { return answerYes_; }
-
- private:
-  bool answerYes_;
-};
 
 bool Set(const char* variable) {
   const char* value = std::getenv(variable);
@@ -106,6 +96,40 @@ nlohmann::json ChecksJson(const CheckReport& report) {
       {"failed", failed}};
 }
 
+std::string Dumped(const nlohmann::json& value, const std::string& indent) {
+  std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+    text.insert(at + 1, indent);
+  return text;
+}
+
+// Prints `members` and the "warnings" array as one object, keys in the
+// order nlohmann::json keeps them, as its dump(2) would. The warnings are
+// printed one at a time, so that no document tree of them is ever built.
+void PrintRunJson(const nlohmann::json& members, const Warnings& warnings) {
+  std::string separator = "{\n";
+  bool printedWarnings = false;
+  auto printWarnings = [&] {
+    std::cout << separator << "  \"warnings\": " << (warnings.empty() ? "[]" : "[");
+    const char* between = "\n    ";
+    for (const RunWarning& w : warnings) {
+      std::cout << between << "{\n      \"line\": " << w.line
+                << ",\n      \"message\": " << Dumped(w.message, "") << "\n    }";
+      between = ",\n    ";
+    }
+    if (!warnings.empty()) std::cout << "\n  ]";
+    separator = ",\n";
+    printedWarnings = true;
+  };
+  for (const auto& [key, value] : members.items()) {
+    if (!printedWarnings && key > "warnings") printWarnings();
+    std::cout << separator << "  " << nlohmann::json(key).dump() << ": " << Dumped(value, "  ");
+    separator = ",\n";
+  }
+  if (!printedWarnings) printWarnings();
+  std::cout << "\n}\n";
+}
+
 // The verdict and at most ten failed checks, for a terminal.
 void PrintChecks(const CheckReport& report) {
   std::cout << "  checks:           " << (report.Pass() ? "pass" : "FAIL") << " - "
@@ -144,10 +168,9 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
       return kExitRefused;
     }
   }
-  CommandLineSurroundings surroundings(startRl.has_value());
   CheckedRun checked;
   try {
-    checked = ProcessAndCheck(fieldFile, app, surroundings);
+    checked = ProcessAndCheck(fieldFile, app);
   } catch (const Error& e) {
     std::cerr << "vireo-cli: " << e.what() << "\n";
     return kExitRefused;
@@ -157,9 +180,10 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
   int status = run.OutputsWritten() ? kExitOk : kExitOutputFailed;
   for (const auto& failure : run.failures) std::cerr << "vireo-cli: " << failure << "\n";
 
-  double startLevel = NumberFromText(run.startRl);
-  double endLevel = run.endRl;
-  double misclose = run.misclose;
+  const RunSummary& summary = run.summary;
+  double startLevel = NumberFromText(summary.startRl);
+  double endLevel = summary.endRl;
+  double misclose = run.survey.closure.misclose;
   double permissible = run.permissibleError;
   std::optional<AdjustmentResult> adjustment;
   std::string skippedAdjustment;
@@ -169,7 +193,8 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
           "the RL adjustment is not run, because the processed workbook was not saved";
       std::cerr << "vireo-cli: " << skippedAdjustment << "\n";
     } else {
-      adjustment = AdjustReducedLevels(run.fields, loop, *startRl, endRl.value_or(""), app);
+      // --start-rl answers the RL question with Yes and keys in the levels.
+      adjustment = AdjustReducedLevels(summary, loop, *startRl, endRl.value_or(""), app);
       if (adjustment->status == AdjustmentResult::Status::Refused) {
         std::cerr << "vireo-cli: " << adjustment->message << "\n";
         status = kExitRefused;
@@ -191,39 +216,35 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
   }
 
   if (arguments.json) {
-    nlohmann::json warnings = nlohmann::json::array();
-    for (const auto& w : run.warnings)
-      warnings.push_back({{"line", w.line}, {"message", w.message}});
-    for (const auto& f : run.failures) warnings.push_back({{"line", 0}, {"message", f}});
-    if (adjustment && !adjustment->Ok())
-      warnings.push_back({{"line", 0}, {"message", adjustment->message}});
-    if (!skippedAdjustment.empty())
-      warnings.push_back({{"line", 0}, {"message", skippedAdjustment}});
-    nlohmann::json out = {
+    Warnings warnings = run.warnings;
+    for (const auto& f : run.failures) warnings.push_back({0, f});
+    if (adjustment && !adjustment->Ok()) warnings.push_back({0, adjustment->message});
+    if (!skippedAdjustment.empty()) warnings.push_back({0, skippedAdjustment});
+    const nlohmann::json out = {
         {"base_name", run.baseName},
         {"workbook", run.workbookPath},
         {"level_data_file", run.levelDataPath},
-        {"setups", run.setups},
-        {"total_distance_m", run.totalDistance},
+        {"setups", run.survey.SetupCount()},
+        {"total_distance_m", run.survey.closure.totalDistance},
         {"misclose_mm", misclose * 1000},
         {"permissible_error_mm", permissible},
-        {"start_reference", run.startReference},
-        {"end_reference", run.endReference},
+        {"start_reference", summary.startReference},
+        {"end_reference", summary.endReference},
         {"start_rl", startLevel},
         {"end_rl", endLevel},
-        {"warnings", warnings},
         {"checks", ChecksJson(checks)},
     };
-    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    PrintRunJson(out, warnings);
   } else {
     std::cout << "Processed " << fieldFile << "\n"
               << "  report workbook:  " << run.workbookPath << "\n"
               << "  level data file:  " << run.levelDataPath << "\n"
-              << "  set-ups reduced:  " << run.setups << "\n"
-              << "  line length:      " << FormatFixed(run.totalDistance, 2) << " m\n"
-              << "  start:            " << run.startReference << " RL " << DecimalText(startLevel)
-              << "\n"
-              << "  end:              " << run.endReference << " RL " << DecimalText(endLevel)
+              << "  set-ups reduced:  " << run.survey.SetupCount() << "\n"
+              << "  line length:      " << FormatFixed(run.survey.closure.totalDistance, 2)
+              << " m\n"
+              << "  start:            " << summary.startReference << " RL "
+              << DecimalText(startLevel) << "\n"
+              << "  end:              " << summary.endReference << " RL " << DecimalText(endLevel)
               << "\n"
               << "  "
               << "misclose:         " << FormatFixed(misclose * 1000, 2) << " mm (permissible "

@@ -11,20 +11,6 @@
 #include "settings/ControlFile.h"
 
 namespace vireo::cli {
-namespace {
-
-class FixedAnswer : public InputBoxPrompter {
- public:
-  explicit FixedAnswer(std::string answer) : answer_(std::move(answer)) {}
-  std::string Ask(const std::string&, const std::string&, const std::string&) override {
-    return answer_;
-  }
-
- private:
-  std::string answer_;
-};
-
-}  // namespace
 
 int ShowSettings(const std::string& home) {
   try {
@@ -36,7 +22,7 @@ int ShowSettings(const std::string& home) {
               << (settings.errorFactor.empty() ? "(missing)" : settings.errorFactor) << "\n";
     if (auto warning = ErrorFactorWarning(app, settings.errorFactor))
       std::cerr << "warning: " << *warning << "\n";
-    std::vector<RunWarning> warnings;
+    Warnings warnings;
     const CheckLimits limits = ReadCheckLimits(app, warnings);
     std::cout << "check limits (checks.ini; 0 is off):\n";
     for (const CheckLimitKey& key : kCheckLimitKeys)
@@ -80,9 +66,7 @@ int SetSetting(const std::string& name, const std::string& value, const std::str
       std::cout << "error factor set to " << static_cast<int>(*factor) << "\n";
       return kExitOk;
     }
-    const auto& command = name == "company" ? kCompanyNameCommand : kPersonnelNameCommand;
-    FixedAnswer answer(value);
-    if (RunTextSettingCommand(command, answer, app))
+    if (name == "company" ? SetCompanyName(app, value) : SetPersonnelName(app, value))
       std::cout << name << " set to \"" << value << "\"\n";
     else
       std::cout << name << " unchanged\n";

@@ -35,6 +35,7 @@ int Run(int argc, char** argv) {
   CLI::App cli{
       "Vireo: reduction of double-run levelling from DiNi M5 or Leica GSI field data files"};
   cli.require_subcommand(1);
+  cli.set_version_flag("--version", std::string("vireo-cli ") + VIREO_VERSION);
   std::string home;
 
   auto* process = cli.add_subcommand("process", "reduce a field data file");
@@ -69,7 +70,11 @@ int Run(int argc, char** argv) {
 
   auto* adjust = cli.add_subcommand("adjust", "least-squares adjustment of a levelling network");
   AdjustArguments adjustArgs;
-  adjust->add_option("FILE", adjustArgs.files, "field data files and level data files")->required();
+  adjust->add_option("FILE", adjustArgs.files,
+                     "field data files and level data files (instead of the job's inputs)");
+  adjust->add_option("--job", adjustArgs.job,
+                     "a network job file (inputs, benchmarks, sigma for 1 km, name); the files "
+                     "and options given beside it replace its own");
   adjust
       ->add_option("--fixed", adjustArgs.fixed, "a benchmark of fixed height NAME=HEIGHT (metres)")
       ->expected(1)
@@ -112,7 +117,13 @@ int Run(int argc, char** argv) {
     return Process(arguments, home);
   }
   if (*settings) return ShowSettings(home);
-  if (*adjust) return Adjust(adjustArgs, home);
+  if (*adjust) {
+    if (adjustArgs.files.empty() && adjustArgs.job.empty()) {
+      std::cerr << "vireo-cli: adjust needs the input files or --job FILE\n";
+      return kExitRefused;
+    }
+    return Adjust(adjustArgs, home);
+  }
   return SetSetting(name, value, home);
 }
 
@@ -127,6 +138,12 @@ int main(int argc, char** argv) {
     // is as it was.
     std::cerr << "vireo-cli: there was not enough memory to finish; every output not reported "
                  "as written is as it was before\n";
+    return kExitOutputFailed;
+  } catch (const std::exception& e) {
+    // Anything else the system refuses (a thread, a descriptor) ends the
+    // run the same way, never in an abort.
+    std::cerr << "vireo-cli: the run could not finish (" << e.what()
+              << "); every output not reported as written is as it was before\n";
     return kExitOutputFailed;
   }
   return Delivered(status);

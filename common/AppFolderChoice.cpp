@@ -36,11 +36,23 @@ std::string UserDataFolder(const char* xdgDataHome, const char* home) {
   return {};
 }
 
+bool IsSystemFolder(const std::string& folder) {
+  const std::string path = fs::path(folder).lexically_normal().string() + "/";
+  // Sources built in place under /usr/src are no installation.
+  if (path.starts_with("/usr/src/") || path.starts_with("/usr/local/src/")) return false;
+  return path.starts_with("/opt/") || path.starts_with("/usr/");
+}
+
 std::string ChooseAppFolderRoot(const std::string& homeOverride,
                                 const std::string& executableFolder, bool executableFolderWritable,
                                 const std::string& userDataFolder) {
   if (!homeOverride.empty()) return homeOverride;
-  if (executableFolderWritable || userDataFolder.empty()) return executableFolder;
+  const bool installed = IsSystemFolder(executableFolder);
+  if (!installed && (executableFolderWritable || userDataFolder.empty())) return executableFolder;
+  if (userDataFolder.empty())
+    throw Error(executableFolder, "choose the application folder",
+                "the program is installed for every user, and neither HOME nor XDG_DATA_HOME "
+                "names a folder of this user's; give one with --home DIR");
   return userDataFolder;
 }
 

@@ -300,8 +300,10 @@ StagedFile::~StagedFile() {
   out_.reset();
   try {
     fs_.Remove(temp_);
-  } catch (const Error&) {
+  } catch (...) {
     // The original failure is the one to report; the target is untouched.
+    // Nothing may leave a destructor, not even a failed allocation while
+    // the failure is put into words.
   }
 }
 

@@ -111,6 +111,12 @@ std::string SimulateFieldFile(const SimulationOptions& o) {
         rise = lineStart - trueHeight;
       } else {
         rise = std::uniform_real_distribution<double>(-1.2, 1.2)(random);
+        if (o.closedLoop) {
+          // A long loop turns back in time for its closing set-up to stay
+          // within a staff's reach.
+          const double reach = 3.0 + 1.2 * (o.setupsPerLine - s);
+          rise = std::clamp(rise, lineStart - trueHeight - reach, lineStart - trueHeight + reach);
+        }
       }
       double bs = staff(random);
       double fs = bs - rise;

@@ -6,8 +6,10 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QLabel>
+#include <QScreen>
 #include <QString>
 #include <QWidget>
+#include <algorithm>
 
 namespace vireo::gui {
 
@@ -44,6 +46,30 @@ inline void ShrinkToFit(QLabel* label) {
          QFontMetricsF(font).horizontalAdvance(label->text()) > label->width())
     font.setPointSizeF(font.pointSizeF() - 0.25);
   label->setFont(font);
+}
+
+// Moves the top-level `window` beside `anchor`, never over it: to its right,
+// else below it, else to its left, where the screen has room; else as far
+// right as the screen allows.
+inline void PlaceBeside(QWidget* window, const QWidget* anchor) {
+  constexpr int kGap = 8;
+  const QRect beside = anchor->frameGeometry();
+  // A window not shown yet has no frame: take the anchor's.
+  const QSize frame = beside.size() - anchor->geometry().size();
+  const QSize size = window->frameGeometry().size() + (window->isVisible() ? QSize() : frame);
+  const QRect room = anchor->screen()->availableGeometry();
+  auto fits = [&](QPoint at) { return room.contains(QRect(at, size)); };
+  const QPoint right(beside.right() + 1 + kGap, beside.top());
+  const QPoint below(beside.left(), beside.bottom() + 1 + kGap);
+  const QPoint left(beside.left() - kGap - size.width(), beside.top());
+  if (fits(right))
+    window->move(right);
+  else if (fits(below))
+    window->move(below);
+  else if (fits(left))
+    window->move(left);
+  else
+    window->move(std::max(room.left(), room.right() + 1 - size.width()), beside.top());
 }
 
 }  // namespace vireo::gui

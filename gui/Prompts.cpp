@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <algorithm>
 
 #include "common/Text.h"
 
@@ -29,50 +31,70 @@ class ArrowWhileAsking {
 
 }  // namespace
 
-QString QtPrompts::OpenFile(const QString& title, const QString& folder,
+QString QtPrompts::OpenFile(QWidget* owner, const QString& title, const QString& folder,
                             const QStringList& filters) {
   ArrowWhileAsking arrow;
-  return QFileDialog::getOpenFileName(parent_, title, folder, filters.join(QStringLiteral(";;")));
+  return QFileDialog::getOpenFileName(Owner(owner), title, folder,
+                                      filters.join(QStringLiteral(";;")));
 }
 
-QStringList Prompts::OpenFiles(const QString& title, const QString& folder,
+QStringList Prompts::OpenFiles(QWidget* owner, const QString& title, const QString& folder,
                                const QStringList& filters) {
-  const QString file = OpenFile(title, folder, filters);
+  const QString file = OpenFile(owner, title, folder, filters);
   return file.isEmpty() ? QStringList() : QStringList{file};
 }
 
-QStringList QtPrompts::OpenFiles(const QString& title, const QString& folder,
+QStringList QtPrompts::OpenFiles(QWidget* owner, const QString& title, const QString& folder,
                                  const QStringList& filters) {
   ArrowWhileAsking arrow;
-  return QFileDialog::getOpenFileNames(parent_, title, folder, filters.join(QStringLiteral(";;")));
+  return QFileDialog::getOpenFileNames(Owner(owner), title, folder,
+                                       filters.join(QStringLiteral(";;")));
 }
 
-std::optional<QString> QtPrompts::InputBox(const QString& prompt, const QString& title,
-                                           const QString& initialText) {
+QString QtPrompts::SaveFile(QWidget* owner, const QString& title, const QString& suggested,
+                            const QStringList& filters) {
   ArrowWhileAsking arrow;
-  bool ok = false;
-  // No owner: the main window is disabled while the box is open, and the
-  // box takes the platform's default position.
-  const QString answer =
-      QInputDialog::getText(nullptr, title, prompt, QLineEdit::Normal, initialText, &ok);
-  if (!ok) return std::nullopt;
-  return answer;
+  return QFileDialog::getSaveFileName(Owner(owner), title, suggested,
+                                      filters.join(QStringLiteral(";;")));
 }
 
-bool QtPrompts::AskYesNo(const QString& title, const QString& text) {
+int WidthForTitle(const QString& title) {
+  // The title bar's font is the window manager's; the application's bold
+  // font is a fair measure, and the buttons beside the title take about
+  // 120 pixels.
+  QFont font = QApplication::font();
+  font.setBold(true);
+  return QFontMetrics(font).horizontalAdvance(title) + 120;
+}
+
+std::optional<QString> QtPrompts::InputBox(QWidget* owner, const QString& prompt,
+                                           const QString& title, const QString& initialText) {
   ArrowWhileAsking arrow;
-  QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent_);
+  QInputDialog box(Owner(owner));
+  box.setWindowTitle(title);
+  box.setLabelText(prompt);
+  box.setTextValue(initialText);
+  // The box's layout sizes it around its line edit.
+  if (auto* edit = box.findChild<QLineEdit*>()) edit->setMinimumWidth(WidthForTitle(title));
+  if (box.exec() != QDialog::Accepted) return std::nullopt;
+  return box.textValue();
+}
+
+bool QtPrompts::AskYesNo(QWidget* owner, const QString& title, const QString& text) {
+  ArrowWhileAsking arrow;
+  QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No,
+                  Owner(owner));
   box.setDefaultButton(QMessageBox::Yes);
   return box.exec() == QMessageBox::Yes;
 }
 
-void QtPrompts::Tell(const QString& title, const QString& text, MessageKind kind,
+void QtPrompts::Tell(QWidget* owner, const QString& title, const QString& text, MessageKind kind,
                      const QString& details) {
   ArrowWhileAsking arrow;
   QMessageBox::Icon icon = QMessageBox::Information;
   if (kind == MessageKind::Warning) icon = QMessageBox::Warning;
   if (kind == MessageKind::Error) icon = QMessageBox::Critical;
-  QMessageBox box(icon, title, text, QMessageBox::Ok, parent_);
+  QMessageBox box(icon, title, text, QMessageBox::Ok, Owner(owner));
   if (!details.isEmpty()) box.setDetailedText(details);
   box.exec();
 }

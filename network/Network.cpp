@@ -13,6 +13,7 @@
 #include "network/internal/Network.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <deque>
 
@@ -356,6 +357,30 @@ void Network::LinkSections() {
   }
 }
 
+void Network::RefuseCaseSlip(std::size_t benchmarkPoint) const {
+  // A name that differs from an observed point's only in case is a slip of
+  // the keyboard, not a benchmark of its own (a turning point is known by
+  // its name before "@").
+  const std::string& given = result_.points[benchmarkPoint].name;
+  auto sameButCase = [&](std::string_view name) {
+    return name.size() == given.size() && std::equal(name.begin(), name.end(), given.begin(),
+                                                     [](unsigned char x, unsigned char y) {
+                                                       return std::tolower(x) == std::tolower(y);
+                                                     });
+  };
+  for (std::size_t q = 0; q < points_.size(); ++q) {
+    if (points_[q].degree == 0) continue;
+    const std::string& full = result_.points[q].name;
+    const std::string_view name =
+        std::string_view(full).substr(0, points_[q].network ? full.size() : full.rfind('@'));
+    if (!sameButCase(name)) continue;
+    const Benchmark& b = benchmarks_[points_[benchmarkPoint].benchmark];
+    throw Error(b.source, "read the benchmarks",
+                (b.sourceLine > 0 ? "line " + std::to_string(b.sourceLine) + ": " : std::string()) +
+                    "no point " + given + "; did you mean " + std::string(name) + "?");
+  }
+}
+
 void Network::CheckEveryPartHasABenchmark() {
   // Approximate heights from the benchmarks outwards; whatever they do not
   // reach has no datum.
@@ -366,6 +391,7 @@ void Network::CheckEveryPartHasABenchmark() {
     if (point.benchmark < 0) continue;
     point.height = benchmarks_[point.benchmark].height;
     if (point.degree == 0) {
+      RefuseCaseSlip(p);
       result_.warnings.push_back(
           {benchmarks_[point.benchmark].source, benchmarks_[point.benchmark].sourceLine,
            "no observation reaches the benchmark " + result_.points[p].name});

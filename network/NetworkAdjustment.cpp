@@ -3,6 +3,7 @@
 #include "network/NetworkAdjustment.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "common/AppFolder.h"
@@ -157,11 +158,11 @@ std::string NetworkAdjustment::Route(const AdjustedSection& s, std::string_view 
 NetworkAdjustment AdjustNetwork(const std::vector<NetworkInput>& inputs,
                                 const std::vector<Benchmark>& benchmarks,
                                 const AdjustmentOptions& options,
-                                std::vector<NetworkWarning>* warningsOnRefusal) {
+                                NetworkWarnings* warningsOnRefusal) {
   NetworkAdjustment result;
   for (const NetworkInput& input : inputs) {
     result.inputs.push_back(input.path);
-    result.warnings.insert(result.warnings.end(), input.warnings.begin(), input.warnings.end());
+    result.warnings.Append(input.warnings);
   }
   try {
     const std::string first = inputs.empty() ? std::string() : inputs.front().path;

@@ -20,8 +20,9 @@
 #include <vector>
 
 #include "common/FileSystem.h"
+#include "common/Warning.h"
 #include "output/LevelDataFile.h"
-#include "reduction/Survey.h"
+#include "reduction/SurveyBuilder.h"
 
 namespace vireo {
 
@@ -30,6 +31,8 @@ struct NetworkWarning {
   long line = 0;     // line of that file; 0 when not tied to one
   std::string message;
 };
+
+using NetworkWarnings = WarningList<NetworkWarning>;
 
 // One levelled height difference from its back point to its fore point.
 struct LevelledDifference {
@@ -52,13 +55,13 @@ struct NetworkInput {
   std::string format;  // "DiNi M5", "Leica GSI" or "level data file"
   InputKind kind = InputKind::FieldData;
   std::vector<LevelledLine> lines;
-  std::vector<NetworkWarning> warnings;  // found while reading it
+  NetworkWarnings warnings;  // found while reading it
   long SetupCount() const;
 };
 
 // The lines of a survey: each reduced set-up is back minus fore mean reading
 // over the back plus fore "Ave_Dist(m)".
-NetworkInput InputFromSurvey(const Survey& survey, const std::vector<RunWarning>& warnings);
+NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings);
 
 // The runs of a level data file as lines of levelling (see
 // ReadLevelDataText). A difference beyond +-10,000 m or a distance beyond
@@ -277,7 +280,7 @@ struct NetworkAdjustment {
   std::optional<double> varianceFactor;  // s0^2; none when dof is 0
   std::optional<GlobalTest> test;        // none when dof is 0
   std::optional<Snooping> snooping;      // with the snoop option
-  std::vector<NetworkWarning> warnings;  // the inputs' first, then the adjustment's
+  NetworkWarnings warnings;              // the inputs' first, then the adjustment's
 
   // The observation with the largest |w|; none when no observation has a w.
   std::optional<std::size_t> LargestStandardizedResidual() const;
@@ -301,7 +304,7 @@ struct NetworkAdjustment {
 NetworkAdjustment AdjustNetwork(const std::vector<NetworkInput>& inputs,
                                 const std::vector<Benchmark>& benchmarks,
                                 const AdjustmentOptions& options = {},
-                                std::vector<NetworkWarning>* warningsOnRefusal = nullptr);
+                                NetworkWarnings* warningsOnRefusal = nullptr);
 
 // The chi-square quantile: x with P(dof/2, x/2) = p, P the regularized lower
 // incomplete gamma function. dof >= 1, 0 < p < 1.

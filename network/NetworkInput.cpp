@@ -56,7 +56,7 @@ long NetworkInput::SetupCount() const {
   return count;
 }
 
-NetworkInput InputFromSurvey(const Survey& survey, const std::vector<RunWarning>& warnings) {
+NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings) {
   NetworkInput input;
   input.path = survey.file;
   input.format = FormatName(survey.format);
@@ -65,11 +65,14 @@ NetworkInput InputFromSurvey(const Survey& survey, const std::vector<RunWarning>
   for (const LevellingLine& line : survey.lines) {
     LevelledLine& levelled = input.lines.emplace_back();
     levelled.setups.reserve(line.setups.size());
-    for (const ReducedSetup& s : line.setups)
-      levelled.setups.push_back(
-          {s.fieldLine, s.back, s.fore, s.HeightDifference(), s.BackDistance() + s.ForeDistance()});
+    for (const Setup& s : line.setups)
+      if (s.BackPaired())
+        levelled.setups.push_back({s.fieldLine, s.back->point, s.fore.point, s.HeightDifference(),
+                                   s.BackDistance() + s.ForeDistance()});
   }
-  for (const RunWarning& w : warnings) input.warnings.push_back({survey.file, w.line, w.message});
+  input.warnings.Append(warnings, [&](const RunWarning& w) {
+    return NetworkWarning{survey.file, w.line, w.message};
+  });
   return input;
 }
 
@@ -113,7 +116,7 @@ NetworkInput ReadNetworkInput(const std::string& path, FileSystem& fs) {
   }
   if (LooksLikeLevelData(start))
     return InputFromLevelData(path, ReadLevelDataText(ReadWholeFile(fs, path)));
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   const Survey survey = ReadSurvey(path, warnings, fs);
   return InputFromSurvey(survey, warnings);
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,13 +13,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <functional>
 #include <new>
 
+#include "common/AppFolder.h"
 #include "common/Error.h"
 #include "common/Text.h"
 #include "gui/BusyPointer.h"
@@ -33,6 +38,11 @@ namespace {
 
 const QString kTitle = QStringLiteral("Adjust Network");
 const QString kBenchmarkTable = QStringLiteral("the benchmark table");
+const QString kSigmaKm = QStringLiteral("\u03C3 for 1 km");
+const QString kGeometryKey = QStringLiteral("AdjustNetwork/geometry");
+const QString kFolderKey = QStringLiteral("AdjustNetwork/lastFolder");
+const QStringList kJobFilters = {QStringLiteral("Network job (*.job)"),
+                                 QStringLiteral("All Files (*)")};
 const QColor kAlarm(255, 199, 206);  // the workbook's red fill
 constexpr int kListedInBox = 20;
 
@@ -87,6 +97,13 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   setObjectName(QStringLiteral("AdjustNetwork"));
   setWindowTitle(kTitle);
 
+  auto* openJob = Make<QPushButton>("OpenJob", QStringLiteral("Open job..."));
+  auto* saveJob = Make<QPushButton>("SaveJob", QStringLiteral("Save job..."));
+  auto* jobButtons = new QHBoxLayout;
+  jobButtons->addWidget(openJob);
+  jobButtons->addWidget(saveJob);
+  jobButtons->addStretch();
+
   files_ = Make<QListWidget>("InputFiles");
   files_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   auto* addFiles = Make<QPushButton>("AddFiles", QStringLiteral("Add..."));
@@ -106,9 +123,11 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   benchmarks_->setRowCount(1);
   auto* addBenchmark = Make<QPushButton>("AddBenchmark", QStringLiteral("Add"));
   auto* removeBenchmarks = Make<QPushButton>("RemoveBenchmarks", QStringLiteral("Remove"));
+  auto* loadBenchmarks = Make<QPushButton>("LoadBenchmarks", QStringLiteral("Load benchmarks..."));
   auto* benchmarkButtons = new QHBoxLayout;
   benchmarkButtons->addWidget(addBenchmark);
   benchmarkButtons->addWidget(removeBenchmarks);
+  benchmarkButtons->addWidget(loadBenchmarks);
   benchmarkButtons->addStretch();
   auto* benchmarksBox = new QGroupBox(QStringLiteral("Benchmarks"));
   auto* benchmarksLayout = new QVBoxLayout(benchmarksBox);
@@ -133,6 +152,7 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   adjustRow->addWidget(adjust_);
 
   auto* inputs = new QVBoxLayout;
+  inputs->addLayout(jobButtons);
   inputs->addWidget(filesBox, 2);
   inputs->addWidget(benchmarksBox, 3);
   inputs->addLayout(settings);
@@ -142,12 +162,16 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   status_->setWordWrap(true);
   summary_ = MakeTable("Summary", {QStringLiteral("Result"), QStringLiteral("Value")});
   summary_->horizontalHeader()->hide();
+  // Long names (from -> to) break at their blanks rather than being cut.
+  summary_->setWordWrap(true);
+  summary_->setTextElideMode(Qt::ElideNone);
   heights_ = MakeTable("Heights", {QStringLiteral("Point"), QStringLiteral("Height (m)"),
                                    QStringLiteral("σ (mm)"), QStringLiteral("Kind")});
   links_ = Make<QLabel>("WorkbookLinks");
   links_->setTextFormat(Qt::RichText);
   links_->setWordWrap(true);
   links_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  notOpened_ = new gui::NotOpenedNote;
   auto* summaryBox = new QGroupBox(QStringLiteral("Summary"));
   (new QVBoxLayout(summaryBox))->addWidget(summary_);
   auto* heightsBox = new QGroupBox(QStringLiteral("Heights of the network points"));
@@ -159,11 +183,16 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   results->addWidget(status_);
   results->addLayout(tables, 1);
   results->addWidget(links_);
+  results->addWidget(notOpened_);
 
   auto* root = new QHBoxLayout(this);
   root->addLayout(inputs, 4);
   root->addLayout(results, 7);
   resize(1180, 640);
+  const QSettings remembered;
+  if (remembered.contains(kGeometryKey))
+    restoreGeometry(remembered.value(kGeometryKey).toByteArray());
+  lastFolder_ = remembered.value(kFolderKey).toString();
   ClearResults(QStringLiteral("Add the input files and the benchmarks, then press Adjust."));
 
   connect(addFiles, &QPushButton::clicked, this, &NetworkWindow::AddFiles);
@@ -171,6 +200,9 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   connect(addBenchmark, &QPushButton::clicked, this, &NetworkWindow::AddBenchmark);
   connect(removeBenchmarks, &QPushButton::clicked, this, &NetworkWindow::RemoveBenchmarks);
   connect(adjust_, &QPushButton::clicked, this, &NetworkWindow::Adjust);
+  connect(loadBenchmarks, &QPushButton::clicked, this, &NetworkWindow::LoadBenchmarks);
+  connect(openJob, &QPushButton::clicked, this, &NetworkWindow::OpenJob);
+  connect(saveJob, &QPushButton::clicked, this, &NetworkWindow::SaveJob);
   connect(links_, &QLabel::linkActivated, this, [this](const QString& link) {
     if (link == QLatin1String("workbook"))
       OpenWorkbook();
@@ -179,19 +211,33 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   });
 }
 
+void NetworkWindow::closeEvent(QCloseEvent* event) {
+  QSettings().setValue(kGeometryKey, saveGeometry());
+  QWidget::closeEvent(event);
+}
+
+QString NetworkWindow::Folder() const {
+  return lastFolder_.isEmpty() || !QFileInfo(lastFolder_).isDir()
+             ? QString::fromStdString(app_.FieldData())
+             : lastFolder_;
+}
+
+void NetworkWindow::SetLastFolder(const QString& file) {
+  lastFolder_ = QFileInfo(file).absolutePath();
+  QSettings().setValue(kFolderKey, lastFolder_);
+}
+
 void NetworkWindow::AddFiles() {
-  const QString folder =
-      lastFolder_.isEmpty() ? QString::fromStdString(app_.FieldData()) : lastFolder_;
   // The Process command's filters; level data files are .dat files too.
   AddFilePaths(
-      prompts_.OpenFiles(QStringLiteral("Add input files..."), folder,
+      prompts_.OpenFiles(this, QStringLiteral("Add input files..."), Folder(),
                          {QStringLiteral("DATfile (*.dat)"), QStringLiteral("All Files (*)"),
                           QStringLiteral("GSI file (*.gsi *.GSI)")}));
 }
 
 void NetworkWindow::AddFilePaths(const QStringList& paths) {
   for (const QString& path : paths) {
-    lastFolder_ = QFileInfo(path).absolutePath();
+    SetLastFolder(path);
     // A file listed twice would count its observations twice.
     bool listed = false;
     for (int i = 0; i < files_->count() && !listed; ++i)
@@ -211,8 +257,141 @@ void NetworkWindow::RemoveFiles() {
 void NetworkWindow::AddBenchmark() {
   const int row = benchmarks_->rowCount();
   benchmarks_->insertRow(row);
+  for (int column = 0; column < benchmarks_->columnCount(); ++column)
+    benchmarks_->setItem(row, column, new QTableWidgetItem);
+  // The surveyor types the new benchmark's name right away.
+  benchmarks_->setFocus(Qt::OtherFocusReason);
   benchmarks_->setCurrentCell(row, 0);
-  if (isVisible()) benchmarks_->editItem(benchmarks_->item(row, 0));
+  benchmarks_->editItem(benchmarks_->item(row, 0));
+}
+
+void NetworkWindow::AddBenchmarkRows(const std::vector<vireo::Benchmark>& benchmarks) {
+  // Empty rows (the one a new window has) make way.
+  for (int row = benchmarks_->rowCount() - 1; row >= 0; --row)
+    if (CellText(benchmarks_, row, 0).empty() && CellText(benchmarks_, row, 1).empty() &&
+        CellText(benchmarks_, row, 2).empty())
+      benchmarks_->removeRow(row);
+  for (const vireo::Benchmark& b : benchmarks) {
+    const int row = benchmarks_->rowCount();
+    benchmarks_->insertRow(row);
+    benchmarks_->setItem(row, 0, new QTableWidgetItem(Shown(b.name)));
+    benchmarks_->setItem(
+        row, 1, new QTableWidgetItem(QString::fromStdString(vireo::DecimalText(b.height))));
+    benchmarks_->setItem(
+        row, 2,
+        new QTableWidgetItem(b.sigma ? QString::fromStdString(vireo::DecimalText(*b.sigma))
+                                     : QString()));
+  }
+}
+
+void NetworkWindow::LoadBenchmarks() {
+  const QString path = prompts_.OpenFile(
+      this, QStringLiteral("Load benchmarks..."), Folder(),
+      {QStringLiteral("Benchmark list (*.csv *.txt)"), QStringLiteral("All Files (*)")});
+  if (path.isEmpty()) return;
+  SetLastFolder(path);
+  try {
+    AddBenchmarkRows(vireo::ReadBenchmarkFile(QFile::encodeName(path).toStdString()));
+  } catch (const std::exception& e) {
+    Refuse(QStringLiteral("The benchmarks were not loaded."), e);
+  }
+}
+
+vireo::NetworkJob NetworkWindow::Job() const {
+  vireo::NetworkJob job;
+  for (int i = 0; i < files_->count(); ++i)
+    job.inputs.push_back(
+        QFile::encodeName(files_->item(i)->data(Qt::UserRole).toString()).toStdString());
+  for (int row = 0; row < benchmarks_->rowCount(); ++row) {
+    const std::string texts[3] = {CellText(benchmarks_, row, 0), CellText(benchmarks_, row, 1),
+                                  CellText(benchmarks_, row, 2)};
+    if (texts[0].empty() && texts[1].empty() && texts[2].empty()) continue;
+    vireo::Benchmark& b = job.benchmarks.emplace_back(vireo::ParseBenchmarkEntry(
+        texts[0], texts[1], texts[2], kBenchmarkTable.toStdString(), row + 1));
+    // Where it was given, as the results and messages name it.
+    b.source = kBenchmarkTable.toStdString() + ", row " + std::to_string(row + 1);
+    b.sourceLine = 0;
+  }
+  const std::string sigma = sigmaKm_->text().trimmed().toStdString();
+  const auto sigmaKm = vireo::StrictNumber(sigma);
+  if (!sigmaKm || !(*sigmaKm > 0))
+    throw vireo::Error(kSigmaKm.toStdString(), "read the standard deviation for 1 km",
+                       "\"" + sigma + "\" is not a number of millimetres above 0");
+  job.sigmaKm = *sigmaKm;
+  job.name = name_->text().trimmed().toStdString();
+  return job;
+}
+
+void NetworkWindow::SetJob(const vireo::NetworkJob& job) {
+  files_->clear();
+  QStringList paths;
+  for (const std::string& input : job.inputs) paths << QFile::decodeName(input.c_str());
+  AddFilePaths(paths);
+  benchmarks_->setRowCount(0);
+  AddBenchmarkRows(job.benchmarks);
+  if (benchmarks_->rowCount() == 0) benchmarks_->setRowCount(1);
+  sigmaKm_->setText(
+      QString::fromStdString(job.sigmaKm ? vireo::DecimalText(*job.sigmaKm) : std::string("1.0")));
+  name_->setText(Shown(job.name));
+  result_.reset();
+  workbook_.clear();
+  ClearResults(QStringLiteral("Opened the job; press Adjust."));
+}
+
+void NetworkWindow::OpenJob() {
+  const QString path =
+      prompts_.OpenFile(this, QStringLiteral("Open job..."), Folder(), kJobFilters);
+  if (path.isEmpty()) return;
+  SetLastFolder(path);
+  try {
+    SetJob(vireo::ReadNetworkJob(QFile::encodeName(path).toStdString()));
+  } catch (const std::exception& e) {
+    Refuse(QStringLiteral("The job was not opened."), e);
+  }
+}
+
+void NetworkWindow::SaveJob() {
+  vireo::NetworkJob job;
+  try {
+    job = Job();
+  } catch (const std::exception& e) {
+    Refuse(QStringLiteral("The job was not saved."), e);
+    return;
+  }
+  const QString name = name_->text().trimmed().isEmpty() ? DefaultName() : name_->text().trimmed();
+  QString path = prompts_.SaveFile(
+      this, QStringLiteral("Save job..."),
+      QDir(Folder()).filePath((name.isEmpty() ? QStringLiteral("network") : name) + ".job"),
+      kJobFilters);
+  if (path.isEmpty()) return;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".job");
+  SetLastFolder(path);
+  try {
+    vireo::SaveNetworkJob(job, QFile::encodeName(path).toStdString());
+    status_->setText(QStringLiteral("Saved the job as %1.").arg(QDir::toNativeSeparators(path)));
+  } catch (const std::exception& e) {
+    Refuse(QStringLiteral("The job was not saved."), e);
+  }
+}
+
+void NetworkWindow::Refuse(const QString& title, const std::exception& e) {
+  const QString what = QString::fromStdString(e.what());
+  prompts_.Tell(this, kTitle, title + QStringLiteral("\n\n") + what, MessageKind::Error);
+  // Back to the field the message is about.
+  const auto* error = dynamic_cast<const vireo::Error*>(&e);
+  const QString where = error ? QString::fromStdString(error->File()) : QString();
+  activateWindow();
+  if (where == kSigmaKm) {
+    sigmaKm_->setFocus(Qt::OtherFocusReason);
+    sigmaKm_->selectAll();
+  } else if (where.startsWith(kBenchmarkTable)) {
+    const QRegularExpressionMatch row =
+        QRegularExpression(QStringLiteral("row (\\d+)")).match(what);
+    benchmarks_->setFocus(Qt::OtherFocusReason);
+    if (row.hasMatch()) benchmarks_->setCurrentCell(row.captured(1).toInt() - 1, 0);
+  } else if (error && error->Operation() == "name the adjustment") {
+    name_->setFocus(Qt::OtherFocusReason);
+  }
 }
 
 void NetworkWindow::RemoveBenchmarks() {
@@ -232,46 +411,26 @@ QString NetworkWindow::DefaultName() const {
 }
 
 void NetworkWindow::Adjust() {
-  std::vector<std::string> paths;
-  for (int i = 0; i < files_->count(); ++i)
-    paths.push_back(
-        QFile::encodeName(files_->item(i)->data(Qt::UserRole).toString()).toStdString());
-  if (paths.empty()) {
-    prompts_.Tell(kTitle, QStringLiteral("Add the field data files or level data files to adjust."),
+  if (files_->count() == 0) {
+    prompts_.Tell(this, kTitle,
+                  QStringLiteral("Add the field data files or level data files to adjust."),
                   MessageKind::Information);
     return;
   }
-  QString refusal, failure;
+  std::optional<vireo::Error> refusal;
+  QString failure, shortage;
   {
     BusyPointer busy;
     try {
       // What the window holds is checked before any input is read.
+      const vireo::NetworkJob job = Job();
       vireo::AdjustmentOptions options;
-      const std::string sigma = sigmaKm_->text().trimmed().toStdString();
-      const auto sigmaKm = vireo::StrictNumber(sigma);
-      if (!sigmaKm || !(*sigmaKm >= vireo::kMinSigmaKm && *sigmaKm <= vireo::kMaxSigmaKm))
-        throw vireo::Error("σ for 1 km", "read the standard deviation for 1 km",
-                           "\"" + sigma + "\" is not a number of millimetres from " +
-                               vireo::DecimalText(vireo::kMinSigmaKm) + " to " +
-                               vireo::DecimalText(vireo::kMaxSigmaKm));
-      options.sigmaKm = *sigmaKm;
+      options.sigmaKm = *job.sigmaKm;
       options.snoop = findBlunders_->isChecked();
       std::optional<std::string> factorWarning;
       options.errorFactor = vireo::ErrorFactorForTolerances(app_, factorWarning);
-      const std::string name =
-          vireo::AdjustmentName(name_->text().trimmed().toStdString(), paths.front());
-      std::vector<vireo::Benchmark> benchmarks;
-      for (int row = 0; row < benchmarks_->rowCount(); ++row) {
-        const std::string texts[3] = {CellText(benchmarks_, row, 0), CellText(benchmarks_, row, 1),
-                                      CellText(benchmarks_, row, 2)};
-        if (texts[0].empty() && texts[1].empty() && texts[2].empty()) continue;
-        vireo::Benchmark& b = benchmarks.emplace_back(vireo::ParseBenchmarkEntry(
-            texts[0], texts[1], texts[2], kBenchmarkTable.toStdString(), row + 1));
-        // Where it was given, as the results and messages name it.
-        b.source = kBenchmarkTable.toStdString() + ", row " + std::to_string(row + 1);
-        b.sourceLine = 0;
-      }
-      result_ = vireo::AdjustNetwork(vireo::ReadNetworkInputs(paths), benchmarks, options);
+      const std::string name = vireo::AdjustmentName(job.name, job.inputs.front());
+      result_ = vireo::AdjustNetwork(vireo::ReadNetworkInputs(job.inputs), job.benchmarks, options);
       if (factorWarning) result_->warnings.push_back({"", 0, *factorWarning});
       workbook_.clear();
       try {
@@ -283,22 +442,28 @@ void NetworkWindow::Adjust() {
       if (!failure.isEmpty())
         status_->setText(status_->text() + QStringLiteral("\nThe workbook was not saved: ") +
                          failure);
+    } catch (const vireo::Error& e) {
+      refusal = e;
+    } catch (const std::bad_alloc&) {
+      shortage = QStringLiteral("There was not enough memory to adjust the network.");
     } catch (const std::exception& e) {
-      refusal = dynamic_cast<const std::bad_alloc*>(&e)
-                    ? QStringLiteral("There was not enough memory to adjust the network.")
-                    : QString::fromStdString(e.what());
+      refusal = vireo::Error("", "adjust the network", e.what());
+    }
+    if (refusal || !shortage.isEmpty()) {
       result_.reset();
       workbook_.clear();
-      ClearResults(QStringLiteral("Not adjusted: ") + refusal);
+      ClearResults(QStringLiteral("Not adjusted: ") +
+                   (refusal ? QString::fromStdString(refusal->what()) : shortage));
     }
   }
   // Shown once the pointer is back.
-  if (!refusal.isEmpty())
-    prompts_.Tell(kTitle, QStringLiteral("The network was not adjusted.\n\n") + refusal,
+  if (refusal) Refuse(QStringLiteral("The network was not adjusted."), *refusal);
+  if (!shortage.isEmpty())
+    prompts_.Tell(this, kTitle, QStringLiteral("The network was not adjusted.\n\n") + shortage,
                   MessageKind::Error);
   if (!failure.isEmpty())
     prompts_.Tell(
-        kTitle,
+        this, kTitle,
         QStringLiteral("The network was adjusted, but its workbook was not saved.\n\n") + failure,
         MessageKind::Error);
 }
@@ -309,6 +474,7 @@ void NetworkWindow::ClearResults(const QString& status) {
   heights_->setRowCount(0);
   links_->clear();
   links_->hide();
+  notOpened_->Clear();
 }
 
 void NetworkWindow::ShowResults() {
@@ -353,6 +519,7 @@ void NetworkWindow::ShowResults() {
     if (s.alarm) value->setBackground(kAlarm);
     summary_->setItem(row, 1, value);
   }
+  summary_->resizeRowsToContents();
 
   int rows = 0;
   for (const vireo::AdjustedPoint& p : result.points) rows += p.turningPoint ? 0 : 1;
@@ -378,11 +545,18 @@ void NetworkWindow::ShowResults() {
                  .arg(result.warnings.size());
   links_->setText(links.join(QStringLiteral(" &nbsp; ")));
   links_->setVisible(!links.isEmpty());
+  notOpened_->Clear();
 }
 
 void NetworkWindow::OpenWorkbook() {
-  if (!workbook_.isEmpty())
-    gui::OpenDocument(workbook_, opener_, prompts_, kTitle, QStringLiteral("The workbook"));
+  if (workbook_.isEmpty()) return;
+  const QString workbook = workbook_;
+  QPointer<NetworkWindow> window(this);
+  gui::OpenDocument(workbook, opener_, [window, workbook](const QString& cause) {
+    // The opener may answer late: only while the window shows that workbook.
+    if (window && window->workbook_ == workbook)
+      window->notOpened_->Show(QStringLiteral("The workbook"), workbook, cause);
+  });
 }
 
 void NetworkWindow::ShowWarnings() {
@@ -396,7 +570,7 @@ void NetworkWindow::ShowWarnings() {
     lines << (where.isEmpty() ? Shown(w.message) : where + QStringLiteral(": ") + Shown(w.message));
   }
   const bool more = lines.size() > kListedInBox;
-  prompts_.Tell(QStringLiteral("Adjustment warnings"),
+  prompts_.Tell(this, QStringLiteral("Adjustment warnings"),
                 QStringLiteral("The adjustment went on past %1:\n\n")
                         .arg(Plural(lines.size(), "warning", "warnings")) +
                     lines.mid(0, kListedInBox).join(QLatin1Char('\n')) +

@@ -4,7 +4,11 @@
 // 1 km and the workbook's name, ticks "Find blunders" for data snooping,
 // and presses Adjust. The window shows the
 // summary and the heights of the network points, and names the workbook it
-// saved under "Adjusted Networks". It holds no adjustment logic.
+// saved under "Adjusted Networks". Its inputs, benchmarks and settings are
+// saved as a network job file and opened again ("Save job...", "Open
+// job..."); a benchmark list is loaded as `--benchmarks` reads it. It
+// remembers its size and place and the last folder. It holds no adjustment
+// logic.
 #pragma once
 
 #include <QString>
@@ -15,8 +19,10 @@
 #include "gui/Desktop.h"
 #include "gui/Prompts.h"
 #include "network/NetworkAdjustment.h"
+#include "network/NetworkJob.h"
 
 class QCheckBox;
+class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -39,9 +45,21 @@ class NetworkWindow : public QWidget {
   void AddBenchmark();
   void RemoveBenchmarks();
   void Adjust();
+  // "Load benchmarks...": adds the benchmarks of a list NAME,HEIGHT[,SIGMA_MM].
+  void LoadBenchmarks();
+  // "Open job..." replaces what the window holds by a job file's; "Save
+  // job..." saves it as one.
+  void OpenJob();
+  void SaveJob();
+
+  // What the window holds as a job; Error naming the field that is not
+  // usable (the benchmark table, sigma for 1 km).
+  vireo::NetworkJob Job() const;
+  void SetJob(const vireo::NetworkJob& job);
 
   // The links under the results: "Open the workbook" hands the saved
-  // workbook to the desktop, "Show warnings" lists the adjustment's warnings.
+  // workbook to the desktop (and says so, with its path, when no program
+  // took it), "Show warnings" lists the adjustment's warnings.
   void OpenWorkbook();
   void ShowWarnings();
   void SetDocumentOpener(gui::DocumentOpener opener) { opener_ = std::move(opener); }
@@ -50,8 +68,17 @@ class NetworkWindow : public QWidget {
   const std::optional<vireo::NetworkAdjustment>& Result() const { return result_; }
   const QString& WorkbookPath() const { return workbook_; }
 
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void AddFilePaths(const QStringList& paths);
+  void AddBenchmarkRows(const std::vector<vireo::Benchmark>& benchmarks);
+  QString Folder() const;
+  void SetLastFolder(const QString& file);
+  // Says why the window's content is not usable and puts the focus in the
+  // field concerned.
+  void Refuse(const QString& title, const std::exception& e);
   void ClearResults(const QString& status);
   void ShowResults();
   QString DefaultName() const;
@@ -73,6 +100,7 @@ class NetworkWindow : public QWidget {
   QTableWidget* summary_;
   QTableWidget* heights_;
   QLabel* links_;
+  gui::NotOpenedNote* notOpened_;
 };
 
 }  // namespace vireo::network

@@ -6,8 +6,10 @@
 #include <functional>
 #include <memory>
 
+#include "common/AppFolder.h"
 #include "common/Error.h"
 #include "common/Text.h"
+#include "output/SheetTable.h"
 
 namespace vireo {
 namespace {
@@ -16,21 +18,18 @@ namespace {
 constexpr std::size_t kMaxNameBytes = 250;
 constexpr std::size_t kNamesListed = 20;
 
-constexpr CellFormat kHeading{.bold = true, .ruleBelow = true};
 constexpr CellFormat kMetres{.numberFormat = "0.00000"};
 constexpr CellFormat kLength{.numberFormat = "0.000"};
 constexpr CellFormat kMm{.numberFormat = "0.00"};
 constexpr CellFormat kRedundancy{.numberFormat = "0.000"};
 constexpr CellFormat kW{.numberFormat = "0.00"};
 constexpr const char* kFooter = "&L&F, &A&RPage &P of &N";
+constexpr ColumnKind kNumber = ColumnKind::Number, kText = ColumnKind::Text;
 
-void Headings(Worksheet& sheet, int row, std::initializer_list<const char*> headings) {
-  int column = 1;
-  for (const char* heading : headings) sheet.SetText(row, column++, heading, kHeading);
-}
-
-// Landscape, every column on one page wide, the heading row on every page.
-void PrintSetup(Worksheet& sheet, int headingRow) {
+// A4 landscape, every column on one page wide, the heading row on every
+// page, and the columns as wide as their longest entries.
+void Lay(Worksheet& sheet, ColumnWidths& widths, int headingRow) {
+  widths.Apply(sheet);
   PageSetup page;
   page.landscape = true;
   page.fitToWidth = true;
@@ -38,19 +37,6 @@ void PrintSetup(Worksheet& sheet, int headingRow) {
   page.margins = kNarrowMargins;
   page.footer = kFooter;
   sheet.SetPageSetup(page);
-}
-
-// Wide enough for the longest point name, within reason.
-double NameWidth(const NetworkAdjustment& result) {
-  std::size_t longest = 8;
-  for (const AdjustedPoint& p : result.points) longest = std::max(longest, p.name.size());
-  return static_cast<double>(std::min<std::size_t>(longest, 40)) + 2;
-}
-
-double FileWidth(const NetworkAdjustment& result) {
-  std::size_t file = 10;
-  for (const std::string& label : result.inputLabels) file = std::max(file, label.size());
-  return static_cast<double>(std::min<std::size_t>(file, 30)) + 2;
 }
 
 std::string RemovedText(int round) {
@@ -80,90 +66,156 @@ std::string TestText(const std::optional<GlobalTest>& test) {
   return FormatFixed(test->statistic, 2) + (test->pass ? " passed" : " FAILED");
 }
 
-// A table of `count` rows under a heading row, continued on sheets of its
-// own as the rows need; `row(i, writer)` writes row i of the table.
-void StreamTable(std::vector<Worksheet>& sheets, std::size_t count, std::size_t perSheet,
-                 int lastColumn, const std::function<void(std::size_t, RowWriter&)>& row) {
-  for (std::size_t s = 0; s < sheets.size(); ++s) {
-    const std::size_t first = s * perSheet;
-    const std::size_t rows = std::min(perSheet, count - std::min(count, first));
-    sheets[s].StreamRows(
-        2, static_cast<int>(rows), lastColumn,
-        [row, first](int r, RowWriter& out) { row(first + static_cast<std::size_t>(r - 2), out); });
+// The smallest and largest value a number column holds: the widest two.
+struct Extent {
+  double low = 0, high = 0;
+  bool any = false;
+  void Add(double v) {
+    low = any ? std::min(low, v) : v;
+    high = any ? std::max(high, v) : v;
+    any = true;
   }
+  void Fit(ColumnWidths& widths, int column, const CellFormat& format) const {
+    if (!any) return;
+    widths.FitNumber(column, low, format.numberFormat);
+    widths.FitNumber(column, high, format.numberFormat);
+  }
+};
+
+// The widest of `texts` as printed.
+template <typename Texts>
+std::string_view Widest(const Texts& texts) {
+  double widest = -1;
+  std::string_view chosen;
+  for (std::string_view text : texts)
+    if (const double w = PrintedWidth(text); w > widest) widest = w, chosen = text;
+  return chosen;
 }
 
+// Text columns as wide as the widest of `texts`.
+template <typename Texts>
+void FitWidest(ColumnWidths& widths, std::initializer_list<int> columns, const Texts& texts) {
+  const std::string_view widest = Widest(texts);
+  for (int column : columns) widths.Fit(column, widest, false, true);
+}
+
+// A table too long to hold in memory, laid out as a SheetTable: its heading
+// row on each of `sheets`, values aligned by their column's kind. Its rows
+// are written at save time; the widths of its values are fitted beforehand.
+class LongTable {
+ public:
+  LongTable(std::vector<Worksheet> sheets, int headingRow, std::vector<TableColumn> columns)
+      : sheets_(std::move(sheets)), headingRow_(headingRow), columns_(std::move(columns)) {
+    for (Worksheet& sheet : sheets_) SheetTable headings(sheet, widths, headingRow_, columns_);
+  }
+  ColumnWidths widths;
+  // The look of a value of `column` (from 1) with `base`.
+  CellStyleId Style(int column, CellFormat base = {}) {
+    const ColumnKind kind = columns_[static_cast<std::size_t>(column - 1)].kind;
+    return sheets_.front().StyleFor(column, AlignedAs(kind, base));
+  }
+  // Lays the sheets out and streams `count` rows, `perSheet` a sheet;
+  // `row(i, writer)` writes row i of the table.
+  void Stream(std::size_t count, std::size_t perSheet,
+              const std::function<void(std::size_t, RowWriter&)>& row) {
+    const int lastColumn = static_cast<int>(columns_.size());
+    for (std::size_t s = 0; s < sheets_.size(); ++s) {
+      Lay(sheets_[s], widths, headingRow_);
+      const std::size_t first = s * perSheet;
+      const std::size_t rows = std::min(perSheet, count - std::min(count, first));
+      sheets_[s].StreamRows(headingRow_ + 1, static_cast<int>(rows), lastColumn,
+                            [row, first, heading = headingRow_](int r, RowWriter& out) {
+                              row(first + static_cast<std::size_t>(r - heading - 1), out);
+                            });
+    }
+  }
+
+ private:
+  std::vector<Worksheet> sheets_;
+  int headingRow_;
+  std::vector<TableColumn> columns_;
+};
+
 void WriteSummary(Worksheet sheet, const NetworkAdjustment& result, const std::string& name) {
-  sheet.SetColumns(1, 1, 36);
-  sheet.SetColumns(2, 2, 16);
-  sheet.SetColumns(3, 3, 12);
-  sheet.SetColumns(4, 4, 44);
-  PrintSetup(sheet, 0);
+  ColumnWidths widths;
   sheet.SetText(1, 1, "Levelling network adjustment: " + name, {.bold = true});
+  // Label and value; a text value spans the columns of the tables below.
+  SheetTable items(sheet, widths, 0, {{"", kText}, {"", kNumber}});
+  SheetTable texts(sheet, widths, 0, {{"", kText}, {"", kText, 3}});
   int row = 3;
   for (const SummaryItem& item : SummaryItems(result)) {
-    sheet.SetText(row, 1, item.label);
+    items.Text(row, 1, item.label);
     if (item.number) {
       const std::string format = item.decimals > 0 ? "0." + std::string(item.decimals, '0') : "0";
-      sheet.SetNumber(row, 2, *item.number, {.numberFormat = format, .redFill = item.alarm});
+      items.Number(row, 2, *item.number, {.numberFormat = format, .redFill = item.alarm});
     } else {
-      sheet.SetText(row, 2, item.text, {.redFill = item.alarm});
+      texts.Text(row, 2, item.text, {.redFill = item.alarm});
     }
     ++row;
   }
 
   row += 1;
-  Headings(sheet, row++, {"Input file"});
-  for (const std::string& input : result.inputs) sheet.SetText(row++, 1, input);
+  SheetTable inputs(sheet, widths, row++, {{"Input file", kText, 4}});
+  for (const std::string& input : result.inputs) inputs.Text(row++, 1, input);
 
   row += 1;
-  Headings(sheet, row++, {"Benchmark", "Height (m)", "\u03C3 (mm)", "Given in"});
+  SheetTable benchmarks(sheet, widths, row++,
+                        {{"Benchmark", kText},
+                         {"Height (m)", kNumber},
+                         {"\u03C3 (mm)", kNumber},
+                         {"Given in", kText}});
   for (const Benchmark& b : result.benchmarks) {
-    sheet.SetText(row, 1, b.name);
-    sheet.SetNumber(row, 2, b.height, kMetres);
+    benchmarks.Text(row, 1, b.name);
+    benchmarks.Number(row, 2, b.height, kMetres);
     if (b.sigma)
-      sheet.SetNumber(row, 3, *b.sigma, kMm);
+      benchmarks.Number(row, 3, *b.sigma, kMm);
     else
-      sheet.SetText(row, 3, "fixed");
-    sheet.SetText(row++, 4,
-                  b.sourceLine > 0 ? b.source + " line " + std::to_string(b.sourceLine) : b.source);
+      benchmarks.Text(row, 3, "fixed");
+    benchmarks.Text(
+        row++, 4, b.sourceLine > 0 ? b.source + " line " + std::to_string(b.sourceLine) : b.source);
   }
 
   if (result.snooping) {
     const Snooping& snooping = *result.snooping;
     row += 1;
     sheet.SetText(row++, 1, "Data snooping", {.bold = true});
-    Headings(sheet, row++, {"Round: removed", "w", "Estimated blunder (mm)", "Global test after"});
+    SheetTable rounds(sheet, widths, row++,
+                      {{"Round: removed", kText},
+                       {"w", kNumber},
+                       {"Estimated blunder (mm)", kNumber},
+                       {"Global test after", kText}});
     for (const SnoopingRound& r : snooping.rounds) {
-      sheet.SetText(row, 1, std::to_string(r.round) + ": " + TargetName(result, r.removed));
-      sheet.SetNumber(row, 2, r.removed.w, kW);
-      sheet.SetNumber(row, 3, r.estimatedBlunderMm, kMm);
-      sheet.SetText(row++, 4, TestText(r.testAfter));
+      rounds.Text(row, 1, std::to_string(r.round) + ": " + TargetName(result, r.removed));
+      rounds.Number(row, 2, r.removed.w, kW);
+      rounds.Number(row, 3, r.estimatedBlunderMm, kMm);
+      rounds.Text(row++, 4, TestText(r.testAfter));
     }
     for (const SnoopingTarget& t : snooping.suspects) {
-      sheet.SetText(row, 1, "suspect: " + TargetName(result, t), {.redFill = true});
-      sheet.SetNumber(row++, 2, t.w, kW);
+      rounds.Text(row, 1, "suspect: " + TargetName(result, t), {.redFill = true});
+      rounds.Number(row++, 2, t.w, kW);
     }
     sheet.SetText(row++, 1, "Snooping ended: " + snooping.end + ".");
   }
 
   row += 1;
-  Headings(sheet, row++, {"File", "Line", "Warning"});
-  if (result.warnings.empty()) sheet.SetText(row++, 3, "none");
+  SheetTable warnings(sheet, widths, row++,
+                      {{"File", kText}, {"Line", kNumber}, {"Warning", kText, 2}});
+  if (result.warnings.empty()) warnings.Text(row++, 3, "none");
   // A sheet's rows end somewhere; what does not fit is counted.
   const std::size_t room = static_cast<std::size_t>(Workbook::kMaxRows - row);
   const std::size_t listed = result.warnings.size() <= room ? result.warnings.size() : room - 1;
   for (std::size_t i = 0; i < listed; ++i) {
     const NetworkWarning& w = result.warnings[i];
-    if (!w.file.empty()) sheet.SetText(row, 1, w.file);
-    if (w.line > 0) sheet.SetNumber(row, 2, static_cast<double>(w.line));
-    sheet.SetText(row, 3, w.message);
+    if (!w.file.empty()) warnings.Text(row, 1, w.file);
+    if (w.line > 0) warnings.Number(row, 2, static_cast<double>(w.line));
+    warnings.Text(row, 3, w.message);
     ++row;
   }
   if (listed < result.warnings.size())
-    sheet.SetText(row, 3,
+    warnings.Text(row, 3,
                   "and " + std::to_string(result.warnings.size() - listed) +
                       " more warnings than this sheet holds");
+  Lay(sheet, widths, 0);
 }
 
 // Values as the long tables keep them: a hundred times finer than any
@@ -193,111 +245,158 @@ std::vector<int> ListedPoints(const NetworkAdjustment& result) {
 
 void WriteHeights(std::vector<Worksheet> sheets, const NetworkAdjustment& result,
                   std::shared_ptr<const std::vector<int>> listed, std::size_t perSheet) {
-  for (Worksheet& sheet : sheets) {
-    sheet.SetColumns(1, 1, NameWidth(result));
-    sheet.SetColumns(2, 2, 14, kMetres);
-    sheet.SetColumns(3, 3, 10, kMm);
-    sheet.SetColumns(4, 4, 10);
-    sheet.SetColumns(5, 5, 26);
-    PrintSetup(sheet, 1);
-    Headings(sheet, 1, {"Point", "Height (m)", "\u03C3 (mm)", "Kind", "Remark"});
+  LongTable table(std::move(sheets), 1,
+                  {{"Point", kText},
+                   {"Height (m)", kNumber},
+                   {"\u03C3 (mm)", kNumber},
+                   {"Kind", kText},
+                   {"Remark", kText}});
+  Extent height, sigma;
+  std::vector<std::string_view> names, remarks;
+  bool removed = false, turning = false, unobserved = false;
+  for (int i : *listed) {
+    const AdjustedPoint& p = result.points[static_cast<std::size_t>(i)];
+    names.push_back(p.name);
+    height.Add(Metres(p.height));
+    sigma.Add(Millimetres(p.sigma));
+    removed |= p.inRemovedSection;
+    turning |= p.turningPoint;
+    unobserved |= !p.observed;
   }
-  const CellStyleId metres = sheets.front().StyleFor(2, {}), mm = sheets.front().StyleFor(3, {});
-  StreamTable(sheets, listed->size(), perSheet, 5,
-              [&result, listed, metres, mm](std::size_t i, RowWriter& out) {
-                const AdjustedPoint& p = result.points[static_cast<std::size_t>((*listed)[i])];
-                out.Text(1, p.name);
-                out.Number(2, Metres(p.height), metres);
-                out.Number(3, Millimetres(p.sigma), mm);
-                out.Text(4, PointKindName(p.kind));
-                if (p.inRemovedSection)
-                  out.Text(5, "turning point of a removed section");
-                else if (p.turningPoint)
-                  out.Text(5, "turning point");
-                else if (!p.observed)
-                  out.Text(5, "no observation reaches it");
-              });
+  if (removed) remarks.push_back("turning point of a removed section");
+  if (turning) remarks.push_back("turning point");
+  if (unobserved) remarks.push_back("no observation reaches it");
+  FitWidest(table.widths, {1}, names);
+  height.Fit(table.widths, 2, kMetres);
+  sigma.Fit(table.widths, 3, kMm);
+  FitWidest(table.widths, {4},
+            std::array<std::string_view, 3>{PointKindName(PointKind::Fixed),
+                                            PointKindName(PointKind::Weighted),
+                                            PointKindName(PointKind::Adjusted)});
+  FitWidest(table.widths, {5}, remarks);
+  const CellStyleId name = table.Style(1), metres = table.Style(2, kMetres),
+                    mm = table.Style(3, kMm), text = table.Style(4);
+  table.Stream(listed->size(), perSheet,
+               [&result, listed, name, metres, mm, text](std::size_t i, RowWriter& out) {
+                 const AdjustedPoint& p = result.points[static_cast<std::size_t>((*listed)[i])];
+                 out.Text(1, p.name, name);
+                 out.Number(2, Metres(p.height), metres);
+                 out.Number(3, Millimetres(p.sigma), mm);
+                 out.Text(4, PointKindName(p.kind), text);
+                 if (p.inRemovedSection)
+                   out.Text(5, "turning point of a removed section", text);
+                 else if (p.turningPoint)
+                   out.Text(5, "turning point", text);
+                 else if (!p.observed)
+                   out.Text(5, "no observation reaches it", text);
+               });
 }
 
 // Every set-up and weighted benchmark, with the height its fore point
 // (its To) gets.
 void WriteObservations(std::vector<Worksheet> sheets, const NetworkAdjustment& result,
                        std::size_t perSheet) {
-  for (Worksheet& sheet : sheets) {
-    sheet.SetColumns(1, 1, FileWidth(result));
-    sheet.SetColumns(2, 2, 9);
-    sheet.SetColumns(3, 4, NameWidth(result));
-    sheet.SetColumns(5, 5, 10, kLength);
-    sheet.SetColumns(6, 7, 13, kMetres);
-    sheet.SetColumns(8, 9, 9, kMm);
-    sheet.SetColumns(10, 10, 7, kRedundancy);
-    sheet.SetColumns(11, 11, 8, kW);
-    sheet.SetColumns(12, 12, 18);
-    sheet.SetColumns(13, 13, 9, kMm);
-    sheet.SetColumns(14, 14, 13, kMetres);
-    sheet.SetColumns(15, 15, 9, kMm);
-    PrintSetup(sheet, 1);
-    Headings(sheet, 1,
-             {"File", "Field line", "From", "To", "L (m)", "Observed (m)", "Adjusted (m)", "v (mm)",
-              "\u03C3 (mm)", "r", "w", "Flag", "MDB (mm)", "Height of To (m)", "\u03C3 To (mm)"});
+  LongTable table(std::move(sheets), 1,
+                  {{"File", kText},
+                   {"Field line", kNumber},
+                   {"From", kText},
+                   {"To", kText},
+                   {"L (m)", kNumber},
+                   {"Observed (m)", kNumber},
+                   {"Adjusted (m)", kNumber},
+                   {"v (mm)", kNumber},
+                   {"\u03C3 (mm)", kNumber},
+                   {"r", kNumber},
+                   {"w", kNumber},
+                   {"Flag", kText},
+                   {"MDB (mm)", kNumber},
+                   {"Height of To (m)", kNumber},
+                   {"\u03C3 To (mm)", kNumber}});
+  constexpr CellFormat kCount{};
+  const std::array<CellFormat, 16> format = {
+      kCount, kCount, kCount,      kCount, kCount, kLength, kMetres, kMetres,
+      kMm,    kMm,    kRedundancy, kW,     kCount, kMm,     kMetres, kMm};
+  std::array<Extent, 16> extent;
+  std::vector<std::string_view> files(result.inputLabels.begin(), result.inputLabels.end());
+  std::vector<std::string> benchmarkFiles;
+  std::vector<std::string_view> names, flags = {"flagged", "no check"};
+  int lastRound = 0;
+  for (const AdjustedPoint& p : result.points) names.push_back(p.name);
+  for (const AdjustedObservation& o : result.observations) {
+    if (o.IsBenchmark()) benchmarkFiles.push_back(result.FileOf(o));
+    extent[2].Add(static_cast<double>(o.fieldLine));
+    extent[5].Add(Metres(o.length));
+    extent[6].Add(Metres(o.observed));
+    extent[7].Add(Metres(o.adjusted));
+    extent[8].Add(Millimetres(o.residual));
+    extent[9].Add(Millimetres(o.sigma));
+    extent[10].Add(Ratio(o.redundancy));
+    if (o.standardizedResidual) extent[11].Add(Ratio(*o.standardizedResidual));
+    if (o.mdb) extent[13].Add(Millimetres(*o.mdb));
+    const AdjustedPoint& to = result.points[o.to];
+    extent[14].Add(Metres(to.height));
+    extent[15].Add(Millimetres(to.sigma));
+    lastRound = std::max(lastRound, o.removedInRound);
   }
-  Worksheet& first = sheets.front();
+  files.insert(files.end(), benchmarkFiles.begin(), benchmarkFiles.end());
+  const std::string removed = RemovedText(lastRound);
+  if (lastRound > 0) flags.push_back(removed);
+  FitWidest(table.widths, {1}, files);
+  FitWidest(table.widths, {3, 4}, names);
+  FitWidest(table.widths, {12}, flags);
   std::array<CellStyleId, 16> style{};
-  for (int c = 5; c <= 15; ++c) style[c] = first.StyleFor(c, {});
-  const CellStyleId red = first.StyleFor(12, {.redFill = true});
-  StreamTable(sheets, result.observations.size(), perSheet, 15,
-              [&result, style, red](std::size_t i, RowWriter& out) {
-                const AdjustedObservation& o = result.observations[i];
-                out.Text(1, o.IsBenchmark() ? result.FileOf(o) : result.inputLabels[o.input]);
-                if (o.fieldLine > 0) out.Number(2, static_cast<double>(o.fieldLine));
-                if (!o.IsBenchmark()) out.Text(3, result.points[o.from].name);
-                out.Text(4, result.points[o.to].name);
-                if (!o.IsBenchmark()) out.Number(5, Metres(o.length), style[5]);
-                out.Number(6, Metres(o.observed), style[6]);
-                out.Number(7, Metres(o.adjusted), style[7]);
-                out.Number(8, Millimetres(o.residual), style[8]);
-                out.Number(9, Millimetres(o.sigma), style[9]);
-                out.Number(10, Ratio(o.redundancy), style[10]);
-                if (o.standardizedResidual)
-                  out.Number(11, Ratio(*o.standardizedResidual), style[11]);
-                if (o.removedInRound > 0)
-                  out.Text(12, RemovedText(o.removedInRound), red);
-                else if (o.flagged)
-                  out.Text(12, "flagged", red);
-                else if (!o.standardizedResidual)
-                  out.Text(12, "no check");
-                if (o.mdb) out.Number(13, Millimetres(*o.mdb), style[13]);
-                const AdjustedPoint& to = result.points[o.to];
-                out.Number(14, Metres(to.height), style[14]);
-                out.Number(15, Millimetres(to.sigma), style[15]);
-              });
+  for (int c = 1; c <= 15; ++c) {
+    extent[c].Fit(table.widths, c, format[c]);
+    style[c] = table.Style(c, format[c]);
+  }
+  const CellStyleId red = table.Style(12, {.redFill = true});
+  table.Stream(
+      result.observations.size(), perSheet, [&result, style, red](std::size_t i, RowWriter& out) {
+        const AdjustedObservation& o = result.observations[i];
+        out.Text(1, o.IsBenchmark() ? result.FileOf(o) : result.inputLabels[o.input], style[1]);
+        if (o.fieldLine > 0) out.Number(2, static_cast<double>(o.fieldLine), style[2]);
+        if (!o.IsBenchmark()) out.Text(3, result.points[o.from].name, style[3]);
+        out.Text(4, result.points[o.to].name, style[4]);
+        if (!o.IsBenchmark()) out.Number(5, Metres(o.length), style[5]);
+        out.Number(6, Metres(o.observed), style[6]);
+        out.Number(7, Metres(o.adjusted), style[7]);
+        out.Number(8, Millimetres(o.residual), style[8]);
+        out.Number(9, Millimetres(o.sigma), style[9]);
+        out.Number(10, Ratio(o.redundancy), style[10]);
+        if (o.standardizedResidual) out.Number(11, Ratio(*o.standardizedResidual), style[11]);
+        if (o.removedInRound > 0)
+          out.Text(12, RemovedText(o.removedInRound), red);
+        else if (o.flagged)
+          out.Text(12, "flagged", red);
+        else if (!o.standardizedResidual)
+          out.Text(12, "no check", style[12]);
+        if (o.mdb) out.Number(13, Millimetres(*o.mdb), style[13]);
+        const AdjustedPoint& to = result.points[o.to];
+        out.Number(14, Metres(to.height), style[14]);
+        out.Number(15, Millimetres(to.sigma), style[15]);
+      });
 }
 
 // The runs forward and back first, then every section.
 void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
-  sheet.SetColumns(1, 2, std::max(NameWidth(result), 36.0));
-  sheet.SetColumns(3, 3, std::max(FileWidth(result), 12.0));
-  sheet.SetColumns(4, 5, 15);
-  sheet.SetColumns(6, 6, 8);
-  sheet.SetColumns(7, 7, 11, kLength);
-  sheet.SetColumns(8, 9, 13, kMetres);
-  sheet.SetColumns(10, 10, 9, kMm);
-  sheet.SetColumns(11, 11, 7, kRedundancy);
-  sheet.SetColumns(12, 12, 8, kW);
-  sheet.SetColumns(13, 13, 9, kMm);
-  sheet.SetColumns(14, 14, 22);
   int row = 1;
   sheet.SetText(row++, 1, "Sections run forward and back", {.bold = true});
-  Headings(sheet, row++,
-           {"Forward", "Back", "Mean L (m)", "Difference (mm)", "Tolerance (mm)", "Result"});
-  if (result.forwardBack.empty()) sheet.SetText(row++, 1, "none");
+  ColumnWidths widths;
+  SheetTable pairs(sheet, widths, row++,
+                   {{"Forward", kText},
+                    {"Back", kText},
+                    {"Mean L (m)", kNumber},
+                    {"Difference (mm)", kNumber},
+                    {"Tolerance (mm)", kNumber},
+                    {"Result", kText}});
+  if (result.forwardBack.empty()) pairs.Text(row++, 1, "none");
   for (const ForwardBackPair& pair : result.forwardBack) {
-    sheet.SetText(row, 1, SectionName(result, result.sections[pair.forward]));
-    sheet.SetText(row, 2, SectionName(result, result.sections[pair.back]));
-    sheet.SetNumber(row, 3, pair.meanLength, kLength);
-    sheet.SetNumber(row, 4, pair.differenceMm, kMm);
-    sheet.SetNumber(row, 5, pair.toleranceMm, kMm);
-    sheet.SetText(row++, 6, pair.pass ? "PASS" : "FAIL", {.redFill = !pair.pass});
+    pairs.Text(row, 1, SectionName(result, result.sections[pair.forward]));
+    pairs.Text(row, 2, SectionName(result, result.sections[pair.back]));
+    pairs.Number(row, 3, pair.meanLength, kLength);
+    pairs.Number(row, 4, pair.differenceMm, kMm);
+    pairs.Number(row, 5, pair.toleranceMm, kMm);
+    pairs.Text(row++, 6, pair.pass ? "PASS" : "FAIL", {.redFill = !pair.pass});
   }
   row += 1;
   // Below the held rows; a table longer than the sheet is cut, and says so.
@@ -311,23 +410,82 @@ void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
                     : std::string("Sections between network points"),
                 {.bold = true});
   const int headingRow = row;
-  Headings(sheet, row,
-           {"From", "To", "File", "Line", "Field lines", "Set-ups", "Length (m)", "Observed (m)",
-            "Adjusted (m)", "v (mm)", "r", "w", "MDB (mm)", "Remark"});
-  PrintSetup(sheet, headingRow);
+  SheetTable sections(sheet, widths, headingRow,
+                      {{"From", kText},
+                       {"To", kText},
+                       {"File", kText},
+                       {"Line", kNumber},
+                       {"Field lines", kText},
+                       {"Set-ups", kNumber},
+                       {"Length (m)", kNumber},
+                       {"Observed (m)", kNumber},
+                       {"Adjusted (m)", kNumber},
+                       {"v (mm)", kNumber},
+                       {"r", kNumber},
+                       {"w", kNumber},
+                       {"MDB (mm)", kNumber},
+                       {"Remark", kText}});
+  constexpr CellFormat kCount{};
+  const std::array<CellFormat, 15> format = {kCount, kCount,      kCount,  kCount,  kCount,
+                                             kCount, kCount,      kLength, kMetres, kMetres,
+                                             kMm,    kRedundancy, kW,      kMm,     kCount};
+  std::array<Extent, 15> extent;
+  std::vector<std::string_view> files(result.inputLabels.begin(), result.inputLabels.end());
+  std::vector<std::string_view> names;
+  std::vector<std::string> fieldLines, remarks;
+  for (std::size_t s = 0; s < shown; ++s) {
+    const AdjustedSection& section = result.sections[s];
+    names.push_back(result.points[section.from].name);
+    names.push_back(result.points[section.to].name);
+    extent[4].Add(section.line);
+    extent[6].Add(static_cast<double>(section.setups));
+    extent[7].Add(section.length);
+    extent[8].Add(section.observed);
+    extent[9].Add(section.adjusted);
+    extent[10].Add(section.residual);
+    extent[11].Add(section.redundancy);
+    if (section.standardizedResidual) extent[12].Add(*section.standardizedResidual);
+    if (section.mdb) extent[13].Add(*section.mdb);
+  }
+  auto fieldLinesOf = [](const AdjustedSection& s) {
+    return std::to_string(s.firstFieldLine) + "\u2013" + std::to_string(s.lastFieldLine);
+  };
+  auto remarkOf = [](const AdjustedSection& s) {
+    std::string remark;
+    if (s.removedInRound > 0)
+      remark = RemovedText(s.removedInRound);
+    else if (s.flagged)
+      remark = "flagged";
+    else if (!s.standardizedResidual)
+      remark = "no check";
+    if (!s.inLoop) remark += remark.empty() ? "in no loop" : "; in no loop";
+    return remark;
+  };
+  for (std::size_t s = 0; s < shown; ++s) {
+    fieldLines.push_back(fieldLinesOf(result.sections[s]));
+    remarks.push_back(remarkOf(result.sections[s]));
+  }
+  FitWidest(widths, {1, 2}, names);
+  FitWidest(widths, {3}, files);
+  FitWidest(widths, {5}, fieldLines);
+  FitWidest(widths, {14}, remarks);
   std::array<CellStyleId, 15> style{};
-  for (int c = 7; c <= 13; ++c) style[c] = sheet.StyleFor(c, {});
-  const CellStyleId red = sheet.StyleFor(14, {.redFill = true});
+  for (int c = 1; c <= 14; ++c) {
+    extent[c].Fit(widths, c, format[c]);
+    style[c] = sheet.StyleFor(c, sections.Look(c, format[c]));
+  }
+  const CellStyleId red = sheet.StyleFor(14, sections.Look(14, {.redFill = true}));
+  Lay(sheet, widths, headingRow);
   sheet.StreamRows(
       headingRow + 1, static_cast<int>(shown), 14,
-      [&result, style, red, headingRow](int r, RowWriter& out) {
+      [&result, style, red, headingRow, fieldLinesOf, remarkOf](int r, RowWriter& out) {
         const AdjustedSection& s = result.sections[static_cast<std::size_t>(r - headingRow - 1)];
-        out.Text(1, result.points[s.from].name);
-        out.Text(2, result.points[s.to].name);
-        out.Text(3, result.FileOf(s));
-        out.Number(4, s.line);
-        out.Text(5, std::to_string(s.firstFieldLine) + "\u2013" + std::to_string(s.lastFieldLine));
-        out.Number(6, static_cast<double>(s.setups));
+        out.Text(1, result.points[s.from].name, style[1]);
+        out.Text(2, result.points[s.to].name, style[2]);
+        out.Text(3, result.FileOf(s), style[3]);
+        out.Number(4, s.line, style[4]);
+        out.Text(5, fieldLinesOf(s), style[5]);
+        out.Number(6, static_cast<double>(s.setups), style[6]);
         out.Number(7, s.length, style[7]);
         out.Number(8, s.observed, style[8]);
         out.Number(9, s.adjusted, style[9]);
@@ -335,16 +493,8 @@ void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
         out.Number(11, s.redundancy, style[11]);
         if (s.standardizedResidual) out.Number(12, *s.standardizedResidual, style[12]);
         if (s.mdb) out.Number(13, *s.mdb, style[13]);
-        std::string remark;
-        if (s.removedInRound > 0)
-          remark = RemovedText(s.removedInRound);
-        else if (s.flagged)
-          remark = "flagged";
-        else if (!s.standardizedResidual)
-          remark = "no check";
-        if (!s.inLoop) remark += remark.empty() ? "in no loop" : "; in no loop";
-        if (!remark.empty())
-          out.Text(14, remark, s.flagged || s.removedInRound ? red : CellStyleId{0});
+        const std::string remark = remarkOf(s);
+        if (!remark.empty()) out.Text(14, remark, s.flagged || s.removedInRound ? red : style[14]);
       });
 }
 
@@ -366,12 +516,6 @@ std::string LoopRoute(const NetworkAdjustment& result, const LevellingLoop& loop
 }
 
 void WriteLoops(Worksheet sheet, const NetworkAdjustment& result) {
-  sheet.SetColumns(1, 1, 7);
-  sheet.SetColumns(2, 2, 9);
-  sheet.SetColumns(3, 3, 11, kLength);
-  sheet.SetColumns(4, 5, 14, kMm);
-  sheet.SetColumns(6, 6, 8);
-  sheet.SetColumns(7, 7, 90);
   long failing = 0;
   for (const LevellingLoop& loop : result.loops) failing += loop.pass ? 0 : 1;
   std::vector<std::string> unchecked;
@@ -394,25 +538,55 @@ void WriteLoops(Worksheet sheet, const NetworkAdjustment& result) {
                                         ListOf(unchecked));
   row += 1;
   const int headingRow = row;
-  Headings(
-      sheet, row,
-      {"Loop", "Sections", "Length (m)", "Misclose (mm)", "Tolerance (mm)", "Result", "Route"});
-  PrintSetup(sheet, headingRow);
-  const CellStyleId length = sheet.StyleFor(3, {}), mm = sheet.StyleFor(4, {});
-  const CellStyleId red = sheet.StyleFor(6, {.redFill = true});
+  ColumnWidths widths;
+  SheetTable loops(sheet, widths, headingRow,
+                   {{"Loop", kNumber},
+                    {"Sections", kNumber},
+                    {"Length (m)", kNumber},
+                    {"Misclose (mm)", kNumber},
+                    {"Tolerance (mm)", kNumber},
+                    {"Result", kText},
+                    {"Route", kText}});
   const std::size_t room = static_cast<std::size_t>(Workbook::kMaxRows - headingRow);
-  sheet.StreamRows(headingRow + 1, static_cast<int>(std::min(result.loops.size(), room)), 7,
-                   [&result, length, mm, red, headingRow](int r, RowWriter& out) {
-                     const std::size_t i = static_cast<std::size_t>(r - headingRow - 1);
-                     const LevellingLoop& loop = result.loops[i];
-                     out.Number(1, static_cast<double>(i + 1));
-                     out.Number(2, static_cast<double>(loop.steps.size()));
-                     out.Number(3, loop.length, length);
-                     out.Number(4, loop.miscloseMm, mm);
-                     out.Number(5, loop.toleranceMm, mm);
-                     out.Text(6, loop.pass ? "PASS" : "FAIL", loop.pass ? CellStyleId{0} : red);
-                     out.Text(7, LoopRoute(result, loop));
-                   });
+  const std::size_t shown = std::min(result.loops.size(), room);
+  Extent number, steps, length, mm;
+  std::vector<std::string> routes;
+  for (std::size_t i = 0; i < shown; ++i) {
+    const LevellingLoop& loop = result.loops[i];
+    number.Add(static_cast<double>(i + 1));
+    steps.Add(static_cast<double>(loop.steps.size()));
+    length.Add(loop.length);
+    mm.Add(loop.miscloseMm);
+    mm.Add(loop.toleranceMm);
+    routes.push_back(LoopRoute(result, loop));
+  }
+  number.Fit(widths, 1, {});
+  steps.Fit(widths, 2, {});
+  length.Fit(widths, 3, kLength);
+  mm.Fit(widths, 4, kMm);
+  mm.Fit(widths, 5, kMm);
+  FitWidest(widths, {6}, std::array<std::string_view, 2>{"PASS", "FAIL"});
+  FitWidest(widths, {7}, routes);
+  const CellStyleId count = sheet.StyleFor(1, loops.Look(1)),
+                    metres = sheet.StyleFor(3, loops.Look(3, kLength)),
+                    millimetres = sheet.StyleFor(4, loops.Look(4, kMm)),
+                    pass = sheet.StyleFor(6, loops.Look(6)),
+                    red = sheet.StyleFor(6, loops.Look(6, {.redFill = true})),
+                    route = sheet.StyleFor(7, loops.Look(7));
+  Lay(sheet, widths, headingRow);
+  sheet.StreamRows(
+      headingRow + 1, static_cast<int>(shown), 7,
+      [&result, count, metres, millimetres, pass, red, route, headingRow](int r, RowWriter& out) {
+        const std::size_t i = static_cast<std::size_t>(r - headingRow - 1);
+        const LevellingLoop& loop = result.loops[i];
+        out.Number(1, static_cast<double>(i + 1), count);
+        out.Number(2, static_cast<double>(loop.steps.size()), count);
+        out.Number(3, loop.length, metres);
+        out.Number(4, loop.miscloseMm, millimetres);
+        out.Number(5, loop.toleranceMm, millimetres);
+        out.Text(6, loop.pass ? "PASS" : "FAIL", loop.pass ? pass : red);
+        out.Text(7, LoopRoute(result, loop), route);
+      });
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include "output/internal/Chart.h"
 
-#include <expat.h>
-
 #include <charconv>
 #include <cstring>
 #include <exception>
 
 #include "common/Error.h"
+#include "output/internal/StreamingXml.h"
 
 namespace vireo::xlsx {
 namespace {
@@ -177,20 +176,23 @@ std::string Title(std::string_view text, bool vertical = false) {
   return "<c:title>" + RichText(text, vertical) + "<c:layout/><c:overlay val=\"0\"/></c:title>";
 }
 
-std::string Axis(int id, int crossing, const char* position, std::string_view title,
-                 bool gridlines) {
+// A value axis and where it crosses the other: "min" (the distance axis at
+// the foot of the chart, whatever the levels), "max" (a secondary axis on
+// the right) or "autoZero"; a `hidden` one only carries the scale of a
+// second group of series.
+std::string Axis(int id, int crossing, const char* position, std::string_view title, bool gridlines,
+                 const char* crosses, bool hidden = false) {
   return "<c:valAx><c:axId val=\"" + std::to_string(id) +
-         "\"/><c:scaling><c:orientation val=\"minMax\"/></c:scaling><c:delete val=\"0\"/>"
-         "<c:axPos val=\"" +
-         position + "\"/>" +
+         "\"/><c:scaling><c:orientation val=\"minMax\"/></c:scaling><c:delete val=\"" +
+         (hidden ? "1" : "0") + "\"/><c:axPos val=\"" + position + "\"/>" +
          (gridlines
               ? "<c:majorGridlines><c:spPr>" + Line("D9D9D9", 9525) + "</c:spPr></c:majorGridlines>"
               : "") +
-         (title.empty() ? std::string() : Title(title, position[0] == 'l')) +
+         (title.empty() ? std::string() : Title(title, position[0] == 'l' || position[0] == 'r')) +
          "<c:numFmt formatCode=\"General\" sourceLinked=\"0\"/><c:majorTickMark val=\"out\"/>"
          "<c:minorTickMark val=\"none\"/><c:tickLblPos val=\"nextTo\"/><c:spPr>" +
          Line("808080", 9525) + "</c:spPr><c:crossAx val=\"" + std::to_string(crossing) +
-         "\"/><c:crosses val=\"autoZero\"/><c:crossBetween val=\"midCat\"/></c:valAx>";
+         "\"/><c:crosses val=\"" + crosses + "\"/><c:crossBetween val=\"midCat\"/></c:valAx>";
 }
 
 }  // namespace
@@ -251,20 +253,17 @@ std::string RowsFormula(std::string_view sheet, int firstRow, int lastRow) {
   return QuotedSheet(sheet) + "!$" + std::to_string(firstRow) + ":$" + std::to_string(lastRow);
 }
 
-void WriteChart(const ScatterChart& chart, const std::string& sheet, const SheetStore& store,
-                const Sink& out) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
-  xml += std::string("<c:chartSpace xmlns:c=\"") + kChartNs + "\" xmlns:a=\"" + kDrawingNs +
-         "\" xmlns:r=\"" + kRelNs +
-         "\"><c:lang val=\"en-US\"/><c:roundedCorners val=\"0\"/><c:chart>";
-  if (!chart.title.empty()) xml += Title(chart.title);
-  xml += "<c:autoTitleDeleted val=\"" + std::string(chart.title.empty() ? "1" : "0") +
-         "\"/><c:plotArea><c:layout/><c:scatterChart><c:scatterStyle val=\"lineMarker\"/>"
-         "<c:varyColors val=\"0\"/>";
+namespace {
+
+// The series of one group of a chart, numbered on from `first`.
+void AppendSeries(std::string& xml, const ScatterChart& chart, const std::vector<int>& columns,
+                  std::size_t first, const std::string& sheet, const SheetStore& store,
+                  const Sink& out) {
   const bool markers = chart.lastRow - chart.firstRow + 1 <= kMostMarkedPoints;
   const AreaRef x{sheet, chart.firstRow, chart.xColumn, chart.lastRow, chart.xColumn};
-  for (std::size_t i = 0; i < chart.yColumns.size(); ++i) {
-    const int column = chart.yColumns[i];
+  for (std::size_t n = 0; n < columns.size(); ++n) {
+    const std::size_t i = first + n;
+    const int column = columns[n];
     xml += "<c:ser><c:idx val=\"" + std::to_string(i) + "\"/><c:order val=\"" + std::to_string(i) +
            "\"/>";
     if (chart.nameRow > 0) {
@@ -288,11 +287,40 @@ void WriteChart(const ScatterChart& chart, const std::string& sheet, const Sheet
     AppendReference(xml, true, {sheet, chart.firstRow, column, chart.lastRow, column}, store, out);
     xml += "</c:yVal><c:smooth val=\"0\"/></c:ser>";
   }
-  xml += "<c:axId val=\"50010001\"/><c:axId val=\"50010002\"/></c:scatterChart>" +
-         Axis(50010001, 50010002, "b", chart.xAxisTitle, false) +
-         Axis(50010002, 50010001, "l", chart.yAxisTitle, true) +
-         "</c:plotArea><c:legend><c:legendPos val=\"b\"/><c:overlay val=\"0\"/></c:legend>"
-         "<c:plotVisOnly val=\"1\"/><c:dispBlanksAs val=\"gap\"/></c:chart></c:chartSpace>";
+}
+
+constexpr const char* kScatterStart =
+    "<c:scatterChart><c:scatterStyle val=\"lineMarker\"/><c:varyColors val=\"0\"/>";
+
+}  // namespace
+
+void WriteChart(const ScatterChart& chart, const std::string& sheet, const SheetStore& store,
+                const Sink& out) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+  xml += std::string("<c:chartSpace xmlns:c=\"") + kChartNs + "\" xmlns:a=\"" + kDrawingNs +
+         "\" xmlns:r=\"" + kRelNs +
+         "\"><c:lang val=\"en-US\"/><c:roundedCorners val=\"0\"/><c:chart>";
+  if (!chart.title.empty()) xml += Title(chart.title);
+  xml += "<c:autoTitleDeleted val=\"" + std::string(chart.title.empty() ? "1" : "0") +
+         "\"/><c:plotArea><c:layout/>" + kScatterStart;
+  AppendSeries(xml, chart, chart.yColumns, 0, sheet, store, out);
+  xml += "<c:axId val=\"50010001\"/><c:axId val=\"50010002\"/></c:scatterChart>";
+  const bool secondary = !chart.secondaryYColumns.empty();
+  if (secondary) {
+    // A second group of series on its own pair of axes: a hidden X axis of
+    // the same distances and a value axis on the right.
+    xml += kScatterStart;
+    AppendSeries(xml, chart, chart.secondaryYColumns, chart.yColumns.size(), sheet, store, out);
+    xml += "<c:axId val=\"50010003\"/><c:axId val=\"50010004\"/></c:scatterChart>";
+  }
+  xml += Axis(50010001, 50010002, "b", chart.xAxisTitle, false, "min") +
+         Axis(50010002, 50010001, "l", chart.yAxisTitle, true, "autoZero");
+  if (secondary)
+    xml += Axis(50010003, 50010004, "b", "", false, "min", true) +
+           Axis(50010004, 50010003, "r", chart.secondaryYAxisTitle, false, "max");
+  xml +=
+      "</c:plotArea><c:legend><c:legendPos val=\"b\"/><c:overlay val=\"0\"/></c:legend>"
+      "<c:plotVisOnly val=\"1\"/><c:dispBlanksAs val=\"gap\"/></c:chart></c:chartSpace>";
   out(xml);
 }
 
@@ -333,53 +361,22 @@ class CacheRefresher {
  public:
   CacheRefresher(const CacheSource& source, const std::string& file, const std::string& part,
                  const Sink& out)
-      : source_(source), file_(file), part_(part), out_(out) {
-    parser_ = XML_ParserCreate("UTF-8");
-    if (!parser_) throw std::bad_alloc();
-    XML_SetUserData(parser_, this);
-    XML_SetElementHandler(parser_, &CacheRefresher::OnStart, &CacheRefresher::OnEnd);
-    XML_SetCharacterDataHandler(parser_, &CacheRefresher::OnText);
-  }
-  ~CacheRefresher() { XML_ParserFree(parser_); }
+      : source_(source), out_(out), xml_(*this, file, part) {}
 
   void Feed(std::string_view piece, bool last) {
     window_.append(piece);
-    if (XML_Parse(parser_, piece.data(), static_cast<int>(piece.size()), last) != XML_STATUS_OK) {
-      if (failure_) std::rethrow_exception(failure_);
-      throw Error(file_, "read workbook",
-                  "broken XML in " + part_ + " at line " +
-                      std::to_string(XML_GetCurrentLineNumber(parser_)) + ": " +
-                      XML_ErrorString(XML_GetErrorCode(parser_)));
-    }
+    xml_.Parse(piece, last);
     if (!cache_) EmitUpTo(last ? windowBase_ + window_.size() : lastEventEnd_);
   }
   bool Differed() const { return differed_; }
 
  private:
-  static void OnStart(void* self, const XML_Char* name, const XML_Char** attrs) {
-    static_cast<CacheRefresher*>(self)->Guard([&](CacheRefresher& r) { r.Start(name, attrs); });
-  }
-  static void OnEnd(void* self, const XML_Char* name) {
-    static_cast<CacheRefresher*>(self)->Guard([&](CacheRefresher& r) { r.End(name); });
-  }
-  static void OnText(void* self, const XML_Char* text, int length) {
-    auto* r = static_cast<CacheRefresher*>(self);
-    if (r->collect_) r->text_.append(text, static_cast<std::size_t>(length));
-  }
-  template <typename F>
-  void Guard(F&& f) {
-    if (failure_) return;
-    try {
-      f(*this);
-    } catch (...) {
-      failure_ = std::current_exception();
-      XML_StopParser(parser_, XML_FALSE);
-    }
-  }
+  friend class StreamingXml<CacheRefresher>;
 
-  std::uint64_t EventStart() const {
-    return static_cast<std::uint64_t>(XML_GetCurrentByteIndex(parser_));
+  void Text(const XML_Char* text, std::size_t length) {
+    if (collect_) text_.append(text, length);
   }
+  std::uint64_t EventStart() const { return xml_.EventStart(); }
 
   void EmitUpTo(std::uint64_t to) {
     if (to <= emitted_) return;
@@ -397,7 +394,7 @@ class CacheRefresher {
 
   void Start(const XML_Char* qname, const XML_Char** attrs) {
     const std::uint64_t start = EventStart();
-    lastStartEnd_ = start + static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser_));
+    lastStartEnd_ = start + xml_.EventLength();
     lastEventEnd_ = lastStartEnd_;
     ++depth_;
     const std::string_view name = Local(qname);
@@ -442,9 +439,7 @@ class CacheRefresher {
 
   void End(const XML_Char* qname) {
     const std::uint64_t end =
-        XML_GetCurrentByteCount(parser_) == 0
-            ? lastStartEnd_
-            : EventStart() + static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser_));
+        xml_.EventLength() == 0 ? lastStartEnd_ : EventStart() + xml_.EventLength();
     lastEventEnd_ = end;
     const std::string_view name = Local(qname);
     if (cache_) {
@@ -489,11 +484,8 @@ class CacheRefresher {
   }
 
   const CacheSource& source_;
-  const std::string& file_;
-  const std::string& part_;
   const Sink& out_;
-  XML_Parser parser_;
-  std::exception_ptr failure_;
+  StreamingXml<CacheRefresher> xml_;
 
   std::string window_;  // input from windowBase_ on, not yet emitted
   std::uint64_t windowBase_ = 0, emitted_ = 0, lastEventEnd_ = 0, lastStartEnd_ = 0;

@@ -28,8 +28,7 @@ std::string FormatElevationRecord(const ElevationRecord& record) {
   std::string pairPad(static_cast<std::size_t>(std::max(0, 12 - static_cast<int>(pair.size()))),
                       ' ');
   if (difference > 0) pairPad += ' ';
-  const double distance =
-      std::floor(NumberFromText(record.backDistance) + NumberFromText(record.foreDistance));
+  const double distance = std::floor(record.backDistance + record.foreDistance);
   const std::string distanceText = FormatFixed(distance, 0);
   std::string distPad(
       static_cast<std::size_t>(std::max(0, 4 - static_cast<int>(distanceText.size()))), ' ');

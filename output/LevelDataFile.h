@@ -21,8 +21,8 @@ struct ElevationRecord {
   std::string foreStation;
   double aveBackSight = 0.0;
   double aveForeSight = 0.0;
-  std::string backDistance;  // distance texts of the first back and fore sight
-  std::string foreDistance;
+  double backDistance = 0.0;  // metres, of the first back and the first fore reading
+  double foreDistance = 0.0;
   std::string firstStation;  // the descriptor, the same on every record
 };
 

@@ -39,8 +39,19 @@ SheetFrame AddedSheetFrame(const AddedSheet& sheet) {
   }
 
   std::string& tail = frame.tail;
+  if (!sheet.merged.empty()) {
+    tail += "<mergeCells count=\"" + std::to_string(sheet.merged.size()) + "\">";
+    for (const MergedArea& m : sheet.merged) {
+      tail += "<mergeCell ref=\"";
+      AppendColumnName(tail, m.firstColumn);
+      tail += std::to_string(m.firstRow) + ':';
+      AppendColumnName(tail, m.lastColumn);
+      tail += std::to_string(m.lastRow) + "\"/>";
+    }
+    tail += "</mergeCells>";
+  }
   const PageMargins& m = sheet.hasPage ? page.margins : PageMargins{};
-  tail = "<pageMargins";
+  tail += "<pageMargins";
   AppendAttribute(tail, "left", m.left);
   AppendAttribute(tail, "right", m.right);
   AppendAttribute(tail, "top", m.top);
@@ -66,6 +77,14 @@ SheetFrame AddedSheetFrame(const AddedSheet& sheet) {
         tail += "</oddFooter>";
       }
       tail += "</headerFooter>";
+    }
+    if (!page.rowBreaks.empty()) {
+      const std::string count = std::to_string(page.rowBreaks.size());
+      tail += "<rowBreaks count=\"" + count + "\" manualBreakCount=\"" + count + "\">";
+      // A break "after row id": the page ends above the row that starts one.
+      for (int row : page.rowBreaks)
+        tail += "<brk id=\"" + std::to_string(row - 1) + "\" max=\"16383\" man=\"1\"/>";
+      tail += "</rowBreaks>";
     }
   }
   if (!sheet.charts.empty()) tail += "<drawing r:id=\"rId1\"/>";

@@ -20,6 +20,8 @@ struct PageSetup {
   bool fitToWidth = false;
   // Rows printed at the top of every page; 0 for none.
   int firstTitleRow = 0, lastTitleRow = 0;
+  // Rows that start a new printed page, ascending, each above 1.
+  std::vector<int> rowBreaks;
   PageMargins margins;
   // In the spreadsheet's codes: &L, &C and &R start the left, centre and
   // right parts, &F is the file name, &A the sheet name, &P the page number,
@@ -42,6 +44,10 @@ struct ScatterChart {
   // The cells the chart covers: from the top-left corner of cell (top, left)
   // to the top-left corner of cell (bottom, right).
   int top = 1, left = 1, bottom = 21, right = 11;
+  // Series against a second value axis on the right, for values of another
+  // size or unit than the others (a correction in mm beside levels in m).
+  std::vector<int> secondaryYColumns;
+  std::string secondaryYAxisTitle;
 };
 
 }  // namespace vireo

@@ -1,7 +1,6 @@
 // Streaming read and write of the worksheet part. The XML is parsed with
 // expat piece by piece and never held as a tree: cells go into the compact
 // SheetStore, the bytes around <sheetData> are kept as they are.
-#include <expat.h>
 
 #include <algorithm>
 #include <charconv>
@@ -13,6 +12,7 @@
 #include "common/Error.h"
 #include "common/Text.h"
 #include "output/internal/Sheet.h"
+#include "output/internal/StreamingXml.h"
 
 namespace vireo::xlsx {
 namespace {
@@ -104,19 +104,16 @@ class SheetReader {
  public:
   SheetReader(const std::vector<std::string>& sst, const std::string& file, const std::string& part,
               SheetFrame& frame, SheetStore& store, int lastRow)
-      : sst_(sst), file_(file), part_(part), frame_(frame), store_(store), stopAfter_(lastRow) {
-    // Forcing UTF-8 keeps the copied bytes and the written cells in one
-    // encoding.
-    parser_ = XML_ParserCreate("UTF-8");
-    if (!parser_) throw std::bad_alloc();
-    XML_SetUserData(parser_, this);
-    XML_SetElementHandler(parser_, &SheetReader::OnStart, &SheetReader::OnEnd);
-    XML_SetCharacterDataHandler(parser_, &SheetReader::OnText);
-  }
-  ~SheetReader() { XML_ParserFree(parser_); }
+      : sst_(sst),
+        file_(file),
+        part_(part),
+        frame_(frame),
+        store_(store),
+        xml_(*this, file, part),
+        stopAfter_(lastRow) {}
 
   void Feed(std::string_view piece, bool last) {
-    if (stopped_) return;
+    if (xml_.Stopped()) return;
     if (window_.empty() && windowBase_ == 0 && piece.size() >= 2) {
       unsigned char a = static_cast<unsigned char>(piece[0]),
                     b = static_cast<unsigned char>(piece[1]);
@@ -124,22 +121,15 @@ class SheetReader {
         throw Error(file_, "read workbook", part_ + " is not UTF-8");
     }
     window_.append(piece);
-    if (XML_Parse(parser_, piece.data(), static_cast<int>(piece.size()), last) != XML_STATUS_OK) {
-      if (failure_) std::rethrow_exception(failure_);
-      if (stopped_) return;
-      throw Error(file_, "read workbook",
-                  "broken XML in " + part_ + " at line " +
-                      std::to_string(XML_GetCurrentLineNumber(parser_)) + ": " +
-                      XML_ErrorString(XML_GetErrorCode(parser_)));
-    }
-    Trim();
+    xml_.Parse(piece, last);
+    if (!xml_.Stopped()) Trim();
   }
 
-  bool Stopped() const { return stopped_; }
+  bool Stopped() const { return xml_.Stopped(); }
 
   void Finish() {
     Feed({}, true);
-    if (stopped_) {
+    if (xml_.Stopped()) {
       // The head keeps the sheet's own extent; the rest follows unread.
       frame_.headRows = stopAfter_;
       if (frame_.dimensionAt != std::string::npos) {
@@ -157,44 +147,22 @@ class SheetReader {
  private:
   enum class Phase { Head, Data, Tail };
 
-  static void OnStart(void* self, const XML_Char* name, const XML_Char** attrs) {
-    static_cast<SheetReader*>(self)->Guard([&](SheetReader& r) { r.Start(name, attrs); });
-  }
-  static void OnEnd(void* self, const XML_Char* name) {
-    static_cast<SheetReader*>(self)->Guard([&](SheetReader& r) { r.End(name); });
-  }
-  static void OnText(void* self, const XML_Char* text, int length) {
-    auto* r = static_cast<SheetReader*>(self);
-    if (r->inValue_)
-      r->value_.append(text, static_cast<std::size_t>(length));
-    else if (r->inInlineText_)
-      r->inline_.append(text, static_cast<std::size_t>(length));
-  }
+  friend class StreamingXml<SheetReader>;
 
-  // No exception may cross expat's C frames: keep it and stop the parser.
-  template <typename F>
-  void Guard(F&& f) {
-    if (failure_) return;
-    try {
-      f(*this);
-    } catch (...) {
-      failure_ = std::current_exception();
-      XML_StopParser(parser_, XML_FALSE);
-    }
+  void Text(const XML_Char* text, std::size_t length) {
+    if (inValue_)
+      value_.append(text, length);
+    else if (inInlineText_)
+      inline_.append(text, length);
   }
 
   [[noreturn]] void Fail(const std::string& what) {
-    throw Error(
-        file_, "read workbook",
-        what + " in " + part_ + " at line " + std::to_string(XML_GetCurrentLineNumber(parser_)));
+    throw Error(file_, "read workbook",
+                what + " in " + part_ + " at line " + std::to_string(xml_.Line()));
   }
 
-  std::uint64_t EventStart() const {
-    return static_cast<std::uint64_t>(XML_GetCurrentByteIndex(parser_));
-  }
-  std::uint64_t EventEnd() const {
-    return EventStart() + static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser_));
-  }
+  std::uint64_t EventStart() const { return xml_.EventStart(); }
+  std::uint64_t EventEnd() const { return xml_.EventStart() + xml_.EventLength(); }
 
   std::string_view WindowSlice(std::uint64_t from, std::uint64_t to) const {
     return std::string_view(window_).substr(static_cast<std::size_t>(from - windowBase_),
@@ -261,7 +229,7 @@ class SheetReader {
   }
 
   void End(const XML_Char* qname) {
-    const std::uint64_t end = XML_GetCurrentByteCount(parser_) == 0 ? lastStartEnd_ : EventEnd();
+    const std::uint64_t end = xml_.EventLength() == 0 ? lastStartEnd_ : EventEnd();
     lastEventEnd_ = std::max(lastEventEnd_, end);
     std::string_view name = LocalName(qname);
     if (phase_ == Phase::Head) {
@@ -326,8 +294,7 @@ class SheetReader {
     if (number < 1 || number > kMaxRows) Fail("row number outside 1..1048576");
     if (stopAfter_ > 0 && number > stopAfter_) {
       frame_.restAt = start;
-      stopped_ = true;
-      XML_StopParser(parser_, XML_FALSE);
+      xml_.Stop();
       return;
     }
     Row& row = store_.GetRow(number);
@@ -494,8 +461,7 @@ class SheetReader {
   const std::string& part_;
   SheetFrame& frame_;
   SheetStore& store_;
-  XML_Parser parser_;
-  std::exception_ptr failure_;
+  StreamingXml<SheetReader> xml_;
 
   std::string window_;  // input from windowBase_ on
   std::uint64_t windowBase_ = 0;
@@ -511,8 +477,7 @@ class SheetReader {
 
   bool inRow_ = false;
   int rowNumber_ = 0, lastRow_ = 0, lastColumn_ = 0;
-  int stopAfter_ = 0;     // read no row below it (0: read all)
-  bool stopped_ = false;  // reading stopped there
+  int stopAfter_ = 0;  // read no row below it (0: read all)
   std::string dimensionXml_;
 
   bool inCell_ = false;
@@ -909,11 +874,16 @@ void WriteSheet(const SheetFrame& frame, const SheetStore& store,
   }
   if (streamed) {
     for (int r = streamed->firstRow; r < streamed->firstRow + streamed->count; ++r) {
+      const std::size_t rowStart = buffer.size();
       buffer += rowOpen;
       AppendInt(buffer, static_cast<unsigned>(r));
       buffer += "\">";
       RowWriter writer = RowWriterAccess::Make(buffer, p, r, streamed->lastColumn);
       streamed->row(r, writer);
+      if (!writer.Wrote()) {  // a row without cells is not written, as a stored one
+        buffer.resize(rowStart);
+        continue;
+      }
       buffer += rowClose;
       if (buffer.size() >= (1 << 16)) {
         out(buffer);
@@ -1019,6 +989,12 @@ void RowWriter::Number(int column, double value, CellStyleId style) {
   at = std::to_chars(at, cell + sizeof cell, value).ptr;
   at = Put(at, "</v></c>");
   out_.append(cell, static_cast<std::size_t>(at - cell));
+}
+
+void RowWriter::Empty(int column, CellStyleId style) {
+  Open(column);
+  AppendCellStart(out_, prefix_, column, static_cast<unsigned>(row_), style);
+  out_ += "/>";
 }
 
 void RowWriter::Text(int column, std::string_view text, CellStyleId style) {

@@ -325,6 +325,26 @@ std::uint16_t Styles::LookUp(std::uint16_t style, std::string_view format, unsig
   if (flags & kBold) put("fontId", BoldFont(id("fontId")), "applyFont");
   if (flags & kRedFill) put("fillId", RedFill(), "applyFill");
   if (flags & kRuleBelow) put("borderId", BorderWithRuleBelow(id("borderId")), "applyBorder");
+  if (const char* horizontal = (flags & kAlignLeft)     ? "left"
+                               : (flags & kAlignRight)  ? "right"
+                               : (flags & kAlignCenter) ? "center"
+                                                        : nullptr) {
+    // The alignment element replaces the cell's own horizontal alignment
+    // and indent; its other settings (wrapping, vertical) stay.
+    pugi::xml_node alignment = ChildOf(wanted, "alignment");
+    if (!alignment) alignment = wanted.prepend_child((prefix_ + "alignment").c_str());
+    const std::string before = Printed(alignment);
+    SetAttribute(alignment, "horizontal", horizontal);
+    const unsigned indent = flags >> kIndentShift;
+    if (indent > 0)
+      SetAttribute(alignment, "indent", IntText(indent));
+    else
+      alignment.remove_attribute("indent");
+    if (Printed(alignment) != before || !wanted.attribute("applyAlignment")) {
+      same = false;
+      SetAttribute(wanted, "applyAlignment", "1");
+    }
+  }
 
   std::uint16_t result = style;
   if (!same || style >= xfs.size()) {

@@ -151,8 +151,22 @@ std::string RelationshipsPartOf(const std::string& part) {
 }
 
 unsigned FlagsOf(const CellFormat& format) {
-  return (format.bold ? kBold : 0u) | (format.redFill ? kRedFill : 0u) |
-         (format.ruleBelow ? kRuleBelow : 0u);
+  unsigned flags = (format.bold ? kBold : 0u) | (format.redFill ? kRedFill : 0u) |
+                   (format.ruleBelow ? kRuleBelow : 0u);
+  switch (format.align) {
+    case Align::Keep:
+      return flags;
+    case Align::Left:
+      flags |= kAlignLeft;
+      break;
+    case Align::Right:
+      flags |= kAlignRight;
+      break;
+    case Align::Center:
+      flags |= kAlignCenter;
+      break;
+  }
+  return flags | IndentFlags(format.indent);
 }
 
 bool IsPlain(const CellFormat& format) {
@@ -208,6 +222,7 @@ struct Workbook::SheetState {
   bool changed = false;
   SheetFrame frame;
   SheetStore store;
+  StreamedRows streamed;              // rows written at save time, if any
   std::unique_ptr<AddedSheet> added;  // a sheet this program added
 };
 
@@ -235,6 +250,13 @@ class Workbook::Impl {
   std::optional<std::size_t> Entry(const std::string& part) const { return zip->Find(part); }
 
   void Load();
+  void FindWorkbookPart();
+  // The sheets of the workbook part and the active one; returns that
+  // part's relationships.
+  pugi::xml_node ReadSheets();
+  // Styles and shared strings; a calculation chain is dropped (returned).
+  std::vector<std::string> ReadWorkbookParts(pugi::xml_node relsRoot);
+  void ReadContentTypes(const std::vector<std::string>& calcChains);
   void LoadSheet(SheetState& sheet, int lastRow = 0);
   SheetState* Find(std::string_view name) const;
   // The sheet read whole, or (lastRow > 0) at least down to lastRow.
@@ -265,14 +287,25 @@ class Workbook::Impl {
   std::uint16_t Styled(const SheetState& sheet, int row, int column, const CellFormat& format) {
     return styles.WithFormat(StyleOf(sheet, row, column), format.numberFormat, FlagsOf(format));
   }
-  void PutNumber(SheetState& sheet, int row, int column, double value, const CellFormat* format);
+  // A cell with the look `format` adds, else the look `style` (from
+  // StyleFor), else the look of a new cell there.
+  void PutNumber(SheetState& sheet, int row, int column, double value, const CellFormat* format,
+                 const CellStyleId* style = nullptr);
   void PutText(SheetState& sheet, int row, int column, std::string_view text,
-               const CellFormat* format);
+               const CellFormat* format, const CellStyleId* style = nullptr);
   void WritePackage(const std::function<void(std::string_view)>& sink) const;
 };
 
 void Workbook::Impl::Load() {
-  // The workbook part, as the package relationships name it.
+  FindWorkbookPart();
+  const pugi::xml_node relsRoot = ReadSheets();
+  const std::vector<std::string> calcChains = ReadWorkbookParts(relsRoot);
+  ReadContentTypes(calcChains);
+  LoadSheet(*active);
+}
+
+// The workbook part, as the package relationships name it.
+void Workbook::Impl::FindWorkbookPart() {
   workbookPart = "xl/workbook.xml";
   if (auto rels = Entry("_rels/.rels")) {
     pugi::xml_document doc;
@@ -288,8 +321,10 @@ void Workbook::Impl::Load() {
   workbookPart = zip->Name(*workbookEntry);
   base = DirectoryOf(workbookPart);
   for (std::size_t i = 0; i < zip->Count(); ++i) partNames.insert(Lower(zip->Name(i)));
-
   ParseXmlPart(workbookXml, zip->Read(*workbookEntry), file, workbookPart);
+}
+
+pugi::xml_node Workbook::Impl::ReadSheets() {
   pugi::xml_node root = workbookXml.document_element();
   if (LocalNameOf(root.name()) != "workbook")
     Fail("not a workbook", workbookPart + " is no workbook");
@@ -343,8 +378,10 @@ void Workbook::Impl::Load() {
   active = sheets[static_cast<std::size_t>(activeTab)].get();
   if (!active->problem.empty())
     Fail("read workbook", "the active sheet \"" + active->name + "\" " + active->problem);
+  return relsRoot;
+}
 
-  // Styles, shared strings, calculation chain.
+std::vector<std::string> Workbook::Impl::ReadWorkbookParts(pugi::xml_node relsRoot) {
   pugi::xml_node stylesRel;
   std::vector<std::string> calcChains;
   for (pugi::xml_node rel : ChildrenNamed(relsRoot, "Relationship")) {
@@ -382,8 +419,11 @@ void Workbook::Impl::Load() {
     partNames.insert(Lower(stylesPart));
   }
   if (!stylesRel) AddRelationship(relsRoot, "styles", stylesPart.substr(base.size()));
+  return calcChains;
+}
 
-  // Content types: keep them in step with the parts.
+// Content types: kept in step with the parts.
+void Workbook::Impl::ReadContentTypes(const std::vector<std::string>& calcChains) {
   auto typesEntry = Entry(kContentTypesPart);
   if (!typesEntry) Fail("not a workbook", std::string("no ") + kContentTypesPart);
   ParseXmlPart(typesXml, zip->Read(*typesEntry), file, kContentTypesPart);
@@ -411,8 +451,6 @@ void Workbook::Impl::Load() {
   }
   if (!stylesListed)
     AddOverride(stylesPart, std::string(kOfficeContentType) + "spreadsheetml.styles+xml");
-
-  LoadSheet(*active);
 }
 
 void Workbook::Impl::LoadSheet(SheetState& sheet, int lastRow) {
@@ -590,27 +628,27 @@ Cell& Workbook::Impl::Ensure(SheetState& sheet, int row, int column) {
 }
 
 void Workbook::Impl::PutNumber(SheetState& sheet, int row, int column, double value,
-                               const CellFormat* format) {
+                               const CellFormat* format, const CellStyleId* given) {
   CheckCell(sheet, row, column, "write");
   CheckFinite(sheet, row, column, value);
   // The style first: if the format is refused, no cell has been made.
-  const std::uint16_t style = format ? Styled(sheet, row, column, *format) : 0;
+  const std::uint16_t style = format ? Styled(sheet, row, column, *format) : given ? *given : 0;
   Cell& cell = Ensure(sheet, row, column);
-  if (format) cell.style = style;
+  if (format || given) cell.style = style;
   cell.SetKind(CellKind::Number);
   cell.number = value;
 }
 
 void Workbook::Impl::PutText(SheetState& sheet, int row, int column, std::string_view text,
-                             const CellFormat* format) {
+                             const CellFormat* format, const CellStyleId* given) {
   CheckCell(sheet, row, column, "write");
   std::string utf8 = ToUtf8(text);
   if (Utf16LengthOf(utf8) > static_cast<std::size_t>(kMaxTextLength))
     Fail(Operation(sheet, "write", row, column),
          "text longer than " + std::to_string(kMaxTextLength) + " characters");
-  const std::uint16_t style = format ? Styled(sheet, row, column, *format) : 0;
+  const std::uint16_t style = format ? Styled(sheet, row, column, *format) : given ? *given : 0;
   Cell& cell = Ensure(sheet, row, column);
-  if (format) cell.style = style;
+  if (format || given) cell.style = style;
   sheet.store.SetText(cell, utf8);
   cell.SetKind(CellKind::Text);
 }
@@ -654,7 +692,8 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
     if (rewritten) continue;
     if (sheet) {
       writeStreamed(name, [&](const Sink& out) {
-        WriteSheet(sheet->frame, sheet->store, out, nullptr,
+        WriteSheet(sheet->frame, sheet->store, out,
+                   sheet->streamed.row ? &sheet->streamed : nullptr,
                    [&](const Sink& piece) { zip->ReadChunks(i, piece); });
       });
     } else if (name == stylesPart && styles.Changed()) {
@@ -683,7 +722,7 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
     const AddedSheet& added = *sheet->added;
     writeStreamed(sheet->part, [&](const Sink& out) {
       WriteSheet(AddedSheetFrame(added), sheet->store, out,
-                 added.streamed.row ? &added.streamed : nullptr);
+                 sheet->streamed.row ? &sheet->streamed : nullptr);
     });
     if (added.charts.empty()) continue;
     const std::string pkg = kPackageRelationshipsNs, rel = kRelationshipsNs;
@@ -865,6 +904,14 @@ void Worksheet::SetNumber(int row, int column, double value, const CellFormat& f
   book_->PutNumber(*sheet_, row, column, value, &format);
 }
 
+void Worksheet::SetNumberWithStyle(int row, int column, double value, CellStyleId style) {
+  book_->PutNumber(*sheet_, row, column, value, nullptr, &style);
+}
+
+void Worksheet::SetTextWithStyle(int row, int column, std::string_view text, CellStyleId style) {
+  book_->PutText(*sheet_, row, column, text, nullptr, &style);
+}
+
 void Worksheet::SetText(int row, int column, std::string_view text) {
   book_->PutText(*sheet_, row, column, text, nullptr);
 }
@@ -951,25 +998,51 @@ void Worksheet::SetPageSetup(const PageSetup& page) {
   if (page.firstTitleRow != 0 || page.lastTitleRow != 0)
     usable = usable && page.firstTitleRow >= 1 && page.lastTitleRow >= page.firstTitleRow &&
              page.lastTitleRow <= Workbook::kMaxRows;
+  int previousBreak = 1;
+  for (int row : page.rowBreaks) {
+    usable = usable && row > previousBreak && row <= Workbook::kMaxRows;
+    previousBreak = row;
+  }
   if (!usable)
     book_->Fail("set the page setup",
-                "the margins, paper, title rows, header or footer are out of range");
+                "the margins, paper, title rows, page breaks, header or footer are out of range");
   sheet_->added->page = page;
   sheet_->added->hasPage = true;
   sheet_->changed = true;
   book_->SetPrintTitles(*sheet_, page.firstTitleRow, page.lastTitleRow);
 }
 
+void Worksheet::MergeCells(int firstRow, int firstColumn, int lastRow, int lastColumn) {
+  book_->RequireAdded(*sheet_, "merge cells");
+  book_->CheckCell(*sheet_, firstRow, firstColumn, "merge");
+  book_->CheckCell(*sheet_, lastRow, lastColumn, "merge");
+  bool usable = firstRow <= lastRow && firstColumn <= lastColumn &&
+                (firstRow < lastRow || firstColumn < lastColumn);
+  for (const MergedArea& m : sheet_->added->merged)
+    usable = usable && (lastRow < m.firstRow || firstRow > m.lastRow ||
+                        lastColumn < m.firstColumn || firstColumn > m.lastColumn);
+  if (!usable)
+    book_->Fail("merge cells", "the area is a single cell, reversed, or overlaps a merged one");
+  sheet_->added->merged.push_back({firstRow, firstColumn, lastRow, lastColumn});
+  sheet_->changed = true;
+}
+
 void Worksheet::StreamRows(int firstRow, int count, int lastColumn,
                            std::function<void(int row, RowWriter& writer)> row) {
-  book_->RequireAdded(*sheet_, "stream rows");
+  if (sheet_->frame.headRows > 0)
+    book_->Fail("stream rows", "the sheet \"" + sheet_->name + "\" was read only in part");
   if (firstRow <= LastRow() || count < 0 || firstRow < 1 ||
       firstRow + static_cast<long>(count) - 1 > Workbook::kMaxRows || lastColumn < 1 ||
       lastColumn > Workbook::kMaxColumns || !row)
     book_->Fail("stream rows", std::to_string(count) + " rows from row " +
                                    std::to_string(firstRow) + " do not fit below the sheet's rows");
-  sheet_->added->streamed = {firstRow, count, lastColumn, std::move(row)};
+  sheet_->streamed = {firstRow, count, lastColumn, std::move(row)};
   sheet_->changed = true;
+}
+
+CellStyleId Worksheet::StyleAt(int row, int column) const {
+  book_->CheckCell(*sheet_, row, column, "read");
+  return book_->StyleOf(*sheet_, row, column);
 }
 
 CellStyleId Worksheet::StyleFor(int column, const CellFormat& format) {
@@ -988,6 +1061,7 @@ void Worksheet::AddChart(const ScatterChart& chart) {
                 chart.top < chart.bottom && column(chart.left) && column(chart.right) &&
                 chart.left < chart.right;
   for (int c : chart.yColumns) usable = usable && column(c);
+  for (int c : chart.secondaryYColumns) usable = usable && column(c);
   if (!usable) book_->Fail("add a chart", "its rows, columns or place do not fit the sheet");
   AddedSheet& added = *sheet_->added;
   const std::string drawing = std::string(kOfficeContentType) + "drawing+xml";

@@ -30,6 +30,9 @@ struct CellValue {
   bool operator==(const CellValue&) const = default;
 };
 
+// How a cell's content stands across it; Keep leaves the cell's own.
+enum class Align : std::uint8_t { Keep, Left, Right, Center };
+
 // What a written cell looks like, added to the look it has (or, for a new
 // cell, takes from its row or column). The parts combine; formats are added
 // to the styles once and reused.
@@ -38,6 +41,8 @@ struct CellFormat {
   bool bold = false;
   bool redFill = false;    // a solid light-red fill
   bool ruleBelow = false;  // a thin rule under the cell
+  Align align = Align::Keep;
+  int indent = 0;  // with an alignment: steps of about one character (0..15) from its edge
 };
 
 class Worksheet;
@@ -53,6 +58,8 @@ class RowWriter {
  public:
   void Number(int column, double value, CellStyleId style = 0);
   void Text(int column, std::string_view text, CellStyleId style = 0);  // bytes as SetText
+  void Empty(int column, CellStyleId style);  // a cell with a look and no value
+  bool Wrote() const { return column_ > 0; }
 
  private:
   friend struct RowWriterAccess;
@@ -166,16 +173,27 @@ class Worksheet {
   // cells in the columns take `format`.
   void SetColumns(int first, int last, double width, const CellFormat& format = {});
   void SetPageSetup(const PageSetup& page);
+  // Shows the cells firstRow..lastRow x firstColumn..lastColumn as one cell
+  // with the first one's value and look (give them all the same look, as
+  // spreadsheets do). An area that overlaps an earlier one is an Error.
+  void MergeCells(int firstRow, int firstColumn, int lastRow, int lastColumn);
   void AddChart(const ScatterChart& chart);
   // Rows firstRow..firstRow+count-1, columns up to lastColumn, written at
   // save time by `row(r, writer)` instead of being held in memory: a long
-  // table costs no memory however many rows it has. Below every row the
-  // sheet holds; Get, LastRow and the charts do not see them until the
-  // workbook is saved and read again. Only on a sheet added by AddSheet.
+  // table costs no memory however many rows it has. A row given no cell is
+  // not written. Below every row the sheet holds, and the sheet must stay
+  // so; Get, LastRow and the charts do not see them until the workbook is
+  // saved and read again. Not on a sheet read only in part (SheetHead).
   void StreamRows(int firstRow, int count, int lastColumn,
                   std::function<void(int row, RowWriter& writer)> row);
-  // The look a new cell of `column` with `format` gets, for streamed rows.
+  // The look a new cell of `column` with `format` gets, for streamed rows
+  // and long tables.
   CellStyleId StyleFor(int column, const CellFormat& format);
+  // The look the cell has, or would have when written.
+  CellStyleId StyleAt(int row, int column) const;
+  // A cell with a look StyleFor gave, without working it out again.
+  void SetNumberWithStyle(int row, int column, double value, CellStyleId style);
+  void SetTextWithStyle(int row, int column, std::string_view text, CellStyleId style);
 
  private:
   friend class Workbook;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <system_error>
 
 #include "common/Error.h"
 
@@ -100,16 +101,22 @@ void Deflater::Hand() {
   // A chunk is never shorter than the window it leaves to the next one.
   std::string dictionary = std::move(window_);
   window_ = pending_.substr(pending_.size() - kWindowSize);
-  inFlight_.push_back(std::async(
-      std::launch::async,
-      [level = level_, dictionary = std::move(dictionary), input = std::move(pending_)]() {
-        Chunk chunk;
-        chunk.crc = static_cast<std::uint32_t>(crc32(
-            0, reinterpret_cast<const Bytef*>(input.data()), static_cast<uInt>(input.size())));
-        chunk.size = input.size();
-        chunk.data = DeflateChunk(level, dictionary, input, false);
-        return chunk;
-      }));
+  auto compress = [level = level_, dictionary = std::move(dictionary),
+                   input = std::move(pending_)]() {
+    Chunk chunk;
+    chunk.crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(input.data()), static_cast<uInt>(input.size())));
+    chunk.size = input.size();
+    chunk.data = DeflateChunk(level, dictionary, input, false);
+    return chunk;
+  };
+  try {
+    inFlight_.push_back(std::async(std::launch::async, compress));
+  } catch (const std::system_error&) {
+    // No thread to be had (a bound on memory or processes): the chunk is
+    // compressed here, when it is taken.
+    inFlight_.push_back(std::async(std::launch::deferred, std::move(compress)));
+  }
   pending_ = std::string();
   pending_.reserve(kChunk + 4096);
 }

@@ -52,9 +52,12 @@ FieldRecord ClassifyDiniLine(std::string_view line) {
   return record;
 }
 
-std::string OutOfColumnWarning(std::string_view line, const FieldRecord& record) {
+OutOfColumn FindOutOfColumn(std::string_view line, const FieldRecord& record) {
   const char* kind = nullptr;
-  const std::size_t kd1 = line.find("KD1");
+  bool reading = false;
+  // A reading record in its columns is neither a reading nor a height out of
+  // column, whatever else the line holds.
+  const std::size_t kd1 = record.reading ? std::string_view::npos : line.find("KD1");
   if (kd1 != std::string_view::npos) {
     // Marks are looked for after the point id (nine columns after "KD1"),
     // so a point named "Rb" or "Z" is no mark.
@@ -62,7 +65,8 @@ std::string OutOfColumnWarning(std::string_view line, const FieldRecord& record)
     const std::size_t rb = FindMark(line, "Rb", after), rf = FindMark(line, "Rf", after);
     const std::size_t code = rb < rf ? rb : rf;
     const bool inColumn = kd1 == 17 && code == 49;
-    if (!record.reading && code != std::string_view::npos && !inColumn)
+    reading = !record.reading && code != std::string_view::npos && !inColumn;
+    if (reading)
       kind = "a reading record (\"KD1\" and an \"Rb\" or \"Rf\" code)";
     else if (!record.height && !record.reading &&
              FindMark(line, "Z", after) != std::string_view::npos)
@@ -71,8 +75,9 @@ std::string OutOfColumnWarning(std::string_view line, const FieldRecord& record)
   if (!kind && !record.lineStart && FindMark(line, "Start-Line") != std::string_view::npos)
     kind = "a line start record (\"Start-Line\")";
   if (!kind) return {};
-  return std::string("the line has the marks of ") + kind +
-         ", but its fields are out of column; it is skipped";
+  return {std::string("the line has the marks of ") + kind +
+              ", but its fields are out of column; it is skipped",
+          reading};
 }
 
 }  // namespace vireo

@@ -21,8 +21,13 @@ FieldRecord ClassifyDiniLine(std::string_view line);
 // not at the columns of the format (an indented or shortened line): a
 // reading ("KD1" and an "Rb"/"Rf" code), a height ("KD1" and a "Z" flag) or
 // a line start ("Start-Line"). Such a line is skipped as the format says;
-// this gives the warning that says why. Empty for every other line.
-std::string OutOfColumnWarning(std::string_view line, const FieldRecord& record);
+// this gives the warning that says why (empty for every other line), and
+// whether the line is a reading record so lost.
+struct OutOfColumn {
+  std::string warning;
+  bool reading = false;
+};
+OutOfColumn FindOutOfColumn(std::string_view line, const FieldRecord& record);
 
 // The text at columns first..last (1-based, inclusive), clipped to the line.
 std::string_view Columns(std::string_view line, std::size_t first, std::size_t last);

@@ -24,7 +24,7 @@ void FieldRecordReader::Feed(std::string_view bytes, const Handler& handler) {
 
 void FieldRecordReader::Finish(const Handler& handler) {
   splitter_.Finish([&](std::string_view text, long number) { Line(text, number, handler); });
-  gsi_.Finish();
+  gsi_.Finish([&](FieldRecord& record) { Hand(record, handler); });
 }
 
 void FieldRecordReader::Line(std::string_view text, long number, const Handler& handler) {
@@ -37,8 +37,15 @@ void FieldRecordReader::Line(std::string_view text, long number, const Handler& 
   }
   if (format_ != FieldFormat::Gsi) {
     FieldRecord record = ClassifyDiniLine(text);
-    if (std::string warning = OutOfColumnWarning(text, record); !warning.empty())
-      warnings_.push_back({number, std::move(warning)});
+    if (OutOfColumn skipped = FindOutOfColumn(text, record); !skipped.warning.empty()) {
+      warnings_.push_back({number, std::move(skipped.warning)});
+      if (skipped.reading) {
+        FieldRecord lost;
+        lost.line = number;
+        lost.skippedReading = NotReducedReason::OutOfColumn;
+        Hand(lost, handler);
+      }
+    }
     if (record.IsRecord()) {
       format_ = FieldFormat::DiniM5;
       record.line = number;

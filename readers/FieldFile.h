@@ -29,8 +29,7 @@ class FieldRecordReader {
   static constexpr std::size_t kMaxLineLength = 65536;
   using Handler = std::function<void(FieldRecord&)>;
 
-  explicit FieldRecordReader(std::vector<RunWarning>& warnings)
-      : warnings_(warnings), gsi_(warnings) {}
+  explicit FieldRecordReader(Warnings& warnings) : warnings_(warnings), gsi_(warnings) {}
 
   // Feed bytes as they arrive; each record is handed out once complete.
   void Feed(std::string_view bytes, const Handler& handler);
@@ -46,7 +45,7 @@ class FieldRecordReader {
   void Line(std::string_view text, long number, const Handler& handler);
   void Hand(FieldRecord& record, const Handler& handler);
 
-  std::vector<RunWarning>& warnings_;
+  Warnings& warnings_;
   LineSplitter splitter_{kMaxLineLength};
   GsiReader gsi_;
   FieldFormat format_ = FieldFormat::Unknown;

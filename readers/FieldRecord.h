@@ -1,7 +1,9 @@
 // What a reader makes of one line of a field data file, whatever the
-// instrument's format: a line start, a height, a staff reading.
+// instrument's format: a line start, a height, a staff reading, or a
+// reading record the reader could not hand on, with the reason.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,12 +19,38 @@ struct Reading {
   long line = 0;  // line number in the field data file
 };
 
+// Why a reading record of a field data file was not reduced. The readers
+// give the reasons that lie in the file's format; the reduction the rest.
+enum class NotReducedReason : std::uint8_t {
+  UnpairedBackSight,   // its set-up has no second back-sight reading on the point
+  DroppedSetup,        // its set-up has no paired fore sight
+  Leftover,            // after the last complete set-up of the file
+  NoPointId,           // the reading names no point
+  NotANumber,          // the reading is no number
+  OutOfColumn,         // the marks of a reading, its fields out of column
+  SingleRunLine,       // the line is measured single-run
+  IntermediateSight,   // a sight between the back and fore sights
+  IncompleteGsiSetup,  // a GSI set-up lacks one of its four readings
+  MismatchedGsiSetup,  // a GSI set-up reads two points for one sight
+  UnreadableBlock,     // a GSI block holds more than one reading
+  ImpossibleValue,     // a value no level or staff can give
+};
+
+// "unpaired back sight", "dropped set-up", ...
+const char* ReasonText(NotReducedReason reason);
+
+// Intermediate sights and single-run lines are no part of a double run, so
+// their readings are not lost when they are not reduced.
+bool IsPartOfDoubleRun(NotReducedReason reason);
+
 struct FieldRecord {
   long line = 0;                   // line number in the field data file
   bool lineStart = false;          // opens a line of levelling
   bool height = false;             // carries a height
   std::string heightText;          // the height as text, metres
   std::optional<Reading> reading;  // a back-sight or fore-sight reading
+  // A reading record the reader skips, and why.
+  std::optional<NotReducedReason> skippedReading;
 
   bool IsRecord() const { return lineStart || height || reading.has_value(); }
 };

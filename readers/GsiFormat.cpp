@@ -166,6 +166,9 @@ bool GsiReader::Line(std::string_view text, long number, const Emit& emit) {
   if (!start && !id) {
     if (recognised_ && !singleRun_ && (readings > 0 || height))
       Warn(number, "the block has no point id (word 11); it is skipped");
+    if (recognised_ && readings > 0)
+      Skip(number, singleRun_ ? NotReducedReason::SingleRunLine : NotReducedReason::NoPointId,
+           emit);
     return false;
   }
   recognised_ = true;
@@ -174,17 +177,23 @@ bool GsiReader::Line(std::string_view text, long number, const Emit& emit) {
     return true;
   }
   if (readings == 0 && !height) return true;
-  if (singleRun_) return true;
+  if (singleRun_) {
+    if (readings > 0) Skip(number, NotReducedReason::SingleRunLine, emit);
+    return true;
+  }
   std::string pointId = GsiPointId(*id);
   if (pointId.empty()) {
     Warn(number, "the point id word " + Quote(id->text) + " cannot be read; the block is skipped");
+    if (readings > 0) Skip(number, NotReducedReason::NoPointId, emit);
     return true;
   }
   if (readings > 1) {
     Warn(number, "the block holds more than one reading; it is skipped");
+    Skip(number, NotReducedReason::UnreadableBlock, emit);
   } else if (readings == 1 && block->Find(333)) {
     Warn(number, "the intermediate sight (word 333) on " + pointId +
                      " is no part of the double run; it is not reduced");
+    Skip(number, NotReducedReason::IntermediateSight, emit);
     intermediate_ = pointId;
   } else if (readings == 1) {
     for (int index : kReadingWords)
@@ -198,8 +207,15 @@ bool GsiReader::Line(std::string_view text, long number, const Emit& emit) {
   return true;
 }
 
+void GsiReader::Skip(long number, NotReducedReason reason, const Emit& emit) {
+  FieldRecord record;
+  record.line = number;
+  record.skippedReading = reason;
+  emit(record);
+}
+
 void GsiReader::LineStart(const GsiBlock& block, long number, const Emit& emit) {
-  DropIncomplete();
+  DropIncomplete(emit);
   const GsiWord& word = *block.Find(41);
   const char method = word.data.empty() ? '?' : word.data.back();
   singleRun_ = method == '1' || method == '3';
@@ -225,6 +241,7 @@ void GsiReader::TakeReading(const GsiBlock& block, const GsiWord& word, std::str
   if (!value) {
     Warn(number, "the reading word " + Quote(word.text) + " cannot be read (" + problem +
                      "); the reading is skipped");
+    Skip(number, NotReducedReason::NotANumber, emit);
     return;
   }
   std::string distance;
@@ -236,7 +253,7 @@ void GsiReader::TakeReading(const GsiBlock& block, const GsiWord& word, std::str
   }
   const int role = word.index == 331 ? 0 : word.index == 332 ? 1 : word.index == 335 ? 2 : 3;
   if (std::any_of(setup_.begin(), setup_.end(), [&](const Pending& p) { return p.role == role; }))
-    DropIncomplete();
+    DropIncomplete(emit);
   Pending pending;
   pending.role = role;
   pending.record.line = number;
@@ -255,6 +272,7 @@ void GsiReader::TakeReading(const GsiBlock& block, const GsiWord& word, std::str
     Warn(setup_.front().record.line, std::string("the set-up reads ") + kRoleNames[first] + " on " +
                                          one + " but " + kRoleNames[first + 2] + " on " + two +
                                          ", so its 4 readings are not reduced");
+    for (const Pending& p : setup_) Skip(p.record.line, NotReducedReason::MismatchedGsiSetup, emit);
     setup_.clear();
     return;
   }
@@ -264,7 +282,7 @@ void GsiReader::TakeReading(const GsiBlock& block, const GsiWord& word, std::str
 
 void GsiReader::TakeHeight(const GsiBlock& block, const GsiWord& word, long number,
                            const Emit& emit) {
-  DropIncomplete();
+  DropIncomplete(emit);
   std::string problem;
   FieldRecord record;
   record.line = number;
@@ -278,7 +296,7 @@ void GsiReader::TakeHeight(const GsiBlock& block, const GsiWord& word, long numb
   emit(record);
 }
 
-void GsiReader::DropIncomplete() {
+void GsiReader::DropIncomplete(const Emit& emit) {
   if (setup_.empty()) return;
   std::string missing;
   for (int role = 0; role < 4; ++role)
@@ -288,11 +306,12 @@ void GsiReader::DropIncomplete() {
   Warn(setup_.front().record.line, "the set-up lacks its reading(s) " + missing + ", so its " +
                                        std::to_string(setup_.size()) +
                                        " reading(s) are not reduced");
+  for (const Pending& p : setup_) Skip(p.record.line, NotReducedReason::IncompleteGsiSetup, emit);
   setup_.clear();
 }
 
-void GsiReader::Finish() {
-  DropIncomplete();
+void GsiReader::Finish(const Emit& emit) {
+  DropIncomplete(emit);
 }
 
 }  // namespace vireo

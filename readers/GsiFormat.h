@@ -67,12 +67,13 @@ std::string GsiPointId(const GsiWord& word);
 // two back (or fore) readings name different points is not handed out
 // either. A line measured single-run gives no readings. An intermediate
 // sight is no reading of the double run, and the height block after it is
-// no height of the line. A file in feet is refused.
+// no height of the line. A file in feet is refused. Every reading block that
+// is not handed on as a reading is handed out as a skipped reading.
 class GsiReader {
  public:
   using Emit = std::function<void(FieldRecord&)>;
 
-  explicit GsiReader(std::vector<RunWarning>& warnings) : warnings_(warnings) {}
+  explicit GsiReader(Warnings& warnings) : warnings_(warnings) {}
 
   // Reads one line (`number` counts from 1) and hands out the records it
   // completes, each with its own line number. Returns true when the line is
@@ -80,7 +81,7 @@ class GsiReader {
   // in feet throws Error (no file name; the caller adds it).
   bool Line(std::string_view text, long number, const Emit& emit);
   // At the end of the file: reports a set-up left incomplete.
-  void Finish();
+  void Finish(const Emit& emit);
 
  private:
   struct Pending {
@@ -92,9 +93,11 @@ class GsiReader {
   void TakeReading(const GsiBlock& block, const GsiWord& word, std::string pointId, long number,
                    const Emit& emit);
   void TakeHeight(const GsiBlock& block, const GsiWord& word, long number, const Emit& emit);
-  void DropIncomplete();
+  void DropIncomplete(const Emit& emit);
+  // Hands out a reading record that is not reduced, and why.
+  void Skip(long number, NotReducedReason reason, const Emit& emit);
 
-  std::vector<RunWarning>& warnings_;
+  Warnings& warnings_;
   bool recognised_ = false;
   bool singleRun_ = false;  // the current line is measured single-run
   std::vector<Pending> setup_;

@@ -8,13 +8,13 @@ namespace vireo {
 namespace {
 
 // Messages may quote point ids, which keep the field file's own bytes.
-void Warn(std::vector<RunWarning>& warnings, long line, const std::string& message) {
+void Warn(Warnings& warnings, long line, const std::string& message) {
   warnings.push_back({line, ToUtf8(message)});
 }
 
 }  // namespace
 
-bool SetupBuffer::Add(const Reading& reading, std::vector<RunWarning>& warnings) {
+bool SetupBuffer::Add(const Reading& reading, Warnings& warnings) {
   if (!reading.valueWasNumber)
     Warn(warnings, reading.line,
          "the reading of " + reading.pointId + " is not a number; it is taken as 0");
@@ -30,7 +30,7 @@ bool SetupBuffer::Add(const Reading& reading, std::vector<RunWarning>& warnings)
   return filled_ == 4;
 }
 
-void SetupBuffer::Finish(std::vector<RunWarning>& warnings) {
+void SetupBuffer::Finish(Warnings& warnings) {
   if (filled_ > 0)
     Warn(warnings, slots_[0].line,
          std::to_string(filled_) +
@@ -58,8 +58,7 @@ SetupPairing PairReadings(const SetupSlots& slots) {
   return pairing;
 }
 
-void WarnAboutPairing(const SetupSlots& slots, const SetupPairing& pairing,
-                      std::vector<RunWarning>& warnings) {
+void WarnAboutPairing(const SetupSlots& slots, const SetupPairing& pairing, Warnings& warnings) {
   const long line = slots[0].line;
   if (!pairing.ForePaired()) {
     Warn(warnings, line,

@@ -20,12 +20,12 @@ class SetupBuffer {
   // fourth reading it completes the set-up like any other, so the framing
   // of the readings that follow is kept. Returns true when the set-up is
   // complete; Slots() then holds it until Clear().
-  bool Add(const Reading& reading, std::vector<RunWarning>& warnings);
+  bool Add(const Reading& reading, Warnings& warnings);
   const SetupSlots& Slots() const { return slots_; }
   int Filled() const { return filled_; }
   void Clear() { filled_ = 0; }
   // Reports readings left over at the end of the file and empties the buffer.
-  void Finish(std::vector<RunWarning>& warnings);
+  void Finish(Warnings& warnings);
 
  private:
   SetupSlots slots_;
@@ -48,7 +48,6 @@ SetupPairing PairReadings(const SetupSlots& slots);
 
 // The warnings a set-up's pairing gives: a dropped set-up (no paired fore
 // sight), or a set-up recorded without a paired back sight.
-void WarnAboutPairing(const SetupSlots& slots, const SetupPairing& pairing,
-                      std::vector<RunWarning>& warnings);
+void WarnAboutPairing(const SetupSlots& slots, const SetupPairing& pairing, Warnings& warnings);
 
 }  // namespace vireo

@@ -1,83 +1,144 @@
-// The reduced set-ups of a field data file as plain values, line of
-// levelling by line of levelling: what the checks and the network
-// adjustment work from. A set-up counts here when both its back sight and
-// its fore sight are paired (the set-ups that give an elevation difference
-// record).
+// The survey model of record: what a field data file holds and what the
+// double-run reduction made of every reading in it. Lines of levelling with
+// their set-ups (readings, means, rise or fall, Cal. RL and Adj. RL), the
+// closure of the levelling, and every reading record that was not reduced
+// with the reason. The report, the level data file, the profile, the checks
+// and the network are all rendered from it; nothing here knows a cell.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "common/FileSystem.h"
-#include "common/Warning.h"
 #include "readers/FieldFile.h"
-#include "reduction/RecordLoop.h"
+#include "readers/FieldRecord.h"
 
 namespace vireo {
 
-struct ReducedSetup {
-  long number = 0;     // counts the file's reduced set-ups from 1
-  long fieldLine = 0;  // field file line of the set-up's first reading
-  int line = 0;        // line of levelling, counted from 1
-  std::string back;    // point ids, the field file's own bytes
-  std::string fore;
-  // Staff readings of the first and second run, metres (BS1, BS2, FS1, FS2).
-  double bs1 = 0, bs2 = 0, fs1 = 0, fs2 = 0;
-  // Sight distances of the same readings, metres.
-  double backDistance1 = 0, backDistance2 = 0, foreDistance1 = 0, foreDistance2 = 0;
-  // The instrument's own computed heights of the point before the set-up
-  // (the start height or the previous set-up's fore point) and of the fore
-  // point right after it, where the field file carries them.
-  std::optional<double> heightBefore;
-  std::optional<double> heightAfter;
+// One staff reading as the reduction uses it.
+struct StaffReading {
+  long fieldLine = 0;
+  double value = 0;     // metres; 0 when its text was not a number
+  double distance = 0;  // metres, the sight distance (0 when the file gives none)
+  bool valueWasNumber = true;
+};
 
-  double AveBackSight() const { return (bs1 + bs2) / 2; }
-  double AveForeSight() const { return (fs1 + fs2) / 2; }
-  // "Ave_Dist(m)" of the back-sight row and of the fore-sight row.
-  double BackDistance() const;
-  double ForeDistance() const;
-  // Back minus fore, unrounded.
+// A staff point of a set-up and its readings in the two runs.
+struct Sight {
+  std::string point;                   // point id, the field file's own bytes
+  StaffReading first;                  // BS1 or FS1
+  std::optional<StaffReading> repeat;  // BS2 or FS2; none when the point is not read twice
+
+  bool Paired() const { return repeat.has_value(); }
+  // "Ave_BS(m)" / "Ave_FS(m)" and "Ave_Dist(m)" of a paired sight.
+  double Mean() const { return (first.value + repeat->value) / 2; }
+  double MeanDistance() const { return (first.distance + repeat->distance) / 2; }
+};
+
+// A set-up the report records: its fore sight is paired. Its back sight may
+// be missing or unpaired (it then counts as 0, as the report has always
+// done, and the set-up is no reduced set-up of the double run).
+struct Setup {
+  long fieldLine = 0;         // line of its first reading
+  int line = 0;               // line of levelling, counted from 1
+  long reduced = 0;           // counts the set-ups with both sights paired from 1; 0 for the others
+  std::optional<Sight> back;  // none when the set-up holds no back-sight reading
+  Sight fore;
+  double riseFall = 0;   // back mean minus fore mean, to five decimals
+  double calRlBack = 0;  // five decimals: carried from the level before
+  double calRlFore = 0;  // calRlBack + riseFall
+  // Adj. RL, spread over the last line of the file only; the fore level is
+  // none when the levelling has no length to spread the misclose over.
+  std::optional<double> adjRlBack, adjRlFore;
+  // The instrument's own computed heights of the back point and of the fore
+  // point, where the file carries them (reduced set-ups only).
+  std::optional<double> heightBefore, heightAfter;
+
+  bool BackPaired() const { return back && back->Paired(); }
+  // What the report's columns hold: an unpaired back sight counts as 0.
+  double AveBackSight() const { return BackPaired() ? back->Mean() : 0; }
+  double AveForeSight() const { return fore.Mean(); }
+  double BackDistance() const { return BackPaired() ? back->MeanDistance() : 0; }
+  double ForeDistance() const { return fore.MeanDistance(); }
+  // The rise or fall as the report's columns show them: 0 when none.
+  double Rise() const { return riseFall > 0 ? riseFall : 0; }
+  double Fall() const { return riseFall < 0 ? -riseFall : 0; }
+
+  // Of a reduced set-up (both sights paired): BS1, BS2, FS1, FS2.
+  double Bs1() const { return back->first.value; }
+  double Bs2() const { return back->repeat->value; }
+  double Fs1() const { return fore.first.value; }
+  double Fs2() const { return fore.repeat->value; }
+  // Back minus fore mean, unrounded.
   double HeightDifference() const { return AveBackSight() - AveForeSight(); }
-  // The rise or fall as the report shows it, rounded to five decimals.
-  double RiseFall() const;
-  // Station difference (BS1 - FS1) - (BS2 - FS2), metres.
-  double StationDifference() const { return (bs1 - fs1) - (bs2 - fs2); }
+  // (BS1 - FS1) - (BS2 - FS2), metres.
+  double StationDifference() const { return (Bs1() - Fs1()) - (Bs2() - Fs2()); }
+};
+
+// A set-up dropped for want of a paired fore sight: which of its sights
+// were read (the report empties the cells they took) and where it stood,
+// before the line's set-up `before` (its count of set-ups at the time).
+struct DroppedSetup {
+  long fieldLine = 0;
+  std::size_t before = 0;
+  bool backRead = false, backPaired = false, foreRead = false;
 };
 
 struct LevellingLine {
-  long fieldLine = 0;  // its line start record; the first reading's when assumed
-  std::vector<ReducedSetup> setups;
+  long fieldLine = 0;    // its line start record; the first reading's when assumed
+  bool assumed = false;  // readings came before any line start record
+  // The height text its first set-up's Cal. RL starts from; empty when the
+  // line has no set-up or no height was read before it.
+  std::string startHeight;
+  std::vector<Setup> setups;
+  std::vector<DroppedSetup> dropped;
+};
+
+// Reading records not reduced, consecutive ones of one reason (and of one
+// set-up) together.
+struct NotReduced {
+  long firstLine = 0, lastLine = 0;  // field file lines
+  long readings = 0;
+  NotReducedReason reason = NotReducedReason::DroppedSetup;
+  long setupLine = 0;  // first line of the set-up they belonged to; 0 for none
+  // A reading that is no number in a set-up with both sights paired: the
+  // set-up is reduced with the reading taken as 0.
+  bool takenAsZero = false;
+};
+
+// The closure of the whole file as the report gives it.
+struct Closure {
+  double sumRise = 0, sumFall = 0;  // of the rounded rises and falls
+  bool anyRise = false, anyFall = false;
+  double totalDistance = 0;  // metres, "Ave_Dist(m)" of every recorded set-up's rows
+  double misclose = 0;       // metres, sumFall - sumRise
 };
 
 struct Survey {
   std::string file;  // path of the field data file
   FieldFormat format = FieldFormat::Unknown;
   std::vector<LevellingLine> lines;
-  long SetupCount() const;
+  std::vector<NotReduced> notReduced;
+  long readings = 0;  // reading records of the file, reduced or not
+  // The back point of the file's first set-up with a paired back sight: the
+  // descriptor of every elevation difference record.
+  std::string firstStation;
+  std::string lastHeight;  // the last height text read (UTF-8)
+  Closure closure;
+
+  long SetupCount() const;         // recorded set-ups
+  long ReducedSetupCount() const;  // set-ups with both sights paired
+  // Every reading record is either one of a reduced set-up's four or not
+  // reduced: 4 x reduced set-ups + the readings not reduced outside them.
+  long AccountedReadings() const;
+  const Setup* LastSetup() const;
+  // Calls fn(setup) for every set-up with both sights paired, in order.
+  template <typename F>
+  void ForEachReduced(F&& fn) const {
+    for (const LevellingLine& line : lines)
+      for (const Setup& setup : line.setups)
+        if (setup.BackPaired()) fn(setup);
+  }
 };
-
-// Builds the survey from the record loop.
-class SurveyBuilder : public RecordListener {
- public:
-  explicit SurveyBuilder(std::string file) { survey_.file = std::move(file); }
-  void LineStart(long fieldLine, bool assumed) override;
-  void Height(const FieldRecord& record) override;
-  void ReadingSeen(const Reading& reading) override;
-  void Setup(const SetupSlots& slots, const SetupPairing& pairing) override;
-  Survey Take(FieldFormat format);
-
- private:
-  Survey survey_;
-  long reduced_ = 0;
-  std::optional<double> lastHeight_;        // since the last set-up or line start
-  ReducedSetup* awaitingHeight_ = nullptr;  // the set-up just reduced
-};
-
-// Reads the field data file at `path` into a survey, with the warnings of
-// the record loop. Throws Error naming the file when it cannot be read or
-// holds no record.
-Survey ReadSurvey(const std::string& path, std::vector<RunWarning>& warnings,
-                  FileSystem& fs = RealFileSystem());
 
 }  // namespace vireo

@@ -1,6 +1,6 @@
-// The arithmetic the levelling rules fix once for every capability: the
-// tolerance n·√k of a levelled length, and the five-decimal rounding of a
-// height difference and of a back sight's reduced level.
+// The levelling arithmetic fixed once for every capability: the tolerance
+// n·√k of a levelled length, and the five-decimal rounding of a set-up's
+// rise or fall and of the reduced level a back sight carries.
 #pragma once
 
 namespace vireo {
@@ -13,5 +13,19 @@ double ToleranceMm(double errorFactor, double lengthM);
 // The value as the report's "0.00000" shows it, read back: half away from
 // zero, decided on the double's exact binary value; -0 becomes 0.
 double RoundedToFiveDecimals(double value);
+
+// A set-up's rise (positive) or fall: the mean back sight minus the mean
+// fore sight, rounded to five decimals before anything uses it.
+inline double RiseFallOf(double aveBackSight, double aveForeSight) {
+  return RoundedToFiveDecimals(aveBackSight - aveForeSight);
+}
+
+// The Cal. RL of a back-sight row: the level it stands on (the start
+// height, or the Cal. RL of the fore sight before), rounded to five
+// decimals. The fore sight's Cal. RL is this plus the rise or fall,
+// unrounded.
+inline double CarriedLevel(double level) {
+  return RoundedToFiveDecimals(level);
+}
 
 }  // namespace vireo

@@ -8,7 +8,7 @@
 
 #include "common/AppFolder.h"
 #include "common/FileSystem.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 
 namespace vireo {
 
@@ -36,18 +36,21 @@ struct AdjustmentResult {
 // open loop the end RL, must be complete numbers close enough together to
 // compute with. Returns the message that refuses them, or nothing when they
 // are usable.
-std::optional<std::string> RefuseKeyedLevels(LoopType loop, const std::string& text1,
-                                             const std::string& text2);
+std::optional<std::string> RefuseKeyedLevels(LoopType loop, const std::string& startRl,
+                                             const std::string& endRl);
 
-// Reads the dialog's fields, reopens the processed workbook (field label11),
-// adjusts it and saves it through a temporary file beside it and a rename,
-// all under the run's outputs lock (AppFolder::OutputsLock). A workbook that
-// is not the one the run saved (fields.savedWorkbook) is not adjusted
-// (Blocked). The start RL, and for an open loop the end RL, must be complete
-// numbers, and every result finite; otherwise the result is Refused and no
-// file is touched.
-AdjustmentResult AdjustReducedLevels(const InputOptionFields& fields, LoopType loop,
-                                     const std::string& text1, const std::string& text2,
+// Reopens the run's processed workbook (summary.workbookPath), reads its
+// last line back, rebuilds Cal. RL from the keyed start RL, spreads the
+// misclose (the run's for a closed loop, the keyed end RL's for an open
+// one) over Adj. RL, renders the closure lines, the profile and the checks'
+// file verdict again, and saves it through a temporary file beside it and a
+// rename, all under the run's outputs lock (AppFolder::OutputsLock). A
+// workbook that no longer holds the run's figures (summary.figures) is not
+// adjusted (Blocked). The start RL, and for an open loop the end RL, must
+// be complete numbers, and every result finite; otherwise the result is
+// Refused and no file is touched.
+AdjustmentResult AdjustReducedLevels(const RunSummary& summary, LoopType loop,
+                                     const std::string& startRlText, const std::string& endRlText,
                                      const AppFolder& app, FileSystem& fs = RealFileSystem());
 
 }  // namespace vireo

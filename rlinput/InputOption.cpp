@@ -10,6 +10,7 @@
 #include <exception>
 #include <new>
 
+#include "common/Text.h"
 #include "gui/BusyPointer.h"
 #include "gui/Geometry.h"
 
@@ -117,21 +118,20 @@ InputOption::InputOption(vireo::AppFolder app, MessageSink tell, QWidget* parent
   connect(command2_, &QPushButton::clicked, this, &QWidget::close);
 }
 
-void InputOption::Fill(const vireo::InputOptionFields& fields) {
-  hidden_ = fields;
-  label4_->setText(QString::fromStdString(fields.label4));
-  label7_->setText(QString::fromStdString(fields.label7));
-  text1_->setText(QString::fromStdString(fields.text1));
-  text2_->setText(QString::fromStdString(fields.text2));
+void InputOption::Fill(const vireo::RunSummary& summary) {
+  summary_ = summary;
+  label4_->setText(QString::fromStdString(summary.startReference));
+  label7_->setText(QString::fromStdString(summary.endReference));
+  text1_->setText(QString::fromStdString(summary.startRl));
+  text2_->setText(QString::fromStdString(vireo::DecimalText(summary.endRl)));
 }
 
-vireo::InputOptionFields InputOption::Fields() const {
-  vireo::InputOptionFields fields = hidden_;
-  fields.label4 = label4_->text().toStdString();
-  fields.label7 = label7_->text().toStdString();
-  fields.text1 = text1_->text().toStdString();
-  fields.text2 = text2_->text().toStdString();
-  return fields;
+std::string InputOption::StartRlText() const {
+  return text1_->text().toStdString();
+}
+
+std::string InputOption::EndRlText() const {
+  return text2_->text().toStdString();
 }
 
 vireo::LoopType InputOption::Loop() const {
@@ -166,11 +166,10 @@ void InputOption::keyPressEvent(QKeyEvent* event) {
 }
 
 void InputOption::Ok() {
-  const vireo::InputOptionFields fields = Fields();
   vireo::AdjustmentResult result;
   try {
     BusyPointer busy;
-    result = vireo::AdjustReducedLevels(fields, Loop(), fields.text1, fields.text2, app_);
+    result = vireo::AdjustReducedLevels(summary_, Loop(), StartRlText(), EndRlText(), app_);
   } catch (const std::bad_alloc&) {
     result.status = vireo::AdjustmentResult::Status::Refused;
     result.message = "There was not enough memory to adjust the workbook; it is as it was.";
@@ -181,12 +180,24 @@ void InputOption::Ok() {
   const QString message = QString::fromStdString(result.message);
   switch (result.status) {
     case vireo::AdjustmentResult::Status::Adjusted:
-      emit Saved(QString::fromStdString(fields.label11));
+      emit Saved(QString::fromStdString(summary_.workbookPath));
       close();
       break;
     case vireo::AdjustmentResult::Status::Refused:
-      // The surveyor can correct the keyed levels and press OK again.
+      // The surveyor can correct the keyed levels and press OK again: the
+      // focus goes back to the level refused (the end RL when the start RL
+      // alone would do).
       if (tell_) tell_(windowTitle(), message, false);
+      {
+        QLineEdit* field =
+            Loop() == vireo::LoopType::OpenLoop &&
+                    !vireo::RefuseKeyedLevels(vireo::LoopType::CloseLoop, StartRlText(), "")
+                ? text2_
+                : text1_;
+        activateWindow();
+        field->setFocus(Qt::OtherFocusReason);
+        field->selectAll();
+      }
       break;
     case vireo::AdjustmentResult::Status::SaveFailed:
     case vireo::AdjustmentResult::Status::Blocked:

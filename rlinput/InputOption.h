@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "common/AppFolder.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "rlinput/Adjustment.h"
 
 class QGroupBox;
@@ -31,12 +31,15 @@ class InputOption : public QDialog {
   // focus on OK. It deletes itself when it is closed (unloaded).
   InputOption(vireo::AppFolder app, MessageSink tell, QWidget* parent = nullptr);
 
-  // Overwrites the nine fields in the run's order; the loop type stays.
-  void Fill(const vireo::InputOptionFields& fields);
+  // Shows the run's references and levels (start reference, end reference,
+  // start RL, computed end RL) and keeps the rest of its summary for OK;
+  // the loop type stays.
+  void Fill(const vireo::RunSummary& summary);
 
-  // The fields as OK hands them on: the four shown ones as they stand now,
-  // the five hidden ones as the run filled them.
-  vireo::InputOptionFields Fields() const;
+  // The run's summary as OK hands it on, and the keyed levels as they stand.
+  const vireo::RunSummary& Summary() const { return summary_; }
+  std::string StartRlText() const;
+  std::string EndRlText() const;
   vireo::LoopType Loop() const;
 
  signals:
@@ -52,9 +55,7 @@ class InputOption : public QDialog {
 
   vireo::AppFolder app_;
   MessageSink tell_;
-  // The hidden fields (FirstDataRow, TotalDistance, workbook path, Misclose,
-  // error factor) exactly as the run gave them.
-  vireo::InputOptionFields hidden_;
+  vireo::RunSummary summary_;
 
   QPushButton* command1_;
   QPushButton* command2_;

@@ -5,13 +5,30 @@
 
 namespace vireo {
 
+namespace {
+
+bool SetText(char key, const std::string& current, const std::string& value, const AppFolder& app,
+             FileSystem& fs) {
+  if (value.empty() || value == current) return false;
+  RewriteControlFile(app, key, std::string(1, key) + value, fs);
+  return true;
+}
+
+}  // namespace
+
+bool SetCompanyName(const AppFolder& app, const std::string& name, FileSystem& fs) {
+  return SetText('Y', ReadControlValue(app, 'Y', fs), name, app, fs);
+}
+
+bool SetPersonnelName(const AppFolder& app, const std::string& name, FileSystem& fs) {
+  return SetText('P', ReadControlValue(app, 'P', fs), name, app, fs);
+}
+
 bool RunTextSettingCommand(const TextSettingCommand& command, InputBoxPrompter& prompter,
                            const AppFolder& app, FileSystem& fs) {
   const std::string current = ReadControlValue(app, command.key, fs);
-  const std::string answer = prompter.Ask(command.prompt, command.title, current);
-  if (answer.empty() || answer == current) return false;
-  RewriteControlFile(app, command.key, std::string(1, command.key) + answer, fs);
-  return true;
+  return SetText(command.key, current, prompter.Ask(command.prompt, command.title, current), app,
+                 fs);
 }
 
 bool IsErrorFactorChoice(int factor) {

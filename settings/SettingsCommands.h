@@ -28,9 +28,15 @@ inline constexpr TextSettingCommand kCompanyNameCommand{'Y', "What is your Compa
 inline constexpr TextSettingCommand kPersonnelNameCommand{
     'P', "Who is site Personnel that carried out the survey?", "Personnel Name Input"};
 
-// Asks with the current value as initial text. An empty answer, or one equal
-// to the current value, writes nothing. Returns whether the file was
-// rewritten. Throws Error.
+// The company name ("Y") and the personnel name ("P"). An empty value, or
+// one equal to the current value, writes nothing. Returns whether the file
+// was rewritten. Throws Error.
+bool SetCompanyName(const AppFolder& app, const std::string& name,
+                    FileSystem& fs = RealFileSystem());
+bool SetPersonnelName(const AppFolder& app, const std::string& name,
+                      FileSystem& fs = RealFileSystem());
+
+// Asks with the current value as initial text and sets the answer as above.
 bool RunTextSettingCommand(const TextSettingCommand& command, InputBoxPrompter& prompter,
                            const AppFolder& app, FileSystem& fs = RealFileSystem());
 

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the Debian 12 packages the build needs, only those missing.
 #   tools/install-deps.sh build   compilers and libraries for the programs
-#   tools/install-deps.sh test    also GoogleTest, LibreOffice, xmllint, openpyxl, poppler, clang
+#   tools/install-deps.sh test    also GoogleTest, LibreOffice, xmllint, openpyxl, poppler, clang,
+#                                 man and dpkg-dev (the package test), openbox (the screenshots)
 #   tools/install-deps.sh bench   also libxlsxwriter for the benchmark baseline
 set -eu
 profile=${1:-build}
@@ -10,7 +11,7 @@ packages="build-essential cmake pkg-config libzip-dev libpugixml-dev libexpat1-d
 libcli11-dev nlohmann-json3-dev libeigen3-dev qt6-base-dev"
 if [ "$profile" = test ]; then
   packages="$packages libgtest-dev libgmock-dev libxml2-utils libreoffice-calc-nogui xvfb
-clang-14 libclang-rt-14-dev locales python3-openpyxl poppler-utils"
+clang-14 libclang-rt-14-dev locales python3-openpyxl poppler-utils man-db dpkg-dev openbox"
 fi
 if [ "$profile" = bench ]; then
   packages="$packages libxlsxwriter-dev"

@@ -1,21 +1,32 @@
 #!/bin/sh
-# Saves pictures of the windows for the documentation: docs/main-window.png
-# (the main window after a sample run), docs/rl-dialog.png (the filled RL
-# input dialog) and docs/network-window.png (the network adjustment window
-# after adjusting the sample network). Builds nothing; give it the build's
-# application folder, the one that holds vireo, ctlini.dat, Existing.xlsx and
-# "Field Data/".
+# Saves pictures of the windows for the documentation, as the screen shows
+# them under a window manager (openbox) on Xvfb: docs/main-window.png (the
+# main window after the real DNA03 job, with its failed checks),
+# docs/rl-dialog.png (the Input RL dialog beside the main window) and
+# docs/network-window.png (the network window with the sample network
+# opened as a job and adjusted). Builds nothing; give it the build's
+# application folder, the one that holds vireo, ctlini.dat, Existing.xlsx
+# and "Field Data/".
 #   tools/screenshots.sh build-gui/app-folder
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 app=$(cd "${1:-$root/build/app-folder}" && pwd)
 [ -x "$app/vireo" ] || { echo "no vireo in $app" >&2; exit 1; }
+command -v openbox >/dev/null || { echo "no openbox (tools/install-deps.sh test)" >&2; exit 1; }
 
-# The run writes its outputs into the application folder: work on a copy.
+# The runs write their outputs into the application folder: work on a copy,
+# with the real DNA03 job among the samples.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$app/ctlini.dat" "$app/Existing.xlsx" "$work/"
 cp -r "$app/Field Data" "$work/"
+cp "$root/tests/data/gsi/OSGeoLabBp_tutorials_test.gsi" "$work/Field Data/"
 
-xvfb-run -a -s "-screen 0 1280x800x24" \
-  "$app/vireo" --home "$work" --screenshot-demo "$root/docs"
+xvfb-run -a -s "-screen 0 1280x800x24" sh -c '
+  openbox >/dev/null 2>&1 &
+  wm=$!
+  sleep 1
+  XDG_CONFIG_HOME="$1/config" "$2/vireo" --home "$1" --screenshot-demo "$3"
+  status=$?
+  kill $wm
+  exit $status' sh "$work" "$app" "$root/docs"

@@ -18,15 +18,20 @@ struct ColumnLayout {
   std::uint16_t style;
 };
 
+// Cells merged into one, rows and columns from 1.
+struct MergedArea {
+  int firstRow, firstColumn, lastRow, lastColumn;
+};
+
 struct AddedSheet {
   std::vector<ColumnLayout> columns;  // ascending, not overlapping
+  std::vector<MergedArea> merged;     // not overlapping
   bool hasPage = false;
   PageSetup page;
   std::vector<ScatterChart> charts;
   std::string drawingPart;              // zip entry, once a chart is added
   std::vector<std::string> chartParts;  // zip entries, one per chart
   bool selected = false;                // the active sheet's tab
-  StreamedRows streamed;                // rows written at save time, if any
 };
 
 // The worksheet part of an added sheet around its cells. Its drawing, if

@@ -24,7 +24,16 @@ enum StyleFlag : unsigned {
   kBold = 1,       // bold font
   kRedFill = 2,    // solid light-red fill
   kRuleBelow = 4,  // thin bottom border
+  kAlignLeft = 8,
+  kAlignRight = 16,
+  kAlignCenter = 32,
 };
+// The indent of an aligned cell (0..15 steps), kept in the flags above the
+// looks.
+inline constexpr unsigned kIndentShift = 6;
+constexpr unsigned IndentFlags(int steps) {
+  return static_cast<unsigned>(steps < 0 ? 0 : steps > 15 ? 15 : steps) << kIndentShift;
+}
 
 class Styles {
  public:

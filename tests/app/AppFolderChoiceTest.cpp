@@ -49,26 +49,41 @@ class AppFolderChoiceTest : public QObject {
  private slots:
   void rule_data() {
     QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("executable");
     QTest::addColumn<bool>("writable");
     QTest::addColumn<QString>("userData");
-    QTest::addColumn<QString>("chosen");
-    QTest::newRow("--home wins") << "/tmp/h" << false << "/u/Vireo"
-                                 << "/tmp/h";
-    QTest::newRow("writable executable folder") << "" << true << "/u/Vireo"
-                                                << "/opt/v/bin";
-    QTest::newRow("read-only installation") << "" << false << "/u/Vireo"
-                                            << "/u/Vireo";
-    QTest::newRow("no user folder known") << "" << false << ""
-                                          << "/opt/v/bin";
+    QTest::addColumn<QString>("chosen");  // empty: refused
+    // An installed program (under /opt or /usr) never writes into its own
+    // folder, though root may write there.
+    const char* rows[][6] = {
+        {"--home wins", "/tmp/h", "/opt/v/bin", "", "/u/V", "/tmp/h"},
+        {"writable portable copy", "", "/home/a/v", "w", "/u/V", "/home/a/v"},
+        {"read-only portable copy", "", "/home/a/v", "", "/u/V", "/u/V"},
+        {"portable, no user folder known", "", "/home/a/v", "", "", "/home/a/v"},
+        {"installed, writable for root", "", "/opt/v/bin", "w", "/root/V", "/root/V"},
+        {"installed under /usr/local", "", "/usr/local/bin", "w", "/u/V", "/u/V"},
+        {"installed, no user folder known", "", "/opt/v/bin", "w", "", ""},
+        {"a folder named like one", "", "/optical/bin", "w", "/u/V", "/optical/bin"},
+        {"a build under /usr/src", "", "/usr/src/v/build", "w", "/u/V", "/usr/src/v/build"},
+    };
+    for (const auto& r : rows)
+      QTest::newRow(r[0]) << QString(r[1]) << QString(r[2]) << (*r[3] == 'w') << QString(r[4])
+                          << QString(r[5]);
   }
   void rule() {
     QFETCH(QString, home);
+    QFETCH(QString, executable);
     QFETCH(bool, writable);
     QFETCH(QString, userData);
     QFETCH(QString, chosen);
-    QCOMPARE(QString::fromStdString(ChooseAppFolderRoot(home.toStdString(), "/opt/v/bin", writable,
-                                                        userData.toStdString())),
-             chosen);
+    try {
+      QCOMPARE(QString::fromStdString(ChooseAppFolderRoot(
+                   home.toStdString(), executable.toStdString(), writable, userData.toStdString())),
+               chosen);
+    } catch (const Error& e) {
+      QVERIFY2(chosen.isEmpty(), e.what());
+      QVERIFY(std::string(e.what()).find("--home") != std::string::npos);
+    }
   }
 
   void userDataFolder() {

@@ -11,7 +11,7 @@
 
 #include "app/MainWindow.h"
 #include "output/Workbook.h"
-#include "reduction/RunVariables.h"
+#include "report/ReportSheet.h"
 #include "tests/app/ScriptedPrompts.h"
 #include "tests/support/FieldFiles.h"
 
@@ -53,13 +53,11 @@ class InputOptionTest : public QObject {
   std::unique_ptr<ScriptedPrompts> prompts_;
   std::unique_ptr<MainWindow> window_;
 
-  // Runs `name` through the window, answered Yes; returns the fields the run
-  // gives for that file (by the core run on the same folder beforehand).
-  vireo::InputOptionFields RunYes(const std::string& name, const std::string& content) {
+  // Runs `name` through the window, answered Yes; returns the summary the
+  // run gives for that file (by the core run on the same folder beforehand).
+  vireo::RunSummary RunYes(const std::string& name, const std::string& content) {
     const std::string path = fixture_->AddFieldFile(name, content);
-    vireo::RunSurroundings quiet;
-    const vireo::InputOptionFields expected =
-        vireo::ProcessField(path, fixture_->app, quiet).fields;
+    const vireo::RunSummary expected = vireo::ProcessField(path, fixture_->app).summary;
     prompts_->files.enqueue(QString::fromStdString(path));
     prompts_->yesNo.enqueue(true);
     window_->ProcessCommand();
@@ -77,6 +75,7 @@ class InputOptionTest : public QObject {
   }
 
  private slots:
+  void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
   void init() {
     fixture_ = std::make_unique<AppFixture>();
     prompts_ = std::make_unique<ScriptedPrompts>();
@@ -98,18 +97,21 @@ class InputOptionTest : public QObject {
     QVERIFY(!dialog->parent() && !dialog->isModal());
     QCOMPARE(dialog->windowTitle(), QString("Input RL"));
     QCOMPARE(dialog->size(), QSize(236, 388));
-    QVERIFY(dialog->Fields() == expected);
-    QCOMPARE(Child<QLabel>(dialog, "Label4")->text(), QString::fromStdString(expected.label4));
-    QCOMPARE(Child<QLabel>(dialog, "Label7")->text(), QString::fromStdString(expected.label7));
-    QCOMPARE(Child<QLineEdit>(dialog, "Text1")->text(), QString::fromStdString(expected.text1));
-    QCOMPARE(Child<QLineEdit>(dialog, "Text2")->text(), QString::fromStdString(expected.text2));
+    QVERIFY(dialog->Summary() == expected);
+    QCOMPARE(Child<QLabel>(dialog, "Label4")->text(),
+             QString::fromStdString(expected.startReference));
+    QCOMPARE(Child<QLabel>(dialog, "Label7")->text(),
+             QString::fromStdString(expected.endReference));
+    QCOMPARE(Child<QLineEdit>(dialog, "Text1")->text(), QString::fromStdString(expected.startRl));
+    QCOMPARE(Child<QLineEdit>(dialog, "Text2")->text(),
+             QString::fromStdString(vireo::DecimalText(expected.endRl)));
     QVERIFY(Child<QRadioButton>(dialog, "Option1")->isChecked());
     for (const char* name : {"Frame3", "Text2", "Label6", "Label7", "Label8"})
       QVERIFY2(!Enabled(name), name);
     QVERIFY(Enabled("Frame2") && Enabled("Text1"));
     QCOMPARE(dialog->focusWidget(), Child<QWidget>(dialog, "Command1"));
     // The run went on and saved while the dialog stayed open.
-    QVERIFY(std::filesystem::exists(expected.label11));
+    QVERIFY(std::filesystem::exists(expected.workbookPath));
   }
 
   void loopTypeSwitchesTheEndFrame() {
@@ -130,13 +132,13 @@ class InputOptionTest : public QObject {
 
   void enterAndEscapeDoNothing() {
     const auto fields = RunYes("LINE1.dat", SimulatedLine(4, true));
-    const std::string before = ReadFile(fields.label11);
+    const std::string before = ReadFile(fields.workbookPath);
     auto* text1 = Child<QLineEdit>(Dialog(), "Text1");
     text1->setFocus();
     QTest::keyClick(text1, Qt::Key_Return);
     QTest::keyClick(text1, Qt::Key_Escape);
     QVERIFY(Dialog() && Dialog()->isVisible());
-    QCOMPARE(ReadFile(fields.label11), before);
+    QCOMPARE(ReadFile(fields.workbookPath), before);
   }
 
   void okAdjustsAndUnloads_data() {
@@ -156,14 +158,14 @@ class InputOptionTest : public QObject {
     QSignalSpy saved(Dialog(), &InputOption::Saved);
     Click("Command1");
     QCOMPARE(saved.size(), 1);  // the window's "Open the report" link follows it
-    QCOMPARE(saved[0][0].toString(), QString::fromStdString(fields.label11));
+    QCOMPARE(saved[0][0].toString(), QString::fromStdString(fields.workbookPath));
     QVERIFY(prompts_->Of("Tell").empty());
     QVERIFY(!QApplication::overrideCursor());
     FlushDeletes();
     QVERIFY(!Dialog());
 
-    const auto book = vireo::Workbook::Open(fields.label11);
-    const int first = std::stoi(fields.label9);
+    const auto book = vireo::Workbook::Open(fields.workbookPath);
+    const int first = fields.firstDataRow;
     QCOMPARE(book.Get(first, vireo::kCalRl).number, 250.5);
     if (openLoop)  // the last fore-sight row closes on the keyed end RL
       QVERIFY(qAbs(book.Get(first + 2 * setups - 1, vireo::kAdjRl).number - 251.25) < 1e-9);
@@ -171,7 +173,7 @@ class InputOptionTest : public QObject {
 
   void okOnTextThatIsNoNumberKeepsTheDialog() {
     const auto fields = RunYes("LINE1.dat", SimulatedLine(4, true));
-    const std::string before = ReadFile(fields.label11);
+    const std::string before = ReadFile(fields.workbookPath);
     Type("Text1", "abc");
     Click("Command1");
     FlushDeletes();
@@ -181,7 +183,21 @@ class InputOptionTest : public QObject {
     QCOMPARE(told[0].title, QString("Input RL"));
     QVERIFY(!told[0].text.isEmpty());
     QVERIFY(!QApplication::overrideCursor());
-    QCOMPARE(ReadFile(fields.label11), before);
+    QCOMPARE(ReadFile(fields.workbookPath), before);
+    // Beside the main window, not over its status and verdict.
+    QVERIFY(!Dialog()->frameGeometry().intersects(window_->frameGeometry()));
+    // The message stands in front of the dialog, which then has the focus
+    // in the level refused, selected for typing over.
+    QCOMPARE(told[0].owner, static_cast<QWidget*>(Dialog()));
+    auto* text1 = Child<QLineEdit>(Dialog(), "Text1");
+    QCOMPARE(Dialog()->focusWidget(), text1);
+    QCOMPARE(text1->selectedText(), QString("abc"));
+    Click("Option2");
+    Type("Text1", "100");
+    Type("Text2", "1e");
+    Click("Command1");
+    QCOMPARE(prompts_->Of("Tell").size(), 2u);
+    QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), "Text2"));
   }
 
   void cancelAndCloseBoxDiscardTheDialog_data() {
@@ -192,7 +208,7 @@ class InputOptionTest : public QObject {
   void cancelAndCloseBoxDiscardTheDialog() {
     QFETCH(bool, closeBox);
     const auto fields = RunYes("LINE1.dat", SimulatedLine(4, true));
-    const std::string before = ReadFile(fields.label11);
+    const std::string before = ReadFile(fields.workbookPath);
     Click("Option2");
     Type("Text1", "999");
     if (closeBox)
@@ -201,7 +217,7 @@ class InputOptionTest : public QObject {
       Click("Command2");
     FlushDeletes();
     QVERIFY(!Dialog());
-    QCOMPARE(ReadFile(fields.label11), before);
+    QCOMPARE(ReadFile(fields.workbookPath), before);
 
     // The next show creates the dialog again, in its load state.
     RunYes("LINE2.dat", SimulatedLine(3, true));
@@ -216,8 +232,8 @@ class InputOptionTest : public QObject {
     Click("Option2");
     const auto second = RunYes("LINE2.dat", SimulatedLine(7, false));
     QCOMPARE(Dialog(), first);
-    QVERIFY(Dialog()->Fields() == second);
-    QVERIFY(QString::fromStdString(second.label11).endsWith("/LINE2.xlsx"));
+    QVERIFY(Dialog()->Summary() == second);
+    QVERIFY(QString::fromStdString(second.workbookPath).endsWith("/LINE2.xlsx"));
     QCOMPARE(Dialog()->Loop(), vireo::LoopType::OpenLoop);
     QVERIFY(Enabled("Text2"));
   }

@@ -1,13 +1,16 @@
 // The main window: error factor ticks, the settings commands and the
 // Process command, driven through scripted prompts.
 #include <QAction>
+#include <QClipboard>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 #include "app/CheckSettingsDialog.h"
 #include "app/MainWindow.h"
@@ -16,6 +19,7 @@
 
 using vireo::app::MainWindow;
 using vireo::gui::MessageKind;
+using vireo::gui::OpenFailure;
 using vireo::testing::AppFixture;
 using vireo::testing::ReadFile;
 using vireo::testing::ScriptedPrompts;
@@ -56,7 +60,19 @@ class MainWindowTest : public QObject {
   QPushButton* Button(const char* name) { return window_->findChild<QPushButton*>(name); }
   QString Status() { return window_->findChild<QLabel*>("Label3")->text(); }
 
+  // Records a label's text whenever it is painted.
+  struct PaintedTexts : QObject {
+    explicit PaintedTexts(QLabel* label) : label(label) { label->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) texts << label->text();
+      return false;
+    }
+    QLabel* label;
+    QStringList texts;
+  };
+
  private slots:
+  void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
   void init() {
     fixture_ = std::make_unique<AppFixture>();
     prompts_ = std::make_unique<ScriptedPrompts>();
@@ -194,24 +210,30 @@ class MainWindowTest : public QObject {
     QFETCH(bool, fromMenu);
     const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(4));
     MainWindow& window = Open();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     prompts_->files.enqueue(QString::fromStdString(path));
     prompts_->yesNo.enqueue(false);
-    QString busyText;
-    prompts_->duringYesNo = [&] { busyText = Status(); };
+    // What the status label shows each time it is painted during the run.
+    PaintedTexts painted(window.findChild<QLabel*>("Label3"));
+    QString statusAtQuestion;
+    prompts_->duringYesNo = [&] { statusAtQuestion = Status(); };
     if (fromMenu)
       window.findChild<QAction*>("Process")->trigger();
     else
       QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
 
+    QVERIFY(painted.texts.contains("Status - Processing.....\nFile : " +
+                                   QString::fromStdString(path) + ", this may take a few seconds"));
+    // The RL question comes once the run is over: the workbook saved, the
+    // done text and the verdict on screen, both buttons back.
     QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);
     const auto question = prompts_->Of("AskYesNo")[0];  // a copy: Of() returns a new list
-    QVERIFY(!question.startProcessEnabled && question.exitProgramEnabled);
-    QCOMPARE(question.overrideCursor, std::optional<Qt::CursorShape>(Qt::WaitCursor));
+    QVERIFY(question.startProcessEnabled && question.exitProgramEnabled);
+    QCOMPARE(question.overrideCursor, std::optional<Qt::CursorShape>());
     QCOMPARE(question.title, QString("RL Input Option"));
     QVERIFY(question.text.startsWith("The Start Reference = "));
     QVERIFY(question.text.contains("\nThe Start RL   = ") && !question.text.contains('\r'));
-    QCOMPARE(busyText, "Status - Processing.....\nFile : " + QString::fromStdString(path) +
-                           ", this may take a few seconds");
+    QCOMPARE(statusAtQuestion, Status());
 
     // The verdict of the checks follows the done text.
     QCOMPARE(Status().section('\n', 0, 1),
@@ -224,6 +246,7 @@ class MainWindowTest : public QObject {
     QVERIFY(std::filesystem::exists(fixture_->app.ProcessedWorkbook("LINE7")));
     QVERIFY(prompts_->Of("Tell").empty());
     QVERIFY(!window.RlDialog());
+    QVERIFY(window.findChild<QLabel*>("ReportLinks")->text().contains("No check failed"));
   }
   void processCommandRunsTheChosenFile_data() { processCommand_data(); }
 
@@ -266,10 +289,7 @@ class MainWindowTest : public QObject {
     const std::string path = FileWithAWarning();
     MainWindow& window = Open();
     QList<QUrl> opened;
-    window.SetDocumentOpener([&](const QUrl& url) {
-      opened << url;
-      return true;
-    });
+    window.SetDocumentOpener([&](const QUrl& url, const OpenFailure&) { opened << url; });
     auto* links = window.findChild<QLabel*>("ReportLinks");
     prompts_->files.enqueue(QString::fromStdString(path));
     QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
@@ -292,29 +312,37 @@ class MainWindowTest : public QObject {
     auto told = prompts_->Of("Tell");
     QCOMPARE(told.size(), 2u);
     QCOMPARE(told[1].text, told[0].text);
-    // A desktop without a program for it: the surveyor is told where it is.
-    window.SetDocumentOpener([](const QUrl&) { return false; });
+    // A desktop without a program for it: the link says so, with the full
+    // path in a field to select and copy.
+    window.SetDocumentOpener([](const QUrl&, const OpenFailure& failed) {
+      failed("no program on this desktop opened it");
+    });
+    auto* note = window.findChild<vireo::gui::NotOpenedNote*>("NotOpened");
+    QVERIFY(!note->isVisible());
     emit links->linkActivated("report");
-    told = prompts_->Of("Tell");
-    QVERIFY(told.size() == 3u && told[2].text.contains(workbook));
+    QVERIFY(note->isVisible() && note->Text().contains("no program on this desktop opened it"));
+    QCOMPARE(note->Path(), workbook);
+    QVERIFY(window.findChild<QLineEdit*>("NotOpenedPath")->isReadOnly());
+    QVERIFY(note->geometry().bottom() < window.centralWidget()->height());
+    QCOMPARE(prompts_->Of("Tell").size(), 2u);
 
     // The next run, refused for want of a template, says so, returns to
     // Idle and takes both links away.
     std::filesystem::remove(fixture_->app.Template());
     prompts_->files.enqueue(QString::fromStdString(path));
     QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
-    QVERIFY(!links->isVisible());
+    QVERIFY(!links->isVisible() && !note->isVisible());
     told = prompts_->Of("Tell");
-    QVERIFY(told.size() == 4u && told[3].messageKind == MessageKind::Error);
-    QVERIFY2(told[3].text.contains("Existing.xlsx"), qPrintable(told[3].text));
+    QVERIFY(told.size() == 3u && told[2].messageKind == MessageKind::Error);
+    QVERIFY2(told[2].text.contains("Existing.xlsx"), qPrintable(told[2].text));
     QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);
     QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
   }
 
-  void unsavedWorkbookClosesTheRlDialog() {
-    // An earlier result of the same name, then a run whose save fails: the
-    // dialog must not stay open to adjust the earlier workbook.
+  void unsavedWorkbookAsksNoRlQuestion() {
+    // An earlier result of the same name, then a run whose save fails: no
+    // question about keying in levels for a workbook that is not this run's.
     const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(3));
     Open();
     prompts_->files.enqueue(QString::fromStdString(path));
@@ -327,12 +355,74 @@ class MainWindowTest : public QObject {
     prompts_->files.enqueue(QString::fromStdString(path));
     prompts_->yesNo.enqueue(true);
     QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);  // the first run's only
     QVERIFY(!window_->RlDialog());
     const auto told = prompts_->Of("Tell");
     QCOMPARE(told.size(), 1u);
     QCOMPARE(told[0].messageKind, MessageKind::Error);
-    QVERIFY2(told[0].text.contains("RL input dialog is closed"), qPrintable(told[0].text));
+    QVERIFY2(told[0].text.contains("processed workbook was not saved"), qPrintable(told[0].text));
     QVERIFY(std::filesystem::is_directory(workbook + "/in the way"));
+  }
+
+  // The real DNA03 job: "Show checks" lists its 17 set-ups and three line
+  // or section checks that fail, sorts them as numbers and copies them.
+  void failedChecksOfTheRealJobInTheirWindow() {
+    MainWindow& window = Open();
+    prompts_->files.enqueue(QString::fromStdString(fixture_->AddFieldFile(
+        "DNA03.gsi",
+        ReadFile(std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi"))));
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    auto* links = window.findChild<QLabel*>("ReportLinks");
+    QVERIFY2(links->text().contains(">Show checks (20 failed)</a>"), qPrintable(links->text()));
+    emit links->linkActivated("checks");
+    vireo::app::FailedChecksWindow* list = window.ChecksWindow();
+    QVERIFY(list && list->isVisible() && !list->isModal() && list->parentWidget() == &window);
+
+    auto* table = list->findChild<QTableWidget*>("FailedCheckRows");
+    auto row = [&](int r) {
+      QStringList cells;
+      for (int c = 0; c < table->columnCount(); ++c) cells << table->item(r, c)->text();
+      return cells.join('\t');
+    };
+    std::set<QString> setups;
+    QStringList lineChecks;
+    for (int r = 0; r < table->rowCount(); ++r)
+      (table->item(r, 0)->text().isEmpty() ? (lineChecks << row(r), 0)
+                                           : (setups.insert(table->item(r, 0)->text()), 0));
+    QCOMPARE(setups.size(), 17u);
+    // In the file's order: two lines' imbalance, the 17th and 18th lines' section.
+    QCOMPARE(
+        lineChecks,
+        QStringList({"\t675\t14\tI \u2192 J\tLine imbalance (m)\t-13.900\t10.000",
+                     "\t857\t17 and 18\tI \u2192 N\tSection forward and back (mm)\t-73.36\t2.10",
+                     "\t1101\t24\tH \u2192 B\tLine imbalance (m)\t17.089\t10.000"}));
+    QCOMPARE(row(0),
+             QString("48\t252\t8\t26 \u2192 27\tAgreement with the instrument (mm)\t0.65\t0.05"));
+
+    // By value as numbers: the 664.49 mm of the lost blocks comes first.
+    table->sortItems(5, Qt::AscendingOrder);
+    for (int r = 1; r < table->rowCount(); ++r)
+      QVERIFY(table->item(r - 1, 5)->text().toDouble() <= table->item(r, 5)->text().toDouble());
+    QVERIFY(row(0).startsWith("102\t530\t11\t35 \u2192 M\t"));
+    // Copy takes the selected rows, else all, as tab-separated lines.
+    const QString headings = "Set-up\tFile line\tLine\tPoints\tCheck\tValue\tLimit\n";
+    QVERIFY(list->Copy().startsWith(headings + row(0) + '\n') && list->Copy().count('\n') == 21);
+    table->selectRow(2);
+    QCOMPARE(list->Copy(), headings + row(2) + '\n');
+    QCOMPARE(QApplication::clipboard()->text(), headings + row(2) + '\n');
+    // The next run closes the list of the run before.
+    prompts_->files.enqueue(
+        QString::fromStdString(fixture_->AddFieldFile("L.dat", SimulatedLine(3))));
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QVERIFY(!list->isVisible() && links->text().contains("No check failed"));
+  }
+
+  // The window opens where it was when the program last ended.
+  void positionIsKeptForTheNextStart() {
+    Open().move(140, 90);
+    window_->EndProgram();
+    MainWindow& again = Open();
+    QCOMPARE(again.pos(), QPoint(140, 90));
   }
 
   void exitEndsTheProgram_data() {

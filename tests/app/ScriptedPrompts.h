@@ -17,7 +17,8 @@
 namespace vireo::testing {
 
 struct AskedQuestion {
-  QString kind;  // "OpenFile", "InputBox", "AskYesNo", "Tell"
+  QString kind;              // "OpenFile", "SaveFile", "InputBox", "AskYesNo", "Tell"
+  QWidget* owner = nullptr;  // the window asking; null for the main window
   QString title;
   QString text;         // prompt or message
   QString initialText;  // input box: initial text; file dialog: folder
@@ -34,6 +35,7 @@ struct AskedQuestion {
 class ScriptedPrompts : public vireo::gui::Prompts {
  public:
   QQueue<QString> files;                  // OpenFile answers; "" = Cancel
+  QQueue<QString> saveFiles;              // SaveFile answers; "" = Cancel
   QQueue<std::optional<QString>> inputs;  // InputBox answers; nullopt = Cancel
   QQueue<bool> yesNo;                     // AskYesNo answers
   std::vector<AskedQuestion> asked;
@@ -41,29 +43,42 @@ class ScriptedPrompts : public vireo::gui::Prompts {
   // Runs while a Yes/No question is open (e.g. to look at the buttons).
   std::function<void()> duringYesNo;
 
-  QString OpenFile(const QString& title, const QString& folder,
+  using Prompts::AskYesNo;
+  using Prompts::InputBox;
+  using Prompts::OpenFile;
+  using Prompts::Tell;
+
+  QString OpenFile(QWidget* owner, const QString& title, const QString& folder,
                    const QStringList& filters) override {
-    AskedQuestion q = Snapshot("OpenFile", title, QString());
+    AskedQuestion q = Snapshot("OpenFile", owner, title, QString());
     q.initialText = folder;
     q.filters = filters;
     asked.push_back(q);
     return files.isEmpty() ? QString() : files.dequeue();
   }
-  std::optional<QString> InputBox(const QString& prompt, const QString& title,
+  QString SaveFile(QWidget* owner, const QString& title, const QString& suggested,
+                   const QStringList& filters) override {
+    AskedQuestion q = Snapshot("SaveFile", owner, title, QString());
+    q.initialText = suggested;
+    q.filters = filters;
+    asked.push_back(q);
+    return saveFiles.isEmpty() ? QString() : saveFiles.dequeue();
+  }
+  std::optional<QString> InputBox(QWidget* owner, const QString& prompt, const QString& title,
                                   const QString& initialText) override {
-    AskedQuestion q = Snapshot("InputBox", title, prompt);
+    AskedQuestion q = Snapshot("InputBox", owner, title, prompt);
     q.initialText = initialText;
     asked.push_back(q);
     return inputs.isEmpty() ? std::nullopt : inputs.dequeue();
   }
-  bool AskYesNo(const QString& title, const QString& text) override {
-    asked.push_back(Snapshot("AskYesNo", title, text));
+  bool AskYesNo(QWidget* owner, const QString& title, const QString& text) override {
+    asked.push_back(Snapshot("AskYesNo", owner, title, text));
     if (duringYesNo) duringYesNo();
     return yesNo.isEmpty() ? false : yesNo.dequeue();
   }
-  void Tell(const QString& title, const QString& text, vireo::gui::MessageKind kind,
+  void Tell(QWidget* owner, const QString& title, const QString& text, vireo::gui::MessageKind kind,
             const QString& details) override {
-    AskedQuestion q = Snapshot("Tell", title, text);
+    AskedQuestion q = Snapshot("Tell", owner, title, text);
     q.messageKind = kind;
     q.details = details;
     asked.push_back(q);
@@ -77,9 +92,11 @@ class ScriptedPrompts : public vireo::gui::Prompts {
   }
 
  private:
-  AskedQuestion Snapshot(const char* kind, const QString& title, const QString& text) const {
+  AskedQuestion Snapshot(const char* kind, QWidget* owner, const QString& title,
+                         const QString& text) const {
     AskedQuestion q;
     q.kind = QString::fromLatin1(kind);
+    q.owner = owner;
     q.title = title;
     q.text = text;
     if (window) {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 
@@ -11,7 +12,7 @@
 #include "checks/Checks.h"
 #include "checks/ChecksSheet.h"
 #include "common/Text.h"
-#include "reduction/Survey.h"
+#include "reduction/SurveyBuilder.h"
 #include "rlinput/Adjustment.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
@@ -52,7 +53,7 @@ std::string FieldText(const std::vector<PlannedSetup>& setups) {
 Survey SurveyOf(const std::vector<PlannedSetup>& setups) {
   TempFolder folder;
   WriteFile(folder / "F.dat", FieldText(setups));
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   Survey survey = ReadSurvey(folder / "F.dat", warnings);
   EXPECT_TRUE(warnings.empty());
   return survey;
@@ -62,7 +63,7 @@ CheckReport Check(const Survey& survey, double errorFactor = 4) {
   double falls = 0, length = 0;
   for (const auto& line : survey.lines)
     for (const auto& s : line.setups)
-      falls -= s.RiseFall(), length += s.BackDistance() + s.ForeDistance();
+      falls -= s.riseFall, length += s.BackDistance() + s.ForeDistance();
   const ReportClosure closure{falls, errorFactor * std::sqrt(length / 1000), SurveyCloses(survey)};
   return RunChecks(survey, CheckLimits{}, errorFactor, closure);
 }
@@ -126,7 +127,7 @@ TEST(Checks, sections_pair_swapped_lines_and_open_levelling_is_not_judged) {
 // Setting a limit (vireo-cli set check.*, the window's Check Settings) is
 // checked in CliTest and MainWindowTest.
 TEST(CheckLimits, settings_file_lines_and_rewrites) {
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   const CheckLimits limits = CheckLimitsFromText(
       "# job limits\r\nsight_length_m = 50\r\n  staff_min_m=0.5  \r\nsetup_imbalance_m = -2\r\n"
       "bogus = 1\r\nno equals here\r\ninstrument_agreement_mm = 1e999\r\n",
@@ -146,7 +147,7 @@ TEST(CheckLimits, settings_file_lines_and_rewrites) {
 // returns by another route fails, and exactly the two set-ups whose readings
 // disagree with the instrument's own heights are named.
 TEST(Checks, the_real_gsi_job) {
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   const Survey survey =
       ReadSurvey(std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi", warnings);
   const CheckReport report = Check(survey);
@@ -160,7 +161,7 @@ TEST(Checks, the_real_gsi_job) {
   std::vector<std::pair<int, long>> disagreements;  // line, rounded mm
   for (const auto& line : survey.lines)
     for (const auto& s : line.setups) {
-      const SetupCheck& c = report.setups[static_cast<std::size_t>(s.number - 1)];
+      const SetupCheck& c = report.setups[static_cast<std::size_t>(s.reduced - 1)];
       if (c.failed & kInstrumentAgreementBit)
         disagreements.emplace_back(s.line, std::lround(*c.instrumentAgreementMm * 100));
     }
@@ -175,9 +176,8 @@ TEST(ChecksSheet, red_fills_and_the_verdict_after_keyed_levels) {
   AppFixture fixture;
   auto planted = CleanLoop();
   planted[2].backDistance = planted[2].foreDistance = 80;
-  RunSurroundings silent;
   const CheckedRun checked =
-      ProcessAndCheck(fixture.AddFieldFile("L.dat", FieldText(planted)), fixture.app, silent);
+      ProcessAndCheck(fixture.AddFieldFile("L.dat", FieldText(planted)), fixture.app);
   Workbook book = Workbook::Open(checked.run.workbookPath);
   EXPECT_EQ(book.SheetNames(), (std::vector<std::string>{"Sheet1", "Profile", "Checks"}));
   EXPECT_EQ(book.ActiveSheetName(), "Sheet1");
@@ -193,11 +193,66 @@ TEST(ChecksSheet, red_fills_and_the_verdict_after_keyed_levels) {
   EXPECT_EQ(Count(page, "bgcolor=\"#FF8080\""), 3);
 
   const AdjustmentResult adjusted =
-      AdjustReducedLevels(checked.run.fields, LoopType::OpenLoop, "100", "100.5", fixture.app);
+      AdjustReducedLevels(checked.run.summary, LoopType::OpenLoop, "100", "100.5", fixture.app);
   ASSERT_TRUE(adjusted.Ok()) << adjusted.message;
   Workbook reopened = Workbook::Open(checked.run.workbookPath);
   Worksheet after = reopened.Sheet(kChecksSheet);
   EXPECT_EQ(after.Get(6, 4).text, "FAIL");
   EXPECT_NEAR(after.Get(6, 2).number, adjusted.misclose * 1000, 1e-9);
   EXPECT_NE(after.Get(2, 1).text.find("OUT OF TOLERANCE"), std::string::npos);
+  auto verdictFill = [&] {
+    return CellFormatXml(ReadFile(checked.run.workbookPath), "xl/worksheets/sheet3.xml", "A2")
+               .find("fillId=\"0\"") == std::string::npos;
+  };
+  EXPECT_TRUE(verdictFill());
+  // Levels within tolerance take the red fill away again.
+  ASSERT_TRUE(
+      AdjustReducedLevels(checked.run.summary, LoopType::CloseLoop, "100", "", fixture.app).Ok());
+  EXPECT_NE(Workbook::Open(checked.run.workbookPath)
+                .Sheet(kChecksSheet)
+                .Get(2, 1)
+                .text.find("within tolerance"),
+            std::string::npos);
+  EXPECT_FALSE(verdictFill());
+}
+
+// The real DNA03 job's Checks sheet as LibreOffice prints it: A4 landscape,
+// the set-up table on pages of its own, each headed by the table's heading
+// row, and no number run into the name beside it.
+TEST(ChecksSheet, prints_the_set_up_headings_on_every_page_and_columns_apart) {
+  if (!OnPath("soffice") || !OnPath("pdftotext")) GTEST_SKIP() << "no LibreOffice or poppler";
+  AppFixture fixture;
+  const CheckedRun checked = ProcessAndCheck(
+      fixture.AddFieldFile("DNA03.gsi", ReadFile(std::string(VIREO_FIXTURES) +
+                                                 "/gsi/OSGeoLabBp_tutorials_test.gsi")),
+      fixture.app);
+  const PrintedPages printed = Print(fixture.folder.Path(), checked.run.workbookPath);
+  std::size_t first = 0;
+  while (first < printed.pages.size() &&
+         printed.pages[first].find("Checks of the double run") == std::string::npos)
+    ++first;
+  ASSERT_LT(first + 5, printed.pages.size());
+  EXPECT_EQ(std::count(printed.landscape.begin() + static_cast<long>(first),
+                       printed.landscape.end(), false),
+            0);
+  // The summary page: the failures line whole, the tables' columns apart.
+  const std::string& summary = printed.pages[first];
+  EXPECT_NE(summary.find("17 set-ups fail their checks, 3 line or section checks fail"),
+            std::string::npos);
+  EXPECT_TRUE(std::regex_search(summary, std::regex(R"(\n\s*14 {2,}I {2,}J {2,}8 {2,}406\.298)")))
+      << summary;
+  const std::regex headings(
+      R"(Set-up\s+Line\s+File line\s+Back\s+Fore\s+Stn\. diff\. \(mm\)\s+BS1-BS2 \(mm\)\s+)"
+      R"(FS1-FS2 \(mm\)\s+Longest sight \(m\)\s+Imbalance \(m\)\s+Lowest \(m\)\s+Highest \(m\)\s+)"
+      R"(Instrument \(mm\)\s+Failed)");
+  long rows = 0;
+  for (std::size_t page = first + 1; page < printed.pages.size(); ++page) {
+    EXPECT_TRUE(std::regex_search(printed.pages[page], headings)) << "page " << page + 1;
+    rows +=
+        Count(printed.pages[page], R"(\n\s*\d+ {2,}\d+ {2,}\d+ {2,}\S+ {2,}\S+ {2,}-?\d+\.\d\d)");
+  }
+  EXPECT_EQ(rows, 336);
+  // Set-up 48 on the 8th line, file line 252, from point 26 to 27.
+  EXPECT_TRUE(std::regex_search(printed.pages[first + 1],
+                                std::regex(R"(\n\s*48 {2,}8 {2,}252 {2,}26 {2,}27 )")));
 }

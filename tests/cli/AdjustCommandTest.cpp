@@ -6,10 +6,11 @@
 
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "examples/NetworkSimulation.h"
 #include "network/NetworkWorkbook.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
 
@@ -48,10 +49,8 @@ struct Job {
   Job() {
     const std::string third = fixture.AddFieldFile(
         "NET3.dat", vireo::examples::SimulateNetworkFile(network, {{"D", "C", 3, 0}}));
-    struct : vireo::RunSurroundings {
-    } quiet;
     // Both saved by a program that starts them with a UTF-8 byte-order mark.
-    const std::string levelData = vireo::ProcessField(third, fixture.app, quiet).levelDataPath;
+    const std::string levelData = vireo::ProcessField(third, fixture.app).levelDataPath;
     WriteFile(levelData, "\xEF\xBB\xBF" + ReadFile(levelData));
     files += "'" + levelData + "' ";
     WriteFile(fixture.folder / "list.csv", "\xEF\xBB\xBF# benchmarks\nD, 102.002, 3\n");
@@ -114,6 +113,43 @@ TEST(AdjustCommand, adjusts_mixed_inputs_and_finds_the_blunder) {
   EXPECT_EQ(blocked.status, 1);
   EXPECT_NE(blocked.err.find("Adjusted Networks: create folder"), std::string::npos) << blocked.err;
   EXPECT_TRUE(nlohmann::json::parse(blocked.out)["workbook"].is_null());
+}
+
+// A job file saved by the window runs headless: the same results as the
+// command with everything on it; a file or option beside the job replaces
+// the job's own.
+TEST(AdjustCommand, a_job_file_runs_as_the_command_it_stands_for) {
+  Job job;
+  const std::string explicitArgs = job.files + job.home + "--fixed A=100 --benchmarks '" +
+                                   job.fixture.folder / "list.csv' --sigma-km 1.5 --name days";
+  const Outcome expected = Adjust(explicitArgs + " --json");
+  ASSERT_EQ(expected.status, 0) << expected.err;
+  // The inputs as the job names them: the quoted paths of the command.
+  const std::string inputs =
+      std::regex_replace(job.files, std::regex("'([^']*)' "), "input = $1\n");
+  const std::string path = job.fixture.folder / "days.job";
+  WriteFile(path, inputs +
+                      "benchmark = A, 100\nbenchmark = D, 102.002, 3\nsigma_km = 1.5\n"
+                      "name = days\n");
+  const Outcome fromJob = Adjust("--job '" + path + "' " + job.home + "--json");
+  ASSERT_EQ(fromJob.status, 0) << fromJob.err;
+  // The same, but a benchmark's source: the job's file and line instead of the list's.
+  auto sources = [](std::string out) {
+    return std::regex_replace(
+        out, std::regex(R"x("file":"[^"]*(list|days)(\.csv|\.job)?"(,"field_line":\d+)?)x"), "");
+  };
+  EXPECT_EQ(sources(fromJob.out), sources(expected.out));
+
+  // The workbook's name and sigma from the command line; another benchmark.
+  const auto changed =
+      nlohmann::json::parse(Adjust("--job '" + path + "' " + job.home +
+                                   "--fixed B=101.5 --sigma-km 3 --name other --json")
+                                .out);
+  EXPECT_EQ(changed["workbook"], job.fixture.app.AdjustedNetworkWorkbook("other"));
+  EXPECT_EQ(changed["points"][0]["name"].get<std::string>() +
+                changed["points"][0]["kind"].get<std::string>(),
+            "Bfixed");
+  EXPECT_EQ(Adjust(job.home + "--fixed A=100").status, 2);  // neither files nor a job
 }
 
 TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
@@ -296,6 +332,31 @@ TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_
   if (OnPath("xmllint")) {
     EXPECT_EQ(PartsXmllintRefuses(ReadFile(json["workbook"]), job.fixture.folder.Path()), "");
   }
+
+  // As LibreOffice prints it: landscape, every page of the heights and the
+  // observations headed by its table's headings (the footer names the
+  // sheet), the field line apart from the point beside it.
+  if (!OnPath("soffice") || !OnPath("pdftotext")) GTEST_SKIP() << "no LibreOffice or poppler";
+  const PrintedPages printed = Print(job.fixture.folder.Path(), json["workbook"]);
+  EXPECT_EQ(printed.landscape, std::vector<bool>(printed.pages.size(), true));
+  const std::regex heightsHeadings(R"(Point\s+Height \(m\)\s+\S+ \(mm\)\s+Kind\s+Remark)");
+  const std::regex observationsHeadings(
+      R"(File\s+Field line\s+From\s+To\s+L \(m\)\s+Observed \(m\)\s+Adjusted \(m\))");
+  std::map<std::string, int> pages;
+  std::string lastObservations;
+  for (const std::string& page : printed.pages) {
+    const bool isHeights = page.find("job.xlsx, Heights") != std::string::npos;
+    const bool isObservations = page.find("job.xlsx, Observations") != std::string::npos;
+    pages[isHeights ? "Heights" : isObservations ? "Observations" : "other"] += 1;
+    EXPECT_TRUE(!isHeights || std::regex_search(page, heightsHeadings)) << page;
+    EXPECT_TRUE(!isObservations || std::regex_search(page, observationsHeadings)) << page;
+    if (isObservations) lastObservations = page;
+  }
+  EXPECT_GE(pages["Heights"], 1);
+  EXPECT_GE(pages["Observations"], 3);
+  EXPECT_TRUE(std::regex_search(lastObservations,
+                                std::regex(R"(\n\s*OSGeoLabBp_tutorials_test {2,}\d+ {2,}\d+@)")))
+      << lastObservations;
 }
 
 // The checks of the double run find six sections run forward and back, the
@@ -426,9 +487,7 @@ TEST(AdjustCommand, real_leica_job_snooping_forward_and_back_and_loops) {
 // says so, and is refused where parts no longer reach G or M.
 TEST(AdjustCommand, the_jobs_own_level_data_file_says_why_it_cannot_be_adjusted) {
   RealJob job;
-  struct : vireo::RunSurroundings {
-  } quiet;
-  const std::string levelData = vireo::ProcessField(job.gsi, job.fixture.app, quiet).levelDataPath;
+  const std::string levelData = vireo::ProcessField(job.gsi, job.fixture.app).levelDataPath;
   const Outcome o = Adjust("'" + levelData + "' --home '" + job.fixture.folder.Path() +
                            "' --fixed G=0 --fixed M=0");
   EXPECT_EQ(o.status, 2);

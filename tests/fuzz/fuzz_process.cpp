@@ -6,21 +6,14 @@
 #include <cstdint>
 #include <string>
 
-#include "common/Error.h"
 #include "checks/CheckedRun.h"
+#include "common/Error.h"
 #include "output/DefaultTemplate.h"
 #include "output/Workbook.h"
 #include "readers/FieldFile.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "rlinput/Adjustment.h"
 #include "tests/support/MemoryFileSystem.h"
-
-namespace {
-class Yes : public vireo::RunSurroundings {
- public:
-  bool AskForNewReducedLevel(const std::string&, const std::string&) override { return true; }
-};
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string templateBytes = vireo::DefaultTemplateBytes();
@@ -29,7 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fs.files[app.ControlFile()] = "YFuzz\r\nPTester\r\nE4\r\n";
   fs.files[app.Template()] = templateBytes;
   const std::string input(reinterpret_cast<const char*>(data), size);
-  Yes yes;
   // One input in four also without line ends, stretched past the longest
   // line a reader keeps: no record, so it must be refused, in bounded memory.
   std::string flat;
@@ -39,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (flat.size() <= vireo::FieldRecordReader::kMaxLineLength) flat += flat;
     fs.files["/app/Field Data/F.dat"] = flat;
     try {
-      vireo::ProcessField("/app/Field Data/F.dat", app, yes, fs);
+      vireo::ProcessField("/app/Field Data/F.dat", app, fs);
       __builtin_trap();
     } catch (const vireo::Error&) {
     }
@@ -48,19 +40,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vireo::ProcessResult run;
   try {
     // As the front ends run it: with the checks and their sheet.
-    run = vireo::ProcessAndCheck("/app/Field Data/F.dat", app, yes, fs).run;
+    run = vireo::ProcessAndCheck("/app/Field Data/F.dat", app, fs).run;
   } catch (const vireo::Error&) {
     return 0;
   }
   if (!run.failures.empty()) __builtin_trap();  // memory never fails to write
-  // Only set-ups with both runs paired reach the survey; a GSI file hands
-  // out no other.
-  const long paired = run.survey.SetupCount();
-  if (paired > run.setups || (run.format == vireo::FieldFormat::Gsi && paired != run.setups))
+  // Every reading is accounted for; a GSI file hands out no set-up without
+  // both runs paired.
+  const vireo::Survey& survey = run.survey;
+  if (survey.AccountedReadings() != survey.readings) __builtin_trap();
+  if (survey.format == vireo::FieldFormat::Gsi && survey.ReducedSetupCount() != survey.SetupCount())
     __builtin_trap();
   vireo::Workbook::OpenFromBytes(fs.files.at(run.workbookPath), run.workbookPath);
   auto adjusted =
-      vireo::AdjustReducedLevels(run.fields, vireo::LoopType::OpenLoop, "100", "100.5", app, fs);
+      vireo::AdjustReducedLevels(run.summary, vireo::LoopType::OpenLoop, "100", "100.5", app, fs);
   if (adjusted.status == vireo::AdjustmentResult::Status::SaveFailed) __builtin_trap();
   vireo::Workbook::OpenFromBytes(fs.files.at(run.workbookPath), run.workbookPath);
   return 0;

@@ -407,7 +407,7 @@ TEST(NetworkSections, a_level_data_name_reached_at_two_places_is_kept_apart) {
   EXPECT_NEAR(heightOf(apart, "C"), 104, 1e-9);
   EXPECT_NEAR(heightOf(apart, "TP1@SN_TWO line 12"), 103, 1e-9);
   ASSERT_FALSE(apart.warnings.empty());
-  const NetworkWarning& w = apart.warnings.front();
+  const NetworkWarning& w = *apart.warnings.begin();
   EXPECT_EQ(w.line, 10);
   EXPECT_EQ(w.message.substr(0, w.message.find(':')),
             "TP1 is reached at 2 places that are not consecutive records (lines 10\u201311 and "
@@ -423,5 +423,5 @@ TEST(NetworkSections, a_level_data_name_reached_at_two_places_is_kept_apart) {
   field.lines = {Line({"TP1", "Z"}, {0.1})};
   const NetworkAdjustment joined = AdjustNetwork({levelData, field}, a);
   EXPECT_NEAR(heightOf(joined, "Z"), heightOf(joined, "TP1") + 0.1, 1e-9);
-  EXPECT_TRUE(joined.warnings.empty()) << joined.warnings.front().message;
+  EXPECT_TRUE(joined.warnings.empty()) << joined.warnings.begin()->message;
 }

@@ -24,19 +24,19 @@ TEST(LevelDataFile, columns_move_only_where_the_values_outgrow_them) {
   auto spaces = [](int n) { return std::string(static_cast<std::size_t>(n), ' '); };
   const std::pair<vireo::ElevationRecord, std::string> cases[] = {
       // Zero: no extra space, so everything after sits one column left.
-      {{"A", "B", 1.0, 1.0, "49.8", "0", "A"},
+      {{"A", "B", 1.0, 1.0, 49.8, 0, "A"},
        "L  A-B" + gap + spaces(9) + "0.00000 " + spaces(2) + "49   'A\r\n"},
       // A negative difference has its sign where a positive one has a space.
-      {{"A", "B", 1.0, 1.5, "5", "4", "A"},
+      {{"A", "B", 1.0, 1.5, 5, 4, "A"},
        "L  A-B" + gap + spaces(9) + "-0.50000 " + spaces(3) + "9   'A\r\n"},
       // Ten metres or more push the rest one column right; 100 m gets one pad.
-      {{"A", "B", 11.0, 0.5, "60", "40.0", "A"},
+      {{"A", "B", 11.0, 0.5, 60, 40.0, "A"},
        "L  A-B" + gap + spaces(10) + "10.50000 " + spaces(1) + "100   'A\r\n"},
       // Pairs beyond the table and four-digit distances get no pad, and the
       // pads never carry over from one record to the next.
-      {{"STATION01", "STATION02", 1.5, 1.0, "600", "700", "S"},
+      {{"STATION01", "STATION02", 1.5, 1.0, 600, 700, "S"},
        "L  STATION01-STATION02" + gap + spaces(1) + "0.50000 1300   'S\r\n"},
-      {{"TP1", "TP2", 1.5, 1.0, "6", "7", "S"},
+      {{"TP1", "TP2", 1.5, 1.0, 6, 7, "S"},
        "L  TP1-TP2" + gap + spaces(6) + "0.50000 " + spaces(2) + "13   'S\r\n"},
   };
   for (const auto& [record, line] : cases) EXPECT_EQ(FormatElevationRecord(record), line);
@@ -47,8 +47,8 @@ TEST(LevelDataFile, columns_move_only_where_the_values_outgrow_them) {
 TEST(LevelDataFile, records_form_runs_where_they_chain) {
   const std::string text =
       "\xEF\xBB\xBF" + vireo::LevelDataHeader() +
-      FormatElevationRecord({"BM-1", "TP1", 1.5, 0.25, "20.4", "21", "BM-1"}) +
-      FormatElevationRecord({"TP1", "BM 2", 0.5, 1.5, "20", "20", "BM-1"}) +
+      FormatElevationRecord({"BM-1", "TP1", 1.5, 0.25, 20.4, 21, "BM-1"}) +
+      FormatElevationRecord({"TP1", "BM 2", 0.5, 1.5, 20, 20, "BM-1"}) +
       "L  Q-X-Y                           0.10000   40   'BM-1\r\n"  // no neighbour fits
       "L  C-D-1                          -0.20000   40   'BM-1\r\n"  // D-1 goes on below
       "L  D-1-E                           0.30000    0   'BM-1\r\n"

@@ -30,16 +30,22 @@ Workbook TrickyWorkbook() {
   workbook.SetNumber(2, 2, -0.0);
   workbook.SetNumber(2, 3, 1e300);
   workbook.SetNumber(3, 1, 123.456789, "0.00000");
-  // An added sheet whose name needs quotes in references, with a chart.
+  // An added sheet whose name needs quotes in references, with a chart of
+  // two axes, aligned and merged cells and a page break.
   Worksheet line = workbook.AddSheet("Line 2's");
   line.SetText(1, 2, "RL & <level>", {.bold = true, .redFill = true, .ruleBelow = true});
+  line.SetText(1, 3, "mm", {.align = Align::Left, .indent = 1});
+  line.SetFormat(1, 4, {.align = Align::Left, .indent = 1});
+  line.MergeCells(1, 3, 1, 4);
   for (int row = 2; row <= 5; ++row) {
     line.SetNumber(row, 1, row * 10.0, "0.000");
     line.SetNumber(row, 2, 100 + row / 3.0, {.numberFormat = "0.00000", .redFill = row == 3});
+    line.SetNumber(row, 3, row - 3.5, {.numberFormat = "0.00", .align = Align::Right});
   }
-  line.AddChart({"A & B", "Distance (m)", "RL (m)", 2, 5, 1, {2}, 1, 2, 4, 20, 12});
+  line.AddChart({"A & B", "Distance (m)", "RL (m)", 2, 5, 1, {2}, 1, 2, 4, 20, 12, {3}, "mm"});
   PageSetup page;
   page.firstTitleRow = page.lastTitleRow = 1;
+  page.rowBreaks = {4};
   page.footer = "&L&F&RPage &P of &N";
   line.SetPageSetup(page);
   return workbook;
@@ -78,6 +84,19 @@ TEST(WorkbookClients, a_template_libre_office_wrote_keeps_its_content) {
       Convert(dir / "lo", dir / "made.xlsx", "xlsx:Calc MS Excel 2007 XML");
   const std::string original = ReadFile(templatePath);
   ASSERT_FALSE(original.empty());
+  // LibreOffice read the layout of the added sheet and wrote it back.
+  const std::string sheet2 = testing::PartOf(original, "xl/worksheets/sheet2.xml");
+  EXPECT_EQ(testing::Missing(sheet2, {"<mergeCell ref=\"C1:D1\"/>", "<brk id=\"3\""}), "")
+      << sheet2;
+  EXPECT_EQ(testing::Missing(testing::PartOf(original, "xl/styles.xml"),
+                             {"horizontal=\"left\" vertical=\"bottom\" textRotation=\"0\" "
+                              "wrapText=\"false\" indent=\"1\"",
+                              "horizontal=\"right\""}),
+            "");
+  const std::string chart = testing::PartOf(original, "xl/charts/chart1.xml");
+  EXPECT_EQ(testing::Count(chart, "<c:scatterChart>"), 2) << chart;
+  EXPECT_EQ(testing::Missing(chart, {"<c:axPos val=\"r\"/>", "<c:crosses val=\"max\"/>"}), "")
+      << chart;
 
   Workbook workbook = Workbook::Open(templatePath);
   EXPECT_EQ(workbook.ActiveSheetName(), "Sheet1");

@@ -169,7 +169,7 @@ Workbook NetworkWorkbook() {
     heights.SetNumber(row, 1, 100.0 * row);
     heights.SetNumber(row, 2, 50 + row / 8.0);
   }
-  heights.AddChart({"Line", "Distance (m)", "RL (m)", 2, 4, 1, {2}, 1, 1, 4, 20, 12});
+  heights.AddChart({"Line", "Distance (m)", "RL (m)", 2, 4, 1, {2}, 1, 1, 4, 20, 12, {}, ""});
   PageSetup page;
   page.landscape = true;
   page.firstTitleRow = page.lastTitleRow = 1;
@@ -224,7 +224,7 @@ TEST(WorkbookSheets, chart_caches_follow_the_cells_at_every_save) {
 
   // Series of more than 10,000 points keep only their references.
   Workbook tall = Workbook::Create({"Tall"});
-  tall.ActiveSheet().AddChart({"", "", "", 1, 10001, 1, {2}, 0, 1, 4, 20, 12});
+  tall.ActiveSheet().AddChart({"", "", "", 1, 10001, 1, {2}, 0, 1, 4, 20, 12, {}, ""});
   EXPECT_THAT(PartOf(tall.SaveToBytes(), part),
               ::testing::HasSubstr("<c:f>Tall!$B$1:$B$10001</c:f></c:numRef>"));
 }

@@ -73,13 +73,13 @@ TEST(FieldRecord, marks_out_of_column_are_named_and_the_line_skipped) {
     plain += line + "\n";
     indented += (number >= 2 && number <= 7 ? " " : "") + line + "\n";
   }
-  auto read = [](const std::string& text, std::vector<vireo::RunWarning>& warnings) {
+  auto read = [](const std::string& text, vireo::Warnings& warnings) {
     vireo::FieldRecordReader reader(warnings);
     long readings = 0;
     reader.Feed(text, [&](vireo::FieldRecord& r) { readings += r.reading.has_value(); });
     return readings;
   };
-  std::vector<vireo::RunWarning> none, warnings;
+  vireo::Warnings none, warnings;
   EXPECT_EQ(read(indented, warnings), read(plain, none) - 4);
   EXPECT_TRUE(none.empty());
   std::string named;  // each warning's line and the kind of record it names
@@ -90,5 +90,5 @@ TEST(FieldRecord, marks_out_of_column_are_named_and_the_line_skipped) {
   }
   EXPECT_EQ(named, "2 line start, 3 height, 4 reading, 5 reading, 6 reading, 7 reading, ");
   const std::string skipped = With(kReading, 30, "#####");
-  EXPECT_EQ(vireo::OutOfColumnWarning(skipped, ClassifyDiniLine(skipped)), "");
+  EXPECT_EQ(vireo::FindOutOfColumn(skipped, ClassifyDiniLine(skipped)).warning, "");
 }

@@ -12,15 +12,17 @@ using namespace vireo;
 namespace {
 
 // The records of a file, "S" line start, "H" height, "Rb"/"Rf" reading,
-// each with its point, value and line; then the warnings, "line: text".
+// each with its point, value and line, "x" a reading not handed on, with its
+// reason; then the warnings, "line: text".
 std::string Read(const std::string& text) {
-  std::vector<RunWarning> warnings;
+  Warnings warnings;
   FieldRecordReader reader(warnings);
   std::string out;
   auto take = [&](FieldRecord& r) {
     out += r.lineStart ? "S" : r.height ? "H" + r.heightText : "";
     if (r.reading)
       out += r.reading->code + r.reading->pointId + "=" + FormatFixed(r.reading->value, 5);
+    if (r.skippedReading) out += std::string("x(") + ReasonText(*r.skippedReading) + ")";
     out += "@" + std::to_string(r.line) + " ";
   };
   reader.Feed(text, take);
@@ -90,20 +92,27 @@ TEST(GsiReader, what_the_double_run_cannot_take_is_skipped_with_a_warning_naming
   const std::pair<std::string, std::string> cases[] = {
       {start + setup, "S@1 H100.00000@2 " + reduced},
       {"*410001+00000000?......1 \n" + setup,
-       "S@1 | 1: the line is measured single-run (method 1, BF); its readings are skipped"},
+       "S@1 x(single-run line)@2 x(single-run line)@3 x(single-run line)@4 x(single-run line)@5 "
+       "| 1: the line is measured single-run (method 1, BF); its readings are skipped"},
       {"*410001+00000000?......9 \n" + setup,
        "RbA=1.50002@5 H100.29999@6 | 1: the line names no known measuring method"},
       {start + setup +
            "*110015+00000000000000I1 333.08+0000000000210000 \n"
            "*110016+00000000000000I1 83..08+0000000009938999 \n",
-       "H100.29999@7 | 8: the intermediate sight (word 333) on I1 is no part of the double run"},
+       "H100.29999@7 x(intermediate sight)@8 | 8: the intermediate sight (word 333) on I1 is no "
+       "part of the double run"},
       {start + with("332.08", "332.0x"),
-       "S@1 H100.00000@2 H100.29999@7 | 4: the reading word 332.0x+0000000000120000 cannot be "
-       "read (its unit x is no unit of metres); the reading is skipped| 3: the set-up lacks its "
-       "reading(s) F1, so its 3 reading(s) are not reduced"},
+       "S@1 H100.00000@2 x(not a number)@4 x(GSI set-up incomplete)@3 x(GSI set-up incomplete)@5 "
+       "x(GSI set-up incomplete)@6 H100.29999@7 | 4: the reading word 332.0x+0000000000120000 "
+       "cannot be read (its unit x is no unit of metres); the reading is skipped| 3: the set-up "
+       "lacks its reading(s) F1, so its 3 reading(s) are not reduced"},
       {start + with("A 32...8+0000000002000000 335", "X 32...8+0000000002000000 335"),
-       "H100.00000@2 H100.29999@7 | 3: the set-up reads B1 on A but B2 on X"},
-      {start + with("*110011+000000000000000B ", ""), "| 4: the block has no point id"},
+       "H100.00000@2 x(GSI set-up reads two points for one sight)@3 x(GSI set-up reads two points "
+       "for one sight)@4 x(GSI set-up reads two points for one sight)@5 x(GSI set-up reads two "
+       "points for one sight)@6 H100.29999@7 | 3: the set-up reads B1 on A but B2 on X"},
+      {start + with("*110011+000000000000000B ", ""),
+       "x(no point id)@4 x(GSI set-up incomplete)@3 x(GSI set-up incomplete)@5 x(GSI set-up "
+       "incomplete)@6 H100.29999@7 | 4: the block has no point id"},
       {start + setup.substr(0, setup.find("*110013")), "| 3: the set-up lacks its reading(s) B2"},
   };
   for (const auto& [text, expected] : cases)

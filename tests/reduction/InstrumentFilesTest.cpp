@@ -9,8 +9,8 @@
 #include "examples/FieldFileWriter.h"
 #include "examples/GsiFileWriter.h"
 #include "output/Workbook.h"
-#include "reduction/ProcessField.h"
-#include "reduction/RunVariables.h"
+#include "report/ProcessField.h"
+#include "report/ReportSheet.h"
 #include "tests/support/FieldFiles.h"
 #include "tests/support/Package.h"
 
@@ -47,23 +47,23 @@ void ExpectLevelsFollowTheInstrument(const FixtureRun& run, int firstDataRow, st
 TEST(Fixtures, a_bffb_loop_reduces_like_the_instrument) {
   FixtureRun run("instrument-like/LOOP_BFFB.dat");
   EXPECT_TRUE(run.result.warnings.empty() && run.result.failures.empty());
-  EXPECT_EQ(run.result.setups, 12);
+  EXPECT_EQ(run.result.survey.SetupCount(), 12);
   // The start height, not the end height.
-  EXPECT_EQ(run.result.startReference + run.result.endReference + run.result.startRl,
-            "PM58PM58190.15355");
+  const RunSummary& summary = run.result.summary;
+  EXPECT_EQ(summary.startReference + summary.endReference + summary.startRl, "PM58PM58190.15355");
   ExpectLevelsFollowTheInstrument(run, 10, 0);
   // The instrument's own misclose: Sh -0.00128 m, so the line must gain 1.28 mm.
-  EXPECT_NEAR(run.result.misclose * 1000, 1.28, 0.03);
+  EXPECT_NEAR(run.result.survey.closure.misclose * 1000, 1.28, 0.03);
   // Db + Df as the instrument sums them (549.41 + 547.25 m).
-  EXPECT_NEAR(run.result.totalDistance, 549.41 + 547.25, 0.1);
+  EXPECT_NEAR(run.result.survey.closure.totalDistance, 549.41 + 547.25, 0.1);
 }
 
 TEST(Fixtures, alternating_bffb_and_fbbf_set_ups_all_reduce) {
   FixtureRun run("instrument-like/TWO_LINES_aBFFB.dat");
   EXPECT_TRUE(run.result.warnings.empty()) << run.result.warnings[0].message;
-  const int secondLine = run.result.firstDataRow;
+  const int secondLine = run.result.summary.firstDataRow;
   EXPECT_EQ(run.workbook.Get(10, kRef).text, "SSM28");
-  EXPECT_EQ(run.result.startReference + " " + run.result.startRl, "BM61 212.95275");
+  EXPECT_EQ(run.result.summary.startReference + " " + run.result.summary.startRl, "BM61 212.95275");
   ExpectLevelsFollowTheInstrument(run, 10, 0);
   ExpectLevelsFollowTheInstrument(run, secondLine, 1);
   // The second record is of a FBBF set-up.
@@ -72,18 +72,18 @@ TEST(Fixtures, alternating_bffb_and_fbbf_set_ups_all_reduce) {
 
 TEST(Fixtures, the_real_fragment_is_taken_without_error) {
   FixtureRun real("real/l900416_bluetooth_central_level_excerpt.dat");
-  EXPECT_EQ(real.result.setups, 0);
+  EXPECT_EQ(real.result.survey.SetupCount(), 0);
   EXPECT_EQ(real.result.warnings.size(), 2u);  // no line start; one reading left over
-  EXPECT_EQ(real.result.startRl, "-0.43374");
+  EXPECT_EQ(real.result.summary.startRl, "-0.43374");
 }
 
 TEST(GsiFiles, the_real_dna03_job_follows_the_instruments_heights_but_where_the_file_disagrees) {
   AppFixture fixture;
   const ProcessResult result = fixture.Process(
       "test.gsi", ReadFile(std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi"));
-  EXPECT_EQ(result.format, FieldFormat::Gsi);
+  EXPECT_EQ(result.survey.format, FieldFormat::Gsi);
   EXPECT_TRUE(result.warnings.empty()) << result.warnings[0].message;
-  EXPECT_EQ(result.setups, 336);
+  EXPECT_EQ(result.survey.SetupCount(), 336);
   const std::string levelData = ReadFile(result.levelDataPath);
   EXPECT_EQ(std::count(levelData.begin(), levelData.end(), '\n') - 9, 336);  // after the header
   const Workbook report = Workbook::Open(result.workbookPath);
@@ -100,7 +100,7 @@ TEST(GsiFiles, the_real_dna03_job_follows_the_instruments_heights_but_where_the_
     const auto& setups = result.survey.lines[line].setups;
     for (std::size_t i = 0; i < setups.size(); ++i) {
       const int fore = headingRows[line] + 2 + 2 * static_cast<int>(i);
-      ASSERT_EQ(report.Get(fore, kRef).text, setups[i].fore);
+      ASSERT_EQ(report.Get(fore, kRef).text, setups[i].fore.point);
       ASSERT_TRUE(setups[i].heightBefore && setups[i].heightAfter);
       const double mm = (report.Get(fore, kRise).number - report.Get(fore, kFall).number -
                          (*setups[i].heightAfter - *setups[i].heightBefore)) *
@@ -129,14 +129,14 @@ TEST(GsiFiles, the_same_observations_give_the_same_report_and_level_data_in_eith
         .lineEnd = seed % 2 ? "\r\n" : "\n"};
     const std::string dini = examples::SimulateFieldFile(o);
     const ProcessResult expected = fixture.Process("J.dat", dini);
-    ASSERT_EQ(expected.setups, o.lines * o.setupsPerLine);
+    ASSERT_EQ(expected.survey.SetupCount(), o.lines * o.setupsPerLine);
     const Workbook expectedReport = Workbook::Open(expected.workbookPath);
     for (auto width : {examples::GsiWidth::Gsi16, examples::GsiWidth::Gsi8}) {
       const bool gsi8 = width == examples::GsiWidth::Gsi8;
       SCOPED_TRACE("seed " + std::to_string(seed) + (gsi8 ? " GSI-8" : " GSI-16"));
       const ProcessResult gsi =
           fixture.Process(gsi8 ? "J8.gsi" : "J16.gsi", examples::GsiFromDini(dini, width));
-      ASSERT_EQ(gsi.format, FieldFormat::Gsi);
+      ASSERT_EQ(gsi.survey.format, FieldFormat::Gsi);
       EXPECT_TRUE(gsi.warnings.empty()) << gsi.warnings[0].message;
       const Workbook report = Workbook::Open(gsi.workbookPath);
       ASSERT_EQ(report.LastRow(), expectedReport.LastRow());
@@ -144,9 +144,9 @@ TEST(GsiFiles, the_same_observations_give_the_same_report_and_level_data_in_eith
         for (int c = r == 2 ? 2 : 1; c <= 14; ++c)  // A2 holds the file name
           ASSERT_EQ(report.Get(r, c), expectedReport.Get(r, c)) << "row " << r << " col " << c;
       EXPECT_EQ(ReadFile(gsi.levelDataPath), ReadFile(expected.levelDataPath));
-      InputOptionFields fields = gsi.fields;
-      fields.label11 = expected.fields.label11;  // the workbook's path
-      EXPECT_EQ(fields, expected.fields);
+      RunSummary summary = gsi.summary;
+      summary.workbookPath = expected.summary.workbookPath;
+      EXPECT_EQ(summary, expected.summary);
     }
   }
 }

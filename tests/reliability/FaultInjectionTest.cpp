@@ -3,13 +3,17 @@
 // is either exactly as before or the complete new one, no temporary file is
 // left behind unannounced, and the failure was reported.
 #include <gtest/gtest.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "common/Error.h"
 #include "output/Workbook.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "rlinput/Adjustment.h"
+#include "tests/support/Clients.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/FieldFiles.h"
 
@@ -74,9 +78,8 @@ long FailEachOperation(
 
 TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
   AppFixture fixture;
-  AnswerYes yes;
   const std::string field = fixture.AddFieldFile("LINE.dat", Simulated(1, 6));
-  ProcessField(field, fixture.app, yes);
+  ProcessField(field, fixture.app);
   const std::string oldWorkbook = ReadFile(fixture.app.ProcessedWorkbook("LINE"));
   const std::string oldLevel = ReadFile(fixture.app.LevelDataFile("LINE"));
   const std::string files = AllFiles(fixture.app.root);
@@ -84,7 +87,7 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
 
   // The new result, made once without faults in a second folder.
   AppFixture clean;
-  const auto expected = clean.Process("LINE.dat", Simulated(2, 9), yes);
+  const auto expected = clean.Process("LINE.dat", Simulated(2, 9));
   const auto newCells = Cells(expected.workbookPath);
   const std::string newLevel = ReadFile(expected.levelDataPath);
   EXPECT_NE(oldCells, newCells);
@@ -95,16 +98,21 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
         // The earlier result back before each try.
         WriteFile(fixture.app.ProcessedWorkbook("LINE"), oldWorkbook);
         WriteFile(fixture.app.LevelDataFile("LINE"), oldLevel);
-        const auto result = ProcessField(field, fixture.app, yes, fs);
+        const auto result = ProcessField(field, fixture.app, fs);
         return result.failures.empty() ? std::string() : result.failures[0];
       },
       [&](long k, const std::string& reported) {
         EXPECT_FALSE(reported.empty()) << "failure at operation " << k << " went unreported";
         const std::string level = ReadFile(fixture.app.LevelDataFile("LINE"));
         EXPECT_TRUE(level == oldLevel || level == newLevel) << "level data file, operation " << k;
-        EXPECT_TRUE(ReadFile(fixture.app.ProcessedWorkbook("LINE")) == oldWorkbook ||
-                    Cells(fixture.app.ProcessedWorkbook("LINE")) == newCells)
+        const bool oldBook = ReadFile(fixture.app.ProcessedWorkbook("LINE")) == oldWorkbook;
+        EXPECT_TRUE(oldBook || Cells(fixture.app.ProcessedWorkbook("LINE")) == newCells)
             << "workbook, operation " << k;
+        EXPECT_EQ(oldBook, level == oldLevel) << "a pair of mixed runs, operation " << k;
+        // A complete install whose last step failed leaves the earlier level
+        // data file beside the lock for the next run to remove, and says so.
+        if (reported.find("until the next run of LINE removes it") != std::string::npos)
+          std::filesystem::remove(TemporaryName(fixture.app.OutputsLock("LINE"), "000000000000"));
         EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
       });
   std::printf("processing run: %ld injection points tried\n", points);
@@ -113,15 +121,14 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
 
 TEST(FaultInjection, the_ok_of_the_rl_dialog) {
   AppFixture fixture;
-  AnswerYes yes;
-  const auto run = fixture.Process("LOOP.dat", Simulated(3, 7), yes);
+  const auto run = fixture.Process("LOOP.dat", Simulated(3, 7));
   const std::string files = AllFiles(fixture.app.root);
   std::string before = ReadFile(run.workbookPath);
   int kept = 0;
   const long points = FailEachOperation(
       [&](FileSystem& fs) {
         const auto result =
-            AdjustReducedLevels(run.fields, LoopType::OpenLoop, "20.5", "21.25", fixture.app, fs);
+            AdjustReducedLevels(run.summary, LoopType::OpenLoop, "20.5", "21.25", fixture.app, fs);
         return result.Ok() ? std::string() : result.message;
       },
       [&](long k, const std::string& reported) {
@@ -137,10 +144,45 @@ TEST(FaultInjection, the_ok_of_the_rl_dialog) {
       },
       [&](const std::string& reported) {
         ASSERT_EQ(reported, "");
-        EXPECT_EQ(Workbook::Open(run.workbookPath).Get(run.firstDataRow, 13).number, 20.5);
+        EXPECT_EQ(Workbook::Open(run.workbookPath).Get(run.summary.firstDataRow, 13).number, 20.5);
         before = ReadFile(run.workbookPath);
       });
   std::printf("RL adjustment: %ld injection points tried\n", points);
   EXPECT_GT(points, 8);
   EXPECT_GT(kept, 0) << "a failed rename did not keep the adjusted workbook";
+}
+
+// A real full disk: the application folder on a small tmpfs, filled to its
+// last 8 KiB between two runs of one base name. The second run cannot save
+// its workbook, so neither of its outputs replaces the first run's.
+TEST(FaultInjection, a_full_disk_keeps_the_pair_of_the_earlier_run) {
+  TempFolder mount;
+  if (geteuid() != 0 || Shell("mount -t tmpfs -o size=400k vireo-test '" + mount.Path() + "'") != 0)
+    GTEST_SKIP() << "mounting a tmpfs needs root";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { Shell("umount '" + path + "'"); }
+  } unmount{mount.Path()};
+  const AppFolder app = MakeAppFolder(mount.Path());
+  WriteFile(app.ControlFile(), "E4\r\n");
+  Workbook::CreateBlank().Save(app.Template());
+  const std::string field = mount.Path() + "/JOB.dat";
+  auto process = [&] {
+    return Shell("'" + std::string(VIREO_CLI) + "' process '" + field + "' --home '" +
+                 mount.Path() + "'");
+  };
+  WriteFile(field, Simulated(1, 12));
+  ASSERT_EQ(process(), 0);
+  const std::string workbook = ReadFile(app.ProcessedWorkbook("JOB"));
+  const std::string level = ReadFile(app.LevelDataFile("JOB"));
+
+  WriteFile(field,
+            examples::SimulateFieldFile({.seed = 2, .setupsPerLine = 8, .closedLoop = false}));
+  struct statvfs disk {};
+  ASSERT_EQ(statvfs(mount.Path().c_str(), &disk), 0);
+  const auto free = static_cast<long long>(disk.f_bavail) * static_cast<long long>(disk.f_frsize);
+  WriteFile(mount.Path() + "/filler", std::string(static_cast<std::size_t>(free - 8192), 'x'));
+  EXPECT_EQ(WEXITSTATUS(process()), 1);
+  EXPECT_EQ(ReadFile(app.ProcessedWorkbook("JOB")), workbook);
+  EXPECT_EQ(ReadFile(app.LevelDataFile("JOB")), level);
 }

@@ -12,7 +12,7 @@
 #include "common/Error.h"
 #include "examples/GsiFileWriter.h"
 #include "output/Workbook.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
 
@@ -48,9 +48,8 @@ TEST(HostileInput, refused_input_keeps_the_earlier_outputs) {
         HeightLine("A", "100.000") + "\r\n"})
     refused([&] { fixture.Process("H.dat", content); }, "nothing in it is a record");
   std::filesystem::create_directory(fixture.app.FieldData() + "/H.dir");
-  RunSurroundings no;
   for (const char* name : {"H.DAT", "H.dir", ".dat"})
-    refused([&] { ProcessField(fixture.app.FieldData() + "/" + name, fixture.app, no); },
+    refused([&] { ProcessField(fixture.app.FieldData() + "/" + name, fixture.app); },
             fixture.app.FieldData() + "/" + name);
   std::filesystem::remove(fixture.app.ControlFile());
   refused([&] { fixture.Process("H.dat", StartLine()); }, fixture.app.ControlFile());
@@ -68,7 +67,7 @@ TEST(HostileInput, point_ids_with_markup_and_control_characters_give_valid_workb
     field += SetupLines(id, std::string("F") + id, 1.5, 1.5, 1.0, 1.0);
   auto result = fixture.Process("H.dat", field);
   ASSERT_TRUE(result.failures.empty());
-  EXPECT_EQ(result.setups, 6);
+  EXPECT_EQ(result.survey.SetupCount(), 6);
   const Workbook w = Workbook::Open(result.workbookPath);
   EXPECT_EQ(w.Get(1, 1).text, "<Ac&me> \"Levels\"\x01");
   EXPECT_EQ(w.Get(3, 1).text, "Survey carried out by    - équipe\x0b");
@@ -106,9 +105,9 @@ TEST(HostileInput, damaged_gsi_blocks_never_enter_a_false_reading) {
     std::set<std::string> keys;
     for (const auto& line : result.survey.lines)
       for (const auto& s : line.setups)
-        keys.insert(s.back + ">" + s.fore + " " + DecimalText(s.bs1) + " " + DecimalText(s.bs2) +
-                    " " + DecimalText(s.fs1) + " " + DecimalText(s.fs2));
-    EXPECT_EQ(result.setups, static_cast<long>(keys.size()));  // no half-paired set-up
+        keys.insert(s.back->point + ">" + s.fore.point + " " + DecimalText(s.Bs1()) + " " +
+                    DecimalText(s.Bs2()) + " " + DecimalText(s.Fs1()) + " " + DecimalText(s.Fs2()));
+    EXPECT_EQ(result.survey.SetupCount(), static_cast<long>(keys.size()));  // no half-paired
     return keys;
   };
   const std::string dini = examples::SimulateFieldFile({.seed = 5, .lines = 2, .setupsPerLine = 4});

@@ -3,9 +3,8 @@
 
 #include "common/Text.h"
 #include "output/Workbook.h"
-#include "reduction/ClosureSummary.h"
-#include "reduction/Profile.h"
-#include "reduction/RunVariables.h"
+#include "report/ProfileSheet.h"
+#include "report/ReportSheet.h"
 #include "rlinput/Adjustment.h"
 #include "tests/support/FieldFiles.h"
 
@@ -21,12 +20,16 @@ struct Processed {
   explicit Processed(int setups, int lines = 1)
       : Processed(examples::SimulateFieldFile(
             {.seed = 7, .lines = lines, .setupsPerLine = setups, .startHeight = 100})) {}
-  explicit Processed(const std::string& fieldFile)
-      : run(fixture.Process("LOOP.dat", fieldFile, AnswerYes())) {}
+  explicit Processed(const std::string& fieldFile) : run(fixture.Process("LOOP.dat", fieldFile)) {}
   AdjustmentResult Adjust(LoopType loop, const std::string& start, const std::string& end = "") {
-    return AdjustReducedLevels(run.fields, loop, start, end, fixture.app);
+    return AdjustReducedLevels(run.summary, loop, start, end, fixture.app);
   }
   Workbook Open() const { return Workbook::Open(run.workbookPath); }
+  int FirstDataRow() const { return run.summary.firstDataRow; }
+  // The row under the last line's set-ups.
+  int SummationRow() const {
+    return FirstDataRow() + 2 * static_cast<int>(run.survey.lines.back().setups.size());
+  }
 };
 
 }  // namespace
@@ -43,8 +46,8 @@ TEST(Adjustment, close_and_open_loops_end_on_the_keyed_level_with_the_closure_li
     auto result = p.Adjust(loop, startRl, endRl);
     ASSERT_TRUE(result.Ok()) << result.message;
     const Workbook w = p.Open();
-    const int first = p.run.firstDataRow, end = result.endRow;
-    EXPECT_EQ(end, setups == 1 ? first + 2 : p.run.summationRow);
+    const int first = p.FirstDataRow(), end = result.endRow;
+    EXPECT_EQ(end, setups == 1 ? first + 2 : p.SummationRow());
     EXPECT_EQ(w.Get(first, kCalRl).number, NumberFromText(startRl));
     EXPECT_EQ(w.Get(first, kAdjRl).number, NumberFromText(startRl));
     // Close Loop spreads the run's misclose, from its five-decimal rises and
@@ -63,11 +66,13 @@ TEST(Adjustment, the_profile_table_and_its_chart_follow_the_adjusted_levels) {
   ASSERT_TRUE(p.Adjust(LoopType::OpenLoop, "10", "12.5").Ok());
   Workbook w = p.Open();
   Worksheet profile = w.Sheet(kProfileSheet);
-  EXPECT_EQ(profile.Get(2, 3), w.Get(p.run.firstDataRow, kCalRl));
+  EXPECT_EQ(profile.Get(2, 3), w.Get(p.FirstDataRow(), kCalRl));
   int point = 3;
-  for (int row = p.run.firstDataRow + 1; row < p.run.summationRow; row += 2, ++point) {
+  for (int row = p.FirstDataRow() + 1; row < p.SummationRow(); row += 2, ++point) {
     EXPECT_EQ(profile.Get(point, 3), w.Get(row, kCalRl));
     EXPECT_EQ(profile.Get(point, 4), w.Get(row, kAdjRl));
+    EXPECT_NEAR(profile.Get(point, 5).number,
+                (w.Get(row, kAdjRl).number - w.Get(row, kCalRl).number) * 1000, 1e-6);
   }
   EXPECT_EQ(profile.LastRow(), point - 1);
   // The chart's caches follow the cells: WorkbookSheetsTest.
@@ -80,13 +85,14 @@ TEST(Adjustment, several_lines_adjust_only_the_last_one) {
   ASSERT_TRUE(result.Ok()) << result.message;
   const Workbook w = p.Open();
   double earlier = 0;  // distance of the lines before the last
-  for (int row = 10; row < p.run.firstDataRow - 1; ++row) {
+  for (int row = 10; row < p.FirstDataRow() - 1; ++row) {
     for (int column : {kCalRl, kAdjRl}) EXPECT_EQ(w.Get(row, column), before.Get(row, column));
     earlier += w.Get(row, kAveDist).number;
   }
   // The last line gets only its share of the whole run's distance.
   EXPECT_NEAR(w.Get(result.endRow - 1, kAdjRl).number - w.Get(result.endRow - 1, kCalRl).number,
-              (1 - earlier / p.run.totalDistance) * p.run.misclose, 1e-9);
+              (1 - earlier / p.run.survey.closure.totalDistance) * p.run.survey.closure.misclose,
+              1e-9);
 }
 
 TEST(Adjustment, a_set_up_without_back_sight_does_not_end_the_rebuild) {
@@ -100,16 +106,16 @@ TEST(Adjustment, a_set_up_without_back_sight_does_not_end_the_rebuild) {
   add("C", "Rf", 0.3), add("C", "Rf", 0.3), add("D", "Rf", 0.4), add("D", "Rf", 0.4);
   add("C", "Rb", 1.0), add("A", "Rf", 1.2), add("A", "Rf", 1.2), add("C", "Rb", 1.0);
   Processed p(field);
-  ASSERT_EQ(p.run.setups, 3);
-  ASSERT_TRUE(p.Open().Get(p.run.firstDataRow + 2, kDist1).IsEmpty());
+  ASSERT_EQ(p.run.survey.SetupCount(), 3);
+  ASSERT_TRUE(p.Open().Get(p.FirstDataRow() + 2, kDist1).IsEmpty());
 
   auto result = p.Adjust(LoopType::OpenLoop, "20", "21");
   ASSERT_TRUE(result.Ok()) << result.message;
-  EXPECT_EQ(result.endRow, p.run.summationRow);
+  EXPECT_EQ(result.endRow, p.SummationRow());
   const Workbook w = p.Open();
   EXPECT_NEAR(w.Get(result.endRow - 1, kAdjRl).number, 21.0, 1e-9);
   EXPECT_EQ(w.Get(result.endRow, kFs2).text, "Summation of Readings");
-  for (int row = p.run.firstDataRow; row < result.endRow; ++row)
+  for (int row = p.FirstDataRow(); row < result.endRow; ++row)
     EXPECT_NE(w.Get(row, kFs2).kind, CellValue::Kind::Text) << "row " << row;
 }
 
@@ -117,19 +123,19 @@ TEST(Adjustment, refuses_what_is_not_a_level_and_touches_nothing) {
   Processed p(3);
   const std::string before = ReadFile(p.run.workbookPath);
   // Keyed levels that are no numbers: CliTest and InputOptionTest.
-  InputOptionFields noDistance = p.run.fields;
-  noDistance.label10 = "0";
+  RunSummary noDistance = p.run.summary;
+  noDistance.totalDistanceM = 0;
   EXPECT_EQ(AdjustReducedLevels(noDistance, LoopType::CloseLoop, "1", "", p.fixture.app).status,
             AdjustmentResult::Status::Refused);
-  InputOptionFields missing = p.run.fields;
-  missing.label11 = p.fixture.app.ProcessedFiles() + "/gone.xlsx";
+  RunSummary missing = p.run.summary;
+  missing.workbookPath = p.fixture.app.ProcessedFiles() + "/gone.xlsx";
   auto refused = AdjustReducedLevels(missing, LoopType::CloseLoop, "1", "", p.fixture.app);
   EXPECT_EQ(refused.status, AdjustmentResult::Status::Refused);
   EXPECT_NE(refused.message.find("gone.xlsx"), std::string::npos);
   EXPECT_EQ(ReadFile(p.run.workbookPath), before);
   // A cell of the columns read holding words.
   Workbook edited = p.Open();
-  edited.SetText(p.run.firstDataRow + 1, kAveFs, "see notes");
+  edited.SetText(p.FirstDataRow() + 1, kAveFs, "see notes");
   edited.Save(p.run.workbookPath);
   const std::string withText = ReadFile(p.run.workbookPath);
   auto text = p.Adjust(LoopType::CloseLoop, "1");
@@ -148,8 +154,7 @@ TEST(Adjustment, a_workbook_another_run_has_replaced_is_not_adjusted) {
   ASSERT_TRUE(p.Adjust(LoopType::CloseLoop, "100").Ok());
   ASSERT_TRUE(p.Adjust(LoopType::OpenLoop, "100", "100.01").Ok());
   EXPECT_EQ(ReadFile(p.fixture.app.root + "/TEMP.xlsx"), "the surveyor's");
-  p.fixture.Process("LOOP.dat", examples::SimulateFieldFile({.seed = 8, .setupsPerLine = 5}),
-                    AnswerYes());
+  p.fixture.Process("LOOP.dat", examples::SimulateFieldFile({.seed = 8, .setupsPerLine = 5}));
   const std::string replaced = ReadFile(p.run.workbookPath);
   EXPECT_EQ(p.Adjust(LoopType::CloseLoop, "100").status, AdjustmentResult::Status::Blocked);
   EXPECT_EQ(ReadFile(p.run.workbookPath), replaced);

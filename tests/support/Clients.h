@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "tests/support/Package.h"
 #include "tests/support/TempFolder.h"
@@ -30,6 +31,28 @@ inline std::string Convert(const std::string& folder, const std::string& file,
         format + "' --outdir '" + folder + "' '" + file + "'");
   return folder + "/" + std::filesystem::path(file).stem().string() + "." +
          format.substr(0, format.find(':'));
+}
+
+// A workbook as LibreOffice prints it: each page's text as poppler lays it
+// out, and whether it is landscape. Empty when it could not print.
+struct PrintedPages {
+  std::vector<std::string> pages;
+  std::vector<bool> landscape;
+};
+inline PrintedPages Print(const std::string& folder, const std::string& workbook) {
+  const std::string pdf = Convert(folder, workbook, "pdf");
+  const std::string text = folder + "/printed.txt", info = folder + "/printed.info";
+  Shell("pdftotext -layout '" + pdf + "' '" + text + "'");
+  Shell("pdfinfo -f 1 -l 9999 '" + pdf + "' >'" + info + "'");
+  PrintedPages printed;
+  const std::string all = ReadFile(text), sizes = ReadFile(info);
+  for (std::size_t at = 0, end; (end = all.find('\f', at)) != std::string::npos; at = end + 1)
+    printed.pages.push_back(all.substr(at, end - at));
+  const std::regex size(R"(size:\s+([\d.]+) x ([\d.]+))");
+  for (auto it = std::sregex_iterator(sizes.begin(), sizes.end(), size);
+       it != std::sregex_iterator(); ++it)
+    printed.landscape.push_back(std::stod((*it)[1]) > std::stod((*it)[2]));
+  return printed;
 }
 
 // How often the regular expression `pattern` is found in `text`.

@@ -7,7 +7,7 @@
 #include "common/AppFolder.h"
 #include "examples/FieldFileWriter.h"
 #include "output/Workbook.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "tests/support/TempFolder.h"
 
 namespace vireo::testing {
@@ -39,11 +39,6 @@ inline std::string StartLine() {
   return examples::M5Line(0, "TO  Start-Line       BFFB     1", "", "", "", "", "");
 }
 
-// Answers the RL prompt with Yes; the dialog is not shown.
-struct AnswerYes : RunSurroundings {
-  bool AskForNewReducedLevel(const std::string&, const std::string&) override { return true; }
-};
-
 // An application folder in a temporary folder: control file, blank
 // template, "Field Data".
 struct AppFixture {
@@ -59,15 +54,9 @@ struct AppFixture {
     WriteFile(path, content);
     return path;
   }
-  // Processes `content` as "Field Data/<name>"; the RL prompt is answered No
-  // unless `answers` says otherwise.
-  ProcessResult Process(const std::string& name, const std::string& content,
-                        RunSurroundings& answers) const {
-    return ProcessField(AddFieldFile(name, content), app, answers);
-  }
-  ProcessResult Process(const std::string& name, const std::string& content,
-                        RunSurroundings&& answers = RunSurroundings()) const {
-    return Process(name, content, answers);
+  // Processes `content` as "Field Data/<name>".
+  ProcessResult Process(const std::string& name, const std::string& content) const {
+    return ProcessField(AddFieldFile(name, content), app);
   }
 };
 

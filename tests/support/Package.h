@@ -4,6 +4,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,6 +52,21 @@ inline void EditPart(Parts& parts, const std::string& name, const std::string& f
   for (auto& [n, content] : parts)
     if (n == name && content.find(from) != std::string::npos)
       content.replace(content.find(from), from.size(), to);
+}
+
+// The cell format (the <xf> element of the styles' cellXfs) that cell `ref`
+// of the sheet part `sheet` uses; empty when the cell has none.
+inline std::string CellFormatXml(const std::string& package, const std::string& sheet,
+                                 const std::string& ref) {
+  std::smatch m;
+  const std::string cells = PartOf(package, sheet);
+  if (!std::regex_search(cells, m, std::regex("<c r=\"" + ref + "\" s=\"(\\d+)\""))) return "";
+  const std::string styles = PartOf(package, "xl/styles.xml");
+  const std::string xfs = styles.substr(styles.find("<cellXfs"));
+  const std::regex xf("<xf [^>]*?(/>|>.*?</xf>)");
+  auto it = std::sregex_iterator(xfs.begin(), xfs.end(), xf);
+  for (unsigned long i = std::stoul(m[1]); i > 0 && it != std::sregex_iterator(); --i) ++it;
+  return it == std::sregex_iterator() ? "" : it->str();
 }
 
 // The texts among `wanted` that `text` does not hold, a line each: empty

@@ -1,8 +1,10 @@
 // The profile of the last line of levelling: a sheet "Profile" after the
 // report with the line's points (point, distance from the start of the line,
-// Cal. RL, Adj. RL) and a chart of both levels against the distance. It is
-// worked out from the report sheet's cells, so the RL adjustment, which has
-// only the saved workbook, rebuilds it exactly as the run made it.
+// Cal. RL, Adj. RL, and the correction Adj. RL - Cal. RL in mm) and a chart
+// of both levels against the distance, the correction on an axis of its
+// own on the right. The run draws it from the survey model, the RL
+// adjustment from the line it read back from the saved report and levelled
+// again.
 #pragma once
 
 #include <optional>
@@ -10,6 +12,8 @@
 #include <vector>
 
 #include "output/Workbook.h"
+#include "reduction/Survey.h"
+#include "report/ReportSheet.h"
 
 namespace vireo {
 
@@ -21,11 +25,13 @@ struct ProfilePoint {
   std::optional<double> calRl, adjRl;  // metres; none where the report's cell is empty
 };
 
-// The points of the report's set-up rows firstDataRow..summationRow-1 (on
-// the active sheet): the first back-sight row's point at distance 0, then
-// the fore point of every set-up, each set-up adding the Ave_Dist of both
-// its rows, as the misclose is spread.
-std::vector<ProfilePoint> ReadProfile(const Workbook& report, int firstDataRow, int summationRow);
+// The points of the last line: its first back point at distance 0, then the
+// fore point of every set-up, each set-up adding the Ave_Dist of both its
+// rows, as the misclose is spread.
+std::vector<ProfilePoint> ProfileOf(const Survey& survey);
+// The same of a line the RL adjustment levelled again.
+std::vector<ProfilePoint> ProfileOf(const ReportLine& line,
+                                    const std::vector<AdjustedPair>& adjusted);
 
 // Writes the points into the sheet "Profile", which is added after the last
 // sheet, with its chart, when the workbook has none. Returns false, leaving

@@ -10,8 +10,9 @@
 #include <regex>
 
 #include "output/DefaultTemplate.h"
-#include "reduction/ProcessField.h"
-#include "reduction/Profile.h"
+#include "report/ProcessField.h"
+#include "report/ProfileSheet.h"
+#include "report/ReportSheet.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
 
@@ -34,16 +35,8 @@ Printed ProcessAndPrint(int setups) {
   const ProcessResult run = fixture.Process(
       "LOOP.dat",
       examples::SimulateFieldFile({.seed = 11, .setupsPerLine = setups, .startHeight = 190.15355}));
-  const std::string dir = fixture.folder.Path(), pdf = Convert(dir, run.workbookPath, "pdf");
-  Shell("pdfinfo " + pdf + " >" + dir + "/info.txt; pdftotext -layout " + pdf);
-  std::smatch size;
-  const std::string info = ReadFile(dir + "/info.txt"), text = ReadFile(dir + "/LOOP.txt");
-  Printed printed;
-  if (std::regex_search(info, size, std::regex(R"(Page size:\s+([\d.]+) x ([\d.]+))")))
-    printed.landscape = std::stod(size[1]) > std::stod(size[2]);
-  for (std::size_t at = 0, end; (end = text.find('\f', at)) != std::string::npos; at = end + 1)
-    printed.pages.push_back(text.substr(at, end - at));
-  return printed;
+  const PrintedPages printed = Print(fixture.folder.Path(), run.workbookPath);
+  return {!printed.landscape.empty() && printed.landscape.front(), printed.pages};
 }
 
 const std::regex kReportHeadings(
@@ -82,6 +75,8 @@ TEST(ReportPrint, the_sample_prints_its_report_on_one_page_and_the_profile_on_th
   EXPECT_EQ(Missing(profile, {"Profile of the last line, BM1 to BM1", "RL (m)"}), "") << profile;
   EXPECT_EQ(Count(profile, R"(Distance \(m\))"), 2) << profile;
   EXPECT_EQ(Count(profile, R"(Cal\. RL\s+Adj\. RL)"), 2) << profile;
+  // The correction as its own series: heading, right axis, legend.
+  EXPECT_EQ(Count(profile, R"(Correction \(mm\))"), 3) << profile;
 }
 
 TEST(ReportPrint, a_long_report_has_the_heading_row_and_page_numbers_on_every_page) {
@@ -114,30 +109,29 @@ TEST(Profile, holds_the_last_lines_points_as_the_survey_model_gives_them) {
   const auto& setups = result.survey.lines.back().setups;
   double total = 0;
   for (const LevellingLine& line : result.survey.lines)
-    for (const ReducedSetup& s : line.setups) total += s.BackDistance() + s.ForeDistance();
+    for (const vireo::Setup& s : line.setups) total += s.BackDistance() + s.ForeDistance();
   Worksheet profile = workbook.Sheet(kProfileSheet);
   ASSERT_EQ(profile.LastRow(), static_cast<int>(setups.size()) + 2);
-  double distance = 0, level = std::stod(result.startRl);
+  double distance = 0, level = std::stod(result.summary.startRl);
   for (std::size_t i = 0; i <= setups.size(); ++i) {
     const int row = static_cast<int>(i) + 2;
-    EXPECT_EQ(profile.Get(row, 1).text, i == 0 ? setups[0].back : setups[i - 1].fore);
+    EXPECT_EQ(profile.Get(row, 1).text, i == 0 ? setups[0].back->point : setups[i - 1].fore.point);
     EXPECT_NEAR(profile.Get(row, 2).number, distance, 1e-9) << row;
     EXPECT_NEAR(profile.Get(row, 3).number, level, 1e-9) << row;
-    EXPECT_NEAR(profile.Get(row, 4).number, level + distance / total * result.misclose, 1e-9);
+    EXPECT_NEAR(profile.Get(row, 4).number,
+                level + distance / total * result.survey.closure.misclose, 1e-9);
+    EXPECT_NEAR(profile.Get(row, 5).number,
+                distance / total * result.survey.closure.misclose * 1000, 1e-5);
     if (i == setups.size()) break;
     distance += setups[i].BackDistance() + setups[i].ForeDistance();
-    level += setups[i].RiseFall();
+    level += setups[i].riseFall;
   }
 
   // The second line's heading row looks like the first one.
-  const std::string sheet = PartOf(ReadFile(result.workbookPath), "xl/worksheets/sheet1.xml");
-  const auto style = [&](int row) {
-    const std::string cell = "<c r=\"N" + std::to_string(row) + "\" s=\"";
-    const auto at = sheet.find(cell) + cell.size();
-    return sheet.substr(at, sheet.find('"', at) - at);
-  };
-  EXPECT_EQ(style(result.firstDataRow - 1), style(kReportHeadingRow));
-  EXPECT_NE(style(result.firstDataRow), style(kReportHeadingRow));
+  vireo::Worksheet report = workbook.Sheet("Report");
+  const auto style = [&](int row) { return report.StyleAt(row, 14); };
+  EXPECT_EQ(style(result.summary.firstDataRow - 1), style(kReportHeadingRow));
+  EXPECT_NE(style(result.summary.firstDataRow), style(kReportHeadingRow));
 }
 
 TEST(Profile, a_templates_own_profile_sheet_is_kept_and_the_run_says_so) {

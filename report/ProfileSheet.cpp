@@ -1,26 +1,20 @@
-#include "reduction/Profile.h"
+#include "report/ProfileSheet.h"
 
 #include <array>
+#include <cmath>
 
 #include "common/Text.h"
-#include "reduction/RunVariables.h"
-#include "reduction/SetupReduction.h"
 
 namespace vireo {
 namespace {
 
 constexpr std::array<const char*, 4> kHeadings = {"Point", "Distance (m)", "Cal. RL", "Adj. RL"};
 constexpr int kPointColumn = 1, kDistanceColumn = 2, kCalColumn = 3, kAdjColumn = 4;
+// Adj. RL - Cal. RL in mm: how the misclose was spread. A profile sheet of
+// an earlier version of the program has no such column and gets none.
+constexpr const char* kCorrectionHeading = "Correction (mm)";
+constexpr int kCorrectionColumn = 5;
 constexpr CellFormat kHeadingFormat{.bold = true, .ruleBelow = true};
-
-std::optional<double> Level(const CellValue& cell) {
-  if (cell.IsEmpty()) return std::nullopt;
-  return CellNumber(cell);
-}
-
-std::string PointText(const CellValue& cell) {
-  return cell.kind == CellValue::Kind::Number ? DecimalText(cell.number) : cell.text;
-}
 
 // A new sheet "Profile": widths and formats of the table, printed like the
 // report, and the chart once there are points to draw.
@@ -29,8 +23,10 @@ Worksheet AddProfileSheet(Workbook& workbook, const std::vector<ProfilePoint>& p
   sheet.SetColumns(kPointColumn, kPointColumn, 12.7109375);
   sheet.SetColumns(kDistanceColumn, kDistanceColumn, 13.7109375, {.numberFormat = "0.000"});
   sheet.SetColumns(kCalColumn, kAdjColumn, 12.7109375, {.numberFormat = "0.00000"});
+  sheet.SetColumns(kCorrectionColumn, kCorrectionColumn, 16.7109375, {.numberFormat = "0.00"});
   for (int column = 1; column <= static_cast<int>(kHeadings.size()); ++column)
     sheet.SetText(1, column, kHeadings[static_cast<std::size_t>(column - 1)], kHeadingFormat);
+  sheet.SetText(1, kCorrectionColumn, kCorrectionHeading, kHeadingFormat);
   PageSetup page;
   page.landscape = true;
   page.fitToWidth = true;
@@ -48,11 +44,14 @@ Worksheet AddProfileSheet(Workbook& workbook, const std::vector<ProfilePoint>& p
     chart.lastRow = static_cast<int>(points.size()) + 1;
     chart.xColumn = kDistanceColumn;
     chart.yColumns = {kCalColumn, kAdjColumn};
+    // The correction is millimetres beside levels of metres: on its own axis.
+    chart.secondaryYColumns = {kCorrectionColumn};
+    chart.secondaryYAxisTitle = kCorrectionHeading;
     chart.nameRow = 1;
     chart.top = 2;
-    chart.left = 6;
-    chart.bottom = 26;
-    chart.right = 18;
+    chart.left = 7;
+    chart.bottom = 28;
+    chart.right = 19;
     sheet.AddChart(chart);
   }
   return sheet;
@@ -60,18 +59,30 @@ Worksheet AddProfileSheet(Workbook& workbook, const std::vector<ProfilePoint>& p
 
 }  // namespace
 
-std::vector<ProfilePoint> ReadProfile(const Workbook& report, int firstDataRow, int summationRow) {
+std::vector<ProfilePoint> ProfileOf(const Survey& survey) {
   std::vector<ProfilePoint> points;
-  if (firstDataRow < 1 || firstDataRow + 1 >= summationRow) return points;
-  auto number = [&](int row, int column) { return CellNumber(report.Get(row, column)); };
-  points.push_back({PointText(report.Get(firstDataRow, kRef)), 0.0,
-                    Level(report.Get(firstDataRow, kCalRl)),
-                    Level(report.Get(firstDataRow, kAdjRl))});
+  if (survey.lines.empty() || survey.lines.back().setups.empty()) return points;
+  const std::vector<Setup>& setups = survey.lines.back().setups;
+  const Setup& first = setups.front();
+  points.push_back(
+      {first.back ? ToUtf8(first.back->point) : "", 0.0, first.calRlBack, first.adjRlBack});
   double distance = 0.0;
-  for (int row = firstDataRow; row + 1 < summationRow; row += 2) {
-    distance += number(row, kAveDist) + number(row + 1, kAveDist);
-    points.push_back({PointText(report.Get(row + 1, kRef)), distance,
-                      Level(report.Get(row + 1, kCalRl)), Level(report.Get(row + 1, kAdjRl))});
+  for (const Setup& s : setups) {
+    distance += s.BackDistance() + s.ForeDistance();
+    points.push_back({ToUtf8(s.fore.point), distance, s.calRlFore, s.adjRlFore});
+  }
+  return points;
+}
+
+std::vector<ProfilePoint> ProfileOf(const ReportLine& line,
+                                    const std::vector<AdjustedPair>& adjusted) {
+  std::vector<ProfilePoint> points;
+  if (line.pairs.empty()) return points;
+  points.push_back({line.points[0], 0.0, line.pairs[0].calRlBack, adjusted[0].back});
+  double distance = 0.0;
+  for (std::size_t i = 0; i < line.pairs.size(); ++i) {
+    distance += line.pairs[i].backDistance + line.pairs[i].foreDistance;
+    points.push_back({line.points[i + 1], distance, line.pairs[i].calRlFore, adjusted[i].fore});
   }
   return points;
 }
@@ -85,6 +96,8 @@ bool WriteProfile(Workbook& workbook, const std::vector<ProfilePoint>& points) {
         return false;
   }
   Worksheet sheet = found ? *found : AddProfileSheet(workbook, points);
+  const bool correction = sheet.Get(1, kCorrectionColumn) == CellValue::Text(kCorrectionHeading);
+  const int columns = correction ? kCorrectionColumn : static_cast<int>(kHeadings.size());
   int row = 2;
   for (const ProfilePoint& p : points) {
     sheet.SetText(row, kPointColumn, p.point);
@@ -95,12 +108,19 @@ bool WriteProfile(Workbook& workbook, const std::vector<ProfilePoint>& points) {
       else
         sheet.Clear(row, column);
     }
+    if (correction) {
+      if (p.calRl && p.adjRl)
+        // Kept to 1e-6 mm, so that levels that agree show 0.00, not -0.00.
+        sheet.SetNumber(row, kCorrectionColumn,
+                        std::round((*p.adjRl - *p.calRl) * 1e9) / 1e6 + 0.0);
+      else
+        sheet.Clear(row, kCorrectionColumn);
+    }
     ++row;
   }
   // Rows a longer profile left behind.
   for (const int last = sheet.LastRow(); row <= last; ++row)
-    for (int column = 1; column <= static_cast<int>(kHeadings.size()); ++column)
-      sheet.Clear(row, column);
+    for (int column = 1; column <= columns; ++column) sheet.Clear(row, column);
   return true;
 }
 

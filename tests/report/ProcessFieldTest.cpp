@@ -7,25 +7,14 @@
 #include "common/Text.h"
 #include "output/LevelDataFile.h"
 #include "output/Workbook.h"
-#include "reduction/ProcessField.h"
-#include "reduction/RunVariables.h"
+#include "report/ProcessField.h"
+#include "report/ReportSheet.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo;
 using namespace vireo::testing;
 
 namespace {
-
-// Notes the RL prompt and answers it.
-struct Answer : RunSurroundings {
-  explicit Answer(bool yes) : yes(yes) {}
-  bool AskForNewReducedLevel(const std::string& title, const std::string& text) override {
-    prompt = title + ": " + text;
-    return yes;
-  }
-  bool yes;
-  std::string prompt;
-};
 
 std::string Lines(std::initializer_list<std::string> lines, const std::string& end = "\r\n") {
   std::string text;
@@ -47,16 +36,14 @@ std::string Row(const Workbook& w, int row) {
 
 struct RunOf {
   AppFixture fixture;
-  Answer answer;
   ProcessResult result;
   Workbook workbook;
   std::string levelData;
 
-  explicit RunOf(const std::string& field, bool yes = false,
+  explicit RunOf(const std::string& field,
                  const std::string& control = "YAcme Levels\r\nPJo Bloggs\r\nE4\r\n")
       : fixture(control),
-        answer(yes),
-        result(fixture.Process("LINE7.dat", field, answer)),
+        result(fixture.Process("LINE7.dat", field)),
         workbook(Workbook::Open(result.workbookPath)),
         levelData(ReadFile(result.levelDataPath)) {}
   std::string Records() const { return levelData.substr(LevelDataHeader().size()); }
@@ -75,7 +62,7 @@ TEST(ProcessField, the_double_run_set_up_example) {
   EXPECT_EQ(run.Text(15), "The Calculated Misclose is -299.99 mm");
   EXPECT_EQ(run.Text(16), "The Permissible Error is     0.81 mm");
   EXPECT_EQ(run.Records(), "L  A-B" + std::string(23 + 10, ' ') + "0.29999   41   'A\r\n");
-  EXPECT_EQ(run.result.setups, 1);
+  EXPECT_EQ(run.result.survey.SetupCount(), 1);
 }
 
 // The status texts are checked as the window shows them (MainWindowTest).
@@ -97,29 +84,27 @@ TEST(ProcessField, header_block_and_a_file_without_readings) {
 TEST(ProcessField, closure_example_gives_3_20_mm_and_spreads_it_by_distance) {
   // Set-up 1 rises 1.23456 over 25 + 24 m, set-up 2 falls 1.23776 over 30 + 31 m.
   RunOf run(Lines({StartLine(), HeightLine("BM1", "50.00000")}) +
-                SetupLines("BM1", "TP1", 2.0, 2.0, 0.76544, 0.76544, "25", "24") +
-                SetupLines("TP1", "BM1", 0.5, 0.5, 1.73776, 1.73776, "30", "31"),
-            true);
+            SetupLines("BM1", "TP1", 2.0, 2.0, 0.76544, 0.76544, "25", "24") +
+            SetupLines("TP1", "BM1", 0.5, 0.5, 1.73776, 1.73776, "30", "31"));
   const Workbook& w = run.workbook;
-  EXPECT_EQ(run.result.totalDistance, 110.0);
-  EXPECT_NEAR(run.result.misclose, 0.0032, 1e-12);
+  EXPECT_EQ(run.result.survey.closure.totalDistance, 110.0);
+  EXPECT_NEAR(run.result.survey.closure.misclose, 0.0032, 1e-12);
   EXPECT_EQ(run.Text(17), "The Calculated Misclose is 3.20 mm");
   EXPECT_EQ(run.Text(18), "The Permissible Error is     1.33 mm");
   EXPECT_NEAR(w.Get(11, kAdjRl).number - w.Get(11, kCalRl).number, 0.0032 * 49 / 110, 1e-12);
   EXPECT_EQ(w.Get(12, kAdjRl), w.Get(11, kAdjRl));
   EXPECT_NEAR(w.Get(13, kAdjRl).number - w.Get(13, kCalRl).number, 0.0032, 1e-12);
   EXPECT_NEAR(w.Get(13, kAdjRl).number, 50.0, 1e-9);
-  // The prompt and the dialog's fields.
-  EXPECT_EQ(run.answer.prompt,
-            "RL Input Option: The Start Reference = BM1\rThe Start RL   = 50.00000\r\r"
+  // The RL question and what the RL adjustment takes from the run.
+  const RunSummary& summary = run.result.summary;
+  EXPECT_EQ(RlPromptText(summary),
+            "The Start Reference = BM1\rThe Start RL   = 50.00000\r\r"
             "The End Reference = BM1\rThe End RL     = 49.9968\r\rDo You want to key in a New "
             "Reduced Level?");
-  const InputOptionFields& f = run.result.fields;
-  EXPECT_EQ(f.label4 + " " + f.label7 + " " + f.text1 + " " + f.text2 + " " + f.label9 + " " +
-                f.label10 + " " + f.label13,
-            "BM1 BM1 50.00000 49.9968 10 110 4");
-  EXPECT_EQ(f.label11, run.result.workbookPath);
-  EXPECT_NEAR(std::stod(f.label12), 0.0032, 1e-15);  // decimal text: 15 digits
+  EXPECT_EQ(summary.firstDataRow, 10);
+  EXPECT_EQ(std::tuple(summary.totalDistanceM, summary.errorFactor, summary.workbookPath),
+            std::tuple(110.0, 4.0, run.result.workbookPath));
+  EXPECT_NEAR(summary.miscloseM, 0.0032, 1e-15);  // as shown: 15 significant digits
 }
 
 TEST(ProcessField, permissible_error_lines_of_the_rule) {
@@ -128,11 +113,10 @@ TEST(ProcessField, permissible_error_lines_of_the_rule) {
       {"1250", "E10\r\n", "The Permissible Error is     15.81 mm"},
       {"625", "YX\r\n", "The Permissible Error is     0.00 mm"}};  // no error factor
   for (const auto& [d, control, line] : cases) {
-    RunOf run(Lines({StartLine()}) + SetupLines("A", "B", 1.0, 1.0, 1.0, 1.0, d, d), false,
-              control);
+    RunOf run(Lines({StartLine()}) + SetupLines("A", "B", 1.0, 1.0, 1.0, 1.0, d, d), control);
     EXPECT_EQ(run.Text(16), line);
   }
-  EXPECT_EQ(RunOf(Lines({StartLine()}), false, "YX\r\n").workbook.Get(4, 1).text,
+  EXPECT_EQ(RunOf(Lines({StartLine()}), "YX\r\n").workbook.Get(4, 1).text,
             "Leveling Error Seleceted - SQRT(k)");
 }
 
@@ -160,7 +144,7 @@ TEST(ProcessField, every_order_of_the_four_readings_and_every_line_end_agree) {
            (fbbf ? Lines({d1, c1, c2, d2}, end) : Lines({c1, d1, c2, d2}, end));
   };
   RunOf reference(file("\r\n", false));
-  EXPECT_EQ(reference.result.setups, 2);
+  EXPECT_EQ(reference.result.survey.SetupCount(), 2);
   for (const auto& variant :
        {file("\n", false), file("\r", false), file("\r\n", true),
         Lines({StartLine(), HeightLine("A", "10.00000"), a1, a2, b1, b2, c1, c2, d1, d2}),
@@ -178,7 +162,7 @@ TEST(ProcessField, a_dropped_set_up_leaves_no_trace_and_is_reported) {
       Lines({StartLine(), ReadingLine("A", "Rb", 1.0, "10"), ReadingLine("A", "Rb", 1.0, "10"),
              ReadingLine("A", "Rb", 1.0, "10"), ReadingLine("B", "Rf", 1.0, "10")}) +
       SetupLines("X", "Y", 1.5, 1.5, 1.0, 1.0));
-  EXPECT_EQ(run.result.setups, 1);
+  EXPECT_EQ(run.result.survey.SetupCount(), 1);
   EXPECT_EQ(Row(run.workbook, 10), "X|1.5|1.5|||5|5|5|1.5||||0|0");
   EXPECT_EQ(run.Text(12), "Summation of Readings");
   ASSERT_EQ(run.result.warnings.size(), 1u);
@@ -200,7 +184,7 @@ TEST(ProcessField, an_unpaired_back_sight_writes_no_record_of_another_set_up) {
   RunOf run(Lines({StartLine()}) + SetupLines("A", "B", 1.5, 1.5, 1.0, 1.0) +
             Lines({ReadingLine("B", "Rb", 1.2, "7"), ReadingLine("C", "Rf", 1.1, "8"),
                    ReadingLine("C", "Rf", 1.1, "8"), ReadingLine("X", "Rb", 1.2, "7")}));
-  EXPECT_EQ(run.result.setups, 2);
+  EXPECT_EQ(run.result.survey.SetupCount(), 2);
   // One record only: the second set-up has no back-sight pair.
   EXPECT_EQ(run.Records(), "L  A-B" + std::string(23 + 10, ' ') + "0.50000   11   'A\r\n");
   EXPECT_TRUE(run.workbook.Get(12, kAveBs).IsEmpty());
@@ -243,8 +227,8 @@ TEST(ProcessField, a_fourth_reading_without_point_id_costs_only_its_own_set_up) 
   damaged.replace(at + 20, 9, std::string(9, ' '));
   const long damagedLine = std::count(damaged.begin(), damaged.begin() + at, '\n') + 1;
   RunOf good(reference), run(damaged);
-  EXPECT_EQ(good.result.survey.SetupCount(), 10);
-  EXPECT_EQ(run.result.survey.SetupCount(), 9);
+  EXPECT_EQ(good.result.survey.ReducedSetupCount(), 10);
+  EXPECT_EQ(run.result.survey.ReducedSetupCount(), 9);
   // Nine records, those of the good file without the fourth set-up's.
   std::string records = good.Records();
   std::size_t fourth = 0;
@@ -258,4 +242,25 @@ TEST(ProcessField, a_fourth_reading_without_point_id_costs_only_its_own_set_up) 
   bool named = false;
   for (const auto& w : run.result.warnings) named = named || w.line == damagedLine;
   EXPECT_TRUE(named) << "line " << damagedLine;
+}
+
+// The report's set-up rows are written at save time unless the template has
+// cells of its own below the first heading row; then cell by cell, around
+// them. Both give the same cells, and the template's own stay.
+TEST(ProcessField, a_template_with_cells_below_the_headings_gets_the_same_report) {
+  const std::string field =
+      Lines({StartLine(), HeightLine("A", "10.00000")}) + SetupLines("A", "B", 1.5, 1.5, 1.0, 1.0) +
+      Lines({ReadingLine("B", "Rb", 1.0, "10"), ReadingLine("C", "Rf", 1.0, "10"),
+             ReadingLine("B", "Rb", 1.0, "10"), ReadingLine("Q", "Rf", 1.0, "10")}) +
+      Lines({StartLine()}) + SetupLines("B", "C", 0.5, 0.5, 1.2, 1.2);
+  RunOf streamed(field);
+  AppFixture own;
+  Workbook withNote = Workbook::Open(own.app.Template());
+  withNote.SetText(500, 26, "checked by");
+  withNote.Save(own.app.Template());
+  const ProcessResult result = own.Process("LINE7.dat", field);
+  const Workbook written = Workbook::Open(result.workbookPath);
+  for (int row = 1; row <= 40; ++row)
+    EXPECT_EQ(Row(written, row), Row(streamed.workbook, row)) << "row " << row;
+  EXPECT_EQ(written.Get(500, 26).text, "checked by");
 }

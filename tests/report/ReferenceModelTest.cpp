@@ -11,7 +11,7 @@
 #include "examples/FieldFileWriter.h"
 #include "output/LevelDataFile.h"
 #include "output/Workbook.h"
-#include "reduction/ProcessField.h"
+#include "report/ProcessField.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo;

@@ -1,0 +1,54 @@
+// The double-run reduction: the records of a field data file become the
+// survey model. Readings are framed into set-ups of four and paired, each
+// set-up is reduced here and nowhere else, and every reading record that is
+// not reduced is kept with its reason.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/FileSystem.h"
+#include "common/Warning.h"
+#include "readers/FieldFile.h"
+#include "reduction/SetupBuffer.h"
+#include "reduction/Survey.h"
+
+namespace vireo {
+
+class SurveyBuilder {
+ public:
+  SurveyBuilder(std::string file, Warnings& warnings);
+
+  // The records of the file, in order.
+  void Take(const FieldRecord& record);
+  // Ends the file: readings left over, the closure and the Adj. RL of the
+  // last line.
+  Survey Finish(FieldFormat format);
+
+ private:
+  void LineStart(long fieldLine, bool assumed);
+  void Height(const FieldRecord& record);
+  void AddReading(const Reading& reading);
+  void ReduceSetup(const SetupSlots& slots, const SetupPairing& pairing);
+  void Lost(long line, NotReducedReason reason, long setupLine = 0, bool takenAsZero = false);
+  void Spread();
+
+  Survey survey_;
+  Warnings& warnings_;
+  SetupBuffer buffer_;
+  std::string height_;                         // the height text the next line's first set-up takes
+  std::optional<double> lastHeight_;           // instrument height since the last set-up
+  std::optional<std::size_t> awaitingHeight_;  // the reduced set-up just added, in the last line
+  long reduced_ = 0;
+  bool inLine_ = false;
+};
+
+// Reads a field data file into the survey model, with the warnings of every
+// record. A file in which no line is a reading record or a line start
+// record of any format is refused (Error naming `path`); so is a failed read.
+Survey ReadSurvey(InputStream& in, const std::string& path, Warnings& warnings);
+Survey ReadSurvey(const std::string& path, Warnings& warnings,
+                  FileSystem& fs = RealFileSystem());
+
+}  // namespace vireo

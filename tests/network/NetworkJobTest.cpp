@@ -1,0 +1,91 @@
+// The network job file: saved and read back to the same job, inputs below
+// its folder relative and the others absolute; a refusal names the file and
+// the line. A benchmark that differs from a point only in case is named.
+#include <gtest/gtest.h>
+
+#include "common/Error.h"
+#include "network/NetworkJob.h"
+#include "tests/support/TempFolder.h"
+
+using namespace vireo;
+using vireo::testing::ReadFile;
+using vireo::testing::TempFolder;
+using vireo::testing::WriteFile;
+
+namespace {
+
+std::string Refusal(const std::string& text) {
+  try {
+    ParseNetworkJob("/jobs/net.job", text);
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "accepted";
+}
+
+}  // namespace
+
+TEST(NetworkJob, saved_and_read_back_to_the_same_job) {
+  TempFolder folder;
+  NetworkJob job;
+  job.inputs = {folder / "Field Data/DAY 1.dat", "/elsewhere/DAY2.gsi", folder / "../up.dat"};
+  job.benchmarks = {{"BM1", 100, std::nullopt, "", 0}, {"BM 3", 99.6121, 2.5, "", 0}};
+  job.sigmaKm = 1.2;
+  job.name = "Two days";
+  const std::string path = folder / "net.job";
+  SaveNetworkJob(job, path);
+  const std::string text = ReadFile(path);
+  EXPECT_NE(text.find("\ninput = Field Data/DAY 1.dat\ninput = /elsewhere/DAY2.gsi\ninput = " +
+                      std::filesystem::path(folder / "../up.dat").lexically_normal().string() +
+                      "\nbenchmark = BM1, 100\nbenchmark = BM 3, 99.6121, 2.5\n"
+                      "sigma_km = 1.2\nname = Two days\n"),
+            std::string::npos)
+      << text;
+
+  const NetworkJob read = ReadNetworkJob(path);
+  EXPECT_EQ(read.inputs, (std::vector<std::string>{
+                             job.inputs[0], job.inputs[1],
+                             std::filesystem::path(job.inputs[2]).lexically_normal().string()}));
+  ASSERT_EQ(read.benchmarks.size(), 2u);
+  const Benchmark& b = read.benchmarks[1];
+  EXPECT_TRUE(b.name == "BM 3" && b.height == 99.6121 && b.sigma == 2.5 && b.source == path &&
+              b.sourceLine == 7 && !read.benchmarks[0].sigma);
+  EXPECT_TRUE(read.sigmaKm == 1.2 && read.name == "Two days");
+  // A job of inputs only, written by hand, relative to its own folder.
+  const NetworkJob bare = ParseNetworkJob("/jobs/net.job", "input=a.dat\r\n\r\n# done\r\n");
+  EXPECT_EQ(bare.inputs, std::vector<std::string>{"/jobs/a.dat"});
+  EXPECT_FALSE(bare.sigmaKm);
+}
+
+TEST(NetworkJob, refusals_name_the_file_and_the_line) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"input = a\nfixed = A=1\n", "/jobs/net.job: read the network job (line 2: \"fixed\" is not"},
+      {"input a\n", "line 1: \"input a\" is not a setting KEY = VALUE"},
+      {"\nbenchmark = A, 1O0\n", "line 2: the height \"1O0\" is not a number"},
+      {"sigma_km = -1\n", "line 1: sigma_km \"-1\" is not a number of millimetres above 0"},
+      {"name = a\nname = b\n", "line 2: the name is given twice"},
+  };
+  for (const auto& [text, expected] : cases)
+    EXPECT_NE(Refusal(text).find(expected), std::string::npos) << Refusal(text);
+  TempFolder folder;
+  EXPECT_THROW(ReadNetworkJob(folder / "missing.job"), Error);
+}
+
+TEST(NetworkAdjustment, a_benchmark_named_like_a_point_but_in_another_case_is_refused) {
+  NetworkInput input;
+  input.path = "L.dat";
+  input.lines = {{{{1, "G", "1", 0.5, 60}, {2, "1", "M", -0.2, 60}, {3, "M", "G", -0.3, 60}}}};
+  auto refusal = [&](const std::string& name) {
+    try {
+      AdjustNetwork({input}, {{name, 100, std::nullopt, "--fixed", 0}});
+    } catch (const Error& e) {
+      return std::string(e.what());
+    }
+    return std::string("adjusted");
+  };
+  EXPECT_EQ(refusal("g"), "--fixed: read the benchmarks (no point g; did you mean G?)");
+  // A turning point (M, within the loop) is known by its name too.
+  EXPECT_EQ(refusal("m"), "--fixed: read the benchmarks (no point m; did you mean M?)");
+  EXPECT_EQ(refusal("M"), "adjusted");
+  EXPECT_NE(refusal("x").find("no benchmark is connected to G:"), std::string::npos);
+}
