@@ -412,6 +412,7 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
     if (!a.files.empty()) job.inputs = a.files;
     if (job.inputs.empty()) throw Error(a.job, "adjust the network", "the job names no input file");
     if (job.sigmaKm && a.sigmaKm.empty()) options.sigmaKm = *job.sigmaKm;
+    options.snoop = options.snoop || job.snoop;
     name = AdjustmentName(a.name.empty() ? job.name : a.name, job.inputs.front());
     std::vector<Benchmark> benchmarks;
     for (const std::string& text : a.fixed) benchmarks.push_back(ParseFixedBenchmark(text));

@@ -319,6 +319,7 @@ vireo::NetworkJob NetworkWindow::Job() const {
                        "\"" + sigma + "\" is not a number of millimetres above 0");
   job.sigmaKm = *sigmaKm;
   job.name = name_->text().trimmed().toStdString();
+  job.snoop = findBlunders_->isChecked();
   return job;
 }
 
@@ -333,6 +334,7 @@ void NetworkWindow::SetJob(const vireo::NetworkJob& job) {
   sigmaKm_->setText(
       QString::fromStdString(job.sigmaKm ? vireo::DecimalText(*job.sigmaKm) : std::string("1.0")));
   name_->setText(Shown(job.name));
+  findBlunders_->setChecked(job.snoop);
   result_.reset();
   workbook_.clear();
   ClearResults(QStringLiteral("Opened the job; press Adjust."));
@@ -426,7 +428,7 @@ void NetworkWindow::Adjust() {
       const vireo::NetworkJob job = Job();
       vireo::AdjustmentOptions options;
       options.sigmaKm = *job.sigmaKm;
-      options.snoop = findBlunders_->isChecked();
+      options.snoop = job.snoop;
       std::optional<std::string> factorWarning;
       options.errorFactor = vireo::ErrorFactorForTolerances(app_, factorWarning);
       const std::string name = vireo::AdjustmentName(job.name, job.inputs.front());

@@ -201,6 +201,7 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
   QCOMPARE(table->rowCount(), 2);
   QCOMPARE(Cell(table, 1, 0) + Cell(table, 1, 1) + Cell(table, 1, 2), QString("D102.0023"));
   first.findChild<QLineEdit*>("SigmaKm")->setText("1.5");
+  first.findChild<QCheckBox*>("FindBlunders")->setChecked(true);
   first.findChild<QPushButton*>("Adjust")->click();
   QVERIFY(first.Result());
   const QString path = QString::fromStdString(folder + "/jobs/two days.job");
@@ -225,6 +226,7 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
   for (std::size_t i = 0; i < first.Result()->points.size(); ++i)
     QCOMPARE(second.Result()->points[i].height, first.Result()->points[i].height);
   QCOMPARE(second.Result()->sigmaKm, 1.5);
+  QVERIFY(second.findChild<QCheckBox*>("FindBlunders")->isChecked() && second.Result()->snooping);
 }
 
 QTEST_MAIN(NetworkWindowTest)
