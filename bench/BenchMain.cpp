@@ -3,9 +3,11 @@
 // processes (vireo-cli process, vireo-cli process --start-rl, the RL
 // adjustment alone, the libxlsxwriter baseline) and reads their wall time and
 // peak resident memory (wait4's ru_maxrss). It ends with the largest report
-// a sheet holds and the first one refused, then adjusts a simulated network
-// (100,000 set-ups in 500 lines over 200 benchmarks, in 10 field files), in
-// this process without and with its workbook, and with vireo-cli adjust.
+// a sheet holds and the first one refused, then adjusts simulated networks
+// of 100,000 set-ups (500 lines over 200 benchmarks, in 10 field files) and
+// 1,000,000 set-ups (5,000 lines over 2,000 benchmarks, in 50 files), in
+// this process without and with the workbook and with vireo-cli adjust, and
+// last 1,200,000 set-ups, more observations than a sheet holds.
 //   vireo-bench [--sizes 1000,10000,100000] [--repeat 3] [--work DIR] [--no-limit] [--keep]
 //               [--network-only | --no-network]
 #include <fcntl.h>
@@ -30,6 +32,7 @@
 #include "common/Text.h"
 #include "network/NetworkAdjustment.h"
 #include "network/NetworkWorkbook.h"
+#include "output/Workbook.h"
 #include "readers/DiniFormat.h"
 #include "report/ProcessField.h"
 
@@ -176,35 +179,144 @@ std::vector<std::string> NetworkFiles(const fs::path& dir) {
   return files;
 }
 
+// Processor time of this process (every thread), seconds.
+double ProcessorSeconds() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // `vireo-bench --network-in-process DIR [HOME]`: reads the network's field
 // files and adjusts them with all statistics, then (given HOME) saves the
-// workbook there; prints the three times.
+// workbook there; prints the three times, the network's figures and the
+// processor seconds of the three steps.
 int NetworkInProcess(const fs::path& dir, const std::string& home) {
   const auto start = Clock::now();
-  const auto inputs = vireo::ReadNetworkInputs(NetworkFiles(dir));
-  const auto benchmarks = vireo::ReadBenchmarkFile((dir / "benchmarks.csv").string());
-  const auto read = Clock::now();
-  const vireo::NetworkAdjustment result = vireo::AdjustNetwork(inputs, benchmarks);
-  const auto done = Clock::now();
+  const double cpu0 = ProcessorSeconds();
+  vireo::NetworkAdjustment result;
+  auto read = start, done = start;
+  double cpu1 = 0, cpu2 = 0;
+  {
+    const auto inputs = vireo::ReadNetworkInputs(NetworkFiles(dir));
+    const auto benchmarks = vireo::ReadBenchmarkFile((dir / "benchmarks.csv").string());
+    read = Clock::now();
+    cpu1 = ProcessorSeconds();
+    result = vireo::AdjustNetwork(inputs, benchmarks);
+    done = Clock::now();
+    cpu2 = ProcessorSeconds();
+  }
   if (!result.test) {
     std::cerr << "vireo-bench: the network has no check\n";
     return 1;
   }
   if (!home.empty()) vireo::SaveNetworkWorkbook(result, "network", vireo::MakeAppFolder(home));
   const auto saved = Clock::now();
+  const double cpu3 = ProcessorSeconds();
   std::cout << std::chrono::duration<double>(read - start).count() << " "
             << std::chrono::duration<double>(done - read).count() << " "
             << std::chrono::duration<double>(saved - done).count() << " " << result.setups << " "
-            << result.degreesOfFreedom << " " << *result.varianceFactor << "\n";
+            << result.degreesOfFreedom << " " << *result.varianceFactor << " " << cpu1 - cpu0 << " "
+            << cpu2 - cpu1 << " " << cpu3 - cpu2 << "\n";
   return 0;
 }
 
+struct NetworkSize {
+  long setups;
+  int lines, benchmarks, files;
+};
+
 struct NetworkFigures {
+  NetworkSize size{};
+  double fieldMb = 0, jsonMb = 0, xlsxMb = 0;
   double readSeconds = 0, adjustSeconds = 0, workbookSeconds = 0;
-  long setups = 0, dof = 0;
+  long dof = 0;
   double varianceFactor = 0;
   ChildRun inProcess, withWorkbook, cli, cliJson;
 };
+
+// Generates the network of `size` in `dir` and measures it: in process
+// without and with the workbook, and as vireo-cli adjust with and without
+// --json.
+NetworkFigures MeasureNetwork(const NetworkSize& size, const fs::path& dir, const fs::path& bin,
+                              const fs::path& appDir, const std::string& cli, int repeat,
+                              const std::string& log) {
+  NetworkFigures f;
+  f.size = size;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  Best(1,
+       {(bin / "vireo-bench-network-gen").string(), dir.string(), std::to_string(size.setups),
+        std::to_string(size.lines), std::to_string(size.benchmarks), std::to_string(size.files)},
+       log);
+  const std::vector<std::string> files = NetworkFiles(dir);
+  for (const std::string& file : files) f.fieldMb += static_cast<double>(fs::file_size(file)) / 1e6;
+  const std::string self = fs::canonical("/proc/self/exe").string();
+  const vireo::AppFolder home = MakeHome(dir / "home", appDir);
+  for (int i = 0; i < repeat; ++i) {
+    const ChildRun run = Best(1, {self, "--network-in-process", dir.string()}, log);
+    double read = 0, adjust = 0, ignored = 0;
+    long setups = 0;
+    std::ifstream(log) >> read >> adjust >> ignored >> setups >> f.dof >> f.varianceFactor;
+    if (i == 0 || read + adjust < f.readSeconds + f.adjustSeconds) {
+      f.readSeconds = read;
+      f.adjustSeconds = adjust;
+    }
+    if (i == 0 || run.seconds < f.inProcess.seconds) f.inProcess.seconds = run.seconds;
+    f.inProcess.peakMb = std::max(f.inProcess.peakMb, run.peakMb);
+    const ChildRun saving = Best(1, {self, "--network-in-process", dir.string(), home.root}, log);
+    double workbook = 0;
+    std::ifstream(log) >> read >> adjust >> workbook;
+    if (i == 0 || workbook < f.workbookSeconds) f.workbookSeconds = workbook;
+    if (i == 0 || saving.seconds < f.withWorkbook.seconds) f.withWorkbook.seconds = saving.seconds;
+    f.withWorkbook.peakMb = std::max(f.withWorkbook.peakMb, saving.peakMb);
+  }
+  std::vector<std::string> args = {cli, "adjust"};
+  args.insert(args.end(), files.begin(), files.end());
+  args.insert(args.end(), {"--benchmarks", (dir / "benchmarks.csv").string(), "--home", home.root});
+  f.cli = Best(repeat, args, log);
+  f.xlsxMb = static_cast<double>(
+                 fs::file_size(home.AdjustedNetworkWorkbook(vireo::BaseNameOf(files.front())))) /
+             1e6;
+  args.push_back("--json");
+  f.cliJson = Best(repeat, args, log);
+  f.jsonMb = static_cast<double>(fs::file_size(log)) / 1e6;
+  return f;
+}
+
+// A network with more observations than a sheet holds: vireo-cli adjust
+// saves its workbook, the observations continued on a second sheet.
+bool LargestNetworkSaves(const NetworkSize& size, const fs::path& dir, const fs::path& bin,
+                         const fs::path& appDir, const std::string& cli, const std::string& log) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  Best(1,
+       {(bin / "vireo-bench-network-gen").string(), dir.string(), std::to_string(size.setups),
+        std::to_string(size.lines), std::to_string(size.benchmarks), std::to_string(size.files)},
+       log);
+  const std::vector<std::string> files = NetworkFiles(dir);
+  const vireo::AppFolder home = MakeHome(dir / "home", appDir);
+  std::vector<std::string> args = {cli, "adjust"};
+  args.insert(args.end(), files.begin(), files.end());
+  args.insert(args.end(), {"--benchmarks", (dir / "benchmarks.csv").string(), "--home", home.root});
+  const ChildRun run = Spawn(args, log);
+  const std::string workbook = home.AdjustedNetworkWorkbook(vireo::BaseNameOf(files.front()));
+  std::vector<std::string> sheets;
+  if (fs::exists(workbook)) sheets = vireo::Workbook::Open(workbook).SheetNames();
+  const bool continued =
+      std::find(sheets.begin(), sheets.end(), "Observations (2)") != sheets.end();
+  const bool met = run.status == 0 && continued;
+  std::cout << "  " << (met ? "met    " : "MISSED ") << size.setups
+            << " set-ups: vireo-cli adjust exit status " << run.status << ", "
+            << Fixed(run.seconds, 2) << " s, peak " << Fixed(run.peakMb, 1) << " MB, workbook "
+            << (sheets.empty() ? std::string("none")
+                               : std::to_string(sheets.size()) + " sheets" +
+                                     (continued ? " (observations continued on "
+                                                  "\"Observations (2)\")"
+                                                : ""))
+            << "\n";
+  return met;
+}
 
 int main(int argc, char** argv) {
   if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--network-in-process") {
@@ -381,66 +493,48 @@ int main(int argc, char** argv) {
     }
   }
   if (network) {
-    const fs::path dir = work / "network";
-    fs::create_directories(dir);
-    Best(1, {(bin / "vireo-bench-network-gen").string(), dir.string()}, log);
-    double fieldMb = 0;
-    const std::vector<std::string> files = NetworkFiles(dir);
-    for (const std::string& f : files) fieldMb += static_cast<double>(fs::file_size(f)) / 1e6;
-    NetworkFigures f;
-    const std::string self = fs::canonical("/proc/self/exe").string();
-    const fs::path home = dir / "home";
-    fs::create_directories(home);
-    for (int i = 0; i < repeat; ++i) {
-      const ChildRun run = Best(1, {self, "--network-in-process", dir.string()}, log);
-      double read = 0, adjust = 0, ignored = 0;
-      std::ifstream(log) >> read >> adjust >> ignored >> f.setups >> f.dof >> f.varianceFactor;
-      if (i == 0 || read + adjust < f.readSeconds + f.adjustSeconds) {
-        f.readSeconds = read;
-        f.adjustSeconds = adjust;
-      }
-      if (i == 0 || run.seconds < f.inProcess.seconds) f.inProcess.seconds = run.seconds;
-      f.inProcess.peakMb = std::max(f.inProcess.peakMb, run.peakMb);
-      const ChildRun saving =
-          Best(1, {self, "--network-in-process", dir.string(), home.string()}, log);
-      double workbook = 0;
-      std::ifstream(log) >> read >> adjust >> workbook;
-      if (i == 0 || workbook < f.workbookSeconds) f.workbookSeconds = workbook;
-      if (i == 0 || saving.seconds < f.withWorkbook.seconds)
-        f.withWorkbook.seconds = saving.seconds;
-      f.withWorkbook.peakMb = std::max(f.withWorkbook.peakMb, saving.peakMb);
+    // Levelling networks of 10^5 and 10^6 set-ups (the second as a national
+    // relevelling: 5,000 lines over 2,000 benchmarks in 50 field files).
+    const NetworkSize sizes[] = {{100000, 500, 200, 10}, {1000000, 5000, 2000, 50}};
+    std::vector<NetworkFigures> nets;
+    for (const NetworkSize& size : sizes) {
+      nets.push_back(MeasureNetwork(size, work / "network", bin, appDir, cli, repeat, log));
+      std::cout << "  network of " << size.setups << " set-ups measured\n" << std::flush;
     }
-    std::vector<std::string> args = {cli, "adjust"};
-    args.insert(args.end(), files.begin(), files.end());
-    args.insert(args.end(),
-                {"--benchmarks", (dir / "benchmarks.csv").string(), "--home", home.string()});
-    f.cli = Best(repeat, args, log);
-    args.push_back("--json");
-    f.cliJson = Best(repeat, args, log);
-    const double jsonMb = static_cast<double>(fs::file_size(log)) / 1e6;
-    const double xlsxMb = static_cast<double>(fs::file_size(
-                              vireo::MakeAppFolder(home.string())
-                                  .AdjustedNetworkWorkbook(vireo::BaseNameOf(files.front())))) /
-                          1e6;
-    std::cout << "\nNetwork adjustment: " << f.setups << " set-ups in " << files.size()
-              << " field files (" << Fixed(fieldMb, 1) << " MB), " << f.dof
-              << " degrees of freedom, s0² " << Fixed(f.varianceFactor, 3) << "\n\n"
-              << "| read s | adjust s | workbook s | child without workbook s | peak MB | "
-                 "child with workbook s | peak MB | vireo-cli adjust s | peak MB | "
-                 "vireo-cli adjust --json s | peak MB | JSON MB | xlsx MB |\n"
-              << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n"
-              << "| " << Fixed(f.readSeconds, 3) << " | " << Fixed(f.adjustSeconds, 3) << " | "
-              << Fixed(f.workbookSeconds, 3) << " | " << Fixed(f.inProcess.seconds, 3) << " | "
-              << Fixed(f.inProcess.peakMb, 1) << " | " << Fixed(f.withWorkbook.seconds, 3) << " | "
-              << Fixed(f.withWorkbook.peakMb, 1) << " | " << Fixed(f.cli.seconds, 3) << " | "
-              << Fixed(f.cli.peakMb, 1) << " | " << Fixed(f.cliJson.seconds, 3) << " | "
-              << Fixed(f.cliJson.peakMb, 1) << " | " << Fixed(jsonMb, 1) << " | "
-              << Fixed(xlsxMb, 1) << " |\n\nTargets\n";
-    verdict("network adjustment with all statistics and the workbook, vireo-cli adjust",
-            f.cli.seconds, 2, " s");
-    verdict("network adjustment, vireo-cli adjust --json", f.cliJson.seconds, 2, " s");
-    verdict("peak memory, vireo-cli adjust", f.cli.peakMb, 300, " MB");
-    verdict("peak memory, vireo-cli adjust --json", f.cliJson.peakMb, 300, " MB");
+    std::cout << "\nNetwork adjustment (in process: read, adjust, workbook; then vireo-cli "
+                 "adjust as a child)\n\n"
+              << "| set-ups | lines | files | field MB | dof | s0² | read s | adjust s | "
+                 "workbook s | child with workbook s | peak MB | vireo-cli adjust s | peak MB | "
+                 "--json s | peak MB | JSON MB | xlsx MB |\n"
+              << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+                 "---:|---:|\n";
+    for (const NetworkFigures& f : nets)
+      std::cout << "| " << f.size.setups << " | " << f.size.lines << " | " << f.size.files << " | "
+                << Fixed(f.fieldMb, 1) << " | " << f.dof << " | " << Fixed(f.varianceFactor, 3)
+                << " | " << Fixed(f.readSeconds, 3) << " | " << Fixed(f.adjustSeconds, 3) << " | "
+                << Fixed(f.workbookSeconds, 3) << " | " << Fixed(f.withWorkbook.seconds, 3) << " | "
+                << Fixed(f.withWorkbook.peakMb, 1) << " | " << Fixed(f.cli.seconds, 3) << " | "
+                << Fixed(f.cli.peakMb, 1) << " | " << Fixed(f.cliJson.seconds, 3) << " | "
+                << Fixed(f.cliJson.peakMb, 1) << " | " << Fixed(f.jsonMb, 1) << " | "
+                << Fixed(f.xlsxMb, 1) << " |\n";
+    std::cout << "\nTargets\n";
+    const NetworkFigures& small = nets[0];
+    const NetworkFigures& big = nets[1];
+    verdict("100000 set-ups, vireo-cli adjust (all statistics, the workbook)", small.cli.seconds, 2,
+            " s");
+    verdict("peak memory, 100000 set-ups, vireo-cli adjust", small.cli.peakMb, 300, " MB");
+    verdict("1000000 set-ups, vireo-cli adjust (all statistics, the workbook)", big.cli.seconds, 4,
+            " s");
+    verdict("1000000 set-ups, vireo-cli adjust --json", big.cliJson.seconds, 4, " s");
+    verdict("peak memory, 1000000 set-ups, vireo-cli adjust", big.cli.peakMb, 600, " MB");
+    verdict("peak memory, 1000000 set-ups, vireo-cli adjust --json", big.cliJson.peakMb, 600,
+            " MB");
+    verdict("vireo-cli adjust 1000000 / 100000", big.cli.seconds / small.cli.seconds, 11, "x");
+    std::cout << "\nThe largest network\n";
+    allMet =
+        LargestNetworkSaves({1200000, 6000, 2400, 60}, work / "network", bin, appDir, cli, log) &&
+        allMet;
+    if (!keep) fs::remove_all(work / "network");
   }
 
   if (!keep) fs::remove_all(work);

@@ -30,6 +30,8 @@ struct AdjustArguments {
   std::vector<std::string> benchmarkFiles;
   std::string sigmaKm;
   std::string name;
+  std::string alpha;   // significance level of the w-test; empty: 0.001
+  bool snoop = false;  // data snooping
   bool json = false;
   bool strict = false;
 };

@@ -90,6 +90,11 @@ int Run(int argc, char** argv) {
                      "standard deviation of 1 km of levelling, mm (default 1.0)");
   adjust->add_option("--name", adjustArgs.name,
                      "the adjustment's name (default: the first file's)");
+  adjust->add_flag("--snoop", adjustArgs.snoop,
+                   "data snooping: remove the section with the largest |w| and adjust again, "
+                   "round by round");
+  adjust->add_option("--alpha", adjustArgs.alpha,
+                     "significance level of the w-test (default 0.001: flag limit 3.29)");
   adjust->add_option("--home", home, "the application folder");
   adjust->add_flag("--json", adjustArgs.json, "print one JSON object");
   adjust->add_flag("--strict", adjustArgs.strict,

@@ -2,6 +2,7 @@
 // depends on the process locale.
 #pragma once
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -89,26 +90,42 @@ class LineSplitter {
 
 template <typename F>
 void LineSplitter::Feed(std::string_view bytes, F&& line) {
+  if (bytes.empty()) return;
   std::size_t start = 0;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    char c = bytes[i];
-    if (c == '\n' && lastWasCr_) {  // the LF of a CR LF pair
-      lastWasCr_ = false;
-      start = i + 1;
-      continue;
+  if (lastWasCr_ && bytes.front() == '\n') start = 1;  // the LF of a CR LF pair
+  lastWasCr_ = false;
+  // Line ends are searched for with memchr: the next LF is remembered, so
+  // that lone CRs (old Mac files) do not search the rest of the chunk again.
+  const char* data = bytes.data();
+  std::size_t lf = 0;
+  bool lfKnown = false;
+  for (std::size_t i = start; i < bytes.size(); ++i) {
+    if (!lfKnown || lf < i) {
+      const void* found = std::memchr(data + i, '\n', bytes.size() - i);
+      lf = found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : bytes.size();
+      lfKnown = true;
     }
-    lastWasCr_ = false;
-    if (c == '\r' || c == '\n') {
-      if (pending_.empty() && !cut_ && i - start <= maxLength_) {
-        // The whole line is in this piece: handed out where it stands.
-        line(bytes.substr(start, i - start), ++number_);
-      } else {
-        Append(bytes.substr(start, i - start));
-        Hand(line);
-      }
-      lastWasCr_ = (c == '\r');
-      start = i + 1;
+    const void* cr = std::memchr(data + i, '\r', lf - i);
+    i = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - data) : lf;
+    if (i == bytes.size()) break;
+    const char c = bytes[i];
+    const std::string_view piece = bytes.substr(start, i - start);
+    if (pending_.empty() && !cut_) {
+      // A whole line in this chunk: handed out where it lies.
+      cut_ = piece.size() > maxLength_;
+      line(cut_ ? std::string_view() : piece, ++number_);
+      cut_ = false;
+    } else {
+      Append(piece);
+      Hand(line);
     }
+    if (c == '\r') {
+      if (i + 1 == bytes.size())
+        lastWasCr_ = true;
+      else if (bytes[i + 1] == '\n')
+        ++i;
+    }
+    start = i + 1;
   }
   Append(bytes.substr(start));
 }

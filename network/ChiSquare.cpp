@@ -1,6 +1,8 @@
-// The chi-square quantiles of the global test, from the regularized lower
-// incomplete gamma function P(a, x): its power series below x = a + 1, the
-// continued fraction of Q = 1 - P above (Lentz's method), and bisection.
+// The quantiles of the tests: chi-square for the global test, from the
+// regularized lower incomplete gamma function P(a, x) (its power series
+// below x = a + 1, the continued fraction of Q = 1 - P above, Lentz's
+// method) and bisection; the standard normal for the w-test, by bisection
+// on erfc.
 #include <cmath>
 #include <limits>
 
@@ -51,6 +53,19 @@ double ChiSquareQuantile(long dof, double p) {
     const double middle = low + (high - low) / 2;
     if (middle <= low || middle >= high) break;
     (RegularizedGammaP(a, middle / 2) < p ? low : high) = middle;
+  }
+  return low + (high - low) / 2;
+}
+
+double NormalQuantile(double p) {
+  if (!(p > 0 && p < 1)) return std::numeric_limits<double>::quiet_NaN();
+  // Phi(x) = erfc(-x / sqrt 2) / 2, which keeps its precision in both tails.
+  auto phi = [](double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); };
+  double low = -40, high = 40;
+  for (int i = 0; i < 200 && high - low > 0; ++i) {
+    const double middle = low + (high - low) / 2;
+    if (middle <= low || middle >= high) break;
+    (phi(middle) < p ? low : high) = middle;
   }
   return low + (high - low) / 2;
 }

@@ -1,11 +1,16 @@
 // Least-squares adjustment of a levelling network: every levelled height
 // difference of any number of field data files and level data files, tied
 // to benchmarks of known height, gives one height for every point with its
-// standard deviation, the residuals, redundancy numbers and standardized
-// residuals of the observations and the global (chi-square) test.
+// standard deviation, the residuals, redundancy numbers, standardized
+// residuals and minimal detectable biases of the observations, the global
+// (chi-square) test, the sections between network points with their runs
+// forward and back, an independent set of loops with their misclosures, and
+// on request the data snooping that removes a blundered section round by
+// round.
 //
-// Units: heights, differences and lengths in metres; standard deviations
-// and residuals in millimetres; sigma_km in mm for 1 km of levelling.
+// Units: heights, differences and lengths in metres; standard deviations,
+// residuals, biases and misclosures in millimetres; sigma_km in mm for 1 km
+// of levelling.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +21,7 @@
 
 #include "common/FileSystem.h"
 #include "common/Warning.h"
+#include "output/LevelDataFile.h"
 #include "reduction/SurveyBuilder.h"
 
 namespace vireo {
@@ -41,10 +47,13 @@ struct LevelledLine {
   std::vector<LevelledDifference> setups;
 };
 
+enum class InputKind { FieldData, LevelData };
+
 // One input file, its lines of levelling numbered from 1 in this order.
 struct NetworkInput {
   std::string path;
   std::string format;  // "DiNi M5", "Leica GSI" or "level data file"
+  InputKind kind = InputKind::FieldData;
   std::vector<LevelledLine> lines;
   NetworkWarnings warnings;  // found while reading it
   long SetupCount() const;
@@ -54,23 +63,31 @@ struct NetworkInput {
 // over the back plus fore "Ave_Dist(m)".
 NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings);
 
-// A level data file as this program writes it: each "L" record is one
-// difference (its Diff over its Dist). The file has no line start records,
-// so a line of levelling is a run of consecutive records each starting where
-// the previous one ended; a record that starts elsewhere starts a new line
-// (with a warning, as both ends become network points). A station pair that
-// the ".Sep" character (default "-") cannot split in exactly one way, even
-// with the neighbouring records' names, is reported and left out.
-NetworkInput ParseLevelDataFile(const std::string& path, std::string_view text);
+// The runs of a level data file as lines of levelling (see
+// ReadLevelDataText). A difference beyond +-10,000 m or a distance beyond
+// 10,000 m is refused (Error naming the file, the line and the value).
+NetworkInput InputFromLevelData(const std::string& path, const LevelDataContents& contents);
 
 // Reads one input, recognised by content: a file whose first non-blank line
-// starts with "#", "." or an "L" record is a level data file; anything else
-// goes to the field data file readers. Throws Error naming the file.
+// (after a UTF-8 byte-order mark) starts with "#", "." or an "L" record is a
+// level data file; anything else goes to the field data file readers.
+// Throws Error naming the file.
 NetworkInput ReadNetworkInput(const std::string& path, FileSystem& fs = RealFileSystem());
 
-// Reads every input; refuses (Error) a file that is named twice.
+// Reads every input. Refuses (Error) a file named twice, also under another
+// name (a link: the same device and inode), naming both, and two inputs
+// whose observations are the same set-ups in the same order (a field data
+// file and its own level data file), naming both.
 std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& paths,
                                             FileSystem& fs = RealFileSystem());
+
+// The ranges a surveyor's numbers must lie in; outside them the input is
+// refused.
+inline constexpr double kMinSigmaKm = 0.001, kMaxSigmaKm = 1000;                 // mm
+inline constexpr double kMinBenchmarkSigma = 0.001, kMaxBenchmarkSigma = 10000;  // mm
+inline constexpr double kMaxHeight = 100000;                                     // +- metres
+inline constexpr double kMaxDifference = 10000;   // +- metres, one set-up
+inline constexpr double kMaxSetupLength = 10000;  // metres, one set-up
 
 struct Benchmark {
   std::string name;
@@ -84,8 +101,10 @@ struct Benchmark {
 Benchmark ParseFixedBenchmark(std::string_view text);
 
 // Lines "NAME,HEIGHT" or "NAME,HEIGHT,SIGMA_MM"; blank lines and lines
-// starting with "#" are skipped. A bad line throws Error naming the file and
-// the line.
+// starting with "#" are skipped, so is a UTF-8 byte-order mark; a field may
+// be quoted ("..."). A bad line throws Error naming the file and the line:
+// also a number written with a comma (a decimal comma or a thousands
+// separator).
 std::vector<Benchmark> ParseBenchmarkList(const std::string& path, std::string_view text);
 // One benchmark keyed in as its three texts (an empty sigma: fixed), e.g. a
 // row of a table; `source` and `row` say where it stands. Throws Error naming
@@ -95,30 +114,56 @@ Benchmark ParseBenchmarkEntry(std::string_view name, std::string_view height,
 std::vector<Benchmark> ReadBenchmarkFile(const std::string& path,
                                          FileSystem& fs = RealFileSystem());
 
+// The significance level of the w-test and the power against a blunder of
+// the size of the minimal detectable bias.
+inline constexpr double kDefaultAlpha = 0.001;
+inline constexpr double kPower = 0.80;
+
+// The critical value of |w| and the non-centrality lambda0 for a
+// significance level, as the classic tables print them (two decimals):
+// 3.29 and 17.07 for 0.1 %. `alpha` in (0, 0.5].
+struct TestLimits {
+  double alpha = kDefaultAlpha;
+  double flagLimit = 3.29;
+  double lambda0 = 17.07;
+};
+TestLimits TestLimitsFor(double alpha);
+
 struct AdjustmentOptions {
-  double sigmaKm = 1.0;  // mm for 1 km of levelling, > 0
+  double sigmaKm = 1.0;  // mm for 1 km of levelling, kMinSigmaKm..kMaxSigmaKm
+  double alpha = kDefaultAlpha;
+  bool snoop = false;  // data snooping: remove blundered sections round by round
+  // The n of the double-run tolerance n * sqrt(k) mm for sections run
+  // forward and back and for loops (the control file's error factor).
+  double errorFactor = 4;
 };
 
-inline constexpr double kFlagLimit = 3.29;  // |w| above it flags an observation
+inline constexpr double kFlagLimit = 3.29;  // |w| above it flags an observation at 0.1 %
 
 enum class PointKind { Fixed, Weighted, Adjusted };
 const char* PointKindName(PointKind kind);  // "fixed", "weighted", "adjusted"
 
 struct AdjustedPoint {
-  std::string name;  // a turning point: NAME@FILE:LINE (file base name, line of levelling)
+  // A turning point: NAME@FILE:LINE (file base name, line of levelling); a
+  // name a level data file reaches at separate places, not joined:
+  // NAME@FILE line L (the file line of the record that reaches it).
+  std::string name;
   PointKind kind = PointKind::Adjusted;
   bool turningPoint = false;
-  double height = 0;     // metres
-  double sigma = 0;      // mm; a posteriori when the network has a check
-  bool observed = true;  // false: a benchmark that no observation reaches
+  double height = 0;              // metres
+  double sigma = 0;               // mm; a posteriori when the network has a check
+  bool observed = true;           // false: a benchmark that no observation reaches
+  bool inRemovedSection = false;  // a turning point of a section snooping removed
 };
 
 struct AdjustedObservation {
-  std::string file;  // base name of the input (or of the benchmark file)
-  long fieldLine = 0;
-  bool benchmark = false;  // a weighted benchmark's known height, not a set-up
-  std::string from;        // names as in the points; empty for a benchmark
-  std::string to;
+  int input = -1;      // index of NetworkAdjustment::inputs; -1 for a benchmark
+  int benchmark = -1;  // a weighted benchmark's known height: index of benchmarks
+  int line = 0;        // line of levelling in its input, from 1
+  long fieldLine = 0;  // line of the input file (of the benchmark file)
+  int from = -1;       // indices of points; from is -1 for a benchmark
+  int to = -1;
+  int section = -1;     // index of sections; -1 for a benchmark
   double length = 0;    // metres; 0 for a benchmark
   double observed = 0;  // metres
   double adjusted = 0;  // metres
@@ -126,9 +171,58 @@ struct AdjustedObservation {
   double residual = 0;  // adjusted minus observed, mm
   double redundancy = 0;
   // v / (sigma * sqrt(q_vv / q_ll)); none for an observation without a check
-  // (redundancy 0), which is never flagged.
+  // (redundancy 0), which is never flagged, and for a removed one.
   std::optional<double> standardizedResidual;
-  bool flagged = false;  // |w| > kFlagLimit
+  // Minimal detectable bias sigma * sqrt(lambda0 / r), mm; none where r = 0.
+  std::optional<double> mdb;
+  bool flagged = false;    // |w| above the flag limit
+  int removedInRound = 0;  // 0: in the final adjustment
+  bool IsBenchmark() const { return benchmark >= 0; }
+};
+
+// A chain of set-ups between two network points (or a loop of turning
+// points back to one), in the direction it was levelled; its set-ups all
+// lie in one line of levelling and share one w and one MDB.
+struct AdjustedSection {
+  int from = 0, to = 0;  // indices of points
+  int input = 0;         // index of inputs
+  int line = 0;          // line of levelling in that input
+  long firstFieldLine = 0, lastFieldLine = 0;
+  long setups = 0;
+  double length = 0;    // metres
+  double observed = 0;  // metres, from -> to
+  double adjusted = 0;  // metres
+  double residual = 0;  // adjusted minus observed, mm
+  double redundancy = 0;
+  std::optional<double> standardizedResidual;
+  std::optional<double> mdb;  // mm
+  bool flagged = false;
+  int removedInRound = 0;
+  bool inLoop = false;  // some loop of the loop list checks it
+};
+
+// Two sections joining the same two points with swapped ends: a run forward
+// and back. Their difference against n * sqrt(k), k the mean length in km.
+struct ForwardBackPair {
+  int forward = 0, back = 0;  // indices of sections, in input order
+  double differenceMm = 0;    // forward observed plus back observed
+  double meanLength = 0;      // metres
+  double toleranceMm = 0;
+  bool pass = true;
+};
+
+// A loop of the network of sections, with its misclosure (the sum of the
+// observed differences around it) against n * sqrt(k), k its length in km.
+struct LevellingLoop {
+  struct Step {
+    int section = 0;
+    bool reversed = false;  // run against the section's direction
+  };
+  std::vector<Step> steps;
+  double length = 0;  // metres
+  double miscloseMm = 0;
+  double toleranceMm = 0;
+  bool pass = true;
 };
 
 // dof * s0^2 against the two-tailed 95 % bounds of the chi-square
@@ -140,36 +234,82 @@ struct GlobalTest {
   bool pass = false;
 };
 
+// What snooping removes or suspects: a section, or a weighted benchmark's
+// given height.
+struct SnoopingTarget {
+  int section = -1;
+  int benchmark = -1;
+  double w = 0;
+};
+
+struct SnoopingRound {
+  int round = 0;
+  SnoopingTarget removed;
+  double estimatedBlunderMm = 0;  // -v / r of the removed section
+  long degreesOfFreedomAfter = 0;
+  std::optional<double> varianceFactorAfter;
+  std::optional<GlobalTest> testAfter;
+};
+
+struct Snooping {
+  std::optional<GlobalTest> testBefore;
+  std::vector<SnoopingRound> rounds;
+  // Sections whose |w| is within 1 % of the largest: the data cannot tell
+  // which of them holds the blunder. Empty unless snooping stopped there.
+  std::vector<SnoopingTarget> suspects;
+  std::string end;  // why snooping stopped, as a sentence
+};
+
 struct NetworkAdjustment {
-  std::vector<std::string> inputs;    // paths, in the order given
-  std::vector<Benchmark> benchmarks;  // as given
+  std::vector<std::string> inputs;       // paths, in the order given
+  std::vector<std::string> inputLabels;  // base names made unique, as the points name them
+  std::vector<Benchmark> benchmarks;     // as given
   double sigmaKm = 0;
+  TestLimits limits;
+  double errorFactor = 0;
   long setups = 0;
   // Benchmarks in the order given, then the other network points in the
   // order they appear, then the turning points.
   std::vector<AdjustedPoint> points;
   // Set-ups input by input, line by line; then the weighted benchmarks.
   std::vector<AdjustedObservation> observations;
+  std::vector<AdjustedSection> sections;  // by their first set-up
+  std::vector<ForwardBackPair> forwardBack;
+  std::vector<LevellingLoop> loops;  // shortest first
   long degreesOfFreedom = 0;
   std::optional<double> varianceFactor;  // s0^2; none when dof is 0
   std::optional<GlobalTest> test;        // none when dof is 0
+  std::optional<Snooping> snooping;      // with the snoop option
   NetworkWarnings warnings;              // the inputs' first, then the adjustment's
 
   // The observation with the largest |w|; none when no observation has a w.
   std::optional<std::size_t> LargestStandardizedResidual() const;
+  // The section with the largest MDB; none when no section has one.
+  std::optional<std::size_t> LargestMdbSection() const;
   long FlaggedCount() const;
   bool TestFailed() const { return test && !test->pass; }
+  // "NET1 line 3" style names of where an observation or section lies.
+  std::string FileOf(const AdjustedObservation& o) const;
+  std::string FileOf(const AdjustedSection& s) const { return inputLabels[s.input]; }
+  // "A -> B" (or "benchmark B") in the given arrow.
+  std::string Route(const AdjustedObservation& o, std::string_view arrow) const;
+  std::string Route(const AdjustedSection& s, std::string_view arrow) const;
 };
 
 // Adjusts the network. Refuses with Error: no benchmark, a benchmark named
-// twice, a sigma_km that is not a positive number, a part of the network
-// that no benchmark reaches (the message names its points).
+// twice, a sigma_km or alpha out of range, a difference that is not a finite
+// number, a part of the network that no benchmark reaches (the message
+// names its points). On a refusal `warningsOnRefusal` (when given) receives
+// the warnings found up to it, which often say why.
 NetworkAdjustment AdjustNetwork(const std::vector<NetworkInput>& inputs,
                                 const std::vector<Benchmark>& benchmarks,
-                                const AdjustmentOptions& options = {});
+                                const AdjustmentOptions& options = {},
+                                NetworkWarnings* warningsOnRefusal = nullptr);
 
 // The chi-square quantile: x with P(dof/2, x/2) = p, P the regularized lower
 // incomplete gamma function. dof >= 1, 0 < p < 1.
 double ChiSquareQuantile(long dof, double p);
+// The standard normal quantile: x with Phi(x) = p, 0 < p < 1.
+double NormalQuantile(double p);
 
 }  // namespace vireo

@@ -1,14 +1,17 @@
 // Reading the inputs of a network adjustment: field data files through the
-// survey model, level data files, benchmark lists.
+// survey model, level data files through their reader, benchmark lists.
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <map>
-#include <set>
+#include <system_error>
+#include <thread>
 
+#include "common/AppFolder.h"
 #include "common/Error.h"
 #include "common/Text.h"
 #include "network/NetworkAdjustment.h"
@@ -17,81 +20,31 @@ namespace vireo {
 namespace {
 
 constexpr const char* kLevelDataFormat = "level data file";
+// A level data file keeps five decimals of a difference.
+constexpr double kLevelDataRounding = 0.5e-5 + 1e-9;
 
-// Beyond these a number is a slip, not a survey: a height in metres, a
-// benchmark's standard deviation in mm, a levelled difference in metres.
-constexpr double kMaxHeightM = 100000;
-constexpr double kMinSigmaMm = 0.001, kMaxSigmaMm = 10000;
-constexpr double kMaxDifferenceM = 10000;
-
-// A number as a message quotes it: at most a few significant digits.
-std::string Quoted(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.10g", value);
-  return text;
+std::string Quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
 }
 
-struct RawRecord {
-  long line = 0;
-  std::string pair;
-  double difference = 0;
-  double length = 0;
-};
-
-// Blank-separated words of `text` with their positions.
-std::vector<std::pair<std::size_t, std::string_view>> Words(std::string_view text) {
-  std::vector<std::pair<std::size_t, std::string_view>> words;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    const std::size_t start = i;
-    while (i < text.size() && text[i] != ' ' && text[i] != '\t') ++i;
-    if (i > start) words.emplace_back(start, text.substr(start, i - start));
+// The same set-ups in the same order: names equal, differences equal to the
+// five decimals a level data file keeps.
+bool SameObservations(const NetworkInput& a, const NetworkInput& b) {
+  if (a.SetupCount() != b.SetupCount() || a.SetupCount() == 0) return false;
+  auto la = a.lines.begin(), lb = b.lines.begin();
+  std::size_t ia = 0, ib = 0;
+  auto next = [](auto& line, auto end, std::size_t& i) -> const LevelledDifference* {
+    while (line != end && i >= line->setups.size()) ++line, i = 0;
+    return line == end ? nullptr : &line->setups[i++];
+  };
+  for (;;) {
+    const LevelledDifference* x = next(la, a.lines.end(), ia);
+    const LevelledDifference* y = next(lb, b.lines.end(), ib);
+    if (!x || !y) return !x && !y;
+    if (x->back != y->back || x->fore != y->fore ||
+        !(std::abs(x->difference - y->difference) <= kLevelDataRounding))
+      return false;
   }
-  return words;
-}
-
-// "L  A-B   0.58024   49   'BM1": the pair, the difference, the distance;
-// the descriptor (from the first word starting with "'" after them) is not
-// needed. The pair may hold blanks, so it is everything before the
-// difference.
-std::optional<RawRecord> ParseRecord(std::string_view text, long line, std::string& problem) {
-  auto words = Words(text.substr(1));
-  for (std::size_t i = 3; i < words.size(); ++i) {
-    if (words[i].second.front() == '\'') {
-      words.resize(i);
-      break;
-    }
-  }
-  if (words.size() < 3) {
-    problem = "an elevation difference record needs a station pair, a difference and a distance";
-    return std::nullopt;
-  }
-  const auto difference = StrictNumber(words[words.size() - 2].second);
-  const auto length = StrictNumber(words.back().second);
-  if (!difference || !length) {
-    problem = "the difference \"" + std::string(words[words.size() - 2].second) +
-              "\" or the distance \"" + std::string(words.back().second) + "\" is not a number";
-    return std::nullopt;
-  }
-  const std::size_t end = words[words.size() - 2].first;
-  RawRecord record{line, std::string(TrimBlanks(text.substr(1, end))), *difference, *length};
-  return record;
-}
-
-// Where `pair` may be split at `separator` with a name on either side.
-std::vector<std::size_t> SplitPositions(const std::string& pair, char separator) {
-  std::vector<std::size_t> positions;
-  for (std::size_t i = 1; i + 1 < pair.size(); ++i)
-    if (pair[i] == separator) positions.push_back(i);
-  return positions;
-}
-
-std::string JoinedSplits(const std::string& pair, const std::vector<std::size_t>& positions) {
-  std::string text;
-  for (std::size_t p : positions)
-    text += (text.empty() ? "" : " or ") + pair.substr(0, p) + " / " + pair.substr(p + 1);
-  return text;
 }
 
 }  // namespace
@@ -106,6 +59,7 @@ NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings) {
   NetworkInput input;
   input.path = survey.file;
   input.format = FormatName(survey.format);
+  input.kind = InputKind::FieldData;
   input.lines.reserve(survey.lines.size());
   for (const LevellingLine& line : survey.lines) {
     LevelledLine& levelled = input.lines.emplace_back();
@@ -121,84 +75,31 @@ NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings) {
   return input;
 }
 
-NetworkInput ParseLevelDataFile(const std::string& path, std::string_view text) {
+NetworkInput InputFromLevelData(const std::string& path, const LevelDataContents& contents) {
   NetworkInput input;
   input.path = path;
   input.format = kLevelDataFormat;
-  char separator = '-';
-  std::vector<RawRecord> records;
-  LineSplitter splitter;
-  auto line = [&](std::string_view raw, long number) {
-    const std::string_view content = TrimBlanks(raw);
-    if (content.empty() || content.front() == '#') return;
-    if (content.front() == '.') {
-      const auto words = Words(content);
-      if (words.size() == 2 && words[0].second == ".Sep" && words[1].second.size() == 1)
-        separator = words[1].second.front();
-      return;
+  input.kind = InputKind::LevelData;
+  input.lines.reserve(contents.runs.size());
+  for (const auto& run : contents.runs) {
+    LevelledLine& line = input.lines.emplace_back();
+    line.setups.reserve(run.size());
+    for (const LevelDataRecord& r : run) {
+      auto refuse = [&](const std::string& cause) {
+        throw Error(path, "read the level data file",
+                    "line " + std::to_string(r.fileLine) + ": " + cause +
+                        "; the file cannot be adjusted as it stands");
+      };
+      if (!(std::abs(r.difference) <= kMaxDifference))
+        refuse("the difference " + DecimalText(r.difference) + " m is outside \u00B1" +
+               DecimalText(kMaxDifference) + " m");
+      if (!(r.length <= kMaxSetupLength))
+        refuse("the distance " + DecimalText(r.length) + " m is longer than " +
+               DecimalText(kMaxSetupLength) + " m");
+      line.setups.push_back({r.fileLine, r.back, r.fore, r.difference, r.length});
     }
-    std::string problem = "not an elevation difference record";
-    if (content.size() > 1 && content[0] == 'L' && (content[1] == ' ' || content[1] == '\t')) {
-      if (auto record = ParseRecord(content, number, problem)) {
-        if (!(std::abs(record->difference) <= kMaxDifferenceM))
-          throw Error(path, "read the level data file",
-                      "line " + std::to_string(number) + ": the difference " +
-                          Quoted(record->difference) + " m is beyond \u00b110,000 m");
-        records.push_back(std::move(*record));
-        return;
-      }
-    }
-    input.warnings.push_back({path, number, problem + "; the line is left out"});
-  };
-  splitter.Feed(WithoutByteOrderMark(text), line);
-  splitter.Finish(line);
-
-  std::string previousFore;
-  for (std::size_t r = 0; r < records.size(); ++r) {
-    const RawRecord& record = records[r];
-    std::vector<std::size_t> splits = SplitPositions(record.pair, separator);
-    if (splits.size() > 1) {
-      // A name holding the separator: the split that continues from the
-      // previous record or into the next one is the one meant.
-      const std::string next = r + 1 < records.size() ? records[r + 1].pair : "";
-      std::vector<std::size_t> fitting;
-      for (std::size_t p : splits) {
-        const std::string back = record.pair.substr(0, p), fore = record.pair.substr(p + 1);
-        if (back == previousFore || next.rfind(fore + separator, 0) == 0) fitting.push_back(p);
-      }
-      if (fitting.size() == 1) splits = fitting;
-    }
-    if (splits.size() != 1) {
-      input.warnings.push_back(
-          {path, record.line,
-           "the station pair \"" + record.pair + "\" " +
-               (splits.empty() ? std::string("has no \"") + separator + "\" between two names"
-                               : "can be read as " + JoinedSplits(record.pair, splits)) +
-               "; the record is left out"});
-      previousFore.clear();
-      continue;
-    }
-    LevelledDifference difference{record.line, record.pair.substr(0, splits[0]),
-                                  record.pair.substr(splits[0] + 1), record.difference,
-                                  record.length};
-    if (input.lines.empty() || difference.back != previousFore) {
-      if (!input.lines.empty())
-        input.warnings.push_back(
-            {path, record.line,
-             previousFore.empty()
-                 ? "a new line of levelling starts here, after the record left out; " +
-                       difference.back + " is a network point"
-                 : "the record starts at " + difference.back + ", not at " + previousFore +
-                       " where the previous one ended; a new line of levelling starts here, "
-                       "and both are network points"});
-      input.lines.emplace_back();
-    }
-    previousFore = difference.fore;
-    input.lines.back().setups.push_back(std::move(difference));
   }
-  if (records.empty())
-    input.warnings.push_back({path, 0, "the file holds no elevation difference record"});
-  input.warnings.SortByLine();
+  for (const RunWarning& w : contents.warnings) input.warnings.push_back({path, w.line, w.message});
   return input;
 }
 
@@ -212,85 +113,73 @@ NetworkInput ReadNetworkInput(const std::string& path, FileSystem& fs) {
   } catch (const Error& e) {
     throw Error(path, "open the input file", e.Cause());
   }
-  const std::string_view first = [&] {
-    std::string_view rest = start;
-    while (!rest.empty()) {
-      const std::size_t end = rest.find_first_of("\r\n");
-      const std::string_view line = TrimBlanks(rest.substr(0, end));
-      if (!line.empty() || end == std::string_view::npos) return line;
-      rest.remove_prefix(end + 1);
-    }
-    return rest;
-  }();
-  const bool levelData =
-      !first.empty() &&
-      (first[0] == '#' || first[0] == '.' ||
-       (first.size() > 1 && first[0] == 'L' && (first[1] == ' ' || first[1] == '\t')));
-  if (levelData) return ParseLevelDataFile(path, ReadWholeFile(fs, path));
+  if (LooksLikeLevelData(start))
+    return InputFromLevelData(path, ReadLevelDataText(ReadWholeFile(fs, path)));
   Warnings warnings;
   const Survey survey = ReadSurvey(path, warnings, fs);
   return InputFromSurvey(survey, warnings);
 }
 
 std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& paths, FileSystem& fs) {
-  // One file under two names (a symbolic or hard link) is the same file.
-  std::set<std::string> seen;
-  std::map<std::pair<dev_t, ino_t>, std::string> files;
+  // One file under two names: the same path, a symbolic link or a hard link.
+  std::map<std::string, std::string> byCanonical;
+  std::map<std::pair<dev_t, ino_t>, std::string> byInode;
   for (const std::string& path : paths) {
     std::error_code ignored;
     const auto canonical = std::filesystem::weakly_canonical(path, ignored);
-    if (!seen.insert(canonical.empty() ? path : canonical.string()).second)
-      throw Error(path, "read the inputs",
-                  "the file is named twice; its observations would count twice");
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) continue;
-    const auto [at, added] = files.emplace(std::pair(st.st_dev, st.st_ino), path);
+    auto [named, added] =
+        byCanonical.try_emplace(canonical.empty() ? path : canonical.string(), path);
     if (!added)
       throw Error(path, "read the inputs",
-                  "the file is " + at->second +
-                      " under another name; its observations would "
-                      "count twice");
+                  "the file is named twice; its observations would count twice");
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) continue;
+    auto [same, first] = byInode.try_emplace({status.st_dev, status.st_ino}, path);
+    if (!first)
+      throw Error(path, "read the inputs",
+                  "the file is the same as " + same->second +
+                      " under another name (a link); its observations would count twice");
   }
-  std::vector<NetworkInput> inputs;
-  inputs.reserve(paths.size());
-  for (const std::string& path : paths) inputs.push_back(ReadNetworkInput(path, fs));
-  // A field data file and the level data file made from it hold the same
-  // set-ups in the same order (the level data file to five decimals).
-  auto same = [](const NetworkInput& a, const NetworkInput& b) {
-    if (a.SetupCount() == 0 || a.SetupCount() != b.SetupCount()) return false;
-    std::vector<const LevelledDifference*> first;
-    for (const LevelledLine& line : a.lines)
-      for (const LevelledDifference& d : line.setups) first.push_back(&d);
-    std::size_t i = 0;
-    for (const LevelledLine& line : b.lines)
-      for (const LevelledDifference& d : line.setups) {
-        const LevelledDifference& e = *first[i++];
-        if (d.back != e.back || d.fore != e.fore || std::abs(d.difference - e.difference) > 6e-6)
-          return false;
+  // The files are read side by side (each reading is independent of the
+  // others); a refusal is the first in the order given.
+  std::vector<NetworkInput> inputs(paths.size());
+  std::vector<std::exception_ptr> failures(paths.size());
+  std::atomic<std::size_t> next{0};
+  auto read = [&] {
+    for (std::size_t i; (i = next++) < paths.size();) {
+      try {
+        inputs[i] = ReadNetworkInput(paths[i], fs);
+      } catch (...) {
+        failures[i] = std::current_exception();
       }
-    return true;
+    }
   };
+  // Only the real file system promises reading from several threads.
+  const std::size_t threads =
+      &fs == &RealFileSystem()
+          ? std::min<std::size_t>(paths.size(), std::max(1u, std::thread::hardware_concurrency()))
+          : 1;
+  std::vector<std::thread> helpers;
+  for (std::size_t t = 1; t < threads; ++t) {
+    try {
+      helpers.emplace_back(read);
+    } catch (const std::system_error&) {
+      break;  // fewer helpers, the same work
+    }
+  }
+  read();
+  for (std::thread& helper : helpers) helper.join();
+  for (const std::exception_ptr& failure : failures)
+    if (failure) std::rethrow_exception(failure);
   for (std::size_t i = 0; i < inputs.size(); ++i)
     for (std::size_t j = 0; j < i; ++j)
-      if (same(inputs[j], inputs[i]))
+      if (SameObservations(inputs[j], inputs[i]))
         throw Error(inputs[i].path, "read the inputs",
-                    "its observations are those of " + inputs[j].path +
-                        ", the same set-ups in the same order; they would count twice");
+                    "its " + std::to_string(inputs[i].SetupCount()) + " set-ups are those of " +
+                        inputs[j].path +
+                        " in the same order (a field data file and its own level data file?); "
+                        "its observations would count twice: adjust one of them");
   return inputs;
-}
-
-Benchmark ParseFixedBenchmark(std::string_view text) {
-  const std::size_t equals = text.rfind('=');
-  const std::string name(TrimBlanks(text.substr(0, std::min(equals, text.size()))));
-  const auto height =
-      equals == std::string_view::npos ? std::nullopt : StrictNumber(text.substr(equals + 1));
-  if (name.empty() || !height)
-    throw Error("--fixed", "read the fixed benchmark \"" + std::string(text) + "\"",
-                "it must read NAME=HEIGHT with the height in metres, e.g. BM1=100.000");
-  if (!(std::abs(*height) <= kMaxHeightM))
-    throw Error("--fixed", "read the fixed benchmark \"" + std::string(text) + "\"",
-                "the height " + Quoted(*height) + " m is beyond \u00b1100,000 m");
-  return {name, *height, std::nullopt, "--fixed", 0};
 }
 
 namespace {
@@ -300,63 +189,113 @@ template <typename Refuse>
 Benchmark CheckedBenchmark(std::string_view name, std::string_view height, std::string_view sigma,
                            const std::string& source, long line, Refuse&& refuse) {
   if (name.empty()) refuse("the name is empty");
+  if (height.find(',') != std::string_view::npos)
+    refuse(std::string(height) + " is not a height; use a point as the decimal mark");
   const auto metres = StrictNumber(height);
-  if (!metres) refuse("the height \"" + std::string(height) + "\" is not a number");
-  if (!(std::abs(*metres) <= kMaxHeightM))
-    refuse("the height " + std::string(height) + " m is beyond \u00b1100,000 m");
+  if (!metres) refuse("the height " + Quoted(height) + " is not a number");
+  if (!(std::abs(*metres) <= kMaxHeight))
+    refuse("the height " + std::string(height) + " m is outside \u00B1" + DecimalText(kMaxHeight) +
+           " m");
   Benchmark benchmark{std::string(name), *metres, std::nullopt, source, line};
   if (!sigma.empty()) {
+    if (sigma.find(',') != std::string_view::npos)
+      refuse(std::string(sigma) + " is not a standard deviation; use a point as the decimal mark");
     const auto mm = StrictNumber(sigma);
-    if (!mm || !(*mm >= kMinSigmaMm && *mm <= kMaxSigmaMm))
-      refuse("the standard deviation \"" + std::string(sigma) +
-             "\" is not a number from 0.001 to 10,000 mm (leave it out for a fixed height)");
+    if (!mm || !(*mm >= kMinBenchmarkSigma && *mm <= kMaxBenchmarkSigma))
+      refuse("the standard deviation " + Quoted(sigma) + " is not a number of millimetres from " +
+             DecimalText(kMinBenchmarkSigma) + " to " + DecimalText(kMaxBenchmarkSigma) +
+             " (leave it out for a fixed height)");
     benchmark.sigma = *mm;
   }
   return benchmark;
 }
 
+struct CsvField {
+  std::string text;
+  bool quoted = false;
+};
+
+// Comma-separated fields, each trimmed; a field in double quotes may hold
+// commas, and "" stands for a quote in it. False for an unclosed quote.
+bool SplitCsv(std::string_view line, std::vector<CsvField>& fields) {
+  fields.clear();
+  std::size_t i = 0;
+  for (;;) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    CsvField& field = fields.emplace_back();
+    if (i < line.size() && line[i] == '"') {
+      field.quoted = true;
+      for (++i;; ++i) {
+        if (i >= line.size()) return false;
+        if (line[i] != '"') {
+          field.text += line[i];
+        } else if (i + 1 < line.size() && line[i + 1] == '"') {
+          field.text += '"';
+          ++i;
+        } else {
+          ++i;
+          break;
+        }
+      }
+      while (i < line.size() && line[i] != ',') ++i;  // blanks after the quote
+    } else {
+      const std::size_t comma = std::min(line.find(',', i), line.size());
+      field.text = std::string(TrimBlanks(line.substr(i, comma - i)));
+      i = comma;
+    }
+    if (i >= line.size()) return true;
+    ++i;  // the comma
+  }
+}
+
+// "1,000.5" split at its comma reads as height 1 and sigma "000.5": a
+// standard deviation is never written with a leading zero before a digit.
+bool LooksLikeSplitNumber(const CsvField& sigma) {
+  return !sigma.quoted && sigma.text.size() > 1 && sigma.text[0] == '0' &&
+         std::isdigit(static_cast<unsigned char>(sigma.text[1]));
+}
+
 }  // namespace
 
+Benchmark ParseFixedBenchmark(std::string_view text) {
+  const std::size_t equals = text.rfind('=');
+  const std::string name(TrimBlanks(text.substr(0, std::min(equals, text.size()))));
+  const std::string_view height =
+      equals == std::string_view::npos ? std::string_view() : TrimBlanks(text.substr(equals + 1));
+  auto refuse = [&](const std::string& cause) {
+    throw Error("--fixed", "read the fixed benchmark " + Quoted(text), cause);
+  };
+  if (name.empty() || !StrictNumber(height))
+    refuse("it must read NAME=HEIGHT with the height in metres, e.g. BM1=100.000");
+  return CheckedBenchmark(name, height, {}, "--fixed", 0, refuse);
+}
+
 std::vector<Benchmark> ParseBenchmarkList(const std::string& path, std::string_view text) {
+  text = WithoutByteOrderMark(text);
   std::vector<Benchmark> benchmarks;
+  std::vector<CsvField> fields;
   LineSplitter splitter;
   auto line = [&](std::string_view raw, long number) {
     const std::string_view content = TrimBlanks(raw);
     if (content.empty() || content.front() == '#') return;
-    std::vector<std::string_view> fields;
-    for (std::size_t start = 0;;) {
-      const std::size_t comma = content.find(',', start);
-      fields.push_back(TrimBlanks(content.substr(start, comma - start)));
-      if (comma == std::string_view::npos) break;
-      start = comma + 1;
-    }
     auto refuse = [&](const std::string& cause) {
       throw Error(path, "read the benchmark list",
                   "line " + std::to_string(number) + ": " + cause +
                       "; a line reads NAME,HEIGHT or NAME,HEIGHT,SIGMA_MM (metres, millimetres)");
     };
-    // A spreadsheet's "1,000.5" or "100,5" splits a number in two, quoted or
-    // not; as 1 m with a standard deviation of 0.5 mm it would be wrong.
-    auto digits = [](std::string_view t, std::size_t from, std::size_t to) {
-      return t.size() >= from && t.size() <= to &&
-             std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    const bool thousands = fields.size() >= 3 && digits(fields[1], 1, 3) &&
-                           digits(fields[2].substr(0, fields[2].find('.')), 3, 3);
-    if (content.find('"') != std::string_view::npos || thousands)
-      refuse(std::string(fields.size() >= 3 ? std::string(fields[1]) + "," + std::string(fields[2])
-                                            : std::string(content)) +
-             " is not a height; use a point as the decimal mark, without quotes or thousands "
-             "separators");
+    if (!SplitCsv(content, fields)) refuse("a quote is not closed");
+    if (fields.size() == 3 && LooksLikeSplitNumber(fields[2]))
+      refuse(fields[1].text + "," + fields[2].text +
+             " is not a height; use a point as the decimal mark");
     if (fields.size() < 2 || fields.size() > 3)
-      refuse("\"" + std::string(content) + "\" has " + std::to_string(fields.size()) +
+      refuse(Quoted(content) + " has " + std::to_string(fields.size()) +
              (fields.size() == 1 ? " field" : " fields"));
-    if (fields.size() == 3 && fields[2].empty()) refuse("the standard deviation is empty");
-    benchmarks.push_back(CheckedBenchmark(fields[0], fields[1],
-                                          fields.size() == 3 ? fields[2] : std::string_view(), path,
-                                          number, refuse));
+    if (fields.size() == 3 && fields[2].text.empty()) refuse("the standard deviation is empty");
+    benchmarks.push_back(CheckedBenchmark(fields[0].text, fields[1].text,
+                                          fields.size() == 3 ? fields[2].text : std::string_view(),
+                                          path, number, refuse));
   };
-  splitter.Feed(WithoutByteOrderMark(text), line);
+  splitter.Feed(text, line);
   splitter.Finish(line);
   return benchmarks;
 }

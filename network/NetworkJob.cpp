@@ -59,10 +59,15 @@ NetworkJob ParseNetworkJob(const std::string& path, std::string_view text) {
     } else if (key == "sigma_km") {
       const auto sigma = StrictNumber(value);
       if (sigmaGiven) refuse("sigma_km is given twice");
-      if (!sigma || !(*sigma > 0))
-        refuse("sigma_km \"" + std::string(value) + "\" is not a number of millimetres above 0");
+      if (!sigma || !(*sigma >= kMinSigmaKm && *sigma <= kMaxSigmaKm))
+        refuse("sigma_km \"" + std::string(value) + "\" is not a number of millimetres from " +
+               DecimalText(kMinSigmaKm) + " to " + DecimalText(kMaxSigmaKm));
       job.sigmaKm = *sigma;
       sigmaGiven = true;
+    } else if (key == "snoop") {
+      if (value != "yes" && value != "no")
+        refuse("snoop \"" + std::string(value) + "\" is neither yes nor no");
+      job.snoop = value == "yes";
     } else if (key == "name") {
       if (named) refuse("the name is given twice");
       job.name = std::string(value);
@@ -70,7 +75,7 @@ NetworkJob ParseNetworkJob(const std::string& path, std::string_view text) {
     } else {
       refuse("\"" + std::string(key) +
              "\" is not a setting of a job (input, benchmark, "
-             "sigma_km, name)");
+             "sigma_km, name, snoop)");
     }
   };
   splitter.Feed(text, line);
@@ -105,6 +110,7 @@ std::string NetworkJobText(const NetworkJob& job, const std::string& path) {
   }
   if (job.sigmaKm) text += "sigma_km = " + DecimalText(*job.sigmaKm) + "\n";
   if (!job.name.empty()) text += "name = " + job.name + "\n";
+  if (job.snoop) text += "snoop = yes\n";
   return text;
 }
 

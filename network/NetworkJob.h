@@ -9,6 +9,7 @@
 //   benchmark = BM3, 99.6121, 2
 //   sigma_km = 1.0
 //   name = NETWORK
+//   snoop = yes
 //
 // A benchmark reads NAME, HEIGHT[, SIGMA_MM] as in a benchmark list (no
 // sigma: a fixed height). Input paths are relative to the job file's folder
@@ -30,6 +31,7 @@ struct NetworkJob {
   std::vector<Benchmark> benchmarks;
   std::optional<double> sigmaKm;  // mm for 1 km; none: the default
   std::string name;               // the workbook's; empty: the first input's
+  bool snoop = false;             // find blunders by data snooping
 };
 
 // The job in the file `path` holds as `text`; relative input paths are

@@ -1,6 +1,7 @@
 #include "network/NetworkWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -27,6 +28,7 @@
 #include "common/Text.h"
 #include "gui/BusyPointer.h"
 #include "network/NetworkWorkbook.h"
+#include "settings/ControlFile.h"
 
 namespace vireo::network {
 
@@ -139,6 +141,11 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   auto* settings = new QFormLayout;
   settings->addRow(QStringLiteral("σ for 1 km of levelling (mm):"), sigmaKm_);
   settings->addRow(QStringLiteral("Workbook name:"), name_);
+  findBlunders_ = Make<QCheckBox>("FindBlunders", QStringLiteral("Find blunders"));
+  findBlunders_->setToolTip(
+      QStringLiteral("Data snooping: remove the section with the largest |w| above the flag "
+                     "limit and adjust again, round by round"));
+  settings->addRow(QString(), findBlunders_);
   adjust_ = Make<QPushButton>("Adjust", QStringLiteral("Adjust"));
   auto* adjustRow = new QHBoxLayout;
   adjustRow->addStretch();
@@ -307,11 +314,14 @@ vireo::NetworkJob NetworkWindow::Job() const {
   }
   const std::string sigma = sigmaKm_->text().trimmed().toStdString();
   const auto sigmaKm = vireo::StrictNumber(sigma);
-  if (!sigmaKm || !(*sigmaKm > 0))
+  if (!sigmaKm || !(*sigmaKm >= vireo::kMinSigmaKm && *sigmaKm <= vireo::kMaxSigmaKm))
     throw vireo::Error(kSigmaKm.toStdString(), "read the standard deviation for 1 km",
-                       "\"" + sigma + "\" is not a number of millimetres above 0");
+                       "\"" + sigma + "\" is not a number of millimetres from " +
+                           vireo::DecimalText(vireo::kMinSigmaKm) + " to " +
+                           vireo::DecimalText(vireo::kMaxSigmaKm));
   job.sigmaKm = *sigmaKm;
   job.name = name_->text().trimmed().toStdString();
+  job.snoop = findBlunders_->isChecked();
   return job;
 }
 
@@ -326,6 +336,7 @@ void NetworkWindow::SetJob(const vireo::NetworkJob& job) {
   sigmaKm_->setText(
       QString::fromStdString(job.sigmaKm ? vireo::DecimalText(*job.sigmaKm) : std::string("1.0")));
   name_->setText(Shown(job.name));
+  findBlunders_->setChecked(job.snoop);
   result_.reset();
   workbook_.clear();
   ClearResults(QStringLiteral("Opened the job; press Adjust."));
@@ -419,8 +430,12 @@ void NetworkWindow::Adjust() {
       const vireo::NetworkJob job = Job();
       vireo::AdjustmentOptions options;
       options.sigmaKm = *job.sigmaKm;
+      options.snoop = job.snoop;
+      std::optional<std::string> factorWarning;
+      options.errorFactor = vireo::ErrorFactorForTolerances(app_, factorWarning);
       const std::string name = vireo::AdjustmentName(job.name, job.inputs.front());
       result_ = vireo::AdjustNetwork(vireo::ReadNetworkInputs(job.inputs), job.benchmarks, options);
+      if (factorWarning) result_->warnings.push_back({"", 0, *factorWarning});
       workbook_.clear();
       try {
         workbook_ = QString::fromStdString(vireo::SaveNetworkWorkbook(*result_, name, app_));
@@ -468,10 +483,35 @@ void NetworkWindow::ClearResults(const QString& status) {
 
 void NetworkWindow::ShowResults() {
   const vireo::NetworkAdjustment& result = *result_;
-  status_->setText(
+  QString status =
       QStringLiteral("Adjusted: %1, %2.")
           .arg(Plural(static_cast<qsizetype>(result.inputs.size()), "input file", "input files"),
-               Plural(result.setups, "set-up", "set-ups")));
+               Plural(result.setups, "set-up", "set-ups"));
+  // The snooping rounds, one line each, and where snooping stopped.
+  if (result.snooping) {
+    for (const vireo::SnoopingRound& r : result.snooping->rounds) {
+      QString removed = QStringLiteral("the height of the benchmark %1");
+      if (r.removed.section >= 0) {
+        const vireo::AdjustedSection& s =
+            result.sections[static_cast<std::size_t>(r.removed.section)];
+        removed = Shown(result.FileOf(s) + " line " + std::to_string(s.line) + " " +
+                        result.Route(s, " → "));
+      } else {
+        removed = removed.arg(
+            Shown(result.benchmarks[static_cast<std::size_t>(r.removed.benchmark)].name));
+      }
+      status += QStringLiteral(
+                    "\nRound %1: removed %2 (w %3, estimated blunder %4 mm); global "
+                    "test after: %5.")
+                    .arg(r.round)
+                    .arg(removed, Fixed(r.removed.w, 2), Fixed(r.estimatedBlunderMm, 2),
+                         r.testAfter ? (r.testAfter->pass ? QStringLiteral("passed")
+                                                          : QStringLiteral("FAILED"))
+                                     : QStringLiteral("none"));
+    }
+    status += QStringLiteral("\nSnooping ended: %1.").arg(Shown(result.snooping->end));
+  }
+  status_->setText(status);
   const std::vector<vireo::SummaryItem> items = vireo::SummaryItems(result);
   summary_->setRowCount(static_cast<int>(items.size()));
   for (int row = 0; row < static_cast<int>(items.size()); ++row) {

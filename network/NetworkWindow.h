@@ -1,7 +1,8 @@
 // The window "Adjust Network": the surveyor lists the input files (field
 // data files and level data files), keys in the benchmarks (name, height in
 // metres, standard deviation in mm, empty for a fixed height), sigma for
-// 1 km and the workbook's name, and presses Adjust. The window shows the
+// 1 km and the workbook's name, ticks "Find blunders" for data snooping,
+// and presses Adjust. The window shows the
 // summary and the heights of the network points, and names the workbook it
 // saved under "Adjusted Networks". Its inputs, benchmarks and settings are
 // saved as a network job file and opened again ("Save job...", "Open
@@ -20,6 +21,7 @@
 #include "network/NetworkAdjustment.h"
 #include "network/NetworkJob.h"
 
+class QCheckBox;
 class QCloseEvent;
 class QLabel;
 class QLineEdit;
@@ -92,6 +94,7 @@ class NetworkWindow : public QWidget {
   QTableWidget* benchmarks_;
   QLineEdit* sigmaKm_;
   QLineEdit* name_;
+  QCheckBox* findBlunders_;
   QPushButton* adjust_;
   QLabel* status_;
   QTableWidget* summary_;

@@ -1,10 +1,15 @@
-// The results of a network adjustment as a workbook of three sheets:
-// "Summary" (inputs, settings, benchmarks, degrees of freedom, variance
-// factor, global test, the largest standardized residual, warnings),
-// "Heights" (every point with its standard deviation) and "Observations"
-// (every set-up and weighted benchmark with its residual and w; a flagged
-// one in red). Heights and differences in metres, residuals and standard
-// deviations in millimetres.
+// The results of a network adjustment as a workbook: "Summary" (inputs,
+// settings, benchmarks, degrees of freedom, variance factor, global test,
+// the largest standardized residual and MDB, the weakly checked sections,
+// the snooping rounds, warnings), "Heights" (every point with its standard
+// deviation), "Observations" (every set-up and weighted benchmark with its
+// residual, r, w and MDB; a flagged one in red, a removed one marked),
+// "Sections" (the sections run forward and back, then every section with
+// its statistics) and "Loops" (an independent set of loops with their
+// misclosures, and the sections no loop checks). A table longer than a
+// sheet holds continues on "Heights (2)", "Observations (2)"... with the
+// same headings. Heights and differences in metres, residuals, standard
+// deviations, biases and misclosures in millimetres.
 #pragma once
 
 #include <optional>
@@ -21,6 +26,8 @@ namespace vireo {
 inline constexpr const char* kSummarySheet = "Summary";
 inline constexpr const char* kHeightsSheet = "Heights";
 inline constexpr const char* kObservationsSheet = "Observations";
+inline constexpr const char* kSectionsSheet = "Sections";
+inline constexpr const char* kLoopsSheet = "Loops";
 
 // The adjustment's name: `given`, or else the base name of the first input.
 // Refuses (Error) a name that cannot name a workbook file: empty, with a
@@ -40,9 +47,19 @@ struct SummaryItem {
 };
 std::vector<SummaryItem> SummaryItems(const NetworkAdjustment& result);
 
-// The whole workbook in memory. Refuses (Error without a file) a network
-// with more observations or points than a sheet has rows.
-Workbook NetworkWorkbook(const NetworkAdjustment& result, const std::string& name);
+// The rows of a table on one sheet, below its heading row.
+inline constexpr std::size_t kRowsPerSheet = static_cast<std::size_t>(Workbook::kMaxRows - 1);
+
+// The workbook; its long tables are written from `result` when it is saved,
+// so `result` must outlive it. A table longer than `rowsPerSheet` (fewer
+// only in tests) continues on further sheets.
+Workbook NetworkWorkbook(const NetworkAdjustment& result, const std::string& name,
+                         std::size_t rowsPerSheet = kRowsPerSheet);
+
+// The names of the sheets a table of `rows` rows below its heading fills:
+// `first`, then "first (2)", "first (3)"...
+std::vector<std::string> ContinuedSheetNames(const std::string& first, std::size_t rows,
+                                             std::size_t rowsPerSheet = kRowsPerSheet);
 
 // Writes the workbook to app.AdjustedNetworkWorkbook(name) atomically,
 // creating the folder; returns the path. Throws Error naming the path; an

@@ -1,11 +1,15 @@
 // The level data file for the outside least-squares adjustment package:
 // nine header lines, then one elevation difference record per set-up. Every
-// line ends with CR LF.
+// line ends with CR LF. Its writer, and its reader for the network
+// adjustment.
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/FileSystem.h"
+#include "common/Warning.h"
 
 namespace vireo {
 
@@ -46,5 +50,30 @@ class LevelDataFile {
  private:
   StagedFile staged_;
 };
+
+// One elevation difference record read back: its Diff over its Dist.
+struct LevelDataRecord {
+  long fileLine = 0;
+  std::string back;  // station names, the file's own bytes
+  std::string fore;
+  double difference = 0;  // metres
+  double length = 0;      // metres
+};
+
+// What a level data file holds. The file has no line start records, so a
+// line of levelling is a run of consecutive records each starting where
+// the previous one ended; a record that starts elsewhere starts a new run
+// (with a warning). A station pair that the ".Sep" character (default "-")
+// cannot split in exactly one way, even with the neighbouring records'
+// names, is reported and left out; so is a line that is no record.
+struct LevelDataContents {
+  std::vector<std::vector<LevelDataRecord>> runs;
+  std::vector<RunWarning> warnings;  // by line
+};
+LevelDataContents ReadLevelDataText(std::string_view text);
+
+// Whether text (its first non-blank line, after a UTF-8 byte-order mark)
+// looks like a level data file: "#", "." or an "L" record.
+bool LooksLikeLevelData(std::string_view start);
 
 }  // namespace vireo

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <limits>
 
@@ -923,16 +924,71 @@ bool RowWriter::Open(int column) {
     throw Error("", "write row " + std::to_string(row_),
                 "column " + std::to_string(column) + " is not after column " +
                     std::to_string(column_) + " and within 1.." + std::to_string(lastColumn_));
+  const bool next = column == column_ + 1;
   column_ = column;
-  return true;
+  return next;
+}
+
+namespace {
+
+template <std::size_t N>
+char* Put(char* at, const char (&literal)[N]) {
+  std::memcpy(at, literal, N - 1);
+  return at + N - 1;
+}
+
+// `<c s="3"` without a reference, into `at`.
+char* PutPlainCellStart(char* at, CellStyleId style) {
+  at = Put(at, "<c");
+  if (style != 0) {
+    at = Put(at, " s=\"");
+    at = std::to_chars(at, at + 8, static_cast<unsigned>(style)).ptr;
+    *at++ = '"';
+  }
+  return at;
+}
+
+bool EdgeBlank(std::string_view text) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  return !text.empty() && (blank(text.front()) || blank(text.back()));
+}
+
+}  // namespace
+
+// A cell right after the previous one of its row needs no reference: a
+// reader takes it as the next column. Long tables are a third shorter, and
+// such a cell (without a namespace prefix) is put together in one piece:
+// true means nothing of it is written yet.
+bool RowWriter::Start(int column, CellStyleId style) {
+  const bool next = Open(column);
+  if (next && prefix_.empty()) return true;
+  if (next) {
+    out_ += '<';
+    out_ += prefix_;
+    out_ += 'c';
+    if (style != 0) {
+      out_ += " s=\"";
+      AppendInt(out_, style);
+      out_ += '"';
+    }
+  } else {
+    AppendCellStart(out_, prefix_, column, static_cast<unsigned>(row_), style);
+  }
+  return false;
 }
 
 void RowWriter::Number(int column, double value, CellStyleId style) {
   if (!std::isfinite(value))
     throw Error("", "write row " + std::to_string(row_), "a cell cannot hold NaN or infinity");
-  Open(column);
-  AppendCellStart(out_, prefix_, column, static_cast<unsigned>(row_), style);
-  AppendNumberRest(out_, prefix_, value);
+  if (!Start(column, style)) {
+    AppendNumberRest(out_, prefix_, value);
+    return;
+  }
+  char cell[96];
+  char* at = Put(PutPlainCellStart(cell, style), "><v>");
+  at = std::to_chars(at, cell + sizeof cell, value).ptr;
+  at = Put(at, "</v></c>");
+  out_.append(cell, static_cast<std::size_t>(at - cell));
 }
 
 void RowWriter::Empty(int column, CellStyleId style) {
@@ -942,13 +998,29 @@ void RowWriter::Empty(int column, CellStyleId style) {
 }
 
 void RowWriter::Text(int column, std::string_view text, CellStyleId style) {
-  const std::string utf8 = ToUtf8(text);
-  if (Utf16LengthOf(utf8) > static_cast<std::size_t>(Workbook::kMaxTextLength))
+  // Plain ASCII needs no conversion, and a cell holds it when it is short.
+  const bool ascii = std::all_of(text.begin(), text.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  std::string converted;
+  if (!ascii) text = converted = ToUtf8(text);
+  if (text.size() > static_cast<std::size_t>(Workbook::kMaxTextLength) &&
+      Utf16LengthOf(text) > static_cast<std::size_t>(Workbook::kMaxTextLength))
     throw Error("", "write row " + std::to_string(row_),
                 "text longer than " + std::to_string(Workbook::kMaxTextLength) + " characters");
-  Open(column);
-  AppendCellStart(out_, prefix_, column, static_cast<unsigned>(row_), style);
-  AppendTextRest(out_, prefix_, utf8);
+  const bool whole = Start(column, style);
+  if (!whole || EdgeBlank(text)) {
+    if (whole) {
+      char head[24];
+      out_.append(head, static_cast<std::size_t>(PutPlainCellStart(head, style) - head));
+    }
+    AppendTextRest(out_, prefix_, text);  // with xml:space for the edge blanks
+    return;
+  }
+  char head[48];
+  const char* end = Put(PutPlainCellStart(head, style), " t=\"inlineStr\"><is><t>");
+  out_.append(head, static_cast<std::size_t>(end - head));
+  AppendEscapedText(out_, text);
+  out_.append("</t></is></c>");
 }
 
 }  // namespace vireo

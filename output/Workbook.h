@@ -65,7 +65,8 @@ class RowWriter {
   friend struct RowWriterAccess;
   RowWriter(std::string& out, const std::string& prefix, int row, int lastColumn)
       : out_(out), prefix_(prefix), row_(row), lastColumn_(lastColumn) {}
-  bool Open(int column);
+  bool Open(int column);                      // true when `column` directly follows the last one
+  bool Start(int column, CellStyleId style);  // true: the cell is still to be written whole
   std::string& out_;
   const std::string& prefix_;
   int row_;

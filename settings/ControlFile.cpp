@@ -1,5 +1,6 @@
 #include "settings/ControlFile.h"
 
+#include <cmath>
 #include <vector>
 
 #include "common/Error.h"
@@ -67,6 +68,24 @@ std::optional<std::string> ErrorFactorWarning(const AppFolder& app,
   return app.ControlFile() + ": " + what +
          ", so a permissible error worked out from it means nothing; choose 2, 4, 6, 8 or 10 "
          "(menu Error Settings, or vireo-cli set error-factor)";
+}
+
+double ErrorFactorForTolerances(const AppFolder& app, std::optional<std::string>& warning,
+                                FileSystem& fs) {
+  warning.reset();
+  std::string text;
+  try {
+    text = ReadControlValue(app, 'E', fs);
+  } catch (const Error& e) {
+    warning = std::string(e.what()) + "; the tolerances use the error factor " +
+              DecimalText(kDefaultErrorFactor);
+    return kDefaultErrorFactor;
+  }
+  warning = ErrorFactorWarning(app, text);
+  const double factor = NumberFromText(text);
+  if (factor > 0 && std::isfinite(factor)) return factor;
+  *warning += "; the tolerances use the error factor " + DecimalText(kDefaultErrorFactor);
+  return kDefaultErrorFactor;
 }
 
 std::string ReadControlValue(const AppFolder& app, char key, FileSystem& fs) {

@@ -30,6 +30,15 @@ Settings ReadSettings(const AppFolder& app, FileSystem& fs = RealFileSystem());
 // naming the control file; nothing when it is one of them.
 std::optional<std::string> ErrorFactorWarning(const AppFolder& app, const std::string& errorFactor);
 
+// The error factor n as a number, for tolerances n * sqrt(k) worked out
+// outside the processing run (the network's sections and loops). A factor
+// that is not one of the choices gives `warning` (as ErrorFactorWarning);
+// one that is no number above 0, or a control file that cannot be read,
+// gives kDefaultErrorFactor with a warning that says so.
+inline constexpr double kDefaultErrorFactor = 4;
+double ErrorFactorForTolerances(const AppFolder& app, std::optional<std::string>& warning,
+                                FileSystem& fs = RealFileSystem());
+
 // Replaces every line keyed `key` by `newLine`; when no line has the key,
 // `newLine` is appended so the setting is not lost. Other lines are copied
 // byte for byte, every line written ends with CR LF. The rewrite holds the

@@ -2,6 +2,7 @@
 // driven through scripted prompts: two field files, a fixed and a weighted
 // benchmark, Adjust, the heights shown and the workbook saved; refusals.
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -105,8 +106,9 @@ class NetworkWindowTest : public QObject {
     // The workbook is named after the first file.
     const std::string path = job.fixture.app.AdjustedNetworkWorkbook("NET1");
     QCOMPARE(window->WorkbookPath(), QString::fromStdString(path));
-    QCOMPARE(vireo::Workbook::Open(path).Sheet("Heights").Get(3, 2).number,
-             expected.points[1].height);
+    // The sheet keeps heights to 0.0001 mm.
+    QVERIFY(std::abs(vireo::Workbook::Open(path).Sheet("Heights").Get(3, 2).number -
+                     expected.points[1].height) <= 0.5e-7);
     QUrl opened;
     window->SetDocumentOpener(
         [&](const QUrl& url, const vireo::gui::OpenFailure&) { opened = url; });
@@ -156,6 +158,28 @@ class NetworkWindowTest : public QObject {
       window.findChild<QPushButton*>("RemoveFiles")->click();
     }
   }
+
+  // "Find blunders" snoops: the window names the removed line, its w and
+  // estimated blunder, and where snooping stopped.
+  void findBlundersShowsTheSnoopingRounds() {
+    Job job;
+    const QString blundered =
+        job.Write("NET3.dat", {{"C", "A", 4, 0.03}, {"A", "D", 5}, {"D", "C", 4}});
+    ScriptedPrompts prompts;
+    NetworkWindow window(job.fixture.app, prompts);
+    prompts.files << job.net1 << blundered;
+    window.findChild<QPushButton*>("AddFiles")->click();
+    window.findChild<QPushButton*>("AddFiles")->click();
+    SetRow(window.findChild<QTableWidget*>("Benchmarks"), 0, {"A", "100", ""});
+    window.findChild<QCheckBox*>("FindBlunders")->setChecked(true);
+    window.findChild<QPushButton*>("Adjust")->click();
+    QCOMPARE(prompts.Of("Tell").size(), 0u);
+    const QString status = window.findChild<QLabel*>("Status")->text();
+    QVERIFY2(status.contains("Round 1: removed NET3 line 1 C → A (w ") &&
+                 status.contains("Snooping ended: "),
+             qPrintable(status));
+    QCOMPARE(window.Result()->snooping->rounds.size(), 1u);
+  }
 };
 
 // Saved as a job and opened again in a new window (which starts in the
@@ -177,6 +201,7 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
   QCOMPARE(table->rowCount(), 2);
   QCOMPARE(Cell(table, 1, 0) + Cell(table, 1, 1) + Cell(table, 1, 2), QString("D102.0023"));
   first.findChild<QLineEdit*>("SigmaKm")->setText("1.5");
+  first.findChild<QCheckBox*>("FindBlunders")->setChecked(true);
   first.findChild<QPushButton*>("Adjust")->click();
   QVERIFY(first.Result());
   const QString path = QString::fromStdString(folder + "/jobs/two days.job");
@@ -201,6 +226,7 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
   for (std::size_t i = 0; i < first.Result()->points.size(); ++i)
     QCOMPARE(second.Result()->points[i].height, first.Result()->points[i].height);
   QCOMPARE(second.Result()->sigmaKm, 1.5);
+  QVERIFY(second.findChild<QCheckBox*>("FindBlunders")->isChecked() && second.Result()->snooping);
 }
 
 QTEST_MAIN(NetworkWindowTest)

@@ -49,8 +49,11 @@ struct Job {
   Job() {
     const std::string third = fixture.AddFieldFile(
         "NET3.dat", vireo::examples::SimulateNetworkFile(network, {{"D", "C", 3, 0}}));
-    files += "'" + vireo::ProcessField(third, fixture.app).levelDataPath + "' ";
-    WriteFile(fixture.folder / "list.csv", "# benchmarks\nD, 102.002, 3\n");
+    // Both saved by a program that starts them with a UTF-8 byte-order mark.
+    const std::string levelData = vireo::ProcessField(third, fixture.app).levelDataPath;
+    WriteFile(levelData, "\xEF\xBB\xBF" + ReadFile(levelData));
+    files += "'" + levelData + "' ";
+    WriteFile(fixture.folder / "list.csv", "\xEF\xBB\xBF# benchmarks\nD, 102.002, 3\n");
   }
 };
 
@@ -70,6 +73,8 @@ TEST(AdjustCommand, adjusts_mixed_inputs_and_finds_the_blunder) {
   EXPECT_EQ(kinds.size(), 4u + 5 + 4 + 3 + 4 + 2);  // network points, then turning points by line
   EXPECT_EQ(json["observations"].size(), 23u + 1);
   EXPECT_EQ(json["observations"][20]["file"], "SN_NET3");
+  for (const auto& ob : json["observations"])
+    EXPECT_TRUE(ob.contains("redundancy") && ob.contains("sigma_a_priori_mm")) << ob.dump();
   EXPECT_EQ(json["observations"].back()["to"], "D");
   EXPECT_TRUE(json["observations"].back()["length_m"].is_null());
   double largest = 0;
@@ -154,11 +159,15 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
   const std::string apart = job.Write("APART.dat", {{"E", "F", 2, 0}, {"F", "E", 2, 0}});
   WriteFile(job.fixture.folder / "bad.csv", "A,100\n\nB,1O1.5,2\n");
   WriteFile(job.fixture.folder / "comma.csv", "A,1,000.5\n");
-  WriteFile(job.fixture.folder / "far.dat", "L  A-B   1e308   40\n");
+  WriteFile(job.fixture.folder / "quoted.csv", "\"A\",\"1,000.5\"\n");
+  WriteFile(job.fixture.folder / "tiny.csv", "A,100,0.0001\n");
+  const std::string link = job.fixture.app.FieldData() + "/LINK.dat";
+  std::filesystem::create_hard_link(job.fixture.app.FieldData() + "/NET1.dat", link);
+  WriteFile(job.fixture.folder / "SN_HUGE.dat", "L  A-B   1e308   10\n");
+  WriteFile(job.fixture.folder / "SN_NAN.dat", "L  A-B   nan   10\n");
+  const std::string folder = job.fixture.folder.Path() + "/";
   const std::string net3 = "'" + job.fixture.app.FieldData() + "/NET3.dat' ";
   const std::string sn3 = "'" + job.fixture.app.LevelDataFile("NET3") + "' ";
-  std::filesystem::create_hard_link(job.fixture.app.FieldData() + "/NET1.dat",
-                                    job.fixture.folder / "LINK.dat");
   const struct {
     std::string arguments, expected;
   } cases[] = {
@@ -171,19 +180,34 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
       {net1 + net1 + "--fixed A=1", "NET1.dat: read the inputs (the file is named twice"},
       {net1 + "--fixed A=1 --fixed A=2", "the benchmark A is given twice"},
       {net1 + "--fixed A", "--fixed: read the fixed benchmark \"A\""},
+      {net1 + "--fixed A=1 --sigma-km 0", "--sigma-km"},
       {net1 + "--fixed A=1 --sigma-km 1e-300",
-       "--sigma-km: read the standard deviation for 1 km (\"1e-300\" is not a number from 0.001"},
-      {net1 + "--fixed A=1e308", "(the height 1e+308 m is beyond \u00b1100,000 m)"},
-      {net1 + "--benchmarks '" + job.fixture.folder / "comma.csv'",
+       "--sigma-km: read the standard deviation for 1 km (\"1e-300\" is not a number of "
+       "millimetres from 0.001 to 1000)"},
+      {net1 + "--fixed A=1 --alpha 0.7", "--alpha: read the significance level"},
+      {net1 + "--fixed A=1e308", "(the height 1e308 m is outside \u00B1100000 m)"},
+      {net1 + "--benchmarks '" + folder + "comma.csv'",
        "comma.csv: read the benchmark list (line 1: 1,000.5 is not a height; use a point as the "
        "decimal mark"},
-      {"'" + job.fixture.folder / "far.dat' --fixed A=1",
-       "far.dat: read the level data file (line 1: the difference 1e+308 m is beyond"},
-      {net1 + "'" + job.fixture.folder / "LINK.dat' --fixed A=1",
-       "LINK.dat: read the inputs (the file is " + job.fixture.app.FieldData() +
-           "/NET1.dat under another name"},
-      {net3 + sn3 + "--fixed D=1", "SN_NET3.dat: read the inputs (its observations are those of " +
-                                       job.fixture.app.FieldData() + "/NET3.dat"},
+      {net1 + "--benchmarks '" + folder + "quoted.csv'",
+       "quoted.csv: read the benchmark list (line 1: 1,000.5 is not a height"},
+      {net1 + "--benchmarks '" + folder + "tiny.csv'",
+       "line 1: the standard deviation \"0.0001\" is not a number of millimetres from 0.001 to "
+       "10000"},
+      {net1 + "'" + link + "' --fixed A=1", "LINK.dat: read the inputs (the file is the same as " +
+                                                job.fixture.app.FieldData() +
+                                                "/NET1.dat under another name (a link)"},
+      {"'" + folder + "SN_HUGE.dat' --fixed A=1",
+       "SN_HUGE.dat: read the level data file (line 1: the difference 1e+308 m is outside "
+       "\u00B110000 m"},
+      // The warning that says why comes with the refusal.
+      {"'" + folder + "SN_NAN.dat' --fixed A=1",
+       "SN_NAN.dat line 1: the difference \"nan\" or the distance \"10\" is not a number; the "
+       "line is left out\nvireo-cli: " +
+           folder +
+           "SN_NAN.dat: adjust the network (the inputs "
+           "hold no levelled height difference)"},
+      {net3 + sn3 + "--fixed D=1", "SN_NET3.dat: read the inputs (its "},
       {net1 + "--fixed A=1 --name ..", "\"..\": name the adjustment (a workbook name cannot start"},
       {net1 + "--fixed A=1 --name .job", "(the file would be hidden)"},
       {net1 + "--fixed A=1 --name \"$(printf 'a\\nb')\"", "\"a\\x0ab\": name the adjustment"},
@@ -209,21 +233,43 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
   EXPECT_FALSE(std::filesystem::exists(job.fixture.app.AdjustedNetworks()));
 }
 
+namespace {
+
 // The real job holds two networks that share no point; with G and M fixed
 // the blunder shows where the section I-N was run forward and back by
 // different routes, 73 mm apart.
-TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_json) {
+struct RealJob {
   AppFixture fixture;
-  const std::string job = "'" + std::string(VIREO_FIXTURES) +
-                          "/gsi/OSGeoLabBp_tutorials_test.gsi' --home '" + fixture.folder.Path() +
-                          "' ";
-  const Outcome refused = Adjust(job + "--fixed G=0");
+  std::string gsi = std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi";
+  std::string args = "'" + gsi + "' --home '" + fixture.folder.Path() + "' ";
+};
+
+// The line of levelling of a section or observation's points: the turning
+// points' suffix.
+std::string LineOf(const nlohmann::json& ob) {
+  const std::string from = ob["from"], to = ob["to"];
+  const std::string turning = from.find('@') != std::string::npos ? from : to;
+  return turning.substr(turning.rfind(':') + 1);
+}
+
+// A cell holds what the JSON holds, to the digits the sheets keep.
+bool Same(const vireo::CellValue& cell, const nlohmann::json& value) {
+  if (cell.IsEmpty()) return value.is_null();
+  if (!cell.text.empty()) return value.is_string() && cell.text == value.get<std::string>();
+  return value.is_number() && std::abs(cell.number - value.get<double>()) <= 5e-5;
+}
+
+}  // namespace
+
+TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_json) {
+  RealJob job;
+  const Outcome refused = Adjust(job.args + "--fixed G=0");
   EXPECT_EQ(refused.status, 2);
   EXPECT_NE(refused.err.find("no benchmark is connected to M, P, R and S:"), std::string::npos)
       << refused.err;
-  EXPECT_FALSE(std::filesystem::exists(fixture.app.AdjustedNetworks()));
+  EXPECT_FALSE(std::filesystem::exists(job.fixture.app.AdjustedNetworks()));
 
-  const Outcome o = Adjust(job + "--fixed G=0 --fixed M=0.000 --name job --json");
+  const Outcome o = Adjust(job.args + "--fixed G=0 --fixed M=0.000 --name job --json");
   ASSERT_EQ(o.status, 0) << o.err;
   const auto json = nlohmann::json::parse(o.out);
   EXPECT_FALSE(json["chi_square"]["pass"]);
@@ -231,79 +277,271 @@ TEST(AdjustCommand, real_leica_job_finds_its_blunder_and_its_workbook_holds_the_
   for (const auto& p : json["points"])
     benchmarks += p["name"].get<std::string>().find('@') == std::string::npos;
   EXPECT_EQ(benchmarks, 20);
-  // By line of levelling (the turning points' suffix): the sum of the
-  // observed differences and the largest |w|.
+  // By line of levelling: the sum of the observed differences and the
+  // largest |w|.
   const auto& obs = json["observations"];
   std::map<std::string, double> sums, largest;
   for (const auto& ob : obs) {
-    const std::string from = ob["from"], to = ob["to"];
-    const std::string turning = from.find('@') != std::string::npos ? from : to;
-    const std::string line = turning.substr(turning.rfind(':') + 1);
-    sums[line] += ob["observed_m"].get<double>();
+    sums[LineOf(ob)] += ob["observed_m"].get<double>();
     if (!ob["standardized_residual"].is_null())
-      largest[line] = std::max(largest[line], std::abs(ob["standardized_residual"].get<double>()));
+      largest[LineOf(ob)] =
+          std::max(largest[LineOf(ob)], std::abs(ob["standardized_residual"].get<double>()));
+    EXPECT_NEAR(ob["sigma_a_priori_mm"].get<double>(),
+                std::sqrt(ob["length_m"].get<double>() / 1000), 1e-12);
   }
   for (const auto& [line, w] : largest)
     EXPECT_TRUE(line == "17" || line == "18" || 3 * w < std::min(largest["17"], largest["18"]))
         << line;
   EXPECT_NEAR((sums["17"] + sums["18"]) * 1000, -73.36, 0.01);
 
-  // The three sheets hold what the JSON holds, and every part is well-formed XML.
-  ASSERT_EQ(json["workbook"], fixture.app.AdjustedNetworkWorkbook("job"));
+  // The sheets hold what the JSON holds (to the digits the sheets keep),
+  // and every part is well-formed XML.
+  ASSERT_EQ(json["workbook"], job.fixture.app.AdjustedNetworkWorkbook("job"));
   vireo::Workbook book = vireo::Workbook::Open(json["workbook"]);
-  EXPECT_EQ(book.SheetNames(), (std::vector<std::string>{"Summary", "Heights", "Observations"}));
-  auto value = [](const vireo::CellValue& cell) {
-    if (cell.IsEmpty()) return nlohmann::json(nullptr);
-    return cell.text.empty() ? nlohmann::json(cell.number) : nlohmann::json(cell.text);
-  };
-  auto holds = [&](const char* name, const nlohmann::json& rows,
-                   const std::vector<std::string>& keys) {
-    vireo::Worksheet sheet = book.Sheet(name);
-    EXPECT_EQ(sheet.LastRow(), static_cast<int>(rows.size()) + 1);
-    for (int row = 2; row <= sheet.LastRow(); ++row)
-      for (std::size_t k = 0; k < keys.size(); ++k) {
-        if (keys[k].empty()) continue;
-        EXPECT_EQ(value(sheet.Get(row, static_cast<int>(k) + 1)), rows[row - 2][keys[k]])
-            << name << " row " << row;
-      }
-  };
-  holds("Heights", json["points"], {"name", "height_m", "sigma_mm", "kind"});
-  holds("Observations", obs,
-        {"file", "field_line", "from", "to", "length_m", "observed_m", "adjusted_m", "residual_mm",
-         "sigma_a_priori_mm", "redundancy", "standardized_residual"});
-  for (int row = 2; row <= static_cast<int>(obs.size()) + 1; ++row)
-    EXPECT_EQ(book.Sheet("Observations").Get(row, 12).text == "flagged", obs[row - 2]["flagged"]);
+  EXPECT_EQ(book.SheetNames(),
+            (std::vector<std::string>{"Summary", "Heights", "Observations", "Sections", "Loops"}));
+  vireo::Worksheet observations = book.Sheet("Observations");
+  ASSERT_EQ(observations.LastRow(), static_cast<int>(obs.size()) + 1);
+  const char* keys[] = {"file",
+                        "field_line",
+                        "from",
+                        "to",
+                        "length_m",
+                        "observed_m",
+                        "adjusted_m",
+                        "residual_mm",
+                        "sigma_a_priori_mm",
+                        "redundancy",
+                        "standardized_residual"};
+  for (int row = 2; row <= observations.LastRow(); ++row) {
+    for (int k = 0; k < 11; ++k)
+      EXPECT_TRUE(Same(observations.Get(row, k + 1), obs[row - 2][keys[k]]))
+          << "row " << row << " " << keys[k];
+    EXPECT_EQ(observations.Get(row, 12).text == "flagged", obs[row - 2]["flagged"]);
+    EXPECT_TRUE(Same(observations.Get(row, 13), obs[row - 2]["mdb_mm"])) << row;
+  }
+  // The network points on Heights; a turning point's height beside its set-up.
+  vireo::Worksheet heights = book.Sheet("Heights");
+  std::map<std::string, const nlohmann::json*> points;
+  for (const auto& p : json["points"]) points[p["name"]] = &p;
+  for (int row = 2; row <= heights.LastRow(); ++row) {
+    const nlohmann::json& p = *points.at(heights.Get(row, 1).text);
+    EXPECT_TRUE(Same(heights.Get(row, 2), p["height_m"]) && Same(heights.Get(row, 4), p["kind"]));
+  }
+  EXPECT_EQ(heights.LastRow(), 1 + 20);
+  EXPECT_TRUE(Same(observations.Get(5, 14), (*points.at(obs[3]["to"]))["height_m"]));
+
   vireo::Worksheet summary = book.Sheet("Summary");
   std::map<std::string, nlohmann::json> items;
-  for (int row = 1; row <= 30; ++row) items[summary.Get(row, 1).text] = value(summary.Get(row, 2));
+  for (int row = 1; row <= 60; ++row) {
+    const vireo::CellValue cell = summary.Get(row, 2);
+    items[summary.Get(row, 1).text] = cell.IsEmpty()      ? nlohmann::json()
+                                      : cell.text.empty() ? nlohmann::json(cell.number)
+                                                          : nlohmann::json(cell.text);
+  }
   EXPECT_EQ(items["Degrees of freedom"], json["degrees_of_freedom"]);
   EXPECT_EQ(items["Variance factor s0²"], json["variance_factor"]);
   EXPECT_EQ(items["Test statistic (dof × s0²)"], json["chi_square"]["statistic"]);
   EXPECT_EQ(items["Global test (95 %)"], "FAILED");
   EXPECT_EQ(items["Largest |w|"], largest["17"]);
+  EXPECT_EQ(items["Sections run forward and back (pairs)"], 6);
   if (OnPath("xmllint")) {
-    EXPECT_EQ(PartsXmllintRefuses(ReadFile(json["workbook"]), fixture.folder.Path()), "");
+    EXPECT_EQ(PartsXmllintRefuses(ReadFile(json["workbook"]), job.fixture.folder.Path()), "");
   }
 
   // As LibreOffice prints it: landscape, every page of the heights and the
   // observations headed by its table's headings (the footer names the
   // sheet), the field line apart from the point beside it.
   if (!OnPath("soffice") || !OnPath("pdftotext")) GTEST_SKIP() << "no LibreOffice or poppler";
-  const PrintedPages printed = Print(fixture.folder.Path(), json["workbook"]);
+  const PrintedPages printed = Print(job.fixture.folder.Path(), json["workbook"]);
   EXPECT_EQ(printed.landscape, std::vector<bool>(printed.pages.size(), true));
-  const std::regex heights(R"(Point\s+Height \(m\)\s+\S+ \(mm\)\s+Kind\s+Remark)");
-  const std::regex observations(
+  const std::regex heightsHeadings(R"(Point\s+Height \(m\)\s+\S+ \(mm\)\s+Kind\s+Remark)");
+  const std::regex observationsHeadings(
       R"(File\s+Field line\s+From\s+To\s+L \(m\)\s+Observed \(m\)\s+Adjusted \(m\))");
   std::map<std::string, int> pages;
+  std::string lastObservations;
   for (const std::string& page : printed.pages) {
     const bool isHeights = page.find("job.xlsx, Heights") != std::string::npos;
     const bool isObservations = page.find("job.xlsx, Observations") != std::string::npos;
     pages[isHeights ? "Heights" : isObservations ? "Observations" : "other"] += 1;
-    EXPECT_TRUE(!isHeights || std::regex_search(page, heights)) << page;
-    EXPECT_TRUE(!isObservations || std::regex_search(page, observations)) << page;
+    EXPECT_TRUE(!isHeights || std::regex_search(page, heightsHeadings)) << page;
+    EXPECT_TRUE(!isObservations || std::regex_search(page, observationsHeadings)) << page;
+    if (isObservations) lastObservations = page;
   }
-  EXPECT_GE(pages["Heights"], 3);
+  EXPECT_GE(pages["Heights"], 1);
   EXPECT_GE(pages["Observations"], 3);
-  EXPECT_TRUE(std::regex_search(printed.pages.back(),
-                                std::regex(R"(\n\s*OSGeoLabBp_tutorials_test {2,}\d+ {2,}\d+@)")));
+  EXPECT_TRUE(std::regex_search(lastObservations,
+                                std::regex(R"(\n\s*OSGeoLabBp_tutorials_test {2,}\d+ {2,}\d+@)")))
+      << lastObservations;
+}
+
+// The checks of the double run find six sections run forward and back, the
+// 17th and 18th lines 73 mm apart; snooping removes the 17th line in round 1,
+// leaves no |w| above 3.29 and says to re-level it; the loops say the same
+// before any adjustment, and the 11th line lies in no loop. The Sections,
+// Loops and Summary sheets hold what the JSON holds.
+TEST(AdjustCommand, real_leica_job_snooping_forward_and_back_and_loops) {
+  RealJob job;
+  const std::string args = job.args + "--fixed G=0 --fixed M=0 --snoop ";
+  const Outcome o = Adjust(args + "--json");
+  ASSERT_EQ(o.status, 0) << o.err;
+  const auto json = nlohmann::json::parse(o.out);
+  const auto& sections = json["sections"];
+  auto line = [&](const nlohmann::json& index) {
+    return sections[index.get<int>()]["line"].get<int>();
+  };
+  // 32 lines between 20 benchmarks; the 27th comes back to ISZK4 after two
+  // set-ups, a loop of its own, so it makes three sections.
+  ASSERT_EQ(sections.size(), 34u);
+  EXPECT_EQ(sections[27]["from"], "ISZK4@OSGeoLabBp_tutorials_test:27");
+  EXPECT_EQ(sections[27]["to"], sections[27]["from"]);
+  EXPECT_EQ(line(26) * line(27) * line(28), 27 * 27 * 27);
+  std::string pairs;
+  for (const auto& pair : json["forward_back"]) {
+    pairs += std::to_string(line(pair["forward"])) + "-" + std::to_string(line(pair["back"])) +
+             (pair["pass"] ? " " : " FAIL ");
+    if (!pair["pass"]) {
+      EXPECT_NEAR(pair["difference_mm"].get<double>(), -73.36, 0.005);
+      EXPECT_NEAR(pair["tolerance_mm"].get<double>(), 4 * std::sqrt(0.27476), 1e-4);
+    }
+  }
+  EXPECT_EQ(pairs, "1-2 3-4 5-6 7-8 17-18 FAIL 24-25 ");
+
+  ASSERT_EQ(json["snooping"].size(), 1u);
+  const auto& round = json["snooping"][0];
+  EXPECT_EQ(round["line"].get<int>() * 100 + round["setups"].get<int>(), 1708);
+  EXPECT_EQ(round["from"].get<std::string>() + round["to"].get<std::string>(), "IN");
+  EXPECT_NEAR(round["w"].get<double>(), 101.55, 0.005);
+  EXPECT_NEAR(round["estimated_blunder_mm"].get<double>(), -73.43, 0.005);
+  EXPECT_EQ(round["global_test_after"]["statistic"], json["chi_square"]["statistic"]);
+  EXPECT_EQ(json["snooping_end"], "no |w| exceeds the flag limit 3.29");
+  long removed = 0;
+  for (const auto& ob : json["observations"]) {
+    removed += !ob["removed_in_round"].is_null();
+    EXPECT_EQ(ob["removed_in_round"].is_null(), LineOf(ob) != "17");
+    EXPECT_FALSE(ob["flagged"]);
+  }
+  EXPECT_EQ(removed, 8);
+  const Outcome text = Adjust(args);
+  EXPECT_NE(text.out.find("\n  re-level:             OSGeoLabBp_tutorials_test line 17 (I -> N, "
+                          "8 set-ups, 359.5 m)\n"),
+            std::string::npos)
+      << text.out;
+  EXPECT_EQ(Adjust(args + "--strict").status, 3);
+
+  // Every loop through the 17th line fails; the 18th line closes with the
+  // rest of the network.
+  ASSERT_EQ(json["loops"].size(), 15u);
+  bool eighteenAlone = false;
+  for (const auto& loop : json["loops"]) {
+    bool through17 = false, through18 = false;
+    for (const auto& step : loop["sections"]) {
+      through17 |= line(step["section"]) == 17;
+      through18 |= line(step["section"]) == 18;
+    }
+    EXPECT_EQ(loop["pass"], !through17) << loop.dump();
+    if (through18 && !through17) {
+      eighteenAlone = true;
+      EXPECT_LT(std::abs(loop["misclose_mm"].get<double>()), 0.6);
+    }
+  }
+  EXPECT_TRUE(eighteenAlone);
+  ASSERT_EQ(json["sections_in_no_loop"].size(), 1u);
+  EXPECT_EQ(line(json["sections_in_no_loop"][0]), 11);
+
+  vireo::Workbook book = vireo::Workbook::Open(json["workbook"]);
+  vireo::Worksheet pairSheet = book.Sheet("Sections");
+  for (int i = 0; i < 6; ++i) {
+    const auto& pair = json["forward_back"][i];
+    EXPECT_TRUE(Same(pairSheet.Get(3 + i, 3), pair["mean_length_m"]) &&
+                Same(pairSheet.Get(3 + i, 4), pair["difference_mm"]) &&
+                Same(pairSheet.Get(3 + i, 5), pair["tolerance_mm"]) &&
+                pairSheet.Get(3 + i, 6).text == (pair["pass"] ? "PASS" : "FAIL"))
+        << i;
+  }
+  ASSERT_EQ(pairSheet.Get(11, 1).text, "From");
+  const char* keys[] = {"from",       "to",          "file",       "line",
+                        nullptr,      "setups",      "length_m",   "observed_m",
+                        "adjusted_m", "residual_mm", "redundancy", "standardized_residual",
+                        "mdb_mm"};
+  for (int s = 0; s < 34; ++s) {
+    for (int k = 0; k < 13; ++k) {
+      if (!keys[k]) continue;
+      EXPECT_TRUE(Same(pairSheet.Get(12 + s, k + 1), sections[s][keys[k]])) << s << " " << keys[k];
+    }
+    const std::string remark = pairSheet.Get(12 + s, 14).text;
+    EXPECT_EQ(remark, s == 16 ? "removed in round 1" : s == 10 ? "no check; in no loop" : "") << s;
+  }
+  vireo::Worksheet loops = book.Sheet("Loops");
+  EXPECT_EQ(loops.Get(2, 1).text,
+            "1 section lies in no loop, so no loop checks it: OSGeoLabBp_tutorials_test line 11 "
+            "R \u2192 M");
+  for (int l = 0; l < 15; ++l) {
+    const auto& loop = json["loops"][l];
+    EXPECT_EQ(loops.Get(5 + l, 2).number, static_cast<double>(loop["sections"].size()));
+    EXPECT_TRUE(Same(loops.Get(5 + l, 3), loop["length_m"]) &&
+                Same(loops.Get(5 + l, 4), loop["misclose_mm"]) &&
+                Same(loops.Get(5 + l, 5), loop["tolerance_mm"]) &&
+                loops.Get(5 + l, 6).text == (loop["pass"] ? "PASS" : "FAIL"))
+        << l;
+  }
+  vireo::Worksheet summary = book.Sheet("Summary");
+  std::map<std::string, int> rowOf;
+  for (int row = 1; row <= 80; ++row) rowOf[summary.Get(row, 1).text] = row;
+  EXPECT_EQ(summary.Get(rowOf["Re-level (removed by snooping)"], 2).text,
+            "OSGeoLabBp_tutorials_test line 17 I \u2192 N");
+  const int first = rowOf["1: OSGeoLabBp_tutorials_test line 17 I \u2192 N"];
+  ASSERT_GT(first, 0);
+  EXPECT_TRUE(Same(summary.Get(first, 2), round["w"]) &&
+              Same(summary.Get(first, 3), round["estimated_blunder_mm"]));
+  EXPECT_EQ(summary.Get(first, 4).text, "5.14 FAILED");
+}
+
+// Vireo's own level data file of the job names its turning points 1, 2, 3...
+// afresh in every line and does not mark where a line starts, so it cannot
+// give the job's heights: the adjustment keeps the repeated names apart,
+// says so, and is refused where parts no longer reach G or M.
+TEST(AdjustCommand, the_jobs_own_level_data_file_says_why_it_cannot_be_adjusted) {
+  RealJob job;
+  const std::string levelData = vireo::ProcessField(job.gsi, job.fixture.app).levelDataPath;
+  const Outcome o = Adjust("'" + levelData + "' --home '" + job.fixture.folder.Path() +
+                           "' --fixed G=0 --fixed M=0");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("warning: " + levelData + " line 12: 2 is reached at 16 places"),
+            std::string::npos)
+      << o.err;
+  EXPECT_NE(o.err.find("(no benchmark is connected to "), std::string::npos);
+  EXPECT_NE(o.err.find("adjust the field data file, which holds the lines)"), std::string::npos);
+
+  const Outcome both = Adjust(job.args + "'" + levelData + "' --fixed G=0 --fixed M=0");
+  EXPECT_EQ(both.status, 2);
+  EXPECT_NE(both.err.find(levelData + ": read the inputs (its 336 set-ups are those of " + job.gsi),
+            std::string::npos)
+      << both.err;
+}
+
+// The bundled sample network passes its global test at the default sigma;
+// its second day with the planted 4 mm blunder is flagged, and snooping
+// removes that line in round 1.
+TEST(AdjustCommand, bundled_sample_networks_pass_and_give_up_their_blunder) {
+  AppFixture fixture;
+  const std::string samples = std::string(VIREO_APP_DIR) + "/Field Data/";
+  const std::string args = "'" + samples + "NETWORK_DAY1.dat' --fixed BM1=100 --json --home '" +
+                           fixture.folder.Path() + "' ";
+  const auto clean = nlohmann::json::parse(Adjust(args + "'" + samples + "NETWORK_DAY2.gsi'").out);
+  EXPECT_TRUE(clean["chi_square"]["pass"]);
+  EXPECT_EQ(clean["degrees_of_freedom"], 4);
+  for (const auto& ob : clean["observations"]) EXPECT_FALSE(ob["flagged"]);
+
+  const std::string blunder = "'" + samples + "NETWORK_DAY2_BLUNDER.gsi' ";
+  const auto flagged = nlohmann::json::parse(Adjust(args + blunder).out);
+  EXPECT_FALSE(flagged["chi_square"]["pass"]);
+  const auto snooped = nlohmann::json::parse(Adjust(args + blunder + "--snoop").out);
+  ASSERT_EQ(snooped["snooping"].size(), 1u);
+  const auto& round = snooped["snooping"][0];
+  EXPECT_EQ(round["file"].get<std::string>() + " " + round["from"].get<std::string>() + "-" +
+                round["to"].get<std::string>(),
+            "NETWORK_DAY2_BLUNDER BM4-BM5");
+  EXPECT_NEAR(round["estimated_blunder_mm"].get<double>(), -4, 0.5);
+  EXPECT_TRUE(snooped["chi_square"]["pass"]);
 }

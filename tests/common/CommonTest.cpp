@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "common/Error.h"
@@ -61,6 +62,26 @@ TEST(LineSplitter, takes_crlf_lf_and_lone_cr_also_across_chunks) {
   splitter.Finish(take);
   EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "", "d"}));
   EXPECT_EQ(last, 5);
+
+  // Any chunking gives the lines of the whole text, a line over the bound
+  // handed out empty and marked cut.
+  std::mt19937 random(3);
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    for (int i = 0; i < 60; ++i) text += "ab\r\n"[random() % 5];
+    auto split = [&](std::size_t chunk) {
+      std::string out;
+      LineSplitter bounded(3);
+      auto take = [&](std::string_view t, long n) {
+        out += std::to_string(n) + (bounded.LineWasCut() ? "!" : ":") + std::string(t) + "|";
+      };
+      for (std::size_t at = 0; at < text.size(); at += chunk)
+        bounded.Feed(std::string_view(text).substr(at, chunk), take);
+      bounded.Finish(take);
+      return out;
+    };
+    ASSERT_EQ(split(1 + random() % 7), split(text.size())) << text;
+  }
 }
 
 // Runs that write one target at once each get their own temporary file; a

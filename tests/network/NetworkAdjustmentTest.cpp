@@ -1,6 +1,8 @@
 // The network adjustment against a plain dense least-squares adjustment of
 // the same observations (every set-up an observation, every turning point
-// an unknown, no sections), on many generated networks.
+// an unknown, no sections), on many generated networks; data snooping on
+// generated networks with and without a planted blunder; sections, runs
+// forward and back, loops and the points of a level data file.
 #include <gtest/gtest.h>
 
 #include <Eigen/Dense>
@@ -8,7 +10,6 @@
 #include <random>
 
 #include "network/NetworkAdjustment.h"
-#include "output/LevelDataFile.h"
 
 using namespace vireo;
 
@@ -17,14 +18,16 @@ namespace {
 struct Reference {
   std::map<std::string, std::pair<double, double>> points;  // name -> height m, sigma mm
   std::vector<std::optional<double>> w;                     // per observation
-  std::vector<double> residualMm;
+  std::vector<double> residualMm, redundancy;
+  std::vector<std::optional<double>> mdbMm;  // sigma sqrt(17.07 / r)
   long dof = 0;
   double s0Squared = 0;
 };
 
 // The textbook solution: x = (A'PA)^-1 A'Pl, Qxx = (A'PA)^-1,
-// q_vv = q_ll - a' Qxx a, w = v / sqrt(q_vv), all in metres, in long double
-// since q_vv of a set-up is a small difference of large cofactors.
+// q_vv = q_ll - a' Qxx a, r = q_vv / q_ll, w = v / sqrt(q_vv),
+// MDB = sigma sqrt(lambda0 / r), all in metres, in long double since q_vv of
+// a set-up is a small difference of large cofactors.
 Reference DenseAdjustment(const std::vector<NetworkInput>& inputs,
                           const std::vector<Benchmark>& benchmarks, double sigmaKm) {
   std::map<std::string, const Benchmark*> known;
@@ -87,9 +90,13 @@ Reference DenseAdjustment(const std::vector<NetworkInput>& inputs,
     if (!b.sigma) ref.points[b.name] = {b.height, 0};
   for (int i = 0; i < m; ++i) {
     const long double qvv = rows[i].variance - a.row(i).dot(q * a.row(i).transpose());
+    const bool checked = qvv / rows[i].variance > 1e-9;
     ref.residualMm.push_back(double(v[i] * 1000));
-    ref.w.push_back(qvv / rows[i].variance > 1e-9 ? std::optional(double(v[i] / std::sqrt(qvv)))
-                                                  : std::nullopt);
+    ref.redundancy.push_back(checked ? double(qvv / rows[i].variance) : 0);
+    ref.w.push_back(checked ? std::optional(double(v[i] / std::sqrt(qvv))) : std::nullopt);
+    ref.mdbMm.push_back(checked ? std::optional(double(1000 * std::sqrt(rows[i].variance * 17.07L *
+                                                                        rows[i].variance / qvv)))
+                                : std::nullopt);
   }
   return ref;
 }
@@ -103,7 +110,13 @@ struct Generated {
   std::vector<Benchmark> benchmarks;
 };
 
-Generated Generate(std::uint32_t seed) {
+// Noise exactly as the adjustment models it (sigmaKm > 0), or the rougher
+// field-like noise with blunders of the first test.
+struct Noise {
+  double sigmaKm = 0;  // mm for 1 km; 0: field-like with blunders
+};
+
+Generated Generate(std::uint32_t seed, Noise noise = {}) {
   std::mt19937 random(seed);
   auto uniform = [&](double a, double b) { return std::uniform_real_distribution<>(a, b)(random); };
   auto chance = [&](double p) { return uniform(0, 1) < p; };
@@ -115,7 +128,7 @@ Generated Generate(std::uint32_t seed) {
     truth[points.emplace_back("P" + std::to_string(i))] = uniform(0, 50);
   Generated g;
   const int files = 1 + static_cast<int>(random() % 3);
-  for (int f = 0; f < files; ++f) g.inputs.push_back({"F" + std::to_string(f), "", {}, {}});
+  for (int f = 0; f < files; ++f) g.inputs.push_back({"F" + std::to_string(f), "", {}, {}, {}});
   auto addLine = [&](const std::string& from, const std::string& to) {
     std::vector<std::string> route = {from};
     const int turning = static_cast<int>(random() % 6);
@@ -129,10 +142,12 @@ Generated Generate(std::uint32_t seed) {
     LevelledLine line;
     for (std::size_t k = 1; k < route.size(); ++k) {
       const double length = chance(0.05) ? 0 : uniform(10, 120);
+      const double sigma = noise.sigmaKm > 0
+                               ? noise.sigmaKm / 1000 * std::sqrt(std::max(length, 1.0) / 1000)
+                               : 0.0004 * std::sqrt(std::max(length, 1.0) / 60);
       double dh =
-          truth[route[k]] - truth[route[k - 1]] +
-          std::normal_distribution<>(0, 0.0004 * std::sqrt(std::max(length, 1.0) / 60))(random);
-      if (chance(0.03)) dh += 0.05;
+          truth[route[k]] - truth[route[k - 1]] + std::normal_distribution<>(0, sigma)(random);
+      if (noise.sigmaKm == 0 && chance(0.03)) dh += 0.05;
       line.setups.push_back({static_cast<long>(k), route[k - 1], route[k], dh, length});
     }
     g.inputs[random() % files].lines.push_back(line);
@@ -145,9 +160,12 @@ Generated Generate(std::uint32_t seed) {
             weighted = fixed == 0 ? 1 + random() % 2 : random() % 3;
   std::shuffle(points.begin(), points.end(), random);
   for (int b = 0; b < std::min(count, fixed + weighted); ++b) {
-    Benchmark bm{
-        points[b], truth[points[b]] + (b < fixed ? 0 : uniform(-0.003, 0.003)), {}, "list", b + 1};
-    if (b >= fixed) bm.sigma = uniform(0.5, 5);
+    Benchmark bm{points[b], truth[points[b]], {}, "list", b + 1};
+    if (b >= fixed) {
+      bm.sigma = uniform(0.5, 5);
+      bm.height += noise.sigmaKm > 0 ? std::normal_distribution<>(0, *bm.sigma / 1000)(random)
+                                     : uniform(-0.003, 0.003);
+    }
     g.benchmarks.push_back(bm);
   }
   return g;
@@ -183,6 +201,11 @@ TEST(NetworkAdjustment, agrees_with_a_dense_adjustment_of_every_set_up) {
       if (ref.w[i]) {
         EXPECT_NEAR(*o.standardizedResidual, *ref.w[i], 1e-6) << i;
       }
+      ASSERT_EQ(o.mdb.has_value(), ref.mdbMm[i].has_value()) << i;
+      if (ref.mdbMm[i]) {
+        EXPECT_NEAR(*o.mdb / *ref.mdbMm[i], 1, 1e-6) << i;
+        EXPECT_NEAR(o.redundancy / ref.redundancy[i], 1, 1e-6) << i;
+      }
       withoutCheck += !ref.w[i];
       flagged += o.flagged;
       EXPECT_EQ(o.flagged, ref.w[i] && std::abs(*ref.w[i]) > 3.29) << i;
@@ -207,43 +230,198 @@ TEST(NetworkAdjustment, chi_square_bounds_match_the_tables) {
   }
 }
 
-TEST(NetworkAdjustment, level_data_records_form_lines_where_they_chain) {
-  const std::string text =
-      LevelDataHeader() + FormatElevationRecord({"BM-1", "TP1", 1.5, 0.25, 20.4, 21, "BM-1"}) +
-      FormatElevationRecord({"TP1", "BM 2", 0.5, 1.5, 20, 20, "BM-1"}) +
-      "L  Q-X-Y                           0.10000   40   'BM-1\r\n"  // no neighbour fits
-      "L  C-D-1                          -0.20000   40   'BM-1\r\n"  // D-1 goes on below
-      "L  D-1-E                           0.30000    0   'BM-1\r\n"
-      "L  E-F      zero  10\r\n"
-      "L  -G                              0.10000   10\r\n";
-  const NetworkInput input = ParseLevelDataFile("SN_x.dat", text);
-  ASSERT_EQ(input.lines.size(), 2u);
-  ASSERT_EQ(input.lines[0].setups.size(), 2u);
-  const LevelledDifference& first = input.lines[0].setups[0];
-  EXPECT_EQ(first.back + "|" + first.fore, "BM-1|TP1");
-  EXPECT_EQ(first.fieldLine, 10);
-  EXPECT_DOUBLE_EQ(first.difference, 1.25);
-  EXPECT_DOUBLE_EQ(first.length, 41);
-  EXPECT_EQ(input.lines[0].setups[1].fore, "BM 2");
-  ASSERT_EQ(input.lines[1].setups.size(), 2u);
-  EXPECT_EQ(input.lines[1].setups[0].fore + "|" + input.lines[1].setups[1].back, "D-1|D-1");
-  std::string lines;
-  for (const NetworkWarning& w : input.warnings) lines += std::to_string(w.line) + " ";
-  EXPECT_EQ(lines, "12 13 15 16 ");
+namespace {
+
+// P(X >= k) for X binomial with n trials of probability p.
+double BinomialTail(int n, double p, int k) {
+  double tail = 0;
+  for (int i = k; i <= n; ++i)
+    tail += std::exp(std::lgamma(n + 1.0) - std::lgamma(i + 1.0) - std::lgamma(n - i + 1.0) +
+                     i * std::log(p) + (n - i) * std::log1p(-p));
+  return tail;
 }
 
-// "UTF-8" as editors and spreadsheets save it starts with a byte-order mark;
-// it made the first line of a file no record.
-TEST(NetworkInput, a_byte_order_mark_before_the_first_line_is_skipped) {
-  const std::string record = FormatElevationRecord({"BM1", "TP1", 1.5, 0.25, 20.4, 21, "BM1"});
-  const NetworkInput level = ParseLevelDataFile("SN_x.dat", "\xEF\xBB\xBF" + record);
-  EXPECT_TRUE(level.warnings.empty());
-  ASSERT_EQ(level.lines.size(), 1u);
-  EXPECT_EQ(level.lines[0].setups[0].back, "BM1");
-  const std::vector<Benchmark> list = ParseBenchmarkList("bm.csv",
-                                                         "\xEF\xBB\xBF"
-                                                         "BM1,100.5,2\r\n");
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].name, "BM1");
-  EXPECT_EQ(list[0].height, 100.5);
+// The set-up behind observation `index` (set-ups input by input, line by
+// line).
+LevelledDifference& SetupAt(std::vector<NetworkInput>& inputs, std::size_t index) {
+  for (NetworkInput& input : inputs)
+    for (LevelledLine& line : input.lines) {
+      if (index < line.setups.size()) return line.setups[index];
+      index -= line.setups.size();
+    }
+  throw std::out_of_range("no such set-up");
+}
+
+}  // namespace
+
+// Noise exactly as modelled, then a blunder of 20 sigma in one checked
+// section: where the separately computed w of that section is the unique
+// largest, snooping removes it in round 1; where another section shares it
+// (within 1 %), the suspects hold it. Without the blunder, snooping acts on
+// no more networks than the w-test's 0.1 % allows for their sections.
+TEST(NetworkSnooping, removes_a_planted_blunder_and_seldom_anything_else) {
+  constexpr double kSigmaKm = 1.0;
+  AdjustmentOptions options;
+  options.sigmaKm = kSigmaKm;
+  options.snoop = true;
+  int networks = 0, unique = 0, shared = 0, masked = 0, acted = 0;
+  double expected = 0;  // sum over the networks of the Sidak bound 1 - (1 - alpha)^m
+  for (std::uint32_t seed = 1; networks < 100; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    Generated g = Generate(seed, {kSigmaKm});
+    const NetworkAdjustment clean = AdjustNetwork(g.inputs, g.benchmarks, options);
+    std::vector<std::size_t> checked;
+    long tested = 0;
+    for (std::size_t s = 0; s < clean.sections.size(); ++s) {
+      tested += clean.sections[s].standardizedResidual.has_value();
+      if (clean.sections[s].standardizedResidual && clean.sections[s].redundancy >= 0.1)
+        checked.push_back(s);
+    }
+    for (const AdjustedObservation& o : clean.observations)
+      tested += o.IsBenchmark() && o.standardizedResidual.has_value();
+    if (clean.degreesOfFreedom == 0 || checked.empty()) continue;
+    ++networks;
+    expected += 1 - std::pow(1 - kDefaultAlpha, static_cast<double>(tested));
+    acted += !clean.snooping->rounds.empty() || !clean.snooping->suspects.empty();
+
+    const std::size_t planted = checked[seed % checked.size()];
+    const AdjustedSection& section = clean.sections[planted];
+    std::vector<std::size_t> members;
+    for (std::size_t i = 0; i < clean.observations.size(); ++i)
+      if (clean.observations[i].section == static_cast<int>(planted)) members.push_back(i);
+    SetupAt(g.inputs, members[members.size() / 2]).difference +=
+        20 * kSigmaKm / 1000 * std::sqrt(section.length / 1000);
+    const NetworkAdjustment result = AdjustNetwork(g.inputs, g.benchmarks, options);
+    const Reference ref = DenseAdjustment(g.inputs, g.benchmarks, kSigmaKm);
+    const double w = std::abs(*ref.w[members.front()]);
+    for (std::size_t i : members) EXPECT_NEAR(std::abs(*ref.w[i]), w, 1e-6 * w) << i;
+    double rest = 0;
+    for (std::size_t i = 0; i < ref.w.size(); ++i)
+      if (ref.w[i] && clean.observations[i].section != static_cast<int>(planted))
+        rest = std::max(rest, std::abs(*ref.w[i]));
+    const Snooping& snooping = *result.snooping;
+    if (rest < 0.99 * w) {
+      ++unique;
+      ASSERT_FALSE(snooping.rounds.empty());
+      EXPECT_EQ(snooping.rounds[0].removed.section, static_cast<int>(planted));
+      // The removed set-ups join the adjusted heights of their ends, their
+      // misclosure spread along them; they are no longer tested.
+      for (std::size_t i : members) {
+        const AdjustedObservation& o = result.observations[i];
+        EXPECT_EQ(o.removedInRound, 1);
+        EXPECT_FALSE(o.standardizedResidual || o.mdb || o.flagged);
+        EXPECT_NEAR(result.points[o.to].height - result.points[o.from].height, o.adjusted, 1e-9);
+      }
+    } else if (std::min(rest, w) >= 0.99 * std::max(rest, w)) {
+      ++shared;
+      bool held = false;
+      for (const SnoopingTarget& t : snooping.suspects)
+        held |= t.section == static_cast<int>(planted);
+      EXPECT_TRUE(held);
+    } else {
+      ++masked;  // another section's |w| is clearly larger: nothing to promise
+    }
+  }
+  // The share of networks snooping acted on without a blunder stays below
+  // the 99.9 % point of a binomial with the networks' mean Sidak bound.
+  const double p = expected / networks;
+  int limit = 0;
+  while (BinomialTail(networks, p, limit) > 0.001) ++limit;
+  std::cout << "[ snooping ] " << networks << " networks: " << unique << " unique largest, "
+            << shared << " suspect groups, " << masked << " with a larger |w| elsewhere; without "
+            << "a blunder snooping acted on " << acted << " (expected at most " << expected
+            << ", 99.9 % bound " << limit << ")\n";
+  EXPECT_LT(acted, limit);
+  EXPECT_GE(unique, 50);
+  EXPECT_GE(shared, 5);
+}
+
+namespace {
+
+LevelledLine Line(const std::vector<std::string>& route, const std::vector<double>& dh,
+                  long firstLine = 1) {
+  LevelledLine line;
+  for (std::size_t k = 0; k < dh.size(); ++k)
+    line.setups.push_back({firstLine + static_cast<long>(k), route[k], route[k + 1], dh[k], 50});
+  return line;
+}
+
+}  // namespace
+
+// Day 1 runs P -> Q -> R, day 2 runs Q back to P (3 mm apart) and R to P,
+// and a spur R -> S that no loop checks.
+TEST(NetworkSections, runs_forward_and_back_across_files_and_loops) {
+  std::vector<NetworkInput> inputs(2);
+  inputs[0].path = "/job/DAY1.dat";
+  inputs[0].lines = {Line({"P", "T1", "Q"}, {0.5, 0.7}), Line({"Q", "T1", "R"}, {-0.2, -0.3})};
+  inputs[1].path = "/job/DAY2.gsi";
+  inputs[1].lines = {Line({"Q", "T1", "T2", "P"}, {-0.4, -0.4, -0.397}),
+                     Line({"R", "T1", "P"}, {-0.35, -0.3504}), Line({"R", "S"}, {1.0})};
+  AdjustmentOptions options;
+  options.errorFactor = 2;
+  const NetworkAdjustment r = AdjustNetwork(inputs, {{"P", 10, {}, "--fixed", 0}}, options);
+  ASSERT_EQ(r.sections.size(), 5u);
+  EXPECT_EQ(r.Route(r.sections[2], ">") + " " + r.FileOf(r.sections[2]) + ":" +
+                std::to_string(r.sections[2].line),
+            "Q>P DAY2:1");
+  EXPECT_EQ(r.sections[2].setups, 3);
+  EXPECT_NEAR(r.sections[2].observed, -1.197, 1e-12);
+
+  ASSERT_EQ(r.forwardBack.size(), 1u);
+  const ForwardBackPair& pair = r.forwardBack[0];
+  EXPECT_EQ(pair.forward * 10 + pair.back, 2);
+  EXPECT_NEAR(pair.differenceMm, 3, 1e-9);
+  EXPECT_NEAR(pair.meanLength, 125, 1e-9);
+  EXPECT_NEAR(pair.toleranceMm, 2 * std::sqrt(0.125), 1e-12);
+  EXPECT_FALSE(pair.pass);
+
+  // Three points joined by four sections: two loops, the shorter first.
+  ASSERT_EQ(r.loops.size(), 2u);
+  EXPECT_NEAR(r.loops[0].length, 250, 1e-9);
+  EXPECT_NEAR(r.loops[0].miscloseMm, 3, 1e-9);
+  EXPECT_NEAR(r.loops[1].length, 300, 1e-9);
+  // P -> Q -> R -> P over day 1 and day 2: 1.2 - 0.5 - 0.7004 = -0.4 mm.
+  EXPECT_NEAR(std::abs(r.loops[1].miscloseMm), 0.4, 1e-9);
+  EXPECT_NEAR(r.loops[1].toleranceMm, 2 * std::sqrt(0.3), 1e-12);
+  EXPECT_TRUE(r.loops[1].pass);
+  EXPECT_FALSE(r.sections[4].inLoop);
+  EXPECT_TRUE(r.sections[0].inLoop && r.sections[3].inLoop);
+  EXPECT_FALSE(r.sections[4].standardizedResidual.has_value());
+  EXPECT_FALSE(r.sections[4].mdb.has_value());
+}
+
+// A level data file knows a turning point only by its name: TP1 reached
+// twice, apart, is two points unless something says it is one.
+TEST(NetworkSections, a_level_data_name_reached_at_two_places_is_kept_apart) {
+  NetworkInput levelData;
+  levelData.path = "/job/SN_TWO.dat";
+  levelData.kind = InputKind::LevelData;
+  levelData.lines = {Line({"A", "TP1", "B", "TP1", "C"}, {1, 1, 1, 1}, 10)};
+  const std::vector<Benchmark> a = {{"A", 100, {}, "--fixed", 0}};
+  auto heightOf = [](const NetworkAdjustment& r, const std::string& name) {
+    for (const AdjustedPoint& p : r.points)
+      if (p.name == name) return p.height;
+    return -1.0;
+  };
+  const NetworkAdjustment apart = AdjustNetwork({levelData}, a);
+  EXPECT_NEAR(heightOf(apart, "C"), 104, 1e-9);
+  EXPECT_NEAR(heightOf(apart, "TP1@SN_TWO line 12"), 103, 1e-9);
+  ASSERT_FALSE(apart.warnings.empty());
+  const NetworkWarning& w = *apart.warnings.begin();
+  EXPECT_EQ(w.line, 10);
+  EXPECT_EQ(w.message.substr(0, w.message.find(':')),
+            "TP1 is reached at 2 places that are not consecutive records (lines 10\u201311 and "
+            "12\u201313)");
+  EXPECT_NE(w.message.find("adjust the field data file, which holds the lines"), std::string::npos);
+
+  // A benchmark, or a line end of another input, says it is one point.
+  const NetworkAdjustment given =
+      AdjustNetwork({levelData}, {a[0], {"TP1", 101.5, {}, "--fixed", 0}});
+  EXPECT_NEAR(heightOf(given, "C"), 102.5, 1e-9);
+  NetworkInput field;
+  field.path = "/job/FIELD.dat";
+  field.lines = {Line({"TP1", "Z"}, {0.1})};
+  const NetworkAdjustment joined = AdjustNetwork({levelData, field}, a);
+  EXPECT_NEAR(heightOf(joined, "Z"), heightOf(joined, "TP1") + 0.1, 1e-9);
+  EXPECT_TRUE(joined.warnings.empty()) << joined.warnings.begin()->message;
 }

@@ -32,13 +32,14 @@ TEST(NetworkJob, saved_and_read_back_to_the_same_job) {
   job.benchmarks = {{"BM1", 100, std::nullopt, "", 0}, {"BM 3", 99.6121, 2.5, "", 0}};
   job.sigmaKm = 1.2;
   job.name = "Two days";
+  job.snoop = true;
   const std::string path = folder / "net.job";
   SaveNetworkJob(job, path);
   const std::string text = ReadFile(path);
   EXPECT_NE(text.find("\ninput = Field Data/DAY 1.dat\ninput = /elsewhere/DAY2.gsi\ninput = " +
                       std::filesystem::path(folder / "../up.dat").lexically_normal().string() +
                       "\nbenchmark = BM1, 100\nbenchmark = BM 3, 99.6121, 2.5\n"
-                      "sigma_km = 1.2\nname = Two days\n"),
+                      "sigma_km = 1.2\nname = Two days\nsnoop = yes\n"),
             std::string::npos)
       << text;
 
@@ -50,11 +51,11 @@ TEST(NetworkJob, saved_and_read_back_to_the_same_job) {
   const Benchmark& b = read.benchmarks[1];
   EXPECT_TRUE(b.name == "BM 3" && b.height == 99.6121 && b.sigma == 2.5 && b.source == path &&
               b.sourceLine == 7 && !read.benchmarks[0].sigma);
-  EXPECT_TRUE(read.sigmaKm == 1.2 && read.name == "Two days");
+  EXPECT_TRUE(read.sigmaKm == 1.2 && read.name == "Two days" && read.snoop);
   // A job of inputs only, written by hand, relative to its own folder.
   const NetworkJob bare = ParseNetworkJob("/jobs/net.job", "input=a.dat\r\n\r\n# done\r\n");
   EXPECT_EQ(bare.inputs, std::vector<std::string>{"/jobs/a.dat"});
-  EXPECT_FALSE(bare.sigmaKm);
+  EXPECT_FALSE(bare.sigmaKm || bare.snoop);
 }
 
 TEST(NetworkJob, refusals_name_the_file_and_the_line) {
@@ -62,8 +63,10 @@ TEST(NetworkJob, refusals_name_the_file_and_the_line) {
       {"input = a\nfixed = A=1\n", "/jobs/net.job: read the network job (line 2: \"fixed\" is not"},
       {"input a\n", "line 1: \"input a\" is not a setting KEY = VALUE"},
       {"\nbenchmark = A, 1O0\n", "line 2: the height \"1O0\" is not a number"},
-      {"sigma_km = -1\n", "line 1: sigma_km \"-1\" is not a number of millimetres above 0"},
+      {"sigma_km = 1e300\n",
+       "line 1: sigma_km \"1e300\" is not a number of millimetres from 0.001 to 1000"},
       {"name = a\nname = b\n", "line 2: the name is given twice"},
+      {"snoop = maybe\n", "line 1: snoop \"maybe\" is neither yes nor no"},
   };
   for (const auto& [text, expected] : cases)
     EXPECT_NE(Refusal(text).find(expected), std::string::npos) << Refusal(text);

@@ -41,3 +41,33 @@ TEST(LevelDataFile, columns_move_only_where_the_values_outgrow_them) {
   };
   for (const auto& [record, line] : cases) EXPECT_EQ(FormatElevationRecord(record), line);
 }
+
+// The reader: records chain into runs; a pair the separator cannot split in
+// one way is left out, unless a neighbour says which split is meant.
+TEST(LevelDataFile, records_form_runs_where_they_chain) {
+  const std::string text =
+      "\xEF\xBB\xBF" + vireo::LevelDataHeader() +
+      FormatElevationRecord({"BM-1", "TP1", 1.5, 0.25, 20.4, 21, "BM-1"}) +
+      FormatElevationRecord({"TP1", "BM 2", 0.5, 1.5, 20, 20, "BM-1"}) +
+      "L  Q-X-Y                           0.10000   40   'BM-1\r\n"  // no neighbour fits
+      "L  C-D-1                          -0.20000   40   'BM-1\r\n"  // D-1 goes on below
+      "L  D-1-E                           0.30000    0   'BM-1\r\n"
+      "L  E-F      zero  10\r\n"
+      "L  -G                              0.10000   10\r\n";
+  EXPECT_TRUE(vireo::LooksLikeLevelData(text));
+  const vireo::LevelDataContents contents = vireo::ReadLevelDataText(text);
+  ASSERT_EQ(contents.runs.size(), 2u);
+  ASSERT_EQ(contents.runs[0].size(), 2u);
+  const vireo::LevelDataRecord& first = contents.runs[0][0];
+  EXPECT_EQ(first.back + "|" + first.fore, "BM-1|TP1");
+  EXPECT_EQ(first.fileLine, 10);
+  EXPECT_DOUBLE_EQ(first.difference, 1.25);
+  EXPECT_DOUBLE_EQ(first.length, 41);
+  EXPECT_EQ(contents.runs[0][1].fore, "BM 2");
+  ASSERT_EQ(contents.runs[1].size(), 2u);
+  EXPECT_EQ(contents.runs[1][0].fore + "|" + contents.runs[1][1].back, "D-1|D-1");
+  std::string lines;
+  for (const vireo::RunWarning& w : contents.warnings) lines += std::to_string(w.line) + " ";
+  EXPECT_EQ(lines, "12 13 15 16 ");
+  EXPECT_FALSE(vireo::LooksLikeLevelData("\n\n  5 KD1 BM1"));
+}

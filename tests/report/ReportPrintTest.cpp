@@ -128,12 +128,8 @@ TEST(Profile, holds_the_last_lines_points_as_the_survey_model_gives_them) {
   }
 
   // The second line's heading row looks like the first one.
-  const std::string sheet = PartOf(ReadFile(result.workbookPath), "xl/worksheets/sheet1.xml");
-  const auto style = [&](int row) {
-    const std::string cell = "<c r=\"N" + std::to_string(row) + "\" s=\"";
-    const auto at = sheet.find(cell) + cell.size();
-    return sheet.substr(at, sheet.find('"', at) - at);
-  };
+  vireo::Worksheet report = workbook.Sheet("Report");
+  const auto style = [&](int row) { return report.StyleAt(row, 14); };
   EXPECT_EQ(style(result.summary.firstDataRow - 1), style(kReportHeadingRow));
   EXPECT_NE(style(result.summary.firstDataRow), style(kReportHeadingRow));
 }
