@@ -217,6 +217,7 @@ void SaveOutputs(Workbook& workbook, const AppFolder& app, FileSystem& fs, RunEx
 }  // namespace
 
 std::string RlPromptText(const RunSummary& summary) {
+  // Worded, spaced and capitalised as surveyors have always been asked.
   return "The Start Reference = " + summary.startReference +
          "\rThe Start RL   = " + summary.startRl +
          "\r\rThe End Reference = " + summary.endReference +
@@ -224,6 +225,7 @@ std::string RlPromptText(const RunSummary& summary) {
          "\r\rDo You want to key in a New Reduced Level?";
 }
 
+// The status texts, kept word for word as the established program shows them.
 std::string BusyStatusText(const std::string& path) {
   return "Status - Processing.....\rFile : " + path + ", this may take a few seconds";
 }

@@ -80,7 +80,7 @@ std::array<CellValue, 15> SummationRow(const Closure& closure) {
   if (closure.anyRise) row[kRise] = CellValue::Number(closure.sumRise);
   if (closure.anyFall) row[kFall] = CellValue::Number(closure.sumFall);
   row[kAveDist] = CellValue::Number(closure.totalDistance);
-  row[kFs2] = CellValue::Text("Summation of Readings");
+  row[kFs2] = CellValue::Text("Summation of Readings");  // the established wording
   return row;
 }
 
@@ -162,6 +162,8 @@ ReportHeader MakeReportHeader(const Settings& settings, const std::string& baseN
                      "error factor", warnings)};
 }
 
+// The closure lines keep their established wording and spacing: reports
+// are compared with earlier ones and read by other programs.
 std::string MiscloseLine(double miscloseMetres) {
   return "The Calculated Misclose is " + FormatFixed(miscloseMetres * 1000, 2) + " mm";
 }
