@@ -67,39 +67,42 @@ AdjustmentResult AdjustReducedLevels(const RunSummary& summary, LoopType loop,
   AdjustmentResult result;
   try {
     Workbook workbook = Workbook::Open(path, fs);
-    ReportLine line = ReadReportLine(workbook, first, path);
-    RebuildLevels(line.pairs, line.means, startRl);
-    double misclose = std::isfinite(summary.miscloseM) ? summary.miscloseM : 0;
-    if (loop == LoopType::OpenLoop)
-      misclose = *StrictNumber(endRlText) - line.pairs.back().calRlFore;
-    if (!std::isfinite(misclose))
-      throw Error(path, "adjust the reduced levels",
-                  "the misclose is too large to compute; check the keyed levels");
-    if (!summary.figures.empty() && ReportFigures(workbook, first) != summary.figures)
-      return Blocked(path +
-                     ": the workbook no longer holds the figures of the run that filled the "
-                     "dialog (another run or program has replaced it since), so it is not "
-                     "adjusted with them. Process the field data file again.");
-    const std::vector<AdjustedPair> adjusted = SpreadMisclose(line.pairs, totalDistance, misclose);
-    result.permissibleError = ToleranceMm(summary.errorFactor, totalDistance);
-    WriteAdjustedLine(workbook, line, adjusted, misclose, result.permissibleError, path);
-    // The profile follows the rebuilt levels (its chart's values with it),
-    // and the checks judge the misclose the keyed levels give.
-    WriteProfile(workbook, ProfileOf(line, adjusted));
-    // The booking check of the line as it stands in the workbook: an edit
-    // of a mean, a rise or a fall since the run shows here.
-    std::vector<BookedSetup> booked;
-    for (std::size_t i = 0; i < line.pairs.size(); ++i)
-      booked.push_back({line.means[i].aveBackSight, line.means[i].aveForeSight, line.pairs[i].rise,
-                        line.pairs[i].fall});
-    result.booking = CheckBooking(booked, 0, 0, false);
-    UpdateChecksSheetVerdict(workbook, JudgeKeyedMisclose({misclose, result.permissibleError}),
-                             result.booking);
+    {  // the line read back and its levels are let go before the save
+      ReportLine line = ReadReportLine(workbook, first, path);
+      RebuildLevels(line.pairs, line.means, startRl);
+      double misclose = std::isfinite(summary.miscloseM) ? summary.miscloseM : 0;
+      if (loop == LoopType::OpenLoop)
+        misclose = *StrictNumber(endRlText) - line.pairs.back().calRlFore;
+      if (!std::isfinite(misclose))
+        throw Error(path, "adjust the reduced levels",
+                    "the misclose is too large to compute; check the keyed levels");
+      if (!summary.figures.empty() && ReportFigures(workbook, first) != summary.figures)
+        return Blocked(path +
+                       ": the workbook no longer holds the figures of the run that filled the "
+                       "dialog (another run or program has replaced it since), so it is not "
+                       "adjusted with them. Process the field data file again.");
+      const std::vector<AdjustedPair> adjusted =
+          SpreadMisclose(line.pairs, totalDistance, misclose);
+      result.permissibleError = ToleranceMm(summary.errorFactor, totalDistance);
+      WriteAdjustedLine(workbook, line, adjusted, misclose, result.permissibleError, path);
+      // The profile follows the rebuilt levels (its chart's values with it),
+      // and the checks judge the misclose the keyed levels give.
+      WriteProfile(workbook, ProfileOf(line, adjusted));
+      // The booking check of the line as it stands in the workbook: an edit
+      // of a mean, a rise or a fall since the run shows here.
+      std::vector<BookedSetup> booked;
+      for (std::size_t i = 0; i < line.pairs.size(); ++i)
+        booked.push_back({line.means[i].aveBackSight, line.means[i].aveForeSight,
+                          line.pairs[i].rise, line.pairs[i].fall});
+      result.booking = CheckBooking(booked, 0, 0, false);
+      UpdateChecksSheetVerdict(workbook, JudgeKeyedMisclose({misclose, result.permissibleError}),
+                               result.booking);
 
-    result.startRl = startRl;
-    result.endRl = line.pairs.back().calRlFore;
-    result.misclose = misclose;
-    result.endRow = line.endRow;
+      result.startRl = startRl;
+      result.endRl = line.pairs.back().calRlFore;
+      result.misclose = misclose;
+      result.endRow = line.endRow;
+    }
 
     try {
       fs.CreateFolder(app.ProcessedFiles());
