@@ -123,10 +123,12 @@ class LongTable {
       Lay(sheets_[s], widths, headingRow_);
       const std::size_t first = s * perSheet;
       const std::size_t rows = std::min(perSheet, count - std::min(count, first));
-      sheets_[s].StreamRows(headingRow_ + 1, static_cast<int>(rows), lastColumn,
-                            [row, first, heading = headingRow_](int r, RowWriter& out) {
-                              row(first + static_cast<std::size_t>(r - heading - 1), out);
-                            });
+      sheets_[s].StreamRows(
+          headingRow_ + 1, static_cast<int>(rows), lastColumn,
+          [row, first, heading = headingRow_](int r, RowWriter& out) {
+            row(first + static_cast<std::size_t>(r - heading - 1), out);
+          },
+          true);
     }
   }
 
@@ -495,7 +497,8 @@ void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
         if (s.mdb) out.Number(13, *s.mdb, style[13]);
         const std::string remark = remarkOf(s);
         if (!remark.empty()) out.Text(14, remark, s.flagged || s.removedInRound ? red : style[14]);
-      });
+      },
+      true);
 }
 
 std::string LoopRoute(const NetworkAdjustment& result, const LevellingLoop& loop) {
@@ -586,7 +589,8 @@ void WriteLoops(Worksheet sheet, const NetworkAdjustment& result) {
         out.Number(5, loop.toleranceMm, millimetres);
         out.Text(6, loop.pass ? "PASS" : "FAIL", loop.pass ? pass : red);
         out.Text(7, LoopRoute(result, loop), route);
-      });
+      },
+      true);
 }
 
 }  // namespace

@@ -66,7 +66,6 @@ void LevelDataFile::Replace() {
 
 namespace {
 
-
 struct RawRecord {
   long line = 0;
   std::string pair;

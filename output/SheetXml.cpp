@@ -878,7 +878,8 @@ void WriteSheet(const SheetFrame& frame, const SheetStore& store,
       buffer += rowOpen;
       AppendInt(buffer, static_cast<unsigned>(r));
       buffer += "\">";
-      RowWriter writer = RowWriterAccess::Make(buffer, p, r, streamed->lastColumn);
+      RowWriter writer =
+          RowWriterAccess::Make(buffer, p, r, streamed->lastColumn, streamed->compact);
       streamed->row(r, writer);
       if (!writer.Wrote()) {  // a row without cells is not written, as a stored one
         buffer.resize(rowStart);
@@ -915,8 +916,8 @@ namespace vireo {
 using namespace xlsx;
 
 RowWriter RowWriterAccess::Make(std::string& out, const std::string& prefix, int row,
-                                int lastColumn) {
-  return RowWriter(out, prefix, row, lastColumn);
+                                int lastColumn, bool compact) {
+  return RowWriter(out, prefix, row, lastColumn, compact);
 }
 
 bool RowWriter::Open(int column) {
@@ -955,12 +956,12 @@ bool EdgeBlank(std::string_view text) {
 
 }  // namespace
 
-// A cell right after the previous one of its row needs no reference: a
-// reader takes it as the next column. Long tables are a third shorter, and
-// such a cell (without a namespace prefix) is put together in one piece:
-// true means nothing of it is written yet.
+// In a compact table a cell right after the previous one of its row needs
+// no reference: a reader takes it as the next column. Long tables are a
+// third shorter, and such a cell (without a namespace prefix) is put
+// together in one piece: true means nothing of it is written yet.
 bool RowWriter::Start(int column, CellStyleId style) {
-  const bool next = Open(column);
+  const bool next = Open(column) && compact_;
   if (next && prefix_.empty()) return true;
   if (next) {
     out_ += '<';

@@ -1032,7 +1032,7 @@ void Worksheet::MergeCells(int firstRow, int firstColumn, int lastRow, int lastC
 }
 
 void Worksheet::StreamRows(int firstRow, int count, int lastColumn,
-                           std::function<void(int row, RowWriter& writer)> row) {
+                           std::function<void(int row, RowWriter& writer)> row, bool compact) {
   if (sheet_->frame.headRows > 0)
     book_->Fail("stream rows", "the sheet \"" + sheet_->name + "\" was read only in part");
   if (firstRow <= LastRow() || count < 0 || firstRow < 1 ||
@@ -1040,7 +1040,7 @@ void Worksheet::StreamRows(int firstRow, int count, int lastColumn,
       lastColumn > Workbook::kMaxColumns || !row)
     book_->Fail("stream rows", std::to_string(count) + " rows from row " +
                                    std::to_string(firstRow) + " do not fit below the sheet's rows");
-  sheet_->streamed = {firstRow, count, lastColumn, std::move(row)};
+  sheet_->streamed = {firstRow, count, lastColumn, std::move(row), compact};
   sheet_->changed = true;
 }
 

@@ -63,14 +63,15 @@ class RowWriter {
 
  private:
   friend struct RowWriterAccess;
-  RowWriter(std::string& out, const std::string& prefix, int row, int lastColumn)
-      : out_(out), prefix_(prefix), row_(row), lastColumn_(lastColumn) {}
+  RowWriter(std::string& out, const std::string& prefix, int row, int lastColumn, bool compact)
+      : out_(out), prefix_(prefix), row_(row), lastColumn_(lastColumn), compact_(compact) {}
   bool Open(int column);                      // true when `column` directly follows the last one
   bool Start(int column, CellStyleId style);  // true: the cell is still to be written whole
   std::string& out_;
   const std::string& prefix_;
   int row_;
   int lastColumn_;
+  bool compact_;
   int column_ = 0;  // the last column written
 };
 
@@ -186,8 +187,11 @@ class Worksheet {
   // not written. Below every row the sheet holds, and the sheet must stay
   // so; Get, LastRow and the charts do not see them until the workbook is
   // saved and read again. Not on a sheet read only in part (SheetHead).
+  // `compact`: a cell right after the previous one of its row is written
+  // without its reference (readers take it as the next column), for long
+  // tables of the program's own; the report's sheets keep every reference.
   void StreamRows(int firstRow, int count, int lastColumn,
-                  std::function<void(int row, RowWriter& writer)> row);
+                  std::function<void(int row, RowWriter& writer)> row, bool compact = false);
   // The look a new cell of `column` with `format` gets, for streamed rows
   // and long tables.
   CellStyleId StyleFor(int column, const CellFormat& format);

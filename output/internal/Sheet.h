@@ -15,7 +15,8 @@ namespace vireo {
 
 // Lets the sheet writer make the RowWriter of a streamed row.
 struct RowWriterAccess {
-  static RowWriter Make(std::string& out, const std::string& prefix, int row, int lastColumn);
+  static RowWriter Make(std::string& out, const std::string& prefix, int row, int lastColumn,
+                        bool compact);
 };
 
 }  // namespace vireo
@@ -121,6 +122,7 @@ struct SheetFrame {
 struct StreamedRows {
   int firstRow = 0, count = 0, lastColumn = 0;
   std::function<void(int, RowWriter&)> row;
+  bool compact = false;  // cells that follow the previous one without a reference
 };
 
 // What a cell shows, its text viewed in the store's pool.

@@ -249,6 +249,10 @@ TEST(WorkbookSheets, streamed_rows_and_a_sheet_read_only_at_its_head) {
   EXPECT_EQ(whole.Get(3000, 2), CellValue::Number(3000 / 7.0));
   EXPECT_EQ(whole.Get(2, 3), CellValue::Text(" <edge> "));
   EXPECT_EQ(whole.Get(3, 3), CellValue::Text("n\xc3\xa9"));
+  // Every cell names its place, as the report's readers have always found
+  // it; a compact table leaves out what follows from the cell before.
+  const std::string xml = PartOf(book.SaveToBytes(), "xl/worksheets/sheet2.xml");
+  EXPECT_NE(xml.find("<c r=\"B3000\""), std::string::npos);
 
   Workbook patched = Workbook::OpenFromBytes(book.SaveToBytes(), "saved");
   Worksheet head = patched.SheetHead("Table", 3);
@@ -261,6 +265,13 @@ TEST(WorkbookSheets, streamed_rows_and_a_sheet_read_only_at_its_head) {
   EXPECT_EQ(after.Get(2, 1), CellValue::Text("changed"));
   for (int row : {3, 4, 4000, 5001}) EXPECT_EQ(after.Get(row, 1), whole.Get(row, 1)) << row;
   EXPECT_EQ(after.Get(4000, 2), whole.Get(4000, 2));
+
+  Workbook compact = Workbook::CreateBlank();
+  compact.AddSheet("Table").StreamRows(
+      2, 2, 2, [](int, RowWriter& out) { out.Number(1, 1), out.Number(2, 2); }, true);
+  const std::string compactXml = PartOf(compact.SaveToBytes(), "xl/worksheets/sheet2.xml");
+  EXPECT_NE(compactXml.find("<row r=\"3\""), std::string::npos);
+  EXPECT_EQ(compactXml.find("<c r="), std::string::npos);
 }
 
 // The parts of a blank package whose sheet holds `sheetData`.
