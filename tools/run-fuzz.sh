@@ -37,7 +37,7 @@ cp "$corpus/process/"* "$corpus/survey/"
 cp "$build/app-folder/Existing.xlsx" "$corpus/workbook/"
 home=$(mktemp -d)
 cp "$build/app-folder/ctlini.dat" "$build/app-folder/Existing.xlsx" "$home/"
-ASAN_OPTIONS=detect_leaks=0 "$build/app-folder/vireo-cli" process tests/data/real/l900416_bluetooth_central_level_excerpt.dat --home "$home" >/dev/null 2>&1
+ASAN_OPTIONS=detect_leaks=0 "$build/app-folder/vireo-cli" process "$build/app-folder/Field Data/LOOP_BFFB.dat" --home "$home" >/dev/null 2>&1
 cp "$home/Processed Files/"*.xlsx "$corpus/workbook/"
 rm -rf "$home"
 cp examples/ctlini.dat "$corpus/control/"
