@@ -22,6 +22,7 @@
 #include "gui/BusyPointer.h"
 #include "gui/Desktop.h"
 #include "gui/Geometry.h"
+#include "gui/Plural.h"
 #include "rlinput/InputOption.h"
 #include "settings/ControlFile.h"
 
@@ -53,10 +54,6 @@ constexpr std::array<int, 5> kTickOrder{1, 0, 2, 3, 4};
 
 // How many messages a box lists before the rest goes into its details.
 constexpr int kListedInBox = 20;
-
-QString Plural(qsizetype count, const char* one, const char* many) {
-  return QString::number(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
-}
 
 }  // namespace
 

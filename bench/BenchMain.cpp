@@ -235,6 +235,18 @@ struct NetworkFigures {
   ChildRun inProcess, withWorkbook, cli, cliJson;
 };
 
+// The field files of a network of `size`, generated afresh in `dir`.
+std::vector<std::string> GenerateNetwork(const NetworkSize& size, const fs::path& dir,
+                                         const fs::path& bin, const std::string& log) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  Best(1,
+       {(bin / "vireo-bench-network-gen").string(), dir.string(), std::to_string(size.setups),
+        std::to_string(size.lines), std::to_string(size.benchmarks), std::to_string(size.files)},
+       log);
+  return NetworkFiles(dir);
+}
+
 // Generates the network of `size` in `dir` and measures it: in process
 // without and with the workbook, and as vireo-cli adjust with and without
 // --json.
@@ -243,13 +255,7 @@ NetworkFigures MeasureNetwork(const NetworkSize& size, const fs::path& dir, cons
                               const std::string& log) {
   NetworkFigures f;
   f.size = size;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  Best(1,
-       {(bin / "vireo-bench-network-gen").string(), dir.string(), std::to_string(size.setups),
-        std::to_string(size.lines), std::to_string(size.benchmarks), std::to_string(size.files)},
-       log);
-  const std::vector<std::string> files = NetworkFiles(dir);
+  const std::vector<std::string> files = GenerateNetwork(size, dir, bin, log);
   for (const std::string& file : files) f.fieldMb += static_cast<double>(fs::file_size(file)) / 1e6;
   const std::string self = fs::canonical("/proc/self/exe").string();
   const vireo::AppFolder home = MakeHome(dir / "home", appDir);
@@ -288,13 +294,7 @@ NetworkFigures MeasureNetwork(const NetworkSize& size, const fs::path& dir, cons
 // saves its workbook, the observations continued on a second sheet.
 bool LargestNetworkSaves(const NetworkSize& size, const fs::path& dir, const fs::path& bin,
                          const fs::path& appDir, const std::string& cli, const std::string& log) {
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  Best(1,
-       {(bin / "vireo-bench-network-gen").string(), dir.string(), std::to_string(size.setups),
-        std::to_string(size.lines), std::to_string(size.benchmarks), std::to_string(size.files)},
-       log);
-  const std::vector<std::string> files = NetworkFiles(dir);
+  const std::vector<std::string> files = GenerateNetwork(size, dir, bin, log);
   const vireo::AppFolder home = MakeHome(dir / "home", appDir);
   std::vector<std::string> args = {cli, "adjust"};
   args.insert(args.end(), files.begin(), files.end());

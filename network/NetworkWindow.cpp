@@ -27,6 +27,7 @@
 #include "common/Error.h"
 #include "common/Text.h"
 #include "gui/BusyPointer.h"
+#include "gui/Plural.h"
 #include "network/NetworkWorkbook.h"
 #include "settings/ControlFile.h"
 
@@ -34,6 +35,7 @@ namespace vireo::network {
 
 using gui::BusyPointer;
 using gui::MessageKind;
+using gui::Plural;
 namespace {
 
 const QString kTitle = QStringLiteral("Adjust Network");
@@ -68,10 +70,6 @@ QTableWidgetItem* Item(const QString& text, Qt::Alignment alignment = Qt::AlignL
   item->setTextAlignment(alignment | Qt::AlignVCenter);
   item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
   return item;
-}
-
-QString Plural(qsizetype count, const char* one, const char* many) {
-  return QString::number(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
 }
 
 QString Shown(const std::string& bytes) {
