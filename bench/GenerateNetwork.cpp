@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   std::mt19937 random(11);
   vireo::examples::NetworkSimulation network;
   network.setupError = 0.00025;
+  network.steered = true;
   auto name = [](int i) { return "BM" + std::to_string(i); };
   for (int i = 1; i <= benchmarks; ++i)
     network.heights[name(i)] = std::uniform_real_distribution<double>(50, 150)(random);

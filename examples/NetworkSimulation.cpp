@@ -41,7 +41,10 @@ std::string SimulateNetworkFile(const NetworkSimulation& network,
     for (int s = 1; s <= line.setups; ++s) {
       const bool last = s == line.setups;
       const std::string fore = last ? line.to : "TP" + std::to_string(s);
-      const double step = last ? network.heights.at(line.to) - trueHeight : rise(random);
+      const double toEnd = network.heights.at(line.to) - trueHeight;
+      double step = last ? toEnd : rise(random);
+      if (!last && network.steered)
+        step = std::clamp(step + toEnd / (line.setups - s + 1), -2.5, 2.5);
       double bs = staff(random), fs = bs - step;
       if (fs < 0.3 || fs > 3.9) {
         fs = std::clamp(fs, 0.3, 3.9);

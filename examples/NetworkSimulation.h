@@ -22,6 +22,10 @@ struct NetworkSimulation {
   std::map<std::string, double> heights;  // true heights, metres
   // Standard deviation (metres) of an error common to both runs of a set-up.
   double setupError = 0.0004;
+  // Steers each line's turning points towards its end point, so that a long
+  // line between points far apart in height reaches its end without a
+  // staff reading longer than a staff (which the reader would not reduce).
+  bool steered = false;
 };
 
 // One field data file holding `lines`, each from its start to its end point.
