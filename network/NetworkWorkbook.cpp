@@ -115,7 +115,8 @@ class LongTable {
     return sheets_.front().StyleFor(column, AlignedAs(kind, base));
   }
   // Lays the sheets out and streams `count` rows, `perSheet` a sheet;
-  // `row(i, writer)` writes row i of the table.
+  // `row(i, writer)` writes row i of the table. It only reads: rows are
+  // written on several threads at once.
   void Stream(std::size_t count, std::size_t perSheet,
               const std::function<void(std::size_t, RowWriter&)>& row) {
     const int lastColumn = static_cast<int>(columns_.size());
@@ -128,7 +129,7 @@ class LongTable {
           [row, first, heading = headingRow_](int r, RowWriter& out) {
             row(first + static_cast<std::size_t>(r - heading - 1), out);
           },
-          true);
+          {.compact = true, .concurrent = true});
     }
   }
 
@@ -498,7 +499,7 @@ void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
         const std::string remark = remarkOf(s);
         if (!remark.empty()) out.Text(14, remark, s.flagged || s.removedInRound ? red : style[14]);
       },
-      true);
+      {.compact = true});
 }
 
 std::string LoopRoute(const NetworkAdjustment& result, const LevellingLoop& loop) {
@@ -590,7 +591,7 @@ void WriteLoops(Worksheet sheet, const NetworkAdjustment& result) {
         out.Text(6, loop.pass ? "PASS" : "FAIL", loop.pass ? pass : red);
         out.Text(7, LoopRoute(result, loop), route);
       },
-      true);
+      {.compact = true});
 }
 
 }  // namespace

@@ -6,8 +6,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <exception>
+#include <future>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "common/Error.h"
 #include "common/Text.h"
@@ -584,10 +588,51 @@ void SheetStore::SetText(Cell& cell, std::string_view text) {
   pool.append(text);
 }
 
+namespace {
+
+// `n` / 10^decimals in fixed notation.
+char* PutFixed(char* at, long long n, int decimals) {
+  if (n < 0) *at++ = '-';
+  auto u = static_cast<unsigned long long>(n < 0 ? -n : n);
+  char digits[24];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  while (count <= decimals) digits[count++] = '0';  // the 0 before the point
+  for (int i = count - 1; i >= 0; --i) {
+    *at++ = digits[i];
+    if (i == decimals && decimals > 0) *at++ = '.';
+  }
+  return at;
+}
+
+}  // namespace
+
+char* PutShortest(char* at, char* end, double value) {
+  // A value of 0.001 to 10^6 with at most nine decimals is n / 10^9 for an
+  // n of at most 15 digits. Decimals of 15 digits stand for distinct
+  // doubles, so n is the only such decimal that reads back as the value,
+  // and without its trailing zeros it is the shortest one: the text
+  // to_chars writes (which takes fixed notation over the exponent at
+  // these magnitudes, except for a whole number ending in 0).
+  const double magnitude = std::fabs(value);
+  if (magnitude >= 0.001 && magnitude < 1e6) {
+    const long long n = std::llround(value * 1e9);
+    if (static_cast<double>(n) / 1e9 == value) {
+      long long shortest = n;
+      int decimals = 9;
+      for (; decimals > 0 && shortest % 10 == 0; --decimals) shortest /= 10;
+      if (decimals > 0 || shortest % 10 != 0) return PutFixed(at, shortest, decimals);
+    }
+  }
+  return std::to_chars(at, end, value).ptr;
+}
+
 void AppendNumber(std::string& out, double value) {
   char buffer[32];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
+  out.append(buffer, PutShortest(buffer, buffer + sizeof buffer, value));
 }
 
 void AppendInt(std::string& out, unsigned value) {
@@ -801,6 +846,76 @@ void AppendTextRest(std::string& out, const std::string& prefix, std::string_vie
   out += "c>";
 }
 
+// Rows first..last of `streamed` appended to `out`.
+void AppendStreamedRows(const StreamedRows& streamed, const std::string& p, int first, int last,
+                        std::string& out) {
+  const std::string rowOpen = "<" + p + "row r=\"";
+  const std::string rowClose = "</" + p + "row>";
+  for (int r = first; r <= last; ++r) {
+    const std::size_t rowStart = out.size();
+    out += rowOpen;
+    AppendInt(out, static_cast<unsigned>(r));
+    out += "\">";
+    RowWriter writer = RowWriterAccess::Make(out, p, r, streamed.lastColumn, streamed.compact);
+    streamed.row(r, writer);
+    if (!writer.Wrote()) {  // a row without cells is not written, as a stored one
+      out.resize(rowStart);
+      continue;
+    }
+    out += rowClose;
+  }
+}
+
+// The streamed rows after `buffer`, handed to `out` in pieces. Rows that
+// may be written on any thread are put together in blocks on worker
+// threads, a few blocks ahead of the one handed out; an Error of a row
+// comes out in its order, as on one thread.
+void WriteStreamedRows(const StreamedRows& streamed, const std::string& p, std::string& buffer,
+                       const std::function<void(std::string_view)>& out) {
+  constexpr int kBlockRows = 4096;
+  const int end = streamed.firstRow + streamed.count;
+  if (!streamed.concurrent || streamed.count <= kBlockRows) {
+    for (int r = streamed.firstRow; r < end; r += 64) {
+      AppendStreamedRows(streamed, p, r, std::min(end, r + 64) - 1, buffer);
+      if (buffer.size() >= (1 << 16)) {
+        out(buffer);
+        buffer.clear();
+      }
+    }
+    return;
+  }
+  out(buffer);
+  buffer.clear();
+  const std::size_t ahead = std::max(2u, std::thread::hardware_concurrency()) + 1;
+  std::deque<std::future<std::string>> blocks;
+  auto handOldest = [&] {
+    const std::string block = blocks.front().get();
+    blocks.pop_front();
+    out(block);
+  };
+  try {
+    for (int r = streamed.firstRow; r < end; r += kBlockRows) {
+      if (blocks.size() >= ahead) handOldest();
+      auto render = [&streamed, &p, r, last = std::min(end, r + kBlockRows) - 1] {
+        std::string block;
+        block.reserve(static_cast<std::size_t>(last - r + 1) * 64);
+        AppendStreamedRows(streamed, p, r, last, block);
+        return block;
+      };
+      try {
+        blocks.push_back(std::async(std::launch::async, render));
+      } catch (const std::system_error&) {  // no thread to be had: on this one
+        blocks.push_back(std::async(std::launch::deferred, render));
+      }
+    }
+    while (!blocks.empty()) handOldest();
+  } catch (...) {
+    for (auto& block : blocks)  // no worker outlives what it reads
+      if (block.valid()) block.wait();
+    throw;
+  }
+}
+
 }  // namespace
 
 void WriteSheet(const SheetFrame& frame, const SheetStore& store,
@@ -872,26 +987,7 @@ void WriteSheet(const SheetFrame& frame, const SheetStore& store,
       buffer.clear();
     }
   }
-  if (streamed) {
-    for (int r = streamed->firstRow; r < streamed->firstRow + streamed->count; ++r) {
-      const std::size_t rowStart = buffer.size();
-      buffer += rowOpen;
-      AppendInt(buffer, static_cast<unsigned>(r));
-      buffer += "\">";
-      RowWriter writer =
-          RowWriterAccess::Make(buffer, p, r, streamed->lastColumn, streamed->compact);
-      streamed->row(r, writer);
-      if (!writer.Wrote()) {  // a row without cells is not written, as a stored one
-        buffer.resize(rowStart);
-        continue;
-      }
-      buffer += rowClose;
-      if (buffer.size() >= (1 << 16)) {
-        out(buffer);
-        buffer.clear();
-      }
-    }
-  }
+  if (streamed) WriteStreamedRows(*streamed, p, buffer, out);
   if (frame.headRows > 0) {
     // The rows below the head, and everything after them, as they stood.
     out(buffer);
@@ -987,7 +1083,7 @@ void RowWriter::Number(int column, double value, CellStyleId style) {
   }
   char cell[96];
   char* at = Put(PutPlainCellStart(cell, style), "><v>");
-  at = std::to_chars(at, cell + sizeof cell, value).ptr;
+  at = PutShortest(at, cell + sizeof cell, value);
   at = Put(at, "</v></c>");
   out_.append(cell, static_cast<std::size_t>(at - cell));
 }

@@ -659,7 +659,7 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
     writer.Add(name, DeflateWhole(content));
   };
   auto writeStreamed = [&](const std::string& name, const std::function<void(const Sink&)>& fill) {
-    Deflater deflater(1);
+    Deflater deflater(Deflater::kFast);
     fill([&](std::string_view piece) { deflater.Write(piece); });
     writer.Add(name, deflater.Finish());
   };
@@ -1032,7 +1032,8 @@ void Worksheet::MergeCells(int firstRow, int firstColumn, int lastRow, int lastC
 }
 
 void Worksheet::StreamRows(int firstRow, int count, int lastColumn,
-                           std::function<void(int row, RowWriter& writer)> row, bool compact) {
+                           std::function<void(int row, RowWriter& writer)> row,
+                           StreamedLayout layout) {
   if (sheet_->frame.headRows > 0)
     book_->Fail("stream rows", "the sheet \"" + sheet_->name + "\" was read only in part");
   if (firstRow <= LastRow() || count < 0 || firstRow < 1 ||
@@ -1040,7 +1041,8 @@ void Worksheet::StreamRows(int firstRow, int count, int lastColumn,
       lastColumn > Workbook::kMaxColumns || !row)
     book_->Fail("stream rows", std::to_string(count) + " rows from row " +
                                    std::to_string(firstRow) + " do not fit below the sheet's rows");
-  sheet_->streamed = {firstRow, count, lastColumn, std::move(row), compact};
+  sheet_->streamed = {firstRow, count, lastColumn, std::move(row), layout.compact,
+                      layout.concurrent};
   sheet_->changed = true;
 }
 

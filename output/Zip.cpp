@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "common/Error.h"
+#include "output/internal/FastDeflate.h"
 
 namespace vireo::xlsx {
 namespace {
@@ -68,6 +69,12 @@ namespace {
 // with a sync flush, or finished when `last`.
 std::string DeflateChunk(int level, const std::string& dictionary, const std::string& input,
                          bool last) {
+  if (level == Deflater::kFast) {
+    std::string out;
+    out.reserve(input.size() / 4 + 64);
+    FastDeflate(dictionary, input, last, out);
+    return out;
+  }
   z_stream stream{};
   // Negative window bits: raw deflate, as zip entries hold it.
   if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)

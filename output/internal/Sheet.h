@@ -122,7 +122,8 @@ struct SheetFrame {
 struct StreamedRows {
   int firstRow = 0, count = 0, lastColumn = 0;
   std::function<void(int, RowWriter&)> row;
-  bool compact = false;  // cells that follow the previous one without a reference
+  bool compact = false;     // cells that follow the previous one without a reference
+  bool concurrent = false;  // `row` may be called on several threads at once
 };
 
 // What a cell shows, its text viewed in the store's pool.
@@ -159,6 +160,9 @@ void AppendEscapedText(std::string& out, std::string_view text);
 void AppendEscapedAttribute(std::string& out, std::string_view value);
 // The shortest text that reads back as exactly `value`, locale-free.
 void AppendNumber(std::string& out, double value);
+// The shortest text that reads back as `value`, exactly as std::to_chars
+// writes it, into `at`; quicker for values with a few decimals.
+char* PutShortest(char* at, char* end, double value);
 void AppendInt(std::string& out, unsigned value);
 // Characters as Excel counts them: UTF-16 code units.
 std::size_t Utf16LengthOf(std::string_view utf8);

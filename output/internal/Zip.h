@@ -43,6 +43,8 @@ struct StoredEntry {
 // gathered into blocks so callers may write many small pieces cheaply.
 class Deflater {
  public:
+  // The level of the fast coder (FastDeflate.h); 1 to 9 are zlib's.
+  static constexpr int kFast = -1;
   explicit Deflater(int level = 1) : level_(level) {}
   Deflater(const Deflater&) = delete;
   Deflater& operator=(const Deflater&) = delete;
@@ -59,7 +61,7 @@ class Deflater {
   // writer goes on: each chunk starts from the 32 KiB of input before it
   // and ends on a byte boundary, so the chunks join into one deflate
   // stream. A few chunks at a time are in flight.
-  static constexpr std::size_t kChunk = std::size_t{1} << 18;
+  static constexpr std::size_t kChunk = std::size_t{1} << 20;
   static constexpr std::size_t kInFlight = 3;
   static constexpr std::size_t kWindowSize = std::size_t{1} << 15;
   struct Chunk {

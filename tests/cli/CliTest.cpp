@@ -257,7 +257,9 @@ TEST(Cli, open_hands_the_workbook_to_the_desktop_and_never_fails_without_one) {
 
   o = RunCli(args, "env -u WAYLAND_DISPLAY DISPLAY=:99 " + path);
   EXPECT_EQ(o.status, 0) << o.err;
-  for (int wait = 0; wait < 100 && !std::filesystem::exists(opened); ++wait)
+  // The shell makes the file before it writes the line.
+  for (int wait = 0; wait < 100 && (!std::filesystem::exists(opened) || ReadFile(opened).empty());
+       ++wait)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(ReadFile(opened), home.fixture.app.ProcessedWorkbook("LINE 7") + "\n");
 }

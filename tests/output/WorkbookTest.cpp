@@ -268,7 +268,7 @@ TEST(WorkbookSheets, streamed_rows_and_a_sheet_read_only_at_its_head) {
 
   Workbook compact = Workbook::CreateBlank();
   compact.AddSheet("Table").StreamRows(
-      2, 2, 2, [](int, RowWriter& out) { out.Number(1, 1), out.Number(2, 2); }, true);
+      2, 2, 2, [](int, RowWriter& out) { out.Number(1, 1), out.Number(2, 2); }, {.compact = true});
   const std::string compactXml = PartOf(compact.SaveToBytes(), "xl/worksheets/sheet2.xml");
   EXPECT_NE(compactXml.find("<row r=\"3\""), std::string::npos);
   EXPECT_EQ(compactXml.find("<c r="), std::string::npos);

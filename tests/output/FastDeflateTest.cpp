@@ -1,0 +1,86 @@
+// The fast coder checked against zlib's inflater, the independent reader:
+// every stream must inflate to exactly what went in.
+#include "output/internal/FastDeflate.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+using vireo::xlsx::FastDeflate;
+
+std::string Inflated(const std::string& stream, std::size_t size) {
+  z_stream z{};
+  EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
+  std::string out(size + 1, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
+  z.avail_in = static_cast<uInt>(stream.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+  EXPECT_EQ(z.avail_in, 0u);  // nothing after the final block
+  out.resize(out.size() - z.avail_out);
+  inflateEnd(&z);
+  return out;
+}
+
+// `input` coded in pieces of `piece` bytes, each after the 32 KiB before it.
+std::string InPieces(const std::string& input, std::size_t piece) {
+  std::string out;
+  for (std::size_t at = 0; at < input.size() || at == 0; at += piece) {
+    const std::size_t back = std::min<std::size_t>(at, 32768);
+    FastDeflate(std::string_view(input).substr(at - back, back),
+                std::string_view(input).substr(at, piece), at + piece >= input.size(), out);
+    if (input.empty()) break;
+  }
+  return out;
+}
+
+std::string SheetLikeRows(int rows) {
+  std::mt19937 random(3);
+  std::string xml;
+  for (int r = 1; r <= rows; ++r)
+    xml += "<row r=\"" + std::to_string(r) + "\"><c s=\"2\" t=\"inlineStr\"><is><t>TP" +
+           std::to_string(r % 200) + "@NET_1:" + std::to_string(r / 200) + "</t></is></c><c s=\"3\"><v>" +
+           std::to_string(random() % 100000 / 1e3) + "</v></c></row>";
+  return xml;
+}
+
+TEST(FastDeflate, inflates_to_what_went_in_whatever_the_bytes) {
+  std::mt19937 random(7);
+  std::string noise(200000, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  const std::string cases[] = {"", "a", "abcabcabcabca", std::string(100000, 'x'), noise,
+                               SheetLikeRows(3000)};
+  for (const std::string& input : cases) {
+    std::string whole;
+    FastDeflate({}, input, true, whole);
+    EXPECT_EQ(Inflated(whole, input.size()), input) << input.size() << " bytes";
+  }
+  // Long repeats are coded as matches of up to 258 bytes, a few bits each.
+  std::string run;
+  FastDeflate({}, std::string(100000, 'x'), true, run);
+  EXPECT_LT(run.size(), 1000u);
+}
+
+TEST(FastDeflate, chunks_coded_apart_join_into_one_stream) {
+  const std::string xml = SheetLikeRows(20000);
+  for (std::size_t piece : {std::size_t{1}, std::size_t{4099}, std::size_t{65536}, xml.size()}) {
+    const std::string input = piece == 1 ? xml.substr(0, 5000) : xml;
+    const std::string stream = InPieces(input, piece);
+    EXPECT_EQ(Inflated(stream, input.size()), input) << "pieces of " << piece;
+  }
+  // Matches reach back into the piece before: a text coded after itself
+  // takes a fraction of its first coding.
+  const std::string half = SheetLikeRows(300);
+  ASSERT_LT(half.size(), 32768u);
+  std::string first, second;
+  FastDeflate({}, half, false, first);
+  FastDeflate(half, half, true, second);
+  EXPECT_LT(second.size() * 3, first.size());
+}
+
+}  // namespace
