@@ -35,6 +35,13 @@ std::string_view NumberPrefix(std::string_view s) {
 }
 
 double ParseNumber(std::string_view number) {
+  // Most numbers from_chars reads as they stand.
+  if (!number.empty() && number[0] != '+' && number[0] != '.' &&
+      !(number[0] == '-' && number.size() > 1 && number[1] == '.')) {
+    double value = 0.0;
+    if (std::from_chars(number.data(), number.data() + number.size(), value).ec == std::errc{})
+      return value;
+  }
   // from_chars takes no leading "+" and no bare "." forms like "5." or ".5"
   // differently; normalise into a small buffer first.
   std::string text;
@@ -82,10 +89,13 @@ double ParseNumber(std::string_view number) {
 
 double NumberFromText(std::string_view text) {
   std::string compact;
-  compact.reserve(text.size());
-  for (char c : text)
-    if (c != ' ' && c != '\t' && c != '\n') compact.push_back(c);
-  std::string_view number = NumberPrefix(compact);
+  if (text.find_first_of(" \t\n") != std::string_view::npos) {
+    compact.reserve(text.size());
+    for (char c : text)
+      if (c != ' ' && c != '\t' && c != '\n') compact.push_back(c);
+    text = compact;
+  }
+  std::string_view number = NumberPrefix(text);
   return number.empty() ? 0.0 : ParseNumber(number);
 }
 
