@@ -380,11 +380,10 @@ void WriteObservations(std::vector<Worksheet> sheets, const NetworkAdjustment& r
       });
 }
 
-// The runs forward and back first, then every section.
-void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
-  int row = 1;
+// The sections run forward and back, from `row`; the row after them.
+int WriteForwardBack(Worksheet& sheet, ColumnWidths& widths, int row,
+                     const NetworkAdjustment& result) {
   sheet.SetText(row++, 1, "Sections run forward and back", {.bold = true});
-  ColumnWidths widths;
   SheetTable pairs(sheet, widths, row++,
                    {{"Forward", kText},
                     {"Back", kText},
@@ -401,7 +400,28 @@ void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
     pairs.Number(row, 5, pair.toleranceMm, kMm);
     pairs.Text(row++, 6, pair.pass ? "PASS" : "FAIL", {.redFill = !pair.pass});
   }
-  row += 1;
+  return row;
+}
+
+std::string SectionFieldLines(const AdjustedSection& s) {
+  return std::to_string(s.firstFieldLine) + "\u2013" + std::to_string(s.lastFieldLine);
+}
+
+std::string SectionRemark(const AdjustedSection& s) {
+  std::string remark;
+  if (s.removedInRound > 0)
+    remark = RemovedText(s.removedInRound);
+  else if (s.flagged)
+    remark = "flagged";
+  else if (!s.standardizedResidual)
+    remark = "no check";
+  if (!s.inLoop) remark += remark.empty() ? "in no loop" : "; in no loop";
+  return remark;
+}
+
+// Every section between network points, from `row` to the end of the sheet.
+void WriteSectionTable(Worksheet& sheet, ColumnWidths& widths, int row,
+                       const NetworkAdjustment& result) {
   // Below the held rows; a table longer than the sheet is cut, and says so.
   const std::size_t room = static_cast<std::size_t>(Workbook::kMaxRows - row - 1);
   const std::size_t shown = std::min(result.sections.size(), room);
@@ -450,23 +470,9 @@ void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
     if (section.standardizedResidual) extent[12].Add(*section.standardizedResidual);
     if (section.mdb) extent[13].Add(*section.mdb);
   }
-  auto fieldLinesOf = [](const AdjustedSection& s) {
-    return std::to_string(s.firstFieldLine) + "\u2013" + std::to_string(s.lastFieldLine);
-  };
-  auto remarkOf = [](const AdjustedSection& s) {
-    std::string remark;
-    if (s.removedInRound > 0)
-      remark = RemovedText(s.removedInRound);
-    else if (s.flagged)
-      remark = "flagged";
-    else if (!s.standardizedResidual)
-      remark = "no check";
-    if (!s.inLoop) remark += remark.empty() ? "in no loop" : "; in no loop";
-    return remark;
-  };
   for (std::size_t s = 0; s < shown; ++s) {
-    fieldLines.push_back(fieldLinesOf(result.sections[s]));
-    remarks.push_back(remarkOf(result.sections[s]));
+    fieldLines.push_back(SectionFieldLines(result.sections[s]));
+    remarks.push_back(SectionRemark(result.sections[s]));
   }
   FitWidest(widths, {1, 2}, names);
   FitWidest(widths, {3}, files);
@@ -481,13 +487,13 @@ void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
   Lay(sheet, widths, headingRow);
   sheet.StreamRows(
       headingRow + 1, static_cast<int>(shown), 14,
-      [&result, style, red, headingRow, fieldLinesOf, remarkOf](int r, RowWriter& out) {
+      [&result, style, red, headingRow](int r, RowWriter& out) {
         const AdjustedSection& s = result.sections[static_cast<std::size_t>(r - headingRow - 1)];
         out.Text(1, result.points[s.from].name, style[1]);
         out.Text(2, result.points[s.to].name, style[2]);
         out.Text(3, result.FileOf(s), style[3]);
         out.Number(4, s.line, style[4]);
-        out.Text(5, fieldLinesOf(s), style[5]);
+        out.Text(5, SectionFieldLines(s), style[5]);
         out.Number(6, static_cast<double>(s.setups), style[6]);
         out.Number(7, s.length, style[7]);
         out.Number(8, s.observed, style[8]);
@@ -496,10 +502,17 @@ void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
         out.Number(11, s.redundancy, style[11]);
         if (s.standardizedResidual) out.Number(12, *s.standardizedResidual, style[12]);
         if (s.mdb) out.Number(13, *s.mdb, style[13]);
-        const std::string remark = remarkOf(s);
+        const std::string remark = SectionRemark(s);
         if (!remark.empty()) out.Text(14, remark, s.flagged || s.removedInRound ? red : style[14]);
       },
       {.compact = true});
+}
+
+// The runs forward and back first, then every section.
+void WriteSections(Worksheet sheet, const NetworkAdjustment& result) {
+  ColumnWidths widths;
+  const int row = WriteForwardBack(sheet, widths, 1, result);
+  WriteSectionTable(sheet, widths, row + 1, result);
 }
 
 std::string LoopRoute(const NetworkAdjustment& result, const LevellingLoop& loop) {
