@@ -658,8 +658,12 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
   auto writeContent = [&](const std::string& name, const std::string& content) {
     writer.Add(name, DeflateWhole(content));
   };
-  auto writeStreamed = [&](const std::string& name, const std::function<void(const Sink&)>& fill) {
-    Deflater deflater(Deflater::kFast);
+  // A long table of the program's own (compact rows) is coded by the fast
+  // coder; the report's sheets keep zlib's smaller output, which the RL
+  // adjustment reads back into memory.
+  auto writeStreamed = [&](const std::string& name, const std::function<void(const Sink&)>& fill,
+                           bool longTable = false) {
+    Deflater deflater(longTable ? Deflater::kFast : 1);
     fill([&](std::string_view piece) { deflater.Write(piece); });
     writer.Add(name, deflater.Finish());
   };
@@ -720,10 +724,13 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
   for (const auto& sheet : sheets) {
     if (!sheet->added) continue;
     const AddedSheet& added = *sheet->added;
-    writeStreamed(sheet->part, [&](const Sink& out) {
-      WriteSheet(AddedSheetFrame(added), sheet->store, out,
-                 sheet->streamed.row ? &sheet->streamed : nullptr);
-    });
+    writeStreamed(
+        sheet->part,
+        [&](const Sink& out) {
+          WriteSheet(AddedSheetFrame(added), sheet->store, out,
+                     sheet->streamed.row ? &sheet->streamed : nullptr);
+        },
+        sheet->streamed.row && sheet->streamed.compact);
     if (added.charts.empty()) continue;
     const std::string pkg = kPackageRelationshipsNs, rel = kRelationshipsNs;
     writeContent(
