@@ -125,7 +125,7 @@ void Deflater::Hand() {
     inFlight_.push_back(std::async(std::launch::deferred, std::move(compress)));
   }
   pending_ = std::string();
-  pending_.reserve(kChunk + 4096);
+  pending_.reserve(chunk_ + 4096);
 }
 
 void Deflater::Take() {

@@ -45,13 +45,14 @@ class Deflater {
  public:
   // The level of the fast coder (FastDeflate.h); 1 to 9 are zlib's.
   static constexpr int kFast = -1;
-  explicit Deflater(int level = 1) : level_(level) {}
+  explicit Deflater(int level = 1)
+      : level_(level), chunk_(level == kFast ? std::size_t{1} << 20 : std::size_t{1} << 18) {}
   Deflater(const Deflater&) = delete;
   Deflater& operator=(const Deflater&) = delete;
 
   void Write(std::string_view bytes) {
     pending_.append(bytes);
-    if (pending_.size() >= kChunk) Hand();
+    if (pending_.size() >= chunk_) Hand();
   }
   // Ends the stream and hands the entry out.
   StoredEntry Finish();
@@ -61,7 +62,6 @@ class Deflater {
   // writer goes on: each chunk starts from the 32 KiB of input before it
   // and ends on a byte boundary, so the chunks join into one deflate
   // stream. A few chunks at a time are in flight.
-  static constexpr std::size_t kChunk = std::size_t{1} << 20;
   static constexpr std::size_t kInFlight = 3;
   static constexpr std::size_t kWindowSize = std::size_t{1} << 15;
   struct Chunk {
@@ -73,6 +73,10 @@ class Deflater {
   void Take();  // appends the oldest chunk in flight to the output
 
   int level_;
+  // The fast coder's chunks are larger: it runs through a chunk in half
+  // zlib's time, and each chunk starts a thread. The report's zlib chunks
+  // stay small, for the memory of the RL adjustment.
+  std::size_t chunk_;
   std::string pending_;
   std::string window_;  // the last 32 KiB handed out
   std::deque<std::future<Chunk>> inFlight_;
