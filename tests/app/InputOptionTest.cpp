@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
-#include <memory>
+#include <optional>
 
 #include "app/MainWindow.h"
 #include "output/Workbook.h"
@@ -15,20 +15,15 @@
 #include "tests/app/ScriptedPrompts.h"
 #include "tests/support/FieldFiles.h"
 
-using vireo::app::MainWindow;
 using vireo::rlinput::InputOption;
-using vireo::testing::AppFixture;
 using vireo::testing::ReadFile;
-using vireo::testing::ScriptedPrompts;
 
 namespace {
 
 std::string SimulatedLine(int setups, bool closedLoop) {
-  vireo::examples::SimulationOptions options;
-  options.seed = static_cast<std::uint32_t>(setups);
-  options.setupsPerLine = setups;
-  options.closedLoop = closedLoop;
-  return vireo::examples::SimulateFieldFile(options);
+  return vireo::examples::SimulateFieldFile({.seed = static_cast<std::uint32_t>(setups),
+                                             .setupsPerLine = setups,
+                                             .closedLoop = closedLoop});
 }
 
 template <typename W>
@@ -49,21 +44,19 @@ class InputOptionTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<AppFixture> fixture_;
-  std::unique_ptr<ScriptedPrompts> prompts_;
-  std::unique_ptr<MainWindow> window_;
+  std::optional<vireo::testing::WindowFixture> f_;
 
   // Runs `name` through the window, answered Yes; returns the summary the
   // run gives for that file (by the core run on the same folder beforehand).
   vireo::RunSummary RunYes(const std::string& name, const std::string& content) {
-    const std::string path = fixture_->AddFieldFile(name, content);
-    const vireo::RunSummary expected = vireo::ProcessField(path, fixture_->app).summary;
-    prompts_->files.enqueue(QString::fromStdString(path));
-    prompts_->yesNo.enqueue(true);
-    window_->ProcessCommand();
+    const std::string path = f_->fixture.AddFieldFile(name, content);
+    const vireo::RunSummary expected = vireo::ProcessField(path, f_->fixture.app).summary;
+    f_->prompts.files.enqueue(QString::fromStdString(path));
+    f_->prompts.yesNo.enqueue(true);
+    f_->window->ProcessCommand();
     return expected;
   }
-  InputOption* Dialog() { return window_->RlDialog(); }
+  InputOption* Dialog() { return f_->window->RlDialog(); }
   bool Enabled(const char* name) { return Child<QWidget>(Dialog(), name)->isEnabled(); }
   void Click(const char* name) {
     QTest::mouseClick(Child<QWidget>(Dialog(), name), Qt::LeftButton);
@@ -76,18 +69,11 @@ class InputOptionTest : public QObject {
 
  private slots:
   void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-  void init() {
-    fixture_ = std::make_unique<AppFixture>();
-    prompts_ = std::make_unique<ScriptedPrompts>();
-    window_ = std::make_unique<MainWindow>(fixture_->app, *prompts_);
-    prompts_->window = window_.get();
-    window_->show();
-  }
+  void init() { f_.emplace().Open(); }
   void cleanup() {
-    window_.reset();
+    f_->window.reset();
     FlushDeletes();
-    prompts_.reset();
-    fixture_.reset();
+    f_.reset();
   }
 
   void shownInItsLoadStateWithTheRunsFields() {
@@ -159,7 +145,7 @@ class InputOptionTest : public QObject {
     Click("Command1");
     QCOMPARE(saved.size(), 1);  // the window's "Open the report" link follows it
     QCOMPARE(saved[0][0].toString(), QString::fromStdString(fields.workbookPath));
-    QVERIFY(prompts_->Of("Tell").empty());
+    QVERIFY(f_->prompts.Of("Tell").empty());
     QVERIFY(!QApplication::overrideCursor());
     FlushDeletes();
     QVERIFY(!Dialog());
@@ -178,14 +164,14 @@ class InputOptionTest : public QObject {
     Click("Command1");
     FlushDeletes();
     QVERIFY(Dialog() && Dialog()->isVisible());
-    const auto told = prompts_->Of("Tell");
+    const auto told = f_->prompts.Of("Tell");
     QCOMPARE(told.size(), 1u);
     QCOMPARE(told[0].title, QString("Input RL"));
     QVERIFY(!told[0].text.isEmpty());
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(ReadFile(fields.workbookPath), before);
     // Beside the main window, not over its status and verdict.
-    QVERIFY(!Dialog()->frameGeometry().intersects(window_->frameGeometry()));
+    QVERIFY(!Dialog()->frameGeometry().intersects(f_->window->frameGeometry()));
     // The message stands in front of the dialog, which then has the focus
     // in the level refused, selected for typing over.
     QCOMPARE(told[0].owner, static_cast<QWidget*>(Dialog()));
@@ -196,7 +182,7 @@ class InputOptionTest : public QObject {
     Type("Text1", "100");
     Type("Text2", "1e");
     Click("Command1");
-    QCOMPARE(prompts_->Of("Tell").size(), 2u);
+    QCOMPARE(f_->prompts.Of("Tell").size(), 2u);
     QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), "Text2"));
   }
 
@@ -241,9 +227,8 @@ class InputOptionTest : public QObject {
   void exitClosesTheDialogToo() {
     RunYes("LINE1.dat", SimulatedLine(3, true));
     QVERIFY(Dialog());
-    QTest::mouseClick(window_->findChild<QPushButton*>("ExitProgram"), Qt::LeftButton);
+    QTest::mouseClick(f_->window->findChild<QPushButton*>("ExitProgram"), Qt::LeftButton);
     QVERIFY(!Dialog());
-    QVERIFY(!window_->isVisible());
   }
 };
 

@@ -10,7 +10,7 @@
 #include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
-#include <memory>
+#include <optional>
 #include <set>
 
 #include "app/CheckSettingsDialog.h"
@@ -22,9 +22,7 @@
 using vireo::app::MainWindow;
 using vireo::gui::MessageKind;
 using vireo::gui::OpenFailure;
-using vireo::testing::AppFixture;
 using vireo::testing::ReadFile;
-using vireo::testing::ScriptedPrompts;
 
 namespace {
 
@@ -38,9 +36,7 @@ QString Ticked(const MainWindow& window) {
 }
 
 std::string SimulatedLine(int setups) {
-  vireo::examples::SimulationOptions options;
-  options.setupsPerLine = setups;
-  return vireo::examples::SimulateFieldFile(options);
+  return vireo::examples::SimulateFieldFile({.setupsPerLine = setups});
 }
 
 }  // namespace
@@ -49,18 +45,16 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<AppFixture> fixture_;
-  std::unique_ptr<ScriptedPrompts> prompts_;
-  std::unique_ptr<MainWindow> window_;
+  std::optional<vireo::testing::WindowFixture> f_;
 
-  MainWindow& Open() {
-    window_ = std::make_unique<MainWindow>(fixture_->app, *prompts_);
-    prompts_->window = window_.get();
-    window_->show();
-    return *window_;
+  MainWindow& Open() { return f_->Open(); }
+  QPushButton* Button(const char* name) { return f_->window->findChild<QPushButton*>(name); }
+  QString Status() { return f_->window->findChild<QLabel*>("Label3")->text(); }
+  // Clicks PROCESS, `path` chosen in the file dialog.
+  void ProcessFile(const std::string& path) {
+    f_->prompts.files.enqueue(QString::fromStdString(path));
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
   }
-  QPushButton* Button(const char* name) { return window_->findChild<QPushButton*>(name); }
-  QString Status() { return window_->findChild<QLabel*>("Label3")->text(); }
 
   // Records a label's text whenever it is painted.
   struct PaintedTexts : QObject {
@@ -75,49 +69,36 @@ class MainWindowTest : public QObject {
 
  private slots:
   void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-  void init() {
-    fixture_ = std::make_unique<AppFixture>();
-    prompts_ = std::make_unique<ScriptedPrompts>();
-  }
-  void cleanup() {
-    window_.reset();
-    prompts_.reset();
-    fixture_.reset();
-  }
+  void init() { f_.emplace(); }
+  void cleanup() { f_.reset(); }
 
   void startupTicksTheStoredFactor_data() {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("ticked");
-    QTest::newRow("E10") << "YA\r\nE10\r\n"
-                         << "ten";
-    QTest::newRow("E3") << "E3\r\n"
-                        << "";
-    QTest::newRow("key letter only") << "E\r\n"
-                                     << "";
-    QTest::newRow("E 4") << "E 4\r\n"
-                         << "";
-    QTest::newRow("trailing space") << "E4 \r\n"
-                                    << "";
-    QTest::newRow("no E line") << "YA\r\nPB\r\n"
-                               << "";
-    QTest::newRow("last line wins") << "E2\r\nYA\r\nE8\r\n"
-                                    << "eight";
+    const char* rows[][3] = {{"E10", "YA\r\nE10\r\n", "ten"},
+                             {"E3", "E3\r\n", ""},
+                             {"key letter only", "E\r\n", ""},
+                             {"E 4", "E 4\r\n", ""},
+                             {"trailing space", "E4 \r\n", ""},
+                             {"no E line", "YA\r\nPB\r\n", ""},
+                             {"last line wins", "E2\r\nYA\r\nE8\r\n", "eight"}};
+    for (const auto& r : rows) QTest::newRow(r[0]) << QString(r[1]) << QString(r[2]);
   }
   void startupTicksTheStoredFactor() {
     QFETCH(QString, control);
     QFETCH(QString, ticked);
-    vireo::testing::WriteFile(fixture_->app.ControlFile(), control.toStdString());
+    vireo::testing::WriteFile(f_->fixture.app.ControlFile(), control.toStdString());
     QCOMPARE(Ticked(Open()), ticked);
-    QVERIFY(prompts_->asked.empty());
+    QVERIFY(f_->prompts.asked.empty());
   }
 
   void startupWithoutControlFileSaysSoAndTicksNothing() {
-    std::filesystem::remove(fixture_->app.ControlFile());
+    std::filesystem::remove(f_->fixture.app.ControlFile());
     MainWindow& window = Open();
     QCOMPARE(Ticked(window), QString());
-    QCOMPARE(prompts_->asked.size(), 1u);
-    QCOMPARE(prompts_->asked[0].messageKind, MessageKind::Error);
-    QVERIFY(prompts_->asked[0].text.contains("ctlini.dat"));
+    QCOMPARE(f_->prompts.asked.size(), 1u);
+    QCOMPARE(f_->prompts.asked[0].messageKind, MessageKind::Error);
+    QVERIFY(f_->prompts.asked[0].text.contains("ctlini.dat"));
     QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
   }
 
@@ -126,20 +107,20 @@ class MainWindowTest : public QObject {
     QCOMPARE(Ticked(window), QString("four"));
     window.findChild<QAction*>("six")->trigger();
     QCOMPARE(Ticked(window), QString("six"));
-    QCOMPARE(ReadFile(fixture_->app.ControlFile()), "YAcme Levels\r\nPJo Bloggs\r\nE6\r\n");
+    QCOMPARE(ReadFile(f_->fixture.app.ControlFile()), "YAcme Levels\r\nPJo Bloggs\r\nE6\r\n");
     // The ticked item clicked again stays ticked and rewrites the same line.
     window.findChild<QAction*>("six")->trigger();
     QCOMPARE(Ticked(window), QString("six"));
-    QCOMPARE(ReadFile(fixture_->app.ControlFile()), "YAcme Levels\r\nPJo Bloggs\r\nE6\r\n");
+    QCOMPARE(ReadFile(f_->fixture.app.ControlFile()), "YAcme Levels\r\nPJo Bloggs\r\nE6\r\n");
   }
 
   void errorFactorItemWithoutControlFileKeepsTheTicks() {
     MainWindow& window = Open();
-    std::filesystem::remove(fixture_->app.ControlFile());
+    std::filesystem::remove(f_->fixture.app.ControlFile());
     window.findChild<QAction*>("ten")->trigger();
     QCOMPARE(Ticked(window), QString("four"));
-    QCOMPARE(prompts_->Of("Tell").size(), 1u);
-    QVERIFY(prompts_->Of("Tell")[0].text.contains("ctlini.dat"));
+    QCOMPARE(f_->prompts.Of("Tell").size(), 1u);
+    QVERIFY(f_->prompts.Of("Tell")[0].text.contains("ctlini.dat"));
   }
 
   void textSettingCommands_data() {
@@ -162,22 +143,18 @@ class MainWindowTest : public QObject {
     QFETCH(std::optional<QString>, answer);
     QFETCH(QString, expected);
     MainWindow& window = Open();
-    prompts_->inputs.enqueue(answer);
+    f_->prompts.inputs.enqueue(answer);
     window.findChild<QAction*>(item)->trigger();
-    QCOMPARE(QString::fromStdString(ReadFile(fixture_->app.ControlFile())), expected);
-    QCOMPARE(prompts_->asked.size(), 1u);
-    const auto& box = prompts_->asked[0];
+    QCOMPARE(QString::fromStdString(ReadFile(f_->fixture.app.ControlFile())), expected);
+    QCOMPARE(f_->prompts.asked.size(), 1u);
+    const auto& box = f_->prompts.asked[0];
     QVERIFY(!box.windowEnabled);
     QVERIFY(window.isEnabled());
-    if (item == "CompanyName") {
-      QCOMPARE(box.title, QString("Company Name Input"));
-      QCOMPARE(box.text, QString("What is your Company Name?"));
-      QCOMPARE(box.initialText, QString("Acme Levels"));
-    } else {
-      QCOMPARE(box.title, QString("Personnel Name Input"));
-      QCOMPARE(box.text, QString("Who is site Personnel that carried out the survey?"));
-      QCOMPARE(box.initialText, QString("Jo Bloggs"));
-    }
+    const bool company = item == "CompanyName";
+    QCOMPARE(box.title, QString(company ? "Company Name Input" : "Personnel Name Input"));
+    QCOMPARE(box.text, QString(company ? "What is your Company Name?"
+                                       : "Who is site Personnel that carried out the survey?"));
+    QCOMPARE(box.initialText, QString(company ? "Acme Levels" : "Jo Bloggs"));
   }
 
   void processCommand_data() {
@@ -189,15 +166,15 @@ class MainWindowTest : public QObject {
   void processCommandCancelled() {
     QFETCH(bool, fromMenu);
     MainWindow& window = Open();
-    prompts_->files.enqueue(QString());
+    f_->prompts.files.enqueue(QString());
     if (fromMenu)
       window.findChild<QAction*>("Process")->trigger();
     else
       QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
-    QCOMPARE(prompts_->asked.size(), 1u);
-    const auto& dialog = prompts_->asked[0];
+    QCOMPARE(f_->prompts.asked.size(), 1u);
+    const auto& dialog = f_->prompts.asked[0];
     QCOMPARE(dialog.title, QString("Send file..."));
-    QCOMPARE(dialog.initialText, QString::fromStdString(fixture_->app.FieldData()));
+    QCOMPARE(dialog.initialText, QString::fromStdString(f_->fixture.app.FieldData()));
     QCOMPARE(dialog.filters,
              QStringList({"DATfile (*.dat)", "All Files (*)", "GSI file (*.gsi *.GSI)"}));
     QVERIFY(!dialog.startProcessEnabled && !dialog.exitProgramEnabled);
@@ -210,15 +187,15 @@ class MainWindowTest : public QObject {
 
   void processCommandRunsTheChosenFile() {
     QFETCH(bool, fromMenu);
-    const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(4));
+    const std::string path = f_->fixture.AddFieldFile("LINE7.dat", SimulatedLine(4));
     MainWindow& window = Open();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    prompts_->files.enqueue(QString::fromStdString(path));
-    prompts_->yesNo.enqueue(false);
+    f_->prompts.files.enqueue(QString::fromStdString(path));
+    f_->prompts.yesNo.enqueue(false);
     // What the status label shows each time it is painted during the run.
     PaintedTexts painted(window.findChild<QLabel*>("Label3"));
     QString statusAtQuestion;
-    prompts_->duringYesNo = [&] { statusAtQuestion = Status(); };
+    f_->prompts.duringYesNo = [&] { statusAtQuestion = Status(); };
     if (fromMenu)
       window.findChild<QAction*>("Process")->trigger();
     else
@@ -228,8 +205,8 @@ class MainWindowTest : public QObject {
                                    QString::fromStdString(path) + ", this may take a few seconds"));
     // The RL question comes once the run is over: the workbook saved, the
     // done text and the verdict on screen, both buttons back.
-    QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);
-    const auto question = prompts_->Of("AskYesNo")[0];  // a copy: Of() returns a new list
+    QCOMPARE(f_->prompts.Of("AskYesNo").size(), 1u);
+    const auto question = f_->prompts.Of("AskYesNo")[0];  // a copy: Of() returns a new list
     QVERIFY(question.startProcessEnabled && question.exitProgramEnabled);
     QCOMPARE(question.overrideCursor, std::optional<Qt::CursorShape>());
     QCOMPARE(question.title, QString("RL Input Option"));
@@ -245,8 +222,8 @@ class MainWindowTest : public QObject {
     QVERIFY(Status().section('\n', 2).endsWith("within tolerance. Every check passes."));
     QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
-    QVERIFY(std::filesystem::exists(fixture_->app.ProcessedWorkbook("LINE7")));
-    QVERIFY(prompts_->Of("Tell").empty());
+    QVERIFY(std::filesystem::exists(f_->fixture.app.ProcessedWorkbook("LINE7")));
+    QVERIFY(f_->prompts.Of("Tell").empty());
     QVERIFY(!window.RlDialog());
     QVERIFY(window.findChild<QLabel*>("ReportLinks")->text().contains("No check failed"));
   }
@@ -259,12 +236,11 @@ class MainWindowTest : public QObject {
     MainWindow& window = Open();
     QVERIFY(window.findChild<QAction*>("CheckSettings"));
     QStringList told;
-    vireo::app::CheckSettingsDialog dialog(fixture_->app, [&](const QString& t) { told << t; });
+    vireo::app::CheckSettingsDialog dialog(f_->fixture.app, [&](const QString& t) { told << t; });
     dialog.Field("sight_length_m")->setText("abc");
     dialog.Ok();
-    QCOMPARE(told.size(), 1);
-    // Outside its range, or a lowest staff reading above the highest: the
-    // field is named and nothing is written.
+    // No number, outside its range, or a lowest staff reading above the
+    // highest: the field is named and nothing is written.
     dialog.Field("sight_length_m")->setText("1e300");
     dialog.Ok();
     QCOMPARE(told.last(),
@@ -276,18 +252,16 @@ class MainWindowTest : public QObject {
     QVERIFY(
         told.last().startsWith("Lowest staff reading (m), Highest staff reading (m): the lowest"));
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QVERIFY(!std::filesystem::exists(fixture_->app.CheckSettingsFile()));
+    QVERIFY(!std::filesystem::exists(f_->fixture.app.CheckSettingsFile()));
     dialog.Field("staff_min_m")->setText("0");
     dialog.Field("staff_max_m")->setText("0");
     dialog.Field("sight_length_m")->setText(" 1 ");
     dialog.Ok();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(ReadFile(fixture_->app.CheckSettingsFile()), std::string("sight_length_m = 1\r\n"));
+    QCOMPARE(ReadFile(f_->fixture.app.CheckSettingsFile()), std::string("sight_length_m = 1\r\n"));
 
-    prompts_->files.enqueue(
-        QString::fromStdString(fixture_->AddFieldFile("L.dat", SimulatedLine(3))));
-    prompts_->yesNo.enqueue(false);
-    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    f_->prompts.yesNo.enqueue(false);
+    ProcessFile(f_->fixture.AddFieldFile("L.dat", SimulatedLine(3)));
     QVERIFY(Status().contains("3 set-ups fail their checks - see the Checks sheet."));
     auto* label = window.findChild<QLabel*>("Label3");
     QVERIFY(label->height() >= label->heightForWidth(label->width()));
@@ -299,7 +273,7 @@ class MainWindowTest : public QObject {
     std::string content;
     for (const auto& line : QString::fromStdString(SimulatedLine(3)).split("\r\n"))
       if (!line.isEmpty() && !line.contains("Start-Line")) content += line.toStdString() + "\r\n";
-    return fixture_->AddFieldFile("NOSTART.dat", content);
+    return f_->fixture.AddFieldFile("NOSTART.dat", content);
   }
 
   void linksOpenTheReportAndShowTheWarningsUntilTheNextRun() {
@@ -308,25 +282,25 @@ class MainWindowTest : public QObject {
     QList<QUrl> opened;
     window.SetDocumentOpener([&](const QUrl& url, const OpenFailure&) { opened << url; });
     auto* links = window.findChild<QLabel*>("ReportLinks");
-    prompts_->files.enqueue(QString::fromStdString(path));
-    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    ProcessFile(path);
     QVERIFY(Status().startsWith("Status - Done\n"));
     QVERIFY(Status().endsWith("\n1 warning \u2014 see the list"));
     QVERIFY(links->isVisible() && links->text().contains(">Open the report</a>") &&
             links->text().contains(">Show warnings</a>"));
     QVERIFY(opened.isEmpty());  // nothing opens by itself
-    QCOMPARE(prompts_->Of("Tell").size(), 1u);
-    QCOMPARE(prompts_->Of("Tell")[0].messageKind, MessageKind::Warning);
-    QVERIFY(prompts_->Of("Tell")[0].text.contains(QRegularExpression("line \\d+: no line start")));
-    QVERIFY(!prompts_->Of("Tell")[0].overrideCursor);
+    QCOMPARE(f_->prompts.Of("Tell").size(), 1u);
+    QCOMPARE(f_->prompts.Of("Tell")[0].messageKind, MessageKind::Warning);
+    QVERIFY(
+        f_->prompts.Of("Tell")[0].text.contains(QRegularExpression("line \\d+: no line start")));
+    QVERIFY(!f_->prompts.Of("Tell")[0].overrideCursor);
 
     emit links->linkActivated("report");
     const QString workbook =
-        QFileInfo(QString::fromStdString(fixture_->app.ProcessedWorkbook("NOSTART")))
+        QFileInfo(QString::fromStdString(f_->fixture.app.ProcessedWorkbook("NOSTART")))
             .absoluteFilePath();
     QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(workbook)});
     emit links->linkActivated("warnings");
-    auto told = prompts_->Of("Tell");
+    auto told = f_->prompts.Of("Tell");
     QCOMPARE(told.size(), 2u);
     QCOMPARE(told[1].text, told[0].text);
     // A desktop without a program for it: the link says so, with the full
@@ -341,18 +315,17 @@ class MainWindowTest : public QObject {
     QCOMPARE(note->Path(), workbook);
     QVERIFY(window.findChild<QLineEdit*>("NotOpenedPath")->isReadOnly());
     QVERIFY(note->geometry().bottom() < window.centralWidget()->height());
-    QCOMPARE(prompts_->Of("Tell").size(), 2u);
+    QCOMPARE(f_->prompts.Of("Tell").size(), 2u);
 
     // The next run, refused for want of a template, says so, returns to
     // Idle and takes both links away.
-    std::filesystem::remove(fixture_->app.Template());
-    prompts_->files.enqueue(QString::fromStdString(path));
-    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    std::filesystem::remove(f_->fixture.app.Template());
+    ProcessFile(path);
     QVERIFY(!links->isVisible() && !note->isVisible());
-    told = prompts_->Of("Tell");
+    told = f_->prompts.Of("Tell");
     QVERIFY(told.size() == 3u && told[2].messageKind == MessageKind::Error);
     QVERIFY2(told[2].text.contains("Existing.xlsx"), qPrintable(told[2].text));
-    QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);
+    QCOMPARE(f_->prompts.Of("AskYesNo").size(), 1u);
     QVERIFY(Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
   }
@@ -360,44 +333,41 @@ class MainWindowTest : public QObject {
   // Keyed levels judge the file again: after the RL dialog's OK the status
   // tells the adjusted verdict, the sentence the Checks sheet now holds.
   void verdictAfterTheKeyedLevelsOfAnOpenLoop() {
-    const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(4));
+    const std::string path = f_->fixture.AddFieldFile("LINE7.dat", SimulatedLine(4));
     Open();
-    prompts_->files.enqueue(QString::fromStdString(path));
-    prompts_->yesNo.enqueue(true);
-    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    f_->prompts.yesNo.enqueue(true);
+    ProcessFile(path);
     QVERIFY(Status().contains("within tolerance. Every check passes."));
-    QWidget* dialog = window_->RlDialog();
+    QWidget* dialog = f_->window->RlDialog();
     QVERIFY(dialog);
     dialog->findChild<QRadioButton*>("Option2")->click();
     dialog->findChild<QLineEdit*>("Text1")->setText("100");
     dialog->findChild<QLineEdit*>("Text2")->setText("100.5");
     QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-    QCOMPARE(prompts_->Of("Tell").size(), 0u);
+    QCOMPARE(f_->prompts.Of("Tell").size(), 0u);
     const QString verdict = Status().section('\n', 2, 2);
     QVERIFY2(verdict.contains(": OUT OF TOLERANCE.") && !verdict.contains("Every check passes"),
              qPrintable(verdict));
-    vireo::Workbook book = vireo::Workbook::Open(fixture_->app.ProcessedWorkbook("LINE7"));
+    vireo::Workbook book = vireo::Workbook::Open(f_->fixture.app.ProcessedWorkbook("LINE7"));
     QCOMPARE(verdict, QString::fromStdString(book.Sheet("Checks").Get(2, 1).text));
   }
 
   void unsavedWorkbookAsksNoRlQuestion() {
     // An earlier result of the same name, then a run whose save fails: no
     // question about keying in levels for a workbook that is not this run's.
-    const std::string path = fixture_->AddFieldFile("LINE7.dat", SimulatedLine(3));
+    const std::string path = f_->fixture.AddFieldFile("LINE7.dat", SimulatedLine(3));
     Open();
-    prompts_->files.enqueue(QString::fromStdString(path));
-    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
-    const std::string workbook = fixture_->app.ProcessedWorkbook("LINE7");
+    ProcessFile(path);
+    const std::string workbook = f_->fixture.app.ProcessedWorkbook("LINE7");
     // A folder in the workbook's place: the save cannot rename over it.
     std::filesystem::remove(workbook);
     std::filesystem::create_directories(workbook + "/in the way");
 
-    prompts_->files.enqueue(QString::fromStdString(path));
-    prompts_->yesNo.enqueue(true);
-    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
-    QCOMPARE(prompts_->Of("AskYesNo").size(), 1u);  // the first run's only
-    QVERIFY(!window_->RlDialog());
-    const auto told = prompts_->Of("Tell");
+    f_->prompts.yesNo.enqueue(true);
+    ProcessFile(path);
+    QCOMPARE(f_->prompts.Of("AskYesNo").size(), 1u);  // the first run's only
+    QVERIFY(!f_->window->RlDialog());
+    const auto told = f_->prompts.Of("Tell");
     QCOMPARE(told.size(), 1u);
     QCOMPARE(told[0].messageKind, MessageKind::Error);
     QVERIFY2(told[0].text.contains("processed workbook was not saved"), qPrintable(told[0].text));
@@ -408,10 +378,7 @@ class MainWindowTest : public QObject {
   // or section checks that fail, sorts them as numbers and copies them.
   void failedChecksOfTheRealJobInTheirWindow() {
     MainWindow& window = Open();
-    prompts_->files.enqueue(QString::fromStdString(fixture_->AddFieldFile(
-        "DNA03.gsi",
-        ReadFile(std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi"))));
-    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    ProcessFile(f_->fixture.AddFieldFile("DNA03.gsi", ReadFile(vireo::testing::kRealGsiJob)));
     auto* links = window.findChild<QLabel*>("ReportLinks");
     QVERIFY2(links->text().contains(">Show checks (20 failed)</a>"), qPrintable(links->text()));
     emit links->linkActivated("checks");
@@ -451,16 +418,14 @@ class MainWindowTest : public QObject {
     QCOMPARE(list->Copy(), headings + row(2) + '\n');
     QCOMPARE(QApplication::clipboard()->text(), headings + row(2) + '\n');
     // The next run closes the list of the run before.
-    prompts_->files.enqueue(
-        QString::fromStdString(fixture_->AddFieldFile("L.dat", SimulatedLine(3))));
-    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    ProcessFile(f_->fixture.AddFieldFile("L.dat", SimulatedLine(3)));
     QVERIFY(!list->isVisible() && links->text().contains("No check failed"));
   }
 
   // The window opens where it was when the program last ended.
   void positionIsKeptForTheNextStart() {
     Open().move(140, 90);
-    window_->EndProgram();
+    f_->window->EndProgram();
     MainWindow& again = Open();
     QCOMPARE(again.pos(), QPoint(140, 90));
   }
@@ -478,7 +443,7 @@ class MainWindowTest : public QObject {
     else
       window.findChild<QAction*>(item)->trigger();
     QVERIFY(!window.isVisible());
-    QVERIFY(prompts_->asked.empty());
+    QVERIFY(f_->prompts.asked.empty());
   }
 };
 

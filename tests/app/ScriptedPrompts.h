@@ -9,10 +9,13 @@
 #include <QQueue>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "app/MainWindow.h"
 #include "gui/Prompts.h"
+#include "tests/support/FieldFiles.h"
 
 namespace vireo::testing {
 
@@ -50,38 +53,29 @@ class ScriptedPrompts : public vireo::gui::Prompts {
 
   QString OpenFile(QWidget* owner, const QString& title, const QString& folder,
                    const QStringList& filters) override {
-    AskedQuestion q = Snapshot("OpenFile", owner, title, QString());
-    q.initialText = folder;
-    q.filters = filters;
-    asked.push_back(q);
+    Record("OpenFile", owner, title, {}, folder, filters);
     return files.isEmpty() ? QString() : files.dequeue();
   }
   QString SaveFile(QWidget* owner, const QString& title, const QString& suggested,
                    const QStringList& filters) override {
-    AskedQuestion q = Snapshot("SaveFile", owner, title, QString());
-    q.initialText = suggested;
-    q.filters = filters;
-    asked.push_back(q);
+    Record("SaveFile", owner, title, {}, suggested, filters);
     return saveFiles.isEmpty() ? QString() : saveFiles.dequeue();
   }
   std::optional<QString> InputBox(QWidget* owner, const QString& prompt, const QString& title,
                                   const QString& initialText) override {
-    AskedQuestion q = Snapshot("InputBox", owner, title, prompt);
-    q.initialText = initialText;
-    asked.push_back(q);
+    Record("InputBox", owner, title, prompt, initialText);
     return inputs.isEmpty() ? std::nullopt : inputs.dequeue();
   }
   bool AskYesNo(QWidget* owner, const QString& title, const QString& text) override {
-    asked.push_back(Snapshot("AskYesNo", owner, title, text));
+    Record("AskYesNo", owner, title, text);
     if (duringYesNo) duringYesNo();
     return yesNo.isEmpty() ? false : yesNo.dequeue();
   }
   void Tell(QWidget* owner, const QString& title, const QString& text, vireo::gui::MessageKind kind,
             const QString& details) override {
-    AskedQuestion q = Snapshot("Tell", owner, title, text);
+    AskedQuestion& q = Record("Tell", owner, title, text);
     q.messageKind = kind;
     q.details = details;
-    asked.push_back(q);
   }
 
   std::vector<AskedQuestion> Of(const QString& kind) const {
@@ -92,13 +86,15 @@ class ScriptedPrompts : public vireo::gui::Prompts {
   }
 
  private:
-  AskedQuestion Snapshot(const char* kind, QWidget* owner, const QString& title,
-                         const QString& text) const {
-    AskedQuestion q;
+  AskedQuestion& Record(const char* kind, QWidget* owner, const QString& title, const QString& text,
+                        const QString& initialText = {}, const QStringList& filters = {}) {
+    AskedQuestion& q = asked.emplace_back();
     q.kind = QString::fromLatin1(kind);
     q.owner = owner;
     q.title = title;
     q.text = text;
+    q.initialText = initialText;
+    q.filters = filters;
     if (window) {
       q.windowEnabled = window->isEnabled();
       if (auto* b = window->findChild<QPushButton*>(QStringLiteral("StartProcess")))
@@ -108,6 +104,20 @@ class ScriptedPrompts : public vireo::gui::Prompts {
     }
     if (const QCursor* c = QApplication::overrideCursor()) q.overrideCursor = c->shape();
     return q;
+  }
+};
+
+// What each test function of a window test starts from: an application
+// folder, scripted prompts, and the main window over them once opened.
+struct WindowFixture {
+  AppFixture fixture;
+  ScriptedPrompts prompts;
+  std::unique_ptr<app::MainWindow> window;
+  app::MainWindow& Open() {
+    window = std::make_unique<app::MainWindow>(fixture.app, prompts);
+    prompts.window = window.get();
+    window->show();
+    return *window;
   }
 };
 

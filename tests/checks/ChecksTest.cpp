@@ -252,8 +252,7 @@ TEST(CheckLimits, values_that_make_no_sense_keep_the_default) {
 // disagree with the instrument's own heights are named.
 TEST(Checks, the_real_gsi_job) {
   Warnings warnings;
-  const Survey survey =
-      ReadSurvey(std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi", warnings);
+  const Survey survey = ReadSurvey(kRealGsiJob, warnings);
   const CheckReport report = Check(survey);
   ASSERT_EQ(report.lines.size(), 32u);
   std::vector<std::string> sections;
@@ -327,10 +326,8 @@ TEST(ChecksSheet, red_fills_and_the_verdict_after_keyed_levels) {
 TEST(ChecksSheet, prints_the_set_up_headings_on_every_page_and_columns_apart) {
   if (!OnPath("soffice") || !OnPath("pdftotext")) GTEST_SKIP() << "no LibreOffice or poppler";
   AppFixture fixture;
-  const CheckedRun checked = ProcessAndCheck(
-      fixture.AddFieldFile("DNA03.gsi", ReadFile(std::string(VIREO_FIXTURES) +
-                                                 "/gsi/OSGeoLabBp_tutorials_test.gsi")),
-      fixture.app);
+  const CheckedRun checked =
+      ProcessAndCheck(fixture.AddFieldFile("DNA03.gsi", ReadFile(kRealGsiJob)), fixture.app);
   const PrintedPages printed = Print(fixture.folder.Path(), checked.run.workbookPath);
   std::size_t first = 0;
   while (first < printed.pages.size() &&

@@ -110,13 +110,9 @@ struct Generated {
   std::vector<Benchmark> benchmarks;
 };
 
-// Noise exactly as the adjustment models it (sigmaKm > 0), or the rougher
-// field-like noise with blunders of the first test.
-struct Noise {
-  double sigmaKm = 0;  // mm for 1 km; 0: field-like with blunders
-};
-
-Generated Generate(std::uint32_t seed, Noise noise = {}) {
+// Noise exactly as the adjustment models it (sigmaKm > 0, mm for 1 km), or
+// with sigmaKm 0 the rougher field-like noise with blunders of the first test.
+Generated Generate(std::uint32_t seed, double sigmaKm = 0) {
   std::mt19937 random(seed);
   auto uniform = [&](double a, double b) { return std::uniform_real_distribution<>(a, b)(random); };
   auto chance = [&](double p) { return uniform(0, 1) < p; };
@@ -142,12 +138,11 @@ Generated Generate(std::uint32_t seed, Noise noise = {}) {
     LevelledLine line;
     for (std::size_t k = 1; k < route.size(); ++k) {
       const double length = chance(0.05) ? 0 : uniform(10, 120);
-      const double sigma = noise.sigmaKm > 0
-                               ? noise.sigmaKm / 1000 * std::sqrt(std::max(length, 1.0) / 1000)
-                               : 0.0004 * std::sqrt(std::max(length, 1.0) / 60);
+      const double sigma = sigmaKm > 0 ? sigmaKm / 1000 * std::sqrt(std::max(length, 1.0) / 1000)
+                                       : 0.0004 * std::sqrt(std::max(length, 1.0) / 60);
       double dh =
           truth[route[k]] - truth[route[k - 1]] + std::normal_distribution<>(0, sigma)(random);
-      if (noise.sigmaKm == 0 && chance(0.03)) dh += 0.05;
+      if (sigmaKm == 0 && chance(0.03)) dh += 0.05;
       line.setups.push_back({static_cast<long>(k), route[k - 1], route[k], dh, length});
     }
     g.inputs[random() % files].lines.push_back(line);
@@ -163,12 +158,40 @@ Generated Generate(std::uint32_t seed, Noise noise = {}) {
     Benchmark bm{points[b], truth[points[b]], {}, "list", b + 1};
     if (b >= fixed) {
       bm.sigma = uniform(0.5, 5);
-      bm.height += noise.sigmaKm > 0 ? std::normal_distribution<>(0, *bm.sigma / 1000)(random)
-                                     : uniform(-0.003, 0.003);
+      bm.height += sigmaKm > 0 ? std::normal_distribution<>(0, *bm.sigma / 1000)(random)
+                               : uniform(-0.003, 0.003);
     }
     g.benchmarks.push_back(bm);
   }
   return g;
+}
+
+// P(X >= k) for X binomial with n trials of probability p.
+double BinomialTail(int n, double p, int k) {
+  double tail = 0;
+  for (int i = k; i <= n; ++i)
+    tail += std::exp(std::lgamma(n + 1.0) - std::lgamma(i + 1.0) - std::lgamma(n - i + 1.0) +
+                     i * std::log(p) + (n - i) * std::log1p(-p));
+  return tail;
+}
+
+// The set-up behind observation `index` (set-ups input by input, line by
+// line).
+LevelledDifference& SetupAt(std::vector<NetworkInput>& inputs, std::size_t index) {
+  for (NetworkInput& input : inputs)
+    for (LevelledLine& line : input.lines) {
+      if (index < line.setups.size()) return line.setups[index];
+      index -= line.setups.size();
+    }
+  throw std::out_of_range("no such set-up");
+}
+
+LevelledLine Line(const std::vector<std::string>& route, const std::vector<double>& dh,
+                  long firstLine = 1) {
+  LevelledLine line;
+  for (std::size_t k = 0; k < dh.size(); ++k)
+    line.setups.push_back({firstLine + static_cast<long>(k), route[k], route[k + 1], dh[k], 50});
+  return line;
 }
 
 }  // namespace
@@ -230,30 +253,6 @@ TEST(NetworkAdjustment, chi_square_bounds_match_the_tables) {
   }
 }
 
-namespace {
-
-// P(X >= k) for X binomial with n trials of probability p.
-double BinomialTail(int n, double p, int k) {
-  double tail = 0;
-  for (int i = k; i <= n; ++i)
-    tail += std::exp(std::lgamma(n + 1.0) - std::lgamma(i + 1.0) - std::lgamma(n - i + 1.0) +
-                     i * std::log(p) + (n - i) * std::log1p(-p));
-  return tail;
-}
-
-// The set-up behind observation `index` (set-ups input by input, line by
-// line).
-LevelledDifference& SetupAt(std::vector<NetworkInput>& inputs, std::size_t index) {
-  for (NetworkInput& input : inputs)
-    for (LevelledLine& line : input.lines) {
-      if (index < line.setups.size()) return line.setups[index];
-      index -= line.setups.size();
-    }
-  throw std::out_of_range("no such set-up");
-}
-
-}  // namespace
-
 // Noise exactly as modelled, then a blunder of 20 sigma in one checked
 // section: where the separately computed w of that section is the unique
 // largest, snooping removes it in round 1; where another section shares it
@@ -268,7 +267,7 @@ TEST(NetworkSnooping, removes_a_planted_blunder_and_seldom_anything_else) {
   double expected = 0;  // sum over the networks of the Sidak bound 1 - (1 - alpha)^m
   for (std::uint32_t seed = 1; networks < 100; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
-    Generated g = Generate(seed, {kSigmaKm});
+    Generated g = Generate(seed, kSigmaKm);
     const NetworkAdjustment clean = AdjustNetwork(g.inputs, g.benchmarks, options);
     std::vector<std::size_t> checked;
     long tested = 0;
@@ -335,18 +334,6 @@ TEST(NetworkSnooping, removes_a_planted_blunder_and_seldom_anything_else) {
   EXPECT_GE(unique, 50);
   EXPECT_GE(shared, 5);
 }
-
-namespace {
-
-LevelledLine Line(const std::vector<std::string>& route, const std::vector<double>& dh,
-                  long firstLine = 1) {
-  LevelledLine line;
-  for (std::size_t k = 0; k < dh.size(); ++k)
-    line.setups.push_back({firstLine + static_cast<long>(k), route[k], route[k + 1], dh[k], 50});
-  return line;
-}
-
-}  // namespace
 
 // Day 1 runs P -> Q -> R, day 2 runs Q back to P (3 mm apart) and R to P,
 // and a spur R -> S that no loop checks.

@@ -14,9 +14,11 @@ using vireo::testing::WriteFile;
 
 namespace {
 
-std::string Refusal(const std::string& text) {
+// What `attempt` is refused with; "accepted" when it is not.
+template <class Attempt>
+std::string Refusal(Attempt attempt) {
   try {
-    ParseNetworkJob("/jobs/net.job", text);
+    attempt();
   } catch (const Error& e) {
     return e.what();
   }
@@ -68,8 +70,10 @@ TEST(NetworkJob, refusals_name_the_file_and_the_line) {
       {"name = a\nname = b\n", "line 2: the name is given twice"},
       {"snoop = maybe\n", "line 1: snoop \"maybe\" is neither yes nor no"},
   };
-  for (const auto& [text, expected] : cases)
-    EXPECT_NE(Refusal(text).find(expected), std::string::npos) << Refusal(text);
+  for (const auto& [text, expected] : cases) {
+    const std::string refusal = Refusal([&] { ParseNetworkJob("/jobs/net.job", text); });
+    EXPECT_NE(refusal.find(expected), std::string::npos) << refusal;
+  }
   TempFolder folder;
   EXPECT_THROW(ReadNetworkJob(folder / "missing.job"), Error);
 }
@@ -79,16 +83,11 @@ TEST(NetworkAdjustment, a_benchmark_named_like_a_point_but_in_another_case_is_re
   input.path = "L.dat";
   input.lines = {{{{1, "G", "1", 0.5, 60}, {2, "1", "M", -0.2, 60}, {3, "M", "G", -0.3, 60}}}};
   auto refusal = [&](const std::string& name) {
-    try {
-      AdjustNetwork({input}, {{name, 100, std::nullopt, "--fixed", 0}});
-    } catch (const Error& e) {
-      return std::string(e.what());
-    }
-    return std::string("adjusted");
+    return Refusal([&] { AdjustNetwork({input}, {{name, 100, std::nullopt, "--fixed", 0}}); });
   };
   EXPECT_EQ(refusal("g"), "--fixed: read the benchmarks (no point g; did you mean G?)");
   // A turning point (M, within the loop) is known by its name too.
   EXPECT_EQ(refusal("m"), "--fixed: read the benchmarks (no point m; did you mean M?)");
-  EXPECT_EQ(refusal("M"), "adjusted");
+  EXPECT_EQ(refusal("M"), "accepted");
   EXPECT_NE(refusal("x").find("no benchmark is connected to G:"), std::string::npos);
 }

@@ -86,8 +86,7 @@ TEST(Fixtures, the_real_fragment_is_refused_with_its_cause) {
 
 TEST(GsiFiles, the_real_dna03_job_follows_the_instruments_heights_but_where_the_file_disagrees) {
   AppFixture fixture;
-  const ProcessResult result = fixture.Process(
-      "test.gsi", ReadFile(std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi"));
+  const ProcessResult result = fixture.Process("test.gsi", ReadFile(kRealGsiJob));
   EXPECT_EQ(result.survey.format, FieldFormat::Gsi);
   EXPECT_TRUE(result.warnings.empty()) << result.warnings[0].message;
   EXPECT_EQ(result.survey.SetupCount(), 336);

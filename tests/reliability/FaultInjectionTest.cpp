@@ -4,7 +4,6 @@
 // left behind unannounced, and the failure was reported.
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "output/Workbook.h"
 #include "report/ProcessField.h"
 #include "rlinput/Adjustment.h"
+#include "tests/support/Cli.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/FieldFiles.h"
@@ -26,52 +26,11 @@ std::string Simulated(std::uint32_t seed, int setups) {
   return examples::SimulateFieldFile({.seed = seed, .setupsPerLine = setups});
 }
 
-// All cells of the first 40 rows, for comparing workbooks by content (the
-// package bytes carry the time of saving).
-std::vector<CellValue> Cells(const std::string& path) {
-  Workbook w = Workbook::Open(path);
-  std::vector<CellValue> cells;
-  for (int r = 1; r <= 40; ++r)
-    for (int c = 1; c <= 14; ++c) cells.push_back(w.Get(r, c));
-  return cells;
-}
-
 std::string AllFiles(const std::string& root) {
   std::string names;
   for (const auto& e : std::filesystem::recursive_directory_iterator(root))
     if (e.is_regular_file()) names += std::filesystem::relative(e.path(), root).string() + ";";
   return names;
-}
-
-// Runs `attempt` with its k-th file operation failed, k = 1, 2, ..., first as
-// the file system fails, then as memory running out (which the front ends
-// report), until an attempt meets no failure. `attempt` gives the failure it
-// reported, empty for none; `failed(k, reported)` checks each failed attempt
-// and `passed(reported)` the last one. Gives the number of failed attempts.
-template <class Attempt, class Failed, class Passed = void (*)(const std::string&)>
-long FailEachOperation(
-    Attempt attempt, Failed failed, Passed passed = [](const std::string&) {}) {
-  long points = 0;
-  for (bool outOfMemory : {false, true}) {
-    for (long k = 1;; ++k) {
-      FaultyFileSystem fs(k, outOfMemory);
-      std::string reported;
-      try {
-        reported = attempt(fs);
-      } catch (const Error& e) {
-        reported = e.what();
-      } catch (const std::bad_alloc&) {
-        reported = "out of memory";
-      }
-      if (!fs.Failed()) {
-        passed(reported);
-        break;
-      }
-      ++points;
-      failed(k, reported);
-    }
-  }
-  return points;
 }
 
 }  // namespace
@@ -83,12 +42,12 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
   const std::string oldWorkbook = ReadFile(fixture.app.ProcessedWorkbook("LINE"));
   const std::string oldLevel = ReadFile(fixture.app.LevelDataFile("LINE"));
   const std::string files = AllFiles(fixture.app.root);
-  const auto oldCells = Cells(fixture.app.ProcessedWorkbook("LINE"));
+  const auto oldCells = ReportCells(fixture.app.ProcessedWorkbook("LINE"));
 
   // The new result, made once without faults in a second folder.
   AppFixture clean;
   const auto expected = clean.Process("LINE.dat", Simulated(2, 9));
-  const auto newCells = Cells(expected.workbookPath);
+  const auto newCells = ReportCells(expected.workbookPath);
   const std::string newLevel = ReadFile(expected.levelDataPath);
   EXPECT_NE(oldCells, newCells);
 
@@ -106,7 +65,7 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
         const std::string level = ReadFile(fixture.app.LevelDataFile("LINE"));
         EXPECT_TRUE(level == oldLevel || level == newLevel) << "level data file, operation " << k;
         const bool oldBook = ReadFile(fixture.app.ProcessedWorkbook("LINE")) == oldWorkbook;
-        EXPECT_TRUE(oldBook || Cells(fixture.app.ProcessedWorkbook("LINE")) == newCells)
+        EXPECT_TRUE(oldBook || ReportCells(fixture.app.ProcessedWorkbook("LINE")) == newCells)
             << "workbook, operation " << k;
         EXPECT_EQ(oldBook, level == oldLevel) << "a pair of mixed runs, operation " << k;
         // A complete install whose last step failed leaves the earlier level
@@ -167,12 +126,9 @@ TEST(FaultInjection, a_full_disk_keeps_the_pair_of_the_earlier_run) {
   WriteFile(app.ControlFile(), "E4\r\n");
   Workbook::CreateBlank().Save(app.Template());
   const std::string field = mount.Path() + "/JOB.dat";
-  auto process = [&] {
-    return Shell("'" + std::string(VIREO_CLI) + "' process '" + field + "' --home '" +
-                 mount.Path() + "'");
-  };
+  const std::string process = "process " + Quote(field) + " --home " + Quote(mount.Path());
   WriteFile(field, Simulated(1, 12));
-  ASSERT_EQ(process(), 0);
+  ASSERT_EQ(RunCli(process).status, 0);
   const std::string workbook = ReadFile(app.ProcessedWorkbook("JOB"));
   const std::string level = ReadFile(app.LevelDataFile("JOB"));
 
@@ -182,7 +138,7 @@ TEST(FaultInjection, a_full_disk_keeps_the_pair_of_the_earlier_run) {
   ASSERT_EQ(statvfs(mount.Path().c_str(), &disk), 0);
   const auto free = static_cast<long long>(disk.f_bavail) * static_cast<long long>(disk.f_frsize);
   WriteFile(mount.Path() + "/filler", std::string(static_cast<std::size_t>(free - 8192), 'x'));
-  EXPECT_EQ(WEXITSTATUS(process()), 1);
+  EXPECT_EQ(RunCli(process).status, 1);
   EXPECT_EQ(ReadFile(app.ProcessedWorkbook("JOB")), workbook);
   EXPECT_EQ(ReadFile(app.LevelDataFile("JOB")), level);
 }

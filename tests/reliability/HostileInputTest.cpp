@@ -2,10 +2,8 @@
 // them: a clear refusal or valid outputs, never a crash.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <set>
 
@@ -13,11 +11,13 @@
 #include "examples/GsiFileWriter.h"
 #include "output/Workbook.h"
 #include "report/ProcessField.h"
+#include "tests/support/Cli.h"
 #include "tests/support/Clients.h"
 #include "tests/support/FieldFiles.h"
 
 using namespace vireo;
 using namespace vireo::testing;
+using ::testing::HasSubstr;
 
 // Picking the wrong file must not cost the earlier report of that name:
 // a file in which nothing is a field record, a missing one, a folder, a
@@ -29,16 +29,14 @@ TEST(HostileInput, refused_input_keeps_the_earlier_outputs) {
   auto good = fixture.Process("H.dat", StartLine() + "\r\n" + HeightLine("A", "10.00000") + "\r\n" +
                                            SetupLines("A", "B", 1.5, 1.5, 1.2, 1.2));
   ASSERT_TRUE(good.failures.empty());
-  const std::string outputs = ReadFile(good.workbookPath) + ReadFile(good.levelDataPath) +
-                              ListFolder(fixture.app.ProcessedFiles()) +
-                              ListFolder(fixture.app.StarNetFolder());
+  auto outputs = [&] {
+    return ReadFile(good.workbookPath) + ReadFile(good.levelDataPath) +
+           ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder());
+  };
+  const std::string before = outputs();
   auto refused = [&](auto process, const std::string& cause) {
-    EXPECT_THAT(process, ::testing::ThrowsMessage<Error>(::testing::HasSubstr(cause)));
-    EXPECT_EQ(ReadFile(good.workbookPath) + ReadFile(good.levelDataPath) +
-                  ListFolder(fixture.app.ProcessedFiles()) +
-                  ListFolder(fixture.app.StarNetFolder()),
-              outputs)
-        << cause;
+    EXPECT_THAT(process, ::testing::ThrowsMessage<Error>(HasSubstr(cause)));
+    EXPECT_EQ(outputs(), before) << cause;
   };
   std::string binary;
   for (int i = 0; i < 200000; ++i) binary.push_back(static_cast<char>((i * 7919) % 256));
@@ -158,7 +156,7 @@ TEST(HostileInput, a_template_that_inflates_beyond_the_cap_is_refused) {
   WriteFile(fixture.app.Template(), xlsx::BuildPackage(parts));
   EXPECT_THAT([&] { fixture.Process("H.dat", StartLine() + "\r\n"); },
               ::testing::ThrowsMessage<Error>(
-                  ::testing::HasSubstr("xl/sharedStrings.xml inflates to more than 64 MiB")));
+                  HasSubstr("xl/sharedStrings.xml inflates to more than 64 MiB")));
 }
 
 // The longest base name whose output names fit in the 255 bytes of a file
@@ -168,9 +166,8 @@ TEST(HostileInput, base_names_at_the_file_name_limit) {
   const std::string base(248, 'n');
   const std::string field = StartLine() + "\r\n" + SetupLines("A", "B", 1.5, 1.5, 1.2, 1.2);
   fixture.Process(base + ".dat", field);
-  EXPECT_THAT(
-      [&] { fixture.Process(base + "n.dat", field); },
-      ::testing::ThrowsMessage<Error>(::testing::HasSubstr("too long for the level data file")));
+  EXPECT_THAT([&] { fixture.Process(base + "n.dat", field); },
+              ::testing::ThrowsMessage<Error>(HasSubstr("too long for the level data file")));
   EXPECT_EQ(ListFolder(fixture.app.ProcessedFiles()) + ListFolder(fixture.app.StarNetFolder()),
             base + ".xlsx;SN_" + base + ".dat;");
 }
@@ -184,7 +181,6 @@ TEST(HostileInput, memory_bounded_runs_end_with_a_reported_failure_and_lose_noth
   GTEST_SKIP() << "AddressSanitizer needs more address space than the bound";
 #endif
   AppFixture fixture;
-  TempFolder logs;
   const auto earlier = fixture.Process("H.dat", examples::SimulateFieldFile({.seed = 5}));
   const std::string field = fixture.app.FieldData() + "/H.dat";
   auto outputs = [&] {
@@ -196,14 +192,10 @@ TEST(HostileInput, memory_bounded_runs_end_with_a_reported_failure_and_lose_noth
   for (const int status : {2, 1}) {  // refused, then failed
     WriteFile(field, status == 2 ? "" : examples::SimulateFieldFile({.setupsPerLine = 40000}));
     if (status == 2) std::filesystem::resize_file(field, 256u << 20);
-    const int raw =
-        std::system(("ulimit -v 48000 && exec '" + std::string(VIREO_CLI) + "' process '" + field +
-                     "' --home '" + fixture.app.root + "' 2>'" + (logs / "err") + "'")
-                        .c_str());
-    const std::string err = ReadFile(logs / "err");
-    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, status) << err;
-    EXPECT_THAT(
-        err, ::testing::HasSubstr(status == 2 ? "nothing in it is a record" : "not enough memory"));
+    const Outcome o = RunCli("process " + Quote(field) + " --home " + Quote(fixture.app.root),
+                             "ulimit -v 48000 && ");
+    EXPECT_EQ(o.status, status) << o.err;
+    EXPECT_THAT(o.err, HasSubstr(status == 2 ? "nothing in it is a record" : "not enough memory"));
     EXPECT_EQ(outputs(), before);
   }
 }

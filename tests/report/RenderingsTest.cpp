@@ -78,4 +78,9 @@ TEST(Renderings, the_report_the_level_data_the_checks_and_the_network_read_one_m
   EXPECT_EQ(report.Get(11, kRise).number, 0.29999);
   EXPECT_EQ(records.substr(0, records.find('\n') + 1),
             "L  A-B" + std::string(23 + 10, ' ') + "0.29999   41   'A\r\n");
+  // The set-up whose back sight is not read twice has no record (above), its
+  // back sight counts as 0, and the warning names its first line.
+  EXPECT_EQ(report.Get(21, kFall).number, 1.1);
+  ASSERT_EQ(run.warnings.size(), 1u);
+  EXPECT_EQ(run.warnings[0].line, 12);
 }

@@ -87,4 +87,35 @@ class FaultyFileSystem : public FileSystem {
   bool failed_ = false;
 };
 
+// Runs `attempt` with its k-th file operation failed, k = 1, 2, ..., first as
+// the file system fails, then as memory running out (which the front ends
+// report), until an attempt meets no failure. `attempt` gives the failure it
+// reported, empty for none; `failed(k, reported)` checks each failed attempt
+// and `passed(reported)` the last one. Gives the number of failed attempts.
+template <class Attempt, class Failed, class Passed = void (*)(const std::string&)>
+long FailEachOperation(
+    Attempt attempt, Failed failed, Passed passed = [](const std::string&) {}) {
+  long points = 0;
+  for (bool outOfMemory : {false, true}) {
+    for (long k = 1;; ++k) {
+      FaultyFileSystem fs(k, outOfMemory);
+      std::string reported;
+      try {
+        reported = attempt(fs);
+      } catch (const Error& e) {
+        reported = e.what();
+      } catch (const std::bad_alloc&) {
+        reported = "out of memory";
+      }
+      if (!fs.Failed()) {
+        passed(reported);
+        break;
+      }
+      ++points;
+      failed(k, reported);
+    }
+  }
+  return points;
+}
+
 }  // namespace vireo::testing

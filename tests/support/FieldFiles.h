@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "common/AppFolder.h"
 #include "examples/FieldFileWriter.h"
@@ -37,6 +38,21 @@ inline std::string HeightLine(const std::string& point, const std::string& heigh
 }
 inline std::string StartLine() {
   return examples::M5Line(0, "TO  Start-Line       BFFB     1", "", "", "", "", "");
+}
+
+// The real Leica DNA03 job of the test data: 32 lines, 336 set-ups.
+inline const std::string kRealGsiJob =
+    std::string(VIREO_FIXTURES) + "/gsi/OSGeoLabBp_tutorials_test.gsi";
+
+// The report's cells of rows `first` to 40, read by the workbook reader,
+// which refuses anything but a whole package: for comparing workbooks by
+// content (the package bytes carry the time of saving).
+inline std::vector<CellValue> ReportCells(const std::string& workbook, int first = 1) {
+  const Workbook w = Workbook::Open(workbook);
+  std::vector<CellValue> cells;
+  for (int row = first; row <= 40; ++row)
+    for (int column = 1; column <= 14; ++column) cells.push_back(w.Get(row, column));
+  return cells;
 }
 
 // An application folder in a temporary folder: control file, blank
