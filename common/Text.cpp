@@ -1,5 +1,6 @@
 #include "common/Text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -34,8 +35,36 @@ std::string_view NumberPrefix(std::string_view s) {
   return s.substr(0, i);
 }
 
+// 10^0 to 10^15, each exact as a double.
+constexpr double kExactPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// A plain decimal of at most 15 digits and no exponent, as the readings of
+// a field file are: n / 10^k with n and 10^k exact doubles, so the one
+// division rounds to the nearest double, the value from_chars gives.
+std::optional<double> PlainDecimal(std::string_view number) {
+  std::size_t i = 0;
+  const bool negative = number[0] == '-';
+  if (number[0] == '+' || negative) ++i;
+  std::uint64_t digits = 0;
+  int count = 0, decimals = -1;
+  for (; i < number.size(); ++i) {
+    const char c = number[i];
+    if (c == '.') {
+      decimals = 0;
+      continue;
+    }
+    if (!IsDigit(c) || ++count > 15) return std::nullopt;
+    digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+    if (decimals >= 0) ++decimals;
+  }
+  const double value = static_cast<double>(digits) / kExactPowersOfTen[std::max(decimals, 0)];
+  return negative ? -value : value;
+}
+
 double ParseNumber(std::string_view number) {
-  // Most numbers from_chars reads as they stand.
+  if (const std::optional<double> plain = PlainDecimal(number)) return *plain;
+  // Most other numbers from_chars reads as they stand.
   if (!number.empty() && number[0] != '+' && number[0] != '.' &&
       !(number[0] == '-' && number.size() > 1 && number[1] == '.')) {
     double value = 0.0;
@@ -89,10 +118,11 @@ double ParseNumber(std::string_view number) {
 
 double NumberFromText(std::string_view text) {
   std::string compact;
-  if (text.find_first_of(" \t\n") != std::string_view::npos) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
+  if (std::any_of(text.begin(), text.end(), blank)) {
     compact.reserve(text.size());
     for (char c : text)
-      if (c != ' ' && c != '\t' && c != '\n') compact.push_back(c);
+      if (!blank(c)) compact.push_back(c);
     text = compact;
   }
   std::string_view number = NumberPrefix(text);
