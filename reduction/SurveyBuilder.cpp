@@ -1,6 +1,7 @@
 #include "reduction/SurveyBuilder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -18,16 +19,24 @@ constexpr double kStaffLimitM = 10;
 constexpr double kSightLimitM = 1e6;
 constexpr double kHeightLimitM = 10000;
 
-StaffReading ReadingOf(const Reading& reading) {
-  return {reading.line, reading.value, NumberFromText(reading.distance), reading.valueWasNumber};
+// The sight distances of a set-up's four readings, in metres.
+using SlotDistances = std::array<double, 4>;
+
+SlotDistances DistancesOf(const SetupSlots& slots) {
+  SlotDistances distances;
+  for (std::size_t i = 0; i < slots.size(); ++i) distances[i] = NumberFromText(slots[i].distance);
+  return distances;
+}
+
+StaffReading ReadingOf(const Reading& reading, double distance) {
+  return {reading.line, reading.value, distance, reading.valueWasNumber};
 }
 
 // Why a reading cannot be reduced, or "" when it can.
-std::string Impossible(const Reading& reading) {
+std::string Impossible(const Reading& reading, double distance) {
   if (std::abs(reading.value) > kStaffLimitM)
     return "the staff reading " + DecimalText(reading.value) + " m of " + reading.pointId +
            " lies outside -10 to +10 m (a staff is a few metres long)";
-  const double distance = NumberFromText(reading.distance);
   if (!(distance >= 0 && distance <= kSightLimitM))
     return "the sight distance \"" + reading.distance + "\" of " + reading.pointId +
            " is negative or too long to be a sight";
@@ -138,8 +147,10 @@ void SurveyBuilder::ReduceSetup(const SetupSlots& slots, const SetupPairing& pai
   const long setupLine = slots[0].line;
   const std::optional<double> before = std::exchange(lastHeight_, std::nullopt);
   awaitingHeight_.reset();
-  for (const Reading& reading : slots) {
-    if (std::string why = Impossible(reading); !why.empty()) {
+  const SlotDistances distance = DistancesOf(slots);
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    const Reading& reading = slots[i];
+    if (std::string why = Impossible(reading, distance[i]); !why.empty()) {
       warnings_.push_back({reading.line, ToUtf8(why) + "; its set-up is not reduced"});
       for (const Reading& r : slots) Lost(r.line, NotReducedReason::ImpossibleValue, setupLine);
       return;
@@ -159,12 +170,17 @@ void SurveyBuilder::ReduceSetup(const SetupSlots& slots, const SetupPairing& pai
   setup.fieldLine = setupLine;
   setup.line = static_cast<int>(survey_.lines.size());
   if (pairing.back >= 0) {
-    const Reading& b = slots[pairing.back];
-    setup.back = Sight{b.pointId, ReadingOf(b), std::nullopt};
-    if (pairing.BackPaired()) setup.back->repeat = ReadingOf(slots[pairing.backRepeat]);
+    const auto b = static_cast<std::size_t>(pairing.back);
+    setup.back = Sight{slots[b].pointId, ReadingOf(slots[b], distance[b]), std::nullopt};
+    if (pairing.BackPaired()) {
+      const auto repeat = static_cast<std::size_t>(pairing.backRepeat);
+      setup.back->repeat = ReadingOf(slots[repeat], distance[repeat]);
+    }
   }
-  const Reading& f = slots[pairing.fore];
-  setup.fore = Sight{f.pointId, ReadingOf(f), ReadingOf(slots[pairing.foreRepeat])};
+  const auto f = static_cast<std::size_t>(pairing.fore);
+  const auto fr = static_cast<std::size_t>(pairing.foreRepeat);
+  setup.fore =
+      Sight{slots[f].pointId, ReadingOf(slots[f], distance[f]), ReadingOf(slots[fr], distance[fr])};
   setup.riseFall = RiseFallOf(setup.AveBackSight(), setup.AveForeSight());
   if (line.setups.empty()) {
     if (height_.empty())
