@@ -16,9 +16,11 @@
 #include <cctype>
 #include <cmath>
 #include <deque>
+#include <exception>
 
 #include "common/AppFolder.h"
 #include "common/Error.h"
+#include "common/Parallel.h"
 #include "common/Text.h"
 
 namespace vireo::detail {
@@ -145,10 +147,31 @@ std::unordered_map<std::string, std::vector<Place>> Network::KeepApart(std::size
   return apart;
 }
 
-void Network::AddInput(std::size_t i, const std::vector<std::string>& labels) {
+// What one input adds before its turning points are numbered: their names
+// in the order they are first reached, its warnings, and why it was
+// refused. Its set-ups name a turning point t as the point Local(t).
+struct InputPart {
+  std::vector<std::string> turning;
+  NetworkWarnings warnings;
+  std::exception_ptr failure;
+};
+
+namespace {
+
+constexpr int Local(std::size_t turning) {
+  return -2 - static_cast<int>(turning);
+}
+
+}  // namespace
+
+// The set-ups of input i into edges_ and the observations from `first` on.
+// Reads only what Build has settled, so inputs without names kept apart are
+// added side by side.
+void Network::AddInput(std::size_t i, const std::string& label, std::size_t first,
+                       const std::unordered_map<std::string, std::vector<Place>>& apart,
+                       InputPart& part) {
   const NetworkInput& input = inputs_[i];
   const double sigmaKm = options_.sigmaKm;
-  const std::unordered_map<std::string, std::vector<Place>> apart = KeepApart(i, labels[i]);
   // The places of a name kept apart come in the order PlacesOf lists them.
   std::unordered_map<std::string, std::size_t> nextPlace;
   auto placeOf = [&](const std::string& name) {
@@ -156,17 +179,18 @@ void Network::AddInput(std::size_t i, const std::vector<std::string>& labels) {
     return found == apart.end() ? -1 : found->second[nextPlace[name]++].point;
   };
   std::unordered_map<std::string, int> turning;
+  std::size_t at = first;
   for (std::size_t l = 0; l < input.lines.size(); ++l) {
     turning.clear();
-    const std::string suffix = "@" + labels[i] + ":" + std::to_string(l + 1);
+    const std::string suffix = "@" + label + ":" + std::to_string(l + 1);
     auto pointOf = [&](const std::string& name) {
       if (const int place = apart.empty() ? -1 : placeOf(name); place >= 0) return place;
       if (auto it = networkIndex_.find(name); it != networkIndex_.end()) return it->second;
-      auto [t, added] = turning.try_emplace(name, static_cast<int>(points_.size()));
+      auto [t, added] = turning.try_emplace(name, Local(part.turning.size()));
       if (added) {
-        std::string full;
+        std::string& full = part.turning.emplace_back();
         full.reserve(name.size() + suffix.size());
-        AddPoint(full.append(name).append(suffix), i, false);
+        full.append(name).append(suffix);
       }
       return t->second;
     };
@@ -176,10 +200,9 @@ void Network::AddInput(std::size_t i, const std::vector<std::string>& labels) {
       const LevelledDifference& setup = line.setups[k];
       const bool chained = k > 0 && setup.back == line.setups[k - 1].fore;
       if (k > 0 && !chained)
-        result_.warnings.push_back({input.path, setup.fieldLine,
-                                    "the set-up starts at " + setup.back + ", not at " +
-                                        line.setups[k - 1].fore +
-                                        " where the previous set-up ended"});
+        part.warnings.push_back({input.path, setup.fieldLine,
+                                 "the set-up starts at " + setup.back + ", not at " +
+                                     line.setups[k - 1].fore + " where the previous set-up ended"});
       if (!(std::abs(setup.difference) <= kMaxDifference))
         throw Error(input.path, "adjust the network",
                     "line " + std::to_string(setup.fieldLine) + ": the height difference " +
@@ -187,19 +210,16 @@ void Network::AddInput(std::size_t i, const std::vector<std::string>& labels) {
                         DecimalText(kMaxDifference) + " m");
       double length = setup.length;
       if (!(length > 0) || !std::isfinite(length)) {
-        result_.warnings.push_back({input.path, setup.fieldLine,
-                                    "the set-up from " + setup.back + " to " + setup.fore +
-                                        " has no sight distance; it counts as 1 m"});
+        part.warnings.push_back({input.path, setup.fieldLine,
+                                 "the set-up from " + setup.back + " to " + setup.fore +
+                                     " has no sight distance; it counts as 1 m"});
         length = 1;
       }
       const int from = chained ? previousFore : pointOf(setup.back);
       const int to = setup.fore == setup.back ? from : pointOf(setup.fore);
       previousFore = to;
-      edges_.push_back({from, to, setup.difference, length / 1000});
-      ++points_[from].degree;
-      ++points_[to].degree;
-      if (from == to) points_[from].selfLoop = true;
-      AdjustedObservation& o = result_.observations.emplace_back();
+      edges_[at] = {from, to, setup.difference, length / 1000};
+      AdjustedObservation& o = result_.observations[at++];
       o.input = static_cast<int>(i);
       o.line = static_cast<int>(l + 1);
       o.fieldLine = setup.fieldLine;
@@ -209,6 +229,52 @@ void Network::AddInput(std::size_t i, const std::vector<std::string>& labels) {
       o.observed = setup.difference;
       o.sigma = sigmaKm * std::sqrt(length / 1000);
     }
+  }
+}
+
+// Inputs are added in their order: their turning points numbered after the
+// points before them, their warnings after those before them, and the first
+// refusal in that order is the one given.
+void Network::AddInputs(const std::vector<std::string>& labels) {
+  std::vector<std::size_t> first(inputs_.size() + 1, 0);
+  for (std::size_t i = 0; i < inputs_.size(); ++i)
+    first[i + 1] = first[i] + static_cast<std::size_t>(inputs_[i].SetupCount());
+  edges_.resize(first.back());
+  result_.observations.resize(first.back());
+  std::vector<InputPart> parts(inputs_.size());
+  auto add = [&](std::size_t i,
+                 const std::unordered_map<std::string, std::vector<Place>>& apart = {}) {
+    try {
+      AddInput(i, labels[i], first[i], apart, parts[i]);
+    } catch (...) {
+      parts[i].failure = std::current_exception();
+    }
+  };
+  // The turning points of a field data file are its own.
+  ForEachOnAllCores(inputs_.size(), [&](std::size_t i) {
+    if (inputs_[i].kind != InputKind::LevelData) add(i);
+  });
+  for (std::size_t i = 0; i < inputs_.size(); ++i) {
+    if (inputs_[i].kind == InputKind::LevelData) add(i, KeepApart(i, labels[i]));
+    InputPart& part = parts[i];
+    result_.warnings.Append(part.warnings);
+    if (part.failure) std::rethrow_exception(part.failure);
+    const int base = static_cast<int>(points_.size());
+    for (std::string& name : part.turning) AddPoint(std::move(name), i, false);
+    auto number = [base](int& point) {
+      if (point < -1) point = base + (-2 - point);
+    };
+    for (std::size_t e = first[i]; e < first[i + 1]; ++e) {
+      number(edges_[e].from);
+      number(edges_[e].to);
+      result_.observations[e].from = edges_[e].from;
+      result_.observations[e].to = edges_[e].to;
+    }
+  }
+  for (const Edge& e : edges_) {
+    ++points_[e.from].degree;
+    ++points_[e.to].degree;
+    if (e.from == e.to) points_[e.from].selfLoop = true;
   }
 }
 
@@ -250,11 +316,10 @@ void Network::Build() {
   }
   long setups = 0;
   for (const NetworkInput& input : inputs_) setups += input.SetupCount();
-  edges_.reserve(static_cast<std::size_t>(setups));
   result_.observations.reserve(static_cast<std::size_t>(setups) + benchmarks_.size());
   result_.points.reserve(static_cast<std::size_t>(setups) + benchmarks_.size() + 1);
   points_.reserve(result_.points.capacity());
-  for (std::size_t i = 0; i < inputs_.size(); ++i) AddInput(i, labels);
+  AddInputs(labels);
   result_.setups = static_cast<long>(edges_.size());
   if (edges_.empty())
     throw Error(inputs_.empty() ? std::string() : inputs_.front().path, "adjust the network",

@@ -3,16 +3,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <map>
 #include <system_error>
-#include <thread>
 
 #include "common/AppFolder.h"
 #include "common/Error.h"
+#include "common/Parallel.h"
 #include "common/Text.h"
 #include "network/NetworkAdjustment.h"
 
@@ -144,31 +143,18 @@ std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& path
   // others); a refusal is the first in the order given.
   std::vector<NetworkInput> inputs(paths.size());
   std::vector<std::exception_ptr> failures(paths.size());
-  std::atomic<std::size_t> next{0};
-  auto read = [&] {
-    for (std::size_t i; (i = next++) < paths.size();) {
-      try {
-        inputs[i] = ReadNetworkInput(paths[i], fs);
-      } catch (...) {
-        failures[i] = std::current_exception();
-      }
+  auto read = [&](std::size_t i) {
+    try {
+      inputs[i] = ReadNetworkInput(paths[i], fs);
+    } catch (...) {
+      failures[i] = std::current_exception();
     }
   };
   // Only the real file system promises reading from several threads.
-  const std::size_t threads =
-      &fs == &RealFileSystem()
-          ? std::min<std::size_t>(paths.size(), std::max(1u, std::thread::hardware_concurrency()))
-          : 1;
-  std::vector<std::thread> helpers;
-  for (std::size_t t = 1; t < threads; ++t) {
-    try {
-      helpers.emplace_back(read);
-    } catch (const std::system_error&) {
-      break;  // fewer helpers, the same work
-    }
-  }
-  read();
-  for (std::thread& helper : helpers) helper.join();
+  if (&fs == &RealFileSystem())
+    ForEachOnAllCores(paths.size(), read);
+  else
+    for (std::size_t i = 0; i < paths.size(); ++i) read(i);
   for (const std::exception_ptr& failure : failures)
     if (failure) std::rethrow_exception(failure);
   for (std::size_t i = 0; i < inputs.size(); ++i)

@@ -19,6 +19,7 @@
 namespace vireo::detail {
 
 struct Place;
+struct InputPart;
 
 struct Point {
   int benchmark = -1;
@@ -121,7 +122,9 @@ class Network {
   void AddBenchmarks();
   std::unordered_map<std::string, std::vector<Place>> KeepApart(std::size_t i,
                                                                 const std::string& label);
-  void AddInput(std::size_t i, const std::vector<std::string>& labels);
+  void AddInput(std::size_t i, const std::string& label, std::size_t first,
+                const std::unordered_map<std::string, std::vector<Place>>& apart, InputPart& part);
+  void AddInputs(const std::vector<std::string>& labels);
   void LinkEdges();
   void Walk(int start, int edge);
   void OrderSections();
