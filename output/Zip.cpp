@@ -67,7 +67,7 @@ namespace {
 
 // Raw deflate of `input` after `dictionary` (the input before it), ended
 // with a sync flush, or finished when `last`.
-std::string DeflateChunk(int level, const std::string& dictionary, const std::string& input,
+std::string DeflateChunk(int level, std::string_view dictionary, std::string_view input,
                          bool last) {
   if (level == Deflater::kFast) {
     std::string out;
@@ -101,22 +101,35 @@ std::string DeflateChunk(int level, const std::string& dictionary, const std::st
   return out;
 }
 
+Deflater::Piece CodedAfter(int level, std::string_view dictionary, std::string_view input) {
+  Deflater::Piece piece;
+  piece.crc = static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(input.data()), static_cast<uInt>(input.size())));
+  piece.size = input.size();
+  piece.data = DeflateChunk(level, dictionary, input, false);
+  return piece;
+}
+
 }  // namespace
+
+Deflater::Piece Deflater::CodeApart(int level, std::string_view input) {
+  return CodedAfter(level, {}, input);
+}
 
 void Deflater::Hand() {
   if (inFlight_.size() >= kInFlight) Take();
-  // A chunk is never shorter than the window it leaves to the next one.
-  std::string dictionary = std::move(window_);
-  window_ = pending_.substr(pending_.size() - kWindowSize);
-  auto compress = [level = level_, dictionary = std::move(dictionary),
-                   input = std::move(pending_)]() {
-    Chunk chunk;
-    chunk.crc = static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(input.data()), static_cast<uInt>(input.size())));
-    chunk.size = input.size();
-    chunk.data = DeflateChunk(level, dictionary, input, false);
-    return chunk;
+  // The chunk goes with the bytes before it; its own last 32 KiB stay for
+  // the next one.
+  std::string chunk = std::move(pending_);
+  const std::size_t keep = std::min(kWindowSize, chunk.size());
+  pending_ = std::string();
+  pending_.reserve(chunk_ + kWindowSize + 4096);
+  pending_.append(chunk, chunk.size() - keep, keep);
+  auto compress = [level = level_, dictionary = dictionary_, chunk = std::move(chunk)]() {
+    const std::string_view whole(chunk);
+    return CodedAfter(level, whole.substr(0, dictionary), whole.substr(dictionary));
   };
+  dictionary_ = keep;
   try {
     inFlight_.push_back(std::async(std::launch::async, compress));
   } catch (const std::system_error&) {
@@ -124,27 +137,38 @@ void Deflater::Hand() {
     // compressed here, when it is taken.
     inFlight_.push_back(std::async(std::launch::deferred, std::move(compress)));
   }
-  pending_ = std::string();
-  pending_.reserve(chunk_ + 4096);
+}
+
+void Deflater::Append(Piece piece) {
+  if (pending_.size() > dictionary_) Hand();
+  if (inFlight_.size() >= kInFlight) Take();
+  std::promise<Piece> coded;
+  coded.set_value(std::move(piece));
+  inFlight_.push_back(coded.get_future());
+  // What follows starts afresh: the piece's bytes are not at hand.
+  pending_.clear();
+  dictionary_ = 0;
 }
 
 void Deflater::Take() {
-  Chunk chunk = inFlight_.front().get();
+  Piece piece = inFlight_.front().get();
   inFlight_.pop_front();
   crc_ =
-      static_cast<std::uint32_t>(crc32_combine(crc_, chunk.crc, static_cast<z_off_t>(chunk.size)));
-  size_ += chunk.size;
-  out_ += chunk.data;
+      static_cast<std::uint32_t>(crc32_combine(crc_, piece.crc, static_cast<z_off_t>(piece.size)));
+  size_ += piece.size;
+  out_ += piece.data;
 }
 
 StoredEntry Deflater::Finish() {
   while (!inFlight_.empty()) Take();
-  crc_ = static_cast<std::uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(pending_.data()),
-                                          static_cast<uInt>(pending_.size())));
-  size_ += pending_.size();
-  out_ += DeflateChunk(level_, window_, pending_, true);
+  const std::string_view whole(pending_);
+  const std::string_view input = whole.substr(dictionary_);
+  crc_ = static_cast<std::uint32_t>(
+      crc32(crc_, reinterpret_cast<const Bytef*>(input.data()), static_cast<uInt>(input.size())));
+  size_ += input.size();
+  out_ += DeflateChunk(level_, whole.substr(0, dictionary_), input, true);
   pending_.clear();
-  window_.clear();
+  dictionary_ = 0;
   StoredEntry entry;
   entry.method = kDeflated;
   entry.crc = crc_;

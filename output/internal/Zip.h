@@ -50,10 +50,24 @@ class Deflater {
   Deflater(const Deflater&) = delete;
   Deflater& operator=(const Deflater&) = delete;
 
+  // A stretch of the entry's bytes deflated: raw deflate that ends on a
+  // byte boundary (a sync flush), with the CRC and size of what went in.
+  struct Piece {
+    std::string data;
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+  };
+  // `input` deflated at `level` on its own, no match reaching before it:
+  // for a writer that puts pieces of an entry together on several threads.
+  static Piece CodeApart(int level, std::string_view input);
+
+  int Level() const { return level_; }
   void Write(std::string_view bytes) {
     pending_.append(bytes);
-    if (pending_.size() >= chunk_) Hand();
+    if (pending_.size() - dictionary_ >= chunk_) Hand();
   }
+  // Adds a piece coded apart at this level after what was written so far.
+  void Append(Piece piece);
   // Ends the stream and hands the entry out.
   StoredEntry Finish();
 
@@ -64,11 +78,6 @@ class Deflater {
   // stream. A few chunks at a time are in flight.
   static constexpr std::size_t kInFlight = 3;
   static constexpr std::size_t kWindowSize = std::size_t{1} << 15;
-  struct Chunk {
-    std::string data;
-    std::uint32_t crc = 0;
-    std::uint64_t size = 0;
-  };
   void Hand();
   void Take();  // appends the oldest chunk in flight to the output
 
@@ -77,9 +86,11 @@ class Deflater {
   // zlib's time, and each chunk starts a thread. The report's zlib chunks
   // stay small, for the memory of the RL adjustment.
   std::size_t chunk_;
+  // The input not yet handed out, after the dictionary_ bytes before it
+  // (the last 32 KiB handed out, which its matches may reach back into).
   std::string pending_;
-  std::string window_;  // the last 32 KiB handed out
-  std::deque<std::future<Chunk>> inFlight_;
+  std::size_t dictionary_ = 0;
+  std::deque<std::future<Piece>> inFlight_;
   std::string out_;
   std::uint32_t crc_ = 0;
   std::uint64_t size_ = 0;

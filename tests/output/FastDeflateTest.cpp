@@ -1,6 +1,7 @@
 // The fast coder checked against zlib's inflater, the independent reader:
 // every stream must inflate to exactly what went in.
 #include "output/internal/FastDeflate.h"
+#include "output/internal/Zip.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -10,6 +11,7 @@
 
 namespace {
 
+using vireo::xlsx::Deflater;
 using vireo::xlsx::FastDeflate;
 
 std::string Inflated(const std::string& stream, std::size_t size) {
@@ -81,6 +83,28 @@ TEST(FastDeflate, chunks_coded_apart_join_into_one_stream) {
   FastDeflate({}, half, false, first);
   FastDeflate(half, half, true, second);
   EXPECT_LT(second.size() * 3, first.size());
+}
+
+// Pieces coded apart on other threads go into the entry between what is
+// written around them: small and large writes, a piece after a piece.
+TEST(Deflater, pieces_coded_apart_join_what_is_written_around_them) {
+  const std::string xml = SheetLikeRows(40000);
+  ASSERT_GT(xml.size(), 2000000u);
+  const std::string_view all(xml);
+  for (int level : {Deflater::kFast, 1}) {
+    Deflater deflater(level);
+    deflater.Write(all.substr(0, 300000));
+    deflater.Append(Deflater::CodeApart(level, all.substr(300000, 70000)));
+    deflater.Write(all.substr(370000, 100));
+    deflater.Append(Deflater::CodeApart(level, all.substr(370100, 5)));
+    deflater.Append(Deflater::CodeApart(level, all.substr(370105, 29895)));
+    deflater.Write(all.substr(400000));
+    const vireo::xlsx::StoredEntry entry = deflater.Finish();
+    EXPECT_EQ(Inflated(entry.data, xml.size()), xml) << "level " << level;
+    EXPECT_EQ(entry.size, xml.size());
+    EXPECT_EQ(entry.crc, crc32(0, reinterpret_cast<const Bytef*>(xml.data()),
+                               static_cast<uInt>(xml.size())));
+  }
 }
 
 }  // namespace
