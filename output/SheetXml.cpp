@@ -17,6 +17,7 @@
 #include "common/Text.h"
 #include "output/internal/Sheet.h"
 #include "output/internal/StreamingXml.h"
+#include "output/internal/Zip.h"
 
 namespace vireo::xlsx {
 namespace {
@@ -590,20 +591,31 @@ void SheetStore::SetText(Cell& cell, std::string_view text) {
 
 namespace {
 
+// "00" to "99".
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // `n` / 10^decimals in fixed notation.
 char* PutFixed(char* at, long long n, int decimals) {
   if (n < 0) *at++ = '-';
   auto u = static_cast<unsigned long long>(n < 0 ? -n : n);
-  char digits[24];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + u % 10);
-    u /= 10;
-  } while (u != 0);
-  while (count <= decimals) digits[count++] = '0';  // the 0 before the point
-  for (int i = count - 1; i >= 0; --i) {
-    *at++ = digits[i];
-    if (i == decimals && decimals > 0) *at++ = '.';
+  char digits[24];  // filled from the end, two at a time
+  char* first = digits + sizeof digits;
+  for (; u >= 100; u /= 100)
+    first = static_cast<char*>(std::memcpy(first - 2, kDigitPairs + 2 * (u % 100), 2));
+  if (u >= 10)
+    first = static_cast<char*>(std::memcpy(first - 2, kDigitPairs + 2 * u, 2));
+  else
+    *--first = static_cast<char>('0' + u);
+  while (digits + sizeof digits - first <= decimals) *--first = '0';  // the 0 before the point
+  const auto whole = static_cast<std::size_t>(digits + sizeof digits - first - decimals);
+  at = static_cast<char*>(std::memcpy(at, first, whole)) + whole;
+  if (decimals > 0) {
+    *at++ = '.';
+    at = static_cast<char*>(std::memcpy(at, first + whole, static_cast<std::size_t>(decimals))) +
+         decimals;
   }
   return at;
 }
@@ -619,7 +631,10 @@ char* PutShortest(char* at, char* end, double value) {
   // these magnitudes, except for a whole number ending in 0).
   const double magnitude = std::fabs(value);
   if (magnitude >= 0.001 && magnitude < 1e6) {
-    const long long n = std::llround(value * 1e9);
+    // Rounded by hand (llround is a call): the check below takes n only
+    // when it reads back as the value, however a tie was broken.
+    const double scaled = value * 1e9;
+    const auto n = static_cast<long long>(scaled + (scaled < 0 ? -0.5 : 0.5));
     if (static_cast<double>(n) / 1e9 == value) {
       long long shortest = n;
       int decimals = 9;
@@ -868,10 +883,12 @@ void AppendStreamedRows(const StreamedRows& streamed, const std::string& p, int 
 
 // The streamed rows after `buffer`, handed to `out` in pieces. Rows that
 // may be written on any thread are put together in blocks on worker
-// threads, a few blocks ahead of the one handed out; an Error of a row
-// comes out in its order, as on one thread.
+// threads, a few blocks ahead of the one handed out; given a `coder`, the
+// worker deflates its block as well and the block goes to the coder as a
+// piece coded apart. An Error of a row comes out in its order, as on one
+// thread.
 void WriteStreamedRows(const StreamedRows& streamed, const std::string& p, std::string& buffer,
-                       const std::function<void(std::string_view)>& out) {
+                       const std::function<void(std::string_view)>& out, Deflater* coder) {
   constexpr int kBlockRows = 4096;
   const int end = streamed.firstRow + streamed.count;
   if (!streamed.concurrent || streamed.count <= kBlockRows) {
@@ -887,20 +904,25 @@ void WriteStreamedRows(const StreamedRows& streamed, const std::string& p, std::
   out(buffer);
   buffer.clear();
   const std::size_t ahead = std::max(2u, std::thread::hardware_concurrency()) + 1;
-  std::deque<std::future<std::string>> blocks;
+  const int level = coder ? coder->Level() : 0;
+  std::deque<std::future<Deflater::Piece>> blocks;
   auto handOldest = [&] {
-    const std::string block = blocks.front().get();
+    Deflater::Piece block = blocks.front().get();
     blocks.pop_front();
-    out(block);
+    if (coder)
+      coder->Append(std::move(block));
+    else
+      out(block.data);
   };
   try {
     for (int r = streamed.firstRow; r < end; r += kBlockRows) {
       if (blocks.size() >= ahead) handOldest();
-      auto render = [&streamed, &p, r, last = std::min(end, r + kBlockRows) - 1] {
+      auto render = [&streamed, &p, r, last = std::min(end, r + kBlockRows) - 1, coded = !!coder,
+                     level] {
         std::string block;
         block.reserve(static_cast<std::size_t>(last - r + 1) * 64);
         AppendStreamedRows(streamed, p, r, last, block);
-        return block;
+        return coded ? Deflater::CodeApart(level, block) : Deflater::Piece{std::move(block)};
       };
       try {
         blocks.push_back(std::async(std::launch::async, render));
@@ -920,7 +942,8 @@ void WriteStreamedRows(const StreamedRows& streamed, const std::string& p, std::
 
 void WriteSheet(const SheetFrame& frame, const SheetStore& store,
                 const std::function<void(std::string_view)>& out, const StreamedRows* streamed,
-                const std::function<void(const std::function<void(std::string_view)>&)>& rest) {
+                const std::function<void(const std::function<void(std::string_view)>&)>& rest,
+                Deflater* coder) {
   const std::string& p = frame.prefix;
   const std::string rowOpen = "<" + p + "row r=\"";
   const std::string rowClose = "</" + p + "row>";
@@ -987,7 +1010,7 @@ void WriteSheet(const SheetFrame& frame, const SheetStore& store,
       buffer.clear();
     }
   }
-  if (streamed) WriteStreamedRows(*streamed, p, buffer, out);
+  if (streamed) WriteStreamedRows(*streamed, p, buffer, out, coder);
   if (frame.headRows > 0) {
     // The rows below the head, and everything after them, as they stood.
     out(buffer);

@@ -661,10 +661,11 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
   // A long table of the program's own (compact rows) is coded by the fast
   // coder; the report's sheets keep zlib's smaller output, which the RL
   // adjustment reads back into memory.
-  auto writeStreamed = [&](const std::string& name, const std::function<void(const Sink&)>& fill,
+  auto writeStreamed = [&](const std::string& name,
+                           const std::function<void(const Sink&, Deflater&)>& fill,
                            bool longTable = false) {
     Deflater deflater(longTable ? Deflater::kFast : 1);
-    fill([&](std::string_view piece) { deflater.Write(piece); });
+    fill([&](std::string_view piece) { deflater.Write(piece); }, deflater);
     writer.Add(name, deflater.Finish());
   };
   const CacheSource changedCells = [&](std::string_view name) -> const SheetStore* {
@@ -695,7 +696,7 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
     }
     if (rewritten) continue;
     if (sheet) {
-      writeStreamed(name, [&](const Sink& out) {
+      writeStreamed(name, [&](const Sink& out, Deflater&) {
         WriteSheet(sheet->frame, sheet->store, out,
                    sheet->streamed.row ? &sheet->streamed : nullptr,
                    [&](const Sink& piece) { zip->ReadChunks(i, piece); });
@@ -726,9 +727,9 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
     const AddedSheet& added = *sheet->added;
     writeStreamed(
         sheet->part,
-        [&](const Sink& out) {
+        [&](const Sink& out, Deflater& deflater) {
           WriteSheet(AddedSheetFrame(added), sheet->store, out,
-                     sheet->streamed.row ? &sheet->streamed : nullptr);
+                     sheet->streamed.row ? &sheet->streamed : nullptr, {}, &deflater);
         },
         sheet->streamed.row && sheet->streamed.compact);
     if (added.charts.empty()) continue;
@@ -747,7 +748,7 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
                    added.chartParts[c].substr(DirectoryOf(added.chartParts[c]).size()) + "\"/>";
     writeContent(RelationshipsPartOf(added.drawingPart), chartRels + "</Relationships>");
     for (std::size_t c = 0; c < added.charts.size(); ++c)
-      writeStreamed(added.chartParts[c], [&](const Sink& out) {
+      writeStreamed(added.chartParts[c], [&](const Sink& out, Deflater&) {
         WriteChart(added.charts[c], sheet->name, sheet->store, out);
       });
   }
@@ -1048,8 +1049,8 @@ void Worksheet::StreamRows(int firstRow, int count, int lastColumn,
       lastColumn > Workbook::kMaxColumns || !row)
     book_->Fail("stream rows", std::to_string(count) + " rows from row " +
                                    std::to_string(firstRow) + " do not fit below the sheet's rows");
-  sheet_->streamed = {firstRow, count, lastColumn, std::move(row), layout.compact,
-                      layout.concurrent};
+  sheet_->streamed = {firstRow,       count,          lastColumn,
+                      std::move(row), layout.compact, layout.concurrent};
   sheet_->changed = true;
 }
 

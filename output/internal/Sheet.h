@@ -23,6 +23,8 @@ struct RowWriterAccess {
 
 namespace vireo::xlsx {
 
+class Deflater;
+
 enum class CellKind : std::uint8_t {
   Empty = 0,   // no value, maybe a style
   Number = 1,  // `number`
@@ -145,11 +147,14 @@ void ReadSheet(const std::function<void(const std::function<void(std::string_vie
 // Writes the worksheet part: the frame with a fresh <dimension> and the
 // cells, then the streamed rows, if any. For a sheet read only down to some
 // row, `rest` hands out the part's inflated bytes again; they are copied
-// from frame.restAt on.
+// from frame.restAt on. Given the `coder` that `out` writes to, streamed
+// rows written on several threads are deflated there too and go to the
+// coder directly.
 void WriteSheet(const SheetFrame& frame, const SheetStore& store,
                 const std::function<void(std::string_view)>& out,
                 const StreamedRows* streamed = nullptr,
-                const std::function<void(const std::function<void(std::string_view)>&)>& rest = {});
+                const std::function<void(const std::function<void(std::string_view)>&)>& rest = {},
+                Deflater* coder = nullptr);
 
 // Cell text with `_xHHHH_` escapes decoded.
 std::string DecodeEscapes(std::string_view text);

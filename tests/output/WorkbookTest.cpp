@@ -274,6 +274,26 @@ TEST(WorkbookSheets, streamed_rows_and_a_sheet_read_only_at_its_head) {
   EXPECT_EQ(compactXml.find("<c r="), std::string::npos);
 }
 
+// Rows written on several threads, deflated there in blocks, read back in
+// their order.
+TEST(WorkbookSheets, a_long_table_written_on_several_threads_reads_back_in_order) {
+  Workbook book = Workbook::CreateBlank();
+  book.AddSheet("Long").StreamRows(
+      2, 20000, 2,
+      [](int row, RowWriter& out) {
+        out.Number(1, row * 0.001);
+        out.Text(2, "P" + std::to_string(row));
+      },
+      {.compact = true, .concurrent = true});
+  Workbook saved = Workbook::OpenFromBytes(book.SaveToBytes(), "saved");
+  Worksheet sheet = saved.Sheet("Long");
+  EXPECT_EQ(sheet.LastRow(), 20001);
+  for (int row : {2, 4097, 4098, 8194, 20001}) {
+    EXPECT_EQ(sheet.Get(row, 1), CellValue::Number(row * 0.001)) << row;
+    EXPECT_EQ(sheet.Get(row, 2), CellValue::Text("P" + std::to_string(row))) << row;
+  }
+}
+
 // The parts of a blank package whose sheet holds `sheetData`.
 Parts TemplateParts(const std::string& sheetData) {
   Parts parts = testing::PartsOf(Workbook::CreateBlank().SaveToBytes());
