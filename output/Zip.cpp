@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "common/Error.h"
+#include "output/internal/Crc32.h"
 #include "output/internal/FastDeflate.h"
 
 namespace vireo::xlsx {
@@ -103,8 +104,7 @@ std::string DeflateChunk(int level, std::string_view dictionary, std::string_vie
 
 Deflater::Piece CodedAfter(int level, std::string_view dictionary, std::string_view input) {
   Deflater::Piece piece;
-  piece.crc = static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(input.data()), static_cast<uInt>(input.size())));
+  piece.crc = Crc32(0, input);
   piece.size = input.size();
   piece.data = DeflateChunk(level, dictionary, input, false);
   return piece;
@@ -163,8 +163,7 @@ StoredEntry Deflater::Finish() {
   while (!inFlight_.empty()) Take();
   const std::string_view whole(pending_);
   const std::string_view input = whole.substr(dictionary_);
-  crc_ = static_cast<std::uint32_t>(
-      crc32(crc_, reinterpret_cast<const Bytef*>(input.data()), static_cast<uInt>(input.size())));
+  crc_ = Crc32(crc_, input);
   size_ += input.size();
   out_ += DeflateChunk(level_, whole.substr(0, dictionary_), input, true);
   pending_.clear();

@@ -1,13 +1,15 @@
 // The fast coder checked against zlib's inflater, the independent reader:
-// every stream must inflate to exactly what went in.
-#include "output/internal/FastDeflate.h"
-#include "output/internal/Zip.h"
-
+// every stream must inflate to exactly what went in; the folded CRC
+// against zlib's.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <random>
 #include <string>
+
+#include "output/internal/Crc32.h"
+#include "output/internal/FastDeflate.h"
+#include "output/internal/Zip.h"
 
 namespace {
 
@@ -46,8 +48,9 @@ std::string SheetLikeRows(int rows) {
   std::string xml;
   for (int r = 1; r <= rows; ++r)
     xml += "<row r=\"" + std::to_string(r) + "\"><c s=\"2\" t=\"inlineStr\"><is><t>TP" +
-           std::to_string(r % 200) + "@NET_1:" + std::to_string(r / 200) + "</t></is></c><c s=\"3\"><v>" +
-           std::to_string(random() % 100000 / 1e3) + "</v></c></row>";
+           std::to_string(r % 200) + "@NET_1:" + std::to_string(r / 200) +
+           "</t></is></c><c s=\"3\"><v>" + std::to_string(random() % 100000 / 1e3) +
+           "</v></c></row>";
   return xml;
 }
 
@@ -55,8 +58,8 @@ TEST(FastDeflate, inflates_to_what_went_in_whatever_the_bytes) {
   std::mt19937 random(7);
   std::string noise(200000, '\0');
   for (char& c : noise) c = static_cast<char>(random());
-  const std::string cases[] = {"", "a", "abcabcabcabca", std::string(100000, 'x'), noise,
-                               SheetLikeRows(3000)};
+  const std::string cases[] = {
+      "", "a", "abcabcabcabca", std::string(100000, 'x'), noise, SheetLikeRows(3000)};
   for (const std::string& input : cases) {
     std::string whole;
     FastDeflate({}, input, true, whole);
@@ -102,9 +105,27 @@ TEST(Deflater, pieces_coded_apart_join_what_is_written_around_them) {
     const vireo::xlsx::StoredEntry entry = deflater.Finish();
     EXPECT_EQ(Inflated(entry.data, xml.size()), xml) << "level " << level;
     EXPECT_EQ(entry.size, xml.size());
-    EXPECT_EQ(entry.crc, crc32(0, reinterpret_cast<const Bytef*>(xml.data()),
-                               static_cast<uInt>(xml.size())));
+    EXPECT_EQ(entry.crc,
+              crc32(0, reinterpret_cast<const Bytef*>(xml.data()), static_cast<uInt>(xml.size())));
   }
+}
+
+TEST(Crc32, is_zlibs_for_every_length_and_alignment_and_continues_over_pieces) {
+  std::mt19937 random(11);
+  std::string bytes(70000, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  auto zlib = [](std::uint32_t crc, std::string_view b) {
+    return static_cast<std::uint32_t>(
+        crc32_z(crc, reinterpret_cast<const Bytef*>(b.data()), b.size()));
+  };
+  const std::string_view all(bytes);
+  for (std::size_t size = 0; size <= 300; ++size)
+    for (std::size_t offset : {0, 1, 7, 15})
+      ASSERT_EQ(vireo::xlsx::Crc32(0, all.substr(offset, size)), zlib(0, all.substr(offset, size)))
+          << size << " bytes at " << offset;
+  EXPECT_EQ(vireo::xlsx::Crc32(0, all), zlib(0, all));
+  const std::uint32_t head = vireo::xlsx::Crc32(0, all.substr(0, 1000));
+  EXPECT_EQ(vireo::xlsx::Crc32(head, all.substr(1000)), zlib(0, all));
 }
 
 }  // namespace
