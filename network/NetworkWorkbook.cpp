@@ -80,6 +80,9 @@ struct Extent {
     widths.FitNumber(column, low, format.numberFormat);
     widths.FitNumber(column, high, format.numberFormat);
   }
+  // The extent of the values shown after `shown`, which never reverses
+  // their order: its ends are those of the values.
+  Extent Shown(double (*shown)(double)) const { return {shown(low), shown(high), any}; }
 };
 
 // The widest of `texts` as printed.
@@ -124,12 +127,11 @@ class LongTable {
       Lay(sheets_[s], widths, headingRow_);
       const std::size_t first = s * perSheet;
       const std::size_t rows = std::min(perSheet, count - std::min(count, first));
-      sheets_[s].StreamRows(
-          headingRow_ + 1, static_cast<int>(rows), lastColumn,
-          [row, first, heading = headingRow_](int r, RowWriter& out) {
-            row(first + static_cast<std::size_t>(r - heading - 1), out);
-          },
-          {.compact = true, .concurrent = true});
+      sheets_[s].StreamRows(headingRow_ + 1, static_cast<int>(rows), lastColumn,
+                            [row, first, heading = headingRow_](int r, RowWriter& out) {
+                              row(first + static_cast<std::size_t>(r - heading - 1), out);
+                            },
+                            {.compact = true, .concurrent = true});
     }
   }
 
@@ -328,19 +330,22 @@ void WriteObservations(std::vector<Worksheet> sheets, const NetworkAdjustment& r
   for (const AdjustedObservation& o : result.observations) {
     if (o.IsBenchmark()) benchmarkFiles.push_back(result.FileOf(o));
     extent[2].Add(static_cast<double>(o.fieldLine));
-    extent[5].Add(Metres(o.length));
-    extent[6].Add(Metres(o.observed));
-    extent[7].Add(Metres(o.adjusted));
-    extent[8].Add(Millimetres(o.residual));
-    extent[9].Add(Millimetres(o.sigma));
-    extent[10].Add(Ratio(o.redundancy));
-    if (o.standardizedResidual) extent[11].Add(Ratio(*o.standardizedResidual));
-    if (o.mdb) extent[13].Add(Millimetres(*o.mdb));
+    extent[5].Add(o.length);
+    extent[6].Add(o.observed);
+    extent[7].Add(o.adjusted);
+    extent[8].Add(o.residual);
+    extent[9].Add(o.sigma);
+    extent[10].Add(o.redundancy);
+    if (o.standardizedResidual) extent[11].Add(*o.standardizedResidual);
+    if (o.mdb) extent[13].Add(*o.mdb);
     const AdjustedPoint& to = result.points[o.to];
-    extent[14].Add(Metres(to.height));
-    extent[15].Add(Millimetres(to.sigma));
+    extent[14].Add(to.height);
+    extent[15].Add(to.sigma);
     lastRound = std::max(lastRound, o.removedInRound);
   }
+  for (int c : {5, 6, 7, 14}) extent[c] = extent[c].Shown(Metres);
+  for (int c : {8, 9, 13, 15}) extent[c] = extent[c].Shown(Millimetres);
+  for (int c : {10, 11}) extent[c] = extent[c].Shown(Ratio);
   files.insert(files.end(), benchmarkFiles.begin(), benchmarkFiles.end());
   const std::string removed = RemovedText(lastRound);
   if (lastRound > 0) flags.push_back(removed);
@@ -485,27 +490,28 @@ void WriteSectionTable(Worksheet& sheet, ColumnWidths& widths, int row,
   }
   const CellStyleId red = sheet.StyleFor(14, sections.Look(14, {.redFill = true}));
   Lay(sheet, widths, headingRow);
-  sheet.StreamRows(
-      headingRow + 1, static_cast<int>(shown), 14,
-      [&result, style, red, headingRow](int r, RowWriter& out) {
-        const AdjustedSection& s = result.sections[static_cast<std::size_t>(r - headingRow - 1)];
-        out.Text(1, result.points[s.from].name, style[1]);
-        out.Text(2, result.points[s.to].name, style[2]);
-        out.Text(3, result.FileOf(s), style[3]);
-        out.Number(4, s.line, style[4]);
-        out.Text(5, SectionFieldLines(s), style[5]);
-        out.Number(6, static_cast<double>(s.setups), style[6]);
-        out.Number(7, s.length, style[7]);
-        out.Number(8, s.observed, style[8]);
-        out.Number(9, s.adjusted, style[9]);
-        out.Number(10, s.residual, style[10]);
-        out.Number(11, s.redundancy, style[11]);
-        if (s.standardizedResidual) out.Number(12, *s.standardizedResidual, style[12]);
-        if (s.mdb) out.Number(13, *s.mdb, style[13]);
-        const std::string remark = SectionRemark(s);
-        if (!remark.empty()) out.Text(14, remark, s.flagged || s.removedInRound ? red : style[14]);
-      },
-      {.compact = true});
+  sheet.StreamRows(headingRow + 1, static_cast<int>(shown), 14,
+                   [&result, style, red, headingRow](int r, RowWriter& out) {
+                     const AdjustedSection& s =
+                         result.sections[static_cast<std::size_t>(r - headingRow - 1)];
+                     out.Text(1, result.points[s.from].name, style[1]);
+                     out.Text(2, result.points[s.to].name, style[2]);
+                     out.Text(3, result.FileOf(s), style[3]);
+                     out.Number(4, s.line, style[4]);
+                     out.Text(5, SectionFieldLines(s), style[5]);
+                     out.Number(6, static_cast<double>(s.setups), style[6]);
+                     out.Number(7, s.length, style[7]);
+                     out.Number(8, s.observed, style[8]);
+                     out.Number(9, s.adjusted, style[9]);
+                     out.Number(10, s.residual, style[10]);
+                     out.Number(11, s.redundancy, style[11]);
+                     if (s.standardizedResidual) out.Number(12, *s.standardizedResidual, style[12]);
+                     if (s.mdb) out.Number(13, *s.mdb, style[13]);
+                     const std::string remark = SectionRemark(s);
+                     if (!remark.empty())
+                       out.Text(14, remark, s.flagged || s.removedInRound ? red : style[14]);
+                   },
+                   {.compact = true});
 }
 
 // The runs forward and back first, then every section.
