@@ -2,8 +2,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <deque>
+#include <functional>
+#include <future>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <system_error>
+#include <thread>
 
 #include "cli/Commands.h"
 #include "common/Error.h"
@@ -212,35 +217,59 @@ void ObservationJson(const NetworkAdjustment& r, const AdjustedObservation& o, s
   row.End();
 }
 
-// One object per line inside the long arrays, so that a network of any
-// size is printed without a document tree of it in memory.
+// The objects of a long array, one per line after `opening`, printed as they
+// are put together: in blocks of rows on worker threads, a few blocks ahead
+// of the one printed, so that a network of any size is printed without a
+// document of it in memory and on every core.
+void PrintLongArray(std::string_view opening, std::size_t count,
+                    const std::function<void(std::size_t, std::string&)>& object) {
+  constexpr std::size_t kBlock = 4096;
+  const std::size_t ahead = std::max(2u, std::thread::hardware_concurrency()) + 1;
+  std::cout << opening;
+  std::deque<std::future<std::string>> blocks;
+  for (std::size_t first = 0; first < count || !blocks.empty();) {
+    if (first < count && blocks.size() < ahead) {
+      auto render = [&object, first, last = std::min(count, first + kBlock)] {
+        std::string block;
+        for (std::size_t i = first; i < last; ++i) {
+          block += i > 0 ? ",\n    " : "\n    ";
+          object(i, block);
+        }
+        return block;
+      };
+      try {
+        blocks.push_back(std::async(std::launch::async, render));
+      } catch (const std::system_error&) {  // no thread to be had: on this one
+        blocks.push_back(std::async(std::launch::deferred, render));
+      }
+      first += kBlock;
+      continue;
+    }
+    std::cout << blocks.front().get();
+    blocks.pop_front();
+  }
+}
+
 void PrintAdjustmentJson(const NetworkAdjustment& result, const std::string& workbook) {
-  constexpr std::size_t kFlushAt = std::size_t{1} << 20;
-  std::string out = "{\n  \"points\": [";
-  for (std::size_t i = 0; i < result.points.size(); ++i) {
-    const AdjustedPoint& p = result.points[i];
-    out += (i > 0 ? ",\n    " : "\n    ");
-    JsonRow row(out);
-    row.Text("name", p.name);
-    row.Number("height_m", p.height);
-    row.Number("sigma_mm", p.sigma);
-    row.Text("kind", PointKindName(p.kind));
-    row.End();
-    if (out.size() > kFlushAt) std::cout << out, out.clear();
-  }
-  out += "\n  ],\n  \"observations\": [";
-  for (std::size_t i = 0; i < result.observations.size(); ++i) {
-    out += (i > 0 ? ",\n    " : "\n    ");
-    ObservationJson(result, result.observations[i], out);
-    if (out.size() > kFlushAt) std::cout << out, out.clear();
-  }
-  out += "\n  ],\n  \"sections\": [";
-  for (std::size_t i = 0; i < result.sections.size(); ++i) {
-    out += (i > 0 ? ",\n    " : "\n    ");
-    out += Dump(SectionJson(result, result.sections[i]));
-    if (out.size() > kFlushAt) std::cout << out, out.clear();
-  }
-  std::cout << out << "\n  ]";
+  PrintLongArray("{\n  \"points\": [", result.points.size(),
+                 [&result](std::size_t i, std::string& block) {
+                   const AdjustedPoint& p = result.points[i];
+                   JsonRow row(block);
+                   row.Text("name", p.name);
+                   row.Number("height_m", p.height);
+                   row.Number("sigma_mm", p.sigma);
+                   row.Text("kind", PointKindName(p.kind));
+                   row.End();
+                 });
+  PrintLongArray("\n  ],\n  \"observations\": [", result.observations.size(),
+                 [&result](std::size_t i, std::string& block) {
+                   ObservationJson(result, result.observations[i], block);
+                 });
+  PrintLongArray("\n  ],\n  \"sections\": [", result.sections.size(),
+                 [&result](std::size_t i, std::string& block) {
+                   block += Dump(SectionJson(result, result.sections[i]));
+                 });
+  std::cout << "\n  ]";
   Json tail = {{"degrees_of_freedom", result.degreesOfFreedom},
                {"variance_factor", Optional(result.varianceFactor)},
                {"chi_square", TestJson(result.test)},
