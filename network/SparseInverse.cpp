@@ -24,27 +24,30 @@ SparseInverseSubset::SparseInverseSubset(const SparseLdlt& ldlt)
   const double* values = factor_.valuePtr();
   const auto d = ldlt.vectorD();
   // For column j, with R its pattern, Z(R, j) = -Z(R, R) L(R, j). Z(R, R) is
-  // read column by column: the rows of R below k lie, in order, in the
-  // pattern of column k.
+  // read column by column: the rows of R below k lie in the pattern of
+  // column k, and `place` marks which of its rows belong to R.
   std::vector<double> sum(static_cast<std::size_t>(n), 0.0);
+  std::vector<int> place(static_cast<std::size_t>(n), -1);
   for (int j = n - 1; j >= 0; --j) {
     const int first = outer[j], last = outer[j + 1];
+    for (int b = first; b < last; ++b) place[rows[b]] = b;
     for (int b = first; b < last; ++b) {
       const int k = rows[b];
-      sum[k] += diagonal_[k] * values[b];
-      int q = outer[k];
-      for (int c = b + 1; c < last; ++c) {
-        const int i = rows[c];
-        while (q < outer[k + 1] && rows[q] < i) ++q;
-        assert(q < outer[k + 1] && rows[q] == i);
-        sum[i] += lower_[q] * values[b];
-        sum[k] += lower_[q] * values[c];
+      double sumK = sum[k] + diagonal_[k] * values[b];
+      const double lkj = values[b];
+      for (int q = outer[k]; q < outer[k + 1]; ++q) {
+        const int c = place[rows[q]];
+        if (c < 0) continue;
+        sum[rows[q]] += lower_[q] * lkj;
+        sumK += lower_[q] * values[c];
       }
+      sum[k] = sumK;
     }
     double diagonal = 1.0 / d[j];
     for (int b = first; b < last; ++b) {
       lower_[b] = -sum[rows[b]];
       sum[rows[b]] = 0;
+      place[rows[b]] = -1;
       diagonal -= values[b] * lower_[b];
     }
     diagonal_[j] = diagonal;
