@@ -316,9 +316,14 @@ void Network::Build() {
   }
   long setups = 0;
   for (const NetworkInput& input : inputs_) setups += input.SetupCount();
+  edges_.reserve(static_cast<std::size_t>(setups));
   result_.observations.reserve(static_cast<std::size_t>(setups) + benchmarks_.size());
   result_.points.reserve(static_cast<std::size_t>(setups) + benchmarks_.size() + 1);
   points_.reserve(result_.points.capacity());
+  auto room = [](const auto& v) {
+    return MemoryRange{v.data() + v.size(), (v.capacity() - v.size()) * sizeof v[0]};
+  };
+  Prefault({room(edges_), room(result_.observations), room(result_.points), room(points_)});
   AddInputs(labels);
   result_.setups = static_cast<long>(edges_.size());
   if (edges_.empty())

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -14,6 +15,7 @@
 
 #include "common/Error.h"
 #include "common/FileSystem.h"
+#include "common/Parallel.h"
 #include "common/Text.h"
 #include "tests/support/TempFolder.h"
 
@@ -155,6 +157,24 @@ TEST(RealFileSystem, a_file_without_write_permission_is_read_only) {
 
 // A NUL or a line break inside a quoted value cannot end or split the
 // message that quotes it.
+// Every piece of work is done once, and prefaulting changes nothing that
+// memory holds, the room after a vector's contents or the contents
+// themselves: a hint that discarded pages would zero them.
+TEST(Parallel, each_piece_runs_once_and_prefaulting_keeps_what_memory_holds) {
+  std::vector<int> runs(1000, 0);
+  ForEachOnAllCores(runs.size(), [&runs](std::size_t i) { ++runs[i]; });
+  EXPECT_EQ(std::count(runs.begin(), runs.end(), 1), 1000);
+
+  std::vector<char> held;
+  held.reserve(std::size_t{48} << 20);
+  held.resize((std::size_t{24} << 20) + 1234, 'x');
+  Prefault({{held.data() + held.size(), held.capacity() - held.size()},
+            {held.data() + (1 << 20), std::size_t{20} << 20}});
+  EXPECT_EQ(std::count(held.begin(), held.end(), 'x'), static_cast<long>(held.size()));
+  held.resize(held.capacity(), 'y');
+  EXPECT_EQ(held.back(), 'y');
+}
+
 TEST(Error, control_bytes_in_a_message_are_escaped) {
   const Error e("a.csv", "read", std::string("line 2: \"A\0B\r\n\"", 15));
   EXPECT_EQ(std::string(e.what()), "a.csv: read (line 2: \"A\\x00B\\x0d\\x0a\")");
