@@ -906,9 +906,13 @@ void WriteStreamedRows(const StreamedRows& streamed, const std::string& p, std::
   const std::size_t ahead = std::max(2u, std::thread::hardware_concurrency()) + 1;
   const int level = coder ? coder->Level() : 0;
   std::deque<std::future<Deflater::Piece>> blocks;
+  // Room for a block: a guess, then what the blocks before took, so that a
+  // block of a few megabytes is not copied as it grows.
+  std::size_t room = std::size_t{kBlockRows} * 64;
   auto handOldest = [&] {
     Deflater::Piece block = blocks.front().get();
     blocks.pop_front();
+    room = std::max<std::size_t>(room, block.size + block.size / 8);
     if (coder)
       coder->Append(std::move(block));
     else
@@ -918,11 +922,13 @@ void WriteStreamedRows(const StreamedRows& streamed, const std::string& p, std::
     for (int r = streamed.firstRow; r < end; r += kBlockRows) {
       if (blocks.size() >= ahead) handOldest();
       auto render = [&streamed, &p, r, last = std::min(end, r + kBlockRows) - 1, coded = !!coder,
-                     level] {
+                     level, room] {
         std::string block;
-        block.reserve(static_cast<std::size_t>(last - r + 1) * 64);
+        block.reserve(room);
         AppendStreamedRows(streamed, p, r, last, block);
-        return coded ? Deflater::CodeApart(level, block) : Deflater::Piece{std::move(block)};
+        if (coded) return Deflater::CodeApart(level, block);
+        const std::size_t size = block.size();
+        return Deflater::Piece{std::move(block), 0, size};
       };
       try {
         blocks.push_back(std::async(std::launch::async, render));
