@@ -32,7 +32,8 @@ std::string_view Columns(std::string_view line, std::size_t first, std::size_t l
 
 FieldRecord ClassifyDiniLine(std::string_view line) {
   FieldRecord record;
-  record.lineStart = TrimBlanks(Columns(line, 22, 31)) == "Start-Line";
+  // The ten columns hold "Start-Line" trimmed only when they hold it alone.
+  record.lineStart = Columns(line, 22, 31) == "Start-Line";
   const bool kd1 = Columns(line, 18, 20) == "KD1";
   if (kd1 && Columns(line, 96, 96) == "Z") {
     record.height = true;

@@ -1,6 +1,7 @@
 #include "reduction/SetupBuffer.h"
 
 #include <string>
+#include <utility>
 
 #include "common/Text.h"
 
@@ -14,7 +15,7 @@ void Warn(Warnings& warnings, long line, const std::string& message) {
 
 }  // namespace
 
-bool SetupBuffer::Add(const Reading& reading, Warnings& warnings) {
+bool SetupBuffer::Add(Reading&& reading, Warnings& warnings) {
   if (!reading.valueWasNumber)
     Warn(warnings, reading.line,
          "the reading of " + reading.pointId + " is not a number; it is taken as 0");
@@ -26,7 +27,7 @@ bool SetupBuffer::Add(const Reading& reading, Warnings& warnings) {
     Warn(warnings, reading.line,
          "a reading without a point id ends its set-up, which it cannot complete");
   }
-  slots_[filled_++] = reading;
+  slots_[filled_++] = std::move(reading);
   return filled_ == 4;
 }
 

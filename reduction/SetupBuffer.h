@@ -20,7 +20,7 @@ class SetupBuffer {
   // fourth reading it completes the set-up like any other, so the framing
   // of the readings that follow is kept. Returns true when the set-up is
   // complete; Slots() then holds it until Clear().
-  bool Add(const Reading& reading, Warnings& warnings);
+  bool Add(Reading&& reading, Warnings& warnings);
   const SetupSlots& Slots() const { return slots_; }
   int Filled() const { return filled_; }
   void Clear() { filled_ = 0; }

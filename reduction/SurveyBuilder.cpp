@@ -73,7 +73,7 @@ SurveyBuilder::SurveyBuilder(std::string file, Warnings& warnings) : warnings_(w
   survey_.file = std::move(file);
 }
 
-void SurveyBuilder::Take(const FieldRecord& record) {
+void SurveyBuilder::Take(FieldRecord& record) {
   if (record.skippedReading) {
     ++survey_.readings;
     Lost(record.line, *record.skippedReading);
@@ -91,7 +91,7 @@ void SurveyBuilder::Take(const FieldRecord& record) {
   }
   ++survey_.readings;
   awaitingHeight_.reset();
-  AddReading(*record.reading);
+  AddReading(std::move(*record.reading));
 }
 
 void SurveyBuilder::LineStart(long fieldLine, bool assumed) {
@@ -115,10 +115,11 @@ void SurveyBuilder::Height(const FieldRecord& record) {
   lastHeight_ = height;
 }
 
-void SurveyBuilder::AddReading(const Reading& reading) {
+void SurveyBuilder::AddReading(Reading&& reading) {
   const int before = buffer_.Filled();
-  if (!buffer_.Add(reading, warnings_)) {
-    if (buffer_.Filled() == before) Lost(reading.line, NotReducedReason::NoPointId);
+  const long line = reading.line;
+  if (!buffer_.Add(std::move(reading), warnings_)) {
+    if (buffer_.Filled() == before) Lost(line, NotReducedReason::NoPointId);
     return;
   }
   const SetupSlots& slots = buffer_.Slots();

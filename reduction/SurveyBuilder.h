@@ -20,8 +20,8 @@ class SurveyBuilder {
  public:
   SurveyBuilder(std::string file, Warnings& warnings);
 
-  // The records of the file, in order.
-  void Take(const FieldRecord& record);
+  // The records of the file, in order; a record's reading is moved out.
+  void Take(FieldRecord& record);
   // Ends the file: readings left over, the closure and the Adj. RL of the
   // last line.
   Survey Finish(FieldFormat format);
@@ -29,7 +29,7 @@ class SurveyBuilder {
  private:
   void LineStart(long fieldLine, bool assumed);
   void Height(const FieldRecord& record);
-  void AddReading(const Reading& reading);
+  void AddReading(Reading&& reading);
   void ReduceSetup(const SetupSlots& slots, const SetupPairing& pairing);
   void Lost(long line, NotReducedReason reason, long setupLine = 0, bool takenAsZero = false);
   void Spread();
@@ -48,7 +48,6 @@ class SurveyBuilder {
 // record. A file in which no line is a reading record or a line start
 // record of any format is refused (Error naming `path`); so is a failed read.
 Survey ReadSurvey(InputStream& in, const std::string& path, Warnings& warnings);
-Survey ReadSurvey(const std::string& path, Warnings& warnings,
-                  FileSystem& fs = RealFileSystem());
+Survey ReadSurvey(const std::string& path, Warnings& warnings, FileSystem& fs = RealFileSystem());
 
 }  // namespace vireo
