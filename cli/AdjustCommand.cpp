@@ -2,16 +2,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <deque>
 #include <functional>
-#include <future>
 #include <iostream>
 #include <nlohmann/json.hpp>
-#include <system_error>
-#include <thread>
 
 #include "cli/Commands.h"
 #include "common/Error.h"
+#include "common/Parallel.h"
 #include "common/Text.h"
 #include "network/NetworkAdjustment.h"
 #include "network/NetworkJob.h"
@@ -224,30 +221,17 @@ void ObservationJson(const NetworkAdjustment& r, const AdjustedObservation& o, s
 void PrintLongArray(std::string_view opening, std::size_t count,
                     const std::function<void(std::size_t, std::string&)>& object) {
   constexpr std::size_t kBlock = 4096;
-  const std::size_t ahead = std::max(2u, std::thread::hardware_concurrency()) + 1;
   std::cout << opening;
-  std::deque<std::future<std::string>> blocks;
-  for (std::size_t first = 0; first < count || !blocks.empty();) {
-    if (first < count && blocks.size() < ahead) {
-      auto render = [&object, first, last = std::min(count, first + kBlock)] {
-        std::string block;
-        for (std::size_t i = first; i < last; ++i) {
-          block += i > 0 ? ",\n    " : "\n    ";
-          object(i, block);
-        }
-        return block;
-      };
-      try {
-        blocks.push_back(std::async(std::launch::async, render));
-      } catch (const std::system_error&) {  // no thread to be had: on this one
-        blocks.push_back(std::async(std::launch::deferred, render));
-      }
-      first += kBlock;
-      continue;
-    }
-    std::cout << blocks.front().get();
-    blocks.pop_front();
-  }
+  InOrderOnWorkers((count + kBlock - 1) / kBlock,
+                   [&](std::size_t b) {
+                     std::string block;
+                     for (std::size_t i = b * kBlock; i < std::min(count, (b + 1) * kBlock); ++i) {
+                       block += i > 0 ? ",\n    " : "\n    ";
+                       object(i, block);
+                     }
+                     return block;
+                   },
+                   [](const std::string& block) { std::cout << block; });
 }
 
 void PrintAdjustmentJson(const NetworkAdjustment& result, const std::string& workbook) {

@@ -3,17 +3,14 @@
 // SheetStore, the bytes around <sheetData> are kept as they are.
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <deque>
-#include <exception>
-#include <future>
 #include <limits>
-#include <system_error>
-#include <thread>
 
 #include "common/Error.h"
+#include "common/Parallel.h"
 #include "common/Text.h"
 #include "output/internal/Sheet.h"
 #include "output/internal/StreamingXml.h"
@@ -903,45 +900,30 @@ void WriteStreamedRows(const StreamedRows& streamed, const std::string& p, std::
   }
   out(buffer);
   buffer.clear();
-  const std::size_t ahead = std::max(2u, std::thread::hardware_concurrency()) + 1;
   const int level = coder ? coder->Level() : 0;
-  std::deque<std::future<Deflater::Piece>> blocks;
   // Room for a block: a guess, then what the blocks before took, so that a
   // block of a few megabytes is not copied as it grows.
-  std::size_t room = std::size_t{kBlockRows} * 64;
-  auto handOldest = [&] {
-    Deflater::Piece block = blocks.front().get();
-    blocks.pop_front();
-    room = std::max<std::size_t>(room, block.size + block.size / 8);
-    if (coder)
-      coder->Append(std::move(block));
-    else
-      out(block.data);
-  };
-  try {
-    for (int r = streamed.firstRow; r < end; r += kBlockRows) {
-      if (blocks.size() >= ahead) handOldest();
-      auto render = [&streamed, &p, r, last = std::min(end, r + kBlockRows) - 1, coded = !!coder,
-                     level, room] {
+  std::atomic<std::size_t> room = std::size_t{kBlockRows} * 64;
+  const auto blocks = static_cast<std::size_t>((streamed.count + kBlockRows - 1) / kBlockRows);
+  InOrderOnWorkers(
+      blocks,
+      [&](std::size_t b) {
+        const int first = streamed.firstRow + static_cast<int>(b) * kBlockRows;
         std::string block;
-        block.reserve(room);
-        AppendStreamedRows(streamed, p, r, last, block);
-        if (coded) return Deflater::CodeApart(level, block);
+        block.reserve(room.load(std::memory_order_relaxed));
+        AppendStreamedRows(streamed, p, first, std::min(end, first + kBlockRows) - 1, block);
+        if (coder) return Deflater::CodeApart(level, block);
         const std::size_t size = block.size();
         return Deflater::Piece{std::move(block), 0, size};
-      };
-      try {
-        blocks.push_back(std::async(std::launch::async, render));
-      } catch (const std::system_error&) {  // no thread to be had: on this one
-        blocks.push_back(std::async(std::launch::deferred, render));
-      }
-    }
-    while (!blocks.empty()) handOldest();
-  } catch (...) {
-    for (auto& block : blocks)  // no worker outlives what it reads
-      if (block.valid()) block.wait();
-    throw;
-  }
+      },
+      [&](Deflater::Piece block) {
+        if (block.size + block.size / 8 > room.load(std::memory_order_relaxed))
+          room.store(block.size + block.size / 8, std::memory_order_relaxed);
+        if (coder)
+          coder->Append(std::move(block));
+        else
+          out(block.data);
+      });
 }
 
 }  // namespace
