@@ -261,6 +261,13 @@ void PrintAdjustmentJson(const NetworkAdjustment& result, const std::string& wor
                {"lambda0", result.limits.lambda0}};
   tail.update(ClosuresJson(result));
   tail["workbook"] = workbook.empty() ? Json(nullptr) : Json(workbook);
+  tail["chain_breaks"] = Json::array();
+  for (const NetworkChainBreak& b : result.chainBreaks)
+    tail["chain_breaks"].push_back({{"file", result.inputs[b.input]},
+                                    {"line", b.at.fieldLine},
+                                    {"back", ToUtf8(b.at.back)},
+                                    {"previous_fore", ToUtf8(b.at.previousFore)},
+                                    {"message", ToUtf8(ChainBreakText(b.at))}});
   tail["warnings"] = Json::array();
   for (const auto& w : result.warnings)
     tail["warnings"].push_back({{"file", w.file}, {"line", w.line}, {"message", w.message}});
@@ -323,6 +330,13 @@ void PrintClosures(const NetworkAdjustment& result) {
                 << SectionText(result, result.sections[p.back]) << ": "
                 << FormatFixed(p.differenceMm, 2) << " mm, tolerance "
                 << FormatFixed(p.toleranceMm, 2) << " mm\n";
+  std::cout << "  chain of set-ups:     " << Count(result.chainBreaks.size(), "break", "breaks")
+            << "\n";
+  for (std::size_t b = 0; b < result.chainBreaks.size() && b < kListed; ++b) {
+    const NetworkChainBreak& at = result.chainBreaks[b];
+    std::cout << "    FAIL " << result.inputLabels[at.input] << " file line " << at.at.fieldLine
+              << ": " << ToUtf8(ChainBreakText(at.at)) << "\n";
+  }
   std::cout << "  loops:                " << result.loops.size() << ", " << loopsFailing
             << " out of tolerance; " << Count(alone, "section", "sections") << " in no loop\n";
   listed = 0;
@@ -473,7 +487,7 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
   const bool blunder =
       result.snooping && (!result.snooping->rounds.empty() || !result.snooping->suspects.empty());
   if (status == kExitOk && a.strict &&
-      (result.TestFailed() || result.FlaggedCount() > 0 || blunder))
+      (result.TestFailed() || result.FlaggedCount() > 0 || blunder || !result.chainBreaks.empty()))
     return kExitNotAccepted;
   return status;
 }

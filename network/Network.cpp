@@ -22,6 +22,7 @@
 #include "common/Error.h"
 #include "common/Parallel.h"
 #include "common/Text.h"
+#include "reduction/Chain.h"
 
 namespace vireo::detail {
 namespace {
@@ -153,6 +154,7 @@ std::unordered_map<std::string, std::vector<Place>> Network::KeepApart(std::size
 struct InputPart {
   std::vector<std::string> turning;
   NetworkWarnings warnings;
+  std::vector<ChainBreak> chainBreaks;
   std::exception_ptr failure;
 };
 
@@ -160,6 +162,34 @@ namespace {
 
 constexpr int Local(std::size_t turning) {
   return -2 - static_cast<int>(turning);
+}
+
+}  // namespace
+
+namespace {
+
+// The turning points of one line of a field data file that it reaches at
+// more than one place, in the order of the file, each with a warning.
+void WarnKeptApart(const std::string& path, const std::string& suffix,
+                   const std::unordered_map<std::string, std::vector<long>>& reached,
+                   InputPart& part) {
+  std::vector<std::pair<long, const std::string*>> order;
+  for (const auto& [name, lines] : reached)
+    if (lines.size() > 1) order.emplace_back(lines.front(), &name);
+  std::sort(order.begin(), order.end());
+  for (const auto& [first, name] : order) {
+    std::vector<std::string> texts;
+    for (long fieldLine : reached.at(*name)) texts.push_back(std::to_string(fieldLine));
+    part.warnings.push_back(
+        {path, first,
+         *name + " is reached at " + std::to_string(texts.size()) +
+             " places of one line of levelling that are not consecutive set-ups (file lines " +
+             NameList(texts) + "): a turning point is its set-ups' own, so each place is kept " +
+             "apart as a point of its own, " + *name + suffix +
+             " line L (L the file line of the set-up that reaches it); if the line does come " +
+             "back to one mark, end a line of levelling there or give the mark a name of its " +
+             "own"});
+  }
 }
 
 }  // namespace
@@ -179,30 +209,46 @@ void Network::AddInput(std::size_t i, const std::string& label, std::size_t firs
     return found == apart.end() ? -1 : found->second[nextPlace[name]++].point;
   };
   std::unordered_map<std::string, int> turning;
+  // The file lines where a field data file's line reaches each of its
+  // turning points anew (not as the back point of the next set-up).
+  std::unordered_map<std::string, std::vector<long>> reached;
   std::size_t at = first;
   for (std::size_t l = 0; l < input.lines.size(); ++l) {
     turning.clear();
+    reached.clear();
     const std::string suffix = "@" + label + ":" + std::to_string(l + 1);
-    auto pointOf = [&](const std::string& name) {
+    auto local = [&](const std::string& name, const std::string& after) {
+      std::string& full = part.turning.emplace_back();
+      full.reserve(name.size() + suffix.size() + after.size());
+      full.append(name).append(suffix).append(after);
+      return Local(part.turning.size() - 1);
+    };
+    auto pointOf = [&](const std::string& name, long fieldLine) {
       if (const int place = apart.empty() ? -1 : placeOf(name); place >= 0) return place;
       if (auto it = networkIndex_.find(name); it != networkIndex_.end()) return it->second;
-      auto [t, added] = turning.try_emplace(name, Local(part.turning.size()));
+      auto [t, added] = turning.try_emplace(name, 0);
       if (added) {
-        std::string& full = part.turning.emplace_back();
-        full.reserve(name.size() + suffix.size());
-        full.append(name).append(suffix);
+        t->second = local(name, "");
+      } else if (input.kind == InputKind::FieldData) {
+        // A turning point is its set-ups' own: a name the line reaches
+        // again is another mark that shares the name (such as "CP" for
+        // every change point), so it is kept apart.
+        t->second = local(name, " line " + std::to_string(fieldLine));
       }
+      reached[name].push_back(fieldLine);
       return t->second;
     };
     const LevelledLine& line = input.lines[l];
     int previousFore = -1;
     for (std::size_t k = 0; k < line.setups.size(); ++k) {
       const LevelledDifference& setup = line.setups[k];
-      const bool chained = k > 0 && setup.back == line.setups[k - 1].fore;
-      if (k > 0 && !chained)
-        part.warnings.push_back({input.path, setup.fieldLine,
-                                 "the set-up starts at " + setup.back + ", not at " +
-                                     line.setups[k - 1].fore + " where the previous set-up ended"});
+      const std::optional<ChainBreak> broken =
+          BreakOfChain(setup.fieldLine, setup.back, k > 0 ? &line.setups[k - 1].fore : nullptr);
+      const bool chained = k > 0 && !broken;
+      if (broken) {
+        part.warnings.push_back({input.path, setup.fieldLine, ChainBreakText(*broken)});
+        part.chainBreaks.push_back(*broken);
+      }
       if (!(std::abs(setup.difference) <= kMaxDifference))
         throw Error(input.path, "adjust the network",
                     "line " + std::to_string(setup.fieldLine) + ": the height difference " +
@@ -215,8 +261,11 @@ void Network::AddInput(std::size_t i, const std::string& label, std::size_t firs
                                      " has no sight distance; it counts as 1 m"});
         length = 1;
       }
-      const int from = chained ? previousFore : pointOf(setup.back);
-      const int to = setup.fore == setup.back ? from : pointOf(setup.fore);
+      const int from = chained ? previousFore : pointOf(setup.back, setup.fieldLine);
+      // A level data record from a point to itself stays at its place; in a
+      // field data file the fore point is the next mark, whatever its name.
+      const bool samePlace = setup.fore == setup.back && input.kind == InputKind::LevelData;
+      const int to = samePlace ? from : pointOf(setup.fore, setup.fieldLine);
       previousFore = to;
       edges_[at] = {from, to, setup.difference, length / 1000};
       AdjustedObservation& o = result_.observations[at++];
@@ -229,6 +278,7 @@ void Network::AddInput(std::size_t i, const std::string& label, std::size_t firs
       o.observed = setup.difference;
       o.sigma = sigmaKm * std::sqrt(length / 1000);
     }
+    if (input.kind == InputKind::FieldData) WarnKeptApart(input.path, suffix, reached, part);
   }
 }
 
@@ -258,6 +308,8 @@ void Network::AddInputs(const std::vector<std::string>& labels) {
     if (inputs_[i].kind == InputKind::LevelData) add(i, KeepApart(i, labels[i]));
     InputPart& part = parts[i];
     result_.warnings.Append(part.warnings);
+    for (ChainBreak& b : part.chainBreaks)
+      result_.chainBreaks.push_back({static_cast<int>(i), std::move(b)});
     if (part.failure) std::rethrow_exception(part.failure);
     const int base = static_cast<int>(points_.size());
     for (std::string& name : part.turning) AddPoint(std::move(name), i, false);

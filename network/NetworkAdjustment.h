@@ -22,6 +22,7 @@
 #include "common/FileSystem.h"
 #include "common/Warning.h"
 #include "output/LevelDataFile.h"
+#include "reduction/Chain.h"
 #include "reduction/SurveyBuilder.h"
 
 namespace vireo {
@@ -260,6 +261,13 @@ struct Snooping {
   std::string end;  // why snooping stopped, as a sentence
 };
 
+// A set-up of an input that does not start where the set-up before it in
+// its line of levelling ended.
+struct NetworkChainBreak {
+  int input = 0;  // index of inputs
+  ChainBreak at;
+};
+
 struct NetworkAdjustment {
   std::vector<std::string> inputs;       // paths, in the order given
   std::vector<std::string> inputLabels;  // base names made unique, as the points name them
@@ -277,10 +285,11 @@ struct NetworkAdjustment {
   std::vector<ForwardBackPair> forwardBack;
   std::vector<LevellingLoop> loops;  // shortest first
   long degreesOfFreedom = 0;
-  std::optional<double> varianceFactor;  // s0^2; none when dof is 0
-  std::optional<GlobalTest> test;        // none when dof is 0
-  std::optional<Snooping> snooping;      // with the snoop option
-  NetworkWarnings warnings;              // the inputs' first, then the adjustment's
+  std::optional<double> varianceFactor;        // s0^2; none when dof is 0
+  std::optional<GlobalTest> test;              // none when dof is 0
+  std::optional<Snooping> snooping;            // with the snoop option
+  NetworkWarnings warnings;                    // the inputs' first, then the adjustment's
+  std::vector<NetworkChainBreak> chainBreaks;  // in the order of the inputs
 
   // The observation with the largest |w|; none when no observation has a w.
   std::optional<std::size_t> LargestStandardizedResidual() const;

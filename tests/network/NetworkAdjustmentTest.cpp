@@ -56,15 +56,29 @@ Reference DenseAdjustment(const std::vector<NetworkInput>& inputs,
     return u < 0 ? known.at(name)->height : 0.0;
   };
   for (const auto& input : inputs)
-    for (std::size_t l = 0; l < input.lines.size(); ++l)
-      for (const auto& s : input.lines[l].setups) {
-        const std::string at = "@" + input.path + ":" + std::to_string(l + 1);
-        const int from = unknown(s.back, s.back + at), to = unknown(s.fore, s.fore + at);
+    for (std::size_t l = 0; l < input.lines.size(); ++l) {
+      // A turning point a line reaches again (not as the next set-up's back
+      // point) is another mark of the same name.
+      std::map<std::string, std::string> turning;
+      const std::string at = "@" + input.path + ":" + std::to_string(l + 1);
+      const std::vector<LevelledDifference>& setups = input.lines[l].setups;
+      for (std::size_t k = 0; k < setups.size(); ++k) {
+        const LevelledDifference& s = setups[k];
+        auto key = [&](const std::string& name) {
+          auto [it, added] = turning.try_emplace(name, name + at);
+          if (!added && !(k > 0 && &name == &s.back && name == setups[k - 1].fore))
+            it->second = name + at + " line " + std::to_string(s.fieldLine);
+          return it->second;
+        };
+        const std::string back = key(s.back);
+        const std::string fore = key(s.fore);
+        const int from = unknown(s.back, back), to = unknown(s.fore, fore);
         const double length = s.length > 0 ? s.length : 1;
         rows.push_back({from, to,
                         s.difference - fixedHeight(to, s.fore) + fixedHeight(from, s.back),
                         sigmaKm * sigmaKm * 1e-6 * length / 1000});
       }
+    }
   for (const Benchmark& b : benchmarks)
     if (b.sigma) rows.push_back({-1, unknown(b.name, ""), b.height, *b.sigma * *b.sigma * 1e-6});
   const int m = static_cast<int>(rows.size()), u = static_cast<int>(names.size());
@@ -233,6 +247,16 @@ TEST(NetworkAdjustment, agrees_with_a_dense_adjustment_of_every_set_up) {
       flagged += o.flagged;
       EXPECT_EQ(o.flagged, ref.w[i] && std::abs(*ref.w[i]) > 3.29) << i;
     }
+    // Every set-up of a section shares the section's MDB.
+    for (const AdjustedSection& section : result.sections)
+      for (const AdjustedObservation& o : result.observations)
+        if (o.benchmark < 0 && o.input == section.input && o.line == section.line &&
+            o.fieldLine == section.firstFieldLine) {
+          ASSERT_EQ(section.mdb.has_value(), o.mdb.has_value()) << section.firstFieldLine;
+          if (o.mdb) {
+            EXPECT_NEAR(*section.mdb / *o.mdb, 1, 1e-9) << section.firstFieldLine;
+          }
+        }
   }
   // The generated networks reach the edge cases they were made for.
   EXPECT_GT(withoutCheck, 20);
@@ -411,4 +435,67 @@ TEST(NetworkSections, a_level_data_name_reached_at_two_places_is_kept_apart) {
   const NetworkAdjustment joined = AdjustNetwork({levelData, field}, a);
   EXPECT_NEAR(heightOf(joined, "Z"), heightOf(joined, "TP1") + 0.1, 1e-9);
   EXPECT_TRUE(joined.warnings.empty()) << joined.warnings.begin()->message;
+}
+
+// Every change point keyed "CP": each is its own set-ups' point, not one
+// point per line that every set-up passes through.
+TEST(NetworkSections, turning_points_sharing_a_name_in_a_field_file_are_kept_apart) {
+  NetworkInput named, cp;
+  named.path = "/job/NAMED.dat";
+  named.lines = {Line({"BM1", "T1", "T2", "T3", "BM2"}, {0.8, -0.3, 1.1, 0.4})};
+  cp.path = "/job/CP.dat";
+  cp.lines = {Line({"BM1", "CP", "CP", "CP", "BM2"}, {0.8, -0.3, 1.1, 0.4})};
+  const std::vector<Benchmark> bm1 = {{"BM1", 100, {}, "--fixed", 0}};
+  auto heightOf = [](const NetworkAdjustment& r, const std::string& name) {
+    for (const AdjustedPoint& p : r.points)
+      if (p.name == name) return p.height;
+    return -1.0;
+  };
+  const NetworkAdjustment reference = AdjustNetwork({named}, bm1);
+  const NetworkAdjustment apart = AdjustNetwork({cp}, bm1);
+  EXPECT_NEAR(heightOf(apart, "BM2"), heightOf(reference, "BM2"), 1e-7);
+  EXPECT_NEAR(heightOf(apart, "CP@CP:1 line 2"), 100.5, 1e-9);
+  ASSERT_FALSE(apart.warnings.empty());
+  const std::string& message = apart.warnings.begin()->message;
+  EXPECT_EQ(message.substr(0, message.find(':')),
+            "CP is reached at 3 places of one line of levelling that are not consecutive "
+            "set-ups (file lines 1, 2 and 3)");
+  EXPECT_TRUE(apart.chainBreaks.empty());
+}
+
+// The same rule as the processing run: a set-up that does not start where
+// the one before it ended is a break of the chain, named with its file line.
+TEST(NetworkSections, a_set_up_that_does_not_follow_on_is_a_chain_break) {
+  NetworkInput input;
+  input.path = "/job/BROKEN.dat";
+  input.lines = {Line({"A", "T1", "T2", "B"}, {0.1, 0.2, 0.3}, 20)};
+  input.lines[0].setups[2].back = "T9";
+  const NetworkAdjustment r =
+      AdjustNetwork({input}, {{"A", 100, {}, "--fixed", 0}, {"B", 100.6, {}, "--fixed", 0}});
+  ASSERT_EQ(r.chainBreaks.size(), 1u);
+  EXPECT_EQ(r.chainBreaks[0].at.fieldLine, 22);
+  EXPECT_EQ(ChainBreakText(r.chainBreaks[0].at),
+            "the set-up starts at T9, not at T2 where the previous set-up ended");
+}
+
+// A weighted benchmark given 10 mm off what two lines from a fixed one
+// agree on: snooping removes it, and its estimated blunder is -v / r.
+TEST(NetworkSnooping, estimates_the_blunder_of_a_weighted_benchmark) {
+  NetworkInput input;
+  input.path = "/job/TWO.dat";
+  input.lines = {Line({"A", "B"}, {1.01}), Line({"A", "B"}, {1.01})};
+  for (LevelledLine& line : input.lines) line.setups[0].length = 1000;  // sigma 1 mm
+  const std::vector<Benchmark> benchmarks = {{"A", 100, {}, "--fixed", 0},
+                                             {"B", 101.0, 1.0, "--benchmarks", 2}};
+  AdjustmentOptions options;
+  options.snoop = true;
+  const NetworkAdjustment r = AdjustNetwork({input}, benchmarks, options);
+  const Reference ref = DenseAdjustment({input}, benchmarks, 1.0);
+  ASSERT_TRUE(r.snooping.has_value());
+  ASSERT_FALSE(r.snooping->rounds.empty());
+  const SnoopingRound& round = r.snooping->rounds[0];
+  EXPECT_EQ(round.removed.benchmark, 1);  // B, of the benchmarks as given
+  // Observations: the two set-ups, then the weighted benchmark.
+  EXPECT_NEAR(round.estimatedBlunderMm, -ref.residualMm[2] / ref.redundancy[2], 1e-6);
+  EXPECT_NEAR(round.estimatedBlunderMm, -10, 1e-6);
 }
