@@ -1,5 +1,7 @@
 #include "readers/DiniFormat.h"
 
+#include <cmath>
+
 #include "common/Text.h"
 
 namespace vireo {
@@ -38,6 +40,18 @@ FieldRecord ClassifyDiniLine(std::string_view line) {
   if (kd1 && Columns(line, 96, 96) == "Z") {
     record.height = true;
     record.heightText = std::string(TrimBlanks(Columns(line, 97, 112)));
+    record.heightPoint = std::string(TrimBlanks(Columns(line, 21, 29)));
+  }
+  if (Columns(line, 22, 29) == "End-Line") {
+    record.lineEnd = LineEnd{LineEndKind::EndLineText, {}, {}, {}};
+  } else if (Columns(line, 18, 20) == "KD2") {
+    LineEnd end{LineEndKind::EndRecord, {}, {}, std::string(TrimBlanks(Columns(line, 21, 29)))};
+    const std::string_view count = TrimBlanks(Columns(line, 30, 43));
+    if (auto setups = StrictNumber(count); setups && *setups >= 0 && *setups == std::floor(*setups))
+      end.setups = static_cast<long>(*setups);
+    if (Columns(line, 96, 96) == "Z")
+      end.endHeightText = std::string(TrimBlanks(Columns(line, 97, 112)));
+    record.lineEnd = std::move(end);
   }
   const std::string_view code = Columns(line, 50, 51);
   if (kd1 && Columns(line, 30, 34) != "#####" && (code == "Rb" || code == "Rf")) {

@@ -5,6 +5,9 @@
 //   height      "KD1" in 18-20 and "Z" in 96; the height in 97-112
 //   reading     "KD1", no "#####" in 30-34, "Rb"/"Rf" in 50-51; point id
 //               21-29, reading 52-66, distance 75-89
+//   line end    "End-Line" in 22-29; the end record "KD2" in 18-20, its
+//               point 21-29, the level's count of set-ups 30-43 (where
+//               given) and the end height after "Z" in 96
 #pragma once
 
 #include <string>

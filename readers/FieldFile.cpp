@@ -23,7 +23,20 @@ void FieldRecordReader::Feed(std::string_view bytes, const Handler& handler) {
 }
 
 void FieldRecordReader::Finish(const Handler& handler) {
-  splitter_.Finish([&](std::string_view text, long number) { Line(text, number, handler); });
+  // A last line without its line end may be a record the transfer cut short.
+  splitter_.Finish([&](std::string_view text, long number) {
+    if (CutShort(text)) {
+      warnings_.push_back({number,
+                           "the file ends inside this record (the transfer may have been cut "
+                           "short); it is not reduced"});
+      FieldRecord damaged;
+      damaged.line = number;
+      damaged.skippedReading = NotReducedReason::DamagedRecord;
+      Hand(damaged, handler);
+      return;
+    }
+    Line(text, number, handler);
+  });
   gsi_.Finish([&](FieldRecord& record) { Hand(record, handler); });
   if (longLines_ == 1)
     warnings_.push_back(
@@ -76,6 +89,21 @@ void FieldRecordReader::Line(std::string_view text, long number, const Handler& 
   // handed out together once the last of them is read.
   if (gsi_.Line(text, number, [&](FieldRecord& record) { Hand(record, handler); }))
     FixFormat(FieldFormat::Gsi, number);
+}
+
+bool FieldRecordReader::CutShort(std::string_view text) const {
+  if (splitter_.LineWasCut()) return false;
+  const std::string_view trimmed = TrimBlanks(text);
+  if (trimmed.empty()) return false;
+  if (format_ != FieldFormat::Gsi && trimmed.starts_with("For M5|")) return trimmed.back() != '|';
+  if (format_ != FieldFormat::Gsi) return false;
+  const std::optional<GsiBlock> block = ParseGsiBlock(text);
+  if (!block) return true;
+  const GsiWord& last = block->words.back();
+  if (last.data.empty() || last.data.find(' ') != std::string_view::npos) return true;
+  // Text words (271 line name, 508 label) are not padded to the width.
+  const bool textWord = last.index == 271 || last.index == 508;
+  return !textWord && last.data.size() < static_cast<std::size_t>(block->dataWidth);
 }
 
 void FieldRecordReader::FixFormat(FieldFormat format, long number) {

@@ -45,6 +45,9 @@ class FieldRecordReader {
   void Line(std::string_view text, long number, const Handler& handler);
   void Hand(FieldRecord& record, const Handler& handler);
   void FixFormat(FieldFormat format, long number);
+  // A last line without a line end that stops inside a record: a DiNi
+  // record before its closing bar, a GSI block in the middle of a word.
+  bool CutShort(std::string_view text) const;
   // The first line of the format the file is not in: named once.
   void WarnOtherFormat(std::string_view text, long number);
 

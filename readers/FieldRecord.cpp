@@ -28,8 +28,22 @@ const char* ReasonText(NotReducedReason reason) {
       return "GSI block with several readings";
     case NotReducedReason::ImpossibleValue:
       return "impossible value";
+    case NotReducedReason::DamagedRecord:
+      return "damaged record: the file ends inside it";
   }
   return "unknown";
+}
+
+const char* LineEndText(LineEndKind kind) {
+  switch (kind) {
+    case LineEndKind::EndLineText:
+      return "End-Line record";
+    case LineEndKind::EndRecord:
+      return "end record (KD2)";
+    case LineEndKind::ClosingBlock:
+      return "closing block";
+  }
+  return "end record";
 }
 
 bool IsPartOfDoubleRun(NotReducedReason reason) {

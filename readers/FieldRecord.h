@@ -34,6 +34,7 @@ enum class NotReducedReason : std::uint8_t {
   MismatchedGsiSetup,  // a GSI set-up reads two points for one sight
   UnreadableBlock,     // a GSI block holds more than one reading
   ImpossibleValue,     // a value no level or staff can give
+  DamagedRecord,       // the file ends inside the record
 };
 
 // "unpaired back sight", "dropped set-up", ...
@@ -43,16 +44,35 @@ const char* ReasonText(NotReducedReason reason);
 // their readings are not lost when they are not reduced.
 bool IsPartOfDoubleRun(NotReducedReason reason);
 
+// What the level writes when a line of levelling ends: DiNi's "End-Line"
+// text record and its KD2 end record, a GSI closing block; with the level's
+// own figures of the line where the record gives them.
+enum class LineEndKind : std::uint8_t { EndLineText, EndRecord, ClosingBlock };
+
+struct LineEnd {
+  LineEndKind kind = LineEndKind::EndLineText;
+  std::optional<long> setups;  // the level's count of the line's set-ups
+  std::string endHeightText;   // the height it measured at the line's end; empty: none
+  std::string endPoint;        // the point it ended on, where given
+};
+
+// "End-Line record", "end record (KD2)", "closing block".
+const char* LineEndText(LineEndKind kind);
+
 struct FieldRecord {
   long line = 0;                   // line number in the field data file
   bool lineStart = false;          // opens a line of levelling
   bool height = false;             // carries a height
   std::string heightText;          // the height as text, metres
+  std::string heightPoint;         // the point the height is of, as the file names it
+  std::optional<LineEnd> lineEnd;  // ends a line of levelling
   std::optional<Reading> reading;  // a back-sight or fore-sight reading
   // A reading record the reader skips, and why.
   std::optional<NotReducedReason> skippedReading;
 
-  bool IsRecord() const { return lineStart || height || reading.has_value(); }
+  bool IsRecord() const {
+    return lineStart || height || reading.has_value() || lineEnd.has_value();
+  }
 };
 
 }  // namespace vireo

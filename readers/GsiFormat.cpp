@@ -52,6 +52,12 @@ const char* WhatLength(int index) {
 }
 
 constexpr int kReadingWords[] = {331, 332, 333, 335, 336};
+
+// A block of the level's figures at a line's end: words 505 to 518.
+bool IsClosingBlock(const GsiBlock& block) {
+  return std::any_of(block.words.begin(), block.words.end(),
+                     [](const GsiWord& w) { return w.index >= 505 && w.index <= 518; });
+}
 constexpr const char* kRoleNames[4] = {"B1", "F1", "B2", "F2"};
 
 }  // namespace
@@ -163,6 +169,10 @@ bool GsiReader::Line(std::string_view text, long number, const Emit& emit) {
   int readings = 0;
   for (int index : kReadingWords) readings += block->Count(index);
   const GsiWord* height = block->Find(83);
+  if (!start && !id && recognised_ && readings == 0 && !height && IsClosingBlock(*block)) {
+    ClosingBlock(*block, number, emit);
+    return false;
+  }
   if (!start && !id) {
     if (recognised_ && !singleRun_ && (readings > 0 || height))
       Warn(number, "the block has no point id (word 11); it is skipped");
@@ -202,7 +212,7 @@ bool GsiReader::Line(std::string_view text, long number, const Emit& emit) {
   } else if (intermediateBefore != pointId) {
     // The height right after an intermediate sight, on its point, is that
     // sight's height and no height of the line.
-    TakeHeight(*block, *height, number, emit);
+    TakeHeight(*block, *height, std::move(pointId), number, emit);
   }
   return true;
 }
@@ -280,12 +290,13 @@ void GsiReader::TakeReading(const GsiBlock& block, const GsiWord& word, std::str
   setup_.clear();
 }
 
-void GsiReader::TakeHeight(const GsiBlock& block, const GsiWord& word, long number,
-                           const Emit& emit) {
+void GsiReader::TakeHeight(const GsiBlock& block, const GsiWord& word, std::string pointId,
+                           long number, const Emit& emit) {
   DropIncomplete(emit);
   std::string problem;
   FieldRecord record;
   record.line = number;
+  record.heightPoint = std::move(pointId);
   record.heightText = GsiMetresText(word, block.dataWidth, 5, problem);
   if (record.heightText.empty()) {
     Warn(number, "the height word " + Quote(word.text) + " cannot be read (" + problem +
@@ -293,6 +304,30 @@ void GsiReader::TakeHeight(const GsiBlock& block, const GsiWord& word, long numb
     return;
   }
   record.height = true;
+  emit(record);
+}
+
+// The closing block of a line (no point id; words 505-518 and 290): the
+// level's count of set-ups (290) and the height it measured at the end
+// (513), where it gives them. A single-run line's block ends it all the
+// same.
+void GsiReader::ClosingBlock(const GsiBlock& block, long number, const Emit& emit) {
+  DropIncomplete(emit);
+  LineEnd end{LineEndKind::ClosingBlock, {}, {}, {}};
+  if (const GsiWord* count = block.Find(290)) {
+    const std::string_view digits = count->data;
+    if (!digits.empty() && digits.size() <= 16 &&
+        std::all_of(digits.begin(), digits.end(), IsDigit) && !count->negative)
+      end.setups = std::stol(std::string(digits));
+  }
+  if (const GsiWord* measured = block.Find(513)) {
+    std::string problem;
+    end.endHeightText = GsiMetresText(*measured, block.dataWidth, 5, problem);
+  }
+  if (const GsiWord* point = block.Find(512)) end.endPoint = GsiPointId(*point);
+  FieldRecord record;
+  record.line = number;
+  record.lineEnd = std::move(end);
   emit(record);
 }
 

@@ -11,6 +11,9 @@
 //   331 B1, 332 F1, 335 B2, 336 F2 staff readings; 333 intermediate sight
 //   83   height: the start height, or the height of the fore point after
 //        each set-up
+//   505-518, 290  the closing block of a line (no word 11): 290 the
+//        level's count of set-ups, 512 the point measured last, 513 its
+//        measured height
 #pragma once
 
 #include <array>
@@ -92,7 +95,9 @@ class GsiReader {
   void LineStart(const GsiBlock& block, long number, const Emit& emit);
   void TakeReading(const GsiBlock& block, const GsiWord& word, std::string pointId, long number,
                    const Emit& emit);
-  void TakeHeight(const GsiBlock& block, const GsiWord& word, long number, const Emit& emit);
+  void TakeHeight(const GsiBlock& block, const GsiWord& word, std::string pointId, long number,
+                  const Emit& emit);
+  void ClosingBlock(const GsiBlock& block, long number, const Emit& emit);
   void DropIncomplete(const Emit& emit);
   // Hands out a reading record that is not reduced, and why.
   void Skip(long number, NotReducedReason reason, const Emit& emit);

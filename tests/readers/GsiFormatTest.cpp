@@ -20,6 +20,9 @@ std::string Read(const std::string& text) {
   std::string out;
   auto take = [&](FieldRecord& r) {
     out += r.lineStart ? "S" : r.height ? "H" + r.heightText : "";
+    if (r.lineEnd)
+      out += "E" + (r.lineEnd->setups ? std::to_string(*r.lineEnd->setups) : "") + "/" +
+             r.lineEnd->endHeightText + "/" + r.lineEnd->endPoint;
     if (r.reading)
       out += r.reading->code + r.reading->pointId + "=" + FormatFixed(r.reading->value, 5);
     if (r.skippedReading) out += std::string("x(") + ReasonText(*r.skippedReading) + ")";
@@ -47,7 +50,10 @@ TEST(GsiReader, a_gsi8_job_splits_its_words_where_a_head_follows_a_blank) {
                  "110007+00000017 571.08-00000000 574.28+101251687 83..08+00119718 \r\n" +
                  closing + "\r\n"),
             "S@1 H0.97812@2 RbE6=1.59977@3 Rf17=1.38073@4 Rf17=1.38071@5 RbE6=1.59980@6 "
-            "H1.19718@7 ");
+            "H1.19718@7 E//17@8 ");
+  // The level's own figures: its count of set-ups and the end height.
+  EXPECT_EQ(Read("410001+?......2 \r\n513.08+00119718 290...+00000001 512...+00000017 \r\n"),
+            "S@1 E1/1.19718/17@2 ");
   const auto block = ParseGsiBlock(closing);
   ASSERT_EQ(block->words.size(), 5u);
   EXPECT_EQ(block->words[2].data, "Cierre R\xe1pido");
