@@ -12,9 +12,18 @@ class ChecksExtension : public RunExtension {
       : limits_(limits), report_(report) {}
   void Extend(Workbook& workbook, ProcessResult& run) override {
     report_ = RunChecks(run.survey, limits_, run.summary.errorFactor, ClosureOf(run));
-    if (!WriteChecksSheet(workbook, report_, run.survey))
+    if (!WriteChecksSheet(workbook, report_, run.survey)) {
       run.warnings.push_back({0, std::string("the template has a sheet \"") + kChecksSheet +
                                      "\" of its own; it is kept and the checks are not added"});
+      return;
+    }
+    const VerdictFacts facts = report_.Facts();
+    run.summary.verdict = {true,
+                           facts.lost,
+                           facts.failedSetups,
+                           facts.failedOthers,
+                           facts.unusableErrorFactor,
+                           report_.lines.empty() || report_.lines.back().booking.pass};
   }
 
  private:

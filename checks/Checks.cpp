@@ -5,10 +5,13 @@
 #include <set>
 
 #include "common/Text.h"
+#include "reduction/Chain.h"
 #include "reduction/Tolerance.h"
 
 namespace vireo {
 namespace {
+
+constexpr const char* kUnusableErrorFactor = "the control file's error factor is not a usable one";
 
 // Values are differences of readings with 0.01 mm resolution; a value that
 // equals its limit up to the noise of binary arithmetic passes.
@@ -53,7 +56,8 @@ SetupCheck CheckSetup(const Setup& s, const CheckLimits& limits, std::vector<Fai
   SetupCheck c;
   auto fail = [&](unsigned bit, const char* check, double value, double limit) {
     c.failed |= bit;
-    failed.push_back({s.reduced, s.fieldLine, s.back->point, s.fore.point, check, value, limit});
+    failed.push_back(
+        {s.reduced, s.fieldLine, s.back->point, s.fore.point, check, value, limit, {}});
   };
   c.stationDifferenceMm = Millimetres(s.StationDifference() * 1000);
   c.backRepeatMm = Millimetres((s.Bs1() - s.Bs2()) * 1000);
@@ -95,10 +99,17 @@ LineCheck CheckLine(const LevellingLine& levelling, int number, double errorFact
   line.line = number;
   line.fieldLine = levelling.fieldLine;
   std::vector<BookedSetup> booked;
+  const std::string* previousFore = nullptr;
   for (const Setup& s : levelling.setups) {
     booked.push_back({s.AveBackSight(), s.AveForeSight(), s.Rise(), s.Fall()});
     if (!s.BackPaired()) continue;
-    const SetupCheck& c = report.setups.emplace_back(CheckSetup(s, report.limits, report.failed));
+    SetupCheck& c = report.setups.emplace_back(CheckSetup(s, report.limits, report.failed));
+    if (auto broken = BreakOfChain(s.fieldLine, s.back->point, previousFore)) {
+      c.failed |= kChainBit;
+      report.failed.push_back({s.reduced, s.fieldLine, s.back->point, s.fore.point, "setup_chain",
+                               0, 0, ChainBreakText(*broken)});
+    }
+    previousFore = &s.fore.point;
     if (line.setups == 0) line.start = s.back->point;
     line.end = s.fore.point;
     ++line.setups;
@@ -115,10 +126,11 @@ LineCheck CheckLine(const LevellingLine& levelling, int number, double errorFact
     line.loop = true;
     line.miscloseMm = Millimetres(-line.heightDifferenceM * 1000);
     line.permissibleMm = ToleranceMm(errorFactor, line.lengthM);
-    line.pass = WithinTolerance(*line.miscloseMm, *line.permissibleMm);
+    if (!report.unusableErrorFactor)
+      line.pass = WithinTolerance(*line.miscloseMm, *line.permissibleMm);
   }
   auto lineFail = [&](const char* check, double value, double limit) {
-    report.failed.push_back({0, line.fieldLine, line.start, line.end, check, value, limit});
+    report.failed.push_back({0, line.fieldLine, line.start, line.end, check, value, limit, {}});
   };
   if (Exceeds(line.imbalanceM, report.limits.lineImbalanceM)) {
     line.imbalanceFails = true;
@@ -131,6 +143,85 @@ LineCheck CheckLine(const LevellingLine& levelling, int number, double errorFact
     if (!line.booking.pass) lineFail("booking_check_mm", line.booking.discrepancyMm, 0.01);
   }
   return line;
+}
+
+const Setup* SetupAt(const Survey& survey, long fieldLine) {
+  for (const LevellingLine& line : survey.lines)
+    for (const Setup& s : line.setups)
+      if (s.fieldLine == fieldLine) return &s;
+  return nullptr;
+}
+
+void RecordFinding(CheckReport& report, long fieldLine, const Setup* at, const char* check,
+                   std::string finding) {
+  report.failed.push_back({0, fieldLine, at && at->back ? at->back->point : std::string(),
+                           at ? at->fore.point : std::string(), check, 0, 0, std::move(finding)});
+}
+
+// The level's own figures at each end record of a line against what was
+// reduced from the set-ups before it (since the end record before it): its
+// count of set-ups and, from the line's start height, its end height. The
+// level works the height out from the mean differences and rounds it to
+// 0.01 mm, so it may stray that much a set-up.
+void CompareLevelFigures(const LevellingLine& levelling, CheckReport& report) {
+  // End records one after another (KD2 and End-Line, GSI's two closing
+  // blocks) all speak of the set-ups before the first of them.
+  // From just before the line's first record (its first reading when its
+  // start is assumed).
+  const long start = levelling.fieldLine - 1;
+  long from = start, last = start;
+  auto countBetween = [&](long after, long before) {
+    auto inside = [&](long fieldLine) { return fieldLine > after && fieldLine < before; };
+    long count = 0;
+    for (const Setup& s : levelling.setups) count += inside(s.fieldLine) ? 1 : 0;
+    for (const DroppedSetup& d : levelling.dropped) count += inside(d.fieldLine) ? 1 : 0;
+    for (long line : levelling.impossible) count += inside(line) ? 1 : 0;
+    return count;
+  };
+  for (const LevelLineEnd& end : levelling.ends) {
+    if (countBetween(last, end.fieldLine) > 0) from = last;
+    const bool first = from == start;
+    const long setups = countBetween(from, end.fieldLine);
+    long reduced = 0;
+    double heightDifference = 0;
+    for (const Setup& s : levelling.setups)
+      if (s.fieldLine > from && s.fieldLine < end.fieldLine && s.BackPaired())
+        heightDifference += s.HeightDifference(), ++reduced;
+    const char* what = LineEndText(end.kind);
+    if (end.setups && *end.setups != setups && (setups > 0 || *end.setups > 0))
+      RecordFinding(report, end.fieldLine, nullptr, "level_figures",
+                    std::string("the level's ") + what + " counts " + std::to_string(*end.setups) +
+                        " set-ups, the file holds " + std::to_string(setups));
+    if (first && end.endHeight && reduced > 0 && !levelling.startHeight.empty()) {
+      const double reducedEnd = NumberFromText(levelling.startHeight) + heightDifference;
+      const double offMm = (reducedEnd - *end.endHeight) * 1000;
+      if (std::abs(offMm) > 0.05 + 0.01 * static_cast<double>(setups))
+        RecordFinding(report, end.fieldLine, nullptr, "level_figures",
+                      std::string("the level's ") + what + " gives the end height " +
+                          FormatFixed(*end.endHeight, 5) + " m, the set-ups reduce to " +
+                          FormatFixed(reducedEnd, 5) + " m (" + FormatFixed(offMm, 2) + " mm)");
+    }
+    last = end.fieldLine;
+  }
+}
+
+// What the file's records say against the reduction: lines joined for
+// want of a line start, the level's own figures, and, in a DiNi file, a
+// line opened by its start record that has no end record (its tail lost).
+void CheckRecords(const Survey& survey, CheckReport& report) {
+  for (const UnopenedLine& u : survey.unopened)
+    RecordFinding(report, u.setupLine, SetupAt(survey, u.setupLine), "line_start",
+                  "the set-up follows the " + u.end + " at file line " + std::to_string(u.endLine) +
+                      " with no line start record between them: two lines of levelling are "
+                      "joined");
+  for (const LevellingLine& line : survey.lines) {
+    CompareLevelFigures(line, report);
+    if (survey.format == FieldFormat::DiniM5 && !line.assumed && !line.setups.empty() &&
+        line.ends.empty())
+      RecordFinding(report, line.fieldLine, nullptr, "line_end",
+                    "the line has no end record (End-Line): the level writes one when a line "
+                    "is ended, so its last set-ups may be lost");
+  }
 }
 
 // Each line pairs with the nearest later unpaired line whose ends are its
@@ -151,10 +242,17 @@ void PairSections(double errorFactor, CheckReport& report) {
       section.to = a.end;
       section.differenceMm = Millimetres((a.heightDifferenceM + b.heightDifferenceM) * 1000);
       section.permissibleMm = ToleranceMm(errorFactor, (a.lengthM + b.lengthM) / 2);
-      section.pass = WithinTolerance(section.differenceMm, section.permissibleMm);
-      if (!section.pass)
-        report.failed.push_back({0, b.fieldLine, a.start, a.end, "section_misclose_mm",
-                                 section.differenceMm, section.permissibleMm});
+      if (!report.unusableErrorFactor)
+        section.pass = WithinTolerance(section.differenceMm, section.permissibleMm);
+      if (section.pass == false)
+        report.failed.push_back({0,
+                                 b.fieldLine,
+                                 a.start,
+                                 a.end,
+                                 "section_misclose_mm",
+                                 section.differenceMm,
+                                 section.permissibleMm,
+                                 {}});
       report.sections.push_back(std::move(section));
       break;
     }
@@ -169,7 +267,9 @@ FileCheck JudgeFile(const Survey& survey, const CheckReport& report, const Repor
   file.permissibleMm = closure.permissibleMm;
   for (std::size_t l = 0; l < survey.lines.size(); ++l)
     if (!survey.lines[l].setups.empty()) file.lines.push_back(static_cast<int>(l + 1));
-  if (file.lines.size() > 1) {
+  if (report.unusableErrorFactor) {
+    file.notJudged = kUnusableErrorFactor;
+  } else if (file.lines.size() > 1) {
     file.notJudged = Plural(static_cast<long>(file.lines.size()), "line", "lines") +
                      "; each line is judged below";
   } else if (file.lines.empty() ||
@@ -208,13 +308,15 @@ BookingCheck CheckBooking(const std::vector<BookedSetup>& setups, double firstLe
 }
 
 bool VerdictFacts::Pass() const {
-  return file.pass != false && lost.empty() && failedSetups == 0 && failedOthers == 0;
+  return file.pass != false && !unusableErrorFactor && lost.empty() && failedSetups == 0 &&
+         failedOthers == 0;
 }
 
 VerdictFacts CheckReport::Facts() const {
   VerdictFacts facts;
   facts.file = file;
   facts.lost = LostText(completeness);
+  facts.unusableErrorFactor = unusableErrorFactor;
   facts.failedSetups = FailedSetupCount();
   for (const FailedCheck& f : failed) facts.failedOthers += f.setup == 0 ? 1 : 0;
   return facts;
@@ -229,12 +331,14 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
                       const ReportClosure& closure) {
   CheckReport report;
   report.limits = limits;
+  report.unusableErrorFactor = !IsUsableErrorFactor(errorFactor);
   report.completeness = {survey.readings, survey.ReducedSetupCount(), survey.notReduced};
   report.setups.reserve(static_cast<std::size_t>(survey.ReducedSetupCount()));
   for (std::size_t l = 0; l < survey.lines.size(); ++l)
     report.lines.push_back(
         CheckLine(survey.lines[l], static_cast<int>(l + 1), errorFactor, report));
   PairSections(errorFactor, report);
+  CheckRecords(survey, report);
   report.file = JudgeFile(survey, report, closure);
   return report;
 }
@@ -250,6 +354,10 @@ FileCheck JudgeKeyedMisclose(const ReportClosure& closure) {
 void JudgeKeyedLevels(CheckReport& report, const ReportClosure& keyed,
                       const BookingCheck& lastLine) {
   report.file = JudgeKeyedMisclose(keyed);
+  if (report.unusableErrorFactor) {
+    report.file.pass.reset();
+    report.file.notJudged = kUnusableErrorFactor;
+  }
   if (report.lines.empty()) return;
   LineCheck& line = report.lines.back();
   line.booking = lastLine;
@@ -257,8 +365,30 @@ void JudgeKeyedLevels(CheckReport& report, const ReportClosure& keyed,
     return f.setup == 0 && f.fieldLine == line.fieldLine && f.check == "booking_check_mm";
   });
   if (!lastLine.pass)
-    report.failed.push_back({0, line.fieldLine, line.start, line.end, "booking_check_mm",
-                             lastLine.discrepancyMm, 0.01});
+    report.failed.push_back({0,
+                             line.fieldLine,
+                             line.start,
+                             line.end,
+                             "booking_check_mm",
+                             lastLine.discrepancyMm,
+                             0.01,
+                             {}});
+}
+
+VerdictFacts KeyedVerdict(const RunVerdictFacts& run, const ReportClosure& keyed,
+                          const BookingCheck& lastLine) {
+  VerdictFacts facts;
+  facts.file = JudgeKeyedMisclose(keyed);
+  if (run.unusableErrorFactor) {
+    facts.file.pass.reset();
+    facts.file.notJudged = kUnusableErrorFactor;
+  }
+  facts.lost = run.lost;
+  facts.unusableErrorFactor = run.unusableErrorFactor;
+  facts.failedSetups = run.failedSetups;
+  facts.failedOthers =
+      run.failedOthers - (run.lastLineBookingPassed ? 0 : 1) + (lastLine.pass ? 0 : 1);
+  return facts;
 }
 
 std::string FileVerdictText(const FileCheck& file) {
@@ -300,6 +430,8 @@ std::string LostText(const Completeness& completeness) {
 
 std::string VerdictText(const VerdictFacts& facts) {
   std::vector<std::string> problems;
+  if (facts.unusableErrorFactor && facts.file.notJudged != kUnusableErrorFactor)
+    problems.push_back("no misclose is judged: " + std::string(kUnusableErrorFactor));
   if (!facts.lost.empty()) problems.push_back(facts.lost);
   if (facts.failedSetups > 0)
     problems.push_back(facts.failedSetups == 1
@@ -311,7 +443,8 @@ std::string VerdictText(const VerdictFacts& facts) {
                            : std::to_string(facts.failedOthers) + " line or section checks fail");
   std::string rest;
   if (problems.empty()) {
-    rest = facts.file.pass == false ? "The other checks pass." : "Every check passes.";
+    rest = facts.file.pass == false || facts.unusableErrorFactor ? "The other checks pass."
+                                                                 : "Every check passes.";
   } else {
     for (const std::string& p : problems) rest += (rest.empty() ? "" : ", ") + p;
     rest += " - see the Checks sheet.";

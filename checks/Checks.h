@@ -10,6 +10,7 @@
 
 #include "checks/CheckLimits.h"
 #include "reduction/Survey.h"
+#include "report/ProcessField.h"
 
 namespace vireo {
 
@@ -36,6 +37,7 @@ enum CheckBit : unsigned {
   kStaffMinBit = 1u << 4,
   kStaffMaxBit = 1u << 5,
   kInstrumentAgreementBit = 1u << 6,
+  kChainBit = 1u << 7,  // does not start where the set-up before it ended
 };
 
 struct BookingCheck {
@@ -86,7 +88,7 @@ struct SectionCheck {
   std::string from, to;
   double differenceMm = 0;   // sum of the two height differences
   double permissibleMm = 0;  // n * sqrt(k), k the mean length in km
-  bool pass = true;
+  std::optional<bool> pass;  // none: not judged (no usable error factor)
 };
 
 // The misclose the report shows against the permissible error it prints.
@@ -113,6 +115,7 @@ struct Completeness {
 struct VerdictFacts {
   FileCheck file;
   std::string lost;  // "1 set-up lost at file line 68", empty when nothing is
+  bool unusableErrorFactor = false;
   long failedSetups = 0;
   long failedOthers = 0;  // line, section and booking checks
   bool Pass() const;
@@ -126,6 +129,10 @@ struct FailedCheck {
   std::string check;       // the limit's key, or "misclose_mm" for a loop
   double value = 0;
   double limit = 0;
+  // A check of the file's records rather than of a limit (the chain of
+  // set-ups, a line without its start, the level's own figures): what is
+  // wrong, and no value or limit.
+  std::string finding;
 };
 
 struct CheckReport {
@@ -136,6 +143,7 @@ struct CheckReport {
   std::vector<SectionCheck> sections;
   FileCheck file;
   std::vector<FailedCheck> failed;
+  bool unusableErrorFactor = false;  // no misclose is judged
 
   VerdictFacts Facts() const;
   bool Pass() const { return Facts().Pass(); }
@@ -149,7 +157,9 @@ struct ReportClosure {
   double permissibleMm = 0;
 };
 
-// `errorFactor` is the n of n * sqrt(k) mm.
+// `errorFactor` is the n of n * sqrt(k) mm. A factor that is not one of the
+// choices (IsUsableErrorFactor) judges no misclose: each is "not judged"
+// and the verdict fails.
 CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double errorFactor,
                       const ReportClosure& closure);
 
@@ -160,6 +170,12 @@ FileCheck JudgeKeyedMisclose(const ReportClosure& closure);
 // the adjustment read it back replaces the run's.
 void JudgeKeyedLevels(CheckReport& report, const ReportClosure& keyed,
                       const BookingCheck& lastLine);
+
+// The verdict's facts after keyed levels: the run's, with the misclose of
+// the keyed levels judged (not with an unusable error factor) and the
+// booking check of the line they rebuilt in place of the run's.
+VerdictFacts KeyedVerdict(const RunVerdictFacts& run, const ReportClosure& keyed,
+                          const BookingCheck& lastLine);
 
 // "Misclose -0.96 mm, permissible 3.12 mm: within tolerance."
 std::string FileVerdictText(const FileCheck& file);

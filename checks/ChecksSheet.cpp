@@ -154,7 +154,7 @@ int WriteHead(Worksheet& sheet, ColumnWidths& widths, const CheckReport& report)
 
 // The names of the checks a set-up fails, for its last column.
 std::string FailedNames(unsigned failed) {
-  static constexpr std::array<std::pair<unsigned, const char*>, 7> kNames{{
+  static constexpr std::array<std::pair<unsigned, const char*>, 8> kNames{{
       {kStationDifferenceBit, "station difference"},
       {kRepeatDifferenceBit, "repeat difference"},
       {kSightLengthBit, "sight length"},
@@ -162,6 +162,7 @@ std::string FailedNames(unsigned failed) {
       {kStaffMinBit, "lowest reading"},
       {kStaffMaxBit, "highest reading"},
       {kInstrumentAgreementBit, "instrument"},
+      {kChainBit, "chain"},
   }};
   std::string names;
   for (auto [bit, name] : kNames)
@@ -241,7 +242,8 @@ int WriteLines(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRepor
       lines.Number(row, 11, *line.permissibleMm, kMm);
     }
     const bool fails = line.pass == false || line.imbalanceFails;
-    lines.Text(row++, 12, fails ? "FAIL" : "PASS", Failing({}, fails));
+    const bool judged = !line.loop || line.pass.has_value();
+    lines.Text(row++, 12, fails ? "FAIL" : judged ? "PASS" : "not judged", Failing({}, fails));
   }
 
   return row;
@@ -287,11 +289,33 @@ int WriteSections(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRe
     sections.Text(row, 1, std::to_string(s.first) + " and " + std::to_string(s.second));
     sections.Text(row, 2, s.from);
     sections.Text(row, 3, s.to);
-    sections.Number(row, 4, s.differenceMm, Failing(kMm, !s.pass));
+    const bool fails = s.pass == false;
+    sections.Number(row, 4, s.differenceMm, Failing(kMm, fails));
     sections.Number(row, 5, s.permissibleMm, kMm);
-    sections.Text(row++, 6, s.pass ? "PASS" : "FAIL", Failing({}, !s.pass));
+    sections.Text(row++, 6, !s.pass ? "not judged" : fails ? "FAIL" : "PASS", Failing({}, fails));
   }
 
+  return row;
+}
+
+// What the records of the file say against the reduction: set-ups that do
+// not follow on, lines without their start, the level's own figures.
+int WriteFindings(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report) {
+  row += 1;
+  sheet.SetText(row++, 1, "The file's records", {.bold = true});
+  SheetTable findings(sheet, widths, row++,
+                      {{"File line", kNumber}, {"Points", kText, 2}, {"Finding", kText, 9}});
+  bool any = false;
+  for (const FailedCheck& f : report.failed) {
+    if (f.finding.empty()) continue;
+    any = true;
+    findings.Number(row, 1, static_cast<double>(f.fieldLine), Failing({}, true));
+    findings.Text(row, 2, f.back + " \u2192 " + f.fore);
+    findings.Text(row++, 4, f.finding, Failing({}, true));
+  }
+  if (!any)
+    sheet.SetText(row++, 1, "every set-up follows on and every line has its start",
+                  AlignedAs(kText));
   return row;
 }
 
@@ -396,11 +420,12 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
   row = WriteLines(sheet, widths, row, report);
   row = WriteBooking(sheet, widths, row, report);
   row = WriteSections(sheet, widths, row, report);
+  row = WriteFindings(sheet, widths, row, report);
   WriteSetups(sheet, widths, row, report, survey);
   return true;
 }
 
-bool UpdateChecksSheetVerdict(Workbook& workbook, const FileCheck& file,
+bool UpdateChecksSheetVerdict(Workbook& workbook, const VerdictFacts& facts,
                               const BookingCheck& lastLine) {
   if (!workbook.HasSheet(kChecksSheet)) return false;
   // Only the top of the sheet changes; its long tables stay unread.
@@ -409,16 +434,6 @@ bool UpdateChecksSheetVerdict(Workbook& workbook, const FileCheck& file,
       sheet.Get(kFileHeadingRow, 1) != CellValue::Text("File") ||
       sheet.Get(kReadingsRow, 1) != CellValue::Text(kReadingsTitle))
     return false;
-  // The facts the run wrote, with the file's misclose and the last line's
-  // booking check the keyed levels give.
-  VerdictFacts facts;
-  facts.file = file;
-  const CellValue lost = sheet.Get(kLostRow, 5);
-  facts.lost = lost.text == "none" ? "" : lost.text;
-  facts.failedSetups = static_cast<long>(sheet.Get(kFailedSetupsRow, 4).number);
-  facts.failedOthers = static_cast<long>(sheet.Get(kFailedOthersRow, 4).number);
-  const bool runBooking = sheet.Get(kBookingRow, 5).text == "PASS";
-  facts.failedOthers += (runBooking ? 0 : -1) + (lastLine.pass ? 0 : 1);
 
   // The verdict's and the results' old looks go first, or a red fill
   // would stay: the title's look is plain bold, "Whole file"'s plain text.
@@ -430,7 +445,7 @@ bool UpdateChecksSheetVerdict(Workbook& workbook, const FileCheck& file,
     for (int column : {4, 5}) sheet.CopyFormat(kReducedRow, 1, row, column);
   ColumnWidths unused;  // the sheet keeps its columns
   SheetTable table = FileTable(sheet, unused);
-  WriteFile(table, file);
+  WriteFile(table, facts.file);
   SheetTable facts2 = FactsTable(sheet, unused);
   WriteFacts(facts2, facts, lastLine);
   return true;

@@ -19,10 +19,11 @@ inline constexpr const char* kChecksSheet = "Checks";
 bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Survey& survey);
 
 // The RL adjustment's keyed levels give the misclose to judge and the
-// booking check of the line they rebuilt: a Checks sheet this program wrote
-// takes them, and its verdict is told again from its facts. Returns false
-// when the workbook has no such sheet.
-bool UpdateChecksSheetVerdict(Workbook& workbook, const FileCheck& file,
+// booking check of the line they rebuilt: the verdict told from them and
+// the run's facts (KeyedVerdict) is written at the head of a Checks sheet
+// this program wrote; nothing of the sheet is read back to decide it.
+// Returns false when the workbook has no such sheet.
+bool UpdateChecksSheetVerdict(Workbook& workbook, const VerdictFacts& facts,
                               const BookingCheck& lastLine);
 
 }  // namespace vireo

@@ -18,6 +18,10 @@ constexpr CheckName kOtherChecks[] = {
     {"misclose_mm", "Loop misclose (mm)", 2},
     {"section_misclose_mm", "Section forward and back (mm)", 2},
     {"booking_check_mm", "Booking check (mm)", 2},
+    {"setup_chain", "Chain of set-ups", 2},
+    {"line_start", "Line start", 2},
+    {"level_figures", "The level's own figures", 2},
+    {"line_end", "Line end", 2},
 };
 
 CheckName NameOf(std::string_view key) {
@@ -31,6 +35,7 @@ CheckName NameOf(std::string_view key) {
 }
 
 std::string Points(const std::string& from, const std::string& to) {
+  if (from.empty() && to.empty()) return {};
   return ToUtf8(from) + " \u2192 " + ToUtf8(to);
 }
 
@@ -45,6 +50,13 @@ std::vector<FailedCheckRow> FailedCheckRows(const CheckReport& report) {
     for (const LineCheck& line : report.lines)
       if (line.fieldLine == fieldLine) return line.line;
     return 0;
+  };
+  // The line of levelling a record of the file lies in.
+  auto lineHolding = [&](long fieldLine) {
+    int holding = 0;
+    for (const LineCheck& line : report.lines)
+      if (line.fieldLine <= fieldLine) holding = line.line;
+    return holding;
   };
 
   std::vector<FailedCheckRow> rows;
@@ -69,8 +81,12 @@ std::vector<FailedCheckRow> FailedCheckRows(const CheckReport& report) {
     const CheckName name = NameOf(f.check);
     row.check = name.label ? name.label : f.check;
     row.decimals = name.decimals;
-    row.value = f.value;
-    row.limit = f.limit;
+    if (f.finding.empty()) {
+      row.value = f.value;
+      row.limit = f.limit;
+    } else {
+      row.check += ": " + ToUtf8(f.finding);
+    }
     if (f.setup > 0 && static_cast<std::size_t>(f.setup) <= lineOfSetup.size()) {
       row.lines = std::to_string(lineOfSetup[static_cast<std::size_t>(f.setup - 1)]);
     } else if (f.check == "section_misclose_mm") {
@@ -80,6 +96,8 @@ std::vector<FailedCheckRow> FailedCheckRows(const CheckReport& report) {
           row.lines = std::to_string(s.first) + " and " + std::to_string(s.second);
     } else if (const int line = lineStartingAt(f.fieldLine); line > 0) {
       row.lines = std::to_string(line);
+    } else if (const int holding = lineHolding(f.fieldLine); holding > 0) {
+      row.lines = std::to_string(holding);
     }
   }
   if (report.file.pass == false) {

@@ -77,16 +77,23 @@ nlohmann::json ChecksJson(const CheckReport& report) {
                         {"to", ToUtf8(s.to)},
                         {"difference_mm", s.differenceMm},
                         {"permissible_mm", s.permissibleMm},
-                        {"pass", s.pass}});
+                        {"pass", s.pass ? nlohmann::json(*s.pass) : nlohmann::json(nullptr)}});
   nlohmann::json failed = nlohmann::json::array();
-  for (const FailedCheck& f : report.failed)
-    failed.push_back({{"setup", f.setup > 0 ? nlohmann::json(f.setup) : nlohmann::json(nullptr)},
-                      {"field_line", f.fieldLine},
-                      {"back", ToUtf8(f.back)},
-                      {"fore", ToUtf8(f.fore)},
-                      {"check", f.check},
-                      {"value", f.value},
-                      {"limit", f.limit}});
+  for (const FailedCheck& f : report.failed) {
+    nlohmann::json& row = failed.emplace_back(
+        nlohmann::json{{"setup", f.setup > 0 ? nlohmann::json(f.setup) : nlohmann::json(nullptr)},
+                       {"field_line", f.fieldLine},
+                       {"back", ToUtf8(f.back)},
+                       {"fore", ToUtf8(f.fore)},
+                       {"check", f.check},
+                       {"value", f.value},
+                       {"limit", f.limit}});
+    if (!f.finding.empty()) {
+      row["value"] = nullptr;
+      row["limit"] = nullptr;
+      row["finding"] = ToUtf8(f.finding);
+    }
+  }
   for (std::size_t i = 0; i < report.lines.size(); ++i) {
     const BookingCheck& b = report.lines[i].booking;
     lines[i]["booking"] = {{"back_minus_fore_m", b.backMinusForeM},
@@ -105,7 +112,7 @@ nlohmann::json ChecksJson(const CheckReport& report) {
                           {"lost", IsPartOfDoubleRun(n.reason)}});
   }
   nlohmann::json completeness = {
-      {"readings", c.readings}, {"setups", c.reducedSetups}, {"not_reduced", notReduced}};
+      {"readings", c.readings}, {"reduced_setups", c.reducedSetups}, {"not_reduced", notReduced}};
   if (c.notReduced.size() > kListedNotReduced)
     completeness["not_reduced_more"] = c.notReduced.size() - kListedNotReduced;
   nlohmann::json file = {
@@ -230,6 +237,7 @@ void PrintJson(const ProcessResult& run, const CheckReport& checks, const Outcom
       {"workbook", run.workbookPath},
       {"level_data_file", run.levelDataPath},
       {"setups", run.survey.SetupCount()},
+      {"reduced_setups", run.survey.ReducedSetupCount()},
       {"total_distance_m", run.survey.closure.totalDistance},
       {"misclose_mm", o.misclose * 1000},
       {"permissible_error_mm", o.permissible},
@@ -248,14 +256,15 @@ void PrintText(const ProcessArguments& arguments, const ProcessResult& run,
   std::cout << "Processed " << arguments.fieldFile << "\n"
             << "  report workbook:  " << run.workbookPath << "\n"
             << "  level data file:  " << run.levelDataPath << "\n"
-            << "  set-ups reduced:  " << run.survey.SetupCount() << "\n"
+            << "  set-ups recorded: " << run.survey.SetupCount() << "\n"
+            << "  set-ups reduced:  " << run.survey.ReducedSetupCount() << "\n"
             << "  line length:      " << FormatFixed(run.survey.closure.totalDistance, 2) << " m\n"
             << "  start:            " << summary.startReference << " RL "
             << DecimalText(o.startLevel) << "\n"
             << "  end:              " << summary.endReference << " RL " << DecimalText(o.endLevel)
             << "\n"
-            << "  "
-            << "misclose:         " << FormatFixed(o.misclose * 1000, 2) << " mm (permissible "
+            << "  " << (checks.lines.size() > 1 ? "misclose (file):  " : "misclose:         ")
+            << FormatFixed(o.misclose * 1000, 2) << " mm (permissible "
             << FormatFixed(o.permissible, 2) << " mm)\n";
   if (o.adjustment && o.adjustment->Ok())
     std::cout << "  adjusted from the keyed "

@@ -84,6 +84,15 @@ struct DroppedSetup {
   bool backRead = false, backPaired = false, foreRead = false;
 };
 
+// An end record of a line of levelling (DiNi End-Line or KD2, a GSI
+// closing block) with the level's own figures, where it gives them.
+struct LevelLineEnd {
+  long fieldLine = 0;
+  LineEndKind kind = LineEndKind::EndLineText;
+  std::optional<long> setups;       // the level's count of set-ups
+  std::optional<double> endHeight;  // the height the level measured at the end
+};
+
 struct LevellingLine {
   long fieldLine = 0;    // its line start record; the first reading's when assumed
   bool assumed = false;  // readings came before any line start record
@@ -92,6 +101,17 @@ struct LevellingLine {
   std::string startHeight;
   std::vector<Setup> setups;
   std::vector<DroppedSetup> dropped;
+  std::vector<long> impossible;    // first file lines of set-ups lost to an impossible value
+  std::vector<LevelLineEnd> ends;  // in the file's order
+};
+
+// A set-up that follows the end of a line of levelling (an end record, or
+// the start height of another point) with no line start record between
+// them: two lines joined into one.
+struct UnopenedLine {
+  long endLine = 0;    // file line of what ended the line
+  std::string end;     // what it was: "End-Line record", "start height of I"
+  long setupLine = 0;  // the first reading of the set-up that follows
 };
 
 // Reading records not reduced, consecutive ones of one reason (and of one
@@ -119,6 +139,7 @@ struct Survey {
   FieldFormat format = FieldFormat::Unknown;
   std::vector<LevellingLine> lines;
   std::vector<NotReduced> notReduced;
+  std::vector<UnopenedLine> unopened;
   long readings = 0;  // reading records of the file, reduced or not
   // The back point of the file's first set-up with a paired back sight: the
   // descriptor of every elevation difference record.

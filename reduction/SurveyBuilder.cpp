@@ -77,9 +77,11 @@ void SurveyBuilder::Take(FieldRecord& record) {
   if (record.skippedReading) {
     ++survey_.readings;
     Lost(record.line, *record.skippedReading);
+    lostSinceSetup_ = true;
     return;
   }
   if (record.lineStart) LineStart(record.line, false);
+  if (record.lineEnd) EndOfLine(record);
   if (record.height) Height(record);
   if (!record.reading) return;
   if (!inLine_) {
@@ -89,19 +91,51 @@ void SurveyBuilder::Take(FieldRecord& record) {
         {record.line, "no line start record before the first reading; one is assumed"});
     LineStart(record.line, true);
   }
+  if (lineEnded_ && buffer_.Filled() == 0) {
+    const auto [endLine, end] = *std::exchange(lineEnded_, std::nullopt);
+    warnings_.push_back({record.line, "the set-up follows the " + end + " at file line " +
+                                          std::to_string(endLine) +
+                                          " with no line start record between them"});
+    survey_.unopened.push_back({endLine, end, record.line});
+  }
   ++survey_.readings;
   awaitingHeight_.reset();
   AddReading(std::move(*record.reading));
 }
 
 void SurveyBuilder::LineStart(long fieldLine, bool assumed) {
-  survey_.lines.push_back({fieldLine, assumed, {}, {}, {}});
+  survey_.lines.push_back({fieldLine, assumed, {}, {}, {}, {}, {}});
   inLine_ = true;
   lastHeight_.reset();
   awaitingHeight_.reset();
+  lineEnded_.reset();
+  lastFore_.clear();
+  lostSinceSetup_ = false;
+}
+
+bool SurveyBuilder::LineHasSetup() const {
+  if (!inLine_ || survey_.lines.empty()) return false;
+  const LevellingLine& line = survey_.lines.back();
+  return !line.setups.empty() || !line.dropped.empty() || !line.impossible.empty();
+}
+
+void SurveyBuilder::EndOfLine(const FieldRecord& record) {
+  if (!inLine_) return;
+  const LineEnd& end = *record.lineEnd;
+  LevelLineEnd figures{record.line, end.kind, end.setups, std::nullopt};
+  if (auto height = StrictNumber(end.endHeightText); height && std::abs(*height) <= kHeightLimitM)
+    figures.endHeight = *height;
+  survey_.lines.back().ends.push_back(figures);
+  if (!lineEnded_) lineEnded_.emplace(record.line, LineEndText(end.kind));
 }
 
 void SurveyBuilder::Height(const FieldRecord& record) {
+  // The height of a point other than the one the last set-up ended on,
+  // where a set-up could begin: the start height of another line.
+  if (!lineEnded_ && !record.heightPoint.empty() && !lastFore_.empty() &&
+      record.heightPoint != lastFore_ && buffer_.Filled() == 0 && !lostSinceSetup_ &&
+      LineHasSetup())
+    lineEnded_.emplace(record.line, "start height of " + ToUtf8(record.heightPoint));
   const double height = NumberFromText(record.heightText);
   if (!(std::abs(height) <= kHeightLimitM)) {
     warnings_.push_back({record.line, "the height " + ToUtf8(record.heightText) +
@@ -148,12 +182,15 @@ void SurveyBuilder::ReduceSetup(const SetupSlots& slots, const SetupPairing& pai
   const long setupLine = slots[0].line;
   const std::optional<double> before = std::exchange(lastHeight_, std::nullopt);
   awaitingHeight_.reset();
+  lostSinceSetup_ = false;
+  lastFore_ = pairing.fore >= 0 ? slots[static_cast<std::size_t>(pairing.fore)].pointId : "";
   const SlotDistances distance = DistancesOf(slots);
   for (std::size_t i = 0; i < slots.size(); ++i) {
     const Reading& reading = slots[i];
     if (std::string why = Impossible(reading, distance[i]); !why.empty()) {
       warnings_.push_back({reading.line, ToUtf8(why) + "; its set-up is not reduced"});
       for (const Reading& r : slots) Lost(r.line, NotReducedReason::ImpossibleValue, setupLine);
+      survey_.lines.back().impossible.push_back(setupLine);
       return;
     }
   }

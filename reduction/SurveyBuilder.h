@@ -29,6 +29,8 @@ class SurveyBuilder {
  private:
   void LineStart(long fieldLine, bool assumed);
   void Height(const FieldRecord& record);
+  void EndOfLine(const FieldRecord& record);
+  bool LineHasSetup() const;
   void AddReading(Reading&& reading);
   void ReduceSetup(const SetupSlots& slots, const SetupPairing& pairing);
   void Lost(long line, NotReducedReason reason, long setupLine = 0, bool takenAsZero = false);
@@ -42,6 +44,11 @@ class SurveyBuilder {
   std::optional<std::size_t> awaitingHeight_;  // the reduced set-up just added, in the last line
   long reduced_ = 0;
   bool inLine_ = false;
+  // What ended the current line (file line, text) while no line start
+  // record has come since; the next set-up joins two lines.
+  std::optional<std::pair<long, std::string>> lineEnded_;
+  std::string lastFore_;         // fore point of the last set-up; empty: unknown
+  bool lostSinceSetup_ = false;  // readings the reader could not hand on since then
 };
 
 // Reads a field data file into the survey model, with the warnings of every

@@ -37,4 +37,10 @@ double RoundedToFiveDecimals(double value) {
   return NumberFromText(FormatFixed(value, 5));
 }
 
+bool IsUsableErrorFactor(double errorFactor) {
+  for (double choice : {2.0, 4.0, 6.0, 8.0, 10.0})
+    if (errorFactor == choice) return true;
+  return false;
+}
+
 }  // namespace vireo

@@ -10,6 +10,10 @@ namespace vireo {
 // factor) as 0.
 double ToleranceMm(double errorFactor, double lengthM);
 
+// The error factors a permissible error means something with: 2, 4, 6, 8
+// and 10, the choices of the control file.
+bool IsUsableErrorFactor(double errorFactor);
+
 // The value as the report's "0.00000" shows it, read back: half away from
 // zero, decided on the double's exact binary value; -0 becomes 0.
 double RoundedToFiveDecimals(double value);

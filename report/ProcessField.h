@@ -16,6 +16,20 @@
 
 namespace vireo {
 
+// The facts of a run's verdict that keyed levels leave standing, put
+// there by the checks when they run over it: the RL adjustment tells the
+// verdict again from these and the misclose of the keyed levels, never
+// from the text of a sheet.
+struct RunVerdictFacts {
+  bool checked = false;  // the checks ran and wrote their sheet
+  std::string lost;      // readings lost to the double run; empty: none
+  long failedSetups = 0;
+  long failedOthers = 0;  // line, section, booking and record checks
+  bool unusableErrorFactor = false;
+  bool lastLineBookingPassed = true;  // keyed levels check that line again
+  bool operator==(const RunVerdictFacts&) const = default;
+};
+
 // What the RL question shows and the RL adjustment works from: the last
 // line of the report as the run saved it.
 struct RunSummary {
@@ -33,6 +47,7 @@ struct RunSummary {
   // ReportFigures of the saved report, so that the adjustment does not
   // level a workbook another run has put there since. Empty: not checked.
   std::string figures;
+  RunVerdictFacts verdict;
   bool operator==(const RunSummary&) const = default;
 };
 

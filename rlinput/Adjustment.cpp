@@ -95,8 +95,11 @@ AdjustmentResult AdjustReducedLevels(const RunSummary& summary, LoopType loop,
         booked.push_back({line.means[i].aveBackSight, line.means[i].aveForeSight,
                           line.pairs[i].rise, line.pairs[i].fall});
       result.booking = CheckBooking(booked, 0, 0, false);
-      UpdateChecksSheetVerdict(workbook, JudgeKeyedMisclose({misclose, result.permissibleError}),
-                               result.booking);
+      if (summary.verdict.checked)
+        UpdateChecksSheetVerdict(
+            workbook,
+            KeyedVerdict(summary.verdict, {misclose, result.permissibleError}, result.booking),
+            result.booking);
 
       result.startRl = startRl;
       result.endRl = line.pairs.back().calRlFore;

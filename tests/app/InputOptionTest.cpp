@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/MainWindow.h"
+#include "checks/CheckedRun.h"
 #include "output/Workbook.h"
 #include "report/ReportSheet.h"
 #include "tests/app/ScriptedPrompts.h"
@@ -50,7 +51,8 @@ class InputOptionTest : public QObject {
   // run gives for that file (by the core run on the same folder beforehand).
   vireo::RunSummary RunYes(const std::string& name, const std::string& content) {
     const std::string path = f_->fixture.AddFieldFile(name, content);
-    const vireo::RunSummary expected = vireo::ProcessField(path, f_->fixture.app).summary;
+    // As the window runs it: with the checks, whose facts the summary carries.
+    const vireo::RunSummary expected = vireo::ProcessAndCheck(path, f_->fixture.app).run.summary;
     f_->prompts.files.enqueue(QString::fromStdString(path));
     f_->prompts.yesNo.enqueue(true);
     f_->window->ProcessCommand();

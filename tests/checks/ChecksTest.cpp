@@ -42,12 +42,13 @@ std::vector<PlannedSetup> CleanLoop() {
   return setups;
 }
 
-std::string FieldText(const std::vector<PlannedSetup>& setups) {
+// The line as the level writes it, with its end records when `ended`.
+std::string FieldText(const std::vector<PlannedSetup>& setups, bool ended = true) {
   std::string field = StartLine() + "\r\n" + HeightLine("A", "100.00000") + "\r\n";
   for (const PlannedSetup& s : setups)
     field += SetupLines(s.back, s.fore, s.bs1, s.bs2, s.fs1, s.fs2, Fixed5(s.backDistance),
                         Fixed5(s.foreDistance));
-  return field;
+  return ended ? field + EndLines(setups.back().fore) : field;
 }
 
 Survey SurveyOf(const std::vector<PlannedSetup>& setups) {
@@ -116,7 +117,7 @@ TEST(Checks, what_the_double_run_loses_fails_the_verdict_naming_its_lines) {
     const CheckReport report = Check(ReadSurvey(folder / "F.dat", warnings));
     return std::pair(report.Pass(), VerdictLine(report));
   };
-  std::string field = FieldText(CleanLoop());
+  std::string field = FieldText(CleanLoop(), false);
   Warnings warnings;
   const std::string fs1 = Fixed5(1.52 - 0.20011);  // of set-up 2, line 12
   std::string noNumber = field;
@@ -177,6 +178,135 @@ TEST(Checks, the_booking_check_finds_a_rise_or_a_level_that_does_not_add_up) {
   const BookingCheck edited = CheckBooking(setups, 100, 99.80009, false);
   EXPECT_FALSE(edited.pass);
   EXPECT_NEAR(edited.discrepancyMm, 0.10, 1e-9);
+}
+
+// The findings of the file's records, each as its file line, check and text.
+std::vector<std::string> Findings(const CheckReport& report) {
+  std::vector<std::string> findings;
+  for (const FailedCheck& f : report.failed)
+    if (!f.finding.empty())
+      findings.push_back(std::to_string(f.fieldLine) + " " + f.check + ": " + f.finding);
+  return findings;
+}
+
+CheckReport CheckText(const std::string& field, Warnings& warnings) {
+  TempFolder folder;
+  WriteFile(folder / "F.dat", field);
+  return Check(ReadSurvey(folder / "F.dat", warnings));
+}
+
+// A set-up lost from the file (an open line without the level's heights
+// would reduce 1 m wrong) and a set-up whose two ids are exchanged.
+TEST(Checks, a_set_up_that_does_not_start_where_the_last_one_ended_fails) {
+  auto lost = CleanLoop();
+  lost.erase(lost.begin() + 2);  // 2 -> 3; the set-up 3 -> 4 is now on lines 11 to 14
+  const CheckReport gap = Check(SurveyOf(lost));
+  EXPECT_FALSE(gap.Pass());
+  EXPECT_THAT(Findings(gap), ::testing::ElementsAre("11 setup_chain: the set-up starts at 3, not "
+                                                    "at 2 where the previous set-up ended"));
+  EXPECT_EQ(gap.failed[0].setup, 3);
+  EXPECT_TRUE(gap.setups[2].failed & kChainBit);
+
+  auto exchanged = CleanLoop();
+  std::swap(exchanged[1].back, exchanged[1].fore);  // 2 -> 1 on lines 7 to 10
+  EXPECT_THAT(Findings(Check(SurveyOf(exchanged))),
+              ::testing::ElementsAre(
+                  "7 setup_chain: the set-up starts at 2, not at 1 where the previous set-up "
+                  "ended",
+                  "11 setup_chain: the set-up starts at 2, not at 1 where the previous set-up "
+                  "ended"));
+}
+
+// A line ended by the level (its end records, or the start height of
+// another point) and followed by set-ups with no line start between them.
+TEST(Checks, set_ups_after_a_line_end_without_a_line_start_fail) {
+  std::string field = FieldText(CleanLoop());  // end records on lines 27 and 28
+  field += HeightLine("B", "50.00000") + "\r\n" + SetupLines("B", "C", 1.5, 1.5, 1.4, 1.4);
+  Warnings warnings;
+  const CheckReport joined = CheckText(field, warnings);
+  EXPECT_FALSE(joined.Pass());
+  EXPECT_THAT(Findings(joined),
+              ::testing::Contains("30 line_start: the set-up follows the end record (KD2) at file "
+                                  "line 27 with no line start record between them: two lines of "
+                                  "levelling are joined"));
+  // Without the end records, the start height of another point ends it.
+  std::string unended = FieldText(CleanLoop(), false);
+  unended += HeightLine("B", "50.00000") + "\r\n" + SetupLines("B", "C", 1.5, 1.5, 1.4, 1.4);
+  EXPECT_THAT(Findings(CheckText(unended, warnings)),
+              ::testing::Contains(::testing::HasSubstr(
+                  "28 line_start: the set-up follows the start height of B at file line 27")));
+}
+
+// The level's own figures at the line's end against the file, and a DiNi
+// line the level opened but never ended (its tail lost in the transfer).
+TEST(Checks, the_levels_end_of_line_figures_and_a_missing_end_fail) {
+  const auto loop = CleanLoop();
+  std::string field = FieldText(loop, false);
+  Warnings warnings;
+  const double end = 100 + loop.size() * 0 + 0.00018;  // the loop closes 0.18 mm high
+  EXPECT_THAT(Findings(CheckText(field + EndLines("A", "6", Fixed5(end)), warnings)),
+              ::testing::IsEmpty());
+  EXPECT_THAT(Findings(CheckText(field + EndLines("A", "7", Fixed5(end)), warnings)),
+              ::testing::ElementsAre("27 level_figures: the level's end record (KD2) counts 7 "
+                                     "set-ups, the file holds 6"));
+  EXPECT_THAT(
+      Findings(CheckText(field + EndLines("A", "6", "100.00118"), warnings)),
+      ::testing::ElementsAre(::testing::StartsWith(
+          "27 level_figures: the level's end record (KD2) gives the end height 100.00118 m")));
+  const CheckReport unended = CheckText(field, warnings);
+  EXPECT_FALSE(unended.Pass());
+  EXPECT_THAT(Findings(unended), ::testing::ElementsAre(::testing::StartsWith(
+                                     "1 line_end: the line has no end record (End-Line)")));
+}
+
+// A transfer cut short: the last record stops before its code or value.
+TEST(Checks, a_record_the_file_ends_inside_is_lost) {
+  Warnings warnings;
+  const std::string field = FieldText(CleanLoop());
+  const CheckReport dini =
+      CheckText(field + "For M5|Adr    29|KD1        7      08:35:30    1|R", warnings);
+  EXPECT_FALSE(dini.Pass());
+  EXPECT_THAT(VerdictLine(dini), ::testing::HasSubstr("1 reading lost at file line 29"));
+  ASSERT_FALSE(dini.completeness.notReduced.empty());
+  EXPECT_EQ(dini.completeness.notReduced.back().reason, NotReducedReason::DamagedRecord);
+
+  const std::string job = ReadFile(kRealGsiJob);
+  const std::string head = job.substr(0, job.find("\n*110007"));  // lines 1 to 6
+  const CheckReport gsi =
+      CheckText(head + "\n*110007+0000000000000001 571.08-0000000000000005 32...", warnings);
+  EXPECT_THAT(VerdictLine(gsi), ::testing::HasSubstr("lost at file line"));
+  EXPECT_EQ(gsi.completeness.notReduced.back().reason, NotReducedReason::DamagedRecord);
+  EXPECT_EQ(gsi.completeness.notReduced.back().firstLine, 7);
+}
+
+// An error factor that is none of the choices gives no permissible error
+// worth judging by: no misclose is judged and the verdict fails.
+TEST(Checks, an_error_factor_that_is_no_choice_judges_no_misclose) {
+  const CheckReport report = Check(SurveyOf(CleanLoop()), 1e9);
+  EXPECT_FALSE(report.Pass());
+  EXPECT_FALSE(report.file.pass.has_value());
+  EXPECT_FALSE(report.lines[0].pass.has_value());
+  EXPECT_THAT(VerdictLine(report),
+              ::testing::EndsWith("not judged, the control file's error factor is not a usable "
+                                  "one. The other checks pass."));
+  EXPECT_TRUE(Check(SurveyOf(CleanLoop()), 10).Pass());
+}
+
+// The real job with the 17th line's start block deleted: lines 16 and 17
+// are no longer joined silently.
+TEST(Checks, the_real_gsi_job_without_a_line_start_fails_where_it_was) {
+  std::string job = ReadFile(kRealGsiJob);
+  std::size_t at = std::string::npos;
+  for (int line = 0; line < 17; ++line) at = job.find("*41", at + 1);
+  const long fieldLine = 1 + std::count(job.begin(), job.begin() + static_cast<long>(at), '\n');
+  job.erase(at, job.find('\n', at) + 1 - at);
+  Warnings warnings;
+  const CheckReport report = CheckText(job, warnings);
+  EXPECT_FALSE(report.Pass());
+  EXPECT_THAT(Findings(report),
+              ::testing::Contains(::testing::HasSubstr(
+                  "line_start: the set-up follows the start height of I at file line " +
+                  std::to_string(fieldLine))));
 }
 
 // A line SSM28 -> SSM56, then a loop BM61 -> BM61: the report's closure
@@ -258,7 +388,7 @@ TEST(Checks, the_real_gsi_job) {
   std::vector<std::string> sections;
   for (const auto& s : report.sections)
     sections.push_back(std::to_string(s.first) + "-" + std::to_string(s.second) + " " + s.from +
-                       s.to + (s.pass ? "" : " fails"));
+                       s.to + (s.pass == false ? " fails" : ""));
   EXPECT_EQ(sections.size(), 6u);
   EXPECT_THAT(sections, ::testing::Contains("17-18 IN fails"));
   std::vector<std::pair<int, long>> disagreements;  // line, rounded mm
@@ -339,7 +469,7 @@ TEST(ChecksSheet, prints_the_set_up_headings_on_every_page_and_columns_apart) {
             0);
   // The summary page: the failures line whole, the tables' columns apart.
   const std::string& summary = printed.pages[first];
-  EXPECT_NE(summary.find("17 set-ups fail their checks, 3 line or section checks fail"),
+  EXPECT_NE(summary.find("17 set-ups fail their checks, 5 line or section checks fail"),
             std::string::npos);
   EXPECT_TRUE(std::regex_search(summary, std::regex(R"(\n\s*14 {2,}I {2,}J {2,}8 {2,}406\.298)")))
       << summary;

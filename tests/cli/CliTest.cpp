@@ -140,7 +140,7 @@ TEST(Cli, process_takes_a_gsi_file_and_refuses_one_in_feet) {
   EXPECT_EQ(strict.status, 3) << strict.err;
   const auto checks = nlohmann::json::parse(strict.out)["checks"];
   EXPECT_EQ(checks["pass"], false);
-  EXPECT_EQ(checks["completeness"]["setups"], 4);
+  EXPECT_EQ(checks["completeness"]["reduced_setups"], 4);
   ASSERT_EQ(checks["completeness"]["not_reduced"].size(), 1u);
   EXPECT_THAT(checks["verdict"].get<std::string>(),
               ::testing::HasSubstr("2 readings lost at file lines"));

@@ -39,6 +39,16 @@ inline std::string HeightLine(const std::string& point, const std::string& heigh
 inline std::string StartLine() {
   return examples::M5Line(0, "TO  Start-Line       BFFB     1", "", "", "", "", "");
 }
+// The level's end of a line: the KD2 end record (its count of set-ups in
+// the time columns, empty for none) and the End-Line record, CR LF after each.
+inline std::string EndLines(const std::string& point, const std::string& setups = "",
+                            const std::string& height = "") {
+  const std::string count = setups.empty() ? "" : std::string(8 - setups.size(), ' ') + setups;
+  return examples::M5Line(0, examples::KindAndPoint("KD2", point, count, 1), "Db", "0.00", "Df",
+                          "0.00", height) +
+         "\r\n" + examples::M5Line(0, "TO  End-Line                  1", "", "", "", "", "") +
+         "\r\n";
+}
 
 // The real Leica DNA03 job of the test data: 32 lines, 336 set-ups.
 inline const std::string kRealGsiJob =
