@@ -178,6 +178,13 @@ TEST(Checks, the_booking_check_finds_a_rise_or_a_level_that_does_not_add_up) {
   const BookingCheck edited = CheckBooking(setups, 100, 99.80009, false);
   EXPECT_FALSE(edited.pass);
   EXPECT_NEAR(edited.discrepancyMm, 0.10, 1e-9);
+
+  // One rise 0.01 mm off among a hundred is found, not lost in the sum.
+  std::vector<BookedSetup> hundred(100, BookedSetup{1.51234, 1.20001, 0.31233, 0});
+  hundred[57].rise = 0.31234;
+  const BookingCheck off = CheckBooking(hundred, 100, 100 + 100 * 0.31233 + 0.00001, false);
+  EXPECT_FALSE(off.pass);
+  EXPECT_NEAR(off.discrepancyMm, 0.01, 1e-6);
 }
 
 // The findings of the file's records, each as its file line, check and text.
@@ -448,6 +455,30 @@ TEST(ChecksSheet, red_fills_and_the_verdict_after_keyed_levels) {
             "- see the Checks sheet.");
   EXPECT_FALSE(filled("D5"));
   EXPECT_TRUE(filled("A2"));
+}
+
+// The verdict after keyed levels comes from the run's facts: an edit of the
+// Checks sheet's cells changes nothing of it.
+TEST(ChecksSheet, an_edited_sheet_does_not_change_the_verdict_after_keyed_levels) {
+  AppFixture fixture;
+  auto planted = CleanLoop();
+  planted[2].backDistance = planted[2].foreDistance = 80;
+  auto verdictAfterOk = [&](bool edit) {
+    const CheckedRun checked =
+        ProcessAndCheck(fixture.AddFieldFile("L.dat", FieldText(planted)), fixture.app);
+    if (edit) {
+      Workbook book = Workbook::Open(checked.run.workbookPath);
+      Worksheet sheet = book.Sheet(kChecksSheet);
+      for (int row = 8; row <= 13; ++row) sheet.SetText(row, 4, "0"), sheet.SetText(row, 5, "none");
+      book.Save(checked.run.workbookPath);
+    }
+    EXPECT_TRUE(
+        AdjustReducedLevels(checked.run.summary, LoopType::CloseLoop, "100", "", fixture.app).Ok());
+    return Workbook::Open(checked.run.workbookPath).Sheet(kChecksSheet).Get(2, 1).text;
+  };
+  const std::string unedited = verdictAfterOk(false);
+  EXPECT_THAT(unedited, ::testing::HasSubstr("1 set-up fails its checks"));
+  EXPECT_EQ(verdictAfterOk(true), unedited);
 }
 
 // The real DNA03 job's Checks sheet as LibreOffice prints it: A4 landscape,

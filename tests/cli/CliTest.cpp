@@ -141,6 +141,7 @@ TEST(Cli, process_takes_a_gsi_file_and_refuses_one_in_feet) {
   const auto checks = nlohmann::json::parse(strict.out)["checks"];
   EXPECT_EQ(checks["pass"], false);
   EXPECT_EQ(checks["completeness"]["reduced_setups"], 4);
+  EXPECT_EQ(nlohmann::json::parse(strict.out)["reduced_setups"], 4);
   ASSERT_EQ(checks["completeness"]["not_reduced"].size(), 1u);
   EXPECT_THAT(checks["verdict"].get<std::string>(),
               ::testing::HasSubstr("2 readings lost at file lines"));
@@ -340,4 +341,15 @@ TEST(Cli, version_is_printed_without_a_command) {
   const Outcome o = RunCli("--version");
   EXPECT_EQ(o.status, 0);
   EXPECT_TRUE(std::regex_match(o.out, std::regex("vireo-cli \\d+\\.\\d+\\.\\d+\n"))) << o.out;
+}
+
+// "E1e9" in the control file: a permissible error of 888,200,973 mm that
+// passes anything; no misclose is judged, and --strict says the run fails.
+TEST(Cli, process_judges_no_misclose_with_a_meaningless_error_factor) {
+  CliHome home;
+  WriteFile(home.fixture.app.ControlFile(), "YAcme Levels\r\nPJo Bloggs\r\nE1e9\r\n");
+  const auto o = RunCli(home.Process() + " --json --strict");
+  EXPECT_EQ(o.status, 3) << o.err;
+  EXPECT_THAT(nlohmann::json::parse(o.out)["checks"]["verdict"].get<std::string>(),
+              ::testing::HasSubstr("not judged, the control file's error factor is not a usable"));
 }
