@@ -1,5 +1,6 @@
 #include "readers/DiniFormat.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/Text.h"
@@ -27,6 +28,14 @@ std::size_t FindMark(std::string_view line, std::string_view mark, std::size_t f
 
 }  // namespace
 
+const char* ReadingCode(std::string_view code) {
+  // A level set to German writes "Lr" and "Lv" (and "E" for "HD", which
+  // the columns make no matter).
+  if (code == "Rb" || code == "Lr") return "Rb";
+  if (code == "Rf" || code == "Lv") return "Rf";
+  return nullptr;
+}
+
 std::string_view Columns(std::string_view line, std::size_t first, std::size_t last) {
   if (first > line.size()) return {};
   return line.substr(first - 1, last - first + 1);
@@ -53,10 +62,10 @@ FieldRecord ClassifyDiniLine(std::string_view line) {
       end.endHeightText = std::string(TrimBlanks(Columns(line, 97, 112)));
     record.lineEnd = std::move(end);
   }
-  const std::string_view code = Columns(line, 50, 51);
-  if (kd1 && Columns(line, 30, 34) != "#####" && (code == "Rb" || code == "Rf")) {
+  const char* code = ReadingCode(Columns(line, 50, 51));
+  if (kd1 && Columns(line, 30, 34) != "#####" && code) {
     Reading reading;
-    reading.code = std::string(code);
+    reading.code = code;
     reading.pointId = std::string(TrimBlanks(Columns(line, 21, 29)));
     auto value = StrictNumber(Columns(line, 52, 66));
     reading.valueWasNumber = value.has_value();
@@ -77,8 +86,8 @@ OutOfColumn FindOutOfColumn(std::string_view line, const FieldRecord& record) {
     // Marks are looked for after the point id (nine columns after "KD1"),
     // so a point named "Rb" or "Z" is no mark.
     const std::size_t after = kd1 + 12;
-    const std::size_t rb = FindMark(line, "Rb", after), rf = FindMark(line, "Rf", after);
-    const std::size_t code = rb < rf ? rb : rf;
+    std::size_t code = std::string_view::npos;
+    for (std::string_view mark : {"Rb", "Rf", "Lr", "Lv"}) code = std::min(code, FindMark(line, mark, after));
     const bool inColumn = kd1 == 17 && code == 49;
     reading = !record.reading && code != std::string_view::npos && !inColumn;
     if (reading)

@@ -156,3 +156,24 @@ TEST(GsiFiles, the_same_observations_give_the_same_report_and_level_data_in_eith
     }
   }
 }
+
+// A DiNi set to German writes "Lr", "Lv" and "E" in place of "Rb", "Rf"
+// and "HD", the columns unchanged: every bundled DiNi sample so written
+// gives the same report and level data file.
+TEST(Fixtures, a_dini_set_to_german_gives_the_same_outputs) {
+  for (const char* name : {"LOOP_BFFB.dat", "OPEN_LINE_BFBF.dat", "TWO_LINES_aBFFB.dat",
+                           "NETWORK_DAY1.dat"}) {
+    SCOPED_TRACE(name);
+    const std::string english = ReadFile(std::string(VIREO_APP_DIR) + "/Field Data/" + name);
+    std::string german = english;
+    for (const auto& [from, to] : {std::pair{"|Rb ", "|Lr "}, {"|Rf ", "|Lv "}, {"|HD ", "|E  "}})
+      for (std::size_t at = german.find(from); at != std::string::npos; at = german.find(from, at))
+        german.replace(at, 4, to);
+    ASSERT_NE(german, english);
+    AppFixture a, b;
+    const ProcessResult expected = a.Process(name, english), run = b.Process(name, german);
+    EXPECT_EQ(ReportCells(run.workbookPath), ReportCells(expected.workbookPath));
+    EXPECT_EQ(ReadFile(run.levelDataPath), ReadFile(expected.levelDataPath));
+    EXPECT_EQ(run.warnings.size(), expected.warnings.size());
+  }
+}
