@@ -87,7 +87,8 @@ OutOfColumn FindOutOfColumn(std::string_view line, const FieldRecord& record) {
     // so a point named "Rb" or "Z" is no mark.
     const std::size_t after = kd1 + 12;
     std::size_t code = std::string_view::npos;
-    for (std::string_view mark : {"Rb", "Rf", "Lr", "Lv"}) code = std::min(code, FindMark(line, mark, after));
+    for (std::string_view mark : {"Rb", "Rf", "Lr", "Lv"})
+      code = std::min(code, FindMark(line, mark, after));
     const bool inColumn = kd1 == 17 && code == 49;
     reading = !record.reading && code != std::string_view::npos && !inColumn;
     if (reading)

@@ -5,6 +5,23 @@
 #include "readers/GsiFormat.h"
 
 namespace vireo {
+namespace {
+
+// A DiNi REC 500 line has no "For M5|" and writes its codes beside their
+// values ("Rb 2.384 HD 23.21") or text lines ("Start-Line BFFB 101"); a
+// total station's GSI block carries angles (words 21 and 22).
+OtherLayout LayoutOf(std::string_view text) {
+  if (!text.starts_with("For M5|")) {
+    auto has = [&](std::string_view mark) { return text.find(mark) != std::string_view::npos; };
+    if (has("Start-Line") || has("End-Line") || ((has(" Rb ") || has(" Rf ")) && has(" HD ")))
+      return OtherLayout::DiniRec500;
+  }
+  if (const std::optional<GsiBlock> block = ParseGsiBlock(text))
+    if (block->Find(21) || block->Find(22)) return OtherLayout::TotalStation;
+  return OtherLayout::None;
+}
+
+}  // namespace
 
 const char* FormatName(FieldFormat format) {
   switch (format) {
@@ -59,6 +76,8 @@ void FieldRecordReader::Line(std::string_view text, long number, const Handler& 
     return;
   }
   if (number == 1) text = WithoutByteOrderMark(text);
+  if (format_ == FieldFormat::Unknown && looksLike_ == OtherLayout::None)
+    looksLike_ = LayoutOf(text);
   if (format_ != FieldFormat::Gsi) {
     FieldRecord record = ClassifyDiniLine(text);
     if (OutOfColumn skipped = FindOutOfColumn(text, record); !skipped.warning.empty()) {

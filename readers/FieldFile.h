@@ -19,6 +19,10 @@ namespace vireo {
 
 enum class FieldFormat { Unknown, DiniM5, Gsi };
 
+// What a file that holds no record looks like, so that the refusal can say
+// what to do: an older DiNi format, or a total station's file.
+enum class OtherLayout { None, DiniRec500, TotalStation };
+
 // "DiNi M5", "Leica GSI" or "unknown".
 const char* FormatName(FieldFormat format);
 
@@ -40,6 +44,7 @@ class FieldRecordReader {
   FieldFormat Format() const { return format_; }
   bool SawReading() const { return sawReading_; }
   bool SawLineStart() const { return sawLineStart_; }
+  OtherLayout LooksLike() const { return looksLike_; }
 
  private:
   void Line(std::string_view text, long number, const Handler& handler);
@@ -59,6 +64,7 @@ class FieldRecordReader {
   bool sawLineStart_ = false;
   long formatLine_ = 0;  // the line of the first record
   bool warnedOtherFormat_ = false;
+  OtherLayout looksLike_ = OtherLayout::None;
   long longLines_ = 0;
   long firstLongLine_ = 0;
   std::string longLineNumbers_;  // the first few, for the warning

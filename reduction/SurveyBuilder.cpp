@@ -295,10 +295,19 @@ Survey ReadSurvey(InputStream& in, const std::string& path, Warnings& warnings) 
   SurveyBuilder builder(path, warnings);
   ReadFieldRecords(in, path, reader, [&](FieldRecord& record) { builder.Take(record); });
   Survey survey = builder.Finish(reader.Format());
-  if (!reader.SawReading() && !reader.SawLineStart())
+  if (!reader.SawReading() && !reader.SawLineStart()) {
+    if (reader.LooksLike() == OtherLayout::DiniRec500)
+      throw Error(path, "read the field data file",
+                  "it is a DiNi file in the older REC 500 format; export the job from the level "
+                  "(or its transfer program) as M5 and choose that file");
+    if (reader.LooksLike() == OtherLayout::TotalStation)
+      throw Error(path, "read the field data file",
+                  "it is a total station's GSI file (angles, words 21 and 22), not levelling; "
+                  "choose the file the digital level wrote");
     throw Error(path, "read the field data file",
                 "nothing in it is a record of a field data file (DiNi M5 or Leica GSI); "
                 "choose the file the level wrote");
+  }
   if (!reader.SawReading()) warnings.push_back({0, "the file holds no reading"});
   return survey;
 }

@@ -46,6 +46,13 @@ TEST(HostileInput, refused_input_keeps_the_earlier_outputs) {
        {std::string(), binary, std::string(10 << 20, 'x'), std::string(4096, '\0'), utf16,
         HeightLine("A", "100.000") + "\r\n"})
     refused([&] { fixture.Process("H.dat", content); }, "nothing in it is a record");
+  // Files of other layouts are named for what they are.
+  refused(
+      [&] { fixture.Process("H.dat", "Start-Line BFFB 101\r\n  2  BM1  Rb 2.384 HD 23.21\r\n"); },
+      "in the older REC 500 format; export the job from the level (or its transfer program) "
+      "as M5");
+  refused([&] { fixture.Process("H.dat", "110001+0000A110 21.322+18000000 22.322+09000000 \r\n"); },
+          "a total station's GSI file (angles, words 21 and 22), not levelling");
   std::filesystem::create_directory(fixture.app.FieldData() + "/H.dir");
   for (const char* name : {"H.DAT", "H.dir", ".dat"})
     refused([&] { ProcessField(fixture.app.FieldData() + "/" + name, fixture.app); },
