@@ -399,10 +399,12 @@ AdjustmentOptions OptionsOf(const AdjustArguments& a) {
   }
   if (!a.alpha.empty()) {
     const auto alpha = StrictNumber(a.alpha);
-    if (!alpha || !(*alpha > 0 && *alpha <= 0.5))
+    if (!alpha || !(*alpha > 0 && *alpha <= 0.5) || !TestLimitsFor(*alpha).Finite())
       throw Error(
           "--alpha", "read the significance level",
-          "\"" + a.alpha + "\" is not a probability above 0 and at most 0.5 (0.001 is 0.1 %)");
+          "\"" + a.alpha +
+              "\" is not a probability above 0 and at most 0.5 that gives a flag limit (0.001 is "
+              "0.1 %)");
     options.alpha = *alpha;
   }
   options.snoop = a.snoop;
@@ -450,8 +452,7 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
     if (factorWarning) result.warnings.push_back({"", 0, *factorWarning});
   } catch (const Error& e) {
     for (const auto& w : refusalWarnings) std::cerr << "warning: " << WarningText(w) << "\n";
-    std::cerr << "vireo-cli: " << e.what() << "\n";
-    return kExitRefused;
+    return Refuse(e, a.json);
   }
   int status = kExitOk;
   std::string workbook;

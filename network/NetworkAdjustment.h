@@ -13,6 +13,7 @@
 // of levelling.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -126,6 +127,7 @@ struct TestLimits {
   double alpha = kDefaultAlpha;
   double flagLimit = 3.29;
   double lambda0 = 17.07;
+  bool Finite() const { return std::isfinite(flagLimit) && std::isfinite(lambda0); }
 };
 TestLimits TestLimitsFor(double alpha);
 

@@ -92,6 +92,9 @@ NetworkInput InputFromLevelData(const std::string& path, const LevelDataContents
       if (!(std::abs(r.difference) <= kMaxDifference))
         refuse("the difference " + DecimalText(r.difference) + " m is outside \u00B1" +
                DecimalText(kMaxDifference) + " m");
+      if (r.length < 0)
+        refuse("the distance " + DecimalText(r.length) +
+               " m is negative; a set-up's sight distances are never below 0");
       if (!(r.length <= kMaxSetupLength))
         refuse("the distance " + DecimalText(r.length) + " m is longer than " +
                DecimalText(kMaxSetupLength) + " m");

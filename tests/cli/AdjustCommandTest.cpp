@@ -157,7 +157,7 @@ TEST(AdjustCommand, a_job_file_runs_as_the_command_it_stands_for) {
   const std::string inputs =
       std::regex_replace(job.files, std::regex("'([^']*)' "), "input = $1\n");
   const std::string path = job.fixture.folder / "days.job";
-  WriteFile(path, inputs +
+  WriteFile(path, "\xEF\xBB\xBF" + inputs +  // saved as "UTF-8" with its mark
                       "benchmark = A, 100\nbenchmark = D, 102.002, 3\nsigma_km = 1.5\n"
                       "name = days\n");
   const Outcome fromJob = Adjust("--job '" + path + "' " + job.home + "--json");
@@ -193,6 +193,7 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
   std::filesystem::create_hard_link(job.fixture.app.FieldData() + "/NET1.dat", link);
   WriteFile(job.fixture.folder / "SN_HUGE.dat", "L  A-B   1e308   10\n");
   WriteFile(job.fixture.folder / "SN_NAN.dat", "L  A-B   nan   10\n");
+  WriteFile(job.fixture.folder / "SN_BACK.dat", "L  A-B   0.5   -10\n");
   const std::string folder = job.fixture.folder.Path() + "/";
   const std::string net3 = "'" + job.fixture.app.FieldData() + "/NET3.dat' ";
   const std::string sn3 = "'" + job.fixture.app.LevelDataFile("NET3") + "' ";
@@ -212,6 +213,11 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
        "--sigma-km: read the standard deviation for 1 km (\"1e-300\" is not a number of "
        "millimetres from 0.001 to 1000)"},
       {net1 + "--fixed A=1 --alpha 0.7", "--alpha: read the significance level"},
+      {net1 + "--fixed A=1 --alpha 1e-400", "--alpha: read the significance level"},
+      {net1 + "--fixed A=1 --alpha ''", "--alpha: the value is empty"},
+      {net1 + "--fixed A=1 --sigma-km ' '", "--sigma-km: the value is empty"},
+      {"'" + folder + "SN_BACK.dat' --fixed A=1",
+       "SN_BACK.dat: read the level data file (line 1: the distance -10 m is negative"},
       {net1 + "--fixed A=1e308", "(the height 1e308 m is outside \u00B1100000 m)"},
       {net1 + "--benchmarks '" + folder + "comma.csv'",
        "comma.csv: read the benchmark list (line 1: 1,000.5 is not a height; use a point as the "
@@ -249,8 +255,8 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
   const Outcome nowhere = Adjust(net1 + "--fixed A=1 --home /nowhere");
   EXPECT_EQ(nowhere.status, 2);
   EXPECT_EQ(nowhere.err,
-            "vireo-cli: /nowhere: no such application folder (--home names the "
-            "folder that holds ctlini.dat)\n");
+            "vireo-cli: /nowhere: use the application folder (there is no such folder (--home "
+            "names the folder that holds ctlini.dat))\n");
   EXPECT_FALSE(std::filesystem::exists(job.fixture.app.AdjustedNetworks()));
 }
 

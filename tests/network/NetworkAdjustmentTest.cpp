@@ -253,6 +253,16 @@ TEST(NetworkAdjustment, chi_square_bounds_match_the_tables) {
   }
 }
 
+// The flag limit and lambda0 of the classic tables, and finite ones for a
+// significance level too small for 1 - alpha / 2 to differ from 1.
+TEST(NetworkAdjustment, test_limits_match_the_tables_down_to_the_smallest_alpha) {
+  EXPECT_EQ(TestLimitsFor(0.001).flagLimit, 3.29);
+  EXPECT_EQ(TestLimitsFor(0.001).lambda0, 17.07);
+  EXPECT_EQ(TestLimitsFor(0.05).flagLimit, 1.96);
+  EXPECT_EQ(TestLimitsFor(1e-16).flagLimit, 8.3);
+  EXPECT_TRUE(TestLimitsFor(1e-300).Finite());
+}
+
 // Noise exactly as modelled, then a blunder of 20 sigma in one checked
 // section: where the separately computed w of that section is the unique
 // largest, snooping removes it in round 1; where another section shares it
