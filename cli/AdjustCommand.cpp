@@ -373,13 +373,18 @@ void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& 
               << " mm, " << SectionText(result, result.sections[*largest]) << "\n";
   PrintClosures(result);
   std::cout << "Heights of the network points (m; standard deviation mm):\n";
+  // Names are UTF-8: a column counts characters, not bytes.
+  auto shown = [](const std::string& name) {
+    return static_cast<std::size_t>(
+        std::count_if(name.begin(), name.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+  };
   std::size_t width = 0;
-  for (const auto& p : result.points) width = std::max(width, p.turningPoint ? 0 : p.name.size());
+  for (const auto& p : result.points) width = std::max(width, p.turningPoint ? 0 : shown(p.name));
   for (const auto& p : result.points) {
     if (p.turningPoint) continue;
     const std::string height = FormatFixed(p.height, 5);
     const std::string sigma = FormatFixed(p.sigma, 2);
-    std::cout << "  " << p.name << std::string(width - p.name.size(), ' ')
+    std::cout << "  " << p.name << std::string(width - shown(p.name), ' ')
               << std::string(height.size() < 12 ? 14 - height.size() : 2, ' ') << height
               << std::string(sigma.size() < 7 ? 9 - sigma.size() : 2, ' ') << sigma << "  "
               << PointKindName(p.kind) << (p.observed ? "" : " (not observed)") << "\n";

@@ -307,8 +307,8 @@ void Network::Build() {
   // Input labels for turning point names: the base name, made unique.
   std::vector<std::string>& labels = result_.inputLabels;
   for (const NetworkInput& input : inputs_) {
-    std::string label = BaseNameOf(input.path);
-    if (label.empty()) label = input.path;
+    std::string label = ToUtf8(BaseNameOf(input.path));
+    if (label.empty()) label = ToUtf8(input.path);
     const std::string base = label;
     for (int n = 2; std::find(labels.begin(), labels.end(), label) != labels.end(); ++n)
       label = base + "(" + std::to_string(n) + ")";

@@ -38,7 +38,10 @@ using NetworkWarnings = WarningList<NetworkWarning>;
 // One levelled height difference from its back point to its fore point.
 struct LevelledDifference {
   long fieldLine = 0;  // line of its input file
-  std::string back;    // point names, the file's own bytes
+  // Point names as the workbooks show them: the file's bytes, each that is
+  // not part of valid UTF-8 read as Windows-1252 (ToUtf8). Names match,
+  // and print, by this text.
+  std::string back;
   std::string fore;
   double difference = 0;  // back minus fore, unrounded
   double length = 0;      // back plus fore sight; 0 or less: not known

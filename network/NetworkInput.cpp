@@ -65,8 +65,8 @@ NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings) {
     levelled.setups.reserve(line.setups.size());
     for (const Setup& s : line.setups)
       if (s.BackPaired())
-        levelled.setups.push_back({s.fieldLine, s.back->point, s.fore.point, s.HeightDifference(),
-                                   s.BackDistance() + s.ForeDistance()});
+        levelled.setups.push_back({s.fieldLine, ToUtf8(s.back->point), ToUtf8(s.fore.point),
+                                   s.HeightDifference(), s.BackDistance() + s.ForeDistance()});
   }
   input.warnings.Append(warnings, [&](const RunWarning& w) {
     return NetworkWarning{survey.file, w.line, w.message};
@@ -98,7 +98,7 @@ NetworkInput InputFromLevelData(const std::string& path, const LevelDataContents
       if (!(r.length <= kMaxSetupLength))
         refuse("the distance " + DecimalText(r.length) + " m is longer than " +
                DecimalText(kMaxSetupLength) + " m");
-      line.setups.push_back({r.fileLine, r.back, r.fore, r.difference, r.length});
+      line.setups.push_back({r.fileLine, ToUtf8(r.back), ToUtf8(r.fore), r.difference, r.length});
     }
   }
   for (const RunWarning& w : contents.warnings) input.warnings.push_back({path, w.line, w.message});
@@ -185,7 +185,7 @@ Benchmark CheckedBenchmark(std::string_view name, std::string_view height, std::
   if (!(std::abs(*metres) <= kMaxHeight))
     refuse("the height " + std::string(height) + " m is outside \u00B1" + DecimalText(kMaxHeight) +
            " m");
-  Benchmark benchmark{std::string(name), *metres, std::nullopt, source, line};
+  Benchmark benchmark{ToUtf8(name), *metres, std::nullopt, source, line};
   if (!sigma.empty()) {
     if (sigma.find(',') != std::string_view::npos)
       refuse(std::string(sigma) + " is not a standard deviation; use a point as the decimal mark");

@@ -180,6 +180,31 @@ TEST(AdjustCommand, a_job_file_runs_as_the_command_it_stands_for) {
   EXPECT_EQ(Adjust(job.home + "--fixed A=100").status, 2);  // neither files nor a job
 }
 
+// Latin-1 names as the workbook shows them: a benchmark typed as shown
+// matches, and two names that differ in one such byte stay two points in
+// the JSON and the summary.
+TEST(AdjustCommand, names_from_a_latin_1_file_match_and_print_as_the_workbook_shows_them) {
+  AppFixture fixture;
+  const std::string file = fixture.folder / "SN_LATIN.dat";
+  WriteFile(file,
+            "L  B\xDC"
+            "1-B\xD6"
+            "1   0.5   100\nL  B\xD6"
+            "1-B\xDC"
+            "1   -0.501   100\n");
+  const std::string args =
+      Quote(file) + " --home " + Quote(fixture.folder.Path()) + " --fixed 'B\u00DC1=101.2'";
+  const Outcome o = Adjust(args + " --json");
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out.find("no observation reaches"), std::string::npos) << o.out;
+  const auto points = nlohmann::json::parse(o.out)["points"];
+  ASSERT_EQ(points.size(), 2u) << o.out;
+  EXPECT_EQ(points[0]["name"], "B\u00DC1");
+  EXPECT_EQ(points[0]["kind"], "fixed");
+  EXPECT_EQ(points[1]["name"], "B\u00D61@SN_LATIN:1");
+  EXPECT_THAT(Adjust(args).out, HasSubstr("(B\u00DC1 -> B\u00D61@SN_LATIN:1)"));
+}
+
 TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
   Job job;
   const std::string net1 = job.Write("NET1.dat", {{"A", "B", 6, 0}, {"B", "C", 5, 0}});
