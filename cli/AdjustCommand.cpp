@@ -1,4 +1,6 @@
 // vireo-cli adjust: the least-squares adjustment of a levelling network.
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -391,6 +393,17 @@ void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& 
   }
 }
 
+// "reading the inputs: k of N" on standard error while the files are read,
+// where a surveyor watches it (a terminal) and there are many files.
+InputProgress InputsProgress() {
+  if (!::isatty(STDERR_FILENO)) return {};
+  return [](std::size_t done, std::size_t total) {
+    if (total < 100) return;
+    std::cerr << "\rreading the inputs: " << done << " of " << total << (done == total ? "\n" : "")
+              << std::flush;
+  };
+}
+
 // What the command line asks for, checked before any input is read.
 AdjustmentOptions OptionsOf(const AdjustArguments& a) {
   AdjustmentOptions options;
@@ -447,7 +460,7 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
                   "--benchmarks FILE");
     std::optional<std::string> factorWarning;
     {
-      const auto inputs = ReadNetworkInputs(job.inputs);
+      const auto inputs = ReadNetworkInputs(job.inputs, RealFileSystem(), InputsProgress());
       // The application folder (which, when installed read-only, may be
       // seeded on first use) gives the error factor of the tolerances.
       app = HomeFolder(home);

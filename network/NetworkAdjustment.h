@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -81,9 +82,14 @@ NetworkInput ReadNetworkInput(const std::string& path, FileSystem& fs = RealFile
 // Reads every input. Refuses (Error) a file named twice, also under another
 // name (a link: the same device and inode), naming both, and two inputs
 // whose observations are the same set-ups in the same order (a field data
-// file and its own level data file), naming both.
+// file and its own level data file), naming both. The checks sort and hash,
+// so N inputs cost O(N log N). `progress`, when given, is called with the
+// inputs read so far and their count, a hundred times at most, one call at
+// a time, possibly on a worker thread (a window posts it to its own).
+using InputProgress = std::function<void(std::size_t done, std::size_t total)>;
 std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& paths,
-                                            FileSystem& fs = RealFileSystem());
+                                            FileSystem& fs = RealFileSystem(),
+                                            const InputProgress& progress = {});
 
 // The ranges a surveyor's numbers must lie in; outside them the input is
 // refused.

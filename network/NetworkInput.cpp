@@ -5,9 +5,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <system_error>
+#include <unordered_map>
 
 #include "common/AppFolder.h"
 #include "common/Error.h"
@@ -122,10 +126,13 @@ NetworkInput ReadNetworkInput(const std::string& path, FileSystem& fs) {
   return InputFromSurvey(survey, warnings);
 }
 
-std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& paths, FileSystem& fs) {
-  // One file under two names: the same path, a symbolic link or a hard link.
-  std::map<std::string, std::string> byCanonical;
+namespace {
+
+// One file under two names: the same path, a symbolic link or a hard link.
+void RefuseNamedTwice(const std::vector<std::string>& paths) {
+  std::unordered_map<std::string, std::string> byCanonical;
   std::map<std::pair<dev_t, ino_t>, std::string> byInode;
+  byCanonical.reserve(paths.size());
   for (const std::string& path : paths) {
     std::error_code ignored;
     const auto canonical = std::filesystem::weakly_canonical(path, ignored);
@@ -142,15 +149,87 @@ std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& path
                   "the file is the same as " + same->second +
                       " under another name (a link); its observations would count twice");
   }
+}
+
+// What two inputs of the same set-ups share exactly: their count and the
+// names of every set-up in order (the differences agree only to the
+// rounding of a level data file).
+std::uint64_t NamesKey(const NetworkInput& input) {
+  std::uint64_t key = static_cast<std::uint64_t>(input.SetupCount());
+  const std::hash<std::string_view> hash;
+  for (const LevelledLine& line : input.lines)
+    for (const LevelledDifference& d : line.setups)
+      key = (key ^ hash(d.back)) * 0x100000001b3u ^ hash(d.fore) * 0x9e3779b97f4a7c15u;
+  return key;
+}
+
+double FirstDifference(const NetworkInput& input) {
+  for (const LevelledLine& line : input.lines)
+    if (!line.setups.empty()) return line.setups.front().difference;
+  return 0;
+}
+
+// Two inputs of the same set-ups in the same order: the inputs are sorted
+// by the key of their names, then by their first difference, and only
+// those of one key whose first differences agree to the rounding are
+// compared. A refusal names the later input of the first such pair in the
+// order given, and the earlier one.
+void RefuseSameObservations(const std::vector<NetworkInput>& inputs) {
+  struct Entry {
+    std::uint64_t key;
+    double first;
+    std::size_t index;
+  };
+  std::vector<Entry> entries(inputs.size());
+  ForEachOnAllCores(inputs.size(), [&](std::size_t i) {
+    entries[i] = {NamesKey(inputs[i]), FirstDifference(inputs[i]), i};
+  });
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return a.key != b.key ? a.key < b.key : a.first < b.first;
+  });
+  std::optional<std::pair<std::size_t, std::size_t>> found;  // earlier, later
+  for (std::size_t a = 0; a < entries.size(); ++a)
+    for (std::size_t b = a + 1; b < entries.size() && entries[b].key == entries[a].key &&
+                                entries[b].first - entries[a].first <= 2 * kLevelDataRounding;
+         ++b) {
+      const auto [x, y] = std::minmax(entries[a].index, entries[b].index);
+      if ((!found || y < found->second || (y == found->second && x < found->first)) &&
+          SameObservations(inputs[x], inputs[y]))
+        found = {x, y};
+    }
+  if (!found) return;
+  const NetworkInput& later = inputs[found->second];
+  throw Error(later.path, "read the inputs",
+              "its " + std::to_string(later.SetupCount()) + " set-ups are those of " +
+                  inputs[found->first].path +
+                  " in the same order (a field data file and its own level data file?); "
+                  "its observations would count twice: adjust one of them");
+}
+
+}  // namespace
+
+std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& paths, FileSystem& fs,
+                                            const InputProgress& progress) {
+  RefuseNamedTwice(paths);
   // The files are read side by side (each reading is independent of the
   // others); a refusal is the first in the order given.
   std::vector<NetworkInput> inputs(paths.size());
   std::vector<std::exception_ptr> failures(paths.size());
+  std::mutex reporting;
+  std::size_t done = 0, reported = 0;
   auto read = [&](std::size_t i) {
     try {
       inputs[i] = ReadNetworkInput(paths[i], fs);
     } catch (...) {
       failures[i] = std::current_exception();
+    }
+    if (!progress) return;
+    std::lock_guard<std::mutex> hold(reporting);
+    ++done;
+    // A hundredth of the inputs since the last call, or the last one.
+    if (done == paths.size() || (done - reported) * 100 >= paths.size()) {
+      reported = done;
+      progress(done, paths.size());
     }
   };
   // Only the real file system promises reading from several threads.
@@ -160,14 +239,7 @@ std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& path
     for (std::size_t i = 0; i < paths.size(); ++i) read(i);
   for (const std::exception_ptr& failure : failures)
     if (failure) std::rethrow_exception(failure);
-  for (std::size_t i = 0; i < inputs.size(); ++i)
-    for (std::size_t j = 0; j < i; ++j)
-      if (SameObservations(inputs[j], inputs[i]))
-        throw Error(inputs[i].path, "read the inputs",
-                    "its " + std::to_string(inputs[i].SetupCount()) + " set-ups are those of " +
-                        inputs[j].path +
-                        " in the same order (a field data file and its own level data file?); "
-                        "its observations would count twice: adjust one of them");
+  RefuseSameObservations(inputs);
   return inputs;
 }
 
