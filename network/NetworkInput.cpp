@@ -25,6 +25,8 @@ namespace {
 constexpr const char* kLevelDataFormat = "level data file";
 // A level data file keeps five decimals of a difference.
 constexpr double kLevelDataRounding = 0.5e-5 + 1e-9;
+// A larger level data file is refused, as any file read whole.
+constexpr std::size_t kMaxLevelDataBytes = std::size_t{1} << 30;
 
 std::string Quoted(std::string_view text) {
   return "\"" + std::string(text) + "\"";
@@ -109,45 +111,79 @@ NetworkInput InputFromLevelData(const std::string& path, const LevelDataContents
   return input;
 }
 
+namespace {
+
+// The bytes already read from a file, then the rest of it.
+class AfterStart : public InputStream {
+ public:
+  AfterStart(std::string start, InputStream& rest) : start_(std::move(start)), rest_(rest) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    if (given_ == start_.size()) return rest_.Read(buffer, size);
+    const std::size_t n = std::min(size, start_.size() - given_);
+    std::copy_n(start_.data() + given_, n, buffer);
+    given_ += n;
+    return n;
+  }
+
+ private:
+  std::string start_;
+  std::size_t given_ = 0;
+  InputStream& rest_;
+};
+
+}  // namespace
+
+// Each input is opened once: a job of many small files is mostly the
+// system's work of opening them.
 NetworkInput ReadNetworkInput(const std::string& path, FileSystem& fs) {
+  std::unique_ptr<InputStream> in;
   std::string start;
   try {
-    auto in = fs.OpenForReading(path);
+    in = fs.OpenForReading(path);
     char buffer[4096];
     const std::size_t n = in->Read(buffer, sizeof buffer);
     start.assign(buffer, n);
   } catch (const Error& e) {
     throw Error(path, "open the input file", e.Cause());
   }
-  if (LooksLikeLevelData(start))
-    return InputFromLevelData(path, ReadLevelDataText(ReadWholeFile(fs, path)));
+  AfterStart whole(start, *in);
+  if (LooksLikeLevelData(start)) {
+    std::string text;
+    char buffer[65536];
+    for (std::size_t n; (n = whole.Read(buffer, sizeof buffer)) > 0;) {
+      if (text.size() + n > kMaxLevelDataBytes)
+        throw Error(path, "read", "larger than " + std::to_string(kMaxLevelDataBytes) + " bytes");
+      text.append(buffer, n);
+    }
+    return InputFromLevelData(path, ReadLevelDataText(text));
+  }
   Warnings warnings;
-  const Survey survey = ReadSurvey(path, warnings, fs);
+  const Survey survey = ReadSurvey(whole, path, warnings);
   return InputFromSurvey(survey, warnings);
 }
 
 namespace {
 
 // One file under two names: the same path, a symbolic link or a hard link.
+// Found by device and inode (one call a file); only the two names of one
+// file are made canonical, to say which it is.
 void RefuseNamedTwice(const std::vector<std::string>& paths) {
-  std::unordered_map<std::string, std::string> byCanonical;
-  std::map<std::pair<dev_t, ino_t>, std::string> byInode;
-  byCanonical.reserve(paths.size());
-  for (const std::string& path : paths) {
+  std::map<std::pair<dev_t, ino_t>, std::size_t> first;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    struct stat status {};
+    if (::stat(paths[i].c_str(), &status) != 0) continue;  // its reading says why
+    const auto [same, added] = first.try_emplace({status.st_dev, status.st_ino}, i);
+    if (added) continue;
+    const std::string& path = paths[i];
+    const std::string& earlier = paths[same->second];
     std::error_code ignored;
-    const auto canonical = std::filesystem::weakly_canonical(path, ignored);
-    auto [named, added] =
-        byCanonical.try_emplace(canonical.empty() ? path : canonical.string(), path);
-    if (!added)
+    if (std::filesystem::weakly_canonical(path, ignored) ==
+        std::filesystem::weakly_canonical(earlier, ignored))
       throw Error(path, "read the inputs",
                   "the file is named twice; its observations would count twice");
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) continue;
-    auto [same, first] = byInode.try_emplace({status.st_dev, status.st_ino}, path);
-    if (!first)
-      throw Error(path, "read the inputs",
-                  "the file is the same as " + same->second +
-                      " under another name (a link); its observations would count twice");
+    throw Error(path, "read the inputs",
+                "the file is the same as " + earlier +
+                    " under another name (a link); its observations would count twice");
   }
 }
 
@@ -169,11 +205,11 @@ double FirstDifference(const NetworkInput& input) {
   return 0;
 }
 
-// Two inputs of the same set-ups in the same order: the inputs are sorted
-// by the key of their names, then by their first difference, and only
-// those of one key whose first differences agree to the rounding are
-// compared. A refusal names the later input of the first such pair in the
-// order given, and the earlier one.
+// Two inputs of the same set-ups in the same order: the inputs with set-ups
+// are sorted by the key of their names, then by their first difference, and
+// only those of one key whose first differences agree to the rounding are
+// compared, each with the next such input at most until one is the same.
+// A refusal names the later of the pair in the order given and the earlier.
 void RefuseSameObservations(const std::vector<NetworkInput>& inputs) {
   struct Entry {
     std::uint64_t key;
@@ -184,6 +220,7 @@ void RefuseSameObservations(const std::vector<NetworkInput>& inputs) {
   ForEachOnAllCores(inputs.size(), [&](std::size_t i) {
     entries[i] = {NamesKey(inputs[i]), FirstDifference(inputs[i]), i};
   });
+  std::erase_if(entries, [&](const Entry& e) { return inputs[e.index].SetupCount() == 0; });
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
     return a.key != b.key ? a.key < b.key : a.first < b.first;
   });
@@ -193,9 +230,9 @@ void RefuseSameObservations(const std::vector<NetworkInput>& inputs) {
                                 entries[b].first - entries[a].first <= 2 * kLevelDataRounding;
          ++b) {
       const auto [x, y] = std::minmax(entries[a].index, entries[b].index);
-      if ((!found || y < found->second || (y == found->second && x < found->first)) &&
-          SameObservations(inputs[x], inputs[y]))
-        found = {x, y};
+      if (!SameObservations(inputs[x], inputs[y])) continue;
+      if (!found || y < found->second) found = {x, y};
+      break;
     }
   if (!found) return;
   const NetworkInput& later = inputs[found->second];
