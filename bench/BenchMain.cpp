@@ -318,6 +318,23 @@ bool LargestNetworkSaves(const NetworkSize& size, const fs::path& dir, const fs:
   return met;
 }
 
+// The same 100,000 set-ups (each a line of levelling between two of 100,000
+// marks, one loop) in one field file and in 100,000 files of one set-up each, adjusted by vireo-cli
+// adjust --job: reading and checking many inputs must cost no more than about the same work in one
+// file. Returns the two runs, one file first.
+std::pair<ChildRun, ChildRun> ManyFiles(const fs::path& dir, const fs::path& bin,
+                                        const fs::path& appDir, const std::string& cli, int repeat,
+                                        const std::string& log) {
+  std::pair<ChildRun, ChildRun> runs;
+  for (const int files : {1, 100000}) {
+    GenerateNetwork({100000, 100000, 100000, files}, dir, bin, log);
+    const vireo::AppFolder home = MakeHome(dir / "home", appDir);
+    (files == 1 ? runs.first : runs.second) = Best(
+        repeat, {cli, "adjust", "--job", (dir / "network.job").string(), "--home", home.root}, log);
+  }
+  return runs;
+}
+
 int main(int argc, char** argv) {
   if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--network-in-process") {
     try {
@@ -362,9 +379,11 @@ int main(int argc, char** argv) {
       process = limit = false;
     } else if (a == "--no-network") {
       network = false;
+    } else if (a == "--many-files-only") {
+      process = limit = network = false;
     } else {
       std::cerr << "usage: vireo-bench [--sizes 1000,10000,100000] [--repeat N] [--work DIR] "
-                   "[--no-limit] [--keep] [--network-only | --no-network]\n";
+                   "[--no-limit] [--keep] [--network-only | --no-network | --many-files-only]\n";
       return 2;
     }
   }
@@ -538,6 +557,16 @@ int main(int argc, char** argv) {
         LargestNetworkSaves({1200000, 6000, 2400, 60}, work / "network", bin, appDir, cli, log) &&
         allMet;
     if (!keep) fs::remove_all(work / "network");
+  }
+  {
+    std::cout << "\nOne set-up a file: 100,000 set-ups in 100,000 files against one file "
+                 "(vireo-cli adjust --job)\n";
+    const auto [one, many] = ManyFiles(work / "many", bin, appDir, cli, repeat, log);
+    std::cout << "  one file: " << Fixed(one.seconds, 3) << " s, peak " << Fixed(one.peakMb, 1)
+              << " MB; 100,000 files: " << Fixed(many.seconds, 3) << " s, peak "
+              << Fixed(many.peakMb, 1) << " MB\n";
+    verdict("100,000 files / one file", many.seconds / one.seconds, 3, "x");
+    if (!keep) fs::remove_all(work / "many");
   }
 
   if (!keep) fs::remove_all(work);

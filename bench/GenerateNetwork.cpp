@@ -1,5 +1,6 @@
 // Writes a simulated levelling network for the benchmark: field data files
-// NET_1.dat ... and the benchmark list benchmarks.csv in OUT_DIR.
+// NET_1.dat ..., the benchmark list benchmarks.csv and the job network.job
+// that names them all in OUT_DIR.
 //   vireo-bench-network-gen OUT_DIR [SETUPS LINES BENCHMARKS FILES]
 // (default 100000 set-ups in 500 lines over 200 benchmarks, in 10 files).
 // The first lines run BM1 -> BM2 -> ... so that every benchmark is
@@ -36,8 +37,13 @@ int main(int argc, char** argv) {
   network.setupError = 0.00025;
   network.steered = true;
   auto name = [](int i) { return "BM" + std::to_string(i); };
+  // A line of one set-up joins marks a staff can reach from each other.
+  const bool oneSetupLines = setups == lines;
+  double walk = 100;
   for (int i = 1; i <= benchmarks; ++i)
-    network.heights[name(i)] = std::uniform_real_distribution<double>(50, 150)(random);
+    network.heights[name(i)] = oneSetupLines
+                                   ? walk += std::uniform_real_distribution<double>(-1, 1)(random)
+                                   : std::uniform_real_distribution<double>(50, 150)(random);
   std::vector<vireo::examples::SimulatedLine> all;
   const int perLine = static_cast<int>(setups / lines);
   for (int i = 1; i < benchmarks; ++i) all.push_back({name(i), name(i + 1), perLine, 0});
@@ -64,5 +70,11 @@ int main(int argc, char** argv) {
        << name(1) << "," << network.heights[name(1)] << "\n"
        << name(benchmarks / 2) << "," << network.heights[name(benchmarks / 2)] << "\n"
        << name(benchmarks) << "," << network.heights[name(benchmarks)] << ",5\n";
-  return list.flush() ? 0 : 1;
+  std::ofstream job(dir + "/network.job", std::ios::binary);
+  for (int f = 0; f < files; ++f) job << "input = NET_" << f + 1 << ".dat\n";
+  job << std::fixed << std::setprecision(5) << "benchmark = " << name(1) << ", "
+      << network.heights[name(1)] << "\nbenchmark = " << name(benchmarks / 2) << ", "
+      << network.heights[name(benchmarks / 2)] << "\nbenchmark = " << name(benchmarks) << ", "
+      << network.heights[name(benchmarks)] << ", 5\nname = network\n";
+  return list.flush() && job.flush() ? 0 : 1;
 }

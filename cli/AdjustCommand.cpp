@@ -1,4 +1,6 @@
 // vireo-cli adjust: the least-squares adjustment of a levelling network.
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -387,17 +389,33 @@ void PrintAdjustmentSummary(const NetworkAdjustment& result, const std::string& 
               << " mm, " << SectionText(result, result.sections[*largest]) << "\n";
   PrintClosures(result);
   std::cout << "Heights of the network points (m; standard deviation mm):\n";
+  // Names are UTF-8: a column counts characters, not bytes.
+  auto shown = [](const std::string& name) {
+    return static_cast<std::size_t>(
+        std::count_if(name.begin(), name.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+  };
   std::size_t width = 0;
-  for (const auto& p : result.points) width = std::max(width, p.turningPoint ? 0 : p.name.size());
+  for (const auto& p : result.points) width = std::max(width, p.turningPoint ? 0 : shown(p.name));
   for (const auto& p : result.points) {
     if (p.turningPoint) continue;
     const std::string height = FormatFixed(p.height, 5);
     const std::string sigma = FormatFixed(p.sigma, 2);
-    std::cout << "  " << p.name << std::string(width - p.name.size(), ' ')
+    std::cout << "  " << p.name << std::string(width - shown(p.name), ' ')
               << std::string(height.size() < 12 ? 14 - height.size() : 2, ' ') << height
               << std::string(sigma.size() < 7 ? 9 - sigma.size() : 2, ' ') << sigma << "  "
               << PointKindName(p.kind) << (p.observed ? "" : " (not observed)") << "\n";
   }
+}
+
+// "reading the inputs: k of N" on standard error while the files are read,
+// where a surveyor watches it (a terminal) and there are many files.
+InputProgress InputsProgress() {
+  if (!::isatty(STDERR_FILENO)) return {};
+  return [](std::size_t done, std::size_t total) {
+    if (total < 100) return;
+    std::cerr << "\rreading the inputs: " << done << " of " << total << (done == total ? "\n" : "")
+              << std::flush;
+  };
 }
 
 // What the command line asks for, checked before any input is read.
@@ -413,10 +431,12 @@ AdjustmentOptions OptionsOf(const AdjustArguments& a) {
   }
   if (!a.alpha.empty()) {
     const auto alpha = StrictNumber(a.alpha);
-    if (!alpha || !(*alpha > 0 && *alpha <= 0.5))
+    if (!alpha || !(*alpha > 0 && *alpha <= 0.5) || !TestLimitsFor(*alpha).Finite())
       throw Error(
           "--alpha", "read the significance level",
-          "\"" + a.alpha + "\" is not a probability above 0 and at most 0.5 (0.001 is 0.1 %)");
+          "\"" + a.alpha +
+              "\" is not a probability above 0 and at most 0.5 that gives a flag limit (0.001 is "
+              "0.1 %)");
     options.alpha = *alpha;
   }
   options.snoop = a.snoop;
@@ -454,7 +474,7 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
                   "--benchmarks FILE");
     std::optional<std::string> factorWarning;
     {
-      const auto inputs = ReadNetworkInputs(job.inputs);
+      const auto inputs = ReadNetworkInputs(job.inputs, RealFileSystem(), InputsProgress());
       // The application folder (which, when installed read-only, may be
       // seeded on first use) gives the error factor of the tolerances.
       app = HomeFolder(home);
@@ -464,8 +484,7 @@ int Adjust(const AdjustArguments& a, const std::string& home) {
     if (factorWarning) result.warnings.push_back({"", 0, *factorWarning});
   } catch (const Error& e) {
     for (const auto& w : refusalWarnings) std::cerr << "warning: " << WarningText(w) << "\n";
-    std::cerr << "vireo-cli: " << e.what() << "\n";
-    return kExitRefused;
+    return Refuse(e, a.json);
   }
   int status = kExitOk;
   std::string workbook;

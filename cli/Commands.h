@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/AppFolder.h"
+#include "common/Error.h"
 
 namespace vireo::cli {
 
@@ -35,6 +36,11 @@ struct AdjustArguments {
   bool json = false;
   bool strict = false;
 };
+
+// Says why the input was refused on standard error and, with `json`, as
+// {"error": {"file", "operation", "cause"}, "exit": 2} on standard output;
+// returns kExitRefused.
+int Refuse(const Error& e, bool json);
 
 // --home, else the program's folder, else (installed read-only) the
 // surveyor's own data folder, as the desktop program does. Throws Error.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -38,6 +39,7 @@ void OpenOnDesktop(const std::string& path) {
       setsid();
       const int null = open("/dev/null", O_RDWR);
       for (int fd = 0; fd <= 2; ++fd) dup2(null, fd);
+      std::signal(SIGPIPE, SIG_DFL);
       execlp("xdg-open", "xdg-open", path.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -234,8 +236,10 @@ void PrintJson(const ProcessResult& run, const CheckReport& checks, const Outcom
   if (!o.skippedAdjustment.empty()) warnings.push_back({0, o.skippedAdjustment});
   const nlohmann::json out = {
       {"base_name", run.baseName},
-      {"workbook", run.workbookPath},
-      {"level_data_file", run.levelDataPath},
+      // Only outputs this run wrote are named; the warnings say what was kept.
+      {"workbook", run.workbookSaved ? nlohmann::json(run.workbookPath) : nlohmann::json(nullptr)},
+      {"level_data_file",
+       run.workbookSaved ? nlohmann::json(run.levelDataPath) : nlohmann::json(nullptr)},
       {"setups", run.survey.SetupCount()},
       {"reduced_setups", run.survey.ReducedSetupCount()},
       {"total_distance_m", run.survey.closure.totalDistance},
@@ -253,9 +257,10 @@ void PrintJson(const ProcessResult& run, const CheckReport& checks, const Outcom
 void PrintText(const ProcessArguments& arguments, const ProcessResult& run,
                const CheckReport& checks, const Outcome& o) {
   const RunSummary& summary = run.summary;
+  const std::string notSaved = "not saved (the earlier file is kept as it was)";
   std::cout << "Processed " << arguments.fieldFile << "\n"
-            << "  report workbook:  " << run.workbookPath << "\n"
-            << "  level data file:  " << run.levelDataPath << "\n"
+            << "  report workbook:  " << (run.workbookSaved ? run.workbookPath : notSaved) << "\n"
+            << "  level data file:  " << (run.workbookSaved ? run.levelDataPath : notSaved) << "\n"
             << "  set-ups recorded: " << run.survey.SetupCount() << "\n"
             << "  set-ups reduced:  " << run.survey.ReducedSetupCount() << "\n"
             << "  line length:      " << FormatFixed(run.survey.closure.totalDistance, 2) << " m\n"
@@ -283,24 +288,20 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
   try {
     app = HomeFolder(home);
   } catch (const Error& e) {
-    std::cerr << "vireo-cli: " << e.what() << "\n";
-    return kExitRefused;
+    return Refuse(e, arguments.json);
   }
   // Keyed levels are checked before the run, so a refused value leaves
   // every earlier output as it was.
   if (arguments.startRl) {
     const auto loop = arguments.endRl ? LoopType::OpenLoop : LoopType::CloseLoop;
-    if (auto refusal = RefuseKeyedLevels(loop, *arguments.startRl, arguments.endRl.value_or(""))) {
-      std::cerr << "vireo-cli: " << *refusal << "\n";
-      return kExitRefused;
-    }
+    if (auto refusal = RefuseKeyedLevels(loop, *arguments.startRl, arguments.endRl.value_or("")))
+      return Refuse(Error("", "read the keyed levels", *refusal), arguments.json);
   }
   CheckedRun checked;
   try {
     checked = ProcessAndCheck(arguments.fieldFile, app);
   } catch (const Error& e) {
-    std::cerr << "vireo-cli: " << e.what() << "\n";
-    return kExitRefused;
+    return Refuse(e, arguments.json);
   }
   const ProcessResult& run = checked.run;
   for (const auto& failure : run.failures) std::cerr << "vireo-cli: " << failure << "\n";

@@ -1,11 +1,17 @@
 // vireo-cli: the processing run, the RL adjustment, the settings and the
 // network adjustment without a window, for batch work, scripts and tests.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <new>
+#include <nlohmann/json.hpp>
 
 #include "checks/CheckLimits.h"
 #include "cli/Commands.h"
@@ -19,10 +25,39 @@ vireo::AppFolder vireo::cli::HomeFolder(const std::string& home) {
   return ResolveAppFolder(home);
 }
 
+int vireo::cli::Refuse(const vireo::Error& e, bool json) {
+  std::cerr << "vireo-cli: " << (e.File().empty() ? vireo::EscapeControlBytes(e.Cause()) : e.what())
+            << "\n";
+  if (json) {
+    const nlohmann::ordered_json error = {
+        {"error", {{"file", e.File()}, {"operation", e.Operation()}, {"cause", e.Cause()}}},
+        {"exit", kExitRefused}};
+    std::cout << error.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  }
+  return kExitRefused;
+}
+
 namespace {
 
-// What was printed must reach its reader: a full disk or a closed pipe on
-// standard output is a failed output, not success.
+// Standard input, output and error closed by the caller are opened on
+// /dev/null first, so that no file the run opens takes their numbers (and
+// printed text never lands in an output). Standard output is opened for
+// reading only: what is printed to it fails, as it failed before. A closed
+// pipe gives a failed write (EPIPE) instead of ending the program.
+void GuardStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd)
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      const int opened = ::open("/dev/null", fd == 2 ? O_WRONLY : O_RDONLY);
+      if (opened >= 0 && opened != fd) {
+        ::dup2(opened, fd);
+        ::close(opened);
+      }
+    }
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+// What was printed must reach its reader: a full disk, a closed pipe or a
+// closed standard output is a failed output, whatever the run's own status.
 int Delivered(int status) {
   errno = 0;
   std::cout.flush();
@@ -30,8 +65,18 @@ int Delivered(int status) {
   const int cause = errno;
   std::cerr << "vireo-cli: the output could not be written to standard output"
             << (cause ? " (" + vireo::SystemCause(cause) + ")" : std::string()) << "\n";
-  return status == kExitOk ? kExitOutputFailed : status;
+  return kExitOutputFailed;
 }
+
+// A numeric option given with no value would quietly mean its default.
+const CLI::Validator kNotEmpty(
+    [](std::string& value) {
+      return vireo::TrimBlanks(value).empty() ? std::string(
+                                                    "the value is empty; give a number "
+                                                    "or leave the option out")
+                                              : std::string();
+    },
+    "NUMBER");
 
 int Run(int argc, char** argv) {
   CLI::App cli{
@@ -86,41 +131,51 @@ int Run(int argc, char** argv) {
                    "a file of lines NAME,HEIGHT[,SIGMA_MM]")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  adjust->add_option("--sigma-km", adjustArgs.sigmaKm,
-                     "standard deviation of 1 km of levelling, mm (default 1.0)");
+  adjust
+      ->add_option("--sigma-km", adjustArgs.sigmaKm,
+                   "standard deviation of 1 km of levelling, mm (default 1.0)")
+      ->check(kNotEmpty);
   adjust->add_option("--name", adjustArgs.name,
                      "the adjustment's name (default: the first file's)");
   adjust->add_flag("--snoop", adjustArgs.snoop,
                    "data snooping: remove the section with the largest |w| and adjust again, "
                    "round by round");
-  adjust->add_option("--alpha", adjustArgs.alpha,
-                     "significance level of the w-test (default 0.001: flag limit 3.29)");
+  adjust
+      ->add_option("--alpha", adjustArgs.alpha,
+                   "significance level of the w-test (default 0.001: flag limit 3.29)")
+      ->check(kNotEmpty);
   adjust->add_option("--home", home, "the application folder");
   adjust->add_flag("--json", adjustArgs.json, "print one JSON object");
   adjust->add_flag("--strict", adjustArgs.strict,
                    "exit 3 when the global test fails or an observation is flagged");
 
+  // With --json even a refused command line is answered in JSON.
+  const bool wantsJson = std::any_of(argv + 1, argv + argc, [](const char* argument) {
+    return std::string_view(argument) == "--json";
+  });
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    int code = cli.exit(e);
-    return code == 0 ? 0 : kExitRefused;
+    if (e.get_exit_code() == 0 || !wantsJson) {
+      int code = cli.exit(e);
+      return code == 0 ? 0 : kExitRefused;
+    }
+    return Refuse(vireo::Error("", "read the command line", e.what()), true);
   }
   // An empty --home would quietly mean the program's own folder; a missing
   // one is refused before any command does work it could not save.
   for (const CLI::App* command : {process, settings, set, adjust}) {
     if (!*command || !command->get_option("--home")->count()) continue;
-    if (home.empty()) {
-      std::cerr << "vireo-cli: --home needs a folder; leave it out to use the program's folder\n";
-      return kExitRefused;
-    }
+    if (home.empty())
+      return Refuse(vireo::Error("--home", "find the application folder",
+                                 "--home needs a folder; leave it out to use the program's folder"),
+                    wantsJson);
     std::error_code error;
-    if (!std::filesystem::is_directory(home, error)) {
-      std::cerr << "vireo-cli: " << vireo::EscapeControlBytes(home)
-                << ": no such application folder (--home names the folder that holds "
-                   "ctlini.dat)\n";
-      return kExitRefused;
-    }
+    if (!std::filesystem::is_directory(home, error))
+      return Refuse(vireo::Error(home, "use the application folder",
+                                 "there is no such folder (--home names the folder that holds "
+                                 "ctlini.dat)"),
+                    wantsJson);
   }
   if (*process) {
     ProcessArguments arguments{fieldFile, std::nullopt, std::nullopt, json, strict, open};
@@ -130,10 +185,10 @@ int Run(int argc, char** argv) {
   }
   if (*settings) return ShowSettings(home);
   if (*adjust) {
-    if (adjustArgs.files.empty() && adjustArgs.job.empty()) {
-      std::cerr << "vireo-cli: adjust needs the input files or --job FILE\n";
-      return kExitRefused;
-    }
+    if (adjustArgs.files.empty() && adjustArgs.job.empty())
+      return Refuse(
+          vireo::Error("", "adjust the network", "adjust needs the input files or --job FILE"),
+          adjustArgs.json);
     return Adjust(adjustArgs, home);
   }
   return SetSetting(name, value, home);
@@ -142,6 +197,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  GuardStandardStreams();
   int status;
   try {
     status = Run(argc, argv);

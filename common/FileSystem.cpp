@@ -202,6 +202,11 @@ class PosixFileSystem : public FileSystem {
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
     return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
   }
+  std::string NotAFile(const std::string& path) override {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) return {};
+    return NotARegularFile(st.st_mode);
+  }
   std::unique_ptr<FileLock> Lock(const std::string& path) override {
     const auto [folder, name] = FolderAndName(path);
     const std::string lockFile = folder + "/" + kLockFileName;
@@ -257,6 +262,17 @@ void FileSystem::RemoveStaleTemporaries(const std::string&) {}
 
 bool FileSystem::IsReadOnly(const std::string&) {
   return false;
+}
+
+std::string FileSystem::NotAFile(const std::string&) {
+  return {};
+}
+
+void RefuseNotAFile(FileSystem& fs, const std::string& path) {
+  const std::string cause = fs.NotAFile(path);
+  if (!cause.empty())
+    throw Error(path, "replace",
+                cause + ", so nothing is put in its place; move it away or rename it");
 }
 
 void RefuseReadOnly(FileSystem& fs, const std::string& path) {
@@ -330,6 +346,7 @@ void StagedFile::Commit() {
 }
 
 void StagedFile::Install(bool keepWhenRenameFails) {
+  RefuseNotAFile(fs_, target_);
   RefuseReadOnly(fs_, target_);
   Commit();
   fs_.RemoveStaleTemporaries(target_);

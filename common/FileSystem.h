@@ -65,6 +65,10 @@ class FileSystem {
   // this user may not write, or one without any write permission (chmod
   // 444), which even an administrator's run keeps. A missing file is not.
   virtual bool IsReadOnly(const std::string& path);
+  // Why a file cannot be put at `path`: something other than a regular file
+  // (or a link) stands there, such as a folder. Empty when it is a regular
+  // file, a symbolic link or nothing.
+  virtual std::string NotAFile(const std::string& path);
 
   // Creates `path` only if nothing of that name exists; null when something
   // does. The file stays marked as in use by this run until the stream is
@@ -99,6 +103,9 @@ bool IsTemporaryOf(std::string_view fileName, const std::string& target);
 // Refuses (Error naming `path`) a file that IsReadOnly: a stored file made
 // read-only is never replaced, though its folder would allow it.
 void RefuseReadOnly(FileSystem& fs, const std::string& path);
+// Refuses (Error naming `path`) to replace what FileSystem::NotAFile names:
+// a folder at an output's path is never moved or written into.
+void RefuseNotAFile(FileSystem& fs, const std::string& path);
 
 // A new version of `target`, written under a temporary name of its own in
 // the target's folder, created exclusively. Destroyed before Install(), it

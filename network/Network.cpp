@@ -17,6 +17,7 @@
 #include <cmath>
 #include <deque>
 #include <exception>
+#include <unordered_set>
 
 #include "common/AppFolder.h"
 #include "common/Error.h"
@@ -358,12 +359,14 @@ void Network::Build() {
 
   // Input labels for turning point names: the base name, made unique.
   std::vector<std::string>& labels = result_.inputLabels;
+  std::unordered_set<std::string> taken;
+  taken.reserve(inputs_.size());
   for (const NetworkInput& input : inputs_) {
-    std::string label = BaseNameOf(input.path);
-    if (label.empty()) label = input.path;
+    std::string label = ToUtf8(BaseNameOf(input.path));
+    if (label.empty()) label = ToUtf8(input.path);
     const std::string base = label;
-    for (int n = 2; std::find(labels.begin(), labels.end(), label) != labels.end(); ++n)
-      label = base + "(" + std::to_string(n) + ")";
+    for (int n = 2; taken.count(label) > 0; ++n) label = base + "(" + std::to_string(n) + ")";
+    taken.insert(label);
     labels.push_back(label);
   }
   long setups = 0;

@@ -114,7 +114,9 @@ const char* PointKindName(PointKind kind) {
 
 TestLimits TestLimitsFor(double alpha) {
   auto twoDecimals = [](double x) { return std::round(x * 100) / 100; };
-  const double critical = NormalQuantile(1 - alpha / 2);
+  // From the lower tail, where a small alpha keeps its digits (1 - alpha / 2
+  // is 1 for alpha below 1e-16).
+  const double critical = -NormalQuantile(alpha / 2);
   const double sum = critical + NormalQuantile(kPower);
   return {alpha, twoDecimals(critical), twoDecimals(sum * sum)};
 }
@@ -172,7 +174,7 @@ NetworkAdjustment AdjustNetwork(const std::vector<NetworkInput>& inputs,
                   "from " +
                       DecimalText(kMinSigmaKm) + " to " + DecimalText(kMaxSigmaKm) + ", not " +
                       DecimalText(options.sigmaKm));
-    if (!(options.alpha > 0 && options.alpha <= 0.5))
+    if (!(options.alpha > 0 && options.alpha <= 0.5) || !TestLimitsFor(options.alpha).Finite())
       throw Error(first, "adjust the network",
                   "the significance level must lie above 0 and at most 0.5, not " +
                       DecimalText(options.alpha));

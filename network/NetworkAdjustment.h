@@ -13,7 +13,9 @@
 // of levelling.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,7 +40,10 @@ using NetworkWarnings = WarningList<NetworkWarning>;
 // One levelled height difference from its back point to its fore point.
 struct LevelledDifference {
   long fieldLine = 0;  // line of its input file
-  std::string back;    // point names, the file's own bytes
+  // Point names as the workbooks show them: the file's bytes, each that is
+  // not part of valid UTF-8 read as Windows-1252 (ToUtf8). Names match,
+  // and print, by this text.
+  std::string back;
   std::string fore;
   double difference = 0;  // back minus fore, unrounded
   double length = 0;      // back plus fore sight; 0 or less: not known
@@ -78,9 +83,14 @@ NetworkInput ReadNetworkInput(const std::string& path, FileSystem& fs = RealFile
 // Reads every input. Refuses (Error) a file named twice, also under another
 // name (a link: the same device and inode), naming both, and two inputs
 // whose observations are the same set-ups in the same order (a field data
-// file and its own level data file), naming both.
+// file and its own level data file), naming both. The checks sort and hash,
+// so N inputs cost O(N log N). `progress`, when given, is called with the
+// inputs read so far and their count, a hundred times at most, one call at
+// a time, possibly on a worker thread (a window posts it to its own).
+using InputProgress = std::function<void(std::size_t done, std::size_t total)>;
 std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& paths,
-                                            FileSystem& fs = RealFileSystem());
+                                            FileSystem& fs = RealFileSystem(),
+                                            const InputProgress& progress = {});
 
 // The ranges a surveyor's numbers must lie in; outside them the input is
 // refused.
@@ -127,6 +137,7 @@ struct TestLimits {
   double alpha = kDefaultAlpha;
   double flagLimit = 3.29;
   double lambda0 = 17.07;
+  bool Finite() const { return std::isfinite(flagLimit) && std::isfinite(lambda0); }
 };
 TestLimits TestLimitsFor(double alpha);
 

@@ -5,9 +5,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <system_error>
+#include <unordered_map>
 
 #include "common/AppFolder.h"
 #include "common/Error.h"
@@ -21,6 +25,8 @@ namespace {
 constexpr const char* kLevelDataFormat = "level data file";
 // A level data file keeps five decimals of a difference.
 constexpr double kLevelDataRounding = 0.5e-5 + 1e-9;
+// A larger level data file is refused, as any file read whole.
+constexpr std::size_t kMaxLevelDataBytes = std::size_t{1} << 30;
 
 std::string Quoted(std::string_view text) {
   return "\"" + std::string(text) + "\"";
@@ -65,8 +71,8 @@ NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings) {
     levelled.setups.reserve(line.setups.size());
     for (const Setup& s : line.setups)
       if (s.BackPaired())
-        levelled.setups.push_back({s.fieldLine, s.back->point, s.fore.point, s.HeightDifference(),
-                                   s.BackDistance() + s.ForeDistance()});
+        levelled.setups.push_back({s.fieldLine, ToUtf8(s.back->point), ToUtf8(s.fore.point),
+                                   s.HeightDifference(), s.BackDistance() + s.ForeDistance()});
   }
   input.warnings.Append(warnings, [&](const RunWarning& w) {
     return NetworkWarning{survey.file, w.line, w.message};
@@ -92,62 +98,175 @@ NetworkInput InputFromLevelData(const std::string& path, const LevelDataContents
       if (!(std::abs(r.difference) <= kMaxDifference))
         refuse("the difference " + DecimalText(r.difference) + " m is outside \u00B1" +
                DecimalText(kMaxDifference) + " m");
+      if (r.length < 0)
+        refuse("the distance " + DecimalText(r.length) +
+               " m is negative; a set-up's sight distances are never below 0");
       if (!(r.length <= kMaxSetupLength))
         refuse("the distance " + DecimalText(r.length) + " m is longer than " +
                DecimalText(kMaxSetupLength) + " m");
-      line.setups.push_back({r.fileLine, r.back, r.fore, r.difference, r.length});
+      line.setups.push_back({r.fileLine, ToUtf8(r.back), ToUtf8(r.fore), r.difference, r.length});
     }
   }
   for (const RunWarning& w : contents.warnings) input.warnings.push_back({path, w.line, w.message});
   return input;
 }
 
+namespace {
+
+// The bytes already read from a file, then the rest of it.
+class AfterStart : public InputStream {
+ public:
+  AfterStart(std::string start, InputStream& rest) : start_(std::move(start)), rest_(rest) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    if (given_ == start_.size()) return rest_.Read(buffer, size);
+    const std::size_t n = std::min(size, start_.size() - given_);
+    std::copy_n(start_.data() + given_, n, buffer);
+    given_ += n;
+    return n;
+  }
+
+ private:
+  std::string start_;
+  std::size_t given_ = 0;
+  InputStream& rest_;
+};
+
+}  // namespace
+
+// Each input is opened once: a job of many small files is mostly the
+// system's work of opening them.
 NetworkInput ReadNetworkInput(const std::string& path, FileSystem& fs) {
+  std::unique_ptr<InputStream> in;
   std::string start;
   try {
-    auto in = fs.OpenForReading(path);
+    in = fs.OpenForReading(path);
     char buffer[4096];
     const std::size_t n = in->Read(buffer, sizeof buffer);
     start.assign(buffer, n);
   } catch (const Error& e) {
     throw Error(path, "open the input file", e.Cause());
   }
-  if (LooksLikeLevelData(start))
-    return InputFromLevelData(path, ReadLevelDataText(ReadWholeFile(fs, path)));
+  AfterStart whole(start, *in);
+  if (LooksLikeLevelData(start)) {
+    std::string text;
+    char buffer[65536];
+    for (std::size_t n; (n = whole.Read(buffer, sizeof buffer)) > 0;) {
+      if (text.size() + n > kMaxLevelDataBytes)
+        throw Error(path, "read", "larger than " + std::to_string(kMaxLevelDataBytes) + " bytes");
+      text.append(buffer, n);
+    }
+    return InputFromLevelData(path, ReadLevelDataText(text));
+  }
   Warnings warnings;
-  const Survey survey = ReadSurvey(path, warnings, fs);
+  const Survey survey = ReadSurvey(whole, path, warnings);
   return InputFromSurvey(survey, warnings);
 }
 
-std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& paths, FileSystem& fs) {
-  // One file under two names: the same path, a symbolic link or a hard link.
-  std::map<std::string, std::string> byCanonical;
-  std::map<std::pair<dev_t, ino_t>, std::string> byInode;
-  for (const std::string& path : paths) {
+namespace {
+
+// One file under two names: the same path, a symbolic link or a hard link.
+// Found by device and inode (one call a file); only the two names of one
+// file are made canonical, to say which it is.
+void RefuseNamedTwice(const std::vector<std::string>& paths) {
+  std::map<std::pair<dev_t, ino_t>, std::size_t> first;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    struct stat status {};
+    if (::stat(paths[i].c_str(), &status) != 0) continue;  // its reading says why
+    const auto [same, added] = first.try_emplace({status.st_dev, status.st_ino}, i);
+    if (added) continue;
+    const std::string& path = paths[i];
+    const std::string& earlier = paths[same->second];
     std::error_code ignored;
-    const auto canonical = std::filesystem::weakly_canonical(path, ignored);
-    auto [named, added] =
-        byCanonical.try_emplace(canonical.empty() ? path : canonical.string(), path);
-    if (!added)
+    if (std::filesystem::weakly_canonical(path, ignored) ==
+        std::filesystem::weakly_canonical(earlier, ignored))
       throw Error(path, "read the inputs",
                   "the file is named twice; its observations would count twice");
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) continue;
-    auto [same, first] = byInode.try_emplace({status.st_dev, status.st_ino}, path);
-    if (!first)
-      throw Error(path, "read the inputs",
-                  "the file is the same as " + same->second +
-                      " under another name (a link); its observations would count twice");
+    throw Error(path, "read the inputs",
+                "the file is the same as " + earlier +
+                    " under another name (a link); its observations would count twice");
   }
+}
+
+// What two inputs of the same set-ups share exactly: their count and the
+// names of every set-up in order (the differences agree only to the
+// rounding of a level data file).
+std::uint64_t NamesKey(const NetworkInput& input) {
+  std::uint64_t key = static_cast<std::uint64_t>(input.SetupCount());
+  const std::hash<std::string_view> hash;
+  for (const LevelledLine& line : input.lines)
+    for (const LevelledDifference& d : line.setups)
+      key = (key ^ hash(d.back)) * 0x100000001b3u ^ hash(d.fore) * 0x9e3779b97f4a7c15u;
+  return key;
+}
+
+double FirstDifference(const NetworkInput& input) {
+  for (const LevelledLine& line : input.lines)
+    if (!line.setups.empty()) return line.setups.front().difference;
+  return 0;
+}
+
+// Two inputs of the same set-ups in the same order: the inputs with set-ups
+// are sorted by the key of their names, then by their first difference, and
+// only those of one key whose first differences agree to the rounding are
+// compared, each with the next such input at most until one is the same.
+// A refusal names the later of the pair in the order given and the earlier.
+void RefuseSameObservations(const std::vector<NetworkInput>& inputs) {
+  struct Entry {
+    std::uint64_t key;
+    double first;
+    std::size_t index;
+  };
+  std::vector<Entry> entries(inputs.size());
+  ForEachOnAllCores(inputs.size(), [&](std::size_t i) {
+    entries[i] = {NamesKey(inputs[i]), FirstDifference(inputs[i]), i};
+  });
+  std::erase_if(entries, [&](const Entry& e) { return inputs[e.index].SetupCount() == 0; });
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return a.key != b.key ? a.key < b.key : a.first < b.first;
+  });
+  std::optional<std::pair<std::size_t, std::size_t>> found;  // earlier, later
+  for (std::size_t a = 0; a < entries.size(); ++a)
+    for (std::size_t b = a + 1; b < entries.size() && entries[b].key == entries[a].key &&
+                                entries[b].first - entries[a].first <= 2 * kLevelDataRounding;
+         ++b) {
+      const auto [x, y] = std::minmax(entries[a].index, entries[b].index);
+      if (!SameObservations(inputs[x], inputs[y])) continue;
+      if (!found || y < found->second) found = {x, y};
+      break;
+    }
+  if (!found) return;
+  const NetworkInput& later = inputs[found->second];
+  throw Error(later.path, "read the inputs",
+              "its " + std::to_string(later.SetupCount()) + " set-ups are those of " +
+                  inputs[found->first].path +
+                  " in the same order (a field data file and its own level data file?); "
+                  "its observations would count twice: adjust one of them");
+}
+
+}  // namespace
+
+std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& paths, FileSystem& fs,
+                                            const InputProgress& progress) {
+  RefuseNamedTwice(paths);
   // The files are read side by side (each reading is independent of the
   // others); a refusal is the first in the order given.
   std::vector<NetworkInput> inputs(paths.size());
   std::vector<std::exception_ptr> failures(paths.size());
+  std::mutex reporting;
+  std::size_t done = 0, reported = 0;
   auto read = [&](std::size_t i) {
     try {
       inputs[i] = ReadNetworkInput(paths[i], fs);
     } catch (...) {
       failures[i] = std::current_exception();
+    }
+    if (!progress) return;
+    std::lock_guard<std::mutex> hold(reporting);
+    ++done;
+    // A hundredth of the inputs since the last call, or the last one.
+    if (done == paths.size() || (done - reported) * 100 >= paths.size()) {
+      reported = done;
+      progress(done, paths.size());
     }
   };
   // Only the real file system promises reading from several threads.
@@ -157,14 +276,7 @@ std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& path
     for (std::size_t i = 0; i < paths.size(); ++i) read(i);
   for (const std::exception_ptr& failure : failures)
     if (failure) std::rethrow_exception(failure);
-  for (std::size_t i = 0; i < inputs.size(); ++i)
-    for (std::size_t j = 0; j < i; ++j)
-      if (SameObservations(inputs[j], inputs[i]))
-        throw Error(inputs[i].path, "read the inputs",
-                    "its " + std::to_string(inputs[i].SetupCount()) + " set-ups are those of " +
-                        inputs[j].path +
-                        " in the same order (a field data file and its own level data file?); "
-                        "its observations would count twice: adjust one of them");
+  RefuseSameObservations(inputs);
   return inputs;
 }
 
@@ -182,7 +294,7 @@ Benchmark CheckedBenchmark(std::string_view name, std::string_view height, std::
   if (!(std::abs(*metres) <= kMaxHeight))
     refuse("the height " + std::string(height) + " m is outside \u00B1" + DecimalText(kMaxHeight) +
            " m");
-  Benchmark benchmark{std::string(name), *metres, std::nullopt, source, line};
+  Benchmark benchmark{ToUtf8(name), *metres, std::nullopt, source, line};
   if (!sigma.empty()) {
     if (sigma.find(',') != std::string_view::npos)
       refuse(std::string(sigma) + " is not a standard deviation; use a point as the decimal mark");

@@ -23,6 +23,7 @@ fs::path Folder(const std::string& jobPath) {
 }  // namespace
 
 NetworkJob ParseNetworkJob(const std::string& path, std::string_view text) {
+  text = WithoutByteOrderMark(text);  // as editors save "UTF-8"
   NetworkJob job;
   bool named = false, sigmaGiven = false;
   LineSplitter splitter(1 << 16);

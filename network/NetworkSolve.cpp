@@ -19,6 +19,7 @@
 #include <Eigen/SparseCholesky>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "common/Error.h"
 #include "network/internal/Network.h"
@@ -28,6 +29,22 @@ namespace {
 
 // Below this share of its own cofactor an observation has no check.
 constexpr double kNoCheck = 1e-9;
+
+// q_vv = q_ll - q_yy comes from a subtraction whose terms (the cofactors
+// of the observation's ends, from the selected inverse) grow with the
+// network's conditioning: a spur far, in cofactor, from the datum has
+// |Q_aa| + |Q_bb| + 2 |Q_ab| many orders of magnitude above its own q_ll,
+// and q_vv = 0 then comes out as rounding of either sign. The rounding of
+// the inverse grows with the length of its elimination chains, which the
+// m unknowns bound, so a q_vv counts as a check only above
+//   (m + 1000) * eps * (|Q_aa| + |Q_bb| + 2 |Q_ab|)   and   1e-9 * q_ll,
+// that is, a redundancy r = q_vv / q_ll below that threshold over q_ll is
+// "no check": no w, no MDB, never a noise r with a huge MDB.
+double NoCheckBelow(double ownCofactor, double terms, long unknowns) {
+  const double rounding =
+      (static_cast<double>(unknowns) + 1000) * std::numeric_limits<double>::epsilon() * terms;
+  return std::max(kNoCheck * ownCofactor, rounding);
+}
 
 }  // namespace
 
@@ -110,11 +127,12 @@ void Network::SectionResiduals(Solution& solution) {
     const int a = section.start, b = section.end;
     solution.residual[s] = points_[b].height - points_[a].height - section.difference;
     if (removedSection_[s]) continue;
-    const double adjustedCofactor = Q(a, a, solution) + Q(b, b, solution) - 2 * Q(a, b, solution);
-    const double check = section.cofactor - adjustedCofactor;
+    const double qaa = Q(a, a, solution), qbb = Q(b, b, solution), qab = Q(a, b, solution);
+    const double check = section.cofactor - (qaa + qbb - 2 * qab);
     // A section that no other observation checks (a spur) has q_VV = 0 up
     // to rounding.
-    if (check > kNoCheck * section.cofactor) solution.checkCofactor[s] = check;
+    const double terms = std::abs(qaa) + std::abs(qbb) + 2 * std::abs(qab);
+    if (check > NoCheckBelow(section.cofactor, terms, unknowns_)) solution.checkCofactor[s] = check;
     solution.weightedSquares +=
         solution.residual[s] * solution.residual[s] / (section.cofactor * toVariance);
   }
@@ -127,7 +145,8 @@ void Network::SectionResiduals(Solution& solution) {
     solution.benchmarkResidual[k] = v;
     if (removedBenchmark_[k]) continue;
     const double check = CofactorOf(b) - points_[p].cofactor;
-    if (check > kNoCheck * CofactorOf(b)) solution.benchmarkCheck[k] = check;
+    if (check > NoCheckBelow(CofactorOf(b), std::abs(points_[p].cofactor), unknowns_))
+      solution.benchmarkCheck[k] = check;
     solution.weightedSquares += v * v / (CofactorOf(b) * toVariance);
   }
 }

@@ -796,6 +796,7 @@ Workbook NetworkWorkbook(const NetworkAdjustment& result, const std::string& nam
 std::string SaveNetworkWorkbook(const NetworkAdjustment& result, const std::string& name,
                                 const AppFolder& app, FileSystem& fs) {
   const std::string path = app.AdjustedNetworkWorkbook(name);
+  RefuseNotAFile(fs, path);  // a folder there is named before any work
   try {
     const Workbook workbook = NetworkWorkbook(result, name);
     fs.CreateFolder(app.AdjustedNetworks());

@@ -1,7 +1,9 @@
 #include "network/internal/SparseInverse.h"
 
 #include <algorithm>
-#include <cassert>
+#include <string>
+
+#include "common/Error.h"
 
 namespace vireo {
 
@@ -12,7 +14,9 @@ namespace vireo {
 // lies on the pattern of L and belongs to a column already done.
 SparseInverseSubset::SparseInverseSubset(const SparseLdlt& ldlt)
     : factor_(ldlt.matrixL().nestedExpression()) {
-  assert(factor_.isCompressed());
+  // The recursion reads the factor's arrays as compressed columns.
+  if (!factor_.isCompressed())
+    throw Error("", "adjust the network", "the factor of the normal equations is not compressed");
   const int n = static_cast<int>(factor_.cols());
   const auto& indices = ldlt.permutationP().indices();
   permutation_.resize(static_cast<std::size_t>(n));
@@ -61,7 +65,12 @@ double SparseInverseSubset::Permuted(int i, int j) const {
   const int* begin = factor_.innerIndexPtr() + outer[j];
   const int* end = factor_.innerIndexPtr() + outer[j + 1];
   const int* found = std::lower_bound(begin, end, i);
-  assert(found != end && *found == i);
+  // Only entries on the factor's pattern are computed; any other would be
+  // a wrong number, in every build.
+  if (found == end || *found != i)
+    throw Error("", "adjust the network",
+                "the cofactor (" + std::to_string(i) + ", " + std::to_string(j) +
+                    ") lies outside the pattern of the factor of the normal equations");
   return lower_[static_cast<std::size_t>(found - factor_.innerIndexPtr())];
 }
 

@@ -1030,12 +1030,19 @@ void Worksheet::MergeCells(int firstRow, int firstColumn, int lastRow, int lastC
   book_->CheckCell(*sheet_, lastRow, lastColumn, "merge");
   bool usable = firstRow <= lastRow && firstColumn <= lastColumn &&
                 (firstRow < lastRow || firstColumn < lastColumn);
-  for (const MergedArea& m : sheet_->added->merged)
-    usable = usable && (lastRow < m.firstRow || firstRow > m.lastRow ||
-                        lastColumn < m.firstColumn || firstColumn > m.lastColumn);
+  xlsx::AddedSheet& added = *sheet_->added;
+  const auto near = added.mergedByRow.upper_bound(lastRow);
+  for (auto it = added.mergedByRow.lower_bound(firstRow - added.tallest); usable && it != near;
+       ++it) {
+    const xlsx::MergedArea& m = added.merged[it->second];
+    usable = lastRow < m.firstRow || firstRow > m.lastRow || lastColumn < m.firstColumn ||
+             firstColumn > m.lastColumn;
+  }
   if (!usable)
     book_->Fail("merge cells", "the area is a single cell, reversed, or overlaps a merged one");
-  sheet_->added->merged.push_back({firstRow, firstColumn, lastRow, lastColumn});
+  added.mergedByRow.emplace(firstRow, added.merged.size());
+  added.tallest = std::max(added.tallest, lastRow - firstRow);
+  added.merged.push_back({firstRow, firstColumn, lastRow, lastColumn});
   sheet_->changed = true;
 }
 

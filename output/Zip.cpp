@@ -92,13 +92,21 @@ std::string DeflateChunk(int level, std::string_view dictionary, std::string_vie
   out.resize(deflateBound(&stream, static_cast<uLong>(input.size())) + 16);
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
   stream.avail_in = static_cast<uInt>(input.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
   const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
-  const int rc = deflate(&stream, flush);
-  if (rc == Z_STREAM_ERROR || (last && rc != Z_STREAM_END) || stream.avail_in != 0)
-    throw Error("zlib", "compress", "deflate failed");
-  out.resize(out.size() - stream.avail_out);
+  std::size_t done = 0;
+  // A flush that fills the buffer may not be complete: deflate is called
+  // again with more room until it is.
+  for (;;) {
+    stream.next_out = reinterpret_cast<Bytef*>(out.data() + done);
+    stream.avail_out = static_cast<uInt>(out.size() - done);
+    const int rc = deflate(&stream, flush);
+    done = out.size() - stream.avail_out;
+    if (rc == Z_STREAM_ERROR || (rc == Z_BUF_ERROR && stream.avail_out > 0))
+      throw Error("zlib", "compress", "deflate failed");
+    if (stream.avail_out > 0 && stream.avail_in == 0 && (!last || rc == Z_STREAM_END)) break;
+    out.resize(out.size() * 2);
+  }
+  out.resize(done);
   return out;
 }
 

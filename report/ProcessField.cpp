@@ -55,6 +55,19 @@ RunSummary Summarize(const Survey& survey, const ReportLayout& layout, const Set
   return summary;
 }
 
+// The copy of an earlier level data file that a run stopped between its
+// renames (killed, or the machine went down) left beside the lock goes back
+// to its place before anything else is moved: it is the only copy of that
+// file. Under the lock no running program holds it.
+void RestoreLeftAside(FileSystem& fs, const std::string& aside, ProcessResult& result) {
+  if (!fs.Exists(aside)) return;
+  fs.Rename(aside, result.levelDataPath);
+  result.warnings.push_back({0, "a run of " + result.baseName +
+                                    " that was stopped before it finished left the earlier "
+                                    "level data file as " +
+                                    aside + "; it is put back as " + result.levelDataPath});
+}
+
 // Renames the run's outputs, both complete, over the old ones under the
 // outputs lock, so another run of the same base name never leaves a pair of
 // mixed origin. The old level data file waits beside the lock until the
@@ -67,18 +80,22 @@ void InstallOutputs(FileSystem& fs, const std::string& lockPath, LevelDataFile& 
     result.failures.push_back(std::string(kLevelFileNotWritten) + ": " + result.levelDataPath +
                               " and " + result.workbookPath + " are kept as they were");
   };
+  const std::string& level = result.levelDataPath;
+  const std::string aside = TemporaryName(lockPath, "000000000000");
   std::unique_ptr<FileLock> lock;
   try {
     lock = fs.Lock(lockPath);
-    // A read-only earlier output is kept, and so then is the other one.
-    RefuseReadOnly(fs, result.levelDataPath);
-    RefuseReadOnly(fs, result.workbookPath);
+    RestoreLeftAside(fs, aside, result);
+    // Only files are replaced; a read-only earlier output is kept, and so
+    // then is the other one.
+    for (const std::string* path : {&result.levelDataPath, &result.workbookPath}) {
+      RefuseNotAFile(fs, *path);
+      RefuseReadOnly(fs, *path);
+    }
   } catch (const Error& e) {
     fail(e);
     return;
   }
-  const std::string& level = result.levelDataPath;
-  const std::string aside = TemporaryName(lockPath, "000000000000");
   fs.RemoveStaleTemporaries(lockPath);  // what a killed run left there
   bool kept = false, replaced = false;
   try {
@@ -111,7 +128,8 @@ void InstallOutputs(FileSystem& fs, const std::string& lockPath, LevelDataFile& 
   } catch (...) {
     // Both outputs are in place; only the copy of the earlier one is left.
     result.failures.push_back(std::string("the earlier level data file stays as ") + aside +
-                              " until the next run of " + result.baseName + " removes it");
+                              "; the next run of " + result.baseName +
+                              " puts it back before it installs its own outputs");
   }
 }
 
@@ -181,6 +199,18 @@ void SaveOutputs(Workbook& workbook, const AppFolder& app, FileSystem& fs, RunEx
   auto fail = [&](const char* what, const Error& e) {
     result.failures.push_back(std::string(what) + ": " + e.what());
   };
+  // A folder (or a pipe, a device) at an output's path is named before
+  // anything is written or moved.
+  for (const std::string* path : {&result.levelDataPath, &result.workbookPath}) {
+    const std::string cause = fs.NotAFile(*path);
+    if (!cause.empty()) {
+      result.failures.push_back(
+          std::string(path == &result.workbookPath ? kWorkbookNotSaved : kLevelFileNotWritten) +
+          ": " + *path + ": " + cause +
+          ", so neither output is written; move it away or rename it");
+      return;
+    }
+  }
   std::unique_ptr<LevelDataFile> levelFile;
   try {
     fs.CreateFolder(app.StarNetFolder());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ struct MergedArea {
 struct AddedSheet {
   std::vector<ColumnLayout> columns;  // ascending, not overlapping
   std::vector<MergedArea> merged;     // not overlapping
+  // `merged` by first row, and the most rows one spans less one: an area's
+  // overlap is looked for among those that start from `tallest` rows above
+  // it to its last row, not among all.
+  std::multimap<int, std::size_t> mergedByRow;
+  int tallest = 0;
   bool hasPage = false;
   PageSetup page;
   std::vector<ScatterChart> charts;

@@ -158,7 +158,7 @@ TEST(AdjustCommand, a_job_file_runs_as_the_command_it_stands_for) {
   const std::string inputs =
       std::regex_replace(job.files, std::regex("'([^']*)' "), "input = $1\n");
   const std::string path = job.fixture.folder / "days.job";
-  WriteFile(path, inputs +
+  WriteFile(path, "\xEF\xBB\xBF" + inputs +  // saved as "UTF-8" with its mark
                       "benchmark = A, 100\nbenchmark = D, 102.002, 3\nsigma_km = 1.5\n"
                       "name = days\n");
   const Outcome fromJob = Adjust("--job '" + path + "' " + job.home + "--json");
@@ -181,6 +181,31 @@ TEST(AdjustCommand, a_job_file_runs_as_the_command_it_stands_for) {
   EXPECT_EQ(Adjust(job.home + "--fixed A=100").status, 2);  // neither files nor a job
 }
 
+// Latin-1 names as the workbook shows them: a benchmark typed as shown
+// matches, and two names that differ in one such byte stay two points in
+// the JSON and the summary.
+TEST(AdjustCommand, names_from_a_latin_1_file_match_and_print_as_the_workbook_shows_them) {
+  AppFixture fixture;
+  const std::string file = fixture.folder / "SN_LATIN.dat";
+  WriteFile(file,
+            "L  B\xDC"
+            "1-B\xD6"
+            "1   0.5   100\nL  B\xD6"
+            "1-B\xDC"
+            "1   -0.501   100\n");
+  const std::string args =
+      Quote(file) + " --home " + Quote(fixture.folder.Path()) + " --fixed 'B\u00DC1=101.2'";
+  const Outcome o = Adjust(args + " --json");
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out.find("no observation reaches"), std::string::npos) << o.out;
+  const auto points = nlohmann::json::parse(o.out)["points"];
+  ASSERT_EQ(points.size(), 2u) << o.out;
+  EXPECT_EQ(points[0]["name"], "B\u00DC1");
+  EXPECT_EQ(points[0]["kind"], "fixed");
+  EXPECT_EQ(points[1]["name"], "B\u00D61@SN_LATIN:1");
+  EXPECT_THAT(Adjust(args).out, HasSubstr("(B\u00DC1 -> B\u00D61@SN_LATIN:1)"));
+}
+
 TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
   Job job;
   const std::string net1 = job.Write("NET1.dat", {{"A", "B", 6, 0}, {"B", "C", 5, 0}});
@@ -194,6 +219,7 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
   std::filesystem::create_hard_link(job.fixture.app.FieldData() + "/NET1.dat", link);
   WriteFile(job.fixture.folder / "SN_HUGE.dat", "L  A-B   1e308   10\n");
   WriteFile(job.fixture.folder / "SN_NAN.dat", "L  A-B   nan   10\n");
+  WriteFile(job.fixture.folder / "SN_BACK.dat", "L  A-B   0.5   -10\n");
   const std::string folder = job.fixture.folder.Path() + "/";
   const std::string net3 = "'" + job.fixture.app.FieldData() + "/NET3.dat' ";
   const std::string sn3 = "'" + job.fixture.app.LevelDataFile("NET3") + "' ";
@@ -213,6 +239,11 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
        "--sigma-km: read the standard deviation for 1 km (\"1e-300\" is not a number of "
        "millimetres from 0.001 to 1000)"},
       {net1 + "--fixed A=1 --alpha 0.7", "--alpha: read the significance level"},
+      {net1 + "--fixed A=1 --alpha 1e-400", "--alpha: read the significance level"},
+      {net1 + "--fixed A=1 --alpha ''", "--alpha: the value is empty"},
+      {net1 + "--fixed A=1 --sigma-km ' '", "--sigma-km: the value is empty"},
+      {"'" + folder + "SN_BACK.dat' --fixed A=1",
+       "SN_BACK.dat: read the level data file (line 1: the distance -10 m is negative"},
       {net1 + "--fixed A=1e308", "(the height 1e308 m is outside \u00B1100000 m)"},
       {net1 + "--benchmarks '" + folder + "comma.csv'",
        "comma.csv: read the benchmark list (line 1: 1,000.5 is not a height; use a point as the "
@@ -250,8 +281,8 @@ TEST(AdjustCommand, refuses_input_it_cannot_adjust_naming_file_and_line) {
   const Outcome nowhere = Adjust(net1 + "--fixed A=1 --home /nowhere");
   EXPECT_EQ(nowhere.status, 2);
   EXPECT_EQ(nowhere.err,
-            "vireo-cli: /nowhere: no such application folder (--home names the "
-            "folder that holds ctlini.dat)\n");
+            "vireo-cli: /nowhere: use the application folder (there is no such folder (--home "
+            "names the folder that holds ctlini.dat))\n");
   EXPECT_FALSE(std::filesystem::exists(job.fixture.app.AdjustedNetworks()));
 }
 

@@ -353,3 +353,41 @@ TEST(Cli, process_judges_no_misclose_with_a_meaningless_error_factor) {
   EXPECT_THAT(nlohmann::json::parse(o.out)["checks"]["verdict"].get<std::string>(),
               ::testing::HasSubstr("not judged, the control file's error factor is not a usable"));
 }
+
+// With --json standard output is one JSON object on every exit, and an
+// output nobody can read is exit 1, whatever the run's own status.
+TEST(Cli, json_answers_every_exit_and_an_unwritable_standard_output_is_exit_1) {
+  CliHome home;
+  for (const std::string& refused :
+       {"process /nowhere/L.dat" + home.Home(),
+        "process --json --home /nowhere " + Quote(home.field), std::string("adjust --json --alpha"),
+        home.Process() + " --start-rl abc"}) {
+    auto o = RunCli(refused + " --json");
+    EXPECT_EQ(o.status, 2) << refused;
+    const auto j = nlohmann::json::parse(o.out.empty() ? "null" : o.out);
+    EXPECT_EQ(j.value("exit", 0), 2) << refused << "\n" << o.out;
+    EXPECT_TRUE(j.contains("error") && j["error"].contains("cause")) << o.out;
+  }
+  EXPECT_EQ(nlohmann::json::parse(
+                RunCli("process /nowhere/L.dat --json" + home.Home()).out)["error"]["file"],
+            "/nowhere/L.dat");
+
+  // A failed save names no path as if saved.
+  std::filesystem::create_directories(home.fixture.app.ProcessedWorkbook("LINE 7"));
+  auto failed = RunCli(home.Process() + " --json");
+  EXPECT_EQ(failed.status, 1);
+  const auto j = nlohmann::json::parse(failed.out);
+  EXPECT_TRUE(j["workbook"].is_null() && j["level_data_file"].is_null()) << failed.out;
+  auto text = RunCli(home.Process());
+  EXPECT_THAT(text.out, ::testing::HasSubstr("report workbook:  not saved")) << text.out;
+
+  // Closed, and a pipe whose reader has gone: never 3 (--strict) or 141.
+  std::filesystem::remove(home.fixture.app.ProcessedWorkbook("LINE 7"));
+  const std::string run = Quote(VIREO_CLI) + " " + home.Process() + " --json --strict";
+  EXPECT_EQ(WEXITSTATUS(std::system((run + " >&- 2>/dev/null").c_str())), 1);
+  TempFolder scratch;
+  std::system(("(" + run + " 2>/dev/null; echo $? >" + Quote(scratch / "status") +
+               ") | (exec 0<&-; sleep 1)")
+                  .c_str());
+  EXPECT_EQ(ReadFile(scratch / "status"), "1\n");
+}

@@ -277,6 +277,16 @@ TEST(NetworkAdjustment, chi_square_bounds_match_the_tables) {
   }
 }
 
+// The flag limit and lambda0 of the classic tables, and finite ones for a
+// significance level too small for 1 - alpha / 2 to differ from 1.
+TEST(NetworkAdjustment, test_limits_match_the_tables_down_to_the_smallest_alpha) {
+  EXPECT_EQ(TestLimitsFor(0.001).flagLimit, 3.29);
+  EXPECT_EQ(TestLimitsFor(0.001).lambda0, 17.07);
+  EXPECT_EQ(TestLimitsFor(0.05).flagLimit, 1.96);
+  EXPECT_EQ(TestLimitsFor(1e-16).flagLimit, 8.3);
+  EXPECT_TRUE(TestLimitsFor(1e-300).Finite());
+}
+
 // Noise exactly as modelled, then a blunder of 20 sigma in one checked
 // section: where the separately computed w of that section is the unique
 // largest, snooping removes it in round 1; where another section shares it
@@ -498,4 +508,47 @@ TEST(NetworkSnooping, estimates_the_blunder_of_a_weighted_benchmark) {
   // Observations: the two set-ups, then the weighted benchmark.
   EXPECT_NEAR(round.estimatedBlunderMm, -ref.residualMm[2] / ref.redundancy[2], 1e-6);
   EXPECT_NEAR(round.estimatedBlunderMm, -10, 1e-6);
+}
+
+// A chain of 10^5 set-ups (each a section: 1 km between marks) from the one
+// fixed benchmark, a loop at its far end and short spurs off that loop
+// (sights of a metre or so to marks beside X): only the loop's sections are
+// checked. The cofactors at the far end are 10^8 times a spur's, so a q_vv
+// taken by subtraction carries rounding far above 1e-9 of the spur's own:
+// no spur and no set-up of the chain may show it as a redundancy and an MDB
+// above those of the loop's sections, the weakest real observations.
+TEST(NetworkAdjustment, a_long_spur_far_from_the_datum_has_no_check_not_a_huge_mdb) {
+  constexpr int kChain = 100000;
+  NetworkInput input;
+  input.path = "CHAIN.dat";
+  std::mt19937 random(5);
+  std::normal_distribution<double> noise(0, 0.0002);
+  auto name = [](int i) { return "P" + std::to_string(i); };
+  for (int i = 0; i < kChain; ++i) {
+    input.lines.push_back(Line({name(i), name(i + 1)}, {0.01 + noise(random)}, i + 1));
+    input.lines.back().setups[0].length = 1000;
+  }
+  const std::string end = name(kChain);
+  input.lines.push_back(Line({end, "X"}, {0.5 + noise(random)}, kChain + 1));
+  input.lines.push_back(Line({"X", end}, {-0.5 + noise(random)}, kChain + 2));
+  for (int k = 0; k < 20; ++k) {
+    input.lines.push_back(Line({"X", "S" + std::to_string(k)}, {0.1 * k}, kChain + 3 + k));
+    input.lines.back().setups[0].length = 0.5 + 0.25 * k;
+  }
+  const NetworkAdjustment result =
+      AdjustNetwork({input}, {{"P0", 100, std::nullopt, "--fixed", 0}});
+  double loopMdb = 0;
+  for (const AdjustedObservation& o : result.observations)
+    if (o.fieldLine == kChain + 1 || o.fieldLine == kChain + 2) {
+      ASSERT_TRUE(o.mdb) << "a section of the loop has no MDB";
+      loopMdb = std::max(loopMdb, *o.mdb);
+    }
+  for (const AdjustedObservation& o : result.observations)
+    if (o.fieldLine != kChain + 1 && o.fieldLine != kChain + 2) {
+      EXPECT_EQ(o.redundancy, 0) << "line " << o.fieldLine;
+      EXPECT_FALSE(o.mdb) << "line " << o.fieldLine << ": MDB " << *o.mdb << " mm without check";
+    }
+  const auto largest = result.LargestMdbSection();
+  ASSERT_TRUE(largest);
+  EXPECT_LE(*result.sections[*largest].mdb, loopMdb);
 }

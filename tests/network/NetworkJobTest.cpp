@@ -3,8 +3,11 @@
 // the line. A benchmark that differs from a point only in case is named.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/Error.h"
 #include "network/NetworkJob.h"
+#include "tests/support/MemoryFileSystem.h"
 #include "tests/support/TempFolder.h"
 
 using namespace vireo;
@@ -90,4 +93,35 @@ TEST(NetworkAdjustment, a_benchmark_named_like_a_point_but_in_another_case_is_re
   EXPECT_EQ(refusal("m"), "--fixed: read the benchmarks (no point m; did you mean M?)");
   EXPECT_EQ(refusal("M"), "accepted");
   EXPECT_NE(refusal("x").find("no benchmark is connected to G:"), std::string::npos);
+}
+
+// Many inputs: the progress reaches all of them in at most a hundred calls,
+// and a file of the same set-ups as one far before it is still found.
+TEST(NetworkInputs, many_inputs_report_progress_and_a_copy_far_apart_is_found) {
+  vireo::testing::MemoryFileSystem fs;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 250; ++i) {
+    paths.push_back("SN_" + std::to_string(i) + ".dat");
+    fs.files[paths.back()] =
+        "L  A" + std::to_string(i) + "-B" + std::to_string(i) + "   0.5   10\r\n";
+  }
+  std::vector<std::size_t> calls;
+  vireo::ReadNetworkInputs(paths, fs, [&](std::size_t done, std::size_t total) {
+    EXPECT_EQ(total, 250u);
+    calls.push_back(done);
+  });
+  ASSERT_FALSE(calls.empty());
+  EXPECT_LE(calls.size(), 100u);
+  EXPECT_TRUE(std::is_sorted(calls.begin(), calls.end()));
+  EXPECT_EQ(calls.back(), 250u);
+
+  paths.push_back("SN_copy.dat");
+  fs.files[paths.back()] = fs.files["SN_7.dat"];
+  try {
+    vireo::ReadNetworkInputs(paths, fs);
+    ADD_FAILURE() << "the copy was not found";
+  } catch (const vireo::Error& e) {
+    EXPECT_EQ(e.File(), "SN_copy.dat");
+    EXPECT_NE(e.Cause().find("are those of SN_7.dat"), std::string::npos) << e.Cause();
+  }
 }

@@ -69,8 +69,8 @@ TEST(FaultInjection, a_processing_run_over_an_earlier_result) {
             << "workbook, operation " << k;
         EXPECT_EQ(oldBook, level == oldLevel) << "a pair of mixed runs, operation " << k;
         // A complete install whose last step failed leaves the earlier level
-        // data file beside the lock for the next run to remove, and says so.
-        if (reported.find("until the next run of LINE removes it") != std::string::npos)
+        // data file beside the lock for the next run to put back, and says so.
+        if (reported.find("the next run of LINE puts it back") != std::string::npos)
           std::filesystem::remove(TemporaryName(fixture.app.OutputsLock("LINE"), "000000000000"));
         EXPECT_EQ(AllFiles(fixture.app.root), files) << "operation " << k;
       });
@@ -141,4 +141,44 @@ TEST(FaultInjection, a_full_disk_keeps_the_pair_of_the_earlier_run) {
   EXPECT_EQ(RunCli(process).status, 1);
   EXPECT_EQ(ReadFile(app.ProcessedWorkbook("JOB")), workbook);
   EXPECT_EQ(ReadFile(app.LevelDataFile("JOB")), level);
+}
+
+// A run killed between its renames left the earlier level data file beside
+// the lock: the next run puts it back before it moves anything, so even a
+// run that then keeps both outputs (here a read-only workbook) restores it.
+TEST(FaultInjection, the_copy_a_killed_run_left_aside_is_put_back) {
+  AppFixture fixture;
+  const std::string field = fixture.AddFieldFile("LINE.dat", Simulated(1, 6));
+  ASSERT_TRUE(ProcessField(field, fixture.app).OutputsWritten());
+  const std::string aside = TemporaryName(fixture.app.OutputsLock("LINE"), "000000000000");
+  const std::string level = fixture.app.LevelDataFile("LINE");
+  std::filesystem::rename(level, aside);
+  WriteFile(level, "the killed run's new file\r\n");
+  const std::string earlier = ReadFile(aside);
+  std::filesystem::permissions(fixture.app.ProcessedWorkbook("LINE"),
+                               std::filesystem::perms::owner_read);
+  const auto kept = ProcessField(field, fixture.app);
+  EXPECT_FALSE(kept.OutputsWritten());
+  EXPECT_EQ(ReadFile(level), earlier);
+  EXPECT_FALSE(std::filesystem::exists(aside));
+  EXPECT_TRUE(std::any_of(kept.warnings.begin(), kept.warnings.end(), [&](const RunWarning& w) {
+    return w.message.find("it is put back as " + level) != std::string::npos;
+  }));
+}
+
+// A folder at an output's path is named, and nothing is moved or written.
+TEST(FaultInjection, a_folder_at_an_output_path_is_refused_before_anything_moves) {
+  AppFixture fixture;
+  const std::string field = fixture.AddFieldFile("LINE.dat", Simulated(1, 6));
+  for (const std::string& path :
+       {fixture.app.LevelDataFile("LINE"), fixture.app.ProcessedWorkbook("LINE")}) {
+    std::filesystem::create_directories(path);
+    WriteFile(path + "/mine.txt", "kept");
+    const std::string files = AllFiles(fixture.app.root);
+    auto run = RunCli("process " + Quote(field) + " --home " + Quote(fixture.app.root));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(path + ": it is a folder"), std::string::npos) << run.err;
+    EXPECT_EQ(AllFiles(fixture.app.root), files) << path;
+    std::filesystem::remove_all(path);
+  }
 }

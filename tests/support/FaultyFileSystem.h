@@ -48,6 +48,7 @@ class FaultyFileSystem : public FileSystem {
     RealFileSystem().CreateFolder(path);
   }
   bool Exists(const std::string& path) override { return RealFileSystem().Exists(path); }
+  std::string NotAFile(const std::string& path) override { return RealFileSystem().NotAFile(path); }
   std::unique_ptr<OutputStream> CreateNew(const std::string& path) override {
     Step(path, "create");
     auto real = RealFileSystem().CreateNew(path);
