@@ -22,6 +22,7 @@
 #include "gui/BusyPointer.h"
 #include "gui/Desktop.h"
 #include "gui/Geometry.h"
+#include "gui/Placement.h"
 #include "gui/Plural.h"
 #include "rlinput/InputOption.h"
 #include "settings/ControlFile.h"
@@ -253,6 +254,9 @@ void MainWindow::ProcessCommand() {
                          QStringLiteral("GSI file (*.gsi *.GSI)")});
   std::vector<Message> messages;
   std::optional<vireo::RunSummary> saved;
+  // One run at a time: the RL dialog of the run before would adjust a
+  // workbook the status no longer speaks of.
+  if (!path.isEmpty() && dialog_) delete dialog_.data();
   {
     BusyPointer busy;
     if (!path.isEmpty()) {
@@ -288,9 +292,12 @@ std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
     const vireo::CheckedRun checked =
         vireo::ProcessAndCheck(QFile::encodeName(path).toStdString(), app_);
     const vireo::ProcessResult& result = checked.run;
-    ShowStatus(vireo::DoneStatusText());
-    checks_ = checked.checks;
     checkedFile_ = QFileInfo(path).fileName();
+    // The status names the file it speaks of.
+    ShowStatus(vireo::DoneStatusText());
+    label3_->setText(label3_->text().replace(QStringLiteral("Status - Done"),
+                                             QStringLiteral("Status - Done: ") + checkedFile_));
+    checks_ = checked.checks;
     // The verdict of the checks comes right after the done text.
     verdict_ = QString::fromStdString(vireo::VerdictLine(checked.checks));
     label3_->setText(label3_->text() + QLatin1Char('\n') + verdict_);
@@ -338,7 +345,8 @@ std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
                                       "Every earlier output is as it was.")
                                       .arg(path)
                                 : QString::fromStdString(e.what());
-    label3_->setText(QStringLiteral("Status - Not processed\n") + message);
+    label3_->setText(
+        QStringLiteral("Status - Not processed: %1\n").arg(QFileInfo(path).fileName()) + message);
     FitStatus();
     messages.push_back({kProgramTitle, QStringLiteral("The file was not processed.\n\n") + message,
                         MessageKind::Error, QString()});
@@ -406,8 +414,9 @@ void MainWindow::ShowChecks() {
   if (!checks_) return;
   if (!failedChecks_) failedChecks_ = new FailedChecksWindow(this);
   failedChecks_->ShowRows(FailedRows(), checkedFile_);
-  if (!failedChecks_->isVisible()) PlaceBeside(failedChecks_, this);
+  if (!failedChecks_->isVisible()) PlaceBeside(failedChecks_, this, {dialog_.data()});
   failedChecks_->show();
+  KeepOnScreen(failedChecks_, this);
   failedChecks_->raise();
   failedChecks_->activateWindow();
 }
@@ -421,6 +430,7 @@ void MainWindow::AdjustNetworkCommand() {
         [this](const QUrl& url, const OpenFailure& failed) { opener_(url, failed); });
   }
   network_->show();
+  KeepOnScreen(network_, this);
   network_->raise();
   network_->activateWindow();
 }
@@ -445,18 +455,18 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 namespace {
-const QString kPositionKey = QStringLiteral("MainWindow/position");
+// The client area's place; the frame's place (pos) would move the window by
+// its title bar on every start.
+const QString kGeometryKey = QStringLiteral("MainWindow/geometry");
 }  // namespace
 
 void MainWindow::RestorePosition() {
-  const QPoint position = QSettings().value(kPositionKey).toPoint();
-  // Only where a screen still shows it (a second monitor may be gone).
-  if (QSettings().contains(kPositionKey) && QGuiApplication::screenAt(position + QPoint(20, 20)))
-    move(position);
+  layout()->activate();
+  RestoreGeometry(this, kGeometryKey);
 }
 
 void MainWindow::SavePosition() const {
-  if (isVisible()) QSettings().setValue(kPositionKey, pos());
+  SaveGeometry(this, kGeometryKey);
 }
 
 void MainWindow::ShowStatus(const std::string& text) {
@@ -480,7 +490,7 @@ void MainWindow::ShowInputOption(const vireo::RunSummary& summary) {
         },
         nullptr);
     // Beside the main window, so the status and the verdict stay in view.
-    PlaceBeside(dialog_, this);
+    PlaceBeside(dialog_, this, {failedChecks_.data(), network_.data()});
     connect(dialog_, &InputOption::Saved, this, [this](const QString& workbook) {
       report_ = workbook;
       // The keyed levels give the file its misclose: the verdict is told
@@ -496,6 +506,7 @@ void MainWindow::ShowInputOption(const vireo::RunSummary& summary) {
     });
   }
   dialog_->show();
+  KeepOnScreen(dialog_, this);
   dialog_->raise();
   dialog_->Fill(summary);
 }

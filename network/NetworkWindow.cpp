@@ -27,6 +27,7 @@
 #include "common/Error.h"
 #include "common/Text.h"
 #include "gui/BusyPointer.h"
+#include "gui/Placement.h"
 #include "gui/Plural.h"
 #include "network/NetworkWorkbook.h"
 #include "settings/ControlFile.h"
@@ -41,7 +42,7 @@ namespace {
 const QString kTitle = QStringLiteral("Adjust Network");
 const QString kBenchmarkTable = QStringLiteral("the benchmark table");
 const QString kSigmaKm = QStringLiteral("\u03C3 for 1 km");
-const QString kGeometryKey = QStringLiteral("AdjustNetwork/geometry");
+const QString kGeometryKey = QStringLiteral("AdjustNetwork/place");
 const QString kFolderKey = QStringLiteral("AdjustNetwork/lastFolder");
 const QStringList kJobFilters = {QStringLiteral("Network job (*.job)"),
                                  QStringLiteral("All Files (*)")};
@@ -187,9 +188,8 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   root->addLayout(inputs, 4);
   root->addLayout(results, 7);
   resize(1180, 640);
+  gui::RestoreGeometry(this, kGeometryKey);
   const QSettings remembered;
-  if (remembered.contains(kGeometryKey))
-    restoreGeometry(remembered.value(kGeometryKey).toByteArray());
   lastFolder_ = remembered.value(kFolderKey).toString();
   ClearResults(QStringLiteral("Add the input files and the benchmarks, then press Adjust."));
 
@@ -210,7 +210,7 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
 }
 
 void NetworkWindow::closeEvent(QCloseEvent* event) {
-  QSettings().setValue(kGeometryKey, saveGeometry());
+  gui::SaveGeometry(this, kGeometryKey);
   QWidget::closeEvent(event);
 }
 

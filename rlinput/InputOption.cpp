@@ -1,6 +1,7 @@
 #include "rlinput/InputOption.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -120,6 +121,11 @@ InputOption::InputOption(vireo::AppFolder app, MessageSink tell, QWidget* parent
 
 void InputOption::Fill(const vireo::RunSummary& summary) {
   summary_ = summary;
+  // The workbook OK adjusts, named where the dialog has room, whole in its tip.
+  const QString workbook = QString::fromStdString(summary.workbookPath);
+  frame1_->setTitle(
+      ElidedMiddle(QFileInfo(workbook).fileName(), frame1_->font(), frame1_->width() - Px(240)));
+  frame1_->setToolTip(QStringLiteral("Adjusts ") + workbook);
   label4_->setText(QString::fromStdString(summary.startReference));
   label7_->setText(QString::fromStdString(summary.endReference));
   text1_->setText(QString::fromStdString(summary.startRl));

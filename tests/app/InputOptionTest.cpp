@@ -184,6 +184,18 @@ class InputOptionTest : public QObject {
     Click("Command1");
     QCOMPARE(f_->prompts.Of("Tell").size(), 2u);
     QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), "Text2"));
+    // Levels no line can carry are refused by name before anything is written.
+    for (const char* field : {"Text2", "Text1"}) {
+      Type(field, "1e300");
+      Click("Command1");
+      const QString text = f_->prompts.Of("Tell").back().text;
+      QVERIFY2(text.contains(QString(field == QString("Text1") ? "start" : "end") +
+                             " RL 1e300 m is outside the levels a line can carry (-100000 to "
+                             "100000 m)"),
+               qPrintable(text));
+      QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), field));
+    }
+    QCOMPARE(ReadFile(fields.workbookPath), before);
   }
 
   void cancelAndCloseBoxDiscardTheDialog_data() {
@@ -212,16 +224,26 @@ class InputOptionTest : public QObject {
     QVERIFY(!Enabled("Frame3"));
   }
 
-  void secondRunRefillsTheSameDialog() {
-    RunYes("LINE1.dat", SimulatedLine(4, true));
-    InputOption* first = Dialog();
+  // One run at a time: a new Process closes the dialog of the run before,
+  // whose OK would adjust a workbook the status no longer speaks of.
+  void aNewProcessClosesTheEarlierDialog() {
+    const auto first = RunYes("LINE1.dat", SimulatedLine(4, true));
+    const std::string before = ReadFile(first.workbookPath);
     Click("Option2");
-    const auto second = RunYes("LINE2.dat", SimulatedLine(7, false));
-    QCOMPARE(Dialog(), first);
-    QVERIFY(Dialog()->Summary() == second);
-    QVERIFY(QString::fromStdString(second.workbookPath).endsWith("/LINE2.xlsx"));
-    QCOMPARE(Dialog()->Loop(), vireo::LoopType::OpenLoop);
-    QVERIFY(Enabled("Text2"));
+    f_->prompts.files.enqueue(
+        QString::fromStdString(f_->fixture.AddFieldFile("LINE2.dat", SimulatedLine(5, true))));
+    f_->prompts.yesNo.enqueue(false);
+    f_->window->ProcessCommand();
+    FlushDeletes();
+    QVERIFY(!Dialog());
+    QCOMPARE(ReadFile(first.workbookPath), before);
+    // Answered Yes, the new run's dialog starts afresh and names its workbook.
+    const auto third = RunYes("LINE3.dat", SimulatedLine(7, false));
+    QVERIFY(Dialog()->Summary() == third);
+    QCOMPARE(Dialog()->Loop(), vireo::LoopType::CloseLoop);
+    auto* frame = Child<QGroupBox>(Dialog(), "Frame1");
+    QCOMPARE(frame->title(), QString("LINE3.xlsx"));
+    QVERIFY(frame->toolTip().endsWith(QString::fromStdString(third.workbookPath)));
   }
 
   void exitClosesTheDialogToo() {
