@@ -50,9 +50,9 @@ FailedChecksWindow::FailedChecksWindow(QWidget* parent) : QWidget(parent, Qt::Wi
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-  auto* copy = new QPushButton(QStringLiteral("Copy"), this);
+  auto* copy = new QPushButton(QStringLiteral("&Copy"), this);
   copy->setObjectName(QStringLiteral("Copy"));
-  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  auto* close = new QPushButton(QStringLiteral("C&lose"), this);
   close->setObjectName(QStringLiteral("Close"));
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(new QLabel(QStringLiteral("Click a heading to sort; Copy takes the selected "

@@ -5,13 +5,16 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QUrl>
 #include <exception>
 #include <new>
@@ -43,11 +46,11 @@ struct ErrorFactorItem {
 
 // Menu order; the stored value is compared with the factors in this order.
 constexpr std::array<ErrorFactorItem, 5> kErrorFactorItems{{
-    {"two", "Permissible 2*sqrt(k)", 2},
-    {"four", "Permissible 4*sqrt(k)", 4},
-    {"six", "Permissible 6*sqrt(k)", 6},
-    {"eight", "Permissible 8*sqrt(k)", 8},
-    {"ten", "Permissible 10*sqrt(k)", 10},
+    {"two", "Permissible &2*sqrt(k)", 2},
+    {"four", "Permissible &4*sqrt(k)", 4},
+    {"six", "Permissible &6*sqrt(k)", 6},
+    {"eight", "Permissible &8*sqrt(k)", 8},
+    {"ten", "Permissible 1&0*sqrt(k)", 10},
 }};
 
 // The order in which a click sets the tick marks: four, two, six, eight, ten.
@@ -70,6 +73,7 @@ MainWindow::MainWindow(vireo::AppFolder app, Prompts& prompts, QWidget* parent)
   setWindowTitle(QStringLiteral("Double Run Leveling Main Menu"));
   BuildControls();
   BuildMenus();
+  ReachMenusByKeyboard();
   // The window keeps the size of its client area plus the menu bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   TickStoredErrorFactor();
@@ -128,10 +132,10 @@ void MainWindow::BuildControls() {
   notOpened_ = new NotOpenedNote(client);
   notOpened_->setGeometry(Px(720), Px(3000), Px(7575), notOpened_->sizeHint().height());
 
-  startProcess_ = new QPushButton(QStringLiteral("Process"), client);
+  startProcess_ = new QPushButton(QStringLiteral("&Process"), client);
   startProcess_->setObjectName(QStringLiteral("StartProcess"));
   PlaceInTwips(startProcess_, 5280, 2280, 1335, 495);
-  exitProgram_ = new QPushButton(QStringLiteral("Exit"), client);
+  exitProgram_ = new QPushButton(QStringLiteral("E&xit"), client);
   exitProgram_->setObjectName(QStringLiteral("ExitProgram"));
   PlaceInTwips(exitProgram_, 6960, 2280, 1335, 495);
   setTabOrder(startProcess_, exitProgram_);
@@ -157,16 +161,16 @@ void MainWindow::BuildMenus() {
     return action;
   };
 
-  QMenu* file = addMenu("File", QStringLiteral("File"));
-  connect(addItem(file, "Process", QStringLiteral("Process")), &QAction::triggered, this,
+  QMenu* file = addMenu("File", QStringLiteral("&File"));
+  connect(addItem(file, "Process", QStringLiteral("&Process")), &QAction::triggered, this,
           [this] { startProcess_->click(); });
-  connect(addItem(file, "Exit", QStringLiteral("Exit")), &QAction::triggered, this,
+  connect(addItem(file, "Exit", QStringLiteral("E&xit")), &QAction::triggered, this,
           &MainWindow::EndProgram);
   file->addSeparator();
-  connect(addItem(file, "AdjustNetwork", QStringLiteral("Adjust Network...")), &QAction::triggered,
+  connect(addItem(file, "AdjustNetwork", QStringLiteral("Adjust &Network...")), &QAction::triggered,
           this, &MainWindow::AdjustNetworkCommand);
 
-  QMenu* errorSettings = addMenu("ErrorSettings", QStringLiteral("Error Settings"));
+  QMenu* errorSettings = addMenu("ErrorSettings", QStringLiteral("&Error Settings"));
   for (std::size_t i = 0; i < kErrorFactorItems.size(); ++i) {
     QAction* item = addItem(errorSettings, kErrorFactorItems[i].name,
                             QString::fromLatin1(kErrorFactorItems[i].caption));
@@ -176,13 +180,46 @@ void MainWindow::BuildMenus() {
             [this, i] { ChooseErrorFactorItem(static_cast<int>(i)); });
   }
 
-  QMenu* otherSettings = addMenu("OtherSettings", QStringLiteral("Other Settings"));
-  connect(addItem(otherSettings, "CompanyName", QStringLiteral("Company Name")),
+  QMenu* otherSettings = addMenu("OtherSettings", QStringLiteral("&Other Settings"));
+  connect(addItem(otherSettings, "CompanyName", QStringLiteral("&Company Name")),
           &QAction::triggered, this, [this] { TextSettingCommand(vireo::kCompanyNameCommand); });
-  connect(addItem(otherSettings, "PersonnelName", QStringLiteral("Personnel Name")),
+  connect(addItem(otherSettings, "PersonnelName", QStringLiteral("&Personnel Name")),
           &QAction::triggered, this, [this] { TextSettingCommand(vireo::kPersonnelNameCommand); });
-  connect(addItem(otherSettings, "CheckSettings", QStringLiteral("Check Settings...")),
+  connect(addItem(otherSettings, "CheckSettings", QStringLiteral("Check &Settings...")),
           &QAction::triggered, this, &MainWindow::CheckSettingsCommand);
+}
+
+namespace {
+
+// Alt alone takes the keyboard to the menu bar, whatever the desktop's style.
+class AltReachesMenus : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returned) const override {
+    if (hint == QStyle::SH_MenuBar_AltKeyNavigation) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, returned);
+  }
+};
+
+}  // namespace
+
+void MainWindow::ReachMenusByKeyboard() {
+  auto* style = new AltReachesMenus;
+  style->setParent(menuBar());
+  menuBar()->setStyle(style);
+  connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this, [this] {
+    menuBar()->setFocus(Qt::ShortcutFocusReason);
+    menuBar()->setActiveAction(menuBar()->actions().first());
+  });
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+    return QMainWindow::keyPressEvent(event);
+  auto* focused = qobject_cast<QPushButton*>(focusWidget());
+  QPushButton* button = focused ? focused : startProcess_;
+  if (button->isEnabled()) button->click();
+  event->accept();
 }
 
 void MainWindow::CheckSettingsCommand() {

@@ -77,6 +77,8 @@ class MainWindow : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Enter presses the focused button, else Process (the default button).
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   struct Message {
@@ -88,6 +90,8 @@ class MainWindow : public QMainWindow {
 
   void BuildControls();
   void BuildMenus();
+  // F10, and Alt alone, take the keyboard to the menu bar.
+  void ReachMenusByKeyboard();
   void TickStoredErrorFactor();
   void ChooseErrorFactorItem(int index);
   void TextSettingCommand(const vireo::TextSettingCommand& command);

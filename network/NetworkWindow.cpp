@@ -96,8 +96,8 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   setObjectName(QStringLiteral("AdjustNetwork"));
   setWindowTitle(kTitle);
 
-  auto* openJob = Make<QPushButton>("OpenJob", QStringLiteral("Open job..."));
-  auto* saveJob = Make<QPushButton>("SaveJob", QStringLiteral("Save job..."));
+  auto* openJob = Make<QPushButton>("OpenJob", QStringLiteral("&Open job..."));
+  auto* saveJob = Make<QPushButton>("SaveJob", QStringLiteral("&Save job..."));
   auto* jobButtons = new QHBoxLayout;
   jobButtons->addWidget(openJob);
   jobButtons->addWidget(saveJob);
@@ -105,8 +105,8 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
 
   files_ = Make<QListWidget>("InputFiles");
   files_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  auto* addFiles = Make<QPushButton>("AddFiles", QStringLiteral("Add..."));
-  auto* removeFiles = Make<QPushButton>("RemoveFiles", QStringLiteral("Remove"));
+  auto* addFiles = Make<QPushButton>("AddFiles", QStringLiteral("A&dd..."));
+  auto* removeFiles = Make<QPushButton>("RemoveFiles", QStringLiteral("Re&move"));
   auto* fileButtons = new QHBoxLayout;
   fileButtons->addWidget(addFiles);
   fileButtons->addWidget(removeFiles);
@@ -120,9 +120,9 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
                                          QStringLiteral("σ (mm)")});
   benchmarks_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   benchmarks_->setRowCount(1);
-  auto* addBenchmark = Make<QPushButton>("AddBenchmark", QStringLiteral("Add"));
-  auto* removeBenchmarks = Make<QPushButton>("RemoveBenchmarks", QStringLiteral("Remove"));
-  auto* loadBenchmarks = Make<QPushButton>("LoadBenchmarks", QStringLiteral("Load benchmarks..."));
+  auto* addBenchmark = Make<QPushButton>("AddBenchmark", QStringLiteral("Add &benchmark"));
+  auto* removeBenchmarks = Make<QPushButton>("RemoveBenchmarks", QStringLiteral("Remo&ve"));
+  auto* loadBenchmarks = Make<QPushButton>("LoadBenchmarks", QStringLiteral("&Load benchmarks..."));
   auto* benchmarkButtons = new QHBoxLayout;
   benchmarkButtons->addWidget(addBenchmark);
   benchmarkButtons->addWidget(removeBenchmarks);
@@ -145,7 +145,7 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
       QStringLiteral("Data snooping: remove the section with the largest |w| above the flag "
                      "limit and adjust again, round by round"));
   settings->addRow(QString(), findBlunders_);
-  adjust_ = Make<QPushButton>("Adjust", QStringLiteral("Adjust"));
+  adjust_ = Make<QPushButton>("Adjust", QStringLiteral("Ad&just"));
   auto* adjustRow = new QHBoxLayout;
   adjustRow->addStretch();
   adjustRow->addWidget(adjust_);
@@ -284,7 +284,7 @@ void NetworkWindow::AddBenchmarkRows(const std::vector<vireo::Benchmark>& benchm
 
 void NetworkWindow::LoadBenchmarks() {
   const QString path = prompts_.OpenFile(
-      this, QStringLiteral("Load benchmarks..."), Folder(),
+      this, QStringLiteral("&Load benchmarks..."), Folder(),
       {QStringLiteral("Benchmark list (*.csv *.txt)"), QStringLiteral("All Files (*)")});
   if (path.isEmpty()) return;
   SetLastFolder(path);
@@ -342,7 +342,7 @@ void NetworkWindow::SetJob(const vireo::NetworkJob& job) {
 
 void NetworkWindow::OpenJob() {
   const QString path =
-      prompts_.OpenFile(this, QStringLiteral("Open job..."), Folder(), kJobFilters);
+      prompts_.OpenFile(this, QStringLiteral("&Open job..."), Folder(), kJobFilters);
   if (path.isEmpty()) return;
   SetLastFolder(path);
   try {
@@ -362,7 +362,7 @@ void NetworkWindow::SaveJob() {
   }
   const QString name = name_->text().trimmed().isEmpty() ? DefaultName() : name_->text().trimmed();
   QString path = prompts_.SaveFile(
-      this, QStringLiteral("Save job..."),
+      this, QStringLiteral("&Save job..."),
       QDir(Folder()).filePath((name.isEmpty() ? QStringLiteral("network") : name) + ".job"),
       kJobFilters);
   if (path.isEmpty()) return;

@@ -116,15 +116,48 @@ class InputOptionTest : public QObject {
     QCOMPARE(Dialog()->Loop(), vireo::LoopType::CloseLoop);
   }
 
-  void enterAndEscapeDoNothing() {
-    const auto fields = RunYes("LINE1.dat", SimulatedLine(4, true));
-    const std::string before = ReadFile(fields.workbookPath);
-    auto* text1 = Child<QLineEdit>(Dialog(), "Text1");
-    text1->setFocus();
-    QTest::keyClick(text1, Qt::Key_Return);
-    QTest::keyClick(text1, Qt::Key_Escape);
-    QVERIFY(Dialog() && Dialog()->isVisible());
-    QCOMPARE(ReadFile(fields.workbookPath), before);
+  // The processing run and the dialog by key events alone: Enter presses
+  // Process, Alt+O chooses Open Loop, Alt+R and Tab reach the levels, Enter
+  // presses OK; Escape cancels the next dialog.
+  void theKeyboardAloneProcessesAndAdjusts() {
+    const int setups = 4;
+    f_->prompts.files << QString::fromStdString(
+        f_->fixture.AddFieldFile("LINE1.dat", SimulatedLine(setups, false)));
+    f_->prompts.yesNo << true;
+    QWidget* window = f_->window.get();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Return);
+    QVERIFY(Dialog());
+    QVERIFY(QTest::qWaitForWindowActive(Dialog()));
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_O, Qt::AltModifier);
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_Space);
+    QCOMPARE(Dialog()->Loop(), vireo::LoopType::OpenLoop);
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_R, Qt::AltModifier);
+    QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), "Text1"));
+    auto typeOver = [](QWidget* edit, const char* text) {
+      QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClicks(edit, text);
+    };
+    typeOver(Dialog()->focusWidget(), "250.5");
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_Tab);
+    QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), "Text2"));
+    typeOver(Dialog()->focusWidget(), "251.25");
+    const vireo::RunSummary run = Dialog()->Summary();
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_Return);
+    FlushDeletes();
+    QVERIFY(!Dialog());
+    const auto book = vireo::Workbook::Open(run.workbookPath);
+    QCOMPARE(book.Get(run.firstDataRow, vireo::kCalRl).number, 250.5);
+    QVERIFY(qAbs(book.Get(run.firstDataRow + 2 * setups - 1, vireo::kAdjRl).number - 251.25) <
+            1e-9);
+
+    const auto again = RunYes("LINE2.dat", SimulatedLine(3, true));
+    const std::string before = ReadFile(again.workbookPath);
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_Escape);
+    FlushDeletes();
+    QVERIFY(!Dialog());
+    QCOMPARE(ReadFile(again.workbookPath), before);
   }
 
   void okAdjustsAndUnloads_data() {

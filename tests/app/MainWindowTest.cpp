@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -421,6 +423,30 @@ class MainWindowTest : public QObject {
     // The next run closes the list of the run before.
     ProcessFile(f_->fixture.AddFieldFile("L.dat", SimulatedLine(3)));
     QVERIFY(!list->isVisible() && links->text().contains("No check failed"));
+  }
+
+  // Every menu, item and button has its mnemonic; F10 and Alt reach the
+  // menu bar.
+  void menusAndButtonsAnswerTheKeyboard() {
+    MainWindow& window = Open();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    for (const QAction* bar : window.menuBar()->actions()) {
+      const QMenu* menu = bar->menu();
+      QVERIFY2(menu->title().contains('&'), qPrintable(menu->title()));
+      for (const QAction* item : menu->actions())
+        QVERIFY2(item->isSeparator() || item->text().contains('&'), qPrintable(item->text()));
+    }
+    for (const QPushButton* button : window.findChildren<QPushButton*>())
+      QVERIFY2(button->text().contains('&'), qPrintable(button->text()));
+    QMenuBar* bar = window.menuBar();
+    for (const Qt::Key key : {Qt::Key_F10, Qt::Key_Alt}) {
+      QTest::keyClick(&window, key);
+      QVERIFY(bar->activeAction());
+      QCOMPARE(bar->activeAction(), window.findChild<QMenu*>("File")->menuAction());
+      if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+      QTest::keyClick(bar, Qt::Key_Escape);
+    }
   }
 
   // The window opens where it was when the program last ended, restart

@@ -71,7 +71,7 @@ class NetworkWindowTest : public QObject {
     main.show();
     const QList<QAction*> items = main.findChild<QMenu*>("File")->actions();
     QCOMPARE(items.last()->objectName(), QString("AdjustNetwork"));
-    QCOMPARE(items.last()->text(), QString("Adjust Network..."));
+    QCOMPARE(items.last()->text(), QString("Adjust &Network..."));
     items.last()->trigger();
     NetworkWindow* window = main.AdjustNetworkWindow();
     QVERIFY(window && window->isVisible());
