@@ -284,7 +284,7 @@ void NetworkWindow::AddBenchmarkRows(const std::vector<vireo::Benchmark>& benchm
 
 void NetworkWindow::LoadBenchmarks() {
   const QString path = prompts_.OpenFile(
-      this, QStringLiteral("&Load benchmarks..."), Folder(),
+      this, QStringLiteral("Load benchmarks..."), Folder(),
       {QStringLiteral("Benchmark list (*.csv *.txt)"), QStringLiteral("All Files (*)")});
   if (path.isEmpty()) return;
   SetLastFolder(path);
@@ -342,7 +342,7 @@ void NetworkWindow::SetJob(const vireo::NetworkJob& job) {
 
 void NetworkWindow::OpenJob() {
   const QString path =
-      prompts_.OpenFile(this, QStringLiteral("&Open job..."), Folder(), kJobFilters);
+      prompts_.OpenFile(this, QStringLiteral("Open job..."), Folder(), kJobFilters);
   if (path.isEmpty()) return;
   SetLastFolder(path);
   try {
@@ -362,7 +362,7 @@ void NetworkWindow::SaveJob() {
   }
   const QString name = name_->text().trimmed().isEmpty() ? DefaultName() : name_->text().trimmed();
   QString path = prompts_.SaveFile(
-      this, QStringLiteral("&Save job..."),
+      this, QStringLiteral("Save job..."),
       QDir(Folder()).filePath((name.isEmpty() ? QStringLiteral("network") : name) + ".job"),
       kJobFilters);
   if (path.isEmpty()) return;
