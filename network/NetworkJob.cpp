@@ -26,7 +26,9 @@ NetworkJob ParseNetworkJob(const std::string& path, std::string_view text) {
   NetworkJob job;
   bool named = false, sigmaGiven = false;
   LineSplitter splitter(1 << 16);
+  long lines = 0;
   auto line = [&](std::string_view raw, long number) {
+    lines = number;
     auto refuse = [&](const std::string& cause) {
       throw Error(path, "read the network job", "line " + std::to_string(number) + ": " + cause);
     };
@@ -80,6 +82,12 @@ NetworkJob ParseNetworkJob(const std::string& path, std::string_view text) {
   };
   splitter.Feed(text, line);
   splitter.Finish(line);
+  // A job is saved with its inputs first: none means a file cut short (or
+  // not a job at all), which must not open as an empty job.
+  if (job.inputs.empty())
+    throw Error(path, "read the network job",
+                "line " + std::to_string(lines) +
+                    ": the job ends without an input (input = FILE); is the file cut short?");
   return job;
 }
 

@@ -139,7 +139,8 @@ class NetworkWindowTest : public QObject {
         {job.net1, "", "", "1", "NET1.dat: adjust the network (no benchmark is given", ""},
         {job.net1, "A", "100", "0", "\u03C3 for 1 km: read the standard deviation", "SigmaKm"},
         {"/nowhere/N.dat", "A", "100", "1", "/nowhere/N.dat: open", ""},
-        {job.net1, "a", "100", "1", "row 1: read the benchmarks (no point a; did you mean A?)",
+        {job.net1, "a", "100", "1",
+         "row 1: read the benchmarks (a: no observation reaches it; did you mean A?)",
          "Benchmarks"},
     };
     for (const auto& c : cases) {
@@ -222,6 +223,17 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
     QCOMPARE(second.Result()->points[i].height, first.Result()->points[i].height);
   QCOMPARE(second.Result()->sigmaKm, 1.5);
   QVERIFY(second.findChild<QCheckBox*>("FindBlunders")->isChecked() && second.Result()->snooping);
+
+  // The job cut short before its inputs is refused by its line; the window
+  // keeps the job and the results it showed.
+  const std::string text = vireo::testing::ReadFile(path.toStdString());
+  vireo::testing::WriteFile(path.toStdString(), text.substr(0, text.find("input")));
+  const int files = second.findChild<QListWidget*>("InputFiles")->count();
+  job.prompts.files << path;
+  second.findChild<QPushButton*>("OpenJob")->click();
+  QVERIFY(job.prompts.asked.back().text.contains(": the job ends without an input"));
+  QCOMPARE(second.findChild<QListWidget*>("InputFiles")->count(), files);
+  QVERIFY(second.Result());
 }
 
 QTEST_MAIN(NetworkWindowTest)
