@@ -171,6 +171,8 @@ void MainWindow::BuildMenus() {
           this, &MainWindow::AdjustNetworkCommand);
 
   QMenu* errorSettings = addMenu("ErrorSettings", QStringLiteral("&Error Settings"));
+  // The control file may have changed since (vireo-cli set error-factor).
+  connect(errorSettings, &QMenu::aboutToShow, this, [this] { TickStoredErrorFactor(false); });
   for (std::size_t i = 0; i < kErrorFactorItems.size(); ++i) {
     QAction* item = addItem(errorSettings, kErrorFactorItems[i].name,
                             QString::fromLatin1(kErrorFactorItems[i].caption));
@@ -235,21 +237,17 @@ void MainWindow::CheckSettingsCommand() {
   dialog.exec();
 }
 
-void MainWindow::TickStoredErrorFactor() {
+void MainWindow::TickStoredErrorFactor(bool tellFailure) {
   std::string value;
   try {
     value = vireo::ReadControlValue(app_, 'E');
   } catch (const std::exception& e) {
     // The program starts all the same, with no item ticked.
-    prompts_.Tell(kProgramTitle, QString::fromStdString(e.what()), MessageKind::Error);
-    return;
+    if (tellFailure)
+      prompts_.Tell(kProgramTitle, QString::fromStdString(e.what()), MessageKind::Error);
   }
-  for (std::size_t i = 0; i < kErrorFactorItems.size(); ++i) {
-    if (value == std::to_string(kErrorFactorItems[i].factor)) {
-      errorItems_[i]->setChecked(true);
-      return;
-    }
-  }
+  for (std::size_t i = 0; i < kErrorFactorItems.size(); ++i)
+    errorItems_[i]->setChecked(value == std::to_string(kErrorFactorItems[i].factor));
 }
 
 void MainWindow::ChooseErrorFactorItem(int index) {

@@ -92,7 +92,9 @@ class MainWindow : public QMainWindow {
   void BuildMenus();
   // F10, and Alt alone, take the keyboard to the menu bar.
   void ReachMenusByKeyboard();
-  void TickStoredErrorFactor();
+  // Ticks the item of the control file's error factor (none when it is
+  // none of them or the file cannot be read; said only when `tellFailure`).
+  void TickStoredErrorFactor(bool tellFailure = true);
   void ChooseErrorFactorItem(int index);
   void TextSettingCommand(const vireo::TextSettingCommand& command);
   void CheckSettingsCommand();

@@ -250,6 +250,10 @@ void NetworkWindow::AddFilePaths(const QStringList& paths) {
 void NetworkWindow::RemoveFiles() {
   qDeleteAll(files_->selectedItems());
   name_->setPlaceholderText(DefaultName());
+  // A refusal shown would speak of files no longer listed.
+  if (!result_)
+    ClearResults(QStringLiteral("%1 listed; press Adjust.")
+                     .arg(Plural(files_->count(), "input file", "input files")));
 }
 
 void NetworkWindow::AddBenchmark() {
@@ -347,6 +351,8 @@ void NetworkWindow::OpenJob() {
   SetLastFolder(path);
   try {
     SetJob(vireo::ReadNetworkJob(QFile::encodeName(path).toStdString()));
+    ClearResults(
+        QStringLiteral("Opened the job %1; press Adjust.").arg(QDir::toNativeSeparators(path)));
   } catch (const std::exception& e) {
     Refuse(QStringLiteral("The job was not opened."), e);
   }
@@ -370,7 +376,12 @@ void NetworkWindow::SaveJob() {
   SetLastFolder(path);
   try {
     vireo::SaveNetworkJob(job, QFile::encodeName(path).toStdString());
-    status_->setText(QStringLiteral("Saved the job as %1.").arg(QDir::toNativeSeparators(path)));
+    // Below the results, which stay in view (the snooping's sentence with them).
+    QString shown = status_->text();
+    if (const qsizetype note = shown.indexOf(QStringLiteral("Saved the job as ")); note >= 0)
+      shown.truncate(note);
+    status_->setText(shown + (shown.isEmpty() || shown.endsWith('\n') ? "" : "\n") +
+                     QStringLiteral("Saved the job as %1.").arg(QDir::toNativeSeparators(path)));
   } catch (const std::exception& e) {
     Refuse(QStringLiteral("The job was not saved."), e);
   }

@@ -114,6 +114,10 @@ class MainWindowTest : public QObject {
     window.findChild<QAction*>("six")->trigger();
     QCOMPARE(Ticked(window), QString("six"));
     QCOMPARE(ReadFile(f_->fixture.app.ControlFile()), "YAcme Levels\r\nPJo Bloggs\r\nE6\r\n");
+    // Changed by vireo-cli meanwhile: the menu ticks what the file says as it opens.
+    vireo::ChooseErrorFactor(10, f_->fixture.app);
+    emit window.findChild<QMenu*>("ErrorSettings")->aboutToShow();
+    QCOMPARE(Ticked(window), QString("ten"));
   }
 
   void errorFactorItemWithoutControlFileKeepsTheTicks() {

@@ -206,9 +206,12 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
   QVERIFY(first.Result());
   const QString path = QString::fromStdString(folder + "/jobs/two days.job");
   std::filesystem::create_directories(folder + "/jobs");
-  job.prompts.saveFiles << path;
-  first.findChild<QPushButton*>("SaveJob")->click();
+  job.prompts.saveFiles << path << path;
+  const QString adjusted = first.findChild<QLabel*>("Status")->text();
+  for (int save = 0; save < 2; ++save) first.findChild<QPushButton*>("SaveJob")->click();
   QCOMPARE(job.prompts.asked.back().owner, static_cast<QWidget*>(&first));
+  QCOMPARE(first.findChild<QLabel*>("Status")->text(),
+           adjusted + "\nSaved the job as " + path + ".");
   first.close();
 
   NetworkWindow second(job.fixture.app, job.prompts);
