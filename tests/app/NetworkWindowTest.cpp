@@ -227,14 +227,14 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
   QCOMPARE(second.Result()->sigmaKm, 1.5);
   QVERIFY(second.findChild<QCheckBox*>("FindBlunders")->isChecked() && second.Result()->snooping);
 
-  // The job cut short before its inputs is refused by its line; the window
+  // The job cut short before its settings is refused by its line; the window
   // keeps the job and the results it showed.
   const std::string text = vireo::testing::ReadFile(path.toStdString());
   vireo::testing::WriteFile(path.toStdString(), text.substr(0, text.find("input")));
   const int files = second.findChild<QListWidget*>("InputFiles")->count();
   job.prompts.files << path;
   second.findChild<QPushButton*>("OpenJob")->click();
-  QVERIFY(job.prompts.asked.back().text.contains(": the job ends without an input"));
+  QVERIFY(job.prompts.asked.back().text.contains(": the job holds no setting"));
   QCOMPARE(second.findChild<QListWidget*>("InputFiles")->count(), files);
   QVERIFY(second.Result());
 }
