@@ -12,7 +12,11 @@
 #include <QVBoxLayout>
 #include <set>
 
+#include "gui/Geometry.h"
+
 namespace vireo::app {
+
+using gui::ElidedMiddle;
 namespace {
 
 // Set-up, file line, value and limit sort as numbers; an empty cell first.
@@ -46,9 +50,9 @@ FailedChecksWindow::FailedChecksWindow(QWidget* parent) : QWidget(parent, Qt::Wi
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-  auto* copy = new QPushButton(QStringLiteral("Copy"), this);
+  auto* copy = new QPushButton(QStringLiteral("&Copy"), this);
   copy->setObjectName(QStringLiteral("Copy"));
-  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  auto* close = new QPushButton(QStringLiteral("C&lose"), this);
   close->setObjectName(QStringLiteral("Close"));
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(new QLabel(QStringLiteral("Click a heading to sort; Copy takes the selected "
@@ -60,7 +64,7 @@ FailedChecksWindow::FailedChecksWindow(QWidget* parent) : QWidget(parent, Qt::Wi
   layout->addWidget(summary_);
   layout->addWidget(table_, 1);
   layout->addLayout(buttons);
-  resize(820, 420);
+  resize(760, 380);
   connect(copy, &QPushButton::clicked, this, &FailedChecksWindow::Copy);
   connect(close, &QPushButton::clicked, this, &QWidget::close);
   connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this,
@@ -68,7 +72,11 @@ FailedChecksWindow::FailedChecksWindow(QWidget* parent) : QWidget(parent, Qt::Wi
 }
 
 void FailedChecksWindow::ShowRows(const std::vector<vireo::FailedCheckRow>& rows,
-                                  const QString& file) {
+                                  const QString& fileName) {
+  // A long file name is cut in its middle, so the window fits the screen
+  // with Copy and Close in reach; the tooltip shows it whole.
+  const QString file = ElidedMiddle(fileName, summary_->font(), 360);
+  summary_->setToolTip(fileName);
   summary_->setText(
       rows.empty()
           ? QStringLiteral("Every check of the run on %1 passes.").arg(file)

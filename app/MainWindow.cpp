@@ -5,13 +5,16 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QUrl>
 #include <exception>
 #include <new>
@@ -22,6 +25,7 @@
 #include "gui/BusyPointer.h"
 #include "gui/Desktop.h"
 #include "gui/Geometry.h"
+#include "gui/Placement.h"
 #include "gui/Plural.h"
 #include "rlinput/InputOption.h"
 #include "settings/ControlFile.h"
@@ -42,11 +46,11 @@ struct ErrorFactorItem {
 
 // Menu order; the stored value is compared with the factors in this order.
 constexpr std::array<ErrorFactorItem, 5> kErrorFactorItems{{
-    {"two", "Permissible 2*sqrt(k)", 2},
-    {"four", "Permissible 4*sqrt(k)", 4},
-    {"six", "Permissible 6*sqrt(k)", 6},
-    {"eight", "Permissible 8*sqrt(k)", 8},
-    {"ten", "Permissible 10*sqrt(k)", 10},
+    {"two", "Permissible &2*sqrt(k)", 2},
+    {"four", "Permissible &4*sqrt(k)", 4},
+    {"six", "Permissible &6*sqrt(k)", 6},
+    {"eight", "Permissible &8*sqrt(k)", 8},
+    {"ten", "Permissible 1&0*sqrt(k)", 10},
 }};
 
 // The order in which a click sets the tick marks: four, two, six, eight, ten.
@@ -69,6 +73,7 @@ MainWindow::MainWindow(vireo::AppFolder app, Prompts& prompts, QWidget* parent)
   setWindowTitle(QStringLiteral("Double Run Leveling Main Menu"));
   BuildControls();
   BuildMenus();
+  ReachMenusByKeyboard();
   // The window keeps the size of its client area plus the menu bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   TickStoredErrorFactor();
@@ -127,10 +132,10 @@ void MainWindow::BuildControls() {
   notOpened_ = new NotOpenedNote(client);
   notOpened_->setGeometry(Px(720), Px(3000), Px(7575), notOpened_->sizeHint().height());
 
-  startProcess_ = new QPushButton(QStringLiteral("Process"), client);
+  startProcess_ = new QPushButton(QStringLiteral("&Process"), client);
   startProcess_->setObjectName(QStringLiteral("StartProcess"));
   PlaceInTwips(startProcess_, 5280, 2280, 1335, 495);
-  exitProgram_ = new QPushButton(QStringLiteral("Exit"), client);
+  exitProgram_ = new QPushButton(QStringLiteral("E&xit"), client);
   exitProgram_->setObjectName(QStringLiteral("ExitProgram"));
   PlaceInTwips(exitProgram_, 6960, 2280, 1335, 495);
   setTabOrder(startProcess_, exitProgram_);
@@ -156,16 +161,18 @@ void MainWindow::BuildMenus() {
     return action;
   };
 
-  QMenu* file = addMenu("File", QStringLiteral("File"));
-  connect(addItem(file, "Process", QStringLiteral("Process")), &QAction::triggered, this,
+  QMenu* file = addMenu("File", QStringLiteral("&File"));
+  connect(addItem(file, "Process", QStringLiteral("&Process")), &QAction::triggered, this,
           [this] { startProcess_->click(); });
-  connect(addItem(file, "Exit", QStringLiteral("Exit")), &QAction::triggered, this,
+  connect(addItem(file, "Exit", QStringLiteral("E&xit")), &QAction::triggered, this,
           &MainWindow::EndProgram);
   file->addSeparator();
-  connect(addItem(file, "AdjustNetwork", QStringLiteral("Adjust Network...")), &QAction::triggered,
+  connect(addItem(file, "AdjustNetwork", QStringLiteral("Adjust &Network...")), &QAction::triggered,
           this, &MainWindow::AdjustNetworkCommand);
 
-  QMenu* errorSettings = addMenu("ErrorSettings", QStringLiteral("Error Settings"));
+  QMenu* errorSettings = addMenu("ErrorSettings", QStringLiteral("&Error Settings"));
+  // The control file may have changed since (vireo-cli set error-factor).
+  connect(errorSettings, &QMenu::aboutToShow, this, [this] { TickStoredErrorFactor(false); });
   for (std::size_t i = 0; i < kErrorFactorItems.size(); ++i) {
     QAction* item = addItem(errorSettings, kErrorFactorItems[i].name,
                             QString::fromLatin1(kErrorFactorItems[i].caption));
@@ -175,13 +182,46 @@ void MainWindow::BuildMenus() {
             [this, i] { ChooseErrorFactorItem(static_cast<int>(i)); });
   }
 
-  QMenu* otherSettings = addMenu("OtherSettings", QStringLiteral("Other Settings"));
-  connect(addItem(otherSettings, "CompanyName", QStringLiteral("Company Name")),
+  QMenu* otherSettings = addMenu("OtherSettings", QStringLiteral("&Other Settings"));
+  connect(addItem(otherSettings, "CompanyName", QStringLiteral("&Company Name")),
           &QAction::triggered, this, [this] { TextSettingCommand(vireo::kCompanyNameCommand); });
-  connect(addItem(otherSettings, "PersonnelName", QStringLiteral("Personnel Name")),
+  connect(addItem(otherSettings, "PersonnelName", QStringLiteral("&Personnel Name")),
           &QAction::triggered, this, [this] { TextSettingCommand(vireo::kPersonnelNameCommand); });
-  connect(addItem(otherSettings, "CheckSettings", QStringLiteral("Check Settings...")),
+  connect(addItem(otherSettings, "CheckSettings", QStringLiteral("Check &Settings...")),
           &QAction::triggered, this, &MainWindow::CheckSettingsCommand);
+}
+
+namespace {
+
+// Alt alone takes the keyboard to the menu bar, whatever the desktop's style.
+class AltReachesMenus : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returned) const override {
+    if (hint == QStyle::SH_MenuBar_AltKeyNavigation) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, returned);
+  }
+};
+
+}  // namespace
+
+void MainWindow::ReachMenusByKeyboard() {
+  auto* style = new AltReachesMenus;
+  style->setParent(menuBar());
+  menuBar()->setStyle(style);
+  connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this, [this] {
+    menuBar()->setFocus(Qt::ShortcutFocusReason);
+    menuBar()->setActiveAction(menuBar()->actions().first());
+  });
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+    return QMainWindow::keyPressEvent(event);
+  auto* focused = qobject_cast<QPushButton*>(focusWidget());
+  QPushButton* button = focused ? focused : startProcess_;
+  if (button->isEnabled()) button->click();
+  event->accept();
 }
 
 void MainWindow::CheckSettingsCommand() {
@@ -197,21 +237,17 @@ void MainWindow::CheckSettingsCommand() {
   dialog.exec();
 }
 
-void MainWindow::TickStoredErrorFactor() {
+void MainWindow::TickStoredErrorFactor(bool tellFailure) {
   std::string value;
   try {
     value = vireo::ReadControlValue(app_, 'E');
   } catch (const std::exception& e) {
     // The program starts all the same, with no item ticked.
-    prompts_.Tell(kProgramTitle, QString::fromStdString(e.what()), MessageKind::Error);
-    return;
+    if (tellFailure)
+      prompts_.Tell(kProgramTitle, QString::fromStdString(e.what()), MessageKind::Error);
   }
-  for (std::size_t i = 0; i < kErrorFactorItems.size(); ++i) {
-    if (value == std::to_string(kErrorFactorItems[i].factor)) {
-      errorItems_[i]->setChecked(true);
-      return;
-    }
-  }
+  for (std::size_t i = 0; i < kErrorFactorItems.size(); ++i)
+    errorItems_[i]->setChecked(value == std::to_string(kErrorFactorItems[i].factor));
 }
 
 void MainWindow::ChooseErrorFactorItem(int index) {
@@ -253,6 +289,9 @@ void MainWindow::ProcessCommand() {
                          QStringLiteral("GSI file (*.gsi *.GSI)")});
   std::vector<Message> messages;
   std::optional<vireo::RunSummary> saved;
+  // One run at a time: the RL dialog of the run before would adjust a
+  // workbook the status no longer speaks of.
+  if (!path.isEmpty() && dialog_) delete dialog_.data();
   {
     BusyPointer busy;
     if (!path.isEmpty()) {
@@ -288,9 +327,12 @@ std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
     const vireo::CheckedRun checked =
         vireo::ProcessAndCheck(QFile::encodeName(path).toStdString(), app_);
     const vireo::ProcessResult& result = checked.run;
-    ShowStatus(vireo::DoneStatusText());
-    checks_ = checked.checks;
     checkedFile_ = QFileInfo(path).fileName();
+    // The status names the file it speaks of.
+    ShowStatus(vireo::DoneStatusText());
+    label3_->setText(label3_->text().replace(QStringLiteral("Status - Done"),
+                                             QStringLiteral("Status - Done: ") + checkedFile_));
+    checks_ = checked.checks;
     // The verdict of the checks comes right after the done text.
     verdict_ = QString::fromStdString(vireo::VerdictLine(checked.checks));
     label3_->setText(label3_->text() + QLatin1Char('\n') + verdict_);
@@ -338,7 +380,8 @@ std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
                                       "Every earlier output is as it was.")
                                       .arg(path)
                                 : QString::fromStdString(e.what());
-    label3_->setText(QStringLiteral("Status - Not processed\n") + message);
+    label3_->setText(
+        QStringLiteral("Status - Not processed: %1\n").arg(QFileInfo(path).fileName()) + message);
     FitStatus();
     messages.push_back({kProgramTitle, QStringLiteral("The file was not processed.\n\n") + message,
                         MessageKind::Error, QString()});
@@ -406,8 +449,9 @@ void MainWindow::ShowChecks() {
   if (!checks_) return;
   if (!failedChecks_) failedChecks_ = new FailedChecksWindow(this);
   failedChecks_->ShowRows(FailedRows(), checkedFile_);
-  if (!failedChecks_->isVisible()) PlaceBeside(failedChecks_, this);
+  if (!failedChecks_->isVisible()) PlaceBeside(failedChecks_, this, {dialog_.data()});
   failedChecks_->show();
+  KeepOnScreen(failedChecks_, this);
   failedChecks_->raise();
   failedChecks_->activateWindow();
 }
@@ -421,6 +465,7 @@ void MainWindow::AdjustNetworkCommand() {
         [this](const QUrl& url, const OpenFailure& failed) { opener_(url, failed); });
   }
   network_->show();
+  KeepOnScreen(network_, this);
   network_->raise();
   network_->activateWindow();
 }
@@ -445,18 +490,18 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 namespace {
-const QString kPositionKey = QStringLiteral("MainWindow/position");
+// The client area's place; the frame's place (pos) would move the window by
+// its title bar on every start.
+const QString kGeometryKey = QStringLiteral("MainWindow/geometry");
 }  // namespace
 
 void MainWindow::RestorePosition() {
-  const QPoint position = QSettings().value(kPositionKey).toPoint();
-  // Only where a screen still shows it (a second monitor may be gone).
-  if (QSettings().contains(kPositionKey) && QGuiApplication::screenAt(position + QPoint(20, 20)))
-    move(position);
+  layout()->activate();
+  RestoreGeometry(this, kGeometryKey);
 }
 
 void MainWindow::SavePosition() const {
-  if (isVisible()) QSettings().setValue(kPositionKey, pos());
+  SaveGeometry(this, kGeometryKey);
 }
 
 void MainWindow::ShowStatus(const std::string& text) {
@@ -480,7 +525,7 @@ void MainWindow::ShowInputOption(const vireo::RunSummary& summary) {
         },
         nullptr);
     // Beside the main window, so the status and the verdict stay in view.
-    PlaceBeside(dialog_, this);
+    PlaceBeside(dialog_, this, {failedChecks_.data(), network_.data()});
     connect(dialog_, &InputOption::Saved, this, [this](const QString& workbook) {
       report_ = workbook;
       // The keyed levels give the file its misclose: the verdict is told
@@ -496,6 +541,7 @@ void MainWindow::ShowInputOption(const vireo::RunSummary& summary) {
     });
   }
   dialog_->show();
+  KeepOnScreen(dialog_, this);
   dialog_->raise();
   dialog_->Fill(summary);
 }

@@ -77,6 +77,8 @@ class MainWindow : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Enter presses the focused button, else Process (the default button).
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   struct Message {
@@ -88,7 +90,11 @@ class MainWindow : public QMainWindow {
 
   void BuildControls();
   void BuildMenus();
-  void TickStoredErrorFactor();
+  // F10, and Alt alone, take the keyboard to the menu bar.
+  void ReachMenusByKeyboard();
+  // Ticks the item of the control file's error factor (none when it is
+  // none of them or the file cannot be read; said only when `tellFailure`).
+  void TickStoredErrorFactor(bool tellFailure = true);
   void ChooseErrorFactorItem(int index);
   void TextSettingCommand(const vireo::TextSettingCommand& command);
   void CheckSettingsCommand();

@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include "app/MainWindow.h"
+#include "gui/Placement.h"
 #include "gui/Prompts.h"
 #include "network/NetworkJob.h"
 #include "rlinput/InputOption.h"
@@ -122,6 +123,7 @@ int RunScreenshotDemo(const vireo::AppFolder& app, const QString& outputFolder) 
   NetworkWindow* network = window.AdjustNetworkWindow();
   network->resize(1180, 640);
   network->move(24, 24);
+  KeepOnScreen(network, &window);
   prompts.files.enqueue(jobPath);
   network->OpenJob();
   network->Adjust();

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QWidget>
 #include <algorithm>
+#include <initializer_list>
+#include <vector>
 
 namespace vireo::gui {
 
@@ -48,28 +50,46 @@ inline void ShrinkToFit(QLabel* label) {
   label->setFont(font);
 }
 
-// Moves the top-level `window` beside `anchor`, never over it: to its right,
-// else below it, else to its left, where the screen has room; else as far
-// right as the screen allows.
-inline void PlaceBeside(QWidget* window, const QWidget* anchor) {
+// Moves the top-level `window` beside `anchor`, never over it nor over any
+// of the visible windows in `keepClear` (an open dialog): to the right of
+// the anchor, else below it, else to its left, then the same around each of
+// those windows, where the screen has room; else clear of `keepClear` in a
+// corner of the screen; else as far right as the screen allows.
+inline void PlaceBeside(QWidget* window, const QWidget* anchor,
+                        std::initializer_list<const QWidget*> keepClear = {}) {
   constexpr int kGap = 8;
-  const QRect beside = anchor->frameGeometry();
   // A window not shown yet has no frame: take the anchor's.
-  const QSize frame = beside.size() - anchor->geometry().size();
+  const QSize frame = anchor->frameGeometry().size() - anchor->geometry().size();
   const QSize size = window->frameGeometry().size() + (window->isVisible() ? QSize() : frame);
   const QRect room = anchor->screen()->availableGeometry();
-  auto fits = [&](QPoint at) { return room.contains(QRect(at, size)); };
-  const QPoint right(beside.right() + 1 + kGap, beside.top());
-  const QPoint below(beside.left(), beside.bottom() + 1 + kGap);
-  const QPoint left(beside.left() - kGap - size.width(), beside.top());
-  if (fits(right))
-    window->move(right);
-  else if (fits(below))
-    window->move(below);
-  else if (fits(left))
-    window->move(left);
-  else
-    window->move(std::max(room.left(), room.right() + 1 - size.width()), beside.top());
+  std::vector<QRect> taken{anchor->frameGeometry()};
+  for (const QWidget* other : keepClear)
+    if (other && other != window && other->isVisible()) taken.push_back(other->frameGeometry());
+  auto clearOf = [&](QPoint at, std::size_t from) {
+    const QRect placed(at, size);
+    return room.contains(placed) &&
+           std::none_of(taken.begin() + from, taken.end(),
+                        [&](const QRect& r) { return r.intersects(placed); });
+  };
+  std::vector<QPoint> places;
+  for (const QRect& beside : taken)
+    places.insert(places.end(), {QPoint(beside.right() + 1 + kGap, beside.top()),
+                                 QPoint(beside.left(), beside.bottom() + 1 + kGap),
+                                 QPoint(beside.left() - kGap - size.width(), beside.top())});
+  // Without room beside them all: clear of the dialogs at least, over the anchor.
+  const QPoint far(room.right() + 1 - size.width(), room.bottom() + 1 - size.height());
+  places.insert(places.end(),
+                {room.topLeft(), QPoint(far.x(), room.top()), QPoint(room.left(), far.y()), far});
+  for (std::size_t from : {std::size_t{0}, std::size_t{1}})
+    for (const QPoint at : places)
+      if (clearOf(at, from)) return window->move(at);
+  window->move(std::max(room.left(), room.right() + 1 - size.width()), taken.front().top());
+}
+
+// The text as it fits `width` pixels in `font`, cut in the middle ("…")
+// so that the start and the end of a long file name stay.
+inline QString ElidedMiddle(const QString& text, const QFont& font, int width) {
+  return QFontMetrics(font).elidedText(text, Qt::ElideMiddle, width);
 }
 
 }  // namespace vireo::gui

@@ -67,10 +67,32 @@ int WidthForTitle(const QString& title) {
   return QFontMetrics(font).horizontalAdvance(title) + 120;
 }
 
+namespace {
+
+// A setting is one line of the control file: a line break (pasted with a
+// name) is refused while the box is open, its text kept for correcting.
+class OneLineInputDialog : public QInputDialog {
+ public:
+  using QInputDialog::QInputDialog;
+  void done(int result) override {
+    if (result == QDialog::Accepted &&
+        (textValue().contains(QLatin1Char('\n')) || textValue().contains(QLatin1Char('\r')))) {
+      QMessageBox::critical(this, windowTitle(),
+                            QStringLiteral("The text holds a line break (pasted with it?). A "
+                                           "setting is one line: remove the break and press OK "
+                                           "again."));
+      return;
+    }
+    QInputDialog::done(result);
+  }
+};
+
+}  // namespace
+
 std::optional<QString> QtPrompts::InputBox(QWidget* owner, const QString& prompt,
                                            const QString& title, const QString& initialText) {
   ArrowWhileAsking arrow;
-  QInputDialog box(Owner(owner));
+  OneLineInputDialog box(Owner(owner));
   box.setWindowTitle(title);
   box.setLabelText(prompt);
   box.setTextValue(initialText);

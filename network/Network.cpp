@@ -17,6 +17,8 @@
 #include <cmath>
 #include <deque>
 #include <exception>
+#include <set>
+#include <string>
 #include <unordered_set>
 
 #include "common/AppFolder.h"
@@ -482,28 +484,70 @@ void Network::LinkSections() {
   }
 }
 
-void Network::RefuseCaseSlip(std::size_t benchmarkPoint) const {
-  // A name that differs from an observed point's only in case is a slip of
-  // the keyboard, not a benchmark of its own (a turning point is known by
-  // its name before "@").
+namespace {
+
+// Lower case without blanks: "BM 1" and "bm1" are one name mistyped.
+std::string Folded(std::string_view name) {
+  std::string folded;
+  for (unsigned char c : name)
+    if (c != ' ' && c != '\t') folded += static_cast<char>(std::tolower(c));
+  return folded;
+}
+
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// "A", "A or B", "A, B or C".
+std::string OneOf(const std::vector<std::string>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+  return text;
+}
+
+}  // namespace
+
+void Network::RefuseUnobserved(std::size_t benchmarkPoint) const {
+  // A benchmark nothing observes would hold no height of the network: most
+  // often a name mistyped. The observed names nearest to it are offered (a
+  // turning point is known by its name before "@").
   const std::string& given = result_.points[benchmarkPoint].name;
-  auto sameButCase = [&](std::string_view name) {
-    return name.size() == given.size() && std::equal(name.begin(), name.end(), given.begin(),
-                                                     [](unsigned char x, unsigned char y) {
-                                                       return std::tolower(x) == std::tolower(y);
-                                                     });
-  };
+  const std::string folded = Folded(given);
+  const std::size_t most = std::max<std::size_t>(1, folded.size() / 3);
+  std::size_t best = most + 1;
+  std::set<std::string> nearest;
   for (std::size_t q = 0; q < points_.size(); ++q) {
     if (points_[q].degree == 0) continue;
     const std::string& full = result_.points[q].name;
-    const std::string_view name =
-        std::string_view(full).substr(0, points_[q].network ? full.size() : full.rfind('@'));
-    if (!sameButCase(name)) continue;
-    const Benchmark& b = benchmarks_[points_[benchmarkPoint].benchmark];
-    throw Error(b.source, "read the benchmarks",
-                (b.sourceLine > 0 ? "line " + std::to_string(b.sourceLine) + ": " : std::string()) +
-                    "no point " + given + "; did you mean " + std::string(name) + "?");
+    const std::string name = full.substr(0, points_[q].network ? full.size() : full.rfind('@'));
+    const std::string other = Folded(name);
+    const std::size_t distance = EditDistance(folded, other);
+    // Near, but not another name altogether ("x" is not offered "G").
+    if (distance > best || distance >= std::max(folded.size(), other.size())) continue;
+    if (distance < best) nearest.clear();
+    best = distance;
+    nearest.insert(name);
   }
+  std::vector<std::string> names(nearest.begin(), nearest.end());
+  if (names.size() > 3) names.resize(3);
+  const Benchmark& b = benchmarks_[points_[benchmarkPoint].benchmark];
+  throw Error(b.source, "read the benchmarks",
+              (b.sourceLine > 0 ? "line " + std::to_string(b.sourceLine) + ": " : std::string()) +
+                  given + ": no observation reaches it" +
+                  (names.empty() ? "; no observed point has a name like it"
+                                 : "; did you mean " + OneOf(names) + "?"));
 }
 
 void Network::CheckEveryPartHasABenchmark() {
@@ -515,13 +559,7 @@ void Network::CheckEveryPartHasABenchmark() {
     Point& point = points_[p];
     if (point.benchmark < 0) continue;
     point.height = benchmarks_[point.benchmark].height;
-    if (point.degree == 0) {
-      RefuseCaseSlip(p);
-      result_.warnings.push_back(
-          {benchmarks_[point.benchmark].source, benchmarks_[point.benchmark].sourceLine,
-           "no observation reaches the benchmark " + result_.points[p].name});
-      continue;
-    }
+    if (point.degree == 0) RefuseUnobserved(p);
     reached[p] = 1;
     queue.push_back(static_cast<int>(p));
   }

@@ -25,6 +25,7 @@
 #include "common/Warning.h"
 #include "output/LevelDataFile.h"
 #include "reduction/Chain.h"
+#include "reduction/Closure.h"
 #include "reduction/SurveyBuilder.h"
 
 namespace vireo {
@@ -96,7 +97,7 @@ std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& path
 // refused.
 inline constexpr double kMinSigmaKm = 0.001, kMaxSigmaKm = 1000;                 // mm
 inline constexpr double kMinBenchmarkSigma = 0.001, kMaxBenchmarkSigma = 10000;  // mm
-inline constexpr double kMaxHeight = 100000;                                     // +- metres
+inline constexpr double kMaxHeight = kMaxLevel;                                  // +- metres
 inline constexpr double kMaxDifference = 10000;   // +- metres, one set-up
 inline constexpr double kMaxSetupLength = 10000;  // metres, one set-up
 

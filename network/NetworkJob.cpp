@@ -27,13 +27,17 @@ NetworkJob ParseNetworkJob(const std::string& path, std::string_view text) {
   NetworkJob job;
   bool named = false, sigmaGiven = false;
   LineSplitter splitter(1 << 16);
+  long lines = 0;
+  bool settings = false;
   auto line = [&](std::string_view raw, long number) {
+    lines = number;
     auto refuse = [&](const std::string& cause) {
       throw Error(path, "read the network job", "line " + std::to_string(number) + ": " + cause);
     };
     if (splitter.LineWasCut()) refuse("the line is longer than 64 KiB");
     const std::string_view content = TrimBlanks(raw);
     if (content.empty() || content.front() == '#') return;
+    settings = true;
     const std::size_t equals = content.find('=');
     if (equals == std::string_view::npos)
       refuse("\"" + std::string(content) + "\" is not a setting KEY = VALUE");
@@ -81,6 +85,13 @@ NetworkJob ParseNetworkJob(const std::string& path, std::string_view text) {
   };
   splitter.Feed(text, line);
   splitter.Finish(line);
+  // A job without a single setting is a file cut short (or not a job at
+  // all), which must not open as an empty job.
+  if (!settings)
+    throw Error(path, "read the network job",
+                "line " + std::to_string(lines) +
+                    ": the job holds no setting (input = FILE, benchmark = NAME, HEIGHT); is "
+                    "the file cut short?");
   return job;
 }
 

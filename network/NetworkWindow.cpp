@@ -27,6 +27,7 @@
 #include "common/Error.h"
 #include "common/Text.h"
 #include "gui/BusyPointer.h"
+#include "gui/Placement.h"
 #include "gui/Plural.h"
 #include "network/NetworkWorkbook.h"
 #include "settings/ControlFile.h"
@@ -41,7 +42,7 @@ namespace {
 const QString kTitle = QStringLiteral("Adjust Network");
 const QString kBenchmarkTable = QStringLiteral("the benchmark table");
 const QString kSigmaKm = QStringLiteral("\u03C3 for 1 km");
-const QString kGeometryKey = QStringLiteral("AdjustNetwork/geometry");
+const QString kGeometryKey = QStringLiteral("AdjustNetwork/place");
 const QString kFolderKey = QStringLiteral("AdjustNetwork/lastFolder");
 const QStringList kJobFilters = {QStringLiteral("Network job (*.job)"),
                                  QStringLiteral("All Files (*)")};
@@ -95,8 +96,8 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   setObjectName(QStringLiteral("AdjustNetwork"));
   setWindowTitle(kTitle);
 
-  auto* openJob = Make<QPushButton>("OpenJob", QStringLiteral("Open job..."));
-  auto* saveJob = Make<QPushButton>("SaveJob", QStringLiteral("Save job..."));
+  auto* openJob = Make<QPushButton>("OpenJob", QStringLiteral("&Open job..."));
+  auto* saveJob = Make<QPushButton>("SaveJob", QStringLiteral("&Save job..."));
   auto* jobButtons = new QHBoxLayout;
   jobButtons->addWidget(openJob);
   jobButtons->addWidget(saveJob);
@@ -104,8 +105,8 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
 
   files_ = Make<QListWidget>("InputFiles");
   files_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  auto* addFiles = Make<QPushButton>("AddFiles", QStringLiteral("Add..."));
-  auto* removeFiles = Make<QPushButton>("RemoveFiles", QStringLiteral("Remove"));
+  auto* addFiles = Make<QPushButton>("AddFiles", QStringLiteral("A&dd..."));
+  auto* removeFiles = Make<QPushButton>("RemoveFiles", QStringLiteral("Re&move"));
   auto* fileButtons = new QHBoxLayout;
   fileButtons->addWidget(addFiles);
   fileButtons->addWidget(removeFiles);
@@ -119,9 +120,9 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
                                          QStringLiteral("σ (mm)")});
   benchmarks_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   benchmarks_->setRowCount(1);
-  auto* addBenchmark = Make<QPushButton>("AddBenchmark", QStringLiteral("Add"));
-  auto* removeBenchmarks = Make<QPushButton>("RemoveBenchmarks", QStringLiteral("Remove"));
-  auto* loadBenchmarks = Make<QPushButton>("LoadBenchmarks", QStringLiteral("Load benchmarks..."));
+  auto* addBenchmark = Make<QPushButton>("AddBenchmark", QStringLiteral("Add &benchmark"));
+  auto* removeBenchmarks = Make<QPushButton>("RemoveBenchmarks", QStringLiteral("Remo&ve"));
+  auto* loadBenchmarks = Make<QPushButton>("LoadBenchmarks", QStringLiteral("&Load benchmarks..."));
   auto* benchmarkButtons = new QHBoxLayout;
   benchmarkButtons->addWidget(addBenchmark);
   benchmarkButtons->addWidget(removeBenchmarks);
@@ -144,7 +145,7 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
       QStringLiteral("Data snooping: remove the section with the largest |w| above the flag "
                      "limit and adjust again, round by round"));
   settings->addRow(QString(), findBlunders_);
-  adjust_ = Make<QPushButton>("Adjust", QStringLiteral("Adjust"));
+  adjust_ = Make<QPushButton>("Adjust", QStringLiteral("Ad&just"));
   auto* adjustRow = new QHBoxLayout;
   adjustRow->addStretch();
   adjustRow->addWidget(adjust_);
@@ -187,9 +188,8 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   root->addLayout(inputs, 4);
   root->addLayout(results, 7);
   resize(1180, 640);
+  gui::RestoreGeometry(this, kGeometryKey);
   const QSettings remembered;
-  if (remembered.contains(kGeometryKey))
-    restoreGeometry(remembered.value(kGeometryKey).toByteArray());
   lastFolder_ = remembered.value(kFolderKey).toString();
   ClearResults(QStringLiteral("Add the input files and the benchmarks, then press Adjust."));
 
@@ -210,7 +210,7 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
 }
 
 void NetworkWindow::closeEvent(QCloseEvent* event) {
-  QSettings().setValue(kGeometryKey, saveGeometry());
+  gui::SaveGeometry(this, kGeometryKey);
   QWidget::closeEvent(event);
 }
 
@@ -250,6 +250,10 @@ void NetworkWindow::AddFilePaths(const QStringList& paths) {
 void NetworkWindow::RemoveFiles() {
   qDeleteAll(files_->selectedItems());
   name_->setPlaceholderText(DefaultName());
+  // A refusal shown would speak of files no longer listed.
+  if (!result_)
+    ClearResults(QStringLiteral("%1 listed; press Adjust.")
+                     .arg(Plural(files_->count(), "input file", "input files")));
 }
 
 void NetworkWindow::AddBenchmark() {
@@ -347,6 +351,8 @@ void NetworkWindow::OpenJob() {
   SetLastFolder(path);
   try {
     SetJob(vireo::ReadNetworkJob(QFile::encodeName(path).toStdString()));
+    ClearResults(
+        QStringLiteral("Opened the job %1; press Adjust.").arg(QDir::toNativeSeparators(path)));
   } catch (const std::exception& e) {
     Refuse(QStringLiteral("The job was not opened."), e);
   }
@@ -370,7 +376,12 @@ void NetworkWindow::SaveJob() {
   SetLastFolder(path);
   try {
     vireo::SaveNetworkJob(job, QFile::encodeName(path).toStdString());
-    status_->setText(QStringLiteral("Saved the job as %1.").arg(QDir::toNativeSeparators(path)));
+    // Below the results, which stay in view (the snooping's sentence with them).
+    QString shown = status_->text();
+    if (const qsizetype note = shown.indexOf(QStringLiteral("Saved the job as ")); note >= 0)
+      shown.truncate(note);
+    status_->setText(shown + (shown.isEmpty() || shown.endsWith('\n') ? "" : "\n") +
+                     QStringLiteral("Saved the job as %1.").arg(QDir::toNativeSeparators(path)));
   } catch (const std::exception& e) {
     Refuse(QStringLiteral("The job was not saved."), e);
   }

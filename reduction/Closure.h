@@ -10,6 +10,11 @@
 
 namespace vireo {
 
+// The reduced levels a surveyor may key in or fix, in metres either side of
+// the datum: a start or end RL, a benchmark's height. Beyond it the
+// differences of a line are lost in the level's rounding.
+inline constexpr double kMaxLevel = 100000;
+
 // One set-up as the spreading sees it.
 struct LevelledPair {
   double calRlBack = 0;  // only the first pair's is used

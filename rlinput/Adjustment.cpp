@@ -1,5 +1,6 @@
 #include "rlinput/Adjustment.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -27,6 +28,21 @@ AdjustmentResult Blocked(std::string message) {
   return Refuse(std::move(message), AdjustmentResult::Status::Blocked);
 }
 
+// The rebuilt levels as the workbook keeps them must step by the mean
+// readings: a level so large that its steps vanish in its rounding fails the
+// booking check instead of passing it with a difference of 0.
+void CheckSavedLevels(const std::vector<LevelledPair>& pairs,
+                      const std::vector<MeanReadings>& means, BookingCheck& booking) {
+  if (pairs.empty()) return;
+  double steps = 0;
+  for (const MeanReadings& m : means) steps += m.aveBackSight - m.aveForeSight;
+  const double levels = pairs.back().calRlFore - pairs.front().calRlBack;
+  const double drift = std::abs(levels - steps);
+  if (drift <= 1e-5) return;
+  booking.pass = false;
+  booking.discrepancyMm = std::max(booking.discrepancyMm, drift * 1000);
+}
+
 }  // namespace
 
 std::optional<std::string> RefuseKeyedLevels(LoopType loop, const std::string& startRl,
@@ -36,9 +52,12 @@ std::optional<std::string> RefuseKeyedLevels(LoopType loop, const std::string& s
   if (loop == LoopType::OpenLoop && !StrictNumber(endRl))
     return "The end RL \"" + endRl +
            "\" is not a number. Key in a level such as 100.000, or choose Close Loop.";
-  if (loop == LoopType::OpenLoop && !std::isfinite(*StrictNumber(endRl) - *StrictNumber(startRl)))
-    return "The start RL " + startRl + " and the end RL " + endRl +
-           " are too far apart to compute a misclose. Check the keyed levels.";
+  const std::string range = " m is outside the levels a line can carry (" +
+                            DecimalText(-kMaxLevel) + " to " + DecimalText(kMaxLevel) + " m).";
+  if (!(std::abs(*StrictNumber(startRl)) <= kMaxLevel))
+    return "The start RL " + startRl + range + " Key in a level such as 100.000.";
+  if (loop == LoopType::OpenLoop && !(std::abs(*StrictNumber(endRl)) <= kMaxLevel))
+    return "The end RL " + endRl + range + " Key in a level such as 100.000, or choose Close Loop.";
   return std::nullopt;
 }
 
@@ -89,12 +108,14 @@ AdjustmentResult AdjustReducedLevels(const RunSummary& summary, LoopType loop,
       // and the checks judge the misclose the keyed levels give.
       WriteProfile(workbook, ProfileOf(line, adjusted));
       // The booking check of the line as it stands in the workbook: an edit
-      // of a mean, a rise or a fall since the run shows here.
+      // of a mean, a rise or a fall since the run shows here, and so do
+      // levels whose differences were lost in their rounding.
       std::vector<BookedSetup> booked;
       for (std::size_t i = 0; i < line.pairs.size(); ++i)
         booked.push_back({line.means[i].aveBackSight, line.means[i].aveForeSight,
                           line.pairs[i].rise, line.pairs[i].fall});
       result.booking = CheckBooking(booked, 0, 0, false);
+      CheckSavedLevels(line.pairs, line.means, result.booking);
       if (summary.verdict.checked)
         UpdateChecksSheetVerdict(
             workbook,

@@ -1,8 +1,8 @@
 #include "rlinput/InputOption.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -51,9 +51,8 @@ QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption) 
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
   QPushButton* button = Make<QPushButton>(parent, name, caption);
-  // Neither button is the default or the cancel button.
-  button->setAutoDefault(false);
-  button->setDefault(false);
+  // Enter presses the focused button, else OK (the default); Escape cancels.
+  button->setAutoDefault(true);
   return button;
 }
 
@@ -67,6 +66,7 @@ InputOption::InputOption(vireo::AppFolder app, MessageSink tell, QWidget* parent
   setFixedSize(Px(3540), Px(5820));
 
   command1_ = MakeButton(this, "Command1", QStringLiteral("OK"));
+  command1_->setDefault(true);
   PlaceInTwips(command1_, 1200, 5280, 975, 375);
   command2_ = MakeButton(this, "Command2", QStringLiteral("Cancel"));
   PlaceInTwips(command2_, 2280, 5280, 975, 375);
@@ -79,30 +79,37 @@ InputOption::InputOption(vireo::AppFolder app, MessageSink tell, QWidget* parent
   option2_ = Make<QRadioButton>(frame1_, "Option2");
   option2_->setFont(QApplication::font());
   PlaceInTwips(option2_, 240, 840, 255, 255);
-  MakeLabel(frame1_, "Label1", QStringLiteral("Close Loop"), 960, 360, 1695, 375);
-  MakeLabel(frame1_, "Label2", QStringLiteral("Open Loop"), 960, 840, 1695, 375);
+  // Alt+C and Alt+O reach the loop type (Space chooses it); a click on the
+  // words does not change it.
+  MakeLabel(frame1_, "Label1", QStringLiteral("&Close Loop"), 960, 360, 1695, 375)
+      ->setBuddy(option1_);
+  MakeLabel(frame1_, "Label2", QStringLiteral("&Open Loop"), 960, 840, 1695, 375)
+      ->setBuddy(option2_);
 
   frame2_ = MakeFrame(this, "Frame2", QStringLiteral("Input Start RL"));
   PlaceInTwips(frame2_, 240, 1680, 3015, 1695);
   MakeLabel(frame2_, "Label3", QStringLiteral("Reference :"), 240, 480, 1455, 375);
   label4_ = MakeLabel(frame2_, "Label4", QString(), 1800, 480, 975, 375);
-  MakeLabel(frame2_, "Label5", QStringLiteral("RL :"), 240, 960, 615, 375);
+  QLabel* label5 = MakeLabel(frame2_, "Label5", QStringLiteral("&RL :"), 240, 960, 615, 375);
   text1_ = MakeTextBox(frame2_, "Text1");
+  label5->setBuddy(text1_);
   PlaceInTwips(text1_, 1080, 960, 1575, 375);
 
   frame3_ = MakeFrame(this, "Frame3", QStringLiteral("Input End RL"));
   PlaceInTwips(frame3_, 240, 3480, 3015, 1695);
   text2_ = MakeTextBox(frame3_, "Text2");
   PlaceInTwips(text2_, 1080, 960, 1575, 375);
-  label6_ = MakeLabel(frame3_, "Label6", QStringLiteral("RL :"), 240, 960, 615, 375);
+  label6_ = MakeLabel(frame3_, "Label6", QStringLiteral("R&L :"), 240, 960, 615, 375);
+  label6_->setBuddy(text2_);
   label7_ = MakeLabel(frame3_, "Label7", QString(), 1800, 480, 975, 375);
   label8_ = MakeLabel(frame3_, "Label8", QStringLiteral("Reference :"), 240, 480, 1455, 375);
 
-  setTabOrder(command1_, command2_);
-  setTabOrder(command2_, option1_);
+  // As the dialog reads: the loop type, the levels, then OK and Cancel.
   setTabOrder(option1_, option2_);
   setTabOrder(option2_, text1_);
   setTabOrder(text1_, text2_);
+  setTabOrder(text2_, command1_);
+  setTabOrder(command1_, command2_);
 
   option1_->setChecked(true);
   SetLoop(vireo::LoopType::CloseLoop);
@@ -120,6 +127,11 @@ InputOption::InputOption(vireo::AppFolder app, MessageSink tell, QWidget* parent
 
 void InputOption::Fill(const vireo::RunSummary& summary) {
   summary_ = summary;
+  // The workbook OK adjusts, named where the dialog has room, whole in its tip.
+  const QString workbook = QString::fromStdString(summary.workbookPath);
+  frame1_->setTitle(
+      ElidedMiddle(QFileInfo(workbook).fileName(), frame1_->font(), frame1_->width() - Px(240)));
+  frame1_->setToolTip(QStringLiteral("Adjusts ") + workbook);
   label4_->setText(QString::fromStdString(summary.startReference));
   label7_->setText(QString::fromStdString(summary.endReference));
   text1_->setText(QString::fromStdString(summary.startRl));
@@ -146,23 +158,6 @@ void InputOption::SetLoop(vireo::LoopType loop) {
   label7_->setEnabled(open);
   label8_->setEnabled(open);
   text2_->setEnabled(open);
-}
-
-void InputOption::keyPressEvent(QKeyEvent* event) {
-  // No default and no cancel button: Escape does nothing, and Enter only
-  // presses a button that has the focus.
-  switch (event->key()) {
-    case Qt::Key_Escape:
-      event->accept();
-      return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->click();
-      event->accept();
-      return;
-    default:
-      QDialog::keyPressEvent(event);
-  }
 }
 
 void InputOption::Ok() {

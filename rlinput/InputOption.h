@@ -28,7 +28,8 @@ class InputOption : public QDialog {
   using MessageSink = std::function<void(const QString&, const QString&, bool)>;
 
   // A dialog in its load state: Close Loop, the end-RL frame disabled, the
-  // focus on OK. It deletes itself when it is closed (unloaded).
+  // focus on OK. OK is the default button (Enter), Escape cancels. It deletes itself when it is
+  // closed (unloaded).
   InputOption(vireo::AppFolder app, MessageSink tell, QWidget* parent = nullptr);
 
   // Shows the run's references and levels (start reference, end reference,
@@ -47,9 +48,6 @@ class InputOption : public QDialog {
  signals:
   // The OK has adjusted and saved the processed workbook at this path.
   void Saved(const QString& workbookPath);
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Ok();

@@ -129,9 +129,9 @@ class Network {
   void Walk(int start, int edge);
   void OrderSections();
   void LinkSections();
-  // Refuses a benchmark no observation reaches whose name is an observed
-  // point's but for case.
-  void RefuseCaseSlip(std::size_t benchmarkPoint) const;
+  // Refuses a benchmark no observation reaches, naming the observed points
+  // whose names are nearest to its own.
+  [[noreturn]] void RefuseUnobserved(std::size_t benchmarkPoint) const;
   int Across(int section, int point) const {  // the other end of a section
     return sections_[section].start == point ? sections_[section].end : sections_[section].start;
   }

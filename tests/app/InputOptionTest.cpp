@@ -118,15 +118,48 @@ class InputOptionTest : public QObject {
     QCOMPARE(Dialog()->Loop(), vireo::LoopType::CloseLoop);
   }
 
-  void enterAndEscapeDoNothing() {
-    const auto fields = RunYes("LINE1.dat", SimulatedLine(4, true));
-    const std::string before = ReadFile(fields.workbookPath);
-    auto* text1 = Child<QLineEdit>(Dialog(), "Text1");
-    text1->setFocus();
-    QTest::keyClick(text1, Qt::Key_Return);
-    QTest::keyClick(text1, Qt::Key_Escape);
-    QVERIFY(Dialog() && Dialog()->isVisible());
-    QCOMPARE(ReadFile(fields.workbookPath), before);
+  // The processing run and the dialog by key events alone: Enter presses
+  // Process, Alt+O chooses Open Loop, Alt+R and Tab reach the levels, Enter
+  // presses OK; Escape cancels the next dialog.
+  void theKeyboardAloneProcessesAndAdjusts() {
+    const int setups = 4;
+    f_->prompts.files << QString::fromStdString(
+        f_->fixture.AddFieldFile("LINE1.dat", SimulatedLine(setups, false)));
+    f_->prompts.yesNo << true;
+    QWidget* window = f_->window.get();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Return);
+    QVERIFY(Dialog());
+    QVERIFY(QTest::qWaitForWindowActive(Dialog()));
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_O, Qt::AltModifier);
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_Space);
+    QCOMPARE(Dialog()->Loop(), vireo::LoopType::OpenLoop);
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_R, Qt::AltModifier);
+    QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), "Text1"));
+    auto typeOver = [](QWidget* edit, const char* text) {
+      QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClicks(edit, text);
+    };
+    typeOver(Dialog()->focusWidget(), "250.5");
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_Tab);
+    QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), "Text2"));
+    typeOver(Dialog()->focusWidget(), "251.25");
+    const vireo::RunSummary run = Dialog()->Summary();
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_Return);
+    FlushDeletes();
+    QVERIFY(!Dialog());
+    const auto book = vireo::Workbook::Open(run.workbookPath);
+    QCOMPARE(book.Get(run.firstDataRow, vireo::kCalRl).number, 250.5);
+    QVERIFY(qAbs(book.Get(run.firstDataRow + 2 * setups - 1, vireo::kAdjRl).number - 251.25) <
+            1e-9);
+
+    const auto again = RunYes("LINE2.dat", SimulatedLine(3, true));
+    const std::string before = ReadFile(again.workbookPath);
+    QTest::keyClick(Dialog()->focusWidget(), Qt::Key_Escape);
+    FlushDeletes();
+    QVERIFY(!Dialog());
+    QCOMPARE(ReadFile(again.workbookPath), before);
   }
 
   void okAdjustsAndUnloads_data() {
@@ -186,6 +219,18 @@ class InputOptionTest : public QObject {
     Click("Command1");
     QCOMPARE(f_->prompts.Of("Tell").size(), 2u);
     QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), "Text2"));
+    // Levels no line can carry are refused by name before anything is written.
+    for (const char* field : {"Text2", "Text1"}) {
+      Type(field, "1e300");
+      Click("Command1");
+      const QString text = f_->prompts.Of("Tell").back().text;
+      QVERIFY2(text.contains(QString(field == QString("Text1") ? "start" : "end") +
+                             " RL 1e300 m is outside the levels a line can carry (-100000 to "
+                             "100000 m)"),
+               qPrintable(text));
+      QCOMPARE(Dialog()->focusWidget(), Child<QWidget>(Dialog(), field));
+    }
+    QCOMPARE(ReadFile(fields.workbookPath), before);
   }
 
   void cancelAndCloseBoxDiscardTheDialog_data() {
@@ -214,16 +259,26 @@ class InputOptionTest : public QObject {
     QVERIFY(!Enabled("Frame3"));
   }
 
-  void secondRunRefillsTheSameDialog() {
-    RunYes("LINE1.dat", SimulatedLine(4, true));
-    InputOption* first = Dialog();
+  // One run at a time: a new Process closes the dialog of the run before,
+  // whose OK would adjust a workbook the status no longer speaks of.
+  void aNewProcessClosesTheEarlierDialog() {
+    const auto first = RunYes("LINE1.dat", SimulatedLine(4, true));
+    const std::string before = ReadFile(first.workbookPath);
     Click("Option2");
-    const auto second = RunYes("LINE2.dat", SimulatedLine(7, false));
-    QCOMPARE(Dialog(), first);
-    QVERIFY(Dialog()->Summary() == second);
-    QVERIFY(QString::fromStdString(second.workbookPath).endsWith("/LINE2.xlsx"));
-    QCOMPARE(Dialog()->Loop(), vireo::LoopType::OpenLoop);
-    QVERIFY(Enabled("Text2"));
+    f_->prompts.files.enqueue(
+        QString::fromStdString(f_->fixture.AddFieldFile("LINE2.dat", SimulatedLine(5, true))));
+    f_->prompts.yesNo.enqueue(false);
+    f_->window->ProcessCommand();
+    FlushDeletes();
+    QVERIFY(!Dialog());
+    QCOMPARE(ReadFile(first.workbookPath), before);
+    // Answered Yes, the new run's dialog starts afresh and names its workbook.
+    const auto third = RunYes("LINE3.dat", SimulatedLine(7, false));
+    QVERIFY(Dialog()->Summary() == third);
+    QCOMPARE(Dialog()->Loop(), vireo::LoopType::CloseLoop);
+    auto* frame = Child<QGroupBox>(Dialog(), "Frame1");
+    QCOMPARE(frame->title(), QString("LINE3.xlsx"));
+    QVERIFY(frame->toolTip().endsWith(QString::fromStdString(third.workbookPath)));
   }
 
   void exitClosesTheDialogToo() {

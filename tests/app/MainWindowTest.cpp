@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -112,6 +114,10 @@ class MainWindowTest : public QObject {
     window.findChild<QAction*>("six")->trigger();
     QCOMPARE(Ticked(window), QString("six"));
     QCOMPARE(ReadFile(f_->fixture.app.ControlFile()), "YAcme Levels\r\nPJo Bloggs\r\nE6\r\n");
+    // Changed by vireo-cli meanwhile: the menu ticks what the file says as it opens.
+    vireo::ChooseErrorFactor(10, f_->fixture.app);
+    emit window.findChild<QMenu*>("ErrorSettings")->aboutToShow();
+    QCOMPARE(Ticked(window), QString("ten"));
   }
 
   void errorFactorItemWithoutControlFileKeepsTheTicks() {
@@ -216,7 +222,7 @@ class MainWindowTest : public QObject {
 
     // The verdict of the checks follows the done text.
     QCOMPARE(Status().section('\n', 0, 1),
-             QString("Status - Done\nPress PROCESS again if you want to continue "
+             QString("Status - Done: LINE7.dat\nPress PROCESS again if you want to continue "
                      "processing another file."));
     QVERIFY(Status().section('\n', 2).startsWith("Misclose "));
     QVERIFY(Status().section('\n', 2).endsWith("within tolerance. Every check passes."));
@@ -283,7 +289,8 @@ class MainWindowTest : public QObject {
     window.SetDocumentOpener([&](const QUrl& url, const OpenFailure&) { opened << url; });
     auto* links = window.findChild<QLabel*>("ReportLinks");
     ProcessFile(path);
-    QVERIFY(Status().startsWith("Status - Done\n"));
+    QVERIFY(Status().startsWith(
+        "Status - Done: " + QFileInfo(QString::fromStdString(path)).fileName() + "\n"));
     QVERIFY(Status().endsWith("\n1 warning \u2014 see the list"));
     QVERIFY(links->isVisible() && links->text().contains(">Open the report</a>") &&
             links->text().contains(">Show warnings</a>"));
@@ -431,12 +438,38 @@ class MainWindowTest : public QObject {
     QVERIFY(!list->isVisible() && links->text().contains("No check failed"));
   }
 
-  // The window opens where it was when the program last ended.
+  // Every menu, item and button has its mnemonic; F10 and Alt reach the
+  // menu bar.
+  void menusAndButtonsAnswerTheKeyboard() {
+    MainWindow& window = Open();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    for (const QAction* bar : window.menuBar()->actions()) {
+      const QMenu* menu = bar->menu();
+      QVERIFY2(menu->title().contains('&'), qPrintable(menu->title()));
+      for (const QAction* item : menu->actions())
+        QVERIFY2(item->isSeparator() || item->text().contains('&'), qPrintable(item->text()));
+    }
+    for (const QPushButton* button : window.findChildren<QPushButton*>())
+      QVERIFY2(button->text().contains('&'), qPrintable(button->text()));
+    QMenuBar* bar = window.menuBar();
+    for (const Qt::Key key : {Qt::Key_F10, Qt::Key_Alt}) {
+      QTest::keyClick(&window, key);
+      QVERIFY(bar->activeAction());
+      QCOMPARE(bar->activeAction(), window.findChild<QMenu*>("File")->menuAction());
+      if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+      QTest::keyClick(bar, Qt::Key_Escape);
+    }
+  }
+
+  // The window opens where it was when the program last ended, restart
+  // after restart, without creeping by its title bar.
   void positionIsKeptForTheNextStart() {
     Open().move(140, 90);
-    f_->window->EndProgram();
-    MainWindow& again = Open();
-    QCOMPARE(again.pos(), QPoint(140, 90));
+    for (int start = 0; start < 10; ++start) {
+      f_->window->EndProgram();
+      QCOMPARE(Open().pos(), QPoint(140, 90));
+    }
   }
 
   void exitEndsTheProgram_data() {

@@ -71,7 +71,7 @@ class NetworkWindowTest : public QObject {
     main.show();
     const QList<QAction*> items = main.findChild<QMenu*>("File")->actions();
     QCOMPARE(items.last()->objectName(), QString("AdjustNetwork"));
-    QCOMPARE(items.last()->text(), QString("Adjust Network..."));
+    QCOMPARE(items.last()->text(), QString("Adjust &Network..."));
     items.last()->trigger();
     NetworkWindow* window = main.AdjustNetworkWindow();
     QVERIFY(window && window->isVisible());
@@ -139,7 +139,8 @@ class NetworkWindowTest : public QObject {
         {job.net1, "", "", "1", "NET1.dat: adjust the network (no benchmark is given", ""},
         {job.net1, "A", "100", "0", "\u03C3 for 1 km: read the standard deviation", "SigmaKm"},
         {"/nowhere/N.dat", "A", "100", "1", "/nowhere/N.dat: open", ""},
-        {job.net1, "a", "100", "1", "row 1: read the benchmarks (no point a; did you mean A?)",
+        {job.net1, "a", "100", "1",
+         "row 1: read the benchmarks (a: no observation reaches it; did you mean A?)",
          "Benchmarks"},
     };
     for (const auto& c : cases) {
@@ -191,7 +192,8 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
   vireo::testing::WriteFile(folder + "/list.csv", "# known heights\nA,100\nD, 102.002, 3\n");
   NetworkWindow first(job.fixture.app, job.prompts);
   first.show();
-  first.resize(900, 560);
+  first.resize(760, 500);
+  const QSize size = first.size();
   job.Add(first, {job.net1, job.net2});
   job.prompts.files << QString::fromStdString(folder + "/list.csv");
   first.findChild<QPushButton*>("LoadBenchmarks")->click();
@@ -204,13 +206,16 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
   QVERIFY(first.Result());
   const QString path = QString::fromStdString(folder + "/jobs/two days.job");
   std::filesystem::create_directories(folder + "/jobs");
-  job.prompts.saveFiles << path;
-  first.findChild<QPushButton*>("SaveJob")->click();
+  job.prompts.saveFiles << path << path;
+  const QString adjusted = first.findChild<QLabel*>("Status")->text();
+  for (int save = 0; save < 2; ++save) first.findChild<QPushButton*>("SaveJob")->click();
   QCOMPARE(job.prompts.asked.back().owner, static_cast<QWidget*>(&first));
+  QCOMPARE(first.findChild<QLabel*>("Status")->text(),
+           adjusted + "\nSaved the job as " + path + ".");
   first.close();
 
   NetworkWindow second(job.fixture.app, job.prompts);
-  QCOMPARE(second.size(), QSize(900, 560));
+  QCOMPARE(second.size(), size);
   job.prompts.files << path;
   second.findChild<QPushButton*>("OpenJob")->click();
   QCOMPARE(job.prompts.asked.back().initialText, QString::fromStdString(folder + "/jobs"));
@@ -221,6 +226,17 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
     QCOMPARE(second.Result()->points[i].height, first.Result()->points[i].height);
   QCOMPARE(second.Result()->sigmaKm, 1.5);
   QVERIFY(second.findChild<QCheckBox*>("FindBlunders")->isChecked() && second.Result()->snooping);
+
+  // The job cut short before its settings is refused by its line; the window
+  // keeps the job and the results it showed.
+  const std::string text = vireo::testing::ReadFile(path.toStdString());
+  vireo::testing::WriteFile(path.toStdString(), text.substr(0, text.find("input")));
+  const int files = second.findChild<QListWidget*>("InputFiles")->count();
+  job.prompts.files << path;
+  second.findChild<QPushButton*>("OpenJob")->click();
+  QVERIFY(job.prompts.asked.back().text.contains(": the job holds no setting"));
+  QCOMPARE(second.findChild<QListWidget*>("InputFiles")->count(), files);
+  QVERIFY(second.Result());
 }
 
 QTEST_MAIN(NetworkWindowTest)

@@ -1,6 +1,7 @@
 // The Qt input box shows its whole title; a desktop opener that fails or is
 // missing is reported rather than passed over.
 #include <QInputDialog>
+#include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
 #include <filesystem>
@@ -33,17 +34,28 @@ class PromptsTest : public QObject {
     QWidget* parent = nullptr;
     int width = 0;
     QTimer poll;
+    // A name pasted with a line break is refused in front of the box, which
+    // stays open with the text kept.
+    QStringList kept;
+    QTimer refusals;  // a timer does not fire again while its own slot waits
+    connect(&refusals, &QTimer::timeout, [&] {
+      if (auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+        message->accept();
+    });
+    refusals.start(10);
     connect(&poll, &QTimer::timeout, [&] {
       if (auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
         parent = box->parentWidget();
         width = box->width();
-        box->setTextValue("North Survey");
+        kept << box->textValue();
+        box->setTextValue(kept.size() == 1 ? "North\nSurvey" : "North Survey");
         box->accept();
       }
     });
     poll.start(10);
     QCOMPARE(vireo::gui::QtPrompts().InputBox(&owner, "Name:", "Company Name Input", "old"),
              std::optional<QString>("North Survey"));
+    QCOMPARE(kept, QStringList({"old", "North\nSurvey"}));
     QCOMPARE(parent, &owner);
     QVERIFY(width >= vireo::gui::WidthForTitle("Company Name Input"));
   }

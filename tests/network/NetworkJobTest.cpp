@@ -72,6 +72,8 @@ TEST(NetworkJob, refusals_name_the_file_and_the_line) {
        "line 1: sigma_km \"1e300\" is not a number of millimetres from 0.001 to 1000"},
       {"name = a\nname = b\n", "line 2: the name is given twice"},
       {"snoop = maybe\n", "line 1: snoop \"maybe\" is neither yes nor no"},
+      {"input = a\nbenchmark = B, 1e300\n", "line 2: the height 1e300 m is outside \u00B1100000 m"},
+      {"# Vireo levelling network job\n\n", "line 2: the job holds no setting"},
   };
   for (const auto& [text, expected] : cases) {
     const std::string refusal = Refusal([&] { ParseNetworkJob("/jobs/net.job", text); });
@@ -81,18 +83,25 @@ TEST(NetworkJob, refusals_name_the_file_and_the_line) {
   EXPECT_THROW(ReadNetworkJob(folder / "missing.job"), Error);
 }
 
-TEST(NetworkAdjustment, a_benchmark_named_like_a_point_but_in_another_case_is_refused) {
+// A benchmark no observation reaches would hold nothing: refused, with the
+// observed names nearest to it.
+TEST(NetworkAdjustment, a_benchmark_no_observation_reaches_is_refused_with_the_nearest_names) {
   NetworkInput input;
   input.path = "L.dat";
-  input.lines = {{{{1, "G", "1", 0.5, 60}, {2, "1", "M", -0.2, 60}, {3, "M", "G", -0.3, 60}}}};
+  input.lines = {{{{1, "G", "BM1", 0.5, 60}, {2, "BM1", "M", -0.2, 60}, {3, "M", "G", -0.3, 60}}}};
   auto refusal = [&](const std::string& name) {
     return Refusal([&] { AdjustNetwork({input}, {{name, 100, std::nullopt, "--fixed", 0}}); });
   };
-  EXPECT_EQ(refusal("g"), "--fixed: read the benchmarks (no point g; did you mean G?)");
+  EXPECT_EQ(refusal("g"),
+            "--fixed: read the benchmarks (g: no observation reaches it; did you mean G?)");
+  EXPECT_EQ(refusal("BM 1"),
+            "--fixed: read the benchmarks (BM 1: no observation reaches it; did you mean BM1?)");
   // A turning point (M, within the loop) is known by its name too.
-  EXPECT_EQ(refusal("m"), "--fixed: read the benchmarks (no point m; did you mean M?)");
+  EXPECT_NE(refusal("m").find("did you mean M?"), std::string::npos);
   EXPECT_EQ(refusal("M"), "accepted");
-  EXPECT_NE(refusal("x").find("no benchmark is connected to G:"), std::string::npos);
+  EXPECT_EQ(refusal("x"),
+            "--fixed: read the benchmarks (x: no observation reaches it; no "
+            "observed point has a name like it)");
 }
 
 // Many inputs: the progress reaches all of them in at most a hundred calls,
