@@ -87,9 +87,12 @@ std::from_chars_result DoubleFromChars(const char* first, const char* last, doub
   if (result.ec != std::errc{}) return {result.ptr, result.ec};
   // A number beyond a double's range is out of range, as for from_chars,
   // rather than infinity or zero.
-  const char* mantissaEnd = std::find_if(first, result.ptr, [](char c) { return c == 'e' || c == 'E'; });
-  const bool written = std::find_if(first, mantissaEnd, [](char c) { return c >= '0' && c <= '9'; }) != mantissaEnd;
-  const bool nonZero = std::find_if(first, mantissaEnd, [](char c) { return c >= '1' && c <= '9'; }) != mantissaEnd;
+  const char* mantissaEnd =
+      std::find_if(first, result.ptr, [](char c) { return c == 'e' || c == 'E'; });
+  const bool written =
+      std::find_if(first, mantissaEnd, [](char c) { return c >= '0' && c <= '9'; }) != mantissaEnd;
+  const bool nonZero =
+      std::find_if(first, mantissaEnd, [](char c) { return c >= '1' && c <= '9'; }) != mantissaEnd;
   if (written && (std::isinf(read) || (read == 0 && nonZero)))
     return {result.ptr, std::errc::result_out_of_range};
   value = read;

@@ -25,8 +25,8 @@ std::to_chars_result ToChars(char* first, char* last, T value) {
   return std::to_chars(first, last, value);
 }
 
-inline std::to_chars_result ToChars(char* first, char* last, double value,
-                                    std::chars_format format, int precision) {
+inline std::to_chars_result ToChars(char* first, char* last, double value, std::chars_format format,
+                                    int precision) {
 #ifdef __EMSCRIPTEN__
   return DoubleChars(first, last, value, format, precision);
 #else

@@ -16,7 +16,8 @@ std::string SystemCause(int errnoValue) {
   char buffer[256];
 #ifdef __EMSCRIPTEN__
   // The XSI strerror_r of the WebAssembly build's C library fills `buffer`.
-  if (strerror_r(errnoValue, buffer, sizeof buffer) != 0) return "error " + std::to_string(errnoValue);
+  if (strerror_r(errnoValue, buffer, sizeof buffer) != 0)
+    return "error " + std::to_string(errnoValue);
   return std::string(buffer);
 #else
   // GNU strerror_r returns the message, possibly not in `buffer`.

@@ -142,8 +142,7 @@ std::optional<double> StrictNumber(std::string_view text) {
 
 std::string DecimalText(double value) {
   char buffer[64];
-  auto result =
-      ToChars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+  auto result = ToChars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
   std::string text(buffer, result.ptr);
   if (text == "-0") text = "0";
   return text;
@@ -156,7 +155,7 @@ namespace {
 std::string FixedDigits(double magnitude, int precision) {
   std::vector<char> buffer(static_cast<std::size_t>(precision) + 400);
   auto result = ToChars(buffer.data(), buffer.data() + buffer.size(), magnitude,
-                              std::chars_format::fixed, precision);
+                        std::chars_format::fixed, precision);
   return std::string(buffer.data(), result.ptr);
 }
 
