@@ -20,9 +20,11 @@ std::from_chars_result DoubleFromChars(const char* first, const char* last, doub
 template <typename T>
 std::to_chars_result ToChars(char* first, char* last, T value) {
 #ifdef __EMSCRIPTEN__
-  if constexpr (std::is_floating_point_v<T>) return ShortestDoubleChars(first, last, value);
+  if constexpr (std::is_floating_point_v<T>)
+    return ShortestDoubleChars(first, last, value);
+  else
 #endif
-  return std::to_chars(first, last, value);
+    return std::to_chars(first, last, value);
 }
 
 inline std::to_chars_result ToChars(char* first, char* last, double value, std::chars_format format,
@@ -37,9 +39,11 @@ inline std::to_chars_result ToChars(char* first, char* last, double value, std::
 template <typename T>
 std::from_chars_result FromChars(const char* first, const char* last, T& value) {
 #ifdef __EMSCRIPTEN__
-  if constexpr (std::is_floating_point_v<T>) return DoubleFromChars(first, last, value);
+  if constexpr (std::is_floating_point_v<T>)
+    return DoubleFromChars(first, last, value);
+  else
 #endif
-  return std::from_chars(first, last, value);
+    return std::from_chars(first, last, value);
 }
 
 }  // namespace vireo

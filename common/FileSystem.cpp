@@ -228,6 +228,10 @@ class PosixFileSystem : public FileSystem {
     }
     return std::make_unique<PosixLock>(fd);
   }
+#ifndef __EMSCRIPTEN__
+  // (The page's file system in memory leaves this out: it serves one run at
+  // a time, and there flock grants every lock, so that a sweep would take
+  // the run's own temporary file.)
   void RemoveStaleTemporaries(const std::string& target) override {
     const std::string folder = FolderAndName(target).first;
     DIR* dir = ::opendir(folder.c_str());
@@ -247,6 +251,7 @@ class PosixFileSystem : public FileSystem {
     }
     ::closedir(dir);
   }
+#endif
 };
 
 class NoLock : public FileLock {};

@@ -18,3 +18,7 @@ cmake --build build-asan -j"$jobs"
 
 echo "== fuzzing smoke run"
 tools/run-fuzz.sh 30
+
+echo "== the page: the WebAssembly build in headless Chromium, compared with vireo-cli"
+tools/build-web.sh
+tests/web/run-web-tests.sh build-test build-web/vireo.html
