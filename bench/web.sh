@@ -3,12 +3,16 @@
 # field data file of SETUPS set-ups (default 100000) in build-web/vireo.html
 # (headless Chromium) and in vireo-cli on this machine, and the page's size.
 #   bench/web.sh [SETUPS]
+# VIREO_BENCH_BUILD names a build folder configured already (with
+# -DVIREO_WITH_BENCH=ON); the default is build-bench, configured here.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 setups=${1:-100000}
 build="${VIREO_BENCH_BUILD:-$here/build-bench}"
-"$here/tools/install-deps.sh" bench
-cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVIREO_WITH_GUI=OFF -DVIREO_WITH_BENCH=ON >/dev/null
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  "$here/tools/install-deps.sh" bench
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVIREO_WITH_GUI=OFF -DVIREO_WITH_BENCH=ON >/dev/null
+fi
 cmake --build "$build" -j"$(nproc)" --target vireo-bench-gen vireo-cli vireo_template >/dev/null
 [ -f "$here/build-web/vireo.html" ] || "$here/tools/build-web.sh"
 modules="$here/build-web/node/node_modules"

@@ -75,7 +75,9 @@ if [ ! -f "$out/lib-zlib.done" ]; then
   mkdir -p "$out/lib/zlib" "$prefix/lib" "$prefix/include"
   # As zlib's configure does on a system with unistd.h: z_off_t is off_t
   # for zlib and for everything that includes it.
-  sed 's|^#ifdef HAVE_UNISTD_H .*|#if 1|' "$folder/zconf.h.in" >"$prefix/include/zconf.h"
+  # (zlib's sources include the zconf.h beside them.)
+  sed 's|^#ifdef HAVE_UNISTD_H .*|#if 1|' "$folder/zconf.h.in" >"$folder/zconf.h"
+  cp "$folder/zconf.h" "$prefix/include/zconf.h"
   for c in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inffast inflate \
     inftrees trees uncompr zutil; do
     emcc -O2 -I"$prefix/include" -c "$folder/$c.c" -o "$out/lib/zlib/$c.o"
