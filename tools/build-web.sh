@@ -59,7 +59,10 @@ build_library() {
   # Debian's expat patches test "#if XML_DTD == 1", as its autotools build
   # defines it; the CMake build's header must say so too.
   [ "$name" != expat ] || sed -i 's/^#cmakedefine XML_DTD$/#cmakedefine XML_DTD 1/' "$folder/expat_config.h.cmake"
-  emcmake cmake -S "$folder" -B "$out/lib/$name" -DCMAKE_BUILD_TYPE=Release \
+  seed=""
+  [ ! -f "$root/tools/web-checks/$name.cmake" ] || seed="-C$root/tools/web-checks/$name.cmake"
+  # shellcheck disable=SC2086
+  emcmake cmake $seed -S "$folder" -B "$out/lib/$name" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" \
     -DBUILD_SHARED_LIBS=OFF "$emulator" "$@" >"$out/lib-$name.log"
   cmake --build "$out/lib/$name" -j"$jobs" >>"$out/lib-$name.log"
