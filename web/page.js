@@ -215,6 +215,18 @@
     $('status').className = '';
   }
 
+  // The network form as a job file "vireo-cli adjust --job" reads, its
+  // inputs beside it.
+  function jobText(inputs) {
+    const lines = inputs.map((f) => 'input = ' + f.name);
+    for (const fixed of $('fixed').value.split('\n').map((l) => l.trim()).filter(Boolean))
+      lines.push('benchmark = ' + fixed.replace('=', ', '));
+    if ($('sigma-km').value.trim()) lines.push('sigma_km = ' + $('sigma-km').value.trim());
+    if ($('network-name').value.trim()) lines.push('name = ' + $('network-name').value.trim());
+    if ($('snoop').checked) lines.push('snoop = yes');
+    return lines.join('\n') + '\n';
+  }
+
   async function adjustNetwork() {
     const files = [...$('network-files').files];
     busy(true);
@@ -250,6 +262,8 @@
       const box = $('network-downloads');
       clearDownloads(box);
       if (r.workbook) box.appendChild(download(r.workbook, (j.workbook || 'network.xlsx').split('/').pop(), 'Download the network workbook'));
+      box.append(' ');
+      box.appendChild(download(new TextEncoder().encode(jobText(inputs)), 'network.job', 'Save as a job file'));
       $('network-status').textContent = r.messages || 'Adjusted.';
       $('network-results').hidden = false;
     } catch (e) {

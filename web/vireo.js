@@ -135,8 +135,25 @@ const Vireo = (() => {
         return path;
       };
       const args = ['adjust'];
+      if (options.job) {
+        // The job's inputs lie where it names them, relative to it: each
+        // file given with it goes there, matched by its name.
+        const wanted = new Map();
+        const text = new TextDecoder().decode(options.job.bytes);
+        for (const [, where] of text.matchAll(/^\s*input\s*=\s*(.+?)\s*$/gm))
+          if (!where.startsWith('/') && !where.split(/[\\/]/).includes('..'))
+            wanted.set(fileNameOf(where), where.replace(/\\/g, '/'));
+        for (const file of files || []) {
+          const where = wanted.get(fileNameOf(file.name));
+          if (!where) continue;
+          const parts = where.split('/');
+          for (let i = 1; i < parts.length; i++) m.FS.mkdirTree(inputs + '/' + parts.slice(0, i).join('/'));
+          m.FS.writeFile(inputs + '/' + where, file.bytes);
+        }
+        args.push('--job', put(options.job, 'network.job'));
+        files = (files || []).filter((file) => !wanted.has(fileNameOf(file.name)));
+      }
       for (const file of files || []) args.push(put(file, 'input.dat'));
-      if (options.job) args.push('--job', put(options.job, 'network.job'));
       for (const f of options.fixed || []) args.push('--fixed', String(f));
       for (const b of options.benchmarks || []) args.push('--benchmarks', put(b, 'benchmarks.csv'));
       if (options.sigmaKm) args.push('--sigma-km', String(options.sigmaKm));
