@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
+#include "common/CharConv.h"
 #include "common/Error.h"
 #include "common/Parallel.h"
 #include "common/Text.h"
@@ -153,7 +154,7 @@ class JsonRow {
       return;
     }
     char buffer[32];
-    char* end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    char* end = vireo::ToChars(buffer, buffer + sizeof buffer, value).ptr;
     out_.append(buffer, end);
     if (std::find_if(buffer, end, [](char c) { return c == '.' || c == 'e'; }) == end) out_ += ".0";
   }

@@ -14,8 +14,15 @@ Error::Error(std::string file, std::string operation, std::string cause)
 
 std::string SystemCause(int errnoValue) {
   char buffer[256];
+#ifdef __EMSCRIPTEN__
+  // The XSI strerror_r of the WebAssembly build's C library fills `buffer`.
+  if (strerror_r(errnoValue, buffer, sizeof buffer) != 0)
+    return "error " + std::to_string(errnoValue);
+  return std::string(buffer);
+#else
   // GNU strerror_r returns the message, possibly not in `buffer`.
   return std::string(strerror_r(errnoValue, buffer, sizeof buffer));
+#endif
 }
 
 }  // namespace vireo

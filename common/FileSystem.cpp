@@ -16,6 +16,14 @@
 namespace vireo {
 namespace {
 
+#ifdef __EMSCRIPTEN__
+// The page's file system in memory serves one run at a time, and its C
+// library knows only the classic record locks (which it grants).
+constexpr int kWaitForLock = F_SETLKW;
+#else
+constexpr int kWaitForLock = F_OFD_SETLKW;
+#endif
+
 constexpr std::size_t kMaxNameBytes = 255;  // the longest file name Linux file systems take
 constexpr std::size_t kTagLength = 12;      // hex digits of a temporary name's random tag
 constexpr std::string_view kTempSuffix = ".vireo-tmp";
@@ -217,7 +225,7 @@ class PosixFileSystem : public FileSystem {
     range.l_whence = SEEK_SET;
     range.l_start = static_cast<off_t>(Fnv1a(name) >> 2);
     range.l_len = 1;
-    while (::fcntl(fd, F_OFD_SETLKW, &range) != 0) {
+    while (::fcntl(fd, kWaitForLock, &range) != 0) {
       if (errno == EINTR) continue;
       const int err = errno;
       ::close(fd);
@@ -225,6 +233,10 @@ class PosixFileSystem : public FileSystem {
     }
     return std::make_unique<PosixLock>(fd);
   }
+#ifndef __EMSCRIPTEN__
+  // (The page's file system in memory leaves this out: it serves one run at
+  // a time, and there flock grants every lock, so that a sweep would take
+  // the run's own temporary file.)
   void RemoveStaleTemporaries(const std::string& target) override {
     const std::string folder = FolderAndName(target).first;
     DIR* dir = ::opendir(folder.c_str());
@@ -244,6 +256,7 @@ class PosixFileSystem : public FileSystem {
     }
     ::closedir(dir);
   }
+#endif
 };
 
 class NoLock : public FileLock {};

@@ -18,7 +18,9 @@ void ForEachOnAllCores(std::size_t count, const std::function<void(std::size_t)>
     for (std::size_t i; (i = next++) < count;) work(i);
   };
   const std::size_t threads =
-      std::min<std::size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
+      kThreadsAvailable
+          ? std::min<std::size_t>(count, std::max(1u, std::thread::hardware_concurrency()))
+          : 1;
   std::vector<std::thread> helpers;
   for (std::size_t t = 1; t < threads; ++t) {
     try {

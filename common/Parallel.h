@@ -13,6 +13,20 @@
 
 namespace vireo {
 
+// Whether this build can start threads. The page's WebAssembly build (no
+// SharedArrayBuffer from a file on disk) cannot, and there std::thread
+// starts nothing rather than failing: its work runs on the one thread.
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+inline constexpr bool kThreadsAvailable = false;
+#else
+inline constexpr bool kThreadsAvailable = true;
+#endif
+
+// How std::async starts a piece of work: on a thread of its own where
+// threads are available, else when the piece is taken.
+inline constexpr std::launch kOwnThread =
+    kThreadsAvailable ? std::launch::async : std::launch::deferred;
+
 // Calls work(0) .. work(count - 1), each once, on up to as many threads as
 // the machine has cores (this one among them) and returns when all are
 // done. `work` must not throw: a piece keeps its own failure. Where no
@@ -34,7 +48,7 @@ void InOrderOnWorkers(std::size_t count, const Make& make, const Take& take) {
       if (next < count && made.size() < ahead) {
         auto job = [&make, i = next++] { return make(i); };
         try {
-          made.push_back(std::async(std::launch::async, job));
+          made.push_back(std::async(kOwnThread, job));
         } catch (const std::system_error&) {
           made.push_back(std::async(std::launch::deferred, job));
         }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/CharConv.h"
+
 namespace vireo {
 namespace {
 
@@ -68,7 +70,7 @@ double ParseNumber(std::string_view number) {
   if (!number.empty() && number[0] != '+' && number[0] != '.' &&
       !(number[0] == '-' && number.size() > 1 && number[1] == '.')) {
     double value = 0.0;
-    if (std::from_chars(number.data(), number.data() + number.size(), value).ec == std::errc{})
+    if (FromChars(number.data(), number.data() + number.size(), value).ec == std::errc{})
       return value;
   }
   // from_chars takes no leading "+" and no bare "." forms like "5." or ".5"
@@ -81,7 +83,7 @@ double ParseNumber(std::string_view number) {
   if (i < number.size() && number[i] == '.') text.push_back('0');
   text.append(number.substr(i));
   double value = 0.0;
-  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  auto [ptr, ec] = FromChars(text.data(), text.data() + text.size(), value);
   if (ec == std::errc::result_out_of_range) {
     // Too large gives infinity; too small gives 0.
     bool huge = false;
@@ -140,8 +142,7 @@ std::optional<double> StrictNumber(std::string_view text) {
 
 std::string DecimalText(double value) {
   char buffer[64];
-  auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+  auto result = ToChars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
   std::string text(buffer, result.ptr);
   if (text == "-0") text = "0";
   return text;
@@ -153,8 +154,8 @@ namespace {
 // rounded at that position by to_chars.
 std::string FixedDigits(double magnitude, int precision) {
   std::vector<char> buffer(static_cast<std::size_t>(precision) + 400);
-  auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude,
-                              std::chars_format::fixed, precision);
+  auto result = ToChars(buffer.data(), buffer.data() + buffer.size(), magnitude,
+                        std::chars_format::fixed, precision);
   return std::string(buffer.data(), result.ptr);
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 
+#include "common/CharConv.h"
 #include "common/Error.h"
 #include "output/internal/StreamingXml.h"
 
@@ -476,7 +477,7 @@ class CacheRefresher {
     if (now.kind == CellKind::Number) {
       double old = 0;
       const char* begin = text_.data();
-      auto [ptr, ec] = std::from_chars(begin, begin + text_.size(), old);
+      auto [ptr, ec] = FromChars(begin, begin + text_.size(), old);
       if (ec != std::errc() || ptr != begin + text_.size() || old != now.number) differed_ = true;
     } else if (DecodeEscapes(text_) != now.text) {
       differed_ = true;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 
+#include "common/CharConv.h"
 #include "common/Error.h"
 #include "common/Parallel.h"
 #include "common/Text.h"
@@ -80,7 +81,7 @@ bool ParseWhole(std::string_view s, T& value) {
   s = TrimXmlSpace(s);
   if (s.empty()) return false;
   if (s.front() == '+') s.remove_prefix(1);
-  auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+  auto [ptr, ec] = FromChars(s.data(), s.data() + s.size(), value);
   return ec == std::errc() && ptr == s.data() + s.size();
 }
 
@@ -639,7 +640,7 @@ char* PutShortest(char* at, char* end, double value) {
       if (decimals > 0 || shortest % 10 != 0) return PutFixed(at, shortest, decimals);
     }
   }
-  return std::to_chars(at, end, value).ptr;
+  return ToChars(at, end, value).ptr;
 }
 
 void AppendNumber(std::string& out, double value) {

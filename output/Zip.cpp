@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "common/Error.h"
+#include "common/Parallel.h"
 #include "output/internal/Crc32.h"
 #include "output/internal/FastDeflate.h"
 
@@ -139,7 +140,7 @@ void Deflater::Hand() {
   };
   dictionary_ = keep;
   try {
-    inFlight_.push_back(std::async(std::launch::async, compress));
+    inFlight_.push_back(std::async(kOwnThread, compress));
   } catch (const std::system_error&) {
     // No thread to be had (a bound on memory or processes): the chunk is
     // compressed here, when it is taken.

@@ -18,3 +18,11 @@ cmake --build build-asan -j"$jobs"
 
 echo "== fuzzing smoke run"
 tools/run-fuzz.sh 30
+
+# About 11 minutes of a clean build on two cores (the libraries and the
+# page); VIREO_SKIP_WEB=1 leaves it out.
+if [ -z "${VIREO_SKIP_WEB:-}" ]; then
+  echo "== the page: the WebAssembly build in headless Chromium, compared with vireo-cli"
+  tools/build-web.sh
+  tests/web/run-web-tests.sh build-test build-web/vireo.html
+fi

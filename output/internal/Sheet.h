@@ -52,9 +52,9 @@ struct Cell {
     columnKind = static_cast<std::uint16_t>((columnKind & ~3u) | static_cast<unsigned>(kind));
   }
 };
-static_assert(sizeof(Cell) == 16);
+static_assert(sizeof(void*) != 8 || sizeof(Cell) == 16);
 
-// 40 bytes, plus its cells.
+// 40 bytes (on 64-bit systems), plus its cells.
 struct Row {
   std::uint32_t number = 0;
   std::uint16_t style = 0;
@@ -62,7 +62,7 @@ struct Row {
   std::uint32_t attributes = 0;  // 1 + index in SheetStore::rowAttributes; 0: none
   std::vector<Cell> cells;       // ascending by column
 };
-static_assert(sizeof(Row) == 40);
+static_assert(sizeof(void*) != 8 || sizeof(Row) == 40);
 
 // A template cell whose XML is written back as it was (shared strings,
 // formulas, booleans, errors, rich text). `value` is what Get shows.
