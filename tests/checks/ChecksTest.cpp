@@ -286,19 +286,6 @@ TEST(Checks, a_record_the_file_ends_inside_is_lost) {
   EXPECT_EQ(gsi.completeness.notReduced.back().firstLine, 7);
 }
 
-// An error factor that is none of the choices gives no permissible error
-// worth judging by: no misclose is judged and the verdict fails.
-TEST(Checks, an_error_factor_that_is_no_choice_judges_no_misclose) {
-  const CheckReport report = Check(SurveyOf(CleanLoop()), 1e9);
-  EXPECT_FALSE(report.Pass());
-  EXPECT_FALSE(report.file.pass.has_value());
-  EXPECT_FALSE(report.lines[0].pass.has_value());
-  EXPECT_THAT(VerdictLine(report),
-              ::testing::EndsWith("not judged, the control file's error factor is not a usable "
-                                  "one. The other checks pass."));
-  EXPECT_TRUE(Check(SurveyOf(CleanLoop()), 10).Pass());
-}
-
 // The real job with the 17th line's start block deleted: lines 16 and 17
 // are no longer joined silently.
 TEST(Checks, the_real_gsi_job_without_a_line_start_fails_where_it_was) {

