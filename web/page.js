@@ -107,7 +107,11 @@
   }
 
   // A value as the command line's text shows it: numbers to 3 decimals.
-  const shown = (v) => (v === null ? 'levelling' : typeof v === 'number' ? String(Math.round(v * 1000) / 1000) : v);
+  const shown = (v) => (v === null || v === undefined ? '' : typeof v === 'number' ? String(Math.round(v * 1000) / 1000) : v);
+  // A check of a line has no set-up; a finding of the file's records says
+  // what is wrong in place of a value and a limit.
+  const cell = (f, key) =>
+    key === 'setup' && f.setup === null ? 'line' : key === 'check' && f.finding ? f.check + ': ' + f.finding : shown(f[key]);
 
   function failedTable(failed) {
     const table = $('failed');
@@ -134,13 +138,13 @@
       }
       for (const f of failed) {
         const row = table.insertRow();
-        for (const [key] of columns) row.insertCell().textContent = shown(f[key]);
+        for (const [key] of columns) row.insertCell().textContent = cell(f, key);
       }
     };
     draw();
     $('copy-failed').onclick = () => {
       const lines = [columns.map((c) => c[1]).join('\t')];
-      for (const f of failed) lines.push(columns.map(([key]) => shown(f[key])).join('\t'));
+      for (const f of failed) lines.push(columns.map(([key]) => cell(f, key)).join('\t'));
       navigator.clipboard.writeText(lines.join('\n') + '\n');
     };
   }
