@@ -310,7 +310,7 @@ int WriteFindings(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRe
     if (f.finding.empty()) continue;
     any = true;
     findings.Number(row, 1, static_cast<double>(f.fieldLine), Failing({}, true));
-    findings.Text(row, 2, f.back + " \u2192 " + f.fore);
+    if (!f.back.empty() || !f.fore.empty()) findings.Text(row, 2, f.back + " \u2192 " + f.fore);
     findings.Text(row++, 4, f.finding, Failing({}, true));
   }
   if (!any)
