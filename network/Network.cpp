@@ -190,8 +190,8 @@ void WarnKeptApart(const std::string& path, const std::string& suffix,
              NameList(texts) + "): a turning point is its set-ups' own, so each place is kept " +
              "apart as a point of its own, " + *name + suffix +
              " line L (L the file line of the set-up that reaches it); if the line does come " +
-             "back to one mark, end a line of levelling there or give the mark a name of its " +
-             "own"});
+             "back to one mark, give its height as a benchmark or end a line of levelling " +
+             "there, which joins the places; otherwise give each mark a name of its own"});
   }
 }
 
