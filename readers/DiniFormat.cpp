@@ -56,7 +56,9 @@ FieldRecord ClassifyDiniLine(std::string_view line) {
   } else if (Columns(line, 18, 20) == "KD2") {
     LineEnd end{LineEndKind::EndRecord, {}, {}, std::string(TrimBlanks(Columns(line, 21, 29)))};
     const std::string_view count = TrimBlanks(Columns(line, 30, 43));
-    if (auto setups = StrictNumber(count); setups && *setups >= 0 && *setups == std::floor(*setups))
+    // A count is a whole number a line can hold; anything else is no count.
+    if (auto setups = StrictNumber(count);
+        setups && *setups >= 0 && *setups <= 1e9 && *setups == std::floor(*setups))
       end.setups = static_cast<long>(*setups);
     if (Columns(line, 96, 96) == "Z")
       end.endHeightText = std::string(TrimBlanks(Columns(line, 97, 112)));
