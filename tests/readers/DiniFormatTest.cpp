@@ -92,3 +92,18 @@ TEST(FieldRecord, marks_out_of_column_are_named_and_the_line_skipped) {
   const std::string skipped = With(kReading, 30, "#####");
   EXPECT_EQ(vireo::FindOutOfColumn(skipped, ClassifyDiniLine(skipped)).warning, "");
 }
+
+// The end record's count of set-ups: read where it is a whole number a
+// line can hold; the fuzzer's 1e57 is no count.
+TEST(FieldRecord, an_end_record_count_is_read_only_as_a_whole_number_of_set_ups) {
+  const std::string kd2 =
+      "For M5|Adr    65|KD2     PM58       12         1|Db         549.41 m   |Df         "
+      "547.25 m   |Z       190.15227 m   |";
+  const vireo::FieldRecord record = ClassifyDiniLine(kd2);
+  ASSERT_TRUE(record.lineEnd && record.lineEnd->setups);
+  EXPECT_EQ(*record.lineEnd->setups, 12);
+  EXPECT_EQ(record.lineEnd->endHeightText, "190.15227");
+  std::string absurd = kd2;
+  absurd.replace(29, 14, "          1e57");  // columns 30-43
+  EXPECT_FALSE(ClassifyDiniLine(absurd).lineEnd->setups.has_value());
+}
