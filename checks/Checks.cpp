@@ -351,13 +351,23 @@ FileCheck JudgeKeyedMisclose(const ReportClosure& closure) {
   return file;
 }
 
+namespace {
+
+// The misclose of keyed levels, not judged with an unusable error factor.
+FileCheck JudgeKeyedFile(const ReportClosure& keyed, bool unusableErrorFactor) {
+  FileCheck file = JudgeKeyedMisclose(keyed);
+  if (unusableErrorFactor) {
+    file.pass.reset();
+    file.notJudged = kUnusableErrorFactor;
+  }
+  return file;
+}
+
+}  // namespace
+
 void JudgeKeyedLevels(CheckReport& report, const ReportClosure& keyed,
                       const BookingCheck& lastLine) {
-  report.file = JudgeKeyedMisclose(keyed);
-  if (report.unusableErrorFactor) {
-    report.file.pass.reset();
-    report.file.notJudged = kUnusableErrorFactor;
-  }
+  report.file = JudgeKeyedFile(keyed, report.unusableErrorFactor);
   if (report.lines.empty()) return;
   LineCheck& line = report.lines.back();
   line.booking = lastLine;
@@ -378,11 +388,7 @@ void JudgeKeyedLevels(CheckReport& report, const ReportClosure& keyed,
 VerdictFacts KeyedVerdict(const RunVerdictFacts& run, const ReportClosure& keyed,
                           const BookingCheck& lastLine) {
   VerdictFacts facts;
-  facts.file = JudgeKeyedMisclose(keyed);
-  if (run.unusableErrorFactor) {
-    facts.file.pass.reset();
-    facts.file.notJudged = kUnusableErrorFactor;
-  }
+  facts.file = JudgeKeyedFile(keyed, run.unusableErrorFactor);
   facts.lost = run.lost;
   facts.unusableErrorFactor = run.unusableErrorFactor;
   facts.failedSetups = run.failedSetups;

@@ -71,12 +71,12 @@ std::to_chars_result ShortestDoubleChars(char* first, char* last, double value) 
 
 std::to_chars_result DoubleChars(char* first, char* last, double value, std::chars_format format,
                                  int precision) {
-  const char* spec = format == std::chars_format::fixed        ? "%.*f"
-                     : format == std::chars_format::scientific ? "%.*e"
-                                                               : "%.*g";
-  const int needed = std::snprintf(nullptr, 0, spec, precision, value);
+  const char* pattern = format == std::chars_format::fixed        ? "%.*f"
+                        : format == std::chars_format::scientific ? "%.*e"
+                                                                  : "%.*g";
+  const int needed = std::snprintf(nullptr, 0, pattern, precision, value);
   std::string text(static_cast<std::size_t>(needed) + 1, '\0');
-  std::snprintf(text.data(), text.size(), spec, precision, value);
+  std::snprintf(text.data(), text.size(), pattern, precision, value);
   text.pop_back();
   return Put(first, last, text);
 }
