@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace vireo::examples {
@@ -33,6 +35,33 @@ std::string Clock(long seconds) {
   std::snprintf(buffer, sizeof buffer, "%02ld:%02ld:%02ld", (seconds / 3600) % 24,
                 (seconds / 60) % 60, seconds % 60);
   return buffer;
+}
+
+double Rounded(double value) {
+  return std::round(value * 1e5) / 1e5;
+}
+
+// One set-up of a single-run line: the back and fore readings (fore first
+// when `foreFirst`), the intermediate sights after the back sight, each
+// followed by the height of its point, and the height of the fore point.
+// `emit(point, code, value, distance)` writes a reading, and a height when
+// the distance is 0. Returns the fore point's height.
+template <typename Emit>
+double SingleRunSetup(Emit& emit, std::pair<std::string, std::string> points, double bs, double fs,
+                      std::pair<double, double> distances, bool foreFirst, double height,
+                      int intermediates, int number, std::mt19937& random) {
+  const double collimation = height + bs;
+  if (foreFirst) emit(points.second, "Rf", fs, distances.second);
+  emit(points.first, "Rb", bs, distances.first);
+  for (int k = 1; k <= intermediates; ++k) {
+    const std::string point = "S" + std::to_string(number) + "." + std::to_string(k);
+    const double reading = Rounded(std::uniform_real_distribution<double>(0.5, 3.5)(random));
+    emit(point, "Rz", reading, std::uniform_real_distribution<double>(3.0, 30.0)(random));
+    emit(point, "", collimation - reading, 0);
+  }
+  if (!foreFirst) emit(points.second, "Rf", fs, distances.second);
+  emit(points.second, "", height + (bs - fs), 0);
+  return height + (bs - fs);
 }
 
 }  // namespace
@@ -86,10 +115,18 @@ std::string SimulateFieldFile(const SimulationOptions& o) {
     emit(M5Line(++address, kp, "", "", "", "", ""));
   };
   to("Project_" + std::to_string(o.seed) + ".DAT");
+  int line = 0;
+  auto emitReading = [&](const std::string& point, const char* code, double value,
+                         double distance) {
+    clock += 13 + static_cast<long>(random() % 20);
+    emit(M5Line(++address, KindAndPoint("KD1", point, Clock(clock), line), code, Fixed(value, 5),
+                distance > 0 ? "HD" : "", distance > 0 ? Fixed(distance, 3) : "",
+                distance > 0 ? "" : Fixed(value, 5)));
+  };
 
   int benchmark = 1;
   double height = o.startHeight;
-  for (int line = 1; line <= o.lines; ++line) {
+  for (line = 1; line <= o.lines; ++line) {
     const std::string method = o.method;
     std::string methodText = method;
     methodText.resize(9, ' ');
@@ -136,6 +173,15 @@ std::string SimulateFieldFile(const SimulationOptions& o) {
       const double settling = std::normal_distribution<double>(0.0, o.setupError)(random);
       Obs f1{false, fs + settling + noise(random), df + distanceNoise(random)};
       Obs f2{false, fs + settling + noise(random), df + distanceNoise(random)};
+      if (method == "BF" || method == "aBF") {
+        height = SingleRunSetup(emitReading, {back, fore}, Rounded(b1.value), Rounded(f1.value),
+                                {b1.distance, f1.distance}, method == "aBF" && s % 2 == 0, height,
+                                o.intermediates, line * 1000 + s, random);
+        sumBack += b1.distance;
+        sumFore += f1.distance;
+        back = fore;
+        continue;
+      }
       std::vector<Obs> order;
       if (method == "BFBF")
         order = {b1, f1, b2, f2};
@@ -146,10 +192,7 @@ std::string SimulateFieldFile(const SimulationOptions& o) {
       else
         order = {b1, f1, f2, b2};
       for (const Obs& obs : order) {
-        clock += 13 + static_cast<long>(random() % 20);
-        emit(M5Line(++address, KindAndPoint("KD1", obs.isBack ? back : fore, Clock(clock), line),
-                    obs.isBack ? "Rb" : "Rf", Fixed(obs.value, 5), "HD", Fixed(obs.distance, 3),
-                    ""));
+        emitReading(obs.isBack ? back : fore, obs.isBack ? "Rb" : "Rf", obs.value, obs.distance);
         (obs.isBack ? sumBack : sumFore) += obs.distance;
       }
       height += ((b1.value + b2.value) - (f1.value + f2.value)) / 2;

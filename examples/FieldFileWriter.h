@@ -25,8 +25,12 @@ struct SimulationOptions {
   std::uint32_t seed = 1;
   int lines = 1;
   int setupsPerLine = 10;
-  // "BFFB", "BFBF", "aBFFB" (BFFB and FBBF alternating) or "BBFF".
+  // "BFFB", "BFBF", "aBFFB" (BFFB and FBBF alternating) or "BBFF"; the
+  // single-run "BF" or "aBF" (BF and FB alternating).
   std::string method = "BFFB";
+  // Intermediate sights of every set-up of a single-run line, each read
+  // after the back sight and followed by the level's height of its point.
+  int intermediates = 0;
   double startHeight = 100.0;
   // A closed loop returns to its start point; an open line ends elsewhere.
   bool closedLoop = true;

@@ -49,11 +49,16 @@ class Writer {
     setups_ = 0;
     sum571_ = sum573_ = sum574_ = 0;
     sights_.clear();
+    single_ = method == "BF" || method == "aBF";
     const char digit = method == "aBFFB" ? '4' : method == "BF" ? '1' : method == "aBF" ? '3' : '2';
     Block({Counted("41") + "+" + Padded(std::string("?......") + digit, '0')});
   }
 
   void Reading(const std::string& code, const std::string& point, Units value, Units distance) {
+    if (single_) {
+      SingleRunReading(code, point, value, distance);
+      return;
+    }
     if (sights_.size() == 4) sights_.clear();
     int backs = 0, fores = 0;
     for (const Sight& s : sights_) (s.index == 331 || s.index == 335 ? backs : fores)++;
@@ -78,7 +83,10 @@ class Writer {
       started_ = true;
       startPoint_ = lastPoint_ = point;
       startHeight_ = lastHeight_ = height;
-    } else if (sights_.size() == 4) {
+    } else if (single_ && intermediate_) {
+      intermediate_ = false;
+      Block({Counted("11") + "+" + Id(point), Number("83..08", height)});
+    } else if (sights_.size() == (single_ ? 2u : 4u)) {
       Result(point, height);
       sights_.clear();
     }
@@ -102,7 +110,30 @@ class Writer {
     return 0;
   }
 
+  // A single-run line writes each reading as it comes: 331 back, 332 fore,
+  // 333 an intermediate sight (its height follows in a block of its own).
+  void SingleRunReading(const std::string& code, const std::string& point, Units value,
+                        Units distance) {
+    const int index = code == "Rb" ? 331 : code == "Rf" ? 332 : 333;
+    intermediate_ = index == 333;
+    if (index != 333) sights_.push_back({index, value, distance});
+    const Units ab = value < 0 ? -value : value;
+    Block({Counted("11") + "+" + Id(point), Number("32...8", distance),
+           Number((std::to_string(index) + ".08").c_str(), value), Number("390...", 1),
+           Number("391.08", ab % 3)});
+  }
+
   void Result(const std::string& point, Units height) {
+    if (single_) {
+      sum573_ += DistanceOf(331) - DistanceOf(332);
+      sum574_ += DistanceOf(331) + DistanceOf(332);
+      ++setups_;
+      Block({Counted("11") + "+" + Id(point), Number("573..8", sum573_), Number("574..8", sum574_),
+             Number("83..08", height)});
+      lastPoint_ = point;
+      lastHeight_ = height;
+      return;
+    }
     const Units station = (Of(331) - Of(332)) - (Of(335) - Of(336));
     const Units back = DistanceOf(331) + DistanceOf(335), fore = DistanceOf(332) + DistanceOf(336);
     sum571_ += station;
@@ -172,6 +203,8 @@ class Writer {
   long blocks_ = 0;
   bool open_ = false;
   bool started_ = false;
+  bool single_ = false;        // the line is measured single-run
+  bool intermediate_ = false;  // the last reading was an intermediate sight
   std::vector<Sight> sights_;
   std::string startPoint_, lastPoint_;
   Units startHeight_ = 0, lastHeight_ = 0;

@@ -33,6 +33,7 @@ const char* ReadingCode(std::string_view code) {
   // the columns make no matter).
   if (code == "Rb" || code == "Lr") return "Rb";
   if (code == "Rf" || code == "Lv") return "Rf";
+  if (code == "Rz" || code == "Lz") return "Rz";
   return nullptr;
 }
 
@@ -45,6 +46,12 @@ FieldRecord ClassifyDiniLine(std::string_view line) {
   FieldRecord record;
   // The ten columns hold "Start-Line" trimmed only when they hold it alone.
   record.lineStart = Columns(line, 22, 31) == "Start-Line";
+  if (record.lineStart) {
+    // The measuring method follows in the columns before the line number.
+    const std::string_view rest = TrimBlanks(Columns(line, 32, 43));
+    record.method = std::string(rest.substr(0, rest.find(' ')));
+    record.singleRun = record.method == "BF" || record.method == "aBF";
+  }
   const bool kd1 = Columns(line, 18, 20) == "KD1";
   if (kd1 && Columns(line, 96, 96) == "Z") {
     record.height = true;
@@ -52,9 +59,11 @@ FieldRecord ClassifyDiniLine(std::string_view line) {
     record.heightPoint = std::string(TrimBlanks(Columns(line, 21, 29)));
   }
   if (Columns(line, 22, 29) == "End-Line") {
-    record.lineEnd = LineEnd{LineEndKind::EndLineText, {}, {}, {}};
+    record.lineEnd.emplace().kind = LineEndKind::EndLineText;
   } else if (Columns(line, 18, 20) == "KD2") {
-    LineEnd end{LineEndKind::EndRecord, {}, {}, std::string(TrimBlanks(Columns(line, 21, 29)))};
+    LineEnd end;
+    end.kind = LineEndKind::EndRecord;
+    end.endPoint = std::string(TrimBlanks(Columns(line, 21, 29)));
     const std::string_view count = TrimBlanks(Columns(line, 30, 43));
     // A count is a whole number a line can hold; anything else is no count.
     if (auto setups = StrictNumber(count);
@@ -89,12 +98,12 @@ OutOfColumn FindOutOfColumn(std::string_view line, const FieldRecord& record) {
     // so a point named "Rb" or "Z" is no mark.
     const std::size_t after = kd1 + 12;
     std::size_t code = std::string_view::npos;
-    for (std::string_view mark : {"Rb", "Rf", "Lr", "Lv"})
+    for (std::string_view mark : {"Rb", "Rf", "Rz", "Lr", "Lv", "Lz"})
       code = std::min(code, FindMark(line, mark, after));
     const bool inColumn = kd1 == 17 && code == 49;
     reading = !record.reading && code != std::string_view::npos && !inColumn;
     if (reading)
-      kind = "a reading record (\"KD1\" and an \"Rb\" or \"Rf\" code)";
+      kind = "a reading record (\"KD1\" and an \"Rb\", \"Rf\" or \"Rz\" code)";
     else if (!record.height && !record.reading &&
              FindMark(line, "Z", after) != std::string_view::npos)
       kind = "a height record (\"KD1\" and the \"Z\" flag)";

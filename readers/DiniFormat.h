@@ -3,8 +3,10 @@
 // the bytes that are there.
 //   line start  "Start-Line" in columns 22-31 (trimmed)
 //   height      "KD1" in 18-20 and "Z" in 96; the height in 97-112
-//   reading     "KD1", no "#####" in 30-34, "Rb"/"Rf" (German "Lr"/"Lv")
-//               in 50-51; point id 21-29, reading 52-66, distance 75-89
+//   reading     "KD1", no "#####" in 30-34, "Rb"/"Rf"/"Rz" (German
+//               "Lr"/"Lv"/"Lz") in 50-51; point id 21-29, reading 52-66,
+//               distance 75-89; the measuring method (BFFB, BF, ...) after
+//               "Start-Line" in 32-43
 //   line end    "End-Line" in 22-29; the end record "KD2" in 18-20, its
 //               point 21-29, the level's count of set-ups 30-43 (where
 //               given) and the end height after "Z" in 96
@@ -18,7 +20,8 @@
 namespace vireo {
 
 // "Rb" for a back sight code ("Rb", German "Lr"), "Rf" for a fore sight
-// code ("Rf", German "Lv"); null for any other.
+// code ("Rf", German "Lv"), "Rz" for an intermediate sight ("Rz", "Lz");
+// null for any other.
 const char* ReadingCode(std::string_view code);
 
 // One line as DiNi records; a line can be of more than one kind.

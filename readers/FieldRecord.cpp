@@ -30,6 +30,8 @@ const char* ReasonText(NotReducedReason reason) {
       return "impossible value";
     case NotReducedReason::DamagedRecord:
       return "damaged record: the file ends inside it";
+    case NotReducedReason::UnmatchedSight:
+      return "single-run sight without its back or fore sight";
   }
   return "unknown";
 }

@@ -11,7 +11,7 @@ namespace vireo {
 
 // One staff reading of a set-up.
 struct Reading {
-  std::string code;      // "Rb" back sight or "Rf" fore sight
+  std::string code;      // "Rb" back sight, "Rf" fore sight or "Rz" intermediate sight
   std::string pointId;   // trimmed; the field file's own bytes
   double value = 0.0;    // metres; 0 when the text was not a number
   std::string distance;  // trimmed text, read as a number where used
@@ -35,6 +35,7 @@ enum class NotReducedReason : std::uint8_t {
   UnreadableBlock,     // a GSI block holds more than one reading
   ImpossibleValue,     // a value no level or staff can give
   DamagedRecord,       // the file ends inside the record
+  UnmatchedSight,      // a single-run sight without the back or fore sight of its set-up
 };
 
 // "unpaired back sight", "dropped set-up", ...
@@ -54,19 +55,29 @@ struct LineEnd {
   std::optional<long> setups;  // the level's count of the line's set-ups
   std::string endHeightText;   // the height it measured at the line's end; empty: none
   std::string endPoint;        // the point it ended on, where given
+  // A GSI closing block also names the point the line started from (509),
+  // the known height it closes on (514) and its own misclosure (505,
+  // measured minus known).
+  std::string startPoint;
+  std::string knownHeightText;
+  std::string miscloseText;
 };
 
 // "End-Line record", "end record (KD2)", "closing block".
 const char* LineEndText(LineEndKind kind);
 
 struct FieldRecord {
-  long line = 0;                   // line number in the field data file
-  bool lineStart = false;          // opens a line of levelling
-  bool height = false;             // carries a height
-  std::string heightText;          // the height as text, metres
-  std::string heightPoint;         // the point the height is of, as the file names it
+  long line = 0;           // line number in the field data file
+  bool lineStart = false;  // opens a line of levelling
+  // The line it opens is measured single-run (BF, or BF and FB alternating):
+  // one back and one fore reading a set-up, intermediate sights between.
+  bool singleRun = false;
+  std::string method;       // "BF", "aBF", "BFFB", ... as the level names it; empty: not named
+  bool height = false;      // carries a height
+  std::string heightText;   // the height as text, metres
+  std::string heightPoint;  // the point the height is of, as the file names it
   std::optional<LineEnd> lineEnd;  // ends a line of levelling
-  std::optional<Reading> reading;  // a back-sight or fore-sight reading
+  std::optional<Reading> reading;  // a back, fore or intermediate sight reading
   // A reading record the reader skips, and why.
   std::optional<NotReducedReason> skippedReading;
 

@@ -174,11 +174,9 @@ bool GsiReader::Line(std::string_view text, long number, const Emit& emit) {
     return false;
   }
   if (!start && !id) {
-    if (recognised_ && !singleRun_ && (readings > 0 || height))
+    if (recognised_ && (readings > 0 || height))
       Warn(number, "the block has no point id (word 11); it is skipped");
-    if (recognised_ && readings > 0)
-      Skip(number, singleRun_ ? NotReducedReason::SingleRunLine : NotReducedReason::NoPointId,
-           emit);
+    if (recognised_ && readings > 0) Skip(number, NotReducedReason::NoPointId, emit);
     return false;
   }
   recognised_ = true;
@@ -187,10 +185,6 @@ bool GsiReader::Line(std::string_view text, long number, const Emit& emit) {
     return true;
   }
   if (readings == 0 && !height) return true;
-  if (singleRun_) {
-    if (readings > 0) Skip(number, NotReducedReason::SingleRunLine, emit);
-    return true;
-  }
   std::string pointId = GsiPointId(*id);
   if (pointId.empty()) {
     Warn(number, "the point id word " + Quote(id->text) + " cannot be read; the block is skipped");
@@ -200,6 +194,8 @@ bool GsiReader::Line(std::string_view text, long number, const Emit& emit) {
   if (readings > 1) {
     Warn(number, "the block holds more than one reading; it is skipped");
     Skip(number, NotReducedReason::UnreadableBlock, emit);
+  } else if (singleRun_) {
+    SingleRunBlock(*block, pointId, readings, number, emit);
   } else if (readings == 1 && block->Find(333)) {
     Warn(number, "the intermediate sight (word 333) on " + pointId +
                      " is no part of the double run; it is not reduced");
@@ -228,18 +224,22 @@ void GsiReader::LineStart(const GsiBlock& block, long number, const Emit& emit) 
   DropIncomplete(emit);
   const GsiWord& word = *block.Find(41);
   const char method = word.data.empty() ? '?' : word.data.back();
+  // 1 is BF and 2 BFFB as the levels document them; 3 and 4 are taken as
+  // their alternating forms (aBF, aBFFB), as other readers of these files
+  // take them: inferred from the files, not documented.
   singleRun_ = method == '1' || method == '3';
-  if (singleRun_) {
-    Warn(number, std::string("the line is measured single-run (method ") + method +
-                     (method == '1' ? ", BF" : ", alternating BF") +
-                     "); its readings are skipped, not paired into set-ups of a double run");
-  } else if (method != '2' && method != '4') {
+  if (!singleRun_ && method != '2' && method != '4')
     Warn(number, "the line names no known measuring method (word " + Quote(word.text) +
                      "); only set-ups that hold all four readings B1 F1 B2 F2 are reduced");
-  }
   FieldRecord record;
   record.line = number;
   record.lineStart = true;
+  record.singleRun = singleRun_;
+  record.method = method == '1'   ? "BF"
+                  : method == '2' ? "BFFB"
+                  : method == '3' ? "aBF"
+                  : method == '4' ? "aBFFB"
+                                  : "";
   emit(record);
 }
 
@@ -290,6 +290,45 @@ void GsiReader::TakeReading(const GsiBlock& block, const GsiWord& word, std::str
   setup_.clear();
 }
 
+// A block of a single-run line: its one reading (331 back, 332 fore, 333
+// intermediate sight) handed out at once, or a height (the fore point's
+// after a set-up, an intermediate point's after its sight).
+void GsiReader::SingleRunBlock(const GsiBlock& block, std::string pointId, int readings,
+                               long number, const Emit& emit) {
+  if (readings == 0) {
+    TakeHeight(block, *block.Find(83), std::move(pointId), number, emit);
+    return;
+  }
+  const GsiWord* word = block.Find(331);
+  const char* code = "Rb";
+  if (!word && (word = block.Find(332))) code = "Rf";
+  if (!word && (word = block.Find(333))) code = "Rz";
+  if (!word) {
+    Warn(number,
+         "the block holds a reading of a double run (B2 or F2) in a single-run line; it "
+         "is skipped");
+    Skip(number, NotReducedReason::SingleRunLine, emit);
+    return;
+  }
+  std::string problem;
+  const std::optional<double> value =
+      StrictNumber(GsiMetresText(*word, block.dataWidth, 0, problem));
+  if (!value) {
+    Warn(number, "the reading word " + Quote(word->text) + " cannot be read (" + problem +
+                     "); the reading is skipped");
+    Skip(number, NotReducedReason::NotANumber, emit);
+    return;
+  }
+  std::string distance;
+  if (const GsiWord* sight = block.Find(32))
+    distance = GsiMetresText(*sight, block.dataWidth, 0, problem);
+  FieldRecord record;
+  record.line = number;
+  record.reading =
+      vireo::Reading{code, std::move(pointId), *value, std::move(distance), true, number};
+  emit(record);
+}
+
 void GsiReader::TakeHeight(const GsiBlock& block, const GsiWord& word, std::string pointId,
                            long number, const Emit& emit) {
   DropIncomplete(emit);
@@ -313,7 +352,8 @@ void GsiReader::TakeHeight(const GsiBlock& block, const GsiWord& word, std::stri
 // same.
 void GsiReader::ClosingBlock(const GsiBlock& block, long number, const Emit& emit) {
   DropIncomplete(emit);
-  LineEnd end{LineEndKind::ClosingBlock, {}, {}, {}};
+  LineEnd end;
+  end.kind = LineEndKind::ClosingBlock;
   if (const GsiWord* count = block.Find(290)) {
     const std::string_view digits = count->data;
     if (!digits.empty() && digits.size() <= 16 &&
@@ -325,6 +365,12 @@ void GsiReader::ClosingBlock(const GsiBlock& block, long number, const Emit& emi
     end.endHeightText = GsiMetresText(*measured, block.dataWidth, 5, problem);
   }
   if (const GsiWord* point = block.Find(512)) end.endPoint = GsiPointId(*point);
+  if (const GsiWord* point = block.Find(509)) end.startPoint = GsiPointId(*point);
+  std::string problem;
+  if (const GsiWord* known = block.Find(514))
+    end.knownHeightText = GsiMetresText(*known, block.dataWidth, 5, problem);
+  if (const GsiWord* misclose = block.Find(505))
+    end.miscloseText = GsiMetresText(*misclose, block.dataWidth, 5, problem);
   FieldRecord record;
   record.line = number;
   record.lineEnd = std::move(end);

@@ -12,8 +12,9 @@
 //   83   height: the start height, or the height of the fore point after
 //        each set-up
 //   505-518, 290  the closing block of a line (no word 11): 290 the
-//        level's count of set-ups, 512 the point measured last, 513 its
-//        measured height
+//        level's count of set-ups, 509 the start point, 512 the point
+//        measured last, 513 its measured height, 514 the known height it
+//        closes on, 505 the misclosure 513 - 514
 #pragma once
 
 #include <array>
@@ -68,9 +69,10 @@ std::string GsiPointId(const GsiWord& word);
 // there, so a reading that is missing or cannot be read costs its own
 // set-up only, never the pairing of the set-ups after it; a set-up whose
 // two back (or fore) readings name different points is not handed out
-// either. A line measured single-run gives no readings. An intermediate
-// sight is no reading of the double run, and the height block after it is
-// no height of the line. A file in feet is refused. Every reading block that
+// either. A line measured single-run hands out each reading as it comes,
+// intermediate sights (333) and every height included. In a double run an
+// intermediate sight is no reading, and the height block after it is no
+// height of the line. A file in feet is refused. Every reading block that
 // is not handed on as a reading is handed out as a skipped reading.
 class GsiReader {
  public:
@@ -97,6 +99,8 @@ class GsiReader {
                    const Emit& emit);
   void TakeHeight(const GsiBlock& block, const GsiWord& word, std::string pointId, long number,
                   const Emit& emit);
+  void SingleRunBlock(const GsiBlock& block, std::string pointId, int readings, long number,
+                      const Emit& emit);
   void ClosingBlock(const GsiBlock& block, long number, const Emit& emit);
   void DropIncomplete(const Emit& emit);
   // Hands out a reading record that is not reduced, and why.

@@ -1,11 +1,13 @@
 // The survey model of record: what a field data file holds and what the
-// double-run reduction made of every reading in it. Lines of levelling with
+// reduction made of every reading in it: double-run lines reduced as pairs,
+// single-run lines as a level book. Lines of levelling with
 // their set-ups (readings, means, rise or fall, Cal. RL and Adj. RL), the
 // closure of the levelling, and every reading record that was not reduced
 // with the reason. The report, the level data file, the profile, the checks
 // and the network are all rendered from it; nothing here knows a cell.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -114,6 +116,58 @@ struct UnopenedLine {
   long setupLine = 0;  // the first reading of the set-up that follows
 };
 
+// The kind of a sight in a level book.
+enum class SightKind : std::uint8_t { Back, Intermediate, Fore };
+
+// One reading of a single-run line as the level book shows it.
+struct BookSight {
+  std::string point;  // the field file's own bytes
+  SightKind kind = SightKind::Back;
+  StaffReading reading;
+  double reducedLevel = 0;              // five decimals
+  std::optional<double> adjustedLevel;  // none when the line has no misclose to spread
+  // The level's own height of the point (GSI word 83, DiNi Z) where the
+  // file gives one right after the sight.
+  std::optional<double> levelHeight;
+};
+
+// A set-up of a single-run line: its back sight, the intermediate sights
+// taken from it, and its fore sight, in the file's order.
+struct BookSetup {
+  long fieldLine = 0;  // line of its first reading
+  std::vector<BookSight> sights;
+  double riseFall = 0;     // B - F, five decimals
+  double collimation = 0;  // height of collimation: the back point's level plus B
+
+  const BookSight& Back() const;
+  const BookSight& Fore() const;
+};
+
+// What a single-run line closes on, and how far it misses.
+struct BookClosure {
+  double lengthM = 0;  // back and fore sights, intermediate sights left out
+  // The level it should end on: its start height when it ends on its start
+  // point (a loop), or the known height of its closing block. None: an
+  // open line with nothing to close on, not judged.
+  std::optional<double> knownEnd;
+  bool loop = false;
+  std::optional<double> misclose;       // metres, last level minus knownEnd
+  std::optional<double> levelMisclose;  // the closing block's own (505), metres
+  long closingBlockLine = 0;            // file line of the closing block; 0: none
+};
+
+// A line of levelling measured single-run, reduced as a level book.
+struct SingleRunLine {
+  long fieldLine = 0;  // its line start record
+  int number = 0;      // counts the file's single-run lines from 1
+  std::string method;  // "BF" or "aBF"
+  std::string startPoint;
+  std::string startHeight;  // the height text it starts from; empty: none (levels from 0)
+  std::vector<BookSetup> setups;
+  std::vector<LevelLineEnd> ends;
+  BookClosure closure;
+};
+
 // Reading records not reduced, consecutive ones of one reason (and of one
 // set-up) together.
 struct NotReduced {
@@ -137,7 +191,8 @@ struct Closure {
 struct Survey {
   std::string file;  // path of the field data file
   FieldFormat format = FieldFormat::Unknown;
-  std::vector<LevellingLine> lines;
+  std::vector<LevellingLine> lines;  // the double-run lines
+  std::vector<SingleRunLine> singleRunLines;
   std::vector<NotReduced> notReduced;
   std::vector<UnopenedLine> unopened;
   long readings = 0;  // reading records of the file, reduced or not
@@ -152,6 +207,8 @@ struct Survey {
   // Every reading record is either one of a reduced set-up's four or not
   // reduced: 4 x reduced set-ups + the readings not reduced outside them.
   long AccountedReadings() const;
+  // Readings reduced in single-run lines.
+  long BookReadings() const;
   const Setup* LastSetup() const;
   // Calls fn(setup) for every set-up with both sights paired, in order.
   template <typename F>

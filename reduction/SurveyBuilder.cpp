@@ -58,8 +58,15 @@ long Survey::ReducedSetupCount() const {
 }
 
 long Survey::AccountedReadings() const {
-  long count = 4 * ReducedSetupCount();
+  long count = 4 * ReducedSetupCount() + BookReadings();
   for (const NotReduced& lost : notReduced) count += lost.takenAsZero ? 0 : lost.readings;
+  return count;
+}
+
+long Survey::BookReadings() const {
+  long count = 0;
+  for (const SingleRunLine& line : singleRunLines)
+    for (const BookSetup& setup : line.setups) count += static_cast<long>(setup.sights.size());
   return count;
 }
 
@@ -80,10 +87,39 @@ void SurveyBuilder::Take(FieldRecord& record) {
     lostSinceSetup_ = true;
     return;
   }
-  if (record.lineStart) LineStart(record.line, false);
+  if (record.lineStart) {
+    CloseBook();
+    if (record.singleRun)
+      BookStart(record);
+    else
+      LineStart(record.line, false);
+  }
+  if (inBook_) {
+    if (record.lineEnd) BookEnd(record);
+    if (record.height) BookHeight(record);
+    if (record.reading) {
+      ++survey_.readings;
+      BookReading(std::move(*record.reading));
+    }
+    return;
+  }
   if (record.lineEnd) EndOfLine(record);
-  if (record.height) Height(record);
+  if (record.height) {
+    if (record.heightPoint.empty() || record.heightPoint != intermediatePoint_) Height(record);
+    intermediatePoint_.clear();
+  }
   if (!record.reading) return;
+  if (record.reading->code == "Rz") {
+    // An intermediate sight is no part of a double run.
+    ++survey_.readings;
+    warnings_.push_back({record.line, "the intermediate sight on " +
+                                          ToUtf8(record.reading->pointId) +
+                                          " is no part of the double run; it is not reduced"});
+    Lost(record.line, NotReducedReason::IntermediateSight);
+    intermediatePoint_ = record.reading->pointId;
+    return;
+  }
+  intermediatePoint_.clear();
   if (!inLine_) {
     // A file that starts with readings is reduced as though a line start
     // record preceded them.
@@ -274,7 +310,18 @@ void SurveyBuilder::Spread() {
   }
 }
 
+bool SurveyBuilder::BookReadingUsable(const Reading& reading, double distance) {
+  std::string why = Impossible(reading, distance);
+  if (why.empty() && !reading.valueWasNumber) why = "the reading is not a number";
+  if (why.empty()) return true;
+  warnings_.push_back({reading.line, ToUtf8(why) + "; it is not reduced"});
+  Lost(reading.line,
+       reading.valueWasNumber ? NotReducedReason::ImpossibleValue : NotReducedReason::NotANumber);
+  return false;
+}
+
 Survey SurveyBuilder::Finish(FieldFormat format) {
+  CloseBook();
   for (int i = 0; i < buffer_.Filled(); ++i)
     Lost(buffer_.Slots()[static_cast<std::size_t>(i)].line, NotReducedReason::Leftover);
   buffer_.Finish(warnings_);

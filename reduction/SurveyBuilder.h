@@ -1,7 +1,7 @@
-// The double-run reduction: the records of a field data file become the
-// survey model. Readings are framed into set-ups of four and paired, each
-// set-up is reduced here and nowhere else, and every reading record that is
-// not reduced is kept with its reason.
+// The reduction: the records of a field data file become the survey model.
+// Double-run readings are framed into set-ups of four and paired, each
+// set-up is reduced here and nowhere else; single-run lines become a level
+// book; every reading record that is not reduced is kept with its reason.
 #pragma once
 
 #include <optional>
@@ -36,6 +36,16 @@ class SurveyBuilder {
   void Lost(long line, NotReducedReason reason, long setupLine = 0, bool takenAsZero = false);
   void Spread();
 
+  // Single-run lines, reduced as a level book (SingleRunBuilder.cpp).
+  void BookStart(const FieldRecord& record);
+  void BookReading(Reading&& reading);
+  void BookHeight(const FieldRecord& record);
+  void BookEnd(const FieldRecord& record);
+  void BookSetupComplete();
+  void DropOpenSetup(NotReducedReason reason);
+  void CloseBook();
+  bool BookReadingUsable(const Reading& reading, double distance);
+
   Survey survey_;
   Warnings& warnings_;
   SetupBuffer buffer_;
@@ -49,6 +59,13 @@ class SurveyBuilder {
   std::optional<std::pair<long, std::string>> lineEnded_;
   std::string lastFore_;         // fore point of the last set-up; empty: unknown
   bool lostSinceSetup_ = false;  // readings the reader could not hand on since then
+  // The point of a double run's intermediate sight just read: the height
+  // that follows on it is that sight's, no height of the line.
+  std::string intermediatePoint_;
+
+  bool inBook_ = false;            // the current line is single-run
+  std::optional<BookSetup> open_;  // the set-up being read: back or fore so far
+  std::optional<std::pair<std::size_t, std::size_t>> awaitingBookHeight_;  // set-up, sight
 };
 
 // Reads a field data file into the survey model, with the warnings of every

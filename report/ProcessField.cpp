@@ -139,6 +139,8 @@ void InstallOutputs(FileSystem& fs, const std::string& lockPath, LevelDataFile& 
 // and the checks count it as lost.
 void RefuseNothingToReduce(const Survey& survey, const std::string& fieldPath) {
   if (survey.SetupCount() > 0) return;
+  for (const SingleRunLine& line : survey.singleRunLines)
+    if (!line.setups.empty()) return;
   long outside = 0;  // readings of single-run lines and intermediate sights
   for (const NotReduced& n : survey.notReduced)
     outside += IsPartOfDoubleRun(n.reason) ? 0 : n.readings;

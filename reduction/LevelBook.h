@@ -1,0 +1,36 @@
+// The level book of a single-run line: the arithmetic of its set-ups and
+// its closure. A set-up's rise or fall is B - F to five decimals, as in the
+// double run; its height of collimation is the back point's level plus B,
+// and an intermediate sight's level that height minus its reading.
+#pragma once
+
+#include <optional>
+
+#include "reduction/Survey.h"
+
+namespace vireo {
+
+// Fills the levels of a complete set-up (one back and one fore sight, any
+// intermediate sights) standing on `backLevel` (rounded to five decimals
+// first, as a carried level is).
+void LevelBookSetup(BookSetup& setup, double backLevel);
+
+// The line's closure from its set-ups and closing figures (knownEnd, loop
+// and the level's misclose already read): its length, its misclose and
+// the Adj. RL of every sight. The misclose (last level minus the level it
+// should end on) is spread in proportion to the distance walked, back and
+// fore sights only; an intermediate sight takes the correction of its
+// set-up's back point.
+void CloseSingleRunLine(SingleRunLine& line);
+
+// The booking check of a level book: sum of back sights minus sum of fore
+// sights, rises minus falls and last level minus first, metres.
+struct BookSums {
+  double backSights = 0, foreSights = 0, rises = 0, falls = 0;
+  double firstLevel = 0, lastLevel = 0;
+  // The three agree within the rounding of the rises to 0.00001 m.
+  bool Agree() const;
+};
+BookSums SumLevelBook(const SingleRunLine& line);
+
+}  // namespace vireo
