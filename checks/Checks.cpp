@@ -267,11 +267,24 @@ FileCheck JudgeFile(const Survey& survey, const CheckReport& report, const Repor
   file.permissibleMm = closure.permissibleMm;
   for (std::size_t l = 0; l < survey.lines.size(); ++l)
     if (!survey.lines[l].setups.empty()) file.lines.push_back(static_cast<int>(l + 1));
+  const long singleRun = std::count_if(report.singleRunLines.begin(), report.singleRunLines.end(),
+                                       [](const SingleRunLineCheck& l) { return l.setups > 0; });
+  const long lines = static_cast<long>(file.lines.size()) + singleRun;
   if (report.unusableErrorFactor) {
     file.notJudged = kUnusableErrorFactor;
-  } else if (file.lines.size() > 1) {
-    file.notJudged = Plural(static_cast<long>(file.lines.size()), "line", "lines") +
-                     "; each line is judged below";
+  } else if (lines > 1) {
+    file.notJudged = Plural(lines, "line", "lines") + "; each line is judged below";
+  } else if (singleRun == 1) {
+    // The file is one single-run line: its closure is the file's.
+    const SingleRunLineCheck& line =
+        *std::find_if(report.singleRunLines.begin(), report.singleRunLines.end(),
+                      [](const SingleRunLineCheck& l) { return l.setups > 0; });
+    file.miscloseMm = line.miscloseMm.value_or(0);
+    file.permissibleMm = line.permissibleMm.value_or(0);
+    if (line.pass)
+      file.pass = line.pass;
+    else
+      file.notJudged = "the single-run line ends on no known level";
   } else if (file.lines.empty() ||
              !report.lines[static_cast<std::size_t>(file.lines[0] - 1)].loop) {
     file.notJudged = "the levelling does not end on its start point";
@@ -318,13 +331,16 @@ VerdictFacts CheckReport::Facts() const {
   facts.lost = LostText(completeness);
   facts.unusableErrorFactor = unusableErrorFactor;
   facts.failedSetups = FailedSetupCount();
-  for (const FailedCheck& f : failed) facts.failedOthers += f.setup == 0 ? 1 : 0;
+  for (const FailedCheck& f : failed)
+    facts.failedOthers += f.setup == 0 && f.singleRunSetup == 0 ? 1 : 0;
   return facts;
 }
 
 long CheckReport::FailedSetupCount() const {
-  return std::count_if(setups.begin(), setups.end(),
-                       [](const SetupCheck& s) { return s.failed != 0; });
+  long count = std::count_if(setups.begin(), setups.end(),
+                             [](const SetupCheck& s) { return s.failed != 0; });
+  for (const SingleRunLineCheck& line : singleRunLines) count += line.failedSetups;
+  return count;
 }
 
 CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double errorFactor,
@@ -339,6 +355,7 @@ CheckReport RunChecks(const Survey& survey, const CheckLimits& limits, double er
         CheckLine(survey.lines[l], static_cast<int>(l + 1), errorFactor, report));
   PairSections(errorFactor, report);
   CheckRecords(survey, report);
+  CheckSingleRunLines(survey, errorFactor, report);
   report.file = JudgeFile(survey, report, closure);
   return report;
 }

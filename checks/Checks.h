@@ -1,6 +1,7 @@
-// The checks of the double run: every reading of the file accounted for,
+// The checks of the levelling: every reading of the file accounted for,
 // every reduced set-up against the limits, every line of levelling (loops,
-// the booking check), sections run forward and back, and the file's
+// the booking check; single-run lines as a level book), sections run
+// forward and back, and the file's
 // misclose against the permissible error, ending in one verdict.
 #pragma once
 
@@ -81,6 +82,24 @@ struct LineCheck {
   BookingCheck booking;
 };
 
+// A single-run line: no set-up is checked by a second run, so its station
+// and repeat differences are "single run: not checked"; the rest is checked
+// as in the double run, and its misclose against the level it closes on.
+struct SingleRunLineCheck {
+  int number = 0;  // counts single-run lines from 1
+  long fieldLine = 0;
+  std::string method, start, end;
+  long setups = 0, intermediates = 0;
+  double lengthM = 0, imbalanceM = 0;
+  bool loop = false;
+  std::optional<double> miscloseMm, permissibleMm;  // none: an open line, not judged
+  std::optional<bool> pass;
+  std::optional<double> levelMiscloseMm;  // the closing block's own
+  bool levelDisagrees = false;
+  bool bookingPass = true;
+  long failedSetups = 0;
+};
+
 // Two lines with swapped ends, A -> B and B -> A: a section run forward and
 // back.
 struct SectionCheck {
@@ -133,6 +152,9 @@ struct FailedCheck {
   // set-ups, a line without its start, the level's own figures): what is
   // wrong, and no value or limit.
   std::string finding;
+  // A set-up of a single-run line, counted from 1 over the file's
+  // single-run set-ups; 0 for every other check.
+  long singleRunSetup = 0;
 };
 
 struct CheckReport {
@@ -141,6 +163,7 @@ struct CheckReport {
   std::vector<SetupCheck> setups;
   std::vector<LineCheck> lines;
   std::vector<SectionCheck> sections;
+  std::vector<SingleRunLineCheck> singleRunLines;
   FileCheck file;
   std::vector<FailedCheck> failed;
   bool unusableErrorFactor = false;  // no misclose is judged
@@ -149,6 +172,10 @@ struct CheckReport {
   bool Pass() const { return Facts().Pass(); }
   long FailedSetupCount() const;
 };
+
+// The single-run lines of the survey, each set-up and each line; their
+// failures are added to `report.failed`.
+void CheckSingleRunLines(const Survey& survey, double errorFactor, CheckReport& report);
 
 // The file's misclose as the report has it (metres, falls minus rises) and
 // the permissible error it prints (mm).

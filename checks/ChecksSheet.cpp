@@ -249,6 +249,78 @@ int WriteLines(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRepor
   return row;
 }
 
+// Single-run lines, and the checks their set-ups fail. A single run has
+// no second reading of a set-up to check it by.
+int WriteSingleRunLines(Worksheet& sheet, ColumnWidths& widths, int row,
+                        const CheckReport& report) {
+  if (report.singleRunLines.empty()) return row;
+  row += 1;
+  sheet.SetText(row++, 1,
+                "Single-run lines (station and repeat differences: single run, not checked)",
+                {.bold = true});
+  SheetTable lines(sheet, widths, row++,
+                   {{"Line", kNumber},
+                    {"Start", kText},
+                    {"End", kText},
+                    {"Set-ups", kNumber},
+                    {"Length (m)", kNumber},
+                    {"Interm. sights", kNumber},
+                    {"Imbalance (m)", kNumber},
+                    {"Level's misclose (mm)", kNumber},
+                    {"Loop", kText},
+                    {"Misclose (mm)", kNumber},
+                    {"Permissible (mm)", kNumber},
+                    {"Result", kText},
+                    {"Booking check", kText},
+                    {"Set-ups failing", kNumber}});
+  for (const SingleRunLineCheck& line : report.singleRunLines) {
+    lines.Number(row, 1, line.number);
+    lines.Text(row, 2, line.start);
+    lines.Text(row, 3, line.end);
+    lines.Number(row, 4, static_cast<double>(line.setups));
+    lines.Number(row, 5, line.lengthM, kMetres);
+    lines.Number(row, 6, static_cast<double>(line.intermediates));
+    lines.Number(row, 7, line.imbalanceM, kMetres);
+    if (line.levelMiscloseMm)
+      lines.Number(row, 8, *line.levelMiscloseMm, Failing(kMm, line.levelDisagrees));
+    lines.Text(row, 9, line.loop ? "yes" : line.miscloseMm ? "onto known RL" : "open");
+    if (line.miscloseMm) {
+      lines.Number(row, 10, *line.miscloseMm, Failing(kMm, line.pass == false));
+      lines.Number(row, 11, *line.permissibleMm, kMm);
+    }
+    const bool fails = line.pass == false;
+    lines.Text(row, 12, fails ? "FAIL" : line.pass ? "PASS" : "not judged", Failing({}, fails));
+    lines.Text(row, 13, line.bookingPass ? "PASS" : "FAIL", Failing({}, !line.bookingPass));
+    lines.Number(row++, 14, static_cast<double>(line.failedSetups),
+                 Failing({}, line.failedSetups > 0));
+  }
+  bool heading = false;
+  for (const FailedCheck& f : report.failed) {
+    if (f.singleRunSetup == 0) continue;
+    if (!heading) {
+      heading = true;
+      row += 1;
+      SheetTable failed(sheet, widths, row++,
+                        {{"File line", kNumber},
+                         {"Back", kText},
+                         {"Sight", kText},
+                         {"Check", kText, 2},
+                         {"Value", kNumber},
+                         {"Limit", kNumber}});
+    }
+    SheetTable failed(
+        sheet, widths, 0,
+        {{"", kNumber}, {"", kText}, {"", kText}, {"", kText, 2}, {"", kNumber}, {"", kNumber}});
+    failed.Number(row, 1, static_cast<double>(f.fieldLine), Failing({}, true));
+    failed.Text(row, 2, f.back);
+    failed.Text(row, 3, f.fore);
+    failed.Text(row, 4, f.check);
+    failed.Number(row, 6, f.value, Failing({}, true));
+    failed.Number(row++, 7, f.limit);
+  }
+  return row;
+}
+
 int WriteBooking(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report) {
   row += 1;
   sheet.SetText(row++, 1,
@@ -418,6 +490,7 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
   int row = WriteHead(sheet, widths, report);
   row = WriteLimits(sheet, widths, row, report.limits);
   row = WriteLines(sheet, widths, row, report);
+  row = WriteSingleRunLines(sheet, widths, row, report);
   row = WriteBooking(sheet, widths, row, report);
   row = WriteSections(sheet, widths, row, report);
   row = WriteFindings(sheet, widths, row, report);

@@ -430,6 +430,15 @@ AdjustmentOptions OptionsOf(const AdjustArguments& a) {
                       DecimalText(kMinSigmaKm) + " to " + DecimalText(kMaxSigmaKm));
     options.sigmaKm = *sigma;
   }
+  if (!a.singleRunFactor.empty()) {
+    const auto factor = StrictNumber(a.singleRunFactor);
+    if (!factor || !(*factor >= 1 && *factor <= 10))
+      throw Error("--single-run-factor", "read the single-run factor",
+                  "\"" + a.singleRunFactor +
+                      "\" is not a number from 1 to 10 (one run against "
+                      "the mean of two is sqrt 2, 1.41421)");
+    options.singleRunFactor = *factor;
+  }
   if (!a.alpha.empty()) {
     const auto alpha = StrictNumber(a.alpha);
     if (!alpha || !(*alpha > 0 && *alpha <= 0.5) || !TestLimitsFor(*alpha).Finite())

@@ -20,8 +20,9 @@ struct ProcessArguments {
   std::optional<std::string> startRl;
   std::optional<std::string> endRl;
   bool json = false;
-  bool strict = false;  // exit 3 when a check fails
-  bool open = false;    // hand the saved workbook to the desktop
+  bool strict = false;     // exit 3 when a check fails
+  bool open = false;       // hand the saved workbook to the desktop
+  std::string pointsFile;  // --points: the list of points as CSV; empty: none
 };
 
 struct AdjustArguments {
@@ -30,6 +31,7 @@ struct AdjustArguments {
   std::vector<std::string> fixed;
   std::vector<std::string> benchmarkFiles;
   std::string sigmaKm;
+  std::string singleRunFactor;  // sigma of a single-run set-up over the double run's
   std::string name;
   std::string alpha;   // significance level of the w-test; empty: 0.001
   bool snoop = false;  // data snooping

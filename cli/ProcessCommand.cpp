@@ -14,6 +14,7 @@
 #include "cli/Commands.h"
 #include "common/Error.h"
 #include "common/Text.h"
+#include "report/PointList.h"
 #include "report/ProcessField.h"
 #include "rlinput/Adjustment.h"
 
@@ -113,6 +114,24 @@ nlohmann::json ChecksJson(const CheckReport& report) {
                           {"reason", ReasonText(n.reason)},
                           {"lost", IsPartOfDoubleRun(n.reason)}});
   }
+  nlohmann::json singleRun = nlohmann::json::array();
+  for (const SingleRunLineCheck& l : report.singleRunLines)
+    singleRun.push_back({{"line", l.number},
+                         {"field_line", l.fieldLine},
+                         {"method", l.method},
+                         {"start", ToUtf8(l.start)},
+                         {"end", ToUtf8(l.end)},
+                         {"setups", l.setups},
+                         {"intermediate_sights", l.intermediates},
+                         {"length_m", l.lengthM},
+                         {"imbalance_m", l.imbalanceM},
+                         {"loop", l.loop},
+                         {"misclose_mm", NumberOrNull(l.miscloseMm)},
+                         {"permissible_mm", NumberOrNull(l.permissibleMm)},
+                         {"level_misclose_mm", NumberOrNull(l.levelMiscloseMm)},
+                         {"pass", l.pass ? nlohmann::json(*l.pass) : nlohmann::json(nullptr)},
+                         {"booking_pass", l.bookingPass},
+                         {"failed_setups", l.failedSetups}});
   nlohmann::json completeness = {
       {"readings", c.readings}, {"reduced_setups", c.reducedSetups}, {"not_reduced", notReduced}};
   if (c.notReduced.size() > kListedNotReduced)
@@ -123,10 +142,13 @@ nlohmann::json ChecksJson(const CheckReport& report) {
       {"pass", report.file.pass ? nlohmann::json(*report.file.pass) : nlohmann::json(nullptr)},
       {"lines", report.file.lines}};
   if (!report.file.pass) file["not_judged"] = report.file.notJudged;
-  return {{"pass", report.Pass()}, {"verdict", VerdictLine(report)},
-          {"limits", limits},      {"completeness", completeness},
-          {"file", file},          {"lines", lines},
-          {"sections", sections},  {"failed", failed}};
+  nlohmann::json checks = {{"pass", report.Pass()}, {"verdict", VerdictLine(report)},
+                           {"limits", limits},      {"completeness", completeness},
+                           {"file", file},          {"lines", lines},
+                           {"sections", sections},  {"failed", failed}};
+  // Files without single-run lines keep the JSON they have always given.
+  if (!singleRun.empty()) checks["single_run_lines"] = singleRun;
+  return checks;
 }
 
 std::string Dumped(const nlohmann::json& value, const std::string& indent) {
@@ -229,6 +251,22 @@ Outcome AdjustFromKeyedLevels(const ProcessArguments& arguments, const ProcessRe
   return outcome;
 }
 
+nlohmann::json PointsJson(const Survey& survey) {
+  nlohmann::json points = nlohmann::json::array();
+  for (const PointEntry& p : PointsOf(survey))
+    points.push_back({{"point", p.point},
+                      {"kind", p.kind},
+                      {"run", p.singleRun ? "single" : "double"},
+                      {"line", p.line},
+                      {"field_line", p.fieldLine},
+                      {"reading_m", NumberOrNull(p.reading)},
+                      {"distance_m", NumberOrNull(p.distance)},
+                      {"reduced_level_m", NumberOrNull(p.reducedLevel)},
+                      {"adjusted_level_m", NumberOrNull(p.adjustedLevel)},
+                      {"instrument_level_m", NumberOrNull(p.instrumentLevel)}});
+  return points;
+}
+
 void PrintJson(const ProcessResult& run, const CheckReport& checks, const Outcome& o) {
   Warnings warnings = run.warnings;
   for (const auto& f : run.failures) warnings.push_back({0, f});
@@ -251,7 +289,9 @@ void PrintJson(const ProcessResult& run, const CheckReport& checks, const Outcom
       {"end_rl", o.endLevel},
       {"checks", ChecksJson(checks)},
   };
-  PrintRunJson(out, warnings);
+  nlohmann::json members = out;
+  members["points"] = PointsJson(run.survey);
+  PrintRunJson(members, warnings);
 }
 
 void PrintText(const ProcessArguments& arguments, const ProcessResult& run,
@@ -260,17 +300,28 @@ void PrintText(const ProcessArguments& arguments, const ProcessResult& run,
   const std::string notSaved = "not saved (the earlier file is kept as it was)";
   std::cout << "Processed " << arguments.fieldFile << "\n"
             << "  report workbook:  " << (run.workbookSaved ? run.workbookPath : notSaved) << "\n"
-            << "  level data file:  " << (run.workbookSaved ? run.levelDataPath : notSaved) << "\n"
-            << "  set-ups recorded: " << run.survey.SetupCount() << "\n"
-            << "  set-ups reduced:  " << run.survey.ReducedSetupCount() << "\n"
-            << "  line length:      " << FormatFixed(run.survey.closure.totalDistance, 2) << " m\n"
-            << "  start:            " << summary.startReference << " RL "
-            << DecimalText(o.startLevel) << "\n"
-            << "  end:              " << summary.endReference << " RL " << DecimalText(o.endLevel)
-            << "\n"
-            << "  " << (checks.lines.size() > 1 ? "misclose (file):  " : "misclose:         ")
-            << FormatFixed(o.misclose * 1000, 2) << " mm (permissible "
-            << FormatFixed(o.permissible, 2) << " mm)\n";
+            << "  level data file:  " << (run.workbookSaved ? run.levelDataPath : notSaved) << "\n";
+  // A file of single-run lines only has no double run to sum up.
+  if (!run.survey.lines.empty() || run.survey.singleRunLines.empty())
+    std::cout << "  set-ups recorded: " << run.survey.SetupCount() << "\n"
+              << "  set-ups reduced:  " << run.survey.ReducedSetupCount() << "\n"
+              << "  line length:      " << FormatFixed(run.survey.closure.totalDistance, 2)
+              << " m\n"
+              << "  start:            " << summary.startReference << " RL "
+              << DecimalText(o.startLevel) << "\n"
+              << "  end:              " << summary.endReference << " RL " << DecimalText(o.endLevel)
+              << "\n"
+              << "  " << (checks.lines.size() > 1 ? "misclose (file):  " : "misclose:         ")
+              << FormatFixed(o.misclose * 1000, 2) << " mm (permissible "
+              << FormatFixed(o.permissible, 2) << " mm)\n";
+  for (const SingleRunLineCheck& l : checks.singleRunLines)
+    std::cout << "  single-run line " << l.number << " (" << l.method << "): " << l.setups
+              << " set-ups, " << l.intermediates << " intermediate sights, "
+              << FormatFixed(l.lengthM, 2) << " m, "
+              << (l.miscloseMm ? "misclose " + FormatFixed(*l.miscloseMm, 2) + " mm (permissible " +
+                                     FormatFixed(*l.permissibleMm, 2) + " mm)"
+                               : std::string("open, not judged"))
+              << "\n";
   if (o.adjustment && o.adjustment->Ok())
     std::cout << "  adjusted from the keyed "
               << (arguments.endRl ? "start and end RL (open loop)" : "start RL (closed loop)")
@@ -279,6 +330,17 @@ void PrintText(const ProcessArguments& arguments, const ProcessResult& run,
   for (const auto& w : run.warnings)
     std::cerr << "warning: " << (w.line > 0 ? "line " + std::to_string(w.line) + ": " : "")
               << w.message << "\n";
+}
+
+// --points: the list of points as CSV, written whole or not at all.
+void WritePoints(const std::string& path, const ProcessResult& run, Outcome& outcome) {
+  try {
+    const std::string csv = PointsCsv(PointsOf(run.survey));
+    ReplaceFile(RealFileSystem(), path, [&](OutputStream& out) { out.Write(csv); });
+  } catch (const Error& e) {
+    std::cerr << "vireo-cli: the points were not written: " << e.what() << "\n";
+    if (outcome.status == kExitOk) outcome.status = kExitOutputFailed;
+  }
 }
 
 }  // namespace
@@ -305,7 +367,8 @@ int Process(const ProcessArguments& arguments, const std::string& home) {
   }
   const ProcessResult& run = checked.run;
   for (const auto& failure : run.failures) std::cerr << "vireo-cli: " << failure << "\n";
-  const Outcome outcome = AdjustFromKeyedLevels(arguments, run, checked.checks, app);
+  Outcome outcome = AdjustFromKeyedLevels(arguments, run, checked.checks, app);
+  if (!arguments.pointsFile.empty()) WritePoints(arguments.pointsFile, run, outcome);
   if (arguments.json)
     PrintJson(run, checked.checks, outcome);
   else

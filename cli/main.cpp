@@ -97,9 +97,12 @@ int Run(int argc, char** argv) {
   process->add_option("--end-rl", endRl, "open loop: the known end RL")->needs(startOpt);
   process->add_flag("--json", json, "print one JSON object");
   bool strict = false;
-  process->add_flag("--strict", strict, "exit 3 when a check of the double run fails");
+  process->add_flag("--strict", strict, "exit 3 when a check fails");
   bool open = false;
   process->add_flag("--open", open, "open the saved workbook in the desktop's spreadsheet program");
+  std::string pointsFile;
+  process->add_option("--points", pointsFile,
+                      "write every point with its reduced and adjusted level to this CSV file");
 
   auto* settings = cli.add_subcommand("settings", "print the settings and the check limits");
   settings->add_option("--home", home, "the application folder");
@@ -134,6 +137,10 @@ int Run(int argc, char** argv) {
   adjust
       ->add_option("--sigma-km", adjustArgs.sigmaKm,
                    "standard deviation of 1 km of levelling, mm (default 1.0)")
+      ->check(kNotEmpty);
+  adjust
+      ->add_option("--single-run-factor", adjustArgs.singleRunFactor,
+                   "sigma of a single-run set-up over a double-run one (default 1.41421, sqrt 2)")
       ->check(kNotEmpty);
   adjust->add_option("--name", adjustArgs.name,
                      "the adjustment's name (default: the first file's)");
@@ -178,7 +185,8 @@ int Run(int argc, char** argv) {
                     wantsJson);
   }
   if (*process) {
-    ProcessArguments arguments{fieldFile, std::nullopt, std::nullopt, json, strict, open};
+    ProcessArguments arguments{fieldFile, std::nullopt, std::nullopt, json,
+                               strict,    open,         pointsFile};
     if (startOpt->count()) arguments.startRl = startRl;
     if (process->get_option("--end-rl")->count()) arguments.endRl = endRl;
     return Process(arguments, home);

@@ -270,7 +270,10 @@ void Network::AddInput(std::size_t i, const std::string& label, std::size_t firs
       const bool samePlace = setup.fore == setup.back && input.kind == InputKind::LevelData;
       const int to = samePlace ? from : pointOf(setup.fore, setup.fieldLine);
       previousFore = to;
-      edges_[at] = {from, to, setup.difference, length / 1000};
+      // One run of a set-up has twice the variance of the mean of two: its
+      // sigma is the double run's times the single-run factor (sqrt 2).
+      const double factor = setup.singleRun ? options_.singleRunFactor : 1.0;
+      edges_[at] = {from, to, setup.difference, factor * factor * length / 1000, length / 1000};
       AdjustedObservation& o = result_.observations[at++];
       o.input = static_cast<int>(i);
       o.line = static_cast<int>(l + 1);
@@ -279,7 +282,7 @@ void Network::AddInput(std::size_t i, const std::string& label, std::size_t firs
       o.to = to;
       o.length = length;
       o.observed = setup.difference;
-      o.sigma = sigmaKm * std::sqrt(length / 1000);
+      o.sigma = factor * sigmaKm * std::sqrt(length / 1000);
     }
     if (input.kind == InputKind::FieldData) WarnKeptApart(input.path, suffix, reached, part);
   }
@@ -412,6 +415,7 @@ void Network::Walk(int start, int edge) {
     steps_.push_back({edge, sign});
     section.difference += sign * e.difference;
     section.cofactor += e.cofactor;
+    section.lengthKm += e.lengthKm;
     at = sign > 0 ? e.to : e.from;
     if (points_[at].node) {
       section.end = at;

@@ -46,8 +46,9 @@ struct LevelledDifference {
   // and print, by this text.
   std::string back;
   std::string fore;
-  double difference = 0;  // back minus fore, unrounded
-  double length = 0;      // back plus fore sight; 0 or less: not known
+  double difference = 0;   // back minus fore, unrounded
+  double length = 0;       // back plus fore sight; 0 or less: not known
+  bool singleRun = false;  // a set-up of a single-run line (one reading each way)
 };
 
 struct LevelledLine {
@@ -149,6 +150,9 @@ struct AdjustmentOptions {
   // The n of the double-run tolerance n * sqrt(k) mm for sections run
   // forward and back and for loops (the control file's error factor).
   double errorFactor = 4;
+  // A set-up of a single-run line has sigma_km times this for 1 km: one
+  // run against the mean of two.
+  double singleRunFactor = 1.4142135623730951;
 };
 
 inline constexpr double kFlagLimit = 3.29;  // |w| above it flags an observation at 0.1 %

@@ -74,6 +74,16 @@ NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings) {
         levelled.setups.push_back({s.fieldLine, ToUtf8(s.back->point), ToUtf8(s.fore.point),
                                    s.HeightDifference(), s.BackDistance() + s.ForeDistance()});
   }
+  for (const SingleRunLine& line : survey.singleRunLines) {
+    LevelledLine& levelled = input.lines.emplace_back();
+    levelled.setups.reserve(line.setups.size());
+    for (const BookSetup& s : line.setups) {
+      const BookSight &back = s.Back(), &fore = s.Fore();
+      levelled.setups.push_back({s.fieldLine, ToUtf8(back.point), ToUtf8(fore.point),
+                                 back.reading.value - fore.reading.value,
+                                 back.reading.distance + fore.reading.distance, true});
+    }
+  }
   input.warnings.Append(warnings, [&](const RunWarning& w) {
     return NetworkWarning{survey.file, w.line, w.message};
   });

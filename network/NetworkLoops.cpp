@@ -36,7 +36,7 @@ void Network::FillSectionsAndLoops(const Solution& solution) {
     out.firstFieldLine = first.fieldLine;
     out.lastFieldLine = last.fieldLine;
     out.setups = static_cast<long>(section.stepCount);
-    out.length = section.cofactor * 1000;
+    out.length = section.lengthKm * 1000;
     out.observed = section.difference;
     out.residual = solution.residual[s] * 1000;
     out.adjusted = section.difference + solution.residual[s];
@@ -130,7 +130,7 @@ void Network::Loops() {
     loop.steps.insert(loop.steps.end(), toStart.rbegin(), toStart.rend());
     for (const LevellingLoop::Step& step : loop.steps) {
       const Section& section = sections_[step.section];
-      loop.length += section.cofactor * 1000;
+      loop.length += section.lengthKm * 1000;
       loop.miscloseMm += (step.reversed ? -section.difference : section.difference) * 1000;
       result_.sections[step.section].inLoop = true;
     }

@@ -70,6 +70,17 @@ void CloseSingleRunLine(SingleRunLine& line) {
   }
 }
 
+std::optional<bool> MiscloseWithinTolerance(const SingleRunLine& line, double errorFactor) {
+  if (!line.closure.misclose || !IsUsableErrorFactor(errorFactor)) return std::nullopt;
+  return std::abs(*line.closure.misclose * 1000) <=
+         ToleranceMm(errorFactor, line.closure.lengthM) + 1e-9;
+}
+
+bool DisagreesWithLevel(const BookClosure& closure) {
+  return closure.misclose && closure.levelMisclose &&
+         std::abs(*closure.misclose - *closure.levelMisclose) > 0.00001 + 1e-9;
+}
+
 bool BookSums::Agree() const {
   // Each rise is its B - F rounded to five decimals; the levels carry them.
   constexpr double kRounding = 0.00001;

@@ -23,6 +23,13 @@ void LevelBookSetup(BookSetup& setup, double backLevel);
 // set-up's back point.
 void CloseSingleRunLine(SingleRunLine& line);
 
+// The line's misclose against n·√k mm (k its length in km): none when it
+// has nothing to close on or the error factor is not a usable one.
+std::optional<bool> MiscloseWithinTolerance(const SingleRunLine& line, double errorFactor);
+// The closing block's misclose (505) and the one the readings give differ
+// by more than 0.01 mm.
+bool DisagreesWithLevel(const BookClosure& closure);
+
 // The booking check of a level book: sum of back sights minus sum of fore
 // sights, rises minus falls and last level minus first, metres.
 struct BookSums {

@@ -97,6 +97,7 @@ void SurveyBuilder::BookSetupComplete() {
       warnings_.push_back({setup.fieldLine, ToUtf8(ChainBreakText(*broken))});
   }
   LevelBookSetup(setup, backLevel);
+  if (survey_.firstStation.empty()) survey_.firstStation = setup.Back().point;
   line.setups.push_back(std::move(setup));
   // The level writes the fore point's height after the set-up.
   const std::vector<BookSight>& sights = line.setups.back().sights;

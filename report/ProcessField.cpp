@@ -7,6 +7,7 @@
 #include "output/LevelDataFile.h"
 #include "reduction/SurveyBuilder.h"
 #include "reduction/Tolerance.h"
+#include "report/LevelBookSheet.h"
 #include "report/ProfileSheet.h"
 #include "report/ReportSheet.h"
 #include "settings/ControlFile.h"
@@ -26,12 +27,20 @@ double AsShown(double value) {
   return NumberFromText(DecimalText(value));
 }
 
-// One elevation difference record for every set-up with both sights paired.
+// One elevation difference record for every set-up with both sights paired,
+// then one for every set-up of a single-run line (its intermediate sights
+// are side shots, no part of the levelling).
 void WriteLevelData(LevelDataFile& file, const Survey& survey) {
   survey.ForEachReduced([&](const Setup& s) {
     file.Write({s.back->point, s.fore.point, s.back->Mean(), s.fore.Mean(), s.back->first.distance,
                 s.fore.first.distance, survey.firstStation});
   });
+  for (const SingleRunLine& line : survey.singleRunLines)
+    for (const BookSetup& s : line.setups) {
+      const BookSight &back = s.Back(), &fore = s.Fore();
+      file.Write({back.point, fore.point, back.reading.value, fore.reading.value,
+                  back.reading.distance, fore.reading.distance, survey.firstStation});
+    }
 }
 
 RunSummary Summarize(const Survey& survey, const ReportLayout& layout, const Settings& settings,
@@ -192,6 +201,9 @@ void Render(Workbook& workbook, const ReportHeader& header, const ReportLayout& 
   } catch (const Error& e) {
     result.warnings.push_back({0, std::string("no profile is added: ") + e.Cause()});
   }
+  if (!WriteLevelBook(workbook, header, survey, NumberFromText(settings.errorFactor)))
+    result.warnings.push_back({0, std::string("the template has a sheet \"") + kLevelBookSheet +
+                                      "\" of its own; it is kept and no level book is added"});
   result.summary = Summarize(survey, layout, settings, result.workbookPath);
 }
 

@@ -280,6 +280,13 @@ void WriteReport(Workbook& workbook, const ReportHeader& header, const Survey& s
     sheet.SetText(kReportHeadingRow, column,
                   kReportColumnHeadings[static_cast<std::size_t>(column - 1)]);
   MakeFormattedLooks(sheet, survey);
+  if (survey.lines.empty()) {
+    // A file of single-run lines only: they are on the Level Book sheet.
+    sheet.SetText(kReportHeadingRow + 2, 1,
+                  "The file holds no double-run line; its single-run lines are reduced on the "
+                  "sheet \"Level Book\".");
+    return;
+  }
 
   auto rows = std::make_shared<ReportRows>(survey, layout, permissibleErrorMm);
   if (sheet.LastRow() < rows->First()) {

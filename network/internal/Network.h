@@ -37,7 +37,8 @@ struct Point {
 struct Edge {
   int from = 0, to = 0;
   double difference = 0;  // metres
-  double cofactor = 0;
+  double cofactor = 0;    // its length in km, times the single-run factor squared
+  double lengthKm = 0;
 };
 
 struct Step {
@@ -49,6 +50,7 @@ struct Section {
   int start = 0, end = 0;
   double difference = 0;  // metres, start to end
   double cofactor = 0;
+  double lengthKm = 0;
   std::size_t firstStep = 0, stepCount = 0;  // in Network::steps
 };
 

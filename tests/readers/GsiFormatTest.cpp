@@ -98,8 +98,8 @@ TEST(GsiReader, what_the_double_run_cannot_take_is_skipped_with_a_warning_naming
   const std::pair<std::string, std::string> cases[] = {
       {start + setup, "S@1 H100.00000@2 " + reduced},
       {"*410001+00000000?......1 \n" + setup,
-       "S@1 x(single-run line)@2 x(single-run line)@3 x(single-run line)@4 x(single-run line)@5 "
-       "| 1: the line is measured single-run (method 1, BF); its readings are skipped"},
+       "S@1 RbA=1.50000@2 RfB=1.20000@3 x(single-run line)@4 x(single-run line)@5 H100.29999@6 "
+       "| 4: the block holds a reading of a double run (B2 or F2) in a single-run line"},
       {"*410001+00000000?......9 \n" + setup,
        "RbA=1.50002@5 H100.29999@6 | 1: the line names no known measuring method"},
       {start + setup +

@@ -69,8 +69,13 @@ TEST(HostileInput, refused_input_keeps_the_earlier_outputs) {
   const std::string gsiSetup =
       "*110010+000000000000000A 32...8+0000000002000000 331.08+0000000000150000 \n"
       "*110011+000000000000000B 32...8+0000000002100000 332.08+0000000000120000 \n";
-  refused([&] { fixture.Process("H.dat", "*410001+00000000?......1 \n" + gsiSetup); },
-          "its 2 readings are all of single-run lines or intermediate sights");
+  refused(
+      [&] {
+        fixture.Process(
+            "H.dat",
+            "*410001+00000000?......2 \n*110010+000000000000000A 333.08+0000000000150000 \n");
+      },
+      "its one reading is of a single-run line or an intermediate sight");
   refused([&] { fixture.Process("H.dat", "*410001+00000000?......2 \n" + gsiSetup); },
           "none of its 2 readings makes a set-up with both sights read twice");
 }
