@@ -1,9 +1,11 @@
 #include "report/LevelBookSheet.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
 
+#include "common/Error.h"
 #include "common/Text.h"
 #include "output/SheetTable.h"
 #include "reduction/LevelBook.h"
@@ -74,14 +76,15 @@ std::string ClosureText(const SingleRunLine& line, double errorFactor) {
            "RL to close it)";
   const double permissible = ToleranceMm(errorFactor, c.lengthM);
   const std::optional<bool> within = MiscloseWithinTolerance(line, errorFactor);
-  std::string text = "Misclose " + FormatFixed(*c.misclose * 1000, 2) + " mm (last RL - " +
+  std::string text = "Misclose " + FormatFixed(*c.misclose * 1000, 2) + " mm (" +
                      (c.loop ? "start RL " : "known RL ") + FormatFixed(*c.knownEnd, 5) +
-                     " m), permissible " + FormatFixed(permissible, 2) + " mm over " +
+                     " m - last RL), permissible " + FormatFixed(permissible, 2) + " mm over " +
                      FormatFixed(c.lengthM, 1) + " m: ";
   text += !within ? "not judged" : *within ? "within tolerance" : "OUTSIDE TOLERANCE";
   if (c.levelMisclose)
-    text += "; the level's own misclose " + FormatFixed(*c.levelMisclose * 1000, 2) +
-            " mm (closing block, file line " + std::to_string(c.closingBlockLine) + ")" +
+    text += "; the level's own misclosure " + FormatFixed(*c.levelMisclose * 1000, 2) +
+            " mm (measured - known, closing block, file line " +
+            std::to_string(c.closingBlockLine) + ")" +
             (DisagreesWithLevel(c) ? " DISAGREES" : " agrees");
   return text;
 }
@@ -91,7 +94,95 @@ void WriteHeader(Worksheet& sheet, const ReportHeader& header) {
     sheet.SetText(static_cast<int>(i) + 1, 1, header[i], {.bold = i == 0});
 }
 
+// The rows after a line's readings: its sums, then its check and closure.
+constexpr int kCheckAfter = 2, kClosureAfter = 3;
+
 }  // namespace
+
+LevelBookRows LastLineRows(const Survey& survey) {
+  LevelBookRows rows;
+  int row = kHeadingRow + 1;
+  for (const SingleRunLine& line : survey.singleRunLines) {
+    int sights = 0;
+    for (const BookSetup& s : line.setups) sights += static_cast<int>(s.sights.size());
+    if (sights > 0) rows = {row + 1, row + sights};
+    row += 1 + sights + 5;
+  }
+  return rows;
+}
+
+SingleRunLine ReadLevelBookLine(Workbook& workbook, const LevelBookRows& rows,
+                                const std::string& path) {
+  Worksheet sheet = workbook.Sheet(kLevelBookSheet);
+  auto number = [&](int row, int column) -> std::optional<double> {
+    const CellValue cell = sheet.Get(row, column);
+    if (cell.IsEmpty()) return std::nullopt;
+    if (cell.kind != CellValue::Kind::Number)
+      throw Error(path, "read the level book",
+                  "the cell in row " + std::to_string(row) + ", column " + std::to_string(column) +
+                      " of the sheet \"" + kLevelBookSheet + "\" holds no number");
+    return cell.number;
+  };
+  SingleRunLine line;
+  std::optional<BookSetup> open;
+  for (int row = rows.firstSight; row <= rows.lastSight; ++row) {
+    BookSight sight;
+    sight.point = sheet.Get(row, kPoint).text;
+    for (auto [column, kind] : {std::pair{kBack, SightKind::Back},
+                                {kIntermediate, SightKind::Intermediate},
+                                {kFore, SightKind::Fore}})
+      if (auto value = number(row, column)) {
+        sight.kind = kind;
+        sight.reading.value = *value;
+      }
+    sight.reading.distance = number(row, kDistance).value_or(0);
+    sight.reading.fieldLine = static_cast<long>(number(row, kFileLine).value_or(0));
+    // As the file gave them: an intermediate sight after a fore sight was
+    // taken from the set-up just completed.
+    if (sight.kind == SightKind::Intermediate && !open && !line.setups.empty()) {
+      line.setups.back().sights.push_back(std::move(sight));
+      continue;
+    }
+    if (!open) open.emplace();
+    open->sights.push_back(std::move(sight));
+    auto has = [&](SightKind kind) {
+      return std::any_of(open->sights.begin(), open->sights.end(),
+                         [&](const BookSight& s) { return s.kind == kind; });
+    };
+    if (has(SightKind::Back) && has(SightKind::Fore)) {
+      line.setups.push_back(std::move(*open));
+      open.reset();
+    }
+  }
+  if (open || line.setups.empty())
+    throw Error(path, "read the level book",
+                "the rows " + std::to_string(rows.firstSight) + " to " +
+                    std::to_string(rows.lastSight) + " of the sheet \"" + kLevelBookSheet +
+                    "\" are not the set-ups of a line (a back or fore sight is missing)");
+  return line;
+}
+
+void WriteLevelBookLine(Workbook& workbook, const SingleRunLine& line, const LevelBookRows& rows,
+                        double errorFactor) {
+  Worksheet sheet = workbook.Sheet(kLevelBookSheet);
+  // The title names the level the line now starts from.
+  std::string title = sheet.Get(rows.firstSight - 1, kPoint).text;
+  title = title.substr(0, title.find(": from ")) + ": from " + line.setups.front().Back().point +
+          " at " + FormatFixed(line.setups.front().Back().reducedLevel, 5) + " m, keyed in";
+  sheet.SetText(rows.firstSight - 1, kPoint, title);
+  int row = rows.firstSight;
+  for (const BookSetup& setup : line.setups)
+    for (const BookSight& s : setup.sights) {
+      sheet.SetNumber(row, kLevel, s.reducedLevel);
+      if (s.adjustedLevel)
+        sheet.SetNumber(row, kAdjusted, *s.adjustedLevel);
+      else
+        sheet.Clear(row, kAdjusted);
+      ++row;
+    }
+  sheet.SetText(rows.lastSight + kCheckAfter, kPoint, CheckText(line));
+  sheet.SetText(rows.lastSight + kClosureAfter, kPoint, ClosureText(line, errorFactor));
+}
 
 bool WriteLevelBook(Workbook& workbook, const ReportHeader& header, const Survey& survey,
                     double errorFactor) {

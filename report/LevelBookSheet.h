@@ -19,4 +19,21 @@ inline constexpr const char* kLevelBookSheet = "Level Book";
 bool WriteLevelBook(Workbook& workbook, const ReportHeader& header, const Survey& survey,
                     double errorFactor);
 
+// The rows of the last single-run line's readings on the sheet; 0 when the
+// survey has no single-run line with a set-up.
+struct LevelBookRows {
+  int firstSight = 0, lastSight = 0;
+};
+LevelBookRows LastLineRows(const Survey& survey);
+
+// The last line as the RL adjustment reads it back from the saved sheet:
+// its readings and distances grouped into set-ups as the file gave them.
+// A cell it computes with that is not a number refuses it (Error naming
+// `path` and the cell).
+SingleRunLine ReadLevelBookLine(Workbook& workbook, const LevelBookRows& rows,
+                                const std::string& path);
+// Writes the line's levels, Adj. RL and the texts at its foot again.
+void WriteLevelBookLine(Workbook& workbook, const SingleRunLine& line, const LevelBookRows& rows,
+                        double errorFactor);
+
 }  // namespace vireo

@@ -43,6 +43,25 @@ void WriteLevelData(LevelDataFile& file, const Survey& survey) {
     }
 }
 
+// The last single-run line is the one the RL question is about when the
+// file has no double run.
+void SummarizeLevelBook(const Survey& survey, RunSummary& summary) {
+  const LevelBookRows rows = LastLineRows(survey);
+  if (rows.firstSight == 0) return;
+  const SingleRunLine* line = &survey.singleRunLines.back();
+  while (line->setups.empty()) --line;
+  summary.levelBookFirstRow = rows.firstSight;
+  summary.levelBookLastRow = rows.lastSight;
+  summary.startReference = ToUtf8(line->setups.front().Back().point);
+  summary.endReference = ToUtf8(line->setups.back().Fore().point);
+  summary.startRl = line->startHeight;
+  summary.endRl = line->setups.back().Fore().reducedLevel;
+  summary.totalDistanceM = AsShown(line->closure.lengthM);
+  summary.miscloseM = AsShown(line->closure.misclose.value_or(0));
+  summary.firstDataRow = 0;
+  summary.figures.clear();
+}
+
 RunSummary Summarize(const Survey& survey, const ReportLayout& layout, const Settings& settings,
                      const std::string& workbookPath) {
   RunSummary summary;
@@ -61,6 +80,7 @@ RunSummary Summarize(const Survey& survey, const ReportLayout& layout, const Set
   summary.errorFactor = NumberFromText(settings.errorFactor);
   summary.workbookPath = workbookPath;
   summary.figures = ReportFigures(survey, layout);
+  if (survey.lines.empty()) SummarizeLevelBook(survey, summary);
   return summary;
 }
 

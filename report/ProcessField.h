@@ -48,6 +48,10 @@ struct RunSummary {
   // level a workbook another run has put there since. Empty: not checked.
   std::string figures;
   RunVerdictFacts verdict;
+  // A file of single-run lines only: the rows of its last line's readings
+  // on the Level Book sheet, which the RL adjustment levels again; 0: the
+  // report's last line.
+  int levelBookFirstRow = 0, levelBookLastRow = 0;
   bool operator==(const RunSummary&) const = default;
 };
 

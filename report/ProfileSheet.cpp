@@ -59,8 +59,25 @@ Worksheet AddProfileSheet(Workbook& workbook, const std::vector<ProfilePoint>& p
 
 }  // namespace
 
+std::vector<ProfilePoint> ProfileOf(const SingleRunLine& line) {
+  std::vector<ProfilePoint> points;
+  if (line.setups.empty()) return points;
+  const BookSight& first = line.setups.front().Back();
+  points.push_back({ToUtf8(first.point), 0.0, first.reducedLevel, first.adjustedLevel});
+  double distance = 0.0;
+  for (const BookSetup& s : line.setups) {
+    distance += s.Back().reading.distance + s.Fore().reading.distance;
+    const BookSight& fore = s.Fore();
+    points.push_back({ToUtf8(fore.point), distance, fore.reducedLevel, fore.adjustedLevel});
+  }
+  return points;
+}
+
 std::vector<ProfilePoint> ProfileOf(const Survey& survey) {
   std::vector<ProfilePoint> points;
+  if (survey.lines.empty())
+    for (auto line = survey.singleRunLines.rbegin(); line != survey.singleRunLines.rend(); ++line)
+      if (!line->setups.empty()) return ProfileOf(*line);
   if (survey.lines.empty() || survey.lines.back().setups.empty()) return points;
   const std::vector<Setup>& setups = survey.lines.back().setups;
   const Setup& first = setups.front();

@@ -35,7 +35,11 @@ struct ProfilePoint {
 // The points of the last line: its first back point at distance 0, then the
 // fore point of every set-up, each set-up adding the Ave_Dist of both its
 // rows, as the misclose is spread.
+// A file of single-run lines only gives its last single-run line's.
 std::vector<ProfilePoint> ProfileOf(const Survey& survey);
+// The change points of a single-run line: its first back point, then every
+// fore point, each set-up adding its back and fore distance.
+std::vector<ProfilePoint> ProfileOf(const SingleRunLine& line);
 // The same of a line the RL adjustment levelled again.
 std::vector<ProfilePoint> ProfileOf(const ReportLine& line,
                                     const std::vector<AdjustedPair>& adjusted);

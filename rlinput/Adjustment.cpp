@@ -66,6 +66,8 @@ AdjustmentResult AdjustReducedLevels(const RunSummary& summary, LoopType loop,
                                      const AppFolder& app, FileSystem& fs) {
   if (auto refusal = RefuseKeyedLevels(loop, startRlText, endRlText)) return Refuse(*refusal);
   const double startRl = *StrictNumber(startRlText);
+  if (summary.levelBookFirstRow > 0)
+    return AdjustLevelBook(summary, loop, startRl, endRlText, app, fs);
   const std::string& path = summary.workbookPath;
   const int first = summary.firstDataRow;
   const double totalDistance = summary.totalDistanceM;

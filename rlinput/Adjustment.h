@@ -51,6 +51,13 @@ std::optional<std::string> RefuseKeyedLevels(LoopType loop, const std::string& s
 // adjusted (Blocked). The start RL, and for an open loop the end RL, must
 // be complete numbers, and every result finite; otherwise the result is
 // Refused and no file is touched.
+// The same for a file of single-run lines only (summary.levelBookFirstRow
+// set): the last line of the Level Book sheet. Called by
+// AdjustReducedLevels once the keyed levels are taken.
+AdjustmentResult AdjustLevelBook(const RunSummary& summary, LoopType loop, double startRl,
+                                 const std::string& endRlText, const AppFolder& app,
+                                 FileSystem& fs);
+
 AdjustmentResult AdjustReducedLevels(const RunSummary& summary, LoopType loop,
                                      const std::string& startRlText, const std::string& endRlText,
                                      const AppFolder& app, FileSystem& fs = RealFileSystem());

@@ -12,6 +12,7 @@
 #include "checks/Checks.h"
 #include "checks/ChecksSheet.h"
 #include "common/Text.h"
+#include "examples/GsiFileWriter.h"
 #include "reduction/SurveyBuilder.h"
 #include "rlinput/Adjustment.h"
 #include "tests/support/Clients.h"
@@ -509,4 +510,40 @@ TEST(ChecksSheet, prints_the_set_up_headings_on_every_page_and_columns_apart) {
   // Set-up 48 on the 8th line, file line 252, from point 26 to 27.
   EXPECT_TRUE(std::regex_search(printed.pages[setups],
                                 std::regex(R"(\n\s*48 {2,}8 {2,}252 {2,}26 {2,}27 )")));
+}
+
+// A single-run loop: the closing block's own misclosure must agree with
+// the readings, and a set-up of one run is checked like one of two.
+TEST(Checks, a_single_run_line_is_judged_by_its_closure_and_its_set_ups) {
+  const std::string dini = examples::SimulateFieldFile(
+      {.seed = 5, .setupsPerLine = 8, .method = "aBF", .intermediates = 2});
+  const std::string gsi = examples::GsiFromDini(dini, examples::GsiWidth::Gsi16);
+  Warnings warnings;
+  const CheckReport clean = CheckText(gsi, warnings);
+  EXPECT_TRUE(clean.Pass()) << VerdictLine(clean);
+  ASSERT_EQ(clean.singleRunLines.size(), 1u);
+  EXPECT_TRUE(clean.singleRunLines[0].loop && clean.singleRunLines[0].pass == true);
+  EXPECT_EQ(clean.file.pass, true);  // the file is that one line
+
+  // The level's 505 word 0.05 mm off the readings' misclose.
+  std::string off = gsi;
+  const std::size_t at = off.find("505.08");
+  const long level = std::stol(off.substr(at + 7, 16)) * (off[at + 6] == '-' ? -1 : 1);
+  char word[32];
+  std::snprintf(word, sizeof word, "505.08%c%016ld", level + 5 < 0 ? '-' : '+',
+                std::labs(level + 5));
+  off.replace(at, 23, word);
+  EXPECT_THAT(Findings(CheckText(off, warnings)),
+              ::testing::ElementsAre(
+                  ::testing::HasSubstr("level_figures: the closing block gives the misclose")));
+
+  // A sight longer than the limit fails its single-run set-up.
+  CheckLimits limits;
+  limits.sightLengthM = 20;
+  TempFolder folder;
+  WriteFile(folder / "F.gsi", gsi);
+  const CheckReport strict = RunChecks(ReadSurvey(folder / "F.gsi", warnings), limits, 4, {});
+  EXPECT_GT(strict.FailedSetupCount(), 0);
+  EXPECT_EQ(strict.Facts().failedOthers, 0);
+  EXPECT_FALSE(strict.Pass());
 }

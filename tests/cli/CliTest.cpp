@@ -396,3 +396,40 @@ TEST(Cli, json_answers_every_exit_and_an_unwritable_standard_output_is_exit_1) {
                   .c_str());
   EXPECT_EQ(ReadFile(scratch / "status"), "1\n");
 }
+
+// A single-run GSI job with intermediate sights: the Level Book, the points
+// for CAD, and keyed levels that level its last line again.
+TEST(Cli, a_single_run_job_gives_its_level_book_points_and_keyed_levels) {
+  AppFixture fixture;
+  const std::string dini = vireo::examples::SimulateFieldFile(
+      {.seed = 4, .setupsPerLine = 6, .method = "BF", .intermediates = 1});
+  const std::string field = fixture.AddFieldFile(
+      "SITE.gsi", vireo::examples::GsiFromDini(dini, vireo::examples::GsiWidth::Gsi8));
+  const std::string points = fixture.app.root + "/points.csv";
+  const std::string run = "process " + Quote(field) + " --home " + Quote(fixture.app.root);
+  auto processed = RunCli(run + " --json --points " + Quote(points));
+  ASSERT_EQ(processed.status, 0) << processed.err;
+  auto j = nlohmann::json::parse(processed.out);
+  EXPECT_EQ(j["checks"]["pass"], true) << j["checks"]["verdict"];
+  EXPECT_EQ(j["checks"]["single_run_lines"][0]["intermediate_sights"], 6);
+  // The start height, then back, intermediate and fore sight of each set-up.
+  ASSERT_EQ(j["points"].size(), 1u + 6 * 3);
+  const auto& intermediate = j["points"][2];
+  EXPECT_EQ(intermediate["kind"], "intermediate");
+  EXPECT_NEAR(
+      intermediate["reduced_level_m"].get<double>(),
+      intermediate["instrument_level_m"].get<double>() - intermediate["reading_m"].get<double>(),
+      1e-9);
+  const std::string csv = ReadFile(points);
+  EXPECT_EQ(csv.substr(0, csv.find('\n')),
+            "point,kind,line,field_line,reduced_level_m,adjusted_level_m\r");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 1 + 6 * 3);
+
+  auto keyed = RunCli(run + " --json --start-rl 50");
+  ASSERT_EQ(keyed.status, 0) << keyed.err;
+  vireo::Workbook book = vireo::Workbook::Open(fixture.app.ProcessedWorkbook("SITE"));
+  vireo::Worksheet sheet = book.Sheet("Level Book");
+  EXPECT_EQ(sheet.Get(8, 7), vireo::CellValue::Number(50));  // the first back sight
+  // A loop closed on the keyed start: the last Adj. RL is it.
+  EXPECT_NEAR(sheet.Get(8 + 6 * 3 - 1, 8).number, 50, 1e-9);
+}

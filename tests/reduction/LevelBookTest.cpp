@@ -79,7 +79,7 @@ TEST(LevelBook, a_hand_booked_line_with_an_intermediate_sight) {
   // m walked) takes a third of it, the intermediate sight its back point's
   // nothing, the end all of it.
   ASSERT_TRUE(line.closure.loop && line.closure.misclose);
-  EXPECT_NEAR(*line.closure.misclose, -0.00003, 1e-9);
+  EXPECT_NEAR(*line.closure.misclose, 0.00003, 1e-9);
   EXPECT_DOUBLE_EQ(*line.setups[0].sights[1].adjustedLevel, 99.5);
   EXPECT_DOUBLE_EQ(*line.setups[0].Fore().adjustedLevel, 101.00001);
   EXPECT_DOUBLE_EQ(*line.setups[1].Fore().adjustedLevel, 100.0);
@@ -129,7 +129,7 @@ TEST(LevelBook, a_closing_block_is_the_closure_and_its_misclosure_is_read) {
     ASSERT_TRUE(line.closure.misclose && line.closure.levelMisclose && line.closure.knownEnd);
     EXPECT_GT(line.closure.closingBlockLine, 0);
     EXPECT_TRUE(line.closure.loop);
-    EXPECT_NEAR(*line.closure.misclose, *line.closure.levelMisclose, 0.0000101);
+    EXPECT_NEAR(*line.closure.misclose, -*line.closure.levelMisclose, 0.0000101);
     EXPECT_NEAR(*line.setups.back().Fore().adjustedLevel, *line.closure.knownEnd, 1e-9);
   }
 }
