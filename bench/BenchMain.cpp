@@ -335,6 +335,27 @@ std::pair<ChildRun, ChildRun> ManyFiles(const fs::path& dir, const fs::path& bin
   return runs;
 }
 
+// 100,000 set-ups processed as a double run (BFFB) and as a single run with
+// two intermediate sights a set-up (BF, the Level Book): the single run
+// reads and writes twice the rows. Returns the two runs, double run first.
+std::pair<ChildRun, ChildRun> SingleRun(const fs::path& dir, const std::string& gen,
+                                        const fs::path& appDir, const std::string& cli, int repeat,
+                                        const std::string& log) {
+  fs::create_directories(dir);
+  const vireo::AppFolder home = MakeHome(dir / "home", appDir);
+  std::pair<ChildRun, ChildRun> runs;
+  for (const bool single : {false, true}) {
+    const std::string field = (dir / (single ? "SINGLE.dat" : "DOUBLE.dat")).string();
+    if (single)
+      Best(1, {gen, field, "100000", "--method", "BF", "--intermediates", "2"}, log);
+    else
+      Best(1, {gen, field, "100000"}, log);
+    (single ? runs.second : runs.first) =
+        Best(repeat, {cli, "process", field, "--home", home.root}, log);
+  }
+  return runs;
+}
+
 int main(int argc, char** argv) {
   if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--network-in-process") {
     try {
@@ -355,7 +376,7 @@ int main(int argc, char** argv) {
   std::vector<long> sizes = {1000, 10000, 100000};
   int repeat = 3;
   fs::path work = fs::temp_directory_path() / ("vireo-bench-" + std::to_string(getpid()));
-  bool limit = true, keep = false, process = true, network = true;
+  bool limit = true, keep = false, process = true, network = true, many = true, single = true;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--sizes" && i + 1 < argc) {
@@ -380,10 +401,13 @@ int main(int argc, char** argv) {
     } else if (a == "--no-network") {
       network = false;
     } else if (a == "--many-files-only") {
-      process = limit = network = false;
+      process = limit = network = single = false;
+    } else if (a == "--single-run-only") {
+      process = limit = network = many = false;
     } else {
       std::cerr << "usage: vireo-bench [--sizes 1000,10000,100000] [--repeat N] [--work DIR] "
-                   "[--no-limit] [--keep] [--network-only | --no-network | --many-files-only]\n";
+                   "[--no-limit] [--keep] [--network-only | --no-network | --many-files-only | "
+                   "--single-run-only]\n";
       return 2;
     }
   }
@@ -558,7 +582,18 @@ int main(int argc, char** argv) {
         allMet;
     if (!keep) fs::remove_all(work / "network");
   }
-  {
+  if (single) {
+    std::cout << "\nSingle-run levelling: 100,000 set-ups with two intermediate sights each "
+                 "against 100,000 double-run set-ups (vireo-cli process)\n";
+    const auto [two, one] = SingleRun(work / "single", gen, appDir, cli, repeat, log);
+    std::cout << "  double run: " << Fixed(two.seconds, 3) << " s, peak " << Fixed(two.peakMb, 1)
+              << " MB; single run: " << Fixed(one.seconds, 3) << " s, peak " << Fixed(one.peakMb, 1)
+              << " MB\n";
+    verdict("single run / double run, 100000 set-ups", one.seconds / two.seconds, 1.5, "x");
+    verdict("peak memory, single run 100000", one.peakMb, 150, " MB");
+    if (!keep) fs::remove_all(work / "single");
+  }
+  if (many) {
     std::cout << "\nOne set-up a file: 100,000 set-ups in 100,000 files against one file "
                  "(vireo-cli adjust --job)\n";
     const auto [one, many] = ManyFiles(work / "many", bin, appDir, cli, repeat, log);

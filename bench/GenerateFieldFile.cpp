@@ -1,5 +1,6 @@
 // Writes a simulated DiNi field data file of N set-ups for the benchmark.
-//   vireo-bench-gen OUT SETUPS [--lines L] [--method BFFB|BFBF|aBFFB|BBFF] [--seed S]
+//   vireo-bench-gen OUT SETUPS [--lines L] [--method BFFB|BFBF|aBFFB|BBFF|BF|aBF]
+//                   [--intermediates K] [--seed S]
 // With several lines the set-ups are spread over them evenly.
 #include <cstdlib>
 #include <fstream>
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
       options.lines = std::atoi(argv[i + 1]);
     else if (key == "--method")
       options.method = argv[i + 1];
+    else if (key == "--intermediates")
+      options.intermediates = std::atoi(argv[i + 1]);
     else if (key == "--seed")
       options.seed = static_cast<std::uint32_t>(std::atol(argv[i + 1]));
     else {
