@@ -214,16 +214,20 @@
   }
 
   // The report's sheet "Profile", read back from the workbook just written.
+  // (A line of many thousand set-ups takes seconds: the box says so.)
   async function showProfile(workbook) {
-    $('profile-box').hidden = true;
+    $('profile-box').hidden = !workbook;
     if (!workbook) return;
+    $('profile').textContent = 'Reading the profile from the report workbook…';
     try {
       const {points} = await Vireo.profile(workbook);
       VireoProfile.draw($('profile'), points);
       $('profile-box').hidden = points.length === 0;
     } catch (e) {
-      if (!e.cancelled) $('warnings').appendChild(document.createElement('li')).textContent =
-        'The profile could not be drawn: ' + e.message;
+      $('profile-box').hidden = true;
+      if (e.cancelled) return;
+      $('warnings').appendChild(document.createElement('li')).textContent = 'The profile could not be drawn: ' + e.message;
+      $('warnings-box').hidden = false;
     }
   }
 

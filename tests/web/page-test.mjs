@@ -169,7 +169,7 @@ try {
   check(verdict.endsWith(expected.checks.verdict), 'the page shows the verdict: ' + verdict);
   check(await page.$$eval('#downloads a', (a) => a.length) === 2, 'two downloads after a run');
   // The profile: every set-up's fore point of the last line after its start.
-  await page.waitForFunction(() => !document.getElementById('profile-box').hidden, {timeout: 60000});
+  await page.waitForFunction(() => document.querySelector('#profile svg'), {timeout: 60000});
   const last = expected.checks.lines[expected.checks.lines.length - 1];
   const drawn = await page.$eval('#profile', (e) => e.getAttribute('aria-label'));
   check(drawn.startsWith(`Profile of the last line, ${last.start} to ${last.end}: ${last.setups + 1} points`),
