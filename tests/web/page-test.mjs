@@ -205,15 +205,32 @@ try {
     await page.waitForFunction(() => document.getElementById('settings-status').textContent, {timeout: 60000});
     return page.evaluate(() => [document.getElementById('settings-status').textContent, localStorage.getItem('vireo.settings')]);
   };
-  const [refusal, keptAfterRefusal] = await save('Tasman Levels', '5000');
+  const [refusal, keptAfterRefusal] = await save('Tasman_Levels', '5000');
   check(refusal.endsWith('the sight_length_m must be a number from 0 to 1000, not "5000"') && keptAfterRefusal === null,
         'a limit out of range is refused: ' + refusal);
-  const [saved] = await save('Tasman Levels', '40');
+  await page.select('#error-factor', '6');
+  const [saved] = await save('Tasman_Levels', '40');
   check(saved === 'Settings saved in this browser.', 'the settings are saved: ' + saved);
   await page.reload();
   await page.waitForFunction(() => /Ready/.test(document.getElementById('status').textContent), {timeout: 120000});
-  check(await page.$eval('#company', (e) => e.value) === 'Tasman Levels' &&
+  check(await page.$eval('#company', (e) => e.value) === 'Tasman_Levels' &&
         await page.$eval(limit, (e) => e.value) === '40', 'the saved settings are shown again');
+
+  // The surveyor's own template chosen once and kept: a run through the
+  // buttons with it and the settings saved above.
+  await (await page.$('#template')).uploadFile(path.join(work, 'OWN_TEMPLATE.xlsx'));
+  await page.waitForFunction(() => /OWN_TEMPLATE/.test(document.getElementById('template-name').textContent));
+  await choose(resolve('@samples/LOOP_BFFB.dat'));
+  // (compare.py holds them against vireo-cli's own-settings case.)
+  const own = await page.evaluate(() => {
+    const r = VireoPage.lastRun();
+    return {json: r.jsonText, workbook: [...r.workbook], level: [...r.levelData]};
+  });
+  const buttons = path.join(out, 'own-settings-buttons');
+  fs.mkdirSync(buttons, {recursive: true});
+  fs.writeFileSync(path.join(buttons, 'json'), own.json);
+  fs.writeFileSync(path.join(buttons, 'workbook.xlsx'), Buffer.from(own.workbook));
+  fs.writeFileSync(path.join(buttons, 'level.dat'), Buffer.from(own.level));
 
   check(requests.length === 0, 'no request left the page: ' + requests.join(', '));
 } finally {

@@ -82,6 +82,10 @@ grep -v '^#' "$here/cases.txt" | while IFS="$tab" read -r name command inputs op
   true
 done
 
+# The page's buttons run the own-settings case once more, from the settings
+# and template it keeps.
+cp -r "$work/cli/own-settings" "$work/cli/own-settings-buttons"
+
 modules="$root/build-web/node/node_modules"
 if [ ! -d "$modules/puppeteer-core" ]; then
   npm install --no-audit --no-fund --prefix "$root/build-web/node" puppeteer-core@24 >/dev/null
