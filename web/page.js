@@ -50,10 +50,14 @@
     $('cancel').focus();
   }
 
+  // The focus goes back from Cancel to the button that started the run.
   function runEnds() {
+    const focused = document.activeElement === $('cancel');
+    const section = running;
     running = null;
     $('progress-box').hidden = true;
     busy(false);
+    if (focused) $(section === 'network' ? 'adjust-network' : 'process').focus();
   }
 
   const phases = {
