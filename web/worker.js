@@ -6,7 +6,7 @@
 // JSON and the files it wrote, and the run's progress while it lasts.
 // Nothing leaves the page. vireo.js documents the calls.
 //
-// Messages in: {id, call: 'process'|'adjust'|'settings'|'profile', args}.
+// Messages in: {id, call: 'process'|'adjust'|'settings'|'profile'|'ready', args}.
 // Messages out: {id, result} | {id, error} | {progress: {phase, done, total, file}}.
 'use strict';
 
@@ -21,7 +21,13 @@ const VireoWorker = (() => {
     if (!core) {
       core = VireoCore({
         print: (line) => printed.push(line),
-        printErr: (line) => errors.push(line),
+        // The command line's own count of a network's inputs is for a
+        // terminal (the core's standard error is one) and may share a line
+        // with a message after it; the page counts them itself.
+        printErr: (line) => {
+          const message = line.replace(/\rreading the inputs: \d+ of \d+/g, '');
+          if (message) errors.push(message);
+        },
       }).then((m) => {
         // The command line finds its own folder from /proc/self/exe.
         m.FS.symlink(HOME + '/vireo-cli', '/proc/self/exe');
