@@ -2,10 +2,14 @@
 #include <emscripten/emscripten.h>
 
 #include <iostream>
+#include <nlohmann/json.hpp>
+#include <string>
 
 #include "common/Error.h"
 #include "common/FileSystem.h"
 #include "output/DefaultTemplate.h"
+#include "output/Workbook.h"
+#include "report/ProfileSheet.h"
 
 // Writes the bundled report template to `path`, as the native build's
 // vireo-make-template does. 0 when written.
@@ -19,4 +23,43 @@ extern "C" EMSCRIPTEN_KEEPALIVE int vireo_write_default_template(const char* pat
     return 1;
   }
   return 0;
+}
+
+namespace {
+
+nlohmann::json LevelOf(const vireo::CellValue& cell) {
+  return cell.kind == vireo::CellValue::Kind::Number ? nlohmann::json(cell.number) : nullptr;
+}
+
+}  // namespace
+
+// The sheet "Profile" of the report workbook at `path`, as the page draws
+// it: {"points": [{"point", "distance", "cal", "adj"}]} in the sheet's
+// order, the levels null where its cell is empty; no points when the
+// workbook has no such sheet (or a template's own sheet of that name). The text lives until the
+// next call; null (the message on standard error) when the workbook cannot be read.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* vireo_profile(const char* path) {
+  static std::string text;
+  try {
+    vireo::Workbook workbook = vireo::Workbook::Open(path);
+    nlohmann::json points = nlohmann::json::array();
+    if (workbook.HasSheet(vireo::kProfileSheet) &&
+        workbook.Sheet(vireo::kProfileSheet).Get(1, 2) == vireo::CellValue::Text("Distance (m)")) {
+      const vireo::Worksheet sheet = workbook.Sheet(vireo::kProfileSheet);
+      for (int row = 2; row <= sheet.LastRow(); ++row) {
+        const vireo::CellValue distance = sheet.Get(row, 2);
+        if (distance.kind != vireo::CellValue::Kind::Number) continue;
+        points.push_back({{"point", sheet.Get(row, 1).text},
+                          {"distance", distance.number},
+                          {"cal", LevelOf(sheet.Get(row, 3))},
+                          {"adj", LevelOf(sheet.Get(row, 4))}});
+      }
+    }
+    text = nlohmann::json{{"points", points}}.dump(-1, ' ', false,
+                                                   nlohmann::json::error_handler_t::replace);
+  } catch (const vireo::Error& e) {
+    std::cerr << e.what() << "\n";
+    return nullptr;
+  }
+  return text.c_str();
 }

@@ -1,5 +1,6 @@
 // The page's controls over Vireo: settings kept in the browser's storage,
-// Process with the RL question after it, and Adjust network.
+// Process with the RL question after it, and Adjust network; a run's
+// progress with Cancel beside it.
 'use strict';
 
 (() => {
@@ -8,7 +9,7 @@
   const TEMPLATE = 'vireo.template';
   let fieldFile = null;
   let lastRun = null;
-  const urls = [];
+  let lastNetwork = null;
 
   function stored() {
     try {
@@ -36,9 +37,47 @@
     document.body.setAttribute('aria-busy', on ? 'true' : 'false');
   }
 
+  // A run under way: the progress and Cancel under the section's button.
+  let running = null;
+  function runStarts(section) {
+    running = section;
+    busy(true);
+    const box = $('progress-box');
+    $(section === 'network' ? 'adjust-network' : 'process').after(box);
+    $('progress').removeAttribute('value');
+    $('progress-text').textContent = 'Starting…';
+    box.hidden = false;
+    $('cancel').focus();
+  }
+
+  // The focus goes back from Cancel to the button that started the run.
+  function runEnds() {
+    const focused = document.activeElement === $('cancel');
+    const section = running;
+    running = null;
+    $('progress-box').hidden = true;
+    busy(false);
+    if (focused) $(section === 'network' ? 'adjust-network' : 'process').focus();
+  }
+
+  const phases = {
+    reducing: () => 'Reducing and checking the levelling…',
+    adjusting: () => 'Adjusting the network…',
+    writing: () => (running === 'network' ? 'Writing the network workbook…'
+                                          : 'Writing the report workbook and the level data file…'),
+    reading: (p) => (running === 'network'
+      ? (p.done ? `Reading input ${p.done} of ${p.total}: ${p.file}` : `Reading ${p.total} inputs…`)
+      : 'Reading ' + (fieldFile ? fieldFile.name : 'the field data file') + '…'),
+  };
+  Vireo.onProgress((p) => {
+    if (!running) return;
+    $('progress-text').textContent = phases[p.phase](p);
+    if (p.total) $('progress').value = p.done / p.total;
+    else $('progress').removeAttribute('value');
+  });
+
   function download(bytes, name, label) {
     const url = URL.createObjectURL(new Blob([bytes]));
-    urls.push(url);
     const a = document.createElement('a');
     a.href = url;
     a.download = name;
@@ -46,9 +85,10 @@
     return a;
   }
 
+  // (Each box's own links: the other section's stay.)
   function clearDownloads(box) {
+    for (const a of box.querySelectorAll('a')) URL.revokeObjectURL(a.href);
     box.textContent = '';
-    while (urls.length) URL.revokeObjectURL(urls.pop());
   }
 
   // Settings: the form shows what a fresh folder with the stored values
@@ -79,6 +119,7 @@
     const values = {company: $('company').value, personnel: $('personnel').value,
                     'error-factor': $('error-factor').value};
     for (const input of $('limits').querySelectorAll('input')) values[input.dataset.key] = input.value;
+    $('settings-status').textContent = '';
     busy(true);
     try {
       await Vireo.settings({settings: values});
@@ -149,28 +190,6 @@
     };
   }
 
-  // The lines' heights along the run, from the checks' line summaries.
-  function profile(lines, startRl) {
-    const points = [{x: 0, y: startRl, name: lines.length ? lines[0].start : ''}];
-    for (const l of lines) {
-      const last = points[points.length - 1];
-      points.push({x: last.x + l.length_m, y: last.y + l.height_difference_m, name: l.end});
-    }
-    const xs = points.map((p) => p.x), ys = points.map((p) => p.y);
-    const [x0, x1, y0, y1] = [Math.min(...xs), Math.max(...xs) || 1, Math.min(...ys), Math.max(...ys)];
-    const w = 800, h = 240, pad = 40;
-    const sx = (x) => pad + ((x - x0) / (x1 - x0 || 1)) * (w - 2 * pad);
-    const sy = (y) => h - pad - ((y - y0) / (y1 - y0 || 1)) * (h - 2 * pad);
-    const path = points.map((p, i) => (i ? 'L' : 'M') + sx(p.x).toFixed(1) + ' ' + sy(p.y).toFixed(1)).join(' ');
-    const labels = points.map((p) => `<circle cx="${sx(p.x)}" cy="${sy(p.y)}" r="3"/>` +
-      `<text x="${sx(p.x)}" y="${sy(p.y) - 8}" font-size="12" text-anchor="middle"></text>`).join('');
-    $('profile').innerHTML = `<svg viewBox="0 0 ${w} ${h}" xmlns="http://www.w3.org/2000/svg">` +
-      `<path d="${path}" fill="none" stroke="#2a5" stroke-width="2"/>${labels}` +
-      `<text x="${pad}" y="${h - 10}" font-size="12">0 m</text>` +
-      `<text x="${w - pad}" y="${h - 10}" font-size="12" text-anchor="end">${x1.toFixed(1)} m</text></svg>`;
-    $('profile').querySelectorAll('text[text-anchor="middle"]').forEach((t, i) => (t.textContent = points[i].name));
-  }
-
   function showRun(r, name) {
     const j = r.json;
     const checks = j.checks;
@@ -194,27 +213,54 @@
     $('warnings-box').hidden = warnings.length === 0;
     $('warnings').textContent = '';
     for (const w of warnings) $('warnings').appendChild(document.createElement('li')).textContent = w;
-    profile(checks.lines, j.start_rl);
     $('results').hidden = false;
+    showProfile(r.workbook);
+  }
+
+  // The report's sheet "Profile", read back from the workbook just written.
+  // (A line of many thousand set-ups takes seconds: the box says so.)
+  async function showProfile(workbook) {
+    $('profile-box').hidden = !workbook;
+    if (!workbook) return;
+    $('profile').textContent = 'Reading the profile from the report workbook…';
+    try {
+      const {points} = await Vireo.profile(workbook);
+      VireoProfile.draw($('profile'), points);
+      $('profile-box').hidden = points.length === 0;
+    } catch (e) {
+      $('profile-box').hidden = true;
+      if (e.cancelled) return;
+      $('warnings').appendChild(document.createElement('li')).textContent = 'The profile could not be drawn: ' + e.message;
+      $('warnings-box').hidden = false;
+    }
+  }
+
+  // Nothing of an earlier run stays offered while a run is under way, nor
+  // after it failed or was cancelled.
+  function processFails(message) {
+    $('status').textContent = message;
+    $('status').className = 'error';
+    $('results').hidden = true;
+    clearDownloads($('downloads'));
   }
 
   async function processFile(rl) {
     if (!fieldFile) return;
-    busy(true);
+    processFails('');
+    runStarts('process');
     $('status').textContent = 'Processing ' + fieldFile.name + '…';
+    $('status').className = '';
     try {
       const bytes = new Uint8Array(await fieldFile.arrayBuffer());
       const r = await Vireo.process(bytes, fieldFile.name, Object.assign(options(), rl || {}));
       lastRun = r;
       showRun(r, fieldFile.name);
     } catch (e) {
-      $('status').textContent = e.message;
-      $('status').className = 'error';
-      $('results').hidden = true;
-      clearDownloads($('downloads'));
+      processFails(e.cancelled ? 'Cancelled: ' + fieldFile.name + ' was not processed; nothing was written.'
+                               : e.message);
       return;
     } finally {
-      busy(false);
+      runEnds();
     }
     $('status').className = '';
   }
@@ -233,9 +279,11 @@
 
   async function adjustNetwork() {
     const files = [...$('network-files').files];
-    busy(true);
+    runStarts('network');
     $('network-status').textContent = 'Adjusting…';
+    $('network-status').className = '';
     $('network-results').hidden = true;
+    clearDownloads($('network-downloads'));
     try {
       const read = async (f) => ({name: f.name, bytes: new Uint8Array(await f.arrayBuffer())});
       const inputs = await Promise.all(files.filter((f) => !/\.job$/i.test(f.name)).map(read));
@@ -247,6 +295,7 @@
         benchmarks: bench ? [await read(bench)] : [],
         sigmaKm: $('sigma-km').value.trim(), name: $('network-name').value.trim(),
         snoop: $('snoop').checked}));
+      lastNetwork = r;
       const j = r.json;
       const test = j.chi_square;
       $('network-summary').textContent = `${j.points.length} points, ${j.sections.length} sections, ` +
@@ -271,9 +320,11 @@
       $('network-status').textContent = r.messages || 'Adjusted.';
       $('network-results').hidden = false;
     } catch (e) {
-      $('network-status').textContent = e.message;
+      $('network-status').textContent = e.cancelled ? 'Cancelled: the network was not adjusted; nothing was written.'
+                                                     : e.message;
+      $('network-status').className = 'error';
     } finally {
-      busy(false);
+      runEnds();
     }
   }
 
@@ -302,10 +353,12 @@
     $('template-name').textContent = 'Template: the bundled one';
   };
   $('adjust-network').onclick = adjustNetwork;
+  $('cancel').onclick = () => Vireo.cancel();
+  document.addEventListener('keydown', (e) => e.key === 'Escape' && running && Vireo.cancel());
   Vireo.ready().then(showSettings).then(() => {
     $('status').textContent = 'Ready: choose or drop a field data file.';
     $('adjust-network').disabled = false;
     busy(false);
   }, (e) => ($('status').textContent = 'The page could not start: ' + e.message));
-  window.VireoPage = {lastRun: () => lastRun};
+  window.VireoPage = {lastRun: () => lastRun, lastNetwork: () => lastNetwork};
 })();

@@ -1,12 +1,18 @@
-// The scripting interface of the page, over the command line's own commands
-// compiled into the page (VireoCore): each call lays out an application
-// folder in memory, runs "vireo-cli process|adjust ... --json" there and
+// The scripting interface of the page. The command line's commands,
+// compiled into the page, run in a worker (worker.js): each call runs
+// "vireo-cli process|adjust ... --json" there on a file system in memory and
 // hands back its JSON and the files it wrote. Nothing leaves the page.
 //
 //   await Vireo.process(bytes, fileName, options) -> {json, jsonText, status, messages,
 //                                                      workbook, levelData}
 //   await Vireo.adjust(files, options)           -> {json, jsonText, status, messages, workbook}
 //   await Vireo.settings(options)                -> {company, personnel, errorFactor, limits}
+//   await Vireo.profile(workbook)                -> {points: [{point, distance, cal, adj}]}
+//   Vireo.cancel()        ends the run under way: its promise, and those of the calls
+//                         waiting behind it, reject with an error whose `cancelled` is true
+//   Vireo.onProgress(fn)  fn({phase, done, total, file}) while a run lasts: phase
+//                         'reading' (a network's inputs one by one: done of total, file),
+//                         'reducing', 'adjusting', 'writing'
 //
 // bytes: a Uint8Array; files: [{name, bytes}]. options:
 //   settings   {company, personnel, "error-factor", "check.<limit>": value}: as "vireo-cli set"
@@ -20,166 +26,66 @@
 'use strict';
 
 const Vireo = (() => {
-  const HOME = '/vireo';
-  let core = null;
-  let queue = Promise.resolve();
-  let printed = [];
-  let errors = [];
+  // The worker's script is the page's own: the core and worker.js, kept in
+  // a script element the page does not run. A URL of a Blob serves it from
+  // disk too, with nothing fetched.
+  const source = URL.createObjectURL(
+    new Blob([document.getElementById('vireo-worker').textContent], {type: 'text/javascript'}));
+  let worker = null;
+  let nextId = 1;
+  const waiting = new Map();
+  const listeners = new Set();
 
-  function loadCore() {
-    if (!core) {
-      core = VireoCore({
-        print: (line) => printed.push(line),
-        printErr: (line) => errors.push(line),
-      }).then((m) => {
-        // The command line finds its own folder from /proc/self/exe.
-        m.FS.symlink(HOME + '/vireo-cli', '/proc/self/exe');
-        m.FS.mkdir('/work');
-        if (m.ccall('vireo_write_default_template', 'number', ['string'],
-                    ['/defaults/Existing.xlsx']) !== 0)
-          throw new Error(errors.join('\n'));
-        return m;
-      });
-    }
-    return core;
+  function stopped(message, cancelled) {
+    const error = new Error(message);
+    error.cancelled = cancelled;
+    for (const {reject} of waiting.values()) reject(error);
+    waiting.clear();
+    if (worker) worker.terminate();
+    worker = null;
   }
 
-  // One command at a time: the calls share the file system in memory.
-  function serially(work) {
-    const next = queue.then(() => loadCore()).then(work);
-    queue = next.catch(() => {});
-    return next;
-  }
-
-  function run(m, args) {
-    printed = [];
-    errors = [];
-    let status;
-    try {
-      status = m.callMain(args);
-    } catch (e) {
-      if (e && e.name === 'ExitStatus') status = e.status;
-      else throw e;
-    }
-    return {status, stdout: printed.length ? printed.join('\n') + '\n' : '',
-            stderr: errors.join('\n')};
-  }
-
-  function removeTree(m, path) {
-    if (!m.FS.analyzePath(path).exists) return;
-    if (m.FS.isDir(m.FS.stat(path).mode)) {
-      for (const name of m.FS.readdir(path))
-        if (name !== '.' && name !== '..') removeTree(m, path + '/' + name);
-      m.FS.rmdir(path);
-    } else {
-      m.FS.unlink(path);
-    }
-  }
-
-  function fileNameOf(name, fallback) {
-    const base = String(name || '').split(/[\\/]/).pop();
-    return base && base !== '.' && base !== '..' ? base : fallback;
-  }
-
-  function readIfThere(m, path) {
-    return path && m.FS.analyzePath(path).exists ? m.FS.readFile(path) : null;
-  }
-
-  // A fresh application folder: the bundled control file, the template,
-  // then each setting through "vireo-cli set" (its ranges and messages).
-  function prepareHome(m, options) {
-    removeTree(m, HOME);
-    m.FS.mkdir(HOME);
-    m.FS.mkdir(HOME + '/Field Data');
-    m.FS.writeFile(HOME + '/ctlini.dat', m.FS.readFile('/defaults/ctlini.dat'));
-    m.FS.writeFile(HOME + '/Existing.xlsx',
-                   options.template || m.FS.readFile('/defaults/Existing.xlsx'));
-    for (const [name, value] of Object.entries(options.settings || {})) {
-      if (value === undefined || value === null) continue;
-      const r = run(m, ['set', name, String(value), '--home', HOME]);
-      if (r.status !== 0) throw new Error(r.stderr || 'the setting ' + name + ' was refused');
-    }
-  }
-
-  function finished(r) {
-    if (r.status === 2 || !r.stdout) throw new Error(r.stderr || 'the run did not finish');
-    return {json: JSON.parse(r.stdout), jsonText: r.stdout, status: r.status, messages: r.stderr};
-  }
-
-  function process(bytes, fileName, options = {}) {
-    return serially((m) => {
-      prepareHome(m, options);
-      const path = HOME + '/Field Data/' + fileNameOf(fileName, 'field.dat');
-      m.FS.writeFile(path, bytes);
-      const args = ['process', path, '--json', '--home', HOME];
-      if (options.startRl !== undefined && options.startRl !== null && options.startRl !== '') {
-        args.push('--start-rl', String(options.startRl));
-        if (options.endRl !== undefined && options.endRl !== null && options.endRl !== '')
-          args.push('--end-rl', String(options.endRl));
+  function started() {
+    if (worker) return worker;
+    worker = new Worker(source);
+    worker.onmessage = ({data}) => {
+      if (data.progress) {
+        for (const listener of listeners) listener(data.progress);
+        return;
       }
-      const result = finished(run(m, args));
-      result.workbook = readIfThere(m, result.json.workbook);
-      result.levelData = readIfThere(m, result.json.level_data_file);
-      return result;
+      const call = waiting.get(data.id);
+      if (!call) return;
+      waiting.delete(data.id);
+      if ('error' in data) call.reject(new Error(data.error));
+      else call.resolve(data.result);
+    };
+    // The core itself failed (out of memory, say): every call under way
+    // fails with the browser's message and the next call starts afresh.
+    worker.onerror = (e) => {
+      e.preventDefault();
+      stopped('The run stopped: ' + (e.message || 'the core failed'), false);
+    };
+    return worker;
+  }
+
+  function call(name, ...args) {
+    return new Promise((resolve, reject) => {
+      const id = nextId++;
+      waiting.set(id, {resolve, reject});
+      started().postMessage({id, call: name, args});
     });
   }
 
-  function adjust(files, options = {}) {
-    return serially((m) => {
-      prepareHome(m, options);
-      const inputs = HOME + '/Inputs';
-      m.FS.mkdir(inputs);
-      const put = (file, fallback) => {
-        const path = inputs + '/' + fileNameOf(file.name, fallback);
-        m.FS.writeFile(path, file.bytes);
-        return path;
-      };
-      const args = ['adjust'];
-      if (options.job) {
-        // The job's inputs lie where it names them, relative to it: each
-        // file given with it goes there, matched by its name.
-        const wanted = new Map();
-        const text = new TextDecoder().decode(options.job.bytes);
-        for (const [, where] of text.matchAll(/^\s*input\s*=\s*(.+?)\s*$/gm))
-          if (!where.startsWith('/') && !where.split(/[\\/]/).includes('..'))
-            wanted.set(fileNameOf(where), where.replace(/\\/g, '/'));
-        for (const file of files || []) {
-          const where = wanted.get(fileNameOf(file.name));
-          if (!where) continue;
-          const parts = where.split('/');
-          for (let i = 1; i < parts.length; i++) m.FS.mkdirTree(inputs + '/' + parts.slice(0, i).join('/'));
-          m.FS.writeFile(inputs + '/' + where, file.bytes);
-        }
-        args.push('--job', put(options.job, 'network.job'));
-        files = (files || []).filter((file) => !wanted.has(fileNameOf(file.name)));
-      }
-      for (const file of files || []) args.push(put(file, 'input.dat'));
-      for (const f of options.fixed || []) args.push('--fixed', String(f));
-      for (const b of options.benchmarks || []) args.push('--benchmarks', put(b, 'benchmarks.csv'));
-      if (options.sigmaKm) args.push('--sigma-km', String(options.sigmaKm));
-      if (options.name) args.push('--name', String(options.name));
-      if (options.alpha) args.push('--alpha', String(options.alpha));
-      if (options.snoop) args.push('--snoop');
-      args.push('--json', '--home', HOME);
-      const result = finished(run(m, args));
-      result.workbook = readIfThere(m, result.json.workbook);
-      return result;
-    });
-  }
-
-  // The settings a fresh folder gets from `options`, as "vireo-cli settings" prints them.
-  function settings(options = {}) {
-    return serially((m) => {
-      prepareHome(m, options);
-      const r = run(m, ['settings', '--home', HOME]);
-      if (r.status !== 0) throw new Error(r.stderr);
-      const value = (label) => (r.stdout.match(new RegExp('^' + label + ':\\s*(.*)$', 'm')) || [])[1];
-      const limits = {};
-      for (const [, key, limit] of r.stdout.matchAll(/^ {2}check\.(\S+)\s+(\S+)$/gm)) limits[key] = limit;
-      return {company: value('company'), personnel: value('personnel'),
-              errorFactor: value('error factor'), limits, warnings: r.stderr};
-    });
-  }
-
-  return {process, adjust, settings, ready: () => serially(() => true)};
+  return {
+    process: (bytes, fileName, options = {}) => call('process', bytes, fileName, options),
+    adjust: (files, options = {}) => call('adjust', files, options),
+    settings: (options = {}) => call('settings', options),
+    profile: (workbook) => call('profile', workbook),
+    ready: () => call('ready'),
+    cancel: () => {
+      if (waiting.size) stopped('Cancelled', true);
+      started();  // the next run's core, loading meanwhile
+    },
+    onProgress: (listener) => listeners.add(listener),
+  };
 })();
