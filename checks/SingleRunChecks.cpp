@@ -113,7 +113,8 @@ void CheckSingleRunLines(const Survey& survey, double errorFactor, CheckReport& 
     if (c.levelDisagrees)
       lineFail(line.closure.closingBlockLine, "level_figures", 0, 0,
                "the closing block gives the misclose " + FormatFixed(*c.levelMiscloseMm, 2) +
-                   " mm, the readings give " + FormatFixed(*c.miscloseMm, 2) + " mm");
+                   " mm (measured - known), the readings give " + FormatFixed(-*c.miscloseMm, 2) +
+                   " mm");
     report.singleRunLines.push_back(c);
   }
 }

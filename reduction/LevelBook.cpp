@@ -13,10 +13,10 @@ const BookSight& SightOf(const BookSetup& setup, SightKind kind) {
                        [&](const BookSight& s) { return s.kind == kind; });
 }
 
-// How far the level of a sight is moved: minus the misclose times the
+// How far the level of a sight is moved: the misclose times the
 // distance walked up to it over the line's length.
 double CorrectionAt(const SingleRunLine& line, double walked) {
-  return -*line.closure.misclose * walked / line.closure.lengthM;
+  return *line.closure.misclose * walked / line.closure.lengthM;
 }
 
 }  // namespace
@@ -56,7 +56,7 @@ void CloseSingleRunLine(SingleRunLine& line) {
     closure.lengthM += s.Back().reading.distance + s.Fore().reading.distance;
   closure.misclose.reset();
   if (line.setups.empty() || !closure.knownEnd) return;
-  closure.misclose = line.setups.back().Fore().reducedLevel - *closure.knownEnd;
+  closure.misclose = *closure.knownEnd - line.setups.back().Fore().reducedLevel;
   if (!(closure.lengthM > 0)) return;
   double walked = 0;
   for (BookSetup& setup : line.setups) {
@@ -78,7 +78,7 @@ std::optional<bool> MiscloseWithinTolerance(const SingleRunLine& line, double er
 
 bool DisagreesWithLevel(const BookClosure& closure) {
   return closure.misclose && closure.levelMisclose &&
-         std::abs(*closure.misclose - *closure.levelMisclose) > 0.00001 + 1e-9;
+         std::abs(*closure.misclose + *closure.levelMisclose) > 0.00001 + 1e-9;
 }
 
 bool BookSums::Agree() const {

@@ -17,8 +17,9 @@ void LevelBookSetup(BookSetup& setup, double backLevel);
 
 // The line's closure from its set-ups and closing figures (knownEnd, loop
 // and the level's misclose already read): its length, its misclose and
-// the Adj. RL of every sight. The misclose (last level minus the level it
-// should end on) is spread in proportion to the distance walked, back and
+// the Adj. RL of every sight. The misclose, in the report's sense (the
+// level it should end on minus the last level, so the opposite of the
+// level's own 505), is spread in proportion to the distance walked, back and
 // fore sights only; an intermediate sight takes the correction of its
 // set-up's back point.
 void CloseSingleRunLine(SingleRunLine& line);
@@ -26,8 +27,8 @@ void CloseSingleRunLine(SingleRunLine& line);
 // The line's misclose against n·√k mm (k its length in km): none when it
 // has nothing to close on or the error factor is not a usable one.
 std::optional<bool> MiscloseWithinTolerance(const SingleRunLine& line, double errorFactor);
-// The closing block's misclose (505) and the one the readings give differ
-// by more than 0.01 mm.
+// The closing block's misclose (505, measured minus known) and the one the
+// readings give differ by more than 0.01 mm.
 bool DisagreesWithLevel(const BookClosure& closure);
 
 // The booking check of a level book: sum of back sights minus sum of fore

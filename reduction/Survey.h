@@ -151,8 +151,8 @@ struct BookClosure {
   // open line with nothing to close on, not judged.
   std::optional<double> knownEnd;
   bool loop = false;
-  std::optional<double> misclose;       // metres, last level minus knownEnd
-  std::optional<double> levelMisclose;  // the closing block's own (505), metres
+  std::optional<double> misclose;       // metres, knownEnd minus the last level
+  std::optional<double> levelMisclose;  // the closing block's own (505, last minus known), m
   long closingBlockLine = 0;            // file line of the closing block; 0: none
 };
 
