@@ -389,7 +389,7 @@ std::optional<vireo::RunSummary> MainWindow::ShowRun(const QString& path,
     QStringList lines;
     for (const vireo::RunWarning& w : result.warnings) {
       const QString text = QString::fromStdString(w.message);
-      lines << (w.line > 0 ? QStringLiteral("line %1: %2").arg(w.line).arg(text) : text);
+      lines << (w.line > 0 ? QStringLiteral("file line %1: %2").arg(w.line).arg(text) : text);
     }
     const QString head = QStringLiteral("The run on %1 went on past %2:\n\n")
                              .arg(path, Plural(count, "warning", "warnings"));

@@ -113,7 +113,7 @@ std::vector<FailedCheckRow> FailedCheckRows(const CheckReport& report) {
 }
 
 std::vector<std::string> FailedCheckHeadings() {
-  return {"Set-up", "File line", "Line", "Points", "Check", "Value", "Limit"};
+  return {"Set-up", "File line", "Line of levelling", "Points", "Check", "Value", "Limit"};
 }
 
 std::vector<std::string> FailedCheckCells(const FailedCheckRow& row) {

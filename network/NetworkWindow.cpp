@@ -160,8 +160,10 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   status_->setWordWrap(true);
   summary_ = MakeTable("Summary", {QStringLiteral("Result"), QStringLiteral("Value")});
   summary_->horizontalHeader()->hide();
-  // Long names (from -> to) break at their blanks rather than being cut.
-  summary_->setWordWrap(true);
+  // Each column as wide as its longest text, never cut or wrapped: a long
+  // name (from -> to) makes the table scroll sideways.
+  summary_->horizontalHeader()->setStretchLastSection(false);
+  summary_->setWordWrap(false);
   summary_->setTextElideMode(Qt::ElideNone);
   heights_ = MakeTable("Heights", {QStringLiteral("Point"), QStringLiteral("Height (m)"),
                                    QStringLiteral("σ (mm)"), QStringLiteral("Kind")});
@@ -547,7 +549,7 @@ void NetworkWindow::ShowResults() {
       if (r.removed.section >= 0) {
         const vireo::AdjustedSection& s =
             result.sections[static_cast<std::size_t>(r.removed.section)];
-        removed = Shown(result.FileOf(s) + " line " + std::to_string(s.line) + " " +
+        removed = Shown(result.FileOf(s) + " line of levelling " + std::to_string(s.line) + " " +
                         result.Route(s, " → "));
       } else {
         removed = removed.arg(
@@ -622,8 +624,8 @@ void NetworkWindow::ShowWarnings() {
   for (const vireo::NetworkWarning& w : result_->warnings) {
     QString where = Shown(w.file);
     if (w.line > 0)
-      where +=
-          (where.isEmpty() ? QStringLiteral("line %1") : QStringLiteral(" line %1")).arg(w.line);
+      where += (where.isEmpty() ? QStringLiteral("file line %1") : QStringLiteral(" file line %1"))
+                   .arg(w.line);
     lines << (where.isEmpty() ? Shown(w.message) : where + QStringLiteral(": ") + Shown(w.message));
   }
   const bool more = lines.size() > kListedInBox;

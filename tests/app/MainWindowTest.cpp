@@ -476,7 +476,7 @@ class MainWindowTest : public QObject {
       QVERIFY(table->item(r - 1, 5)->text().toDouble() <= table->item(r, 5)->text().toDouble());
     QVERIFY(row(valued).startsWith("102\t530\t11\t35 \u2192 M\t"));
     // Copy takes the selected rows, else all, as tab-separated lines.
-    const QString headings = "Set-up\tFile line\tLine\tPoints\tCheck\tValue\tLimit\n";
+    const QString headings = "Set-up\tFile line\tLine of levelling\tPoints\tCheck\tValue\tLimit\n";
     QVERIFY(list->Copy().startsWith(headings + row(0) + '\n') && list->Copy().count('\n') == 23);
     table->selectRow(2);
     QCOMPARE(list->Copy(), headings + row(2) + '\n');

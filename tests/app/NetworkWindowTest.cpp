@@ -109,6 +109,12 @@ class NetworkWindowTest : public QObject {
       QCOMPARE(Cell(heights, row, 2), QString::fromStdString(vireo::FormatFixed(p.sigma, 2)));
     }
     QCOMPARE(Cell(heights, 1, 3), QString("weighted"));
+    // Every summary text shows whole on one line: its column is that wide.
+    auto* summary = window->findChild<QTableWidget*>("Summary");
+    for (int row = 0; row < summary->rowCount(); ++row)
+      for (int column = 0; column < 2; ++column)
+        QVERIFY(summary->columnWidth(column) >
+                summary->fontMetrics().horizontalAdvance(Cell(summary, row, column)));
 
     // The workbook is named after the first file.
     const std::string path = job.fixture.app.AdjustedNetworkWorkbook("NET1");
@@ -179,7 +185,7 @@ class NetworkWindowTest : public QObject {
     QVERIFY(vireo::testing::JobsEnded());
     QCOMPARE(job.prompts.Of("Tell").size(), 0u);
     const QString status = window.findChild<QLabel*>("Status")->text();
-    QVERIFY2(status.contains("Round 1: removed NET3 line 1 C → A (w ") &&
+    QVERIFY2(status.contains("Round 1: removed NET3 line of levelling 1 C → A (w ") &&
                  status.contains("Snooping ended: "),
              qPrintable(status));
     QCOMPARE(window.Result()->snooping->rounds.size(), 1u);

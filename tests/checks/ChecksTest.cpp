@@ -498,8 +498,15 @@ TEST(ChecksSheet, prints_the_set_up_headings_on_every_page_and_columns_apart) {
             std::string::npos);
   EXPECT_TRUE(std::regex_search(summary, std::regex(R"(\n\s*14 {2,}I {2,}J {2,}8 {2,}406\.298)")))
       << summary;
+  // The booking check starts a page, its table's heading with it.
+  const auto booking = std::find_if(
+      printed.pages.begin() + static_cast<long>(first), printed.pages.end(),
+      [](const std::string& page) { return page.find("Booking check:") != std::string::npos; });
+  ASSERT_NE(booking, printed.pages.end());
+  EXPECT_EQ(booking->find_first_not_of(" \n\f"), booking->find("Booking check:"));
+  EXPECT_NE(booking->find("BS - FS (m)"), std::string::npos);
   const std::regex headings(
-      R"(Set-up\s+Line\s+File line\s+Back\s+Fore\s+Stn\. diff\. \(mm\)\s+BS1-BS2 \(mm\)\s+)"
+      R"(Set-up\s+Line of levelling\s+File line\s+Back\s+Fore\s+Stn\. diff\. \(mm\)\s+BS1-BS2 \(mm\)\s+)"
       R"(FS1-FS2 \(mm\)\s+Longest sight \(m\)\s+Imbalance \(m\)\s+Lowest \(m\)\s+Highest \(m\)\s+)"
       R"(Instrument \(mm\)\s+Failed)");
   std::size_t setups = first + 1;  // the set-up table's first page
