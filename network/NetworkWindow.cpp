@@ -160,10 +160,8 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   status_->setWordWrap(true);
   summary_ = MakeTable("Summary", {QStringLiteral("Result"), QStringLiteral("Value")});
   summary_->horizontalHeader()->hide();
-  // Each column as wide as its longest text, never cut or wrapped: a long
-  // name (from -> to) makes the table scroll sideways.
-  summary_->horizontalHeader()->setStretchLastSection(false);
-  summary_->setWordWrap(false);
+  // Long names (from -> to) break at their blanks rather than being cut.
+  summary_->setWordWrap(true);
   summary_->setTextElideMode(Qt::ElideNone);
   heights_ = MakeTable("Heights", {QStringLiteral("Point"), QStringLiteral("Height (m)"),
                                    QStringLiteral("σ (mm)"), QStringLiteral("Kind")});
