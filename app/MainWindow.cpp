@@ -22,7 +22,6 @@
 #include "app/CheckSettingsDialog.h"
 #include "checks/CheckedRun.h"
 #include "checks/FailedCheckRows.h"
-#include "gui/BusyPointer.h"
 #include "gui/Desktop.h"
 #include "gui/Geometry.h"
 #include "gui/Placement.h"
@@ -139,6 +138,7 @@ void MainWindow::BuildControls() {
   exitProgram_->setObjectName(QStringLiteral("ExitProgram"));
   PlaceInTwips(exitProgram_, 6960, 2280, 1335, 495);
   setTabOrder(startProcess_, exitProgram_);
+  job_ = new JobBar(client);
 
   QLabel* label4 = makeLabel("Label4", QStringLiteral("VR"));
   label4->setFont(ClassicFont(kMsSansSerif, Face::SansSerif, 8.25, false, true));
@@ -280,6 +280,17 @@ void MainWindow::TextSettingCommand(const vireo::TextSettingCommand& command) {
 }
 
 void MainWindow::ProcessCommand() {
+  if (job_->Running()) return;
+  // One run at a time: the RL dialog of the run before would adjust a
+  // workbook the status no longer speaks of; while it adjusts, it is let be.
+  if (dialog_ && dialog_->Adjusting()) {
+    prompts_.Tell(dialog_.data(), kProgramTitle,
+                  QStringLiteral("The RL adjustment of %1 is still running: wait for it, or "
+                                 "cancel it, before processing another file.")
+                      .arg(QString::fromStdString(dialog_->Summary().workbookPath)),
+                  MessageKind::Information);
+    return;
+  }
   startProcess_->setEnabled(false);
   exitProgram_->setEnabled(false);
   const QString path =
@@ -287,34 +298,16 @@ void MainWindow::ProcessCommand() {
                         {QStringLiteral("DATfile (*.dat)"), QStringLiteral("All Files (*)"),
                          // File names are case-sensitive here: LINE7.GSI needs its own pattern.
                          QStringLiteral("GSI file (*.gsi *.GSI)")});
-  std::vector<Message> messages;
-  std::optional<vireo::RunSummary> saved;
-  // One run at a time: the RL dialog of the run before would adjust a
-  // workbook the status no longer speaks of.
-  if (!path.isEmpty() && dialog_) delete dialog_.data();
-  {
-    BusyPointer busy;
-    if (!path.isEmpty()) {
-      exitProgram_->setEnabled(true);
-      saved = RunOn(path, messages);
-    }
-    if (path.isEmpty()) {
-      startProcess_->setEnabled(true);
-      exitProgram_->setEnabled(true);
-    }
+  exitProgram_->setEnabled(true);
+  if (path.isEmpty()) {
+    startProcess_->setEnabled(true);
+    return;
   }
-  // Shown once the pointer is back, so the surveyor can read them at leisure;
-  // then, with the status and the warnings read and the workbook saved, the
-  // RL question.
-  for (const Message& m : messages) prompts_.Tell(m.title, m.text, m.kind, m.details);
-  if (saved && prompts_.AskYesNo(QString::fromLatin1(vireo::kRlPromptTitle),
-                                 DisplayText(vireo::RlPromptText(*saved))))
-    ShowInputOption(*saved);
+  if (dialog_) delete dialog_.data();
+  StartRun(path);
 }
 
-std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
-                                                   std::vector<Message>& messages) {
-  std::optional<vireo::RunSummary> saved;
+void MainWindow::StartRun(const QString& path) {
   report_.clear();
   warnings_.reset();
   checks_.reset();
@@ -323,55 +316,33 @@ std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
   if (failedChecks_) failedChecks_->close();
   ShowLinks();
   ShowStatus(vireo::BusyStatusText(path.toStdString()));
+  // The run works on a thread of its own; the window shows its progress
+  // (the field file read so far) and its Cancel.
+  auto run = std::make_shared<std::optional<vireo::CheckedRun>>();
+  const std::string fieldPath = QFile::encodeName(path).toStdString();
+  const auto bytes = static_cast<std::size_t>(std::max<qint64>(0, QFileInfo(path).size()));
+  job_->Start(
+      QStringLiteral("Reading %1").arg(QFileInfo(path).fileName()),
+      [run, fieldPath, bytes, app = app_](JobControl& job) {
+        job.SetBytesToRead(bytes);
+        run->emplace(vireo::ProcessAndCheck(fieldPath, app, job.Files()));
+      },
+      [this, path, run](std::exception_ptr failure) { FinishRun(path, *run, failure); });
+  FitStatus();
+}
+
+void MainWindow::FinishRun(const QString& path, const std::optional<vireo::CheckedRun>& checked,
+                           std::exception_ptr failure) {
+  std::vector<Message> messages;
+  std::optional<vireo::RunSummary> saved;
   try {
-    const vireo::CheckedRun checked =
-        vireo::ProcessAndCheck(QFile::encodeName(path).toStdString(), app_);
-    const vireo::ProcessResult& result = checked.run;
-    checkedFile_ = QFileInfo(path).fileName();
-    // The status names the file it speaks of.
-    ShowStatus(vireo::DoneStatusText());
-    label3_->setText(label3_->text().replace(QStringLiteral("Status - Done"),
-                                             QStringLiteral("Status - Done: ") + checkedFile_));
-    checks_ = checked.checks;
-    // The verdict of the checks comes right after the done text.
-    verdict_ = QString::fromStdString(vireo::VerdictLine(checked.checks));
-    label3_->setText(label3_->text() + QLatin1Char('\n') + verdict_);
-    QStringList notes;
-    if (!result.warnings.empty()) {
-      const auto count = static_cast<qsizetype>(result.warnings.Count());
-      notes << Plural(count, "warning", "warnings") + QStringLiteral(" \u2014 see the list");
-      QStringList lines;
-      for (const vireo::RunWarning& w : result.warnings) {
-        const QString text = QString::fromStdString(w.message);
-        lines << (w.line > 0 ? QStringLiteral("line %1: %2").arg(w.line).arg(text) : text);
-      }
-      const QString head = QStringLiteral("The run on %1 went on past %2:\n\n")
-                               .arg(path, Plural(count, "warning", "warnings"));
-      messages.push_back({QStringLiteral("Processing warnings"),
-                          head + lines.mid(0, kListedInBox).join(QLatin1Char('\n')) +
-                              (lines.size() > kListedInBox ? QStringLiteral("\n…") : QString()),
-                          MessageKind::Warning,
-                          lines.size() > kListedInBox ? lines.join(QLatin1Char('\n')) : QString()});
-      warnings_ = messages.back();
-    }
-    if (result.workbookSaved) {
-      report_ = QString::fromStdString(result.workbookPath);
-      saved = result.summary;
-    }
-    if (!result.failures.empty()) {
-      notes << Plural(static_cast<qsizetype>(result.failures.size()), "output", "outputs") +
-                   QStringLiteral(" not saved \u2014 see the message");
-      QStringList lines;
-      for (const std::string& f : result.failures) lines << QString::fromStdString(f);
-      messages.push_back(
-          {QStringLiteral("Outputs not saved"),
-           QStringLiteral("Not every output of the run on %1 was saved:\n\n").arg(path) +
-               lines.join(QLatin1Char('\n')),
-           MessageKind::Error, QString()});
-    }
-    if (!notes.isEmpty())
-      label3_->setText(label3_->text() + QLatin1Char('\n') + notes.join(QStringLiteral("; ")));
-    ShowLinks();
+    if (failure) std::rethrow_exception(failure);
+    saved = ShowRun(path, *checked, messages);
+  } catch (const JobCancelled&) {
+    label3_->setText(QStringLiteral("Status - Cancelled: %1\nThe run was cancelled; the earlier "
+                                    "workbook and level data file are as they were.")
+                         .arg(QFileInfo(path).fileName()));
+    FitStatus();
   } catch (const std::exception& e) {
     // Unwinding removed the run's temporary files; no output was replaced.
     const QString message = dynamic_cast<const std::bad_alloc*>(&e)
@@ -386,9 +357,67 @@ std::optional<vireo::RunSummary> MainWindow::RunOn(const QString& path,
     messages.push_back({kProgramTitle, QStringLiteral("The file was not processed.\n\n") + message,
                         MessageKind::Error, QString()});
   }
-  // The end of a run, done or refused: both buttons are enabled again.
+  // The end of a run, done or refused: Process is enabled again.
   startProcess_->setEnabled(true);
-  exitProgram_->setEnabled(true);
+  if (closing_) return;
+  // Shown now, so the surveyor can read them at leisure; then, with the
+  // status and the warnings read and the workbook saved, the RL question.
+  for (const Message& m : messages) prompts_.Tell(m.title, m.text, m.kind, m.details);
+  if (saved && prompts_.AskYesNo(QString::fromLatin1(vireo::kRlPromptTitle),
+                                 DisplayText(vireo::RlPromptText(*saved))))
+    ShowInputOption(*saved);
+}
+
+std::optional<vireo::RunSummary> MainWindow::ShowRun(const QString& path,
+                                                     const vireo::CheckedRun& checked,
+                                                     std::vector<Message>& messages) {
+  std::optional<vireo::RunSummary> saved;
+  const vireo::ProcessResult& result = checked.run;
+  checkedFile_ = QFileInfo(path).fileName();
+  // The status names the file it speaks of.
+  ShowStatus(vireo::DoneStatusText());
+  label3_->setText(label3_->text().replace(QStringLiteral("Status - Done"),
+                                           QStringLiteral("Status - Done: ") + checkedFile_));
+  checks_ = checked.checks;
+  // The verdict of the checks comes right after the done text.
+  verdict_ = QString::fromStdString(vireo::VerdictLine(checked.checks));
+  label3_->setText(label3_->text() + QLatin1Char('\n') + verdict_);
+  QStringList notes;
+  if (!result.warnings.empty()) {
+    const auto count = static_cast<qsizetype>(result.warnings.Count());
+    notes << Plural(count, "warning", "warnings") + QStringLiteral(" \u2014 see the list");
+    QStringList lines;
+    for (const vireo::RunWarning& w : result.warnings) {
+      const QString text = QString::fromStdString(w.message);
+      lines << (w.line > 0 ? QStringLiteral("file line %1: %2").arg(w.line).arg(text) : text);
+    }
+    const QString head = QStringLiteral("The run on %1 went on past %2:\n\n")
+                             .arg(path, Plural(count, "warning", "warnings"));
+    messages.push_back({QStringLiteral("Processing warnings"),
+                        head + lines.mid(0, kListedInBox).join(QLatin1Char('\n')) +
+                            (lines.size() > kListedInBox ? QStringLiteral("\n…") : QString()),
+                        MessageKind::Warning,
+                        lines.size() > kListedInBox ? lines.join(QLatin1Char('\n')) : QString()});
+    warnings_ = messages.back();
+  }
+  if (result.workbookSaved) {
+    report_ = QString::fromStdString(result.workbookPath);
+    saved = result.summary;
+  }
+  if (!result.failures.empty()) {
+    notes << Plural(static_cast<qsizetype>(result.failures.size()), "output", "outputs") +
+                 QStringLiteral(" not saved \u2014 see the message");
+    QStringList lines;
+    for (const std::string& f : result.failures) lines << QString::fromStdString(f);
+    messages.push_back(
+        {QStringLiteral("Outputs not saved"),
+         QStringLiteral("Not every output of the run on %1 was saved:\n\n").arg(path) +
+             lines.join(QLatin1Char('\n')),
+         MessageKind::Error, QString()});
+  }
+  if (!notes.isEmpty())
+    label3_->setText(label3_->text() + QLatin1Char('\n') + notes.join(QStringLiteral("; ")));
+  ShowLinks();
   return saved;
 }
 
@@ -422,6 +451,10 @@ void MainWindow::FitStatus() {
   links_->setGeometry(links_->x(), label3_->y() + height + Px(45), links_->width(),
                       std::max(Px(300), links_->heightForWidth(links_->width())));
   int bottom = links_->isVisibleTo(this) ? links_->y() + links_->height() : label3_->y() + height;
+  if (job_->isVisibleTo(this)) {
+    job_->setGeometry(links_->x(), bottom + Px(45), links_->width(), job_->sizeHint().height());
+    bottom = job_->geometry().bottom();
+  }
   if (notOpened_->isVisibleTo(this)) {
     // Below the links and the buttons.
     const int top = std::max(bottom, startProcess_->geometry().bottom()) + Px(90);
@@ -475,7 +508,26 @@ void MainWindow::ShowWarnings() {
     prompts_.Tell(warnings_->title, warnings_->text, warnings_->kind, warnings_->details);
 }
 
+bool MainWindow::EndRunningJobs() {
+  QStringList running;
+  if (job_->Running()) running << QStringLiteral("The processing run");
+  if (dialog_ && dialog_->Adjusting()) running << QStringLiteral("The RL adjustment");
+  if (network_ && network_->Adjusting()) running << QStringLiteral("The network adjustment");
+  if (running.isEmpty()) return true;
+  if (!prompts_.AskYesNo(kProgramTitle,
+                         running.join(QStringLiteral(", ")) +
+                             QStringLiteral(" is still running. Cancel it and exit?\n\nEvery "
+                                            "earlier output stays as it was.")))
+    return false;
+  closing_ = true;
+  job_->CancelAndWait();
+  if (dialog_) dialog_->CancelAdjustment();
+  if (network_) network_->CancelAdjustment();
+  return true;
+}
+
 void MainWindow::EndProgram() {
+  if (!EndRunningJobs()) return;
   delete dialog_.data();
   // Closed first, so it keeps its place for the next time.
   if (network_) network_->close();
@@ -485,6 +537,10 @@ void MainWindow::EndProgram() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!EndRunningJobs()) {
+    event->ignore();
+    return;
+  }
   SavePosition();
   QMainWindow::closeEvent(event);
 }
@@ -508,8 +564,6 @@ void MainWindow::ShowStatus(const std::string& text) {
   label3_->setText(DisplayText(text));
   label3_->setVisible(true);
   FitStatus();
-  // The run does not yield to the event loop; paint the label now so the
-  // busy text is seen while the run works.
   label3_->repaint();
 }
 

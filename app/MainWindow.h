@@ -9,14 +9,17 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <vector>
 
 #include "app/FailedChecksWindow.h"
+#include "checks/CheckedRun.h"
 #include "checks/Checks.h"
 #include "common/AppFolder.h"
 #include "gui/Desktop.h"
+#include "gui/Job.h"
 #include "gui/Prompts.h"
 #include "network/NetworkWindow.h"
 #include "report/ProcessField.h"
@@ -30,6 +33,9 @@ class QUrl;
 
 namespace vireo::app {
 
+using gui::JobBar;
+using gui::JobCancelled;
+using gui::JobControl;
 using gui::MessageKind;
 using gui::Prompts;
 using network::NetworkWindow;
@@ -50,10 +56,15 @@ class MainWindow : public QMainWindow {
   // The "Adjust Network" window once File > Adjust Network... has opened it.
   NetworkWindow* AdjustNetworkWindow() const { return network_.data(); }
 
-  // The Process command of the button and of the menu item File > Process.
+  // The Process command of the button and of the menu item File > Process:
+  // the run works off the window's thread, its progress bar and Cancel
+  // under the status; Process is disabled until it ends.
   void ProcessCommand();
+  // The progress bar and Cancel of the processing run.
+  JobBar* RunProgress() const { return job_; }
   // The Exit button and File > Exit: closes the RL dialog and this window
-  // and ends the program.
+  // and ends the program. While a run, the RL adjustment or the network
+  // adjustment works, it first asks whether to cancel it (No: nothing ends).
   void EndProgram();
   // File > Adjust Network...: opens the network adjustment window, or raises
   // it when it is open already (there is one).
@@ -98,9 +109,18 @@ class MainWindow : public QMainWindow {
   void ChooseErrorFactorItem(int index);
   void TextSettingCommand(const vireo::TextSettingCommand& command);
   void CheckSettingsCommand();
-  // Runs the processing and shows its status; returns the run's summary
-  // when its workbook was saved.
-  std::optional<vireo::RunSummary> RunOn(const QString& path, std::vector<Message>& messages);
+  // Starts the processing of `path` off the window's thread; FinishRun
+  // shows how it ended (its status, messages and the RL question), ShowRun
+  // the status of a run that returned and its summary when it saved the
+  // workbook.
+  void StartRun(const QString& path);
+  void FinishRun(const QString& path, const std::optional<vireo::CheckedRun>& checked,
+                 std::exception_ptr failure);
+  std::optional<vireo::RunSummary> ShowRun(const QString& path, const vireo::CheckedRun& checked,
+                                           std::vector<Message>& messages);
+  // Asks whether to cancel the jobs still running and cancels them; false
+  // when the surveyor keeps them.
+  bool EndRunningJobs();
   void ShowLinks();
   void FitStatus();
   std::vector<vireo::FailedCheckRow> FailedRows() const;
@@ -125,6 +145,8 @@ class MainWindow : public QMainWindow {
   DocumentOpener opener_;
   QPushButton* startProcess_ = nullptr;
   QPushButton* exitProgram_ = nullptr;
+  JobBar* job_ = nullptr;
+  bool closing_ = false;  // the program ends: a run that ends asks nothing
   // The error factor items in menu order: two, four, six, eight, ten.
   std::array<QAction*, 5> errorItems_{};
   QPointer<InputOption> dialog_;

@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QQueue>
 #include <QScreen>
@@ -52,6 +54,14 @@ void Settle() {
   }
 }
 
+// Lets a window's job run to its end (and its end be shown).
+void WaitFor(const JobBar* job) {
+  while (job->Running()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QThread::msleep(10);
+  }
+}
+
 // The screen where `windows` stand, frames included.
 bool Save(std::initializer_list<const QWidget*> windows, const QString& path) {
   Settle();
@@ -95,6 +105,7 @@ int RunScreenshotDemo(const vireo::AppFolder& app, const QString& outputFolder) 
   // The real job and its failed checks, the list beside the window.
   prompts.files.enqueue(dna);
   window.ProcessCommand();
+  WaitFor(window.RunProgress());
   window.ShowChecks();
   if (!window.ChecksWindow() ||
       !Save({&window, window.ChecksWindow()}, out.filePath(QStringLiteral("main-window.png"))))
@@ -105,10 +116,31 @@ int RunScreenshotDemo(const vireo::AppFolder& app, const QString& outputFolder) 
   prompts.files.enqueue(loop);
   prompts.yes = true;
   window.ProcessCommand();
+  WaitFor(window.RunProgress());
   if (!window.RlDialog() ||
       !Save({&window, window.RlDialog()}, out.filePath(QStringLiteral("rl-dialog.png"))))
     return 1;
   window.RlDialog()->close();
+
+  // A long run (the loop 10,000 times over) with its progress bar and
+  // Cancel, then cancelled.
+  const QString longRun = folder.filePath(QStringLiteral("LONG_RUN.dat"));
+  {
+    QFile loopFile(loop), longFile(longRun);
+    if (!loopFile.open(QIODevice::ReadOnly) || !longFile.open(QIODevice::WriteOnly)) return 1;
+    const QByteArray once = loopFile.readAll();
+    for (int i = 0; i < 10000; ++i) longFile.write(once);
+  }
+  prompts.files.enqueue(longRun);
+  prompts.yes = false;
+  window.ProcessCommand();
+  auto* bar = window.RunProgress()->findChild<QProgressBar*>();
+  while (window.RunProgress()->Running() && bar->value() < 100)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  if (!Save({&window}, out.filePath(QStringLiteral("progress.png")))) return 1;
+  window.RunProgress()->Cancel();
+  WaitFor(window.RunProgress());
+  QFile::remove(longRun);
 
   // The sample network as a job: opened, adjusted.
   vireo::NetworkJob job;
@@ -127,6 +159,7 @@ int RunScreenshotDemo(const vireo::AppFolder& app, const QString& outputFolder) 
   prompts.files.enqueue(jobPath);
   network->OpenJob();
   network->Adjust();
+  WaitFor(network->AdjustmentProgress());
   return !network->WorkbookPath().isEmpty() &&
                  Save({network}, out.filePath(QStringLiteral("network-window.png")))
              ? 0

@@ -215,7 +215,7 @@ int WriteLines(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRepor
   row += 1;
   sheet.SetText(row++, 1, "Lines of levelling", {.bold = true});
   SheetTable lines(sheet, widths, row++,
-                   {{"Line", kNumber},
+                   {{"Line of levelling", kNumber},
                     {"Start", kText},
                     {"End", kText},
                     {"Set-ups", kNumber},
@@ -328,7 +328,7 @@ int WriteBooking(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRep
                 "Cal. RL - first Cal. RL",
                 {.bold = true});
   SheetTable booking(sheet, widths, row++,
-                     {{"Line", kNumber},
+                     {{"Line of levelling", kNumber},
                       {"BS - FS (m)", kNumber},
                       {"Rise - fall (m)", kNumber},
                       {"Last - first RL (m)", kNumber},
@@ -393,7 +393,7 @@ int WriteFindings(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRe
 
 // The set-up table, from `row` on, and the sheet's page setup.
 void WriteSetups(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report,
-                 const Survey& survey) {
+                 const Survey& survey, int bookingTitleRow) {
   // The set-up table starts a page, and its heading row heads every page
   // it prints on.
   row += 1;
@@ -401,7 +401,7 @@ void WriteSetups(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRep
   sheet.SetText(row++, 1, "Set-ups", {.bold = true});
   SheetTable setups(sheet, widths, row++,
                     {{"Set-up", kNumber},
-                     {"Line", kNumber},
+                     {"Line of levelling", kNumber},
                      {"File line", kNumber},
                      {"Back", kText},
                      {"Fore", kText},
@@ -423,7 +423,9 @@ void WriteSetups(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRep
   page.margins = kNarrowMargins;
   page.footer = "&L&F&RPage &P of &N";
   page.firstTitleRow = page.lastTitleRow = setups.HeadingRow();
-  page.rowBreaks = {setupsTitleRow};
+  // The booking check starts a page too, so that its table (and the short
+  // ones after it) is not split from its heading as it follows the lines.
+  page.rowBreaks = {bookingTitleRow, setupsTitleRow};
   sheet.SetPageSetup(page);
 
   // The set-up table can hold hundreds of thousands of rows: it is
@@ -491,10 +493,11 @@ bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Surve
   row = WriteLimits(sheet, widths, row, report.limits);
   row = WriteLines(sheet, widths, row, report);
   row = WriteSingleRunLines(sheet, widths, row, report);
+  const int bookingTitleRow = row + 1;
   row = WriteBooking(sheet, widths, row, report);
   row = WriteSections(sheet, widths, row, report);
   row = WriteFindings(sheet, widths, row, report);
-  WriteSetups(sheet, widths, row, report, survey);
+  WriteSetups(sheet, widths, row, report, survey, bookingTitleRow);
   return true;
 }
 

@@ -67,6 +67,9 @@ std::vector<FailedCheckRow> FailedCheckRows(const CheckReport& report) {
     FailedCheckRow& row = rows.emplace_back();
     row.kind = FailedRowKind::NotReduced;
     row.fieldLine = n.firstLine;
+    if (const int holding = lineHolding(n.firstLine); holding > 0)
+      row.lines = std::to_string(holding);
+    row.points = Points(n.back, n.fore);
     row.reason = ReasonText(n.reason);
     if (n.takenAsZero) row.reason += ", taken as 0";
     if (n.readings > 1)
@@ -110,7 +113,7 @@ std::vector<FailedCheckRow> FailedCheckRows(const CheckReport& report) {
 }
 
 std::vector<std::string> FailedCheckHeadings() {
-  return {"Set-up", "File line", "Line", "Points", "Check", "Value", "Limit"};
+  return {"Set-up", "File line", "Line of levelling", "Points", "Check", "Value", "Limit"};
 }
 
 std::vector<std::string> FailedCheckCells(const FailedCheckRow& row) {

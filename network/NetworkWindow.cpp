@@ -26,7 +26,6 @@
 #include "common/AppFolder.h"
 #include "common/Error.h"
 #include "common/Text.h"
-#include "gui/BusyPointer.h"
 #include "gui/Placement.h"
 #include "gui/Plural.h"
 #include "network/NetworkWorkbook.h"
@@ -34,7 +33,7 @@
 
 namespace vireo::network {
 
-using gui::BusyPointer;
+using gui::JobControl;
 using gui::MessageKind;
 using gui::Plural;
 namespace {
@@ -180,6 +179,8 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   tables->addWidget(heightsBox, 3);
   auto* results = new QVBoxLayout;
   results->addWidget(status_);
+  job_ = new gui::JobBar;
+  results->addWidget(job_);
   results->addLayout(tables, 1);
   results->addWidget(links_);
   results->addWidget(notOpened_);
@@ -424,52 +425,95 @@ QString NetworkWindow::DefaultName() const {
 }
 
 void NetworkWindow::Adjust() {
+  if (job_->Running()) return;
   if (files_->count() == 0) {
     prompts_.Tell(this, kTitle,
                   QStringLiteral("Add the field data files or level data files to adjust."),
                   MessageKind::Information);
     return;
   }
-  std::optional<vireo::Error> refusal;
-  QString failure, shortage;
-  {
-    BusyPointer busy;
-    try {
-      // What the window holds is checked before any input is read.
-      const vireo::NetworkJob job = Job();
-      vireo::AdjustmentOptions options;
-      options.sigmaKm = *job.sigmaKm;
-      options.snoop = job.snoop;
-      std::optional<std::string> factorWarning;
-      options.errorFactor = vireo::ErrorFactorForTolerances(app_, factorWarning);
-      const std::string name = vireo::AdjustmentName(job.name, job.inputs.front());
-      result_ = vireo::AdjustNetwork(vireo::ReadNetworkInputs(job.inputs), job.benchmarks, options);
-      if (factorWarning) result_->warnings.push_back({"", 0, *factorWarning});
-      workbook_.clear();
-      try {
-        workbook_ = QString::fromStdString(vireo::SaveNetworkWorkbook(*result_, name, app_));
-      } catch (const vireo::Error& e) {
-        failure = QString::fromStdString(e.what());
-      }
-      ShowResults();
-      if (!failure.isEmpty())
-        status_->setText(status_->text() + QStringLiteral("\nThe workbook was not saved: ") +
-                         failure);
-    } catch (const vireo::Error& e) {
-      refusal = e;
-    } catch (const std::bad_alloc&) {
-      shortage = QStringLiteral("There was not enough memory to adjust the network.");
-    } catch (const std::exception& e) {
-      refusal = vireo::Error("", "adjust the network", e.what());
-    }
-    if (refusal || !shortage.isEmpty()) {
-      result_.reset();
-      workbook_.clear();
-      ClearResults(QStringLiteral("Not adjusted: ") +
-                   (refusal ? QString::fromStdString(refusal->what()) : shortage));
-    }
+  struct Outcome {
+    std::optional<vireo::NetworkAdjustment> result;
+    std::string workbook, failure;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  try {
+    // What the window holds is checked before any input is read.
+    const vireo::NetworkJob job = Job();
+    vireo::AdjustmentOptions options;
+    options.sigmaKm = *job.sigmaKm;
+    options.snoop = job.snoop;
+    std::optional<std::string> factorWarning;
+    options.errorFactor = vireo::ErrorFactorForTolerances(app_, factorWarning);
+    const std::string name = vireo::AdjustmentName(job.name, job.inputs.front());
+    // Read, adjusted and saved off the window's thread; Cancel is honoured
+    // between the steps and while the workbook is written, before it
+    // replaces the earlier one.
+    adjust_->setEnabled(false);
+    job_->Start(
+        QStringLiteral("Reading the input files"),
+        [outcome, job, options, factorWarning, name, app = app_](JobControl& control) {
+          const std::vector<vireo::NetworkInput> inputs = vireo::ReadNetworkInputs(
+              job.inputs, vireo::RealFileSystem(), [&control](std::size_t done, std::size_t total) {
+                control.SetProgress(done, total);
+              });
+          control.StopPoint();
+          control.SetStep("Adjusting the network");
+          control.SetProgress(0, 0);
+          outcome->result = vireo::AdjustNetwork(inputs, job.benchmarks, options);
+          if (factorWarning) outcome->result->warnings.push_back({"", 0, *factorWarning});
+          control.StopPoint();
+          control.SetStep("Saving the workbook");
+          try {
+            outcome->workbook =
+                vireo::SaveNetworkWorkbook(*outcome->result, name, app, control.Files());
+          } catch (const vireo::Error& e) {
+            outcome->failure = e.what();
+          }
+        },
+        [this, outcome](std::exception_ptr failure) {
+          adjust_->setEnabled(true);
+          FinishAdjustment(failure, outcome->result, QString::fromStdString(outcome->workbook),
+                           QString::fromStdString(outcome->failure));
+        });
+  } catch (const std::exception&) {
+    FinishAdjustment(std::current_exception(), std::nullopt, QString(), QString());
   }
-  // Shown once the pointer is back.
+}
+
+void NetworkWindow::FinishAdjustment(std::exception_ptr thrown,
+                                     std::optional<vireo::NetworkAdjustment> result,
+                                     const QString& workbook, const QString& failure) {
+  std::optional<vireo::Error> refusal;
+  QString shortage;
+  try {
+    if (thrown) std::rethrow_exception(thrown);
+    result_ = std::move(result);
+    workbook_ = workbook;
+    ShowResults();
+    if (!failure.isEmpty())
+      status_->setText(status_->text() + QStringLiteral("\nThe workbook was not saved: ") +
+                       failure);
+  } catch (const gui::JobCancelled&) {
+    // The window keeps the last adjustment's results, and its workbook.
+    const QString note =
+        QStringLiteral("Cancelled; the earlier results and workbook are as they were.");
+    if (result_) ShowResults();
+    status_->setText(result_ ? note + QLatin1Char('\n') + status_->text() : note);
+    return;
+  } catch (const vireo::Error& e) {
+    refusal = e;
+  } catch (const std::bad_alloc&) {
+    shortage = QStringLiteral("There was not enough memory to adjust the network.");
+  } catch (const std::exception& e) {
+    refusal = vireo::Error("", "adjust the network", e.what());
+  }
+  if (refusal || !shortage.isEmpty()) {
+    result_.reset();
+    workbook_.clear();
+    ClearResults(QStringLiteral("Not adjusted: ") +
+                 (refusal ? QString::fromStdString(refusal->what()) : shortage));
+  }
   if (refusal) Refuse(QStringLiteral("The network was not adjusted."), *refusal);
   if (!shortage.isEmpty())
     prompts_.Tell(this, kTitle, QStringLiteral("The network was not adjusted.\n\n") + shortage,
@@ -503,7 +547,7 @@ void NetworkWindow::ShowResults() {
       if (r.removed.section >= 0) {
         const vireo::AdjustedSection& s =
             result.sections[static_cast<std::size_t>(r.removed.section)];
-        removed = Shown(result.FileOf(s) + " line " + std::to_string(s.line) + " " +
+        removed = Shown(result.FileOf(s) + " line of levelling " + std::to_string(s.line) + " " +
                         result.Route(s, " → "));
       } else {
         removed = removed.arg(
@@ -578,8 +622,8 @@ void NetworkWindow::ShowWarnings() {
   for (const vireo::NetworkWarning& w : result_->warnings) {
     QString where = Shown(w.file);
     if (w.line > 0)
-      where +=
-          (where.isEmpty() ? QStringLiteral("line %1") : QStringLiteral(" line %1")).arg(w.line);
+      where += (where.isEmpty() ? QStringLiteral("file line %1") : QStringLiteral(" file line %1"))
+                   .arg(w.line);
     lines << (where.isEmpty() ? Shown(w.message) : where + QStringLiteral(": ") + Shown(w.message));
   }
   const bool more = lines.size() > kListedInBox;

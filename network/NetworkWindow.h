@@ -13,10 +13,12 @@
 
 #include <QString>
 #include <QWidget>
+#include <exception>
 #include <optional>
 
 #include "common/AppFolder.h"
 #include "gui/Desktop.h"
+#include "gui/Job.h"
 #include "gui/Prompts.h"
 #include "network/NetworkAdjustment.h"
 #include "network/NetworkJob.h"
@@ -44,7 +46,14 @@ class NetworkWindow : public QWidget {
   void RemoveFiles();
   void AddBenchmark();
   void RemoveBenchmarks();
+  // Reads, adjusts and saves off the window's thread, with a progress bar
+  // (the inputs read) and Cancel; the earlier results and workbook stay
+  // when it is cancelled.
   void Adjust();
+  bool Adjusting() const { return job_->Running(); }
+  gui::JobBar* AdjustmentProgress() const { return job_; }
+  // Cancels a running adjustment and waits for it to end.
+  void CancelAdjustment() { job_->CancelAndWait(); }
   // "Load benchmarks...": adds the benchmarks of a list NAME,HEIGHT[,SIGMA_MM].
   void LoadBenchmarks();
   // "Open job..." replaces what the window holds by a job file's; "Save
@@ -79,6 +88,9 @@ class NetworkWindow : public QWidget {
   // Says why the window's content is not usable and puts the focus in the
   // field concerned.
   void Refuse(const QString& title, const std::exception& e);
+  // Shows how an adjustment ended: `thrown` null, or its refusal.
+  void FinishAdjustment(std::exception_ptr thrown, std::optional<vireo::NetworkAdjustment> result,
+                        const QString& workbook, const QString& failure);
   void ClearResults(const QString& status);
   void ShowResults();
   QString DefaultName() const;
@@ -101,6 +113,7 @@ class NetworkWindow : public QWidget {
   QTableWidget* heights_;
   QLabel* links_;
   gui::NotOpenedNote* notOpened_;
+  gui::JobBar* job_;
 };
 
 }  // namespace vireo::network

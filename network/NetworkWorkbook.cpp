@@ -44,7 +44,8 @@ std::string RemovedText(int round) {
 }
 
 std::string SectionName(const NetworkAdjustment& r, const AdjustedSection& s) {
-  return r.FileOf(s) + " line " + std::to_string(s.line) + " " + r.Route(s, " \u2192 ");
+  return r.FileOf(s) + " line of levelling " + std::to_string(s.line) + " " +
+         r.Route(s, " \u2192 ");
 }
 
 std::string TargetName(const NetworkAdjustment& r, const SnoopingTarget& t) {
@@ -177,7 +178,8 @@ void WriteSummary(Worksheet sheet, const NetworkAdjustment& result, const std::s
     else
       benchmarks.Text(row, 3, "fixed");
     benchmarks.Text(
-        row++, 4, b.sourceLine > 0 ? b.source + " line " + std::to_string(b.sourceLine) : b.source);
+        row++, 4,
+        b.sourceLine > 0 ? b.source + " file line " + std::to_string(b.sourceLine) : b.source);
   }
 
   if (result.snooping) {
@@ -204,7 +206,7 @@ void WriteSummary(Worksheet sheet, const NetworkAdjustment& result, const std::s
 
   row += 1;
   SheetTable warnings(sheet, widths, row++,
-                      {{"File", kText}, {"Line", kNumber}, {"Warning", kText, 2}});
+                      {{"File", kText}, {"File line", kNumber}, {"Warning", kText, 2}});
   if (result.warnings.empty()) warnings.Text(row++, 3, "none");
   // A sheet's rows end somewhere; what does not fit is counted.
   const std::size_t room = static_cast<std::size_t>(Workbook::kMaxRows - row);
@@ -442,8 +444,8 @@ void WriteSectionTable(Worksheet& sheet, ColumnWidths& widths, int row,
                       {{"From", kText},
                        {"To", kText},
                        {"File", kText},
-                       {"Line", kNumber},
-                       {"Field lines", kText},
+                       {"Line of levelling", kNumber},
+                       {"File lines", kText},
                        {"Set-ups", kNumber},
                        {"Length (m)", kNumber},
                        {"Observed (m)", kNumber},
@@ -527,8 +529,9 @@ std::string LoopRoute(const NetworkAdjustment& result, const LevellingLoop& loop
     const AdjustedSection& s = result.sections[step.section];
     const int from = step.reversed ? s.to : s.from, to = step.reversed ? s.from : s.to;
     if (text.empty()) text = result.points[from].name;
-    std::string next = " \u2192 " + result.points[to].name + " (" + result.FileOf(s) + " line " +
-                       std::to_string(s.line) + (step.reversed ? ", reversed)" : ")");
+    std::string next = " \u2192 " + result.points[to].name + " (" + result.FileOf(s) +
+                       " line of levelling " + std::to_string(s.line) +
+                       (step.reversed ? ", reversed)" : ")");
     if (text.size() + next.size() > static_cast<std::size_t>(Workbook::kMaxTextLength) - 8) {
       text += " \u2026";
       break;
@@ -754,7 +757,7 @@ std::vector<SummaryItem> SummaryItems(const NetworkAdjustment& result) {
     const AdjustedObservation& o = result.observations[*largest];
     items.push_back({"Largest |w|", std::abs(*o.standardizedResidual), 2, {}, o.flagged});
     items.push_back({"  at", std::nullopt, 0,
-                     result.FileOf(o) + " line " + std::to_string(o.fieldLine), o.flagged});
+                     result.FileOf(o) + " file line " + std::to_string(o.fieldLine), o.flagged});
     items.push_back({"  from \u2192 to", std::nullopt, 0, result.Route(o, " \u2192 "), o.flagged});
   } else {
     items.push_back({"Largest |w|", std::nullopt, 0, "none: no observation is checked", false});

@@ -178,6 +178,9 @@ struct NotReduced {
   // A reading that is no number in a set-up with both sights paired: the
   // set-up is reduced with the reading taken as 0.
   bool takenAsZero = false;
+  // The back and fore points of that set-up, as the file names them; empty
+  // for readings of no set-up.
+  std::string back, fore;
 };
 
 // The closure of the whole file as the report gives it.

@@ -207,7 +207,17 @@ void SurveyBuilder::Lost(long line, NotReducedReason reason, long setupLine, boo
     ++lost.back().readings;
     return;
   }
-  lost.push_back({line, line, 1, reason, setupLine, takenAsZero});
+  lost.push_back({line, line, 1, reason, setupLine, takenAsZero, {}, {}});
+}
+
+// The set-up's points on the readings of it just listed as not reduced.
+void SurveyBuilder::NameLostSetup(const SetupSlots& slots, long setupLine) {
+  auto& lost = survey_.notReduced;
+  if (lost.empty() || lost.back().setupLine != setupLine) return;
+  for (const Reading& r : slots) {
+    std::string& point = r.code == "Rb" ? lost.back().back : lost.back().fore;
+    if (point.empty()) point = r.pointId;
+  }
 }
 
 // The reduction of one set-up of four readings. Its fore sight must be
@@ -226,6 +236,7 @@ void SurveyBuilder::ReduceSetup(const SetupSlots& slots, const SetupPairing& pai
     if (std::string why = Impossible(reading, distance[i]); !why.empty()) {
       warnings_.push_back({reading.line, ToUtf8(why) + "; its set-up is not reduced"});
       for (const Reading& r : slots) Lost(r.line, NotReducedReason::ImpossibleValue, setupLine);
+      NameLostSetup(slots, setupLine);
       survey_.lines.back().impossible.push_back(setupLine);
       return;
     }
@@ -235,6 +246,7 @@ void SurveyBuilder::ReduceSetup(const SetupSlots& slots, const SetupPairing& pai
   LevellingLine& line = survey_.lines.back();
   if (!pairing.ForePaired()) {
     for (const Reading& r : slots) Lost(r.line, NotReducedReason::DroppedSetup, setupLine);
+    NameLostSetup(slots, setupLine);
     line.dropped.push_back({setupLine, line.setups.size(), pairing.back >= 0, pairing.BackPaired(),
                             pairing.fore >= 0});
     return;
@@ -287,6 +299,7 @@ void SurveyBuilder::ReduceSetup(const SetupSlots& slots, const SetupPairing& pai
   } else {
     for (const Reading& r : slots) Lost(r.line, NotReducedReason::UnpairedBackSight, setupLine);
   }
+  NameLostSetup(slots, setupLine);
   line.setups.push_back(std::move(setup));
   if (line.setups.back().BackPaired()) awaitingHeight_ = line.setups.size() - 1;
 }

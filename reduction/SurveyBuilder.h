@@ -34,6 +34,7 @@ class SurveyBuilder {
   void AddReading(Reading&& reading);
   void ReduceSetup(const SetupSlots& slots, const SetupPairing& pairing);
   void Lost(long line, NotReducedReason reason, long setupLine = 0, bool takenAsZero = false);
+  void NameLostSetup(const SetupSlots& slots, long setupLine);
   void Spread();
 
   // Single-run lines, reduced as a level book (SingleRunBuilder.cpp).

@@ -1,6 +1,7 @@
 #include "rlinput/InputOption.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,12 +12,13 @@
 #include <new>
 
 #include "common/Text.h"
-#include "gui/BusyPointer.h"
 #include "gui/Geometry.h"
 
 namespace vireo::rlinput {
 
 using namespace vireo::gui;
+using gui::JobCancelled;
+using gui::JobControl;
 namespace {
 
 const QString kMsSansSerif = QStringLiteral("MS Sans Serif");
@@ -104,6 +106,9 @@ InputOption::InputOption(vireo::AppFolder app, MessageSink tell, QWidget* parent
   label7_ = MakeLabel(frame3_, "Label7", QString(), 1800, 480, 975, 375);
   label8_ = MakeLabel(frame3_, "Label8", QStringLiteral("Reference :"), 240, 480, 1455, 375);
 
+  job_ = new JobBar(this);
+  PlaceInTwips(job_, 240, 5280, 3015, 375);
+
   // As the dialog reads: the loop type, the levels, then OK and Cancel.
   setTabOrder(option1_, option2_);
   setTabOrder(option2_, text1_);
@@ -161,17 +166,68 @@ void InputOption::SetLoop(vireo::LoopType loop) {
 }
 
 void InputOption::Ok() {
-  vireo::AdjustmentResult result;
-  try {
-    BusyPointer busy;
-    result = vireo::AdjustReducedLevels(summary_, Loop(), StartRlText(), EndRlText(), app_);
-  } catch (const std::bad_alloc&) {
-    result.status = vireo::AdjustmentResult::Status::Refused;
-    result.message = "There was not enough memory to adjust the workbook; it is as it was.";
-  } catch (const std::exception& e) {
-    result.status = vireo::AdjustmentResult::Status::Refused;
-    result.message = e.what();
+  if (job_->Running()) return;
+  // Levels that cannot be used are refused at once, the dialog as it is.
+  if (auto refusal = vireo::RefuseKeyedLevels(Loop(), StartRlText(), EndRlText())) {
+    vireo::AdjustmentResult refused;
+    refused.message = *refusal;
+    return Finish(refused);
   }
+  auto result = std::make_shared<vireo::AdjustmentResult>();
+  const auto bytes = static_cast<std::size_t>(
+      std::max<qint64>(0, QFileInfo(QString::fromStdString(summary_.workbookPath)).size()));
+  ShowAdjusting(true);
+  job_->Start(
+      QStringLiteral("Adjusting"),
+      [result, bytes, summary = summary_, loop = Loop(), start = StartRlText(), end = EndRlText(),
+       app = app_](JobControl& job) {
+        job.SetBytesToRead(bytes);
+        *result = vireo::AdjustReducedLevels(summary, loop, start, end, app, job.Files());
+      },
+      [this, result](std::exception_ptr failure) {
+        ShowAdjusting(false);
+        try {
+          if (failure) std::rethrow_exception(failure);
+        } catch (const JobCancelled&) {
+          // The workbook is as it was; the dialog waits for another OK.
+          command1_->setFocus(Qt::OtherFocusReason);
+          return;
+        } catch (const std::bad_alloc&) {
+          result->status = vireo::AdjustmentResult::Status::Refused;
+          result->message = "There was not enough memory to adjust the workbook; it is as it was.";
+        } catch (const std::exception& e) {
+          result->status = vireo::AdjustmentResult::Status::Refused;
+          result->message = e.what();
+        }
+        Finish(*result);
+      });
+}
+
+void InputOption::ShowAdjusting(bool adjusting) {
+  command1_->setVisible(!adjusting);
+  command2_->setVisible(!adjusting);
+  for (QWidget* part : {static_cast<QWidget*>(frame1_), static_cast<QWidget*>(frame2_)})
+    part->setEnabled(!adjusting);
+  if (adjusting)
+    frame3_->setEnabled(false);
+  else
+    SetLoop(Loop());
+}
+
+void InputOption::reject() {
+  if (job_->Running())
+    job_->Cancel();
+  else
+    QDialog::reject();
+}
+
+void InputOption::closeEvent(QCloseEvent* event) {
+  if (!job_->Running()) return QDialog::closeEvent(event);
+  job_->Cancel();
+  event->ignore();
+}
+
+void InputOption::Finish(const vireo::AdjustmentResult& result) {
   lastAdjustment_ = result;
   const QString message = QString::fromStdString(result.message);
   switch (result.status) {

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "common/AppFolder.h"
+#include "gui/Job.h"
 #include "report/ProcessField.h"
 #include "rlinput/Adjustment.h"
 
@@ -44,6 +45,17 @@ class InputOption : public QDialog {
   vireo::LoopType Loop() const;
   // What the last OK did: its misclose, permissible error, booking check.
   const vireo::AdjustmentResult& LastAdjustment() const { return lastAdjustment_; }
+  // The OK's adjustment works off the window's thread, a progress bar and
+  // Cancel in place of OK and Cancel; Escape or closing the dialog cancels
+  // it, and the dialog stays with the levels keyed.
+  bool Adjusting() const { return job_->Running(); }
+  gui::JobBar* AdjustmentProgress() const { return job_; }
+  // Cancels a running adjustment and waits for it to end.
+  void CancelAdjustment() { job_->CancelAndWait(); }
+
+ protected:
+  void reject() override;
+  void closeEvent(QCloseEvent* event) override;
 
  signals:
   // The OK has adjusted and saved the processed workbook at this path.
@@ -51,6 +63,9 @@ class InputOption : public QDialog {
 
  private:
   void Ok();
+  // How the OK's adjustment ended: told, and the dialog closed or kept.
+  void Finish(const vireo::AdjustmentResult& result);
+  void ShowAdjusting(bool adjusting);
   void SetLoop(vireo::LoopType loop);
 
   vireo::AppFolder app_;
@@ -71,6 +86,7 @@ class InputOption : public QDialog {
   QLabel* label6_;
   QLabel* label7_;
   QLabel* label8_;
+  gui::JobBar* job_;
 };
 
 }  // namespace vireo::rlinput

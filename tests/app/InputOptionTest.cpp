@@ -56,12 +56,14 @@ class InputOptionTest : public QObject {
     f_->prompts.files.enqueue(QString::fromStdString(path));
     f_->prompts.yesNo.enqueue(true);
     f_->window->ProcessCommand();
+    [] { QVERIFY(vireo::testing::JobsEnded()); }();
     return expected;
   }
   InputOption* Dialog() { return f_->window->RlDialog(); }
   bool Enabled(const char* name) { return Child<QWidget>(Dialog(), name)->isEnabled(); }
   void Click(const char* name) {
     QTest::mouseClick(Child<QWidget>(Dialog(), name), Qt::LeftButton);
+    QVERIFY(vireo::testing::JobsEnded());
   }
   void Type(const char* name, const QString& text) {
     auto* edit = Child<QLineEdit>(Dialog(), name);
@@ -130,6 +132,7 @@ class InputOptionTest : public QObject {
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window));
     QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Return);
+    QVERIFY(vireo::testing::JobsEnded());
     QVERIFY(Dialog());
     QVERIFY(QTest::qWaitForWindowActive(Dialog()));
     QTest::keyClick(Dialog()->focusWidget(), Qt::Key_O, Qt::AltModifier);
@@ -147,6 +150,7 @@ class InputOptionTest : public QObject {
     typeOver(Dialog()->focusWidget(), "251.25");
     const vireo::RunSummary run = Dialog()->Summary();
     QTest::keyClick(Dialog()->focusWidget(), Qt::Key_Return);
+    QVERIFY(vireo::testing::JobsEnded());
     FlushDeletes();
     QVERIFY(!Dialog());
     const auto book = vireo::Workbook::Open(run.workbookPath);
@@ -269,6 +273,7 @@ class InputOptionTest : public QObject {
         QString::fromStdString(f_->fixture.AddFieldFile("LINE2.dat", SimulatedLine(5, true))));
     f_->prompts.yesNo.enqueue(false);
     f_->window->ProcessCommand();
+    QVERIFY(vireo::testing::JobsEnded());
     FlushDeletes();
     QVERIFY(!Dialog());
     QCOMPARE(ReadFile(first.workbookPath), before);

@@ -7,11 +7,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <set>
 
@@ -41,6 +43,13 @@ std::string SimulatedLine(int setups) {
   return vireo::examples::SimulateFieldFile({.setupsPerLine = setups});
 }
 
+// 400,000 set-ups: 400 lines of levelling of 1,000 set-ups each.
+void WriteLongRun(const std::string& path) {
+  const std::string line = SimulatedLine(1000);
+  std::ofstream out(path, std::ios::binary);
+  for (int i = 0; i < 400; ++i) out << line;
+}
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -56,6 +65,7 @@ class MainWindowTest : public QObject {
   void ProcessFile(const std::string& path) {
     f_->prompts.files.enqueue(QString::fromStdString(path));
     QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QVERIFY(vireo::testing::JobsEnded());
   }
 
   // Records a label's text whenever it is painted.
@@ -206,6 +216,7 @@ class MainWindowTest : public QObject {
       window.findChild<QAction*>("Process")->trigger();
     else
       QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    QVERIFY(vireo::testing::JobsEnded());
 
     QVERIFY(painted.texts.contains("Status - Processing.....\nFile : " +
                                    QString::fromStdString(path) + ", this may take a few seconds"));
@@ -337,6 +348,42 @@ class MainWindowTest : public QObject {
     QVERIFY(!QApplication::overrideCursor());
   }
 
+  // A long run leaves the window answering: Exit asks before it cancels the
+  // run (No keeps it), and Cancel leaves the earlier outputs byte for byte.
+  void cancelDuringALongRunKeepsTheEarlierOutputs() {
+    const std::string path = f_->fixture.AddFieldFile("LONG.dat", SimulatedLine(3));
+    MainWindow& window = Open();
+    ProcessFile(path);
+    const std::string workbook = f_->fixture.app.ProcessedWorkbook("LONG");
+    const std::string levels = f_->fixture.app.LevelDataFile("LONG");
+    const std::string workbookBefore = ReadFile(workbook), levelsBefore = ReadFile(levels);
+    WriteLongRun(path);
+    f_->prompts.asked.clear();
+    f_->prompts.files.enqueue(QString::fromStdString(path));
+    QTest::mouseClick(Button("StartProcess"), Qt::LeftButton);
+    vireo::gui::JobBar* job = window.RunProgress();
+    QVERIFY(job->Running() && job->isVisible());
+    QVERIFY(!Button("StartProcess")->isEnabled() && Button("ExitProgram")->isEnabled());
+    QTRY_VERIFY(job->findChild<QProgressBar*>()->value() > 0);
+    f_->prompts.yesNo.enqueue(false);
+    QTest::mouseClick(Button("ExitProgram"), Qt::LeftButton);
+    QCOMPARE(f_->prompts.Of("AskYesNo").size(), 1u);
+    QVERIFY(f_->prompts.Of("AskYesNo")[0].text.startsWith("The processing run is still running."));
+    QVERIFY(job->Running() && window.isVisible());
+    QTest::mouseClick(job->findChild<QPushButton*>("CancelJob"), Qt::LeftButton);
+    QVERIFY(vireo::testing::JobsEnded());
+    QVERIFY2(Status().startsWith("Status - Cancelled: LONG.dat\n"), qPrintable(Status()));
+    QVERIFY(Button("StartProcess")->isEnabled() && !job->isVisible());
+    QCOMPARE(f_->prompts.Of("AskYesNo").size(), 1u);
+    QVERIFY(ReadFile(workbook) == workbookBefore);
+    QVERIFY(ReadFile(levels) == levelsBefore);
+    // No temporary file of the run is left beside them.
+    for (const std::string& output : {workbook, levels}) {
+      const auto folder = std::filesystem::path(output).parent_path();
+      QCOMPARE(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    }
+  }
+
   // Keyed levels judge the file again: after the RL dialog's OK the status
   // tells the adjusted verdict, the sentence the Checks sheet now holds.
   void verdictAfterTheKeyedLevelsOfAnOpenLoop() {
@@ -351,6 +398,7 @@ class MainWindowTest : public QObject {
     dialog->findChild<QLineEdit*>("Text1")->setText("100");
     dialog->findChild<QLineEdit*>("Text2")->setText("100.5");
     QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QVERIFY(vireo::testing::JobsEnded());
     QCOMPARE(f_->prompts.Of("Tell").size(), 0u);
     const QString verdict = Status().section('\n', 2, 2);
     QVERIFY2(verdict.contains(": OUT OF TOLERANCE.") && !verdict.contains("Every check passes"),
@@ -428,7 +476,7 @@ class MainWindowTest : public QObject {
       QVERIFY(table->item(r - 1, 5)->text().toDouble() <= table->item(r, 5)->text().toDouble());
     QVERIFY(row(valued).startsWith("102\t530\t11\t35 \u2192 M\t"));
     // Copy takes the selected rows, else all, as tab-separated lines.
-    const QString headings = "Set-up\tFile line\tLine\tPoints\tCheck\tValue\tLimit\n";
+    const QString headings = "Set-up\tFile line\tLine of levelling\tPoints\tCheck\tValue\tLimit\n";
     QVERIFY(list->Copy().startsWith(headings + row(0) + '\n') && list->Copy().count('\n') == 23);
     table->selectRow(2);
     QCOMPARE(list->Copy(), headings + row(2) + '\n');

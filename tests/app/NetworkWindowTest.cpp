@@ -93,6 +93,7 @@ class NetworkWindowTest : public QObject {
     QTRY_COMPARE(Cell(benchmarks, 1, 0), QString(" D "));  // committed after the key
     SetRow(benchmarks, 1, {" D ", "102.002", "3"});
     window->findChild<QPushButton*>("Adjust")->click();
+    QVERIFY(vireo::testing::JobsEnded());
     QCOMPARE(job.prompts.Of("Tell").size(), 0u);
 
     // The window shows what the adjustment of the same inputs gives.
@@ -150,6 +151,7 @@ class NetworkWindowTest : public QObject {
       SetRow(benchmarks, 0, {c.name, c.height, ""});
       sigma->setText(c.sigmaKm);
       window.findChild<QPushButton*>("Adjust")->click();
+      QVERIFY(vireo::testing::JobsEnded());
       const auto told = job.prompts.Of("Tell");
       QCOMPARE(told.size(), 1u);
       QCOMPARE(told[0].messageKind, MessageKind::Error);
@@ -174,9 +176,10 @@ class NetworkWindowTest : public QObject {
     SetRow(window.findChild<QTableWidget*>("Benchmarks"), 0, {"A", "100", ""});
     window.findChild<QCheckBox*>("FindBlunders")->setChecked(true);
     window.findChild<QPushButton*>("Adjust")->click();
+    QVERIFY(vireo::testing::JobsEnded());
     QCOMPARE(job.prompts.Of("Tell").size(), 0u);
     const QString status = window.findChild<QLabel*>("Status")->text();
-    QVERIFY2(status.contains("Round 1: removed NET3 line 1 C → A (w ") &&
+    QVERIFY2(status.contains("Round 1: removed NET3 line of levelling 1 C → A (w ") &&
                  status.contains("Snooping ended: "),
              qPrintable(status));
     QCOMPARE(window.Result()->snooping->rounds.size(), 1u);
@@ -203,6 +206,7 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
   first.findChild<QLineEdit*>("SigmaKm")->setText("1.5");
   first.findChild<QCheckBox*>("FindBlunders")->setChecked(true);
   first.findChild<QPushButton*>("Adjust")->click();
+  QVERIFY(vireo::testing::JobsEnded());
   QVERIFY(first.Result());
   const QString path = QString::fromStdString(folder + "/jobs/two days.job");
   std::filesystem::create_directories(folder + "/jobs");
@@ -220,6 +224,7 @@ void NetworkWindowTest::aJobSavedAndOpenedAgainAdjustsTheSame() {
   second.findChild<QPushButton*>("OpenJob")->click();
   QCOMPARE(job.prompts.asked.back().initialText, QString::fromStdString(folder + "/jobs"));
   second.findChild<QPushButton*>("Adjust")->click();
+  QVERIFY(vireo::testing::JobsEnded());
   QVERIFY(second.Result());
   QCOMPARE(second.Result()->points.size(), first.Result()->points.size());
   for (std::size_t i = 0; i < first.Result()->points.size(); ++i)

@@ -49,6 +49,7 @@ class ScreenFitTest : public QObject {
         f_->fixture.AddFieldFile(name, vireo::testing::ReadFile(vireo::testing::kRealGsiJob))));
     f_->prompts.yesNo.enqueue(true);
     window.ProcessCommand();
+    QVERIFY(vireo::testing::JobsEnded());
     QVERIFY(window.RlDialog());
     emit window.findChild<QLabel*>("ReportLinks")->linkActivated("checks");
     window.AdjustNetworkCommand();

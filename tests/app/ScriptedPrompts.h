@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QPushButton>
 #include <QQueue>
+#include <QTest>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "app/MainWindow.h"
+#include "gui/Job.h"
 #include "gui/Prompts.h"
 #include "tests/support/FieldFiles.h"
 
@@ -106,6 +108,18 @@ class ScriptedPrompts : public vireo::gui::Prompts {
     return q;
   }
 };
+
+// Waits until no window's job (a run, an RL or network adjustment) runs,
+// and its end has been shown.
+inline bool JobsEnded(int timeoutMs = 30000) {
+  return QTest::qWaitFor(
+      [] {
+        for (QWidget* w : QApplication::allWidgets())
+          if (auto* bar = qobject_cast<vireo::gui::JobBar*>(w); bar && bar->Running()) return false;
+        return true;
+      },
+      timeoutMs);
+}
 
 // What each test function of a window test starts from: an application
 // folder, scripted prompts, and the main window over them once opened.

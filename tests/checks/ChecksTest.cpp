@@ -11,6 +11,7 @@
 #include "checks/CheckedRun.h"
 #include "checks/Checks.h"
 #include "checks/ChecksSheet.h"
+#include "checks/FailedCheckRows.h"
 #include "common/Text.h"
 #include "examples/GsiFileWriter.h"
 #include "reduction/SurveyBuilder.h"
@@ -109,13 +110,17 @@ TEST(Checks, planted_faults_are_named_and_nothing_else) {
                 "fails - see the Checks sheet.");
 }
 
-// Whatever the double run loses fails the verdict, named by its file line.
+// Whatever the double run loses fails the verdict, named by its file line,
+// and the list of failed checks names its line of levelling and points.
 // The loop's set-up k (from 0) is on lines 3 + 4k (BS1), FS1, FS2, BS2.
 TEST(Checks, what_the_double_run_loses_fails_the_verdict_naming_its_lines) {
-  auto verdictOf = [](const std::string& field, Warnings& warnings) {
+  std::vector<std::string> listed;  // the list's first row: where it lies
+  auto verdictOf = [&listed](const std::string& field, Warnings& warnings) {
     TempFolder folder;
     WriteFile(folder / "F.dat", field);
     const CheckReport report = Check(ReadSurvey(folder / "F.dat", warnings));
+    listed = FailedCheckCells(FailedCheckRows(report).at(0));
+    listed.resize(4);
     return std::pair(report.Pass(), VerdictLine(report));
   };
   std::string field = FieldText(CleanLoop(), false);
@@ -126,6 +131,7 @@ TEST(Checks, what_the_double_run_loses_fails_the_verdict_naming_its_lines) {
   auto [pass, verdict] = verdictOf(noNumber, warnings);
   EXPECT_FALSE(pass);
   EXPECT_THAT(verdict, ::testing::HasSubstr("1 reading not a number at file line 12 (taken as 0)"));
+  EXPECT_EQ(listed, std::vector<std::string>({"", "12", "1", "2 \u2192 3"}));
 
   // The last set-up cut short: its FS2 and BS2 (lines 25 and 26) missing.
   std::string cut = field.substr(0, field.size() - 2);
@@ -141,6 +147,7 @@ TEST(Checks, what_the_double_run_loses_fails_the_verdict_naming_its_lines) {
   std::tie(pass, verdict) = verdictOf(FieldText(planted), warnings);
   EXPECT_FALSE(pass);
   EXPECT_THAT(verdict, ::testing::HasSubstr("1 set-up lost at file line 7"));
+  EXPECT_EQ(listed, std::vector<std::string>({"", "7", "1", "1 \u2192 2"}));
   ASSERT_FALSE(warnings.empty());
   EXPECT_THAT(warnings[0].message, ::testing::HasSubstr("distance"));
 }
@@ -492,8 +499,15 @@ TEST(ChecksSheet, prints_the_set_up_headings_on_every_page_and_columns_apart) {
             std::string::npos);
   EXPECT_TRUE(std::regex_search(summary, std::regex(R"(\n\s*14 {2,}I {2,}J {2,}8 {2,}406\.298)")))
       << summary;
+  // The booking check starts a page, its table's heading with it.
+  const auto booking = std::find_if(
+      printed.pages.begin() + static_cast<long>(first), printed.pages.end(),
+      [](const std::string& page) { return page.find("Booking check:") != std::string::npos; });
+  ASSERT_NE(booking, printed.pages.end());
+  EXPECT_EQ(booking->find_first_not_of(" \n\f"), booking->find("Booking check:"));
+  EXPECT_NE(booking->find("BS - FS (m)"), std::string::npos);
   const std::regex headings(
-      R"(Set-up\s+Line\s+File line\s+Back\s+Fore\s+Stn\. diff\. \(mm\)\s+BS1-BS2 \(mm\)\s+)"
+      R"(Set-up\s+Line of levelling\s+File line\s+Back\s+Fore\s+Stn\. diff\. \(mm\)\s+BS1-BS2 \(mm\)\s+)"
       R"(FS1-FS2 \(mm\)\s+Longest sight \(m\)\s+Imbalance \(m\)\s+Lowest \(m\)\s+Highest \(m\)\s+)"
       R"(Instrument \(mm\)\s+Failed)");
   std::size_t setups = first + 1;  // the set-up table's first page

@@ -478,7 +478,8 @@ TEST(AdjustCommand, real_leica_job_snooping_forward_and_back_and_loops) {
   }
   vireo::Worksheet loops = book.Sheet("Loops");
   EXPECT_EQ(loops.Get(2, 1).text,
-            "1 section lies in no loop, so no loop checks it: OSGeoLabBp_tutorials_test line 11 "
+            "1 section lies in no loop, so no loop checks it: OSGeoLabBp_tutorials_test line of "
+            "levelling 11 "
             "R \u2192 M");
   for (int l = 0; l < 14; ++l) {
     const auto& loop = json["loops"][l];
@@ -490,8 +491,8 @@ TEST(AdjustCommand, real_leica_job_snooping_forward_and_back_and_loops) {
   std::map<std::string, int> rowOf;
   for (int row = 1; row <= 80; ++row) rowOf[summary.Get(row, 1).text] = row;
   EXPECT_EQ(summary.Get(rowOf["Re-level (removed by snooping)"], 2).text,
-            "OSGeoLabBp_tutorials_test line 17 I \u2192 N");
-  const int first = rowOf["1: OSGeoLabBp_tutorials_test line 17 I \u2192 N"];
+            "OSGeoLabBp_tutorials_test line of levelling 17 I \u2192 N");
+  const int first = rowOf["1: OSGeoLabBp_tutorials_test line of levelling 17 I \u2192 N"];
   ASSERT_GT(first, 0);
   EXPECT_EQ(Differing(summary, first, 2, "w estimated_blunder_mm", round), "");
   EXPECT_EQ(summary.Get(first, 4).text, "5.11 passed");
