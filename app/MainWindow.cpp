@@ -22,6 +22,7 @@
 #include "app/CheckSettingsDialog.h"
 #include "checks/CheckedRun.h"
 #include "checks/FailedCheckRows.h"
+#include "common/FileSystem.h"
 #include "gui/Desktop.h"
 #include "gui/Geometry.h"
 #include "gui/Placement.h"
@@ -166,6 +167,9 @@ void MainWindow::BuildMenus() {
           [this] { startProcess_->click(); });
   connect(addItem(file, "Exit", QStringLiteral("E&xit")), &QAction::triggered, this,
           &MainWindow::EndProgram);
+  savePoints_ = addItem(file, "SavePoints", QStringLiteral("Save Poin&ts..."));
+  savePoints_->setEnabled(false);
+  connect(savePoints_, &QAction::triggered, this, &MainWindow::SavePoints);
   file->addSeparator();
   connect(addItem(file, "AdjustNetwork", QStringLiteral("Adjust &Network...")), &QAction::triggered,
           this, &MainWindow::AdjustNetworkCommand);
@@ -379,6 +383,8 @@ std::optional<vireo::RunSummary> MainWindow::ShowRun(const QString& path,
   label3_->setText(label3_->text().replace(QStringLiteral("Status - Done"),
                                            QStringLiteral("Status - Done: ") + checkedFile_));
   checks_ = checked.checks;
+  points_ = vireo::PointsOf(result.survey);
+  savePoints_->setEnabled(!points_.empty());
   // The verdict of the checks comes right after the done text.
   verdict_ = QString::fromStdString(vireo::VerdictLine(checked.checks));
   label3_->setText(label3_->text() + QLatin1Char('\n') + verdict_);
@@ -419,6 +425,29 @@ std::optional<vireo::RunSummary> MainWindow::ShowRun(const QString& path,
     label3_->setText(label3_->text() + QLatin1Char('\n') + notes.join(QStringLiteral("; ")));
   ShowLinks();
   return saved;
+}
+
+void MainWindow::SavePoints() {
+  if (points_.empty()) return;
+  const QString suggested = QString::fromStdString(app_.root) + QLatin1Char('/') +
+                            QFileInfo(checkedFile_).completeBaseName() +
+                            QStringLiteral("_points.csv");
+  const QString path = prompts_.SaveFile(nullptr, QStringLiteral("Save Points"), suggested,
+                                         {QStringLiteral("CSV files (*.csv)")});
+  if (path.isEmpty()) return;
+  try {
+    const std::string csv = vireo::PointsCsv(points_);
+    vireo::ReplaceFile(vireo::RealFileSystem(), path.toStdString(),
+                       [&](vireo::OutputStream& out) { out.Write(csv); });
+    label3_->setText(label3_->text() +
+                     QStringLiteral("\nSaved the points of %1 as %2").arg(checkedFile_, path));
+    FitStatus();
+  } catch (const std::exception& e) {
+    prompts_.Tell(
+        QStringLiteral("Points not saved"),
+        QStringLiteral("The points were not saved.\n\n") + QString::fromStdString(e.what()),
+        MessageKind::Error);
+  }
 }
 
 void MainWindow::ShowLinks() {

@@ -22,6 +22,7 @@
 #include "gui/Job.h"
 #include "gui/Prompts.h"
 #include "network/NetworkWindow.h"
+#include "report/PointList.h"
 #include "report/ProcessField.h"
 #include "rlinput/InputOption.h"
 #include "settings/SettingsCommands.h"
@@ -79,6 +80,9 @@ class MainWindow : public QMainWindow {
   void OpenReport();
   void ShowChecks();
   void ShowWarnings();
+  // File > Save Points...: every point of the last run with its reduced and
+  // adjusted level, as CSV for CAD (enabled once a run has reduced a file).
+  void SavePoints();
   // The window of the failed checks once "Show checks" has opened it.
   FailedChecksWindow* ChecksWindow() const { return failedChecks_.data(); }
   // How a document is handed to the desktop (xdg-open unless a test puts
@@ -142,6 +146,8 @@ class MainWindow : public QMainWindow {
   QString verdict_;                           // the verdict line of the status, as shown
   QString checkedFile_;                       // the field file they checked
   std::optional<Message> warnings_;           // what "Show warnings" shows
+  std::vector<vireo::PointEntry> points_;     // the last run's, for Save Points...
+  QAction* savePoints_ = nullptr;
   DocumentOpener opener_;
   QPushButton* startProcess_ = nullptr;
   QPushButton* exitProgram_ = nullptr;

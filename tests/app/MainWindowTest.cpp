@@ -285,6 +285,27 @@ class MainWindowTest : public QObject {
     QVERIFY(label->geometry().bottom() < window.centralWidget()->height());
   }
 
+  // File > Save Points... after a single-run line: the points as CSV where
+  // the surveyor says, suggested beside the application folder.
+  void savePointsWritesTheLastRunsPoints() {
+    MainWindow& window = Open();
+    QAction* save = window.findChild<QAction*>("SavePoints");
+    QVERIFY(!save->isEnabled());
+    f_->prompts.yesNo.enqueue(false);
+    ProcessFile(f_->fixture.AddFieldFile(
+        "SITE.dat", vireo::examples::SimulateFieldFile(
+                        {.setupsPerLine = 3, .method = "BF", .intermediates = 1})));
+    QVERIFY(save->isEnabled());
+    const std::string csv = f_->fixture.app.root + "/site points.csv";
+    f_->prompts.saveFiles.enqueue(QString::fromStdString(csv));
+    save->trigger();
+    QVERIFY(f_->prompts.Of("SaveFile")[0].initialText.endsWith("SITE_points.csv"));
+    const std::string text = ReadFile(csv);
+    QVERIFY(text.starts_with("point,kind,line,field_line,reduced_level_m,adjusted_level_m\r\n"));
+    QCOMPARE(std::count(text.begin(), text.end(), '\n'), 1 + 1 + 3 * 3);
+    QVERIFY(Status().contains("Saved the points of SITE.dat"));
+  }
+
   // Readings before any line start record: the run assumes one and warns.
   std::string FileWithAWarning() {
     std::string content;
