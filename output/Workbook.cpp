@@ -830,6 +830,38 @@ Worksheet Workbook::AddSheet(std::string_view name) {
   return Worksheet(impl_.get(), &impl_->AddSheet(name));
 }
 
+void Workbook::OpenOn(std::string_view name) {
+  Impl& book = *impl_;
+  SheetState* target = book.Find(name);
+  if (!target || !target->added || target == book.active) return;
+  SheetState& before = *book.active;
+  book.Usable(before);
+  if (before.added) {
+    before.added->selected = false;
+  } else {
+    constexpr std::string_view kSelected = " tabSelected=\"1\"";
+    std::string& head = before.frame.head;
+    if (const std::size_t at = head.find(kSelected); at != std::string::npos)
+      head.erase(at, kSelected.size());
+  }
+  before.changed = true;
+  target->added->selected = true;
+  std::size_t index = 0;
+  while (book.sheets[index].get() != target) ++index;
+  pugi::xml_node root = book.workbookXml.document_element();
+  pugi::xml_node views = ChildNamed(root, "bookViews");
+  if (!views)
+    views = root.insert_child_before((PrefixOf(root) + "bookViews").c_str(),
+                                     ChildNamed(root, "sheets"));
+  pugi::xml_node view = ChildNamed(views, "workbookView");
+  if (!view) view = views.append_child((PrefixOf(root) + "workbookView").c_str());
+  pugi::xml_attribute tab = view.attribute("activeTab");
+  if (!tab) tab = view.append_attribute("activeTab");
+  tab = std::to_string(index).c_str();
+  book.workbookChanged = true;
+  book.active = target;
+}
+
 CellValue Workbook::Get(int row, int column) const {
   return Worksheet(impl_.get(), impl_->active).Get(row, column);
 }

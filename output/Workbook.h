@@ -120,6 +120,10 @@ class Workbook {
   // Adds an empty worksheet after the last sheet; the active sheet stays
   // active. A name that is taken or unusable: Error.
   Worksheet AddSheet(std::string_view name);
+  // Makes a sheet this program added the one the workbook opens on and the
+  // active sheet: its tab selected, the earlier active sheet's not. Does
+  // nothing for any other sheet.
+  void OpenOn(std::string_view name);
   // The rows 1..lastRow of a worksheet, to read and change; the rows below
   // are neither read nor held in memory and are saved as they stand. For a
   // few cells at the top of a long sheet. Writing below lastRow is an

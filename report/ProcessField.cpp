@@ -224,6 +224,8 @@ void Render(Workbook& workbook, const ReportHeader& header, const ReportLayout& 
   if (!WriteLevelBook(workbook, header, survey, NumberFromText(settings.errorFactor)))
     result.warnings.push_back({0, std::string("the template has a sheet \"") + kLevelBookSheet +
                                       "\" of its own; it is kept and no level book is added"});
+  else if (survey.lines.empty())
+    workbook.OpenOn(kLevelBookSheet);  // no empty report sheet shown first
   result.summary = Summarize(survey, layout, settings, result.workbookPath);
 }
 

@@ -428,6 +428,7 @@ TEST(Cli, a_single_run_job_gives_its_level_book_points_and_keyed_levels) {
   auto keyed = RunCli(run + " --json --start-rl 50");
   ASSERT_EQ(keyed.status, 0) << keyed.err;
   vireo::Workbook book = vireo::Workbook::Open(fixture.app.ProcessedWorkbook("SITE"));
+  EXPECT_EQ(book.ActiveSheetName(), "Level Book");  // opens on it, not on an empty report
   vireo::Worksheet sheet = book.Sheet("Level Book");
   EXPECT_EQ(sheet.Get(8, 7), vireo::CellValue::Number(50));  // the first back sight
   // A loop closed on the keyed start: the last Adj. RL is it.
