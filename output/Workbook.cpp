@@ -5,6 +5,7 @@
 #include <optional>
 #include <pugixml.hpp>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "common/Error.h"
@@ -458,7 +459,9 @@ void Workbook::Impl::LoadSheet(SheetState& sheet, int lastRow) {
   sheet.frame = SheetFrame{};
   sheet.store = SheetStore{};
   ReadSheet(
-      [&](const std::function<void(std::string_view)>& piece) { zip->ReadChunks(index, piece); },
+      [&](const std::function<void(std::string_view)>& piece) {
+        zip->ReadChunksAhead(index, piece);
+      },
       sharedStrings, file, sheet.part, sheet.frame, sheet.store, lastRow);
   sheet.loaded = true;
 }
@@ -699,7 +702,7 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
       writeStreamed(name, [&](const Sink& out, Deflater&) {
         WriteSheet(sheet->frame, sheet->store, out,
                    sheet->streamed.row ? &sheet->streamed : nullptr,
-                   [&](const Sink& piece) { zip->ReadChunks(i, piece); });
+                   [&](const Sink& piece) { zip->ReadChunksAhead(i, piece); });
       });
     } else if (name == stylesPart && styles.Changed()) {
       writeContent(name, styles.Serialize());
@@ -761,8 +764,43 @@ Workbook::Workbook(Workbook&&) noexcept = default;
 Workbook& Workbook::operator=(Workbook&&) noexcept = default;
 Workbook::~Workbook() = default;
 
+namespace {
+
+// The package's bytes, read in blocks and put together once at their exact
+// size: a string grown as it reads copies a large workbook several times
+// and keeps up to twice its size.
+std::string ReadPackageBytes(FileSystem& fs, const std::string& path) {
+  constexpr std::size_t kBlock = std::size_t{1} << 20;
+  const std::size_t limit = std::size_t{1} << 30;  // as ReadWholeFile refuses
+  auto in = fs.OpenForReading(path);
+  std::vector<std::string> blocks;
+  std::size_t total = 0;
+  for (bool more = true; more;) {
+    std::string block(kBlock, '\0');
+    std::size_t filled = 0;
+    while (filled < kBlock) {
+      const std::size_t n = in->Read(block.data() + filled, kBlock - filled);
+      if (n == 0) break;
+      filled += n;
+    }
+    more = filled == kBlock;
+    if (total + filled > limit)
+      throw Error(path, "read", "larger than " + std::to_string(limit) + " bytes");
+    total += filled;
+    block.resize(filled);
+    blocks.push_back(std::move(block));
+  }
+  if (blocks.size() == 1) return std::move(blocks.front());
+  std::string bytes;
+  bytes.reserve(total);
+  for (std::string& block : blocks) bytes.append(std::exchange(block, std::string()));
+  return bytes;
+}
+
+}  // namespace
+
 Workbook Workbook::Open(const std::string& path, FileSystem& fs) {
-  return OpenFromBytes(ReadWholeFile(fs, path), path);
+  return OpenFromBytes(ReadPackageBytes(fs, path), path);
 }
 
 Workbook Workbook::OpenFromBytes(std::string bytes, const std::string& name) {

@@ -36,7 +36,11 @@ struct StoredEntry {
   std::uint32_t crc = 0;
   std::uint64_t size = 0;  // uncompressed
   std::string data;        // as stored (compressed when method is deflate)
+  // A large entry deflated in chunks keeps them apart, stored after `data`
+  // in order: joined, its bytes would be held twice while they grow.
+  std::vector<std::string> more;
   std::time_t mtime = 0;
+  std::uint64_t StoredSize() const;
 };
 
 // Raw deflate into memory, with the CRC and size of what went in. Input is
@@ -91,7 +95,7 @@ class Deflater {
   std::string pending_;
   std::size_t dictionary_ = 0;
   std::deque<std::future<Piece>> inFlight_;
-  std::string out_;
+  std::vector<std::string> out_;  // the chunks coded so far
   std::uint32_t crc_ = 0;
   std::uint64_t size_ = 0;
 };
@@ -137,6 +141,11 @@ class ZipReader {
   std::string Read(std::size_t index) const;
   // The inflated content in pieces, for parts too large to hold at once.
   void ReadChunks(std::size_t index, const std::function<void(std::string_view)>& piece) const;
+  // The same, inflated on a thread of its own a few pieces ahead of
+  // `piece`, so that a large part is inflated while the pieces before are
+  // parsed or written. An error of either side comes out here, and the
+  // thread never outlives the call.
+  void ReadChunksAhead(std::size_t index, const std::function<void(std::string_view)>& piece) const;
   // The entry as stored, for copying it unchanged.
   StoredEntry ReadStored(std::size_t index) const;
 
