@@ -698,7 +698,17 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
       if (!s->added && s->changed) sheet = s.get();
     }
     if (rewritten) continue;
-    if (sheet) {
+    if (sheet && sheet->frame.headRows > 0 && !sheet->streamed.row) {
+      // Read only in part (a few cells at the top of a long sheet): the
+      // stored stream is taken over from a little below the rows read.
+      Deflater deflater(1);
+      std::optional<DeflateTail> tail;
+      WriteSheet(
+          sheet->frame, sheet->store, [&](std::string_view piece) { deflater.Write(piece); },
+          nullptr,
+          [&](const Sink& piece) { tail = zip->InflateUntilTail(i, sheet->frame.restAt, piece); });
+      writer.Add(name, tail ? deflater.Finish(std::move(*tail)) : deflater.Finish());
+    } else if (sheet) {
       writeStreamed(name, [&](const Sink& out, Deflater&) {
         WriteSheet(sheet->frame, sheet->store, out,
                    sheet->streamed.row ? &sheet->streamed : nullptr,

@@ -200,6 +200,26 @@ StoredEntry Deflater::Finish() {
   return entry;
 }
 
+StoredEntry Deflater::Finish(DeflateTail tail) {
+  // What was written ends on a byte boundary in a block that is not the
+  // last: the tail's blocks follow.
+  if (pending_.size() > dictionary_) Hand();
+  while (!inFlight_.empty()) Take();
+  crc_ = static_cast<std::uint32_t>(crc32_combine(crc_, tail.crc, static_cast<z_off_t>(tail.size)));
+  size_ += tail.size;
+  out_.push_back(std::move(tail.data));
+  pending_.clear();
+  dictionary_ = 0;
+  StoredEntry entry;
+  entry.method = kDeflated;
+  entry.crc = crc_;
+  entry.size = size_;
+  entry.more = std::move(out_);
+  entry.mtime = std::time(nullptr);
+  out_.clear();
+  return entry;
+}
+
 std::uint64_t StoredEntry::StoredSize() const {
   std::uint64_t stored = data.size();
   for (const std::string& piece : more) stored += piece.size();
@@ -463,6 +483,57 @@ std::string ZipReader::Read(std::size_t index) const {
   content.reserve(static_cast<std::size_t>(CheckedSize(index, kMaxWholePartSize)));
   Inflate(index, kMaxWholePartSize, [&](std::string_view piece) { content.append(piece); });
   return content;
+}
+
+std::optional<DeflateTail> ZipReader::InflateUntilTail(
+    std::size_t index, std::uint64_t keepFrom,
+    const std::function<void(std::string_view)>& piece) const {
+  StoredEntry stored = ReadStored(index);
+  if (stored.method != kDeflated) {
+    ReadChunks(index, piece);
+    return std::nullopt;
+  }
+  z_stream stream{};
+  if (inflateInit2(&stream, -15) != Z_OK) Fail(name_, "cannot start inflate");
+  struct End {
+    z_stream* s;
+    ~End() { inflateEnd(s); }
+  } end{&stream};
+  stream.next_in = reinterpret_cast<Bytef*>(stored.data.data());
+  stream.avail_in = static_cast<uInt>(stored.data.size());
+  std::string buffer(1 << 16, '\0');
+  std::uint64_t total = 0;
+  std::uint32_t crc = 0;
+  for (;;) {
+    stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+    stream.avail_out = static_cast<uInt>(buffer.size());
+    const int rc = inflate(&stream, Z_BLOCK);
+    const std::size_t n = buffer.size() - stream.avail_out;
+    total += n;
+    if (total > stored.size) Fail(name_, names_[index] + " inflates past its stated size");
+    crc = Crc32(crc, std::string_view(buffer.data(), n));
+    if (n > 0) piece(std::string_view(buffer.data(), n));
+    if (rc == Z_STREAM_END) {
+      if (total != stored.size || crc != stored.crc)
+        Fail(name_, "broken zip entry " + names_[index] + " (its CRC or size does not match)");
+      return std::nullopt;
+    }
+    if (rc != Z_OK && !(rc == Z_BUF_ERROR && stream.avail_in > 0))
+      Fail(name_, "broken zip entry " + names_[index]);
+    // data_type 128 alone: at the end of a block that is not the last,
+    // no bits of the next byte taken.
+    if ((stream.data_type & 0x1FF) == 128 && total >= keepFrom + (std::uint64_t{1} << 15)) {
+      DeflateTail tail;
+      tail.size = stored.size - total;
+      // CRCs combine linearly: the tail's is what the whole one's leaves
+      // once the head's is taken out.
+      tail.crc = stored.crc ^
+                 static_cast<std::uint32_t>(crc32_combine(crc, 0, static_cast<z_off_t>(tail.size)));
+      stored.data.erase(0, stored.data.size() - stream.avail_in);
+      tail.data = std::move(stored.data);
+      return tail;
+    }
+  }
 }
 
 StoredEntry ZipReader::ReadStored(std::size_t index) const {

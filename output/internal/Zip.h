@@ -43,6 +43,15 @@ struct StoredEntry {
   std::uint64_t StoredSize() const;
 };
 
+// The end of an entry's deflate stream as it is stored, from a block that
+// starts on a byte boundary: it follows other deflated bytes unchanged when
+// the 32 KiB of input before it are the same.
+struct DeflateTail {
+  std::string data;       // the stored bytes, ending the stream
+  std::uint32_t crc = 0;  // of what they inflate to
+  std::uint64_t size = 0;
+};
+
 // Raw deflate into memory, with the CRC and size of what went in. Input is
 // gathered into blocks so callers may write many small pieces cheaply.
 class Deflater {
@@ -74,6 +83,9 @@ class Deflater {
   void Append(Piece piece);
   // Ends the stream and hands the entry out.
   StoredEntry Finish();
+  // Ends it with `tail`, which takes up the input where what was written
+  // stops.
+  StoredEntry Finish(DeflateTail tail);
 
  private:
   // A large entry is compressed in chunks on other threads while the
@@ -146,6 +158,15 @@ class ZipReader {
   // parsed or written. An error of either side comes out here, and the
   // thread never outlives the call.
   void ReadChunksAhead(std::size_t index, const std::function<void(std::string_view)>& piece) const;
+  // Inflates the entry into `piece` until its inflated bytes pass
+  // `keepFrom` by 32 KiB and its stream starts a block on a byte boundary
+  // (as a chunked writer's sync flushes leave it), and returns the stored
+  // bytes from there: a part changed only above `keepFrom` is deflated
+  // again only down to that point. Without such a point it inflates the
+  // whole entry and returns nothing.
+  std::optional<DeflateTail> InflateUntilTail(
+      std::size_t index, std::uint64_t keepFrom,
+      const std::function<void(std::string_view)>& piece) const;
   // The entry as stored, for copying it unchanged.
   StoredEntry ReadStored(std::size_t index) const;
 
