@@ -215,6 +215,9 @@ std::string NewPackage(const std::string& sheetName) {
 
 }  // namespace
 
+// Rows from which a sheet read back and saved again counts as long.
+constexpr std::size_t kLongSheetRows = 50000;
+
 struct Workbook::SheetState {
   std::string name;
   std::string part;     // zip entry
@@ -661,9 +664,10 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
   auto writeContent = [&](const std::string& name, const std::string& content) {
     writer.Add(name, DeflateWhole(content));
   };
-  // A long table of the program's own (compact rows) is coded by the fast
-  // coder; the report's sheets keep zlib's smaller output, which the RL
-  // adjustment reads back into memory.
+  // A long table of the program's own (compact rows), and a long sheet read
+  // back whole and saved again (the report and its profile after the OK of
+  // the RL input), are coded by the fast coder; the report as processing
+  // writes it keeps zlib's smaller output.
   auto writeStreamed = [&](const std::string& name,
                            const std::function<void(const Sink&, Deflater&)>& fill,
                            bool longTable = false) {
@@ -709,11 +713,14 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
           [&](const Sink& piece) { tail = zip->InflateUntilTail(i, sheet->frame.restAt, piece); });
       writer.Add(name, tail ? deflater.Finish(std::move(*tail)) : deflater.Finish());
     } else if (sheet) {
-      writeStreamed(name, [&](const Sink& out, Deflater&) {
-        WriteSheet(sheet->frame, sheet->store, out,
-                   sheet->streamed.row ? &sheet->streamed : nullptr,
-                   [&](const Sink& piece) { zip->ReadChunksAhead(i, piece); });
-      });
+      writeStreamed(
+          name,
+          [&](const Sink& out, Deflater&) {
+            WriteSheet(sheet->frame, sheet->store, out,
+                       sheet->streamed.row ? &sheet->streamed : nullptr,
+                       [&](const Sink& piece) { zip->ReadChunksAhead(i, piece); });
+          },
+          !sheet->streamed.row && sheet->store.rows.size() >= kLongSheetRows);
     } else if (name == stylesPart && styles.Changed()) {
       writeContent(name, styles.Serialize());
     } else if (name == workbookPart && workbookChanged) {

@@ -399,12 +399,24 @@ class SliceQueue {
   static constexpr std::size_t kAhead = 4;
   struct Stopped {};  // thrown on the inflating thread when the reader has stopped
 
-  void Put(std::string slice) {
+  // Hands `slice` on and gives back an emptied one the reader is done
+  // with: the same few buffers go round instead of being made and freed.
+  void Put(std::string& slice) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return stopped_ || slices_.size() < kAhead; });
     if (stopped_) throw Stopped{};
     slices_.push_back(std::move(slice));
+    slice = std::string();
+    if (!spare_.empty()) {
+      slice = std::move(spare_.back());
+      spare_.pop_back();
+      slice.clear();
+    }
     changed_.notify_all();
+  }
+  void GiveBack(std::string slice) {
+    std::lock_guard lock(mutex_);
+    if (spare_.size() < kAhead) spare_.push_back(std::move(slice));
   }
   // Ends the queue: after the last slice, or with what went wrong.
   void End(std::exception_ptr failure) {
@@ -436,6 +448,7 @@ class SliceQueue {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> slices_;
+  std::vector<std::string> spare_;
   bool stopped_ = false, ended_ = false;
   std::exception_ptr failure_;
 };
@@ -452,9 +465,9 @@ void ZipReader::ReadChunksAhead(std::size_t index,
       Inflate(index, kMaxPartSize, [&](std::string_view bytes) {
         if (slice.empty()) slice.reserve(SliceQueue::kSlice + bytes.size());
         slice.append(bytes);
-        if (slice.size() >= SliceQueue::kSlice) queue.Put(std::exchange(slice, std::string()));
+        if (slice.size() >= SliceQueue::kSlice) queue.Put(slice);
       });
-      if (!slice.empty()) queue.Put(std::move(slice));
+      if (!slice.empty()) queue.Put(slice);
       queue.End(nullptr);
     } catch (const SliceQueue::Stopped&) {
       queue.End(nullptr);
@@ -469,7 +482,10 @@ void ZipReader::ReadChunksAhead(std::size_t index,
     return ReadChunks(index, piece);  // no thread to be had: inflated here
   }
   try {
-    for (std::string slice; queue.Take(slice);) piece(slice);
+    for (std::string slice; queue.Take(slice);) {
+      piece(slice);
+      queue.GiveBack(std::move(slice));
+    }
   } catch (...) {
     queue.Stop();
     worker.join();
