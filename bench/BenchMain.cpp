@@ -10,6 +10,7 @@
 // last 1,200,000 set-ups, more observations than a sheet holds.
 //   vireo-bench [--sizes 1000,10000,100000] [--repeat 3] [--work DIR] [--no-limit] [--keep]
 //               [--network-only | --no-network | --many-files-only | --rl-only]
+//               [--no-many-files]
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -384,6 +385,8 @@ int main(int argc, char** argv) {
       network = false;
     } else if (a == "--many-files-only") {
       process = limit = network = false;
+    } else if (a == "--no-many-files") {
+      manyFiles = false;
     } else if (a == "--rl-only") {
       rlOnly = true;
       limit = network = manyFiles = false;

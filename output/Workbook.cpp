@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <optional>
 #include <pugixml.hpp>
 #include <set>
@@ -783,34 +784,25 @@ Workbook::~Workbook() = default;
 
 namespace {
 
-// The package's bytes, read in blocks and put together once at their exact
-// size: a string grown as it reads copies a large workbook several times
-// and keeps up to twice its size.
+// The package's bytes, read straight into room for the size the file has
+// when it is opened (grown should it have more): a string grown as it reads
+// copies a large workbook several times and keeps up to twice its size.
 std::string ReadPackageBytes(FileSystem& fs, const std::string& path) {
-  constexpr std::size_t kBlock = std::size_t{1} << 20;
-  const std::size_t limit = std::size_t{1} << 30;  // as ReadWholeFile refuses
+  constexpr std::size_t kLimit = std::size_t{1} << 30;  // as ReadWholeFile refuses
   auto in = fs.OpenForReading(path);
-  std::vector<std::string> blocks;
-  std::size_t total = 0;
-  for (bool more = true; more;) {
-    std::string block(kBlock, '\0');
-    std::size_t filled = 0;
-    while (filled < kBlock) {
-      const std::size_t n = in->Read(block.data() + filled, kBlock - filled);
-      if (n == 0) break;
-      filled += n;
-    }
-    more = filled == kBlock;
-    if (total + filled > limit)
-      throw Error(path, "read", "larger than " + std::to_string(limit) + " bytes");
-    total += filled;
-    block.resize(filled);
-    blocks.push_back(std::move(block));
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);  // a guess only
+  std::string bytes(error || size >= kLimit ? std::size_t{1} << 20 : size + 1, '\0');
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(std::min(2 * bytes.size(), kLimit + 1));
+    const std::size_t n = in->Read(bytes.data() + filled, bytes.size() - filled);
+    if (n == 0) break;
+    filled += n;
+    if (filled > kLimit)
+      throw Error(path, "read", "larger than " + std::to_string(kLimit) + " bytes");
   }
-  if (blocks.size() == 1) return std::move(blocks.front());
-  std::string bytes;
-  bytes.reserve(total);
-  for (std::string& block : blocks) bytes.append(std::exchange(block, std::string()));
+  bytes.resize(filled);
   return bytes;
 }
 
