@@ -304,12 +304,13 @@ TEST(WorkbookSheets, a_long_sheet_changed_at_its_head_keeps_its_rest_as_it_was) 
 // their order.
 TEST(WorkbookSheets, a_long_table_written_on_several_threads_reads_back_in_order) {
   Workbook book = Workbook::CreateBlank();
-  book.AddSheet("Long").StreamRows(2, 20000, 2,
-                                   [](int row, RowWriter& out) {
-                                     out.Number(1, row * 0.001);
-                                     out.Text(2, "P" + std::to_string(row));
-                                   },
-                                   {.compact = true, .concurrent = true});
+  book.AddSheet("Long").StreamRows(
+      2, 20000, 2,
+      [](int row, RowWriter& out) {
+        out.Number(1, row * 0.001);
+        out.Text(2, "P" + std::to_string(row));
+      },
+      {.compact = true, .concurrent = true});
   Workbook saved = Workbook::OpenFromBytes(book.SaveToBytes(), "saved");
   Worksheet sheet = saved.Sheet("Long");
   EXPECT_EQ(sheet.LastRow(), 20001);
