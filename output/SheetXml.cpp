@@ -243,6 +243,7 @@ class SheetReader {
         sheetDataEnd_ = end;
         phase_ = Phase::Tail;
       } else if (depth_ == 3 && name == "row") {
+        if (inRow_) FinishRow();
         inRow_ = false;
       } else if (depth_ == 4 && inCell_) {
         FinishCell(end);
@@ -301,6 +302,10 @@ class SheetReader {
       return;
     }
     Row& row = store_.GetRow(number);
+    // Long tables repeat their rows' shapes (the report's back-sight and
+    // fore-sight rows alternate): room for as many cells as two rows up.
+    if (row.cells.empty() && store_.rows.size() > 2 && &row == &store_.rows.back())
+      row.cells.reserve(store_.rows[store_.rows.size() - 3].cells.size());
     if (!attributes.empty()) {
       store_.rowAttributes.push_back(std::move(attributes));
       row.attributes = static_cast<std::uint32_t>(store_.rowAttributes.size());
@@ -313,6 +318,13 @@ class SheetReader {
     lastRow_ = number;
     lastColumn_ = 0;
     inRow_ = true;
+  }
+
+  // A row held with much more room than cells gives the room back: a long
+  // sheet is held for the whole adjustment.
+  void FinishRow() {
+    std::vector<Cell>& cells = store_.rows[RowIndex()].cells;
+    if (cells.capacity() - cells.size() > cells.size() / 4) cells.shrink_to_fit();
   }
 
   void StartCell(std::uint64_t start, const XML_Char* qname, const XML_Char** attrs) {
@@ -796,6 +808,7 @@ void ReadSheet(const std::function<void(const std::function<void(std::string_vie
   } catch (const Enough&) {
   }
   reader.Finish();
+  store.rows.shrink_to_fit();
 }
 
 std::size_t Utf16LengthOf(std::string_view utf8) {

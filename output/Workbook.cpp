@@ -2,9 +2,11 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <optional>
 #include <pugixml.hpp>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "common/Error.h"
@@ -213,6 +215,9 @@ std::string NewPackage(const std::string& sheetName) {
 }
 
 }  // namespace
+
+// Rows from which a sheet read back and saved again counts as long.
+constexpr std::size_t kLongSheetRows = 50000;
 
 struct Workbook::SheetState {
   std::string name;
@@ -458,7 +463,9 @@ void Workbook::Impl::LoadSheet(SheetState& sheet, int lastRow) {
   sheet.frame = SheetFrame{};
   sheet.store = SheetStore{};
   ReadSheet(
-      [&](const std::function<void(std::string_view)>& piece) { zip->ReadChunks(index, piece); },
+      [&](const std::function<void(std::string_view)>& piece) {
+        zip->ReadChunksAhead(index, piece);
+      },
       sharedStrings, file, sheet.part, sheet.frame, sheet.store, lastRow);
   sheet.loaded = true;
 }
@@ -658,9 +665,10 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
   auto writeContent = [&](const std::string& name, const std::string& content) {
     writer.Add(name, DeflateWhole(content));
   };
-  // A long table of the program's own (compact rows) is coded by the fast
-  // coder; the report's sheets keep zlib's smaller output, which the RL
-  // adjustment reads back into memory.
+  // A long table of the program's own (compact rows), and a long sheet read
+  // back whole and saved again (the report and its profile after the OK of
+  // the RL input), are coded by the fast coder; the report as processing
+  // writes it keeps zlib's smaller output.
   auto writeStreamed = [&](const std::string& name,
                            const std::function<void(const Sink&, Deflater&)>& fill,
                            bool longTable = false) {
@@ -695,12 +703,25 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
       if (!s->added && s->changed) sheet = s.get();
     }
     if (rewritten) continue;
-    if (sheet) {
-      writeStreamed(name, [&](const Sink& out, Deflater&) {
-        WriteSheet(sheet->frame, sheet->store, out,
-                   sheet->streamed.row ? &sheet->streamed : nullptr,
-                   [&](const Sink& piece) { zip->ReadChunks(i, piece); });
-      });
+    if (sheet && sheet->frame.headRows > 0 && !sheet->streamed.row) {
+      // Read only in part (a few cells at the top of a long sheet): the
+      // stored stream is taken over from a little below the rows read.
+      Deflater deflater(1);
+      std::optional<DeflateTail> tail;
+      WriteSheet(
+          sheet->frame, sheet->store, [&](std::string_view piece) { deflater.Write(piece); },
+          nullptr,
+          [&](const Sink& piece) { tail = zip->InflateUntilTail(i, sheet->frame.restAt, piece); });
+      writer.Add(name, tail ? deflater.Finish(std::move(*tail)) : deflater.Finish());
+    } else if (sheet) {
+      writeStreamed(
+          name,
+          [&](const Sink& out, Deflater&) {
+            WriteSheet(sheet->frame, sheet->store, out,
+                       sheet->streamed.row ? &sheet->streamed : nullptr,
+                       [&](const Sink& piece) { zip->ReadChunksAhead(i, piece); });
+          },
+          !sheet->streamed.row && sheet->store.rows.size() >= kLongSheetRows);
     } else if (name == stylesPart && styles.Changed()) {
       writeContent(name, styles.Serialize());
     } else if (name == workbookPart && workbookChanged) {
@@ -761,8 +782,34 @@ Workbook::Workbook(Workbook&&) noexcept = default;
 Workbook& Workbook::operator=(Workbook&&) noexcept = default;
 Workbook::~Workbook() = default;
 
+namespace {
+
+// The package's bytes, read straight into room for the size the file has
+// when it is opened (grown should it have more): a string grown as it reads
+// copies a large workbook several times and keeps up to twice its size.
+std::string ReadPackageBytes(FileSystem& fs, const std::string& path) {
+  constexpr std::size_t kLimit = std::size_t{1} << 30;  // as ReadWholeFile refuses
+  auto in = fs.OpenForReading(path);
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);  // a guess only
+  std::string bytes(error || size >= kLimit ? std::size_t{1} << 20 : size + 1, '\0');
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(std::min(2 * bytes.size(), kLimit + 1));
+    const std::size_t n = in->Read(bytes.data() + filled, bytes.size() - filled);
+    if (n == 0) break;
+    filled += n;
+    if (filled > kLimit)
+      throw Error(path, "read", "larger than " + std::to_string(kLimit) + " bytes");
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+}  // namespace
+
 Workbook Workbook::Open(const std::string& path, FileSystem& fs) {
-  return OpenFromBytes(ReadWholeFile(fs, path), path);
+  return OpenFromBytes(ReadPackageBytes(fs, path), path);
 }
 
 Workbook Workbook::OpenFromBytes(std::string bytes, const std::string& name) {

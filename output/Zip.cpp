@@ -4,8 +4,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <system_error>
+#include <thread>
+#include <utility>
 
 #include "common/Error.h"
 #include "common/Parallel.h"
@@ -165,7 +170,10 @@ void Deflater::Take() {
   crc_ =
       static_cast<std::uint32_t>(crc32_combine(crc_, piece.crc, static_cast<z_off_t>(piece.size)));
   size_ += piece.size;
-  out_ += piece.data;
+  // Copied at its size on this thread: the coder's buffer has room for the
+  // worst case, and memory freed here before (the lines read back) is used
+  // again rather than the coding thread's.
+  out_.emplace_back(piece.data);
 }
 
 StoredEntry Deflater::Finish() {
@@ -174,17 +182,48 @@ StoredEntry Deflater::Finish() {
   const std::string_view input = whole.substr(dictionary_);
   crc_ = Crc32(crc_, input);
   size_ += input.size();
-  out_ += DeflateChunk(level_, whole.substr(0, dictionary_), input, true);
+  std::string last = DeflateChunk(level_, whole.substr(0, dictionary_), input, true);
   pending_.clear();
   dictionary_ = 0;
   StoredEntry entry;
   entry.method = kDeflated;
   entry.crc = crc_;
   entry.size = size_;
-  entry.data = std::move(out_);
+  if (out_.empty()) {
+    entry.data = std::move(last);
+  } else {
+    out_.push_back(std::move(last));
+    entry.more = std::move(out_);
+  }
   entry.mtime = std::time(nullptr);
   out_.clear();
   return entry;
+}
+
+StoredEntry Deflater::Finish(DeflateTail tail) {
+  // What was written ends on a byte boundary in a block that is not the
+  // last: the tail's blocks follow.
+  if (pending_.size() > dictionary_) Hand();
+  while (!inFlight_.empty()) Take();
+  crc_ = static_cast<std::uint32_t>(crc32_combine(crc_, tail.crc, static_cast<z_off_t>(tail.size)));
+  size_ += tail.size;
+  out_.push_back(std::move(tail.data));
+  pending_.clear();
+  dictionary_ = 0;
+  StoredEntry entry;
+  entry.method = kDeflated;
+  entry.crc = crc_;
+  entry.size = size_;
+  entry.more = std::move(out_);
+  entry.mtime = std::time(nullptr);
+  out_.clear();
+  return entry;
+}
+
+std::uint64_t StoredEntry::StoredSize() const {
+  std::uint64_t stored = data.size();
+  for (const std::string& piece : more) stored += piece.size();
+  return stored;
 }
 
 StoredEntry DeflateWhole(std::string_view content) {
@@ -202,8 +241,9 @@ void ZipWriter::Emit(std::string_view bytes) {
 }
 
 void ZipWriter::Add(const std::string& name, const StoredEntry& entry) {
-  if (entry.size > kMaxZipOffset || entry.data.size() > kMaxZipOffset ||
-      offset_ + entry.data.size() + name.size() + 30 > kMaxZipOffset || central_.size() >= 0xFFFF ||
+  const std::uint64_t stored = entry.StoredSize();
+  if (entry.size > kMaxZipOffset || stored > kMaxZipOffset ||
+      offset_ + stored + name.size() + 30 > kMaxZipOffset || central_.size() >= 0xFFFF ||
       name.size() > 0xFFFF)
     throw Error(name, "write workbook", "the package would exceed 4 GB or 65535 parts");
   Central c{name,
@@ -211,7 +251,7 @@ void ZipWriter::Add(const std::string& name, const StoredEntry& entry) {
             0,
             0,
             entry.crc,
-            static_cast<std::uint32_t>(entry.data.size()),
+            static_cast<std::uint32_t>(stored),
             static_cast<std::uint32_t>(entry.size),
             static_cast<std::uint32_t>(offset_)};
   DosTime(entry.mtime, c.time, c.date);
@@ -231,6 +271,7 @@ void ZipWriter::Add(const std::string& name, const StoredEntry& entry) {
   header += name;
   Emit(header);
   Emit(entry.data);
+  for (const std::string& piece : entry.more) Emit(piece);
   central_.push_back(std::move(c));
 }
 
@@ -348,11 +389,167 @@ void ZipReader::Inflate(std::size_t index, std::uint64_t limit,
   }
 }
 
+namespace {
+
+// The inflated pieces between the inflating thread and the reader, gathered
+// into slices of a quarter megabyte; at most kAhead slices wait.
+class SliceQueue {
+ public:
+  static constexpr std::size_t kSlice = std::size_t{1} << 18;
+  static constexpr std::size_t kAhead = 4;
+  struct Stopped {};  // thrown on the inflating thread when the reader has stopped
+
+  // Hands `slice` on and gives back an emptied one the reader is done
+  // with: the same few buffers go round instead of being made and freed.
+  void Put(std::string& slice) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return stopped_ || slices_.size() < kAhead; });
+    if (stopped_) throw Stopped{};
+    slices_.push_back(std::move(slice));
+    slice = std::string();
+    if (!spare_.empty()) {
+      slice = std::move(spare_.back());
+      spare_.pop_back();
+      slice.clear();
+    }
+    changed_.notify_all();
+  }
+  void GiveBack(std::string slice) {
+    std::lock_guard lock(mutex_);
+    if (spare_.size() < kAhead) spare_.push_back(std::move(slice));
+  }
+  // Ends the queue: after the last slice, or with what went wrong.
+  void End(std::exception_ptr failure) {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    failure_ = failure;
+    changed_.notify_all();
+  }
+  // The next slice; false once the queue has ended (rethrowing its failure).
+  bool Take(std::string& slice) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return ended_ || !slices_.empty(); });
+    if (slices_.empty()) {
+      if (failure_) std::rethrow_exception(failure_);
+      return false;
+    }
+    slice = std::move(slices_.front());
+    slices_.pop_front();
+    changed_.notify_all();
+    return true;
+  }
+  void Stop() {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::string> slices_;
+  std::vector<std::string> spare_;
+  bool stopped_ = false, ended_ = false;
+  std::exception_ptr failure_;
+};
+
+}  // namespace
+
+void ZipReader::ReadChunksAhead(std::size_t index,
+                                const std::function<void(std::string_view)>& piece) const {
+  if (!kThreadsAvailable) return ReadChunks(index, piece);
+  SliceQueue queue;
+  auto inflate = [&] {
+    try {
+      std::string slice;
+      Inflate(index, kMaxPartSize, [&](std::string_view bytes) {
+        if (slice.empty()) slice.reserve(SliceQueue::kSlice + bytes.size());
+        slice.append(bytes);
+        if (slice.size() >= SliceQueue::kSlice) queue.Put(slice);
+      });
+      if (!slice.empty()) queue.Put(slice);
+      queue.End(nullptr);
+    } catch (const SliceQueue::Stopped&) {
+      queue.End(nullptr);
+    } catch (...) {
+      queue.End(std::current_exception());
+    }
+  };
+  std::thread worker;
+  try {
+    worker = std::thread(inflate);
+  } catch (const std::system_error&) {
+    return ReadChunks(index, piece);  // no thread to be had: inflated here
+  }
+  try {
+    for (std::string slice; queue.Take(slice);) {
+      piece(slice);
+      queue.GiveBack(std::move(slice));
+    }
+  } catch (...) {
+    queue.Stop();
+    worker.join();
+    throw;
+  }
+  worker.join();
+}
+
 std::string ZipReader::Read(std::size_t index) const {
   std::string content;
   content.reserve(static_cast<std::size_t>(CheckedSize(index, kMaxWholePartSize)));
   Inflate(index, kMaxWholePartSize, [&](std::string_view piece) { content.append(piece); });
   return content;
+}
+
+std::optional<DeflateTail> ZipReader::InflateUntilTail(
+    std::size_t index, std::uint64_t keepFrom,
+    const std::function<void(std::string_view)>& piece) const {
+  StoredEntry stored = ReadStored(index);
+  if (stored.method != kDeflated) {
+    ReadChunks(index, piece);
+    return std::nullopt;
+  }
+  z_stream stream{};
+  if (inflateInit2(&stream, -15) != Z_OK) Fail(name_, "cannot start inflate");
+  struct End {
+    z_stream* s;
+    ~End() { inflateEnd(s); }
+  } end{&stream};
+  stream.next_in = reinterpret_cast<Bytef*>(stored.data.data());
+  stream.avail_in = static_cast<uInt>(stored.data.size());
+  std::string buffer(1 << 16, '\0');
+  std::uint64_t total = 0;
+  std::uint32_t crc = 0;
+  for (;;) {
+    stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+    stream.avail_out = static_cast<uInt>(buffer.size());
+    const int rc = inflate(&stream, Z_BLOCK);
+    const std::size_t n = buffer.size() - stream.avail_out;
+    total += n;
+    if (total > stored.size) Fail(name_, names_[index] + " inflates past its stated size");
+    crc = Crc32(crc, std::string_view(buffer.data(), n));
+    if (n > 0) piece(std::string_view(buffer.data(), n));
+    if (rc == Z_STREAM_END) {
+      if (total != stored.size || crc != stored.crc)
+        Fail(name_, "broken zip entry " + names_[index] + " (its CRC or size does not match)");
+      return std::nullopt;
+    }
+    if (rc != Z_OK && !(rc == Z_BUF_ERROR && stream.avail_in > 0))
+      Fail(name_, "broken zip entry " + names_[index]);
+    // data_type 128 alone: at the end of a block that is not the last,
+    // no bits of the next byte taken.
+    if ((stream.data_type & 0x1FF) == 128 && total >= keepFrom + (std::uint64_t{1} << 15)) {
+      DeflateTail tail;
+      tail.size = stored.size - total;
+      // CRCs combine linearly: the tail's is what the whole one's leaves
+      // once the head's is taken out.
+      tail.crc = stored.crc ^
+                 static_cast<std::uint32_t>(crc32_combine(crc, 0, static_cast<z_off_t>(tail.size)));
+      stored.data.erase(0, stored.data.size() - stream.avail_in);
+      tail.data = std::move(stored.data);
+      return tail;
+    }
+  }
 }
 
 StoredEntry ZipReader::ReadStored(std::size_t index) const {

@@ -95,6 +95,7 @@ std::vector<ProfilePoint> ProfileOf(const ReportLine& line,
                                     const std::vector<AdjustedPair>& adjusted) {
   std::vector<ProfilePoint> points;
   if (line.pairs.empty()) return points;
+  points.reserve(line.pairs.size() + 1);
   points.push_back({line.points[0], 0.0, line.pairs[0].calRlBack, adjusted[0].back});
   double distance = 0.0;
   for (std::size_t i = 0; i < line.pairs.size(); ++i) {

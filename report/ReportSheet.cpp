@@ -385,6 +385,10 @@ ReportLine ReadReportLine(const Workbook& workbook, int first, const std::string
   line.endRow = k;
   if (line.endRow + 4 > Workbook::kMaxRows)
     throw Error(path, "adjust the reduced levels", "the closure lines fall outside the sheet");
+  // Held while the workbook is saved: no more room than the line takes.
+  line.means.shrink_to_fit();
+  line.points.reserve(line.means.size() + 1);
+  line.pairs.reserve(line.means.size());
   line.points.push_back(PointText(workbook.Get(first, kRef)));
   for (int r = first; r < line.endRow; r += 2) {
     line.points.push_back(PointText(workbook.Get(r + 1, kRef)));

@@ -113,6 +113,7 @@ AdjustmentResult AdjustReducedLevels(const RunSummary& summary, LoopType loop,
       // of a mean, a rise or a fall since the run shows here, and so do
       // levels whose differences were lost in their rounding.
       std::vector<BookedSetup> booked;
+      booked.reserve(line.pairs.size());
       for (std::size_t i = 0; i < line.pairs.size(); ++i)
         booked.push_back({line.means[i].aveBackSight, line.means[i].aveForeSight,
                           line.pairs[i].rise, line.pairs[i].fall});

@@ -36,7 +36,20 @@ struct StoredEntry {
   std::uint32_t crc = 0;
   std::uint64_t size = 0;  // uncompressed
   std::string data;        // as stored (compressed when method is deflate)
+  // A large entry deflated in chunks keeps them apart, stored after `data`
+  // in order: joined, its bytes would be held twice while they grow.
+  std::vector<std::string> more;
   std::time_t mtime = 0;
+  std::uint64_t StoredSize() const;
+};
+
+// The end of an entry's deflate stream as it is stored, from a block that
+// starts on a byte boundary: it follows other deflated bytes unchanged when
+// the 32 KiB of input before it are the same.
+struct DeflateTail {
+  std::string data;       // the stored bytes, ending the stream
+  std::uint32_t crc = 0;  // of what they inflate to
+  std::uint64_t size = 0;
 };
 
 // Raw deflate into memory, with the CRC and size of what went in. Input is
@@ -70,6 +83,9 @@ class Deflater {
   void Append(Piece piece);
   // Ends the stream and hands the entry out.
   StoredEntry Finish();
+  // Ends it with `tail`, which takes up the input where what was written
+  // stops.
+  StoredEntry Finish(DeflateTail tail);
 
  private:
   // A large entry is compressed in chunks on other threads while the
@@ -91,7 +107,7 @@ class Deflater {
   std::string pending_;
   std::size_t dictionary_ = 0;
   std::deque<std::future<Piece>> inFlight_;
-  std::string out_;
+  std::vector<std::string> out_;  // the chunks coded so far
   std::uint32_t crc_ = 0;
   std::uint64_t size_ = 0;
 };
@@ -137,6 +153,20 @@ class ZipReader {
   std::string Read(std::size_t index) const;
   // The inflated content in pieces, for parts too large to hold at once.
   void ReadChunks(std::size_t index, const std::function<void(std::string_view)>& piece) const;
+  // The same, inflated on a thread of its own a few pieces ahead of
+  // `piece`, so that a large part is inflated while the pieces before are
+  // parsed or written. An error of either side comes out here, and the
+  // thread never outlives the call.
+  void ReadChunksAhead(std::size_t index, const std::function<void(std::string_view)>& piece) const;
+  // Inflates the entry into `piece` until its inflated bytes pass
+  // `keepFrom` by 32 KiB and its stream starts a block on a byte boundary
+  // (as a chunked writer's sync flushes leave it), and returns the stored
+  // bytes from there: a part changed only above `keepFrom` is deflated
+  // again only down to that point. Without such a point it inflates the
+  // whole entry and returns nothing.
+  std::optional<DeflateTail> InflateUntilTail(
+      std::size_t index, std::uint64_t keepFrom,
+      const std::function<void(std::string_view)>& piece) const;
   // The entry as stored, for copying it unchanged.
   StoredEntry ReadStored(std::size_t index) const;
 

@@ -274,6 +274,32 @@ TEST(WorkbookSheets, streamed_rows_and_a_sheet_read_only_at_its_head) {
   EXPECT_EQ(compactXml.find("<c r="), std::string::npos);
 }
 
+// A long sheet changed at its head takes over the stored stream of its
+// rest: the part reads back whole (its CRC checked), byte for byte below the
+// head, after one such save and after a second one.
+TEST(WorkbookSheets, a_long_sheet_changed_at_its_head_keeps_its_rest_as_it_was) {
+  Workbook book = Workbook::CreateBlank();
+  book.AddSheet("Long").StreamRows(1, 40000, 2, [](int row, RowWriter& out) {
+    out.Number(1, row * 0.001);
+    out.Text(2, "P" + std::to_string(row));
+  });
+  std::string bytes = book.SaveToBytes();
+  const std::string part = "xl/worksheets/sheet2.xml";
+  const std::string before = PartOf(bytes, part);
+  const std::string rest = before.substr(before.find("<row r=\"3\""));
+  for (const char* text : {"changed", "changed again, to a longer text"}) {
+    Workbook patched = Workbook::OpenFromBytes(bytes, "saved");
+    patched.SheetHead("Long", 2).SetText(1, 2, text);
+    bytes = patched.SaveToBytes();
+    const std::string after = PartOf(bytes, part);
+    EXPECT_EQ(after.substr(after.find("<row r=\"3\"")), rest) << text;
+    Workbook saved = Workbook::OpenFromBytes(bytes, "patched");
+    Worksheet reread = saved.Sheet("Long");
+    EXPECT_EQ(reread.Get(1, 2), CellValue::Text(text));
+    EXPECT_EQ(reread.Get(40000, 2), CellValue::Text("P40000"));
+  }
+}
+
 // Rows written on several threads, deflated there in blocks, read back in
 // their order.
 TEST(WorkbookSheets, a_long_table_written_on_several_threads_reads_back_in_order) {
