@@ -271,6 +271,13 @@ void PrintAdjustmentJson(const NetworkAdjustment& result, const std::string& wor
                                     {"back", ToUtf8(b.at.back)},
                                     {"previous_fore", ToUtf8(b.at.previousFore)},
                                     {"message", ToUtf8(ChainBreakText(b.at))}});
+  tail["intermediate_sights"] = Json::array();
+  for (const auto& s : result.sideShots)
+    tail["intermediate_sights"].push_back(
+        {{"file", result.inputs[static_cast<std::size_t>(s.input)]},
+         {"field_line", s.fieldLine},
+         {"point", s.point},
+         {"adjusted_height_m", s.height}});
   tail["warnings"] = Json::array();
   for (const auto& w : result.warnings)
     tail["warnings"].push_back({{"file", w.file}, {"line", w.line}, {"message", w.message}});

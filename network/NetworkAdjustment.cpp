@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <map>
 
 #include "common/AppFolder.h"
 #include "common/Error.h"
@@ -157,6 +158,25 @@ std::string NetworkAdjustment::Route(const AdjustedSection& s, std::string_view 
   return points[s.from].name + std::string(arrow) + points[s.to].name;
 }
 
+namespace {
+
+// Each intermediate sight stands on its set-up's back point as adjusted.
+void HeightsOfSideShots(const std::vector<NetworkInput>& inputs, NetworkAdjustment& result) {
+  std::map<std::pair<int, long>, int> backOf;  // (input, set-up line) -> point
+  for (const AdjustedObservation& o : result.observations)
+    if (o.input >= 0) backOf.emplace(std::pair(o.input, o.fieldLine), o.from);
+  for (std::size_t i = 0; i < inputs.size(); ++i)
+    for (const SideShot& s : inputs[i].sideShots) {
+      const auto found = backOf.find({static_cast<int>(i), s.setupLine});
+      if (found == backOf.end() || found->second < 0) continue;
+      result.sideShots.push_back(
+          {static_cast<int>(i), s.fieldLine, s.point,
+           result.points[static_cast<std::size_t>(found->second)].height + s.fromBack});
+    }
+}
+
+}  // namespace
+
 NetworkAdjustment AdjustNetwork(const std::vector<NetworkInput>& inputs,
                                 const std::vector<Benchmark>& benchmarks,
                                 const AdjustmentOptions& options,
@@ -194,6 +214,7 @@ NetworkAdjustment AdjustNetwork(const std::vector<NetworkInput>& inputs,
       solution = detail::Snoop(network, std::move(solution), result.snooping.emplace());
     network.Spread(solution);
     network.FillSectionsAndLoops(solution);
+    HeightsOfSideShots(inputs, result);
   } catch (const Error&) {
     if (warningsOnRefusal) *warningsOnRefusal = std::move(result.warnings);
     throw;

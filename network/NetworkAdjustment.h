@@ -58,11 +58,21 @@ struct LevelledLine {
 enum class InputKind { FieldData, LevelData };
 
 // One input file, its lines of levelling numbered from 1 in this order.
+// An intermediate sight of a single-run line: no observation of the
+// network, but a height from its set-up once that is adjusted.
+struct SideShot {
+  long fieldLine = 0;   // its reading's line in the input file
+  long setupLine = 0;   // the fieldLine of its set-up's LevelledDifference
+  std::string point;    // as the workbooks show it (ToUtf8)
+  double fromBack = 0;  // back reading minus its reading: its height above the back point
+};
+
 struct NetworkInput {
   std::string path;
   std::string format;  // "DiNi M5", "Leica GSI" or "level data file"
   InputKind kind = InputKind::FieldData;
   std::vector<LevelledLine> lines;
+  std::vector<SideShot> sideShots;
   NetworkWarnings warnings;  // found while reading it
   long SetupCount() const;
 };
@@ -306,6 +316,15 @@ struct NetworkAdjustment {
   std::optional<Snooping> snooping;            // with the snoop option
   NetworkWarnings warnings;                    // the inputs' first, then the adjustment's
   std::vector<NetworkChainBreak> chainBreaks;  // in the order of the inputs
+  // The intermediate sights of the inputs with the adjusted height of their
+  // set-up's back point plus their height above it.
+  struct AdjustedSideShot {
+    int input = 0;
+    long fieldLine = 0;
+    std::string point;
+    double height = 0;
+  };
+  std::vector<AdjustedSideShot> sideShots;
 
   // The observation with the largest |w|; none when no observation has a w.
   std::optional<std::size_t> LargestStandardizedResidual() const;

@@ -79,6 +79,10 @@ NetworkInput InputFromSurvey(const Survey& survey, const Warnings& warnings) {
     levelled.setups.reserve(line.setups.size());
     for (const BookSetup& s : line.setups) {
       const BookSight &back = s.Back(), &fore = s.Fore();
+      for (const BookSight& sight : s.sights)
+        if (sight.kind == SightKind::Intermediate)
+          input.sideShots.push_back({sight.reading.fieldLine, s.fieldLine, ToUtf8(sight.point),
+                                     back.reading.value - sight.reading.value});
       levelled.setups.push_back({s.fieldLine, ToUtf8(back.point), ToUtf8(fore.point),
                                  back.reading.value - fore.reading.value,
                                  back.reading.distance + fore.reading.distance, true});

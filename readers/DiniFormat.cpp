@@ -37,6 +37,24 @@ const char* ReadingCode(std::string_view code) {
   return nullptr;
 }
 
+std::string UnknownCodeWarning(std::string_view line, const FieldRecord& record) {
+  if (record.reading || Columns(line, 18, 20) != "KD1" || Columns(line, 30, 34) == "#####")
+    return {};
+  const std::string_view code = TrimBlanks(Columns(line, 50, 51));
+  static constexpr std::string_view kKnown[] = {"Sh", "dz", "Db", "Df", "HD", "E",  "Z",
+                                                "sR", "sL", "Rb", "Rf", "Rz", "Lr", "Lv",
+                                                "Lz", "ds", "Dh", "Zd", "Zb", "Zf"};
+  if (code.empty() || std::find(std::begin(kKnown), std::end(kKnown), code) != std::end(kKnown))
+    return {};
+  const bool letters = std::all_of(code.begin(), code.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  });
+  if (!letters) return {};
+  return "the record's code \"" + std::string(code) +
+         "\" is no reading code the level writes (Rb, Rf, Rz; set to German Lr, Lv, Lz); the "
+         "record is skipped";
+}
+
 std::string_view Columns(std::string_view line, std::size_t first, std::size_t last) {
   if (first > line.size()) return {};
   return line.substr(first - 1, last - first + 1);

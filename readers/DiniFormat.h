@@ -39,6 +39,11 @@ struct OutOfColumn {
 };
 OutOfColumn FindOutOfColumn(std::string_view line, const FieldRecord& record);
 
+// A KD1 record whose value code (columns 50-51) is none the levels write
+// (readings Rb Rf Rz, German Lr Lv Lz; Sh, dz, Db, Df and the like of the
+// line's end): the warning that names the code, else empty.
+std::string UnknownCodeWarning(std::string_view line, const FieldRecord& record);
+
 // The text at columns first..last (1-based, inclusive), clipped to the line.
 std::string_view Columns(std::string_view line, std::size_t first, std::size_t last);
 

@@ -80,7 +80,8 @@ void FieldRecordReader::Line(std::string_view text, long number, const Handler& 
     looksLike_ = LayoutOf(text);
   if (format_ != FieldFormat::Gsi) {
     FieldRecord record = ClassifyDiniLine(text);
-    if (OutOfColumn skipped = FindOutOfColumn(text, record); !skipped.warning.empty()) {
+    OutOfColumn skipped = FindOutOfColumn(text, record);
+    if (!skipped.warning.empty()) {
       warnings_.push_back({number, std::move(skipped.warning)});
       if (skipped.reading) {
         FieldRecord lost;
@@ -88,7 +89,8 @@ void FieldRecordReader::Line(std::string_view text, long number, const Handler& 
         lost.skippedReading = NotReducedReason::OutOfColumn;
         Hand(lost, handler);
       }
-    }
+    } else if (std::string unknown = UnknownCodeWarning(text, record); !unknown.empty())
+      warnings_.push_back({number, std::move(unknown)});
     if (record.IsRecord()) {
       FixFormat(FieldFormat::DiniM5, number);
       record.line = number;

@@ -425,6 +425,16 @@ TEST(Cli, a_single_run_job_gives_its_level_book_points_and_keyed_levels) {
             "point,kind,line,field_line,reduced_level_m,adjusted_level_m\r");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 1 + 6 * 3);
 
+  // Adjusted as a network, each intermediate sight stands on its set-up.
+  auto adjusted = RunCli("adjust " + Quote(field) + " --fixed BM1=100 --json --home " +
+                         Quote(fixture.app.root));
+  ASSERT_EQ(adjusted.status, 0) << adjusted.err;
+  const auto sights = nlohmann::json::parse(adjusted.out)["intermediate_sights"];
+  ASSERT_EQ(sights.size(), 6u);
+  EXPECT_EQ(sights[0]["point"], intermediate["point"]);
+  EXPECT_NEAR(sights[0]["adjusted_height_m"].get<double>(),
+              intermediate["reduced_level_m"].get<double>(), 0.001);
+
   auto keyed = RunCli(run + " --json --start-rl 50");
   ASSERT_EQ(keyed.status, 0) << keyed.err;
   vireo::Workbook book = vireo::Workbook::Open(fixture.app.ProcessedWorkbook("SITE"));

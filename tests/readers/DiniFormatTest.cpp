@@ -61,6 +61,12 @@ TEST(FieldRecord, reads_each_kind_only_at_its_columns) {
        "Rb SSM28 2.86253 5.490"}};
   for (const auto& [line, read] : cases) EXPECT_EQ(Read(line), read) << line;
   EXPECT_EQ(ClassifyDiniLine(With(kReading, 52, "      1.23456 m")).reading->value, 0.0);
+  // German codes, an intermediate sight, and a code no level writes named.
+  EXPECT_EQ(Read(With(kReading, 50, "Lz")), "Rz 1001 1.23456 12.345");
+  const std::string odd = With(kReading, 50, "Rx");
+  EXPECT_EQ(vireo::UnknownCodeWarning(odd, ClassifyDiniLine(odd)).substr(0, 22),
+            "the record's code \"Rx\"");
+  EXPECT_EQ(vireo::UnknownCodeWarning(kReading, ClassifyDiniLine(kReading)), "");
 }
 
 // The bundled sample with its line start, height and four reading lines
