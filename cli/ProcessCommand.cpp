@@ -151,37 +151,75 @@ nlohmann::json ChecksJson(const CheckReport& report) {
   return checks;
 }
 
+// The value as dump(2) writes it, every line after the first indented by
+// `indent` more: in one pass, however long the text.
 std::string Dumped(const nlohmann::json& value, const std::string& indent) {
-  std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
-    text.insert(at + 1, indent);
-  return text;
+  const std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (indent.empty()) return text;
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    out += c;
+    if (c == '\n') out += indent;
+  }
+  return out;
 }
 
-// Prints `members` and the "warnings" array as one object, keys in the
-// order nlohmann::json keeps them, as its dump(2) would. The warnings are
-// printed one at a time, so that no document tree of them is ever built.
-void PrintRunJson(const nlohmann::json& members, const Warnings& warnings) {
+nlohmann::json PointJson(const PointEntry& p) {
+  return {{"point", p.point},
+          {"kind", p.kind},
+          {"run", p.singleRun ? "single" : "double"},
+          {"line", p.line},
+          {"field_line", p.fieldLine},
+          {"reading_m", NumberOrNull(p.reading)},
+          {"distance_m", NumberOrNull(p.distance)},
+          {"reduced_level_m", NumberOrNull(p.reducedLevel)},
+          {"adjusted_level_m", NumberOrNull(p.adjustedLevel)},
+          {"instrument_level_m", NumberOrNull(p.instrumentLevel)}};
+}
+
+// An array printed one entry at a time as dump(2) prints it at depth 1.
+template <typename List, typename ToJson>
+void PrintArray(const char* key, const List& list, ToJson toJson, std::string& separator) {
+  std::cout << separator << "  \"" << key << "\": " << (list.empty() ? "[]" : "[");
+  const char* between = "\n    ";
+  for (const auto& item : list) {
+    std::cout << between << Dumped(toJson(item), "    ");
+    between = ",\n    ";
+  }
+  if (!list.empty()) std::cout << "\n  ]";
+  separator = ",\n";
+}
+
+// Prints `members`, the "points" and the "warnings" arrays as one object,
+// keys in the order nlohmann::json keeps them, as its dump(2) would. The
+// two arrays are printed one entry at a time, so that no document tree of
+// them is ever built (a file of 100,000 set-ups has 200,000 points).
+void PrintRunJson(const nlohmann::json& members, const std::vector<PointEntry>& points,
+                  const Warnings& warnings) {
   std::string separator = "{\n";
-  bool printedWarnings = false;
-  auto printWarnings = [&] {
-    std::cout << separator << "  \"warnings\": " << (warnings.empty() ? "[]" : "[");
-    const char* between = "\n    ";
-    for (const RunWarning& w : warnings) {
-      std::cout << between << "{\n      \"line\": " << w.line
-                << ",\n      \"message\": " << Dumped(w.message, "") << "\n    }";
-      between = ",\n    ";
-    }
-    if (!warnings.empty()) std::cout << "\n  ]";
-    separator = ",\n";
+  bool printedPoints = false, printedWarnings = false;
+  auto pointsNow = [&] {
+    PrintArray("points", points, PointJson, separator);
+    printedPoints = true;
+  };
+  auto warningsNow = [&] {
+    PrintArray(
+        "warnings", warnings,
+        [](const RunWarning& w) {
+          return nlohmann::json{{"line", w.line}, {"message", w.message}};
+        },
+        separator);
     printedWarnings = true;
   };
   for (const auto& [key, value] : members.items()) {
-    if (!printedWarnings && key > "warnings") printWarnings();
+    if (!printedPoints && key > "points") pointsNow();
+    if (!printedWarnings && key > "warnings") warningsNow();
     std::cout << separator << "  " << nlohmann::json(key).dump() << ": " << Dumped(value, "  ");
     separator = ",\n";
   }
-  if (!printedWarnings) printWarnings();
+  if (!printedPoints) pointsNow();
+  if (!printedWarnings) warningsNow();
   std::cout << "\n}\n";
 }
 
@@ -251,22 +289,6 @@ Outcome AdjustFromKeyedLevels(const ProcessArguments& arguments, const ProcessRe
   return outcome;
 }
 
-nlohmann::json PointsJson(const Survey& survey) {
-  nlohmann::json points = nlohmann::json::array();
-  for (const PointEntry& p : PointsOf(survey))
-    points.push_back({{"point", p.point},
-                      {"kind", p.kind},
-                      {"run", p.singleRun ? "single" : "double"},
-                      {"line", p.line},
-                      {"field_line", p.fieldLine},
-                      {"reading_m", NumberOrNull(p.reading)},
-                      {"distance_m", NumberOrNull(p.distance)},
-                      {"reduced_level_m", NumberOrNull(p.reducedLevel)},
-                      {"adjusted_level_m", NumberOrNull(p.adjustedLevel)},
-                      {"instrument_level_m", NumberOrNull(p.instrumentLevel)}});
-  return points;
-}
-
 void PrintJson(const ProcessResult& run, const CheckReport& checks, const Outcome& o) {
   Warnings warnings = run.warnings;
   for (const auto& f : run.failures) warnings.push_back({0, f});
@@ -289,9 +311,7 @@ void PrintJson(const ProcessResult& run, const CheckReport& checks, const Outcom
       {"end_rl", o.endLevel},
       {"checks", ChecksJson(checks)},
   };
-  nlohmann::json members = out;
-  members["points"] = PointsJson(run.survey);
-  PrintRunJson(members, warnings);
+  PrintRunJson(out, PointsOf(run.survey), warnings);
 }
 
 void PrintText(const ProcessArguments& arguments, const ProcessResult& run,
