@@ -4,6 +4,7 @@
 #include <cmath>
 #include <set>
 
+#include "checks/Arithmetic.h"
 #include "common/Text.h"
 #include "reduction/Chain.h"
 #include "reduction/Tolerance.h"
@@ -13,18 +14,10 @@ namespace {
 
 constexpr const char* kUnusableErrorFactor = "the control file's error factor is not a usable one";
 
-// Values are differences of readings with 0.01 mm resolution; a value that
-// equals its limit up to the noise of binary arithmetic passes.
-bool Exceeds(double value, double limit) {
-  return limit > 0 && std::abs(value) > limit * (1 + 1e-9) + 1e-12;
-}
+using checks::Exceeds;
+using checks::Millimetres;
 
-// Differences of readings carry float noise far below the 0.01 mm the
-// readings resolve; values are kept to 1e-4 mm and 1e-6 m.
-// Adding 0 turns a rounded -0 into 0.
-double Millimetres(double mm) {
-  return std::round(mm * 1e4) / 1e4 + 0.0;
-}
+// Lengths are kept to 1e-6 m.
 double Metres(double m) {
   return std::round(m * 1e6) / 1e6 + 0.0;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "checks/Arithmetic.h"
 #include "checks/Checks.h"
 #include "common/Text.h"
 #include "reduction/LevelBook.h"
@@ -12,13 +13,8 @@
 namespace vireo {
 namespace {
 
-bool Exceeds(double value, double limit) {
-  return limit > 0 && std::abs(value) > limit * (1 + 1e-9) + 1e-12;
-}
-
-double Millimetres(double mm) {
-  return std::round(mm * 1e4) / 1e4 + 0.0;
-}
+using checks::Exceeds;
+using checks::Millimetres;
 
 // The level's heights are rounded to 0.01 mm and reduced from its own
 // figures: a sight is compared by the step from its set-up's back point,
