@@ -45,6 +45,21 @@ void CheckSavedLevels(const std::vector<LevelledPair>& pairs,
 
 }  // namespace
 
+bool SaveAdjustedWorkbook(const Workbook& workbook, const std::string& path, const AppFolder& app,
+                          FileSystem& fs, AdjustmentResult& result) {
+  try {
+    fs.CreateFolder(app.ProcessedFiles());
+    ReplaceOptions options;
+    options.keepTempWhenRenameFails = true;
+    workbook.Save(path, fs, options);
+    return true;
+  } catch (const Error& e) {
+    result.status = AdjustmentResult::Status::SaveFailed;
+    result.message = std::string("The adjusted workbook was not saved: ") + e.what();
+    return false;
+  }
+}
+
 std::optional<std::string> RefuseKeyedLevels(LoopType loop, const std::string& startRl,
                                              const std::string& endRl) {
   if (!StrictNumber(startRl))
@@ -131,16 +146,7 @@ AdjustmentResult AdjustReducedLevels(const RunSummary& summary, LoopType loop,
       result.endRow = line.endRow;
     }
 
-    try {
-      fs.CreateFolder(app.ProcessedFiles());
-      ReplaceOptions options;
-      options.keepTempWhenRenameFails = true;
-      workbook.Save(path, fs, options);
-    } catch (const Error& e) {
-      result.status = AdjustmentResult::Status::SaveFailed;
-      result.message = std::string("The adjusted workbook was not saved: ") + e.what();
-      return result;
-    }
+    if (!SaveAdjustedWorkbook(workbook, path, app, fs, result)) return result;
   } catch (const Error& e) {
     return Refuse(e.what());
   }

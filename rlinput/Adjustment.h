@@ -9,6 +9,7 @@
 #include "checks/Checks.h"
 #include "common/AppFolder.h"
 #include "common/FileSystem.h"
+#include "output/Workbook.h"
 #include "report/ProcessField.h"
 
 namespace vireo {
@@ -51,6 +52,12 @@ std::optional<std::string> RefuseKeyedLevels(LoopType loop, const std::string& s
 // adjusted (Blocked). The start RL, and for an open loop the end RL, must
 // be complete numbers, and every result finite; otherwise the result is
 // Refused and no file is touched.
+// Saves the adjusted workbook over `path` (its complete temporary file kept
+// when only the rename fails); false, with `result` SaveFailed and its
+// message, when it could not.
+bool SaveAdjustedWorkbook(const Workbook& workbook, const std::string& path, const AppFolder& app,
+                          FileSystem& fs, AdjustmentResult& result);
+
 // The same for a file of single-run lines only (summary.levelBookFirstRow
 // set): the last line of the Level Book sheet. Called by
 // AdjustReducedLevels once the keyed levels are taken.

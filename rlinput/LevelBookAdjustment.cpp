@@ -71,16 +71,7 @@ AdjustmentResult AdjustLevelBook(const RunSummary& summary, LoopType loop, doubl
     result.endRl = line.setups.back().Fore().reducedLevel;
     result.misclose = misclose;
     result.endRow = rows.lastSight;
-    try {
-      fs.CreateFolder(app.ProcessedFiles());
-      ReplaceOptions options;
-      options.keepTempWhenRenameFails = true;
-      workbook.Save(path, fs, options);
-    } catch (const Error& e) {
-      result.status = AdjustmentResult::Status::SaveFailed;
-      result.message = std::string("The adjusted workbook was not saved: ") + e.what();
-      return result;
-    }
+    if (!SaveAdjustedWorkbook(workbook, path, app, fs, result)) return result;
   } catch (const Error& e) {
     result.status = AdjustmentResult::Status::Refused;
     result.message = e.what();
