@@ -45,6 +45,16 @@ const Vireo = (() => {
     worker = null;
   }
 
+  // A run's JSON comes as bytes (see worker.js) and is read here.
+  function withJson(result) {
+    if (result && result.jsonBytes) {
+      result.jsonText = new TextDecoder().decode(result.jsonBytes);
+      result.json = JSON.parse(result.jsonText);
+      delete result.jsonBytes;
+    }
+    return result;
+  }
+
   function started() {
     if (worker) return worker;
     worker = new Worker(source);
@@ -57,7 +67,7 @@ const Vireo = (() => {
       if (!call) return;
       waiting.delete(data.id);
       if ('error' in data) call.reject(new Error(data.error));
-      else call.resolve(data.result);
+      else call.resolve(withJson(data.result));
     };
     // The core itself failed (out of memory, say): every call under way
     // fails with the browser's message and the next call starts afresh.

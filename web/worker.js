@@ -14,13 +14,42 @@ const VireoWorker = (() => {
   const HOME = '/vireo';
   let core = null;
   let queue = Promise.resolve();
-  let printed = [];
   let errors = [];
+
+  // The core's memory as bytes: copied to or from a file's bytes it is one
+  // block move, where its signed view is converted byte by byte.
+  const unsigned = (buffer) =>
+    buffer instanceof Int8Array ? new Uint8Array(buffer.buffer, buffer.byteOffset, buffer.length) : buffer;
+
+  // Files in memory, made quicker to write and read (their operations are
+  // shared by every file in memory). A file grows by an eighth once past
+  // 1 MB, copying all it holds each time: writing a workbook of 100,000
+  // set-ups copied it some thirty times over. Its capacity is doubled ahead
+  // of the write instead.
+  function quickerFiles(m) {
+    const probe = m.FS.open('/work/.probe', 'w');
+    const ops = probe.stream_ops;
+    m.FS.close(probe);
+    m.FS.unlink('/work/.probe');
+    const {read, write} = ops;
+    ops.write = function (stream, buffer, offset, length, position, canOwn) {
+      const node = stream.node;
+      const needed = position + length;
+      if (node.contents && node.contents.subarray && node.usedBytes && needed > node.contents.length) {
+        const grown = new Uint8Array(Math.max(needed, 2 * node.contents.length));
+        grown.set(node.contents.subarray(0, node.usedBytes));
+        node.contents = grown;
+      }
+      return write.call(this, stream, unsigned(buffer), offset, length, position, canOwn);
+    };
+    ops.read = function (stream, buffer, ...rest) {
+      return read.call(this, stream, unsigned(buffer), ...rest);
+    };
+  }
 
   function loadCore() {
     if (!core) {
       core = VireoCore({
-        print: (line) => printed.push(line),
         // The command line's own count of a network's inputs is for a
         // terminal (the core's standard error is one) and may share a line
         // with a message after it; the page counts them itself.
@@ -32,6 +61,8 @@ const VireoWorker = (() => {
         // The command line finds its own folder from /proc/self/exe.
         m.FS.symlink(HOME + '/vireo-cli', '/proc/self/exe');
         m.FS.mkdir('/work');
+        m.ccall('vireo_buffer_stdout', null, [], []);
+        quickerFiles(m);
         if (m.ccall('vireo_write_default_template', 'number', ['string'],
                     ['/defaults/Existing.xlsx']) !== 0)
           throw new Error(errors.join('\n'));
@@ -102,11 +133,37 @@ const VireoWorker = (() => {
     return () => Object.assign(m.FS, {open, close});
   }
 
+  // The command's standard output, kept in the pieces the core writes
+  // (a block of its buffer each) and joined into bytes at the end.
+  function capturedOutput(m) {
+    const stream = m.FS.getStream(1);
+    const ops = stream.stream_ops;
+    const pieces = [];
+    stream.stream_ops = Object.assign({}, ops, {
+      write: (s, buffer, offset, length) => {
+        pieces.push(unsigned(buffer).slice(offset, offset + length));
+        return length;
+      },
+    });
+    return () => {
+      m.ccall('vireo_flush_stdout', null, [], []);
+      stream.stream_ops = ops;
+      const all = new Uint8Array(pieces.reduce((n, piece) => n + piece.length, 0));
+      let at = 0;
+      for (const piece of pieces) {
+        all.set(piece, at);
+        at += piece.length;
+      }
+      return all;
+    };
+  }
+
   function run(m, args, watcher) {
-    printed = [];
     errors = [];
     let status;
     const unwatch = watcher ? watched(m, watcher) : () => {};
+    const output = capturedOutput(m);
+    let stdout = new Uint8Array(0);
     try {
       status = m.callMain(args);
     } catch (e) {
@@ -118,9 +175,9 @@ const VireoWorker = (() => {
       }
     } finally {
       unwatch();
+      if (core) stdout = output();
     }
-    return {status, stdout: printed.length ? printed.join('\n') + '\n' : '',
-            stderr: errors.join('\n')};
+    return {status, stdout, stderr: errors.join('\n')};
   }
 
   function removeTree(m, path) {
@@ -159,16 +216,41 @@ const VireoWorker = (() => {
     }
   }
 
+  const text = (bytes) => new TextDecoder().decode(bytes);
+
+  // The run's JSON goes to the page as bytes, handed over without a copy
+  // and read there once: as a parsed object, 100,000 set-ups took longer to
+  // hand over than to parse.
   function finished(r) {
-    if (r.status === 2 || !r.stdout) throw new Error(r.stderr || 'the run did not finish');
-    return {json: JSON.parse(r.stdout), jsonText: r.stdout, status: r.status, messages: r.stderr};
+    if (r.status === 2 || !r.stdout.length) throw new Error(r.stderr || 'the run did not finish');
+    return {jsonBytes: r.stdout, status: r.status, messages: r.stderr};
+  }
+
+  // The file a top-level member of the JSON names. The command line prints
+  // those one to a line, two blanks in, and no text in JSON holds a line
+  // break, so the member's line is the first to begin so.
+  function outputNamed(m, result, key) {
+    const bytes = result.jsonBytes;
+    const start = new TextEncoder().encode('\n  "' + key + '": ');
+    const isStart = (at) => {
+      if (bytes[at + 3] !== 34 || bytes[at + 2] !== 32) return false;  // '  "' and no more blanks
+      for (let i = 4; i < start.length; i++) if (bytes[at + i] !== start[i]) return false;
+      return true;
+    };
+    for (let at = bytes.indexOf(10); at >= 0; at = bytes.indexOf(10, at + 1)) {
+      if (!isStart(at)) continue;
+      const from = at + start.length;
+      const to = bytes.indexOf(10, from);
+      return readIfThere(m, JSON.parse(text(bytes.subarray(from, to < 0 ? bytes.length : to)).replace(/,$/, '')));
+    }
+    return null;
   }
 
   function process(bytes, fileName, options = {}) {
     return serially((m) => {
       prepareHome(m, options);
       const path = HOME + '/Field Data/' + fileNameOf(fileName, 'field.dat');
-      m.FS.writeFile(path, bytes);
+      m.FS.writeFile(path, bytes, {canOwn: bytes instanceof Uint8Array});  // the worker's own copy
       const args = ['process', path, '--json', '--home', HOME];
       if (options.startRl !== undefined && options.startRl !== null && options.startRl !== '') {
         args.push('--start-rl', String(options.startRl));
@@ -176,8 +258,8 @@ const VireoWorker = (() => {
           args.push('--end-rl', String(options.endRl));
       }
       const result = finished(run(m, args, processPhases(path)));
-      result.workbook = readIfThere(m, result.json.workbook);
-      result.levelData = readIfThere(m, result.json.level_data_file);
+      result.workbook = outputNamed(m, result, 'workbook');
+      result.levelData = outputNamed(m, result, 'level_data_file');
       return result;
     });
   }
@@ -223,7 +305,7 @@ const VireoWorker = (() => {
       args.push('--json', '--home', HOME);
       const inputs = listed.concat([...wanted.values()].map((where) => folder + '/' + where));
       const result = finished(run(m, args, adjustPhases(inputs)));
-      result.workbook = readIfThere(m, result.json.workbook);
+      result.workbook = outputNamed(m, result, 'workbook');
       return result;
     });
   }
@@ -234,9 +316,10 @@ const VireoWorker = (() => {
       prepareHome(m, options);
       const r = run(m, ['settings', '--home', HOME]);
       if (r.status !== 0) throw new Error(r.stderr);
-      const value = (label) => (r.stdout.match(new RegExp('^' + label + ':\\s*(.*)$', 'm')) || [])[1];
+      const stdout = text(r.stdout);
+      const value = (label) => (stdout.match(new RegExp('^' + label + ':\\s*(.*)$', 'm')) || [])[1];
       const limits = {};
-      for (const [, key, limit] of r.stdout.matchAll(/^ {2}check\.(\S+)\s+(\S+)$/gm)) limits[key] = limit;
+      for (const [, key, limit] of stdout.matchAll(/^ {2}check\.(\S+)\s+(\S+)$/gm)) limits[key] = limit;
       return {company: value('company'), personnel: value('personnel'),
               errorFactor: value('error factor'), limits, warnings: r.stderr};
     });
@@ -262,7 +345,7 @@ const VireoWorker = (() => {
 onmessage = async ({data: {id, call, args}}) => {
   try {
     const result = await VireoWorker[call](...args);
-    const moved = ['workbook', 'levelData'].map((k) => result && result[k]).filter(Boolean);
+    const moved = ['workbook', 'levelData', 'jsonBytes'].map((k) => result && result[k]).filter(Boolean);
     postMessage({id, result}, moved.map((bytes) => bytes.buffer));
   } catch (e) {
     postMessage({id, error: e && e.message ? e.message : String(e)});
