@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "common/Parallel.h"
 #include "common/Text.h"
 #include "output/internal/Chart.h"
 #include "output/internal/Layout.h"
@@ -668,11 +669,13 @@ void Workbook::Impl::WritePackage(const std::function<void(std::string_view)>& s
   // A long table of the program's own (compact rows), and a long sheet read
   // back whole and saved again (the report and its profile after the OK of
   // the RL input), are coded by the fast coder; the report as processing
-  // writes it keeps zlib's smaller output.
+  // writes it keeps zlib's smaller output. A build without threads (the
+  // page's) has zlib code every chunk on its one thread, most of the time
+  // a save takes: there every sheet goes through the fast coder.
   auto writeStreamed = [&](const std::string& name,
                            const std::function<void(const Sink&, Deflater&)>& fill,
                            bool longTable = false) {
-    Deflater deflater(longTable ? Deflater::kFast : 1);
+    Deflater deflater(longTable || !kThreadsAvailable ? Deflater::kFast : 1);
     fill([&](std::string_view piece) { deflater.Write(piece); }, deflater);
     writer.Add(name, deflater.Finish());
   };
