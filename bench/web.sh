@@ -3,8 +3,9 @@
 # field data file of SETUPS set-ups (default 100000) in build-web/vireo.html
 # (headless Chromium) and in vireo-cli on this machine, and the page's size.
 #   bench/web.sh [SETUPS]
-# VIREO_BENCH_BUILD names a build folder configured already (with
-# -DVIREO_WITH_BENCH=ON); the default is build-bench, configured here.
+# VIREO_BENCH_RUNS sets the runs of each side (3). VIREO_BENCH_BUILD names
+# a build folder configured already (with -DVIREO_WITH_BENCH=ON); the
+# default is build-bench, configured here.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 setups=${1:-100000}
@@ -26,10 +27,22 @@ cp "$build/app-folder/ctlini.dat" "$build/app-folder/Existing.xlsx" "$work/"
 file="$work/Field Data/BENCH_$setups.dat"
 "$build/bench/vireo-bench-gen" "$file" "$setups"
 
-start=$(date +%s.%N)
-"$build/app-folder/vireo-cli" process "$file" --json --home "$work" >/dev/null
-native=$(echo "$(date +%s.%N) - $start" | bc)
-page=$(VIREO_NODE_MODULES="$modules" node "$here/bench/web-bench.mjs" "$here/build-web/vireo.html" "$file")
+# Each side runs RUNS times (default 3) and the median counts: the page's
+# first run may still share the machine with the browser's optimising
+# compiler, which is done with the module a few seconds after it loads.
+runs=${VIREO_BENCH_RUNS:-3}
+median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+native=$(for _ in $(seq "$runs"); do
+  start=$(date +%s.%N)
+  "$build/app-folder/vireo-cli" process "$file" --json --home "$work" >/dev/null
+  echo "$(date +%s.%N) - $start" | bc
+done)
+page=$(VIREO_NODE_MODULES="$modules" node "$here/bench/web-bench.mjs" "$here/build-web/vireo.html" "$file" "$runs")
 size=$(stat -c %s "$here/build-web/vireo.html")
-printf 'set-ups: %s\nvireo-cli process: %.2f s\npage Vireo.process: %.2f s (%.1f x)\npage size: %.2f MB\n' \
-  "$setups" "$native" "$page" "$(echo "$page / $native" | bc -l)" "$(echo "$size / 1000000" | bc -l)"
+nativeMedian=$(echo "$native" | median)
+pageMedian=$(echo "$page" | median)
+printf 'set-ups: %s\nvireo-cli process: %.2f s (median of %s: %s)\n' \
+  "$setups" "$nativeMedian" "$runs" "$(printf '%.2f ' $native)"
+printf 'page Vireo.process: %.2f s (median of %s: %s) = %.1f x\npage size: %.2f MB\n' \
+  "$pageMedian" "$runs" "$(printf '%.2f ' $page)" "$(echo "$pageMedian / $nativeMedian" | bc -l)" \
+  "$(echo "$size / 1000000" | bc -l)"
