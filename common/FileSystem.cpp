@@ -143,6 +143,7 @@ class PosixLock : public FileLock {
 
 class PosixFileSystem : public FileSystem {
  public:
+  bool ReadsFromManyThreads() const override { return true; }
   std::unique_ptr<InputStream> OpenForReading(const std::string& path) override {
     // Without blocking: opening a FIFO for reading waits for a writer.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

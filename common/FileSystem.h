@@ -58,8 +58,11 @@ class FileSystem {
   virtual void CreateFolder(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
 
-  // The real file system overrides the four below; the defaults serve test
+  // The real file system overrides the five below; the defaults serve test
   // file systems that only one run uses.
+
+  // Whether several threads may read files through this at once.
+  virtual bool ReadsFromManyThreads() const { return false; }
 
   // Whether `path` is a file the surveyor has protected from change: one
   // this user may not write, or one without any write permission (chmod

@@ -35,6 +35,8 @@ class StoppableFiles : public FileSystem {
     Check();
     return real_.Lock(path);
   }
+  // The stop and the count are atomic: readers on several threads share them.
+  bool ReadsFromManyThreads() const override { return true; }
   void Rename(const std::string& from, const std::string& to) override { real_.Rename(from, to); }
   void Remove(const std::string& path) override { real_.Remove(path); }
   void CreateFolder(const std::string& path) override { real_.CreateFolder(path); }

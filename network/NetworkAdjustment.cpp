@@ -91,6 +91,7 @@ Solution Snoop(Network& network, Solution solution, Snooping& out) {
       network.removedBenchmark_[target.benchmark] = round;
     }
     r.removed = named(target);
+    network.StopPoint();
     solution = network.Solve();
     r.degreesOfFreedomAfter = solution.degreesOfFreedom;
     r.varianceFactorAfter = solution.varianceFactor;
@@ -207,9 +208,12 @@ NetworkAdjustment AdjustNetwork(const std::vector<NetworkInput>& inputs,
     result.benchmarks = benchmarks;
     detail::Network network(inputs, benchmarks, options, result);
     network.Build();
+    network.StopPoint();
     network.FormSections();
     network.CheckEveryPartHasABenchmark();
+    network.StopPoint();
     detail::Solution solution = network.Solve();
+    network.StopPoint();
     if (options.snoop)
       solution = detail::Snoop(network, std::move(solution), result.snooping.emplace());
     network.Spread(solution);

@@ -163,6 +163,9 @@ struct AdjustmentOptions {
   // A set-up of a single-run line has sigma_km times this for 1 km: one
   // run against the mean of two.
   double singleRunFactor = 1.4142135623730951;
+  // Called between the steps of the adjustment and before each round of
+  // data snooping: a window's Cancel throws from it. Empty: never called.
+  std::function<void()> stopPoint;
 };
 
 inline constexpr double kFlagLimit = 3.29;  // |w| above it flags an observation at 0.1 %

@@ -283,8 +283,7 @@ std::vector<NetworkInput> ReadNetworkInputs(const std::vector<std::string>& path
       progress(done, paths.size());
     }
   };
-  // Only the real file system promises reading from several threads.
-  if (&fs == &RealFileSystem())
+  if (fs.ReadsFromManyThreads())
     ForEachOnAllCores(paths.size(), read);
   else
     for (std::size_t i = 0; i < paths.size(); ++i) read(i);

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -47,6 +48,26 @@ const QStringList kJobFilters = {QStringLiteral("Network job (*.job)"),
                                  QStringLiteral("All Files (*)")};
 const QColor kAlarm(255, 199, 206);  // the workbook's red fill
 constexpr int kListedInBox = 20;
+
+// Shows a cell's text with a line break allowed after the separators of
+// long names (TP1@NETWORK_DAY2:1, a path), so that a wrapped row keeps every
+// character of a name wider than its column; the item's own text (its
+// tooltip, a copy) stays as it is.
+class BreakableNames : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QString displayText(const QVariant& value, const QLocale& locale) const override {
+    const QString text = QStyledItemDelegate::displayText(value, locale);
+    QString shown;
+    shown.reserve(text.size() + 8);
+    for (const QChar c : text) {
+      shown += c;
+      if (c == u'@' || c == u':' || c == u'_' || c == u'/' || c == u'\\')
+        shown += QChar(0x200B);  // zero width space: a break, nothing drawn
+    }
+    return shown;
+  }
+};
 
 template <typename W, typename... Args>
 W* Make(const char* name, Args&&... args) {
@@ -160,9 +181,12 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   status_->setWordWrap(true);
   summary_ = MakeTable("Summary", {QStringLiteral("Result"), QStringLiteral("Value")});
   summary_->horizontalHeader()->hide();
-  // Long names (from -> to) break at their blanks rather than being cut.
+  // Long names (from -> to) break at their blanks and separators rather
+  // than being cut, and the rows follow the column's width.
   summary_->setWordWrap(true);
   summary_->setTextElideMode(Qt::ElideNone);
+  summary_->setItemDelegateForColumn(1, new BreakableNames(summary_));
+  summary_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   heights_ = MakeTable("Heights", {QStringLiteral("Point"), QStringLiteral("Height (m)"),
                                    QStringLiteral("σ (mm)"), QStringLiteral("Kind")});
   links_ = Make<QLabel>("WorkbookLinks");
@@ -447,20 +471,23 @@ void NetworkWindow::Adjust() {
     options.errorFactor = vireo::ErrorFactorForTolerances(app_, factorWarning);
     const std::string name = vireo::AdjustmentName(job.name, job.inputs.front());
     // Read, adjusted and saved off the window's thread; Cancel is honoured
-    // between the steps and while the workbook is written, before it
+    // at the next read of an input, between the steps of the adjustment and
+    // its rounds of snooping, and while the workbook is written, before it
     // replaces the earlier one.
     adjust_->setEnabled(false);
     job_->Start(
         QStringLiteral("Reading the input files"),
         [outcome, job, options, factorWarning, name, app = app_](JobControl& control) {
           const std::vector<vireo::NetworkInput> inputs = vireo::ReadNetworkInputs(
-              job.inputs, vireo::RealFileSystem(), [&control](std::size_t done, std::size_t total) {
+              job.inputs, control.Files(), [&control](std::size_t done, std::size_t total) {
                 control.SetProgress(done, total);
               });
           control.StopPoint();
           control.SetStep("Adjusting the network");
           control.SetProgress(0, 0);
-          outcome->result = vireo::AdjustNetwork(inputs, job.benchmarks, options);
+          vireo::AdjustmentOptions stoppable = options;
+          stoppable.stopPoint = [&control] { control.StopPoint(); };
+          outcome->result = vireo::AdjustNetwork(inputs, job.benchmarks, stoppable);
           if (factorWarning) outcome->result->warnings.push_back({"", 0, *factorWarning});
           control.StopPoint();
           control.SetStep("Saving the workbook");

@@ -92,6 +92,9 @@ class Network {
   std::optional<double> SectionW(std::size_t s, const Solution& solution) const;
   std::optional<double> BenchmarkW(std::size_t k, const Solution& solution) const;
 
+  void StopPoint() const {
+    if (options_.stopPoint) options_.stopPoint();
+  }
   double CofactorOf(const Benchmark& b) const {
     const double ratio = *b.sigma / options_.sigmaKm;
     return ratio * ratio;

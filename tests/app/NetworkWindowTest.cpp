@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
@@ -163,6 +164,63 @@ class NetworkWindowTest : public QObject {
       window.findChild<QListWidget*>("InputFiles")->selectAll();
       window.findChild<QPushButton*>("RemoveFiles")->click();
     }
+  }
+
+  // Cancel while the inputs are read keeps the last adjustment: its
+  // results in the window and its workbook byte for byte.
+  void cancelKeepsTheLastAdjustment() {
+    Job job;
+    NetworkWindow window(job.fixture.app, job.prompts);
+    job.Add(window, {job.net1, job.net2});
+    SetRow(window.findChild<QTableWidget*>("Benchmarks"), 0, {"A", "100", ""});
+    window.findChild<QPushButton*>("Adjust")->click();
+    QVERIFY(vireo::testing::JobsEnded());
+    const std::string workbook = job.fixture.app.AdjustedNetworkWorkbook("NET1");
+    const std::string before = vireo::testing::ReadFile(workbook);
+    const double height = window.Result()->points.back().height;
+    job.Add(window, {job.Write("LONG.dat", {{"B", "D", 3000}})});
+    window.findChild<QPushButton*>("Adjust")->click();
+    QTest::mouseClick(window.findChild<QPushButton*>("CancelJob"), Qt::LeftButton);
+    QVERIFY(vireo::testing::JobsEnded());
+    const QString status = window.findChild<QLabel*>("Status")->text();
+    QVERIFY2(status.startsWith("Cancelled; the earlier results and workbook are as they were."),
+             qPrintable(status));
+    QCOMPARE(window.Result()->inputs.size(), 2u);
+    QCOMPARE(window.Result()->points.back().height, height);
+    QVERIFY(vireo::testing::ReadFile(workbook) == before);
+    const auto folder = std::filesystem::path(workbook).parent_path();
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+  }
+
+  // A name wider than the summary's column (a turning point of a file with
+  // a long name) wraps at its separators and shows whole in its row.
+  void longNamesInTheSummaryShowWhole() {
+    Job job;
+    const QString longName = job.Write("THE_SECOND_DAY_OF_LEVELLING_ON_THE_NORTH_ROAD.dat",
+                                       {{"C", "A", 4, 0.01}, {"A", "D", 5}, {"D", "B", 4}});
+    NetworkWindow window(job.fixture.app, job.prompts);
+    job.Add(window, {job.net1, longName});
+    SetRow(window.findChild<QTableWidget*>("Benchmarks"), 0, {"A", "100", ""});
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QPushButton*>("Adjust")->click();
+    QVERIFY(vireo::testing::JobsEnded());
+    QApplication::processEvents();
+    auto* summary = window.findChild<QTableWidget*>("Summary");
+    auto* shown = qobject_cast<QStyledItemDelegate*>(summary->itemDelegateForColumn(1));
+    QVERIFY(shown);
+    const int width = summary->columnWidth(1) - 8;  // the cell's margins
+    bool wider = false;                             // a word wider than the column
+    for (int row = 0; row < summary->rowCount(); ++row) {
+      const QString text = summary->item(row, 1)->text();
+      for (const QString& word : text.split(u' '))
+        wider = wider || summary->fontMetrics().horizontalAdvance(word) > width;
+      const QRect needed = summary->fontMetrics().boundingRect(
+          QRect(0, 0, width, 100000), Qt::TextWordWrap, shown->displayText(text, QLocale()));
+      QVERIFY2(needed.width() <= width && needed.height() <= summary->rowHeight(row),
+               qPrintable(text));
+    }
+    QVERIFY(wider);
   }
 
   // "Find blunders" snoops: the window names the removed line, its w and

@@ -138,7 +138,7 @@ Generated Generate(std::uint32_t seed, double sigmaKm = 0) {
     truth[points.emplace_back("P" + std::to_string(i))] = uniform(0, 50);
   Generated g;
   const int files = 1 + static_cast<int>(random() % 3);
-  for (int f = 0; f < files; ++f) g.inputs.push_back({"F" + std::to_string(f), "", {}, {}, {}});
+  for (int f = 0; f < files; ++f) g.inputs.emplace_back().path = "F" + std::to_string(f);
   auto addLine = [&](const std::string& from, const std::string& to) {
     std::vector<std::string> route = {from};
     const int turning = static_cast<int>(random() % 6);
@@ -226,7 +226,9 @@ TEST(NetworkAdjustment, agrees_with_a_dense_adjustment_of_every_set_up) {
       for (std::size_t l = 1; l < input.lines.size(); l += 3)
         for (LevelledDifference& s : input.lines[l].setups) s.singleRun = true;
     const double sigmaKm = 0.5 + seed % 4;
-    const NetworkAdjustment result = AdjustNetwork(g.inputs, g.benchmarks, {sigmaKm});
+    AdjustmentOptions options;
+    options.sigmaKm = sigmaKm;
+    const NetworkAdjustment result = AdjustNetwork(g.inputs, g.benchmarks, options);
     const Reference ref = DenseAdjustment(g.inputs, g.benchmarks, sigmaKm);
     ASSERT_EQ(result.degreesOfFreedom, ref.dof);
     ASSERT_EQ(result.varianceFactor.has_value(), ref.dof > 0);
@@ -475,6 +477,30 @@ TEST(NetworkSections, turning_points_sharing_a_name_in_a_field_file_are_kept_apa
 
 // A weighted benchmark given 10 mm off what two lines from a fixed one
 // agree on: snooping removes it, and its estimated blunder is -v / r.
+// A window cancels through the stop point: it is passed in every round of
+// snooping, and a throw from any of its calls ends the adjustment.
+TEST(NetworkSnooping, every_round_passes_the_stop_point_that_can_end_it) {
+  Generated g = Generate(3, 1.0);
+  AdjustmentOptions options;
+  options.snoop = true;
+  const NetworkAdjustment clean = AdjustNetwork(g.inputs, g.benchmarks, options);
+  for (std::size_t i = 0; i < clean.observations.size(); i += 7)
+    if (clean.observations[i].section >= 0) SetupAt(g.inputs, i).difference += 0.05;
+  int calls = 0;
+  options.stopPoint = [&calls] { ++calls; };
+  const NetworkAdjustment result = AdjustNetwork(g.inputs, g.benchmarks, options);
+  ASSERT_GE(result.snooping->rounds.size(), 2u);
+  EXPECT_GT(calls, static_cast<int>(result.snooping->rounds.size()));
+  struct Stopped {};
+  for (int stopAt = 1; stopAt <= calls; ++stopAt) {
+    int call = 0;
+    options.stopPoint = [&] {
+      if (++call == stopAt) throw Stopped{};
+    };
+    EXPECT_THROW(AdjustNetwork(g.inputs, g.benchmarks, options), Stopped) << stopAt;
+  }
+}
+
 TEST(NetworkSnooping, estimates_the_blunder_of_a_weighted_benchmark) {
   NetworkInput input;
   input.path = "/job/TWO.dat";
