@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
+#include <filesystem>
 #include <optional>
 
 #include "app/MainWindow.h"
@@ -102,6 +103,24 @@ class InputOptionTest : public QObject {
     QCOMPARE(dialog->focusWidget(), Child<QWidget>(dialog, "Command1"));
     // The run went on and saved while the dialog stayed open.
     QVERIFY(std::filesystem::exists(expected.workbookPath));
+  }
+
+  // Escape while the OK adjusts cancels it: the workbook stays byte for
+  // byte with no temporary beside it, and the dialog waits for another OK.
+  void escapeWhileAdjustingKeepsTheWorkbook() {
+    const auto run = RunYes("LONG.dat", SimulatedLine(2000, true));
+    const std::string before = ReadFile(run.workbookPath);
+    Type("Text1", "250");
+    QTest::mouseClick(Child<QWidget>(Dialog(), "Command1"), Qt::LeftButton);
+    QVERIFY(Dialog()->AdjustmentProgress()->Running());
+    QTest::keyClick(Dialog(), Qt::Key_Escape);
+    QVERIFY(vireo::testing::JobsEnded());
+    QVERIFY(Dialog() && Dialog()->isVisible() && Child<QWidget>(Dialog(), "Command1")->isVisible());
+    QVERIFY(ReadFile(run.workbookPath) == before);
+    const auto folder = std::filesystem::path(run.workbookPath).parent_path();
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    Click("Command1");
+    QVERIFY(ReadFile(run.workbookPath) != before);
   }
 
   void loopTypeSwitchesTheEndFrame() {
