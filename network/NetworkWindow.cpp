@@ -16,7 +16,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSettings>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -68,6 +70,35 @@ class BreakableNames : public QStyledItemDelegate {
     return shown;
   }
 };
+
+// The widest piece of a value that cannot break (a figure, a word up to a
+// separator BreakableNames breaks after), with the cell's margins.
+int WidestPiece(const QTableWidget* table, int column) {
+  int widest = 0;
+  for (int row = 0; row < table->rowCount(); ++row) {
+    const QTableWidgetItem* item = table->item(row, column);
+    if (!item) continue;
+    QString text = item->text();
+    for (const QChar c : {u'@', u':', u'_', u'/', u'\\'}) text.replace(c, QString(c) + u' ');
+    for (const QString& piece : text.split(u' ', Qt::SkipEmptyParts))
+      widest = std::max(widest, table->fontMetrics().horizontalAdvance(piece));
+  }
+  const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
+  return widest + 2 * margin + table->fontMetrics().averageCharWidth();
+}
+
+// The labels take what they need up to two thirds of the table, the values
+// (wrapping) the rest, and never less than their widest figure: the
+// figures stay whole and in view at any scale. Room is kept for the scroll
+// bar, which long results bring.
+void FitSummaryColumns(QTableWidget* table) {
+  const int room = table->contentsRect().width() - table->verticalScrollBar()->sizeHint().width();
+  table->resizeColumnToContents(0);
+  const int values =
+      std::max(WidestPiece(table, 1), room - std::min(table->columnWidth(0), room * 2 / 3));
+  table->setColumnWidth(1, values);
+  table->setColumnWidth(0, std::max(room - values, table->fontMetrics().averageCharWidth() * 8));
+}
 
 template <typename W, typename... Args>
 W* Make(const char* name, Args&&... args) {
@@ -187,6 +218,9 @@ NetworkWindow::NetworkWindow(vireo::AppFolder app, gui::Prompts& prompts, QWidge
   summary_->setTextElideMode(Qt::ElideNone);
   summary_->setItemDelegateForColumn(1, new BreakableNames(summary_));
   summary_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  summary_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  summary_->horizontalHeader()->setStretchLastSection(false);
+  summary_->installEventFilter(this);
   heights_ = MakeTable("Heights", {QStringLiteral("Point"), QStringLiteral("Height (m)"),
                                    QStringLiteral("σ (mm)"), QStringLiteral("Kind")});
   links_ = Make<QLabel>("WorkbookLinks");
@@ -508,6 +542,11 @@ void NetworkWindow::Adjust() {
   }
 }
 
+bool NetworkWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == summary_ && event->type() == QEvent::Resize) FitSummaryColumns(summary_);
+  return QWidget::eventFilter(watched, event);
+}
+
 void NetworkWindow::FinishAdjustment(std::exception_ptr thrown,
                                      std::optional<vireo::NetworkAdjustment> result,
                                      const QString& workbook, const QString& failure) {
@@ -603,7 +642,7 @@ void NetworkWindow::ShowResults() {
     if (s.alarm) value->setBackground(kAlarm);
     summary_->setItem(row, 1, value);
   }
-  summary_->resizeRowsToContents();
+  FitSummaryColumns(summary_);
 
   int rows = 0;
   for (const vireo::AdjustedPoint& p : result.points) rows += p.turningPoint ? 0 : 1;

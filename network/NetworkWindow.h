@@ -79,6 +79,8 @@ class NetworkWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Fits the summary's columns to the table whenever it is resized.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void AddFilePaths(const QStringList& paths);

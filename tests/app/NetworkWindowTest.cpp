@@ -193,7 +193,8 @@ class NetworkWindowTest : public QObject {
   }
 
   // A name wider than the summary's column (a turning point of a file with
-  // a long name) wraps at its separators and shows whole in its row.
+  // a long name) wraps at its separators and shows whole in its row, the
+  // figures beside the labels in view.
   void longNamesInTheSummaryShowWhole() {
     Job job;
     const QString longName = job.Write("THE_SECOND_DAY_OF_LEVELLING_ON_THE_NORTH_ROAD.dat",
@@ -202,6 +203,7 @@ class NetworkWindowTest : public QObject {
     job.Add(window, {job.net1, longName});
     SetRow(window.findChild<QTableWidget*>("Benchmarks"), 0, {"A", "100", ""});
     window.show();
+    window.resize(1180, 665);
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.findChild<QPushButton*>("Adjust")->click();
     QVERIFY(vireo::testing::JobsEnded());
@@ -221,6 +223,9 @@ class NetworkWindowTest : public QObject {
                qPrintable(text));
     }
     QVERIFY(wider);
+    // No figure is out of view.
+    QVERIFY(summary->columnViewportPosition(1) + summary->columnWidth(1) <=
+            summary->viewport()->width());
   }
 
   // "Find blunders" snoops: the window names the removed line, its w and
