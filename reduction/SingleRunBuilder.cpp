@@ -118,12 +118,9 @@ void SurveyBuilder::DropOpenSetup(NotReducedReason reason) {
 // else the level's own height of the sight just read (the next height on
 // its point), which the checks compare with the book's.
 void SurveyBuilder::BookHeight(const FieldRecord& record) {
-  const double height = NumberFromText(record.heightText);
-  if (!(std::abs(height) <= 10000)) {
-    warnings_.push_back({record.line, "the height " + ToUtf8(record.heightText) +
-                                          " lies outside -10,000 to +10,000 m; it is not used"});
-    return;
-  }
+  const std::optional<double> usable = UsableHeight(record);
+  if (!usable) return;
+  const double height = *usable;
   SingleRunLine& line = survey_.singleRunLines.back();
   if (awaitingBookHeight_) {
     const auto [setup, index] = *std::exchange(awaitingBookHeight_, std::nullopt);

@@ -165,6 +165,14 @@ void SurveyBuilder::EndOfLine(const FieldRecord& record) {
   if (!lineEnded_) lineEnded_.emplace(record.line, LineEndText(end.kind));
 }
 
+std::optional<double> SurveyBuilder::UsableHeight(const FieldRecord& record) {
+  const double height = NumberFromText(record.heightText);
+  if (std::abs(height) <= kHeightLimitM) return height;
+  warnings_.push_back({record.line, "the height " + ToUtf8(record.heightText) +
+                                        " lies outside -10,000 to +10,000 m; it is not used"});
+  return std::nullopt;
+}
+
 void SurveyBuilder::Height(const FieldRecord& record) {
   // The height of a point other than the one the last set-up ended on,
   // where a set-up could begin: the start height of another line.
@@ -172,12 +180,9 @@ void SurveyBuilder::Height(const FieldRecord& record) {
       record.heightPoint != lastFore_ && buffer_.Filled() == 0 && !lostSinceSetup_ &&
       LineHasSetup())
     lineEnded_.emplace(record.line, "start height of " + ToUtf8(record.heightPoint));
-  const double height = NumberFromText(record.heightText);
-  if (!(std::abs(height) <= kHeightLimitM)) {
-    warnings_.push_back({record.line, "the height " + ToUtf8(record.heightText) +
-                                          " lies outside -10,000 to +10,000 m; it is not used"});
-    return;
-  }
+  const std::optional<double> usable = UsableHeight(record);
+  if (!usable) return;
+  const double height = *usable;
   height_ = ToUtf8(record.heightText);
   if (awaitingHeight_ && !survey_.lines.empty())
     survey_.lines.back().setups[*awaitingHeight_].heightAfter = height;

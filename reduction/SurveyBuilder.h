@@ -29,6 +29,8 @@ class SurveyBuilder {
  private:
   void LineStart(long fieldLine, bool assumed);
   void Height(const FieldRecord& record);
+  // The record's height, or none (with a warning) outside +-10,000 m.
+  std::optional<double> UsableHeight(const FieldRecord& record);
   void EndOfLine(const FieldRecord& record);
   bool LineHasSetup() const;
   void AddReading(Reading&& reading);
