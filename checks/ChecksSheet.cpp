@@ -3,6 +3,8 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "common/Text.h"
 #include "output/SheetTable.h"
@@ -64,6 +66,68 @@ void WriteBanner(Worksheet& sheet, int row, const std::string& text, CellFormat 
   if (!sheet.KeepsItsLayout()) sheet.MergeCells(row, 1, row, kSetupColumns);
 }
 
+// The sheet's printed page: A4 landscape, one page wide, narrow margins.
+PageSetup ChecksPage() {
+  PageSetup page;
+  page.landscape = true;
+  page.fitToWidth = true;
+  page.margins = kNarrowMargins;
+  page.footer = "&L&F&RPage &P of &N";
+  return page;
+}
+
+// The printed pages of the tables above the set-up table, laid out as they
+// are written. A table that runs past a page goes on at the top of the
+// next one under its heading row again, and a table's title and heading
+// stay with its first row. A page holds no more rows than
+// RowsPerPrintedPage gives for the columns as wide as they are so far:
+// columns only grow, and wider columns print smaller, so the page printed
+// holds at least as many.
+class Paper {
+ public:
+  Paper(const PageSetup& page, const ColumnWidths& widths) : page_(page), widths_(widths) {
+    Measure();
+  }
+  // Starts a printed page at `row` (nothing when one starts there).
+  void NewPage(int row) {
+    if (row == first_) return;
+    breaks_.push_back(row);
+    first_ = row;
+  }
+  // Keeps rows row..row+count-1 on one page: a new page at `row` when
+  // they would run past this one.
+  void KeepTogether(int row, int count) {
+    if (!Fits(row, count)) NewPage(row);
+  }
+  // The row the next row of `table` goes on: `row`, or, when it would run
+  // past the page, the row below the table's heading repeated at `row` at
+  // the top of a new page.
+  int Next(SheetTable& table, int row) {
+    if (Fits(row, 1)) return row;
+    NewPage(row);
+    table.RepeatHeading(row);
+    return row + 1;
+  }
+  // The rows that start a page, ascending.
+  const std::vector<int>& Breaks() const { return breaks_; }
+
+ private:
+  bool Fits(int row, int count) {
+    if (row + count - first_ <= rows_) return true;
+    Measure();  // the columns may have grown since
+    return row + count - first_ <= rows_;
+  }
+  // The set-up table's heading row is the sheet's print title: counted on
+  // every page, although LibreOffice and Excel print it only from its own
+  // page on.
+  void Measure() { rows_ = RowsPerPrintedPage(page_, widths_.AppliedSpan(kSetupColumns), 1); }
+  const PageSetup& page_;
+  const ColumnWidths& widths_;
+  int first_ = 1;  // the first row of the page being filled
+  int rows_ = 0;   // rows the page surely holds
+  std::vector<int> breaks_;
+};
+
 SheetTable FileTable(Worksheet& sheet, ColumnWidths& widths) {
   return SheetTable(sheet, widths, kFileHeadingRow,
                     {{"File", kText},
@@ -98,7 +162,7 @@ void WriteVerdict(Worksheet& sheet, const VerdictFacts& facts) {
 }
 
 // The head: verdict, file, the facts, and every reading not reduced.
-int WriteHead(Worksheet& sheet, ColumnWidths& widths, const CheckReport& report) {
+int WriteHead(Worksheet& sheet, ColumnWidths& widths, Paper& paper, const CheckReport& report) {
   const VerdictFacts facts = report.Facts();
   sheet.SetText(1, 1, kTitle, {.bold = true});
   WriteVerdict(sheet, facts);
@@ -130,8 +194,12 @@ int WriteHead(Worksheet& sheet, ColumnWidths& widths, const CheckReport& report)
                    {"Reason", kText, 4},
                    {"Set-up from line", kNumber},
                    {"", kText, 3}});
-  if (c.notReduced.empty()) sheet.SetText(row++, 1, "every reading is reduced", AlignedAs(kText));
+  if (c.notReduced.empty()) {
+    row = paper.Next(lost, row);
+    sheet.SetText(row++, 1, "every reading is reduced", AlignedAs(kText));
+  }
   for (std::size_t i = 0; i < c.notReduced.size() && i < kListedNotReduced; ++i, ++row) {
+    row = paper.Next(lost, row);
     const NotReduced& n = c.notReduced[i];
     const bool isLost = IsPartOfDoubleRun(n.reason);
     lost.Number(row, 1, static_cast<double>(n.firstLine), Failing({}, isLost));
@@ -144,11 +212,13 @@ int WriteHead(Worksheet& sheet, ColumnWidths& widths, const CheckReport& report)
               : isLost      ? "lost"
                             : "not part of the double run");
   }
-  if (c.notReduced.size() > kListedNotReduced)
+  if (c.notReduced.size() > kListedNotReduced) {
+    row = paper.Next(lost, row);
     sheet.SetText(row++, 1,
                   "and " + std::to_string(c.notReduced.size() - kListedNotReduced) +
                       " more runs of readings not reduced",
                   AlignedAs(kText));
+  }
   return row + 1;
 }
 
@@ -168,6 +238,23 @@ std::string FailedNames(unsigned failed) {
   for (auto [bit, name] : kNames)
     if (failed & bit) names += (names.empty() ? "" : ", ") + std::string(name);
   return names;
+}
+
+std::vector<TableColumn> SetupColumns() {
+  return {{"Set-up", kNumber},
+          {"Line of levelling", kNumber},
+          {"File line", kNumber},
+          {"Back", kText},
+          {"Fore", kText},
+          {"Stn. diff. (mm)", kNumber},
+          {"BS1-BS2 (mm)", kNumber},
+          {"FS1-FS2 (mm)", kNumber},
+          {"Longest sight (m)", kNumber},
+          {"Imbalance (m)", kNumber},
+          {"Lowest (m)", kNumber},
+          {"Highest (m)", kNumber},
+          {"Instrument (mm)", kNumber},
+          {"Failed", kText}};
 }
 
 // The widths the streamed set-up table needs, worked out from the values
@@ -194,11 +281,14 @@ void FitSetups(ColumnWidths& widths, const CheckReport& report, const Survey& su
 }
 
 // The limits the run was checked against.
-int WriteLimits(Worksheet& sheet, ColumnWidths& widths, int row, const CheckLimits& limitValues) {
+int WriteLimits(Worksheet& sheet, ColumnWidths& widths, Paper& paper, int row,
+                const CheckLimits& limitValues) {
   // A limit's name spans the first three columns, its key three more.
+  paper.KeepTogether(row, 2);
   SheetTable limits(sheet, widths, row++,
                     {{"Limit", kText, 3}, {"Value", kNumber}, {"Key (checks.ini)", kText, 3}});
   for (const CheckLimitKey& key : kCheckLimitKeys) {
+    row = paper.Next(limits, row);
     limits.Text(row, 1, key.label);
     const double value = limitValues.*(key.member);
     if (value != 0)
@@ -211,8 +301,10 @@ int WriteLimits(Worksheet& sheet, ColumnWidths& widths, int row, const CheckLimi
   return row;
 }
 
-int WriteLines(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report) {
+int WriteLines(Worksheet& sheet, ColumnWidths& widths, Paper& paper, int row,
+               const CheckReport& report) {
   row += 1;
+  paper.KeepTogether(row, 3);  // the title, the heading and the first line
   sheet.SetText(row++, 1, "Lines of levelling", {.bold = true});
   SheetTable lines(sheet, widths, row++,
                    {{"Line of levelling", kNumber},
@@ -228,6 +320,7 @@ int WriteLines(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRepor
                     {"Permissible (mm)", kNumber},
                     {"Result", kText}});
   for (const LineCheck& line : report.lines) {
+    row = paper.Next(lines, row);
     lines.Number(row, 1, line.line);
     lines.Text(row, 2, line.start);
     lines.Text(row, 3, line.end);
@@ -251,10 +344,11 @@ int WriteLines(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRepor
 
 // Single-run lines, and the checks their set-ups fail. A single run has
 // no second reading of a set-up to check it by.
-int WriteSingleRunLines(Worksheet& sheet, ColumnWidths& widths, int row,
+int WriteSingleRunLines(Worksheet& sheet, ColumnWidths& widths, Paper& paper, int row,
                         const CheckReport& report) {
   if (report.singleRunLines.empty()) return row;
   row += 1;
+  paper.KeepTogether(row, 3);
   sheet.SetText(row++, 1,
                 "Single-run lines (station and repeat differences: single run, not checked)",
                 {.bold = true});
@@ -274,6 +368,7 @@ int WriteSingleRunLines(Worksheet& sheet, ColumnWidths& widths, int row,
                     {"Booking check", kText},
                     {"Set-ups failing", kNumber}});
   for (const SingleRunLineCheck& line : report.singleRunLines) {
+    row = paper.Next(lines, row);
     lines.Number(row, 1, line.number);
     lines.Text(row, 2, line.start);
     lines.Text(row, 3, line.end);
@@ -294,35 +389,36 @@ int WriteSingleRunLines(Worksheet& sheet, ColumnWidths& widths, int row,
     lines.Number(row++, 14, static_cast<double>(line.failedSetups),
                  Failing({}, line.failedSetups > 0));
   }
-  bool heading = false;
+  std::optional<SheetTable> failed;
   for (const FailedCheck& f : report.failed) {
     if (f.singleRunSetup == 0) continue;
-    if (!heading) {
-      heading = true;
+    if (!failed) {
       row += 1;
-      SheetTable failed(sheet, widths, row++,
-                        {{"File line", kNumber},
-                         {"Back", kText},
-                         {"Sight", kText},
-                         {"Check", kText, 2},
-                         {"Value", kNumber},
-                         {"Limit", kNumber}});
+      paper.KeepTogether(row, 2);
+      failed.emplace(sheet, widths, row++,
+                     std::vector<TableColumn>{{"File line", kNumber},
+                                              {"Back", kText},
+                                              {"Sight", kText},
+                                              {"Check", kText, 2},
+                                              {"Value", kNumber},
+                                              {"Limit", kNumber}});
     }
-    SheetTable failed(
-        sheet, widths, 0,
-        {{"", kNumber}, {"", kText}, {"", kText}, {"", kText, 2}, {"", kNumber}, {"", kNumber}});
-    failed.Number(row, 1, static_cast<double>(f.fieldLine), Failing({}, true));
-    failed.Text(row, 2, f.back);
-    failed.Text(row, 3, f.fore);
-    failed.Text(row, 4, f.check);
-    failed.Number(row, 6, f.value, Failing({}, true));
-    failed.Number(row++, 7, f.limit);
+    row = paper.Next(*failed, row);
+    failed->Number(row, 1, static_cast<double>(f.fieldLine), Failing({}, true));
+    failed->Text(row, 2, f.back);
+    failed->Text(row, 3, f.fore);
+    failed->Text(row, 4, f.check);
+    failed->Number(row, 6, f.value, Failing({}, true));
+    failed->Number(row++, 7, f.limit);
   }
   return row;
 }
 
-int WriteBooking(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report) {
+int WriteBooking(Worksheet& sheet, ColumnWidths& widths, Paper& paper, int row,
+                 const CheckReport& report) {
+  // The booking check starts a page, apart from the lines it checks.
   row += 1;
+  paper.NewPage(row);
   sheet.SetText(row++, 1,
                 "Booking check: sum of Ave_BS - sum of Ave_FS = rises - falls = last "
                 "Cal. RL - first Cal. RL",
@@ -335,6 +431,7 @@ int WriteBooking(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRep
                       {"Result", kText}});
   for (const LineCheck& line : report.lines) {
     if (line.booking.setups == 0) continue;
+    row = paper.Next(booking, row);
     booking.Number(row, 1, line.line);
     booking.Number(row, 2, line.booking.backMinusForeM, kReading);
     booking.Number(row, 3, line.booking.riseMinusFallM, kReading);
@@ -345,8 +442,10 @@ int WriteBooking(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRep
   return row;
 }
 
-int WriteSections(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report) {
+int WriteSections(Worksheet& sheet, ColumnWidths& widths, Paper& paper, int row,
+                  const CheckReport& report) {
   row += 1;
+  paper.KeepTogether(row, 3);
   sheet.SetText(row++, 1, "Sections run forward and back", {.bold = true});
   SheetTable sections(sheet, widths, row++,
                       {{"Lines", kText},
@@ -358,6 +457,7 @@ int WriteSections(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRe
   if (report.sections.empty())
     sheet.SetText(row++, 1, "none: no two lines have swapped ends", AlignedAs(kText));
   for (const SectionCheck& s : report.sections) {
+    row = paper.Next(sections, row);
     sections.Text(row, 1, std::to_string(s.first) + " and " + std::to_string(s.second));
     sections.Text(row, 2, s.from);
     sections.Text(row, 3, s.to);
@@ -372,8 +472,10 @@ int WriteSections(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRe
 
 // What the records of the file say against the reduction: set-ups that do
 // not follow on, lines without their start, the level's own figures.
-int WriteFindings(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report) {
+int WriteFindings(Worksheet& sheet, ColumnWidths& widths, Paper& paper, int row,
+                  const CheckReport& report) {
   row += 1;
+  paper.KeepTogether(row, 3);
   sheet.SetText(row++, 1, "The file's records", {.bold = true});
   SheetTable findings(sheet, widths, row++,
                       {{"File line", kNumber}, {"Points", kText, 2}, {"Finding", kText, 9}});
@@ -381,6 +483,7 @@ int WriteFindings(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRe
   for (const FailedCheck& f : report.failed) {
     if (f.finding.empty()) continue;
     any = true;
+    row = paper.Next(findings, row);
     findings.Number(row, 1, static_cast<double>(f.fieldLine), Failing({}, true));
     if (!f.back.empty() || !f.fore.empty()) findings.Text(row, 2, f.back + " \u2192 " + f.fore);
     findings.Text(row++, 4, f.finding, Failing({}, true));
@@ -391,41 +494,20 @@ int WriteFindings(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRe
   return row;
 }
 
-// The set-up table, from `row` on, and the sheet's page setup.
-void WriteSetups(Worksheet& sheet, ColumnWidths& widths, int row, const CheckReport& report,
-                 const Survey& survey, int bookingTitleRow) {
+// The set-up table, from `row` on, and the sheet's page setup. Its widths
+// are fitted already (FitSetups).
+void WriteSetups(Worksheet& sheet, ColumnWidths& widths, Paper& paper, PageSetup page, int row,
+                 const CheckReport& report, const Survey& survey) {
   // The set-up table starts a page, and its heading row heads every page
   // it prints on.
   row += 1;
-  const int setupsTitleRow = row;
+  paper.NewPage(row);
   sheet.SetText(row++, 1, "Set-ups", {.bold = true});
-  SheetTable setups(sheet, widths, row++,
-                    {{"Set-up", kNumber},
-                     {"Line of levelling", kNumber},
-                     {"File line", kNumber},
-                     {"Back", kText},
-                     {"Fore", kText},
-                     {"Stn. diff. (mm)", kNumber},
-                     {"BS1-BS2 (mm)", kNumber},
-                     {"FS1-FS2 (mm)", kNumber},
-                     {"Longest sight (m)", kNumber},
-                     {"Imbalance (m)", kNumber},
-                     {"Lowest (m)", kNumber},
-                     {"Highest (m)", kNumber},
-                     {"Instrument (mm)", kNumber},
-                     {"Failed", kText}});
-  FitSetups(widths, report, survey);
+  SheetTable setups(sheet, widths, row++, SetupColumns());
   widths.Apply(sheet);
 
-  PageSetup page;
-  page.landscape = true;
-  page.fitToWidth = true;
-  page.margins = kNarrowMargins;
-  page.footer = "&L&F&RPage &P of &N";
   page.firstTitleRow = page.lastTitleRow = setups.HeadingRow();
-  // The booking check starts a page too, so that its table (and the short
-  // ones after it) is not split from its heading as it follows the lines.
-  page.rowBreaks = {bookingTitleRow, setupsTitleRow};
+  page.rowBreaks = paper.Breaks();
   sheet.SetPageSetup(page);
 
   // The set-up table can hold hundreds of thousands of rows: it is
@@ -488,16 +570,21 @@ void WriteSetups(Worksheet& sheet, ColumnWidths& widths, int row, const CheckRep
 bool WriteChecksSheet(Workbook& workbook, const CheckReport& report, const Survey& survey) {
   if (workbook.HasSheet(kChecksSheet)) return false;
   Worksheet sheet = workbook.AddSheet(kChecksSheet);
+  // The set-up table's columns, fitted first, give the printed pages of
+  // the tables above it their scale.
   ColumnWidths widths;
-  int row = WriteHead(sheet, widths, report);
-  row = WriteLimits(sheet, widths, row, report.limits);
-  row = WriteLines(sheet, widths, row, report);
-  row = WriteSingleRunLines(sheet, widths, row, report);
-  const int bookingTitleRow = row + 1;
-  row = WriteBooking(sheet, widths, row, report);
-  row = WriteSections(sheet, widths, row, report);
-  row = WriteFindings(sheet, widths, row, report);
-  WriteSetups(sheet, widths, row, report, survey, bookingTitleRow);
+  FitHeadings(widths, SetupColumns());
+  FitSetups(widths, report, survey);
+  const PageSetup page = ChecksPage();
+  Paper paper(page, widths);
+  int row = WriteHead(sheet, widths, paper, report);
+  row = WriteLimits(sheet, widths, paper, row, report.limits);
+  row = WriteLines(sheet, widths, paper, row, report);
+  row = WriteSingleRunLines(sheet, widths, paper, row, report);
+  row = WriteBooking(sheet, widths, paper, row, report);
+  row = WriteSections(sheet, widths, paper, row, report);
+  row = WriteFindings(sheet, widths, paper, row, report);
+  WriteSetups(sheet, widths, paper, page, row, report, survey);
   return true;
 }
 

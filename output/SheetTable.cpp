@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 
 #include "common/Text.h"
 
@@ -107,23 +108,49 @@ double ColumnWidths::Span(int first, int last) const {
 
 void ColumnWidths::FitAcross(int first, int last, std::string_view text, bool bold, bool indented) {
   At(last);
-  across_.push_back({first, last,
-                     PrintedWidth(text, bold) * kWiderFont + kPadding +
-                         (indented ? kTextIndent * kIndentStep : 0)});
+  const double width =
+      PrintedWidth(text, bold) * kWiderFont + kPadding + (indented ? kTextIndent * kIndentStep : 0);
+  // An entry no wider than an earlier one across the same columns changes
+  // nothing when Apply comes to it: the columns are wide enough by then.
+  for (const Across& a : across_)
+    if (a.first == first && a.last == last && a.width >= width) return;
+  across_.push_back({first, last, width});
+}
+
+std::vector<double> ColumnWidths::Applied(double atLeast, double atMost) const {
+  std::vector<double> widths = widths_;
+  for (const Across& a : across_) {
+    double span = 0;
+    for (int c = a.first; c <= a.last; ++c) {
+      double& width = widths[static_cast<std::size_t>(c - 1)];
+      width = std::max(width, atLeast);
+      span += width;
+    }
+    const double missing = a.width - span;
+    if (missing > 0) widths[static_cast<std::size_t>(a.last - 1)] += missing;
+  }
+  for (double& width : widths)
+    if (width > 0) width = std::clamp(width, atLeast, atMost);
+  return widths;
 }
 
 void ColumnWidths::Apply(Worksheet& sheet, double atLeast, double atMost) {
-  for (const Across& a : across_) {
-    for (int c = a.first; c <= a.last; ++c) At(c) = std::max(At(c), atLeast);
-    double& last = At(a.last);
-    const double missing = a.width - Span(a.first, a.last);
-    if (missing > 0) last += missing;
-  }
-  for (std::size_t i = 0; i < widths_.size(); ++i)
-    if (widths_[i] > 0) {
+  const std::vector<double> applied = Applied(atLeast, atMost);
+  for (std::size_t i = 0; i < applied.size(); ++i)
+    if (applied[i] > 0) {
       const int column = static_cast<int>(i + 1);
-      sheet.SetColumns(column, column, std::clamp(widths_[i], atLeast, atMost));
+      sheet.SetColumns(column, column, applied[i]);
     }
+}
+
+double ColumnWidths::AppliedSpan(int lastColumn, double atLeast, double atMost) const {
+  const std::vector<double> applied = Applied(atLeast, atMost);
+  double span = 0;
+  for (int c = 1; c <= lastColumn; ++c) {
+    const auto i = static_cast<std::size_t>(c - 1);
+    span += i < applied.size() && applied[i] > 0 ? applied[i] : atLeast;
+  }
+  return span;
 }
 
 SheetTable::SheetTable(Worksheet sheet, ColumnWidths& widths, int headingRow,
@@ -138,9 +165,13 @@ SheetTable::SheetTable(Worksheet sheet, ColumnWidths& widths, int headingRow,
     atColumn_.resize(atColumn_.size() + static_cast<std::size_t>(std::max(columns_[i].span, 1) - 1),
                      -1);
   }
+  RepeatHeading(headingRow_);
+}
+
+void SheetTable::RepeatHeading(int row) {
   int column = firstColumn_;
   for (const TableColumn& c : columns_) {
-    if (!c.heading.empty()) Text(headingRow_, column, c.heading, kTableHeading);
+    if (!c.heading.empty()) Text(row, column, c.heading, kTableHeading);
     column += std::max(c.span, 1);
   }
 }
@@ -171,12 +202,57 @@ void SheetTable::Spread(int row, int column, const CellFormat& look) {
   if (!sheet_.KeepsItsLayout()) sheet_.MergeCells(row, column, row, column + span - 1);
 }
 
-void SheetTable::Fit(int column, std::string_view text, const CellFormat& look) {
-  const int span = SpanAt(column);
+namespace {
+
+// Makes `widths` fit a cell of `span` columns from `column` on.
+void FitCell(ColumnWidths& widths, int column, int span, std::string_view text,
+             const CellFormat& look) {
   if (span == 1)
-    widths_.Fit(column, text, look.bold, look.indent > 0);
+    widths.Fit(column, text, look.bold, look.indent > 0);
   else
-    widths_.FitAcross(column, column + span - 1, text, look.bold, look.indent > 0);
+    widths.FitAcross(column, column + span - 1, text, look.bold, look.indent > 0);
+}
+
+}  // namespace
+
+void SheetTable::Fit(int column, std::string_view text, const CellFormat& look) {
+  FitCell(widths_, column, SpanAt(column), text, look);
+}
+
+void FitHeadings(ColumnWidths& widths, const std::vector<TableColumn>& columns, int firstColumn) {
+  int column = firstColumn;
+  for (const TableColumn& c : columns) {
+    const int span = std::max(c.span, 1);
+    if (!c.heading.empty())
+      FitCell(widths, column, span, c.heading, AlignedAs(c.kind, kTableHeading));
+    column += span;
+  }
+}
+
+int RowsPerPrintedPage(const PageSetup& page, double columnsWidth, int titleRows) {
+  // The paper in inches, upright: A4, Letter, or for any other the
+  // narrower and the shorter of the two.
+  double across = 8.27, down = 11.69;
+  if (page.paperSize == 1)
+    across = 8.5, down = 11;
+  else if (page.paperSize != 9)
+    down = 11;
+  if (page.landscape) std::swap(across, down);
+  const PageMargins& m = page.margins;
+  across -= m.left + m.right;
+  // The header and footer stand in the margins; a header or footer line
+  // (about a quarter inch) that reaches past its margin pushes the rows.
+  double top = m.top, bottom = m.bottom;
+  if (!page.header.empty()) top = std::max(top, m.header + 0.25);
+  if (!page.footer.empty()) bottom = std::max(bottom, m.footer + 0.25);
+  down -= top + bottom;
+  // A width unit is a digit of 11-point Calibri, 7 pixels, 96 to the inch.
+  double scale = 1;
+  if (page.fitToWidth && columnsWidth > 0)
+    scale = std::clamp(std::floor(100 * across / (columnsWidth * 7 / 96)) / 100, 0.1, 1.0);
+  constexpr double kRowHeight = 15.0 / 72;
+  const double rows = down / (kRowHeight * scale);
+  return std::max(static_cast<int>(std::floor(rows * 0.95)) - titleRows, 1);
 }
 
 CellStyleId SheetTable::StyleOf(int column, const CellFormat& look) {

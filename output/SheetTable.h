@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "output/SheetLayout.h"
 #include "output/Workbook.h"
 
 namespace vireo {
@@ -41,6 +42,10 @@ class ColumnWidths {
                  bool indented = false);
   // Sets every fitted column, each within [atLeast, atMost].
   void Apply(Worksheet& sheet, double atLeast = 6, double atMost = 80);
+  // Columns 1..lastColumn together as Apply would set them now, a column
+  // not fitted counted as `atLeast`. Widths only grow as entries are
+  // fitted, so this is the least the columns come to.
+  double AppliedSpan(int lastColumn, double atLeast = 6, double atMost = 80) const;
 
  private:
   struct Across {
@@ -48,6 +53,8 @@ class ColumnWidths {
     double width;
   };
   double& At(int column);
+  // The widths Apply sets, 0 for a column not fitted.
+  std::vector<double> Applied(double atLeast, double atMost) const;
   std::vector<double> widths_;  // by column from 1; 0 when nothing was fitted
   std::vector<Across> across_;
 };
@@ -69,6 +76,9 @@ class SheetTable {
 
   // `headingRow` 0: a table without headings.
   int HeadingRow() const { return headingRow_; }
+  // The heading row again at `row`, looking as it does at HeadingRow():
+  // where the table continues on a new printed page.
+  void RepeatHeading(int row);
   // The look of a cell of `column` (counted on the sheet) with `base`; an
   // alignment `base` gives is kept.
   CellFormat Look(int column, CellFormat base = {}) const;
@@ -101,5 +111,20 @@ class SheetTable {
 
 // Heading rows: bold with a rule below.
 inline constexpr CellFormat kTableHeading{.bold = true, .ruleBelow = true};
+
+// Makes `widths` fit the heading row of a table of `columns` before the
+// table is written, as the table's heading row will.
+void FitHeadings(ColumnWidths& widths, const std::vector<TableColumn>& columns,
+                 int firstColumn = 1);
+
+// How many rows of the default height (15 points, the row of the 11-point
+// Calibri these sheets are written in) surely print on one page of `page`,
+// besides `titleRows` rows at its head, when the columns printed are
+// `columnsWidth` width units wide together (fitToWidth shrinks them to the
+// paper as Excel does, to a whole percent). Worked out the way Excel lays
+// out its pages (a width unit is 7 pixels at 96 to the inch), which prints
+// fewer rows on a page than LibreOffice, less a twentieth for printers and
+// fonts that differ; at least 1.
+int RowsPerPrintedPage(const PageSetup& page, double columnsWidth, int titleRows = 0);
 
 }  // namespace vireo

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
+#include <regex>
+#include <set>
 #include <tuple>
 
 #include "checks/CheckLimits.h"
@@ -13,6 +16,7 @@
 #include "checks/ChecksSheet.h"
 #include "checks/FailedCheckRows.h"
 #include "common/Text.h"
+#include "examples/FieldFileWriter.h"
 #include "examples/GsiFileWriter.h"
 #include "reduction/SurveyBuilder.h"
 #include "rlinput/Adjustment.h"
@@ -524,6 +528,301 @@ TEST(ChecksSheet, prints_the_set_up_headings_on_every_page_and_columns_apart) {
   // Set-up 48 on the 8th line, file line 252, from point 26 to 27.
   EXPECT_TRUE(std::regex_search(printed.pages[setups],
                                 std::regex(R"(\n\s*48 {2,}8 {2,}252 {2,}26 {2,}27 )")));
+}
+
+// A Checks sheet read back, with what its package says of its printed
+// pages: the rows that start one and the columns' widths.
+struct PrintedChecks {
+  Workbook book;
+  Worksheet sheet;
+  std::vector<int> breaks;  // rows that start a page
+  double columnsWidth = 0;  // columns A to N together
+  int setupsTitleRow = 0;   // "Set-ups", the last table's title
+};
+
+PrintedChecks ReadPrintedChecks(const std::string& package, const std::string& part) {
+  Workbook book = Workbook::OpenFromBytes(package, "checks.xlsx");
+  Worksheet sheet = book.Sheet(kChecksSheet);
+  PrintedChecks printed{std::move(book), sheet, {}, 0, 0};
+  const std::string xml = PartOf(package, part);
+  const std::regex brk(R"re(<brk id="(\d+)")re"),
+      col(R"re(<col min="(\d+)" max="\d+" width="([\d.]+)")re");
+  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), brk); it != std::sregex_iterator();
+       ++it)
+    printed.breaks.push_back(std::stoi((*it)[1]) + 1);  // a break after row id
+  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), col); it != std::sregex_iterator();
+       ++it)
+    if (std::stoi((*it)[1]) <= 14) printed.columnsWidth += std::stod((*it)[2]);
+  for (int row = printed.sheet.LastRow(); row > 0 && !printed.setupsTitleRow; --row)
+    if (printed.sheet.Get(row, 1) == CellValue::Text("Set-ups")) printed.setupsTitleRow = row;
+  return printed;
+}
+
+// The rows Excel prints on a page of the Checks sheet (A4 landscape, the
+// narrow margins, one page wide): the columns shrink to the 11.19 inches
+// between the margins, to a whole percent, a width unit 7 pixels at 96 to
+// the inch; the 6.77 inches between top and bottom margins hold rows of 15
+// points at that scale.
+int ExcelRowsPerPage(double columnsWidth) {
+  const double scale =
+      std::clamp(std::floor(100 * 11.19 / (columnsWidth * 7 / 96)) / 100, 0.1, 1.0);
+  return static_cast<int>(std::floor(6.77 * 72 / (15 * scale)));
+}
+
+// The tables above the set-up table, page by page: every page starts with
+// a table's title or heading row, every row of a table has the table's
+// heading above it on its own page (a heading repeated where a table goes
+// on, cell for cell and look for look), no page ends with a title or a
+// heading, and no page holds more rows than Excel prints on it. Gives how
+// many headings were repeated.
+int ExpectEveryPageHeaded(const PrintedChecks& printed) {
+  const Worksheet& sheet = printed.sheet;
+  // Row 15 heads the readings not reduced: "File line" a number's
+  // heading, "Reason" a text's; row 7, "Readings", is a title.
+  const std::set<CellStyleId> headingLooks = {sheet.StyleAt(15, 1), sheet.StyleAt(15, 4)};
+  const CellStyleId titleLook = sheet.StyleAt(7, 1);
+  auto kind = [&](int row) -> std::string {
+    bool blank = true;
+    for (int column = 1; column <= 14; ++column) blank = blank && sheet.Get(row, column).IsEmpty();
+    if (blank) return "blank";
+    if (headingLooks.contains(sheet.StyleAt(row, 1))) return "heading";
+    return sheet.StyleAt(row, 1) == titleLook ? "title" : "row";
+  };
+  auto sameRow = [&](int a, int b) {
+    for (int column = 1; column <= 14; ++column)
+      if (sheet.Get(a, column) != sheet.Get(b, column) ||
+          sheet.StyleAt(a, column) != sheet.StyleAt(b, column))
+        return false;
+    return true;
+  };
+  std::vector<int> starts = {1};
+  for (int b : printed.breaks)
+    if (b <= printed.setupsTitleRow) starts.push_back(b);
+  EXPECT_EQ(starts.back(), printed.setupsTitleRow) << "the set-up table starts a page";
+  EXPECT_TRUE(std::is_sorted(starts.begin(), starts.end()));
+  const int excelRows = ExcelRowsPerPage(printed.columnsWidth);
+  for (std::size_t p = 1; p < starts.size(); ++p) {
+    EXPECT_LE(starts[p] - starts[p - 1], excelRows) << "the page from row " << starts[p - 1];
+    EXPECT_THAT(kind(starts[p]), ::testing::AnyOf("title", "heading"))
+        << "row " << starts[p] << " starts a page";
+    EXPECT_THAT(kind(starts[p] - 1), ::testing::AnyOf("blank", "row"))
+        << "row " << starts[p] - 1 << " ends a page";
+  }
+  int heading = 0, headedAt = 0, repeated = 0;
+  std::size_t page = 0;
+  for (int row = 15; row < printed.setupsTitleRow; ++row) {
+    while (page + 1 < starts.size() && starts[page + 1] <= row) ++page;
+    const std::string is = kind(row);
+    if (is == "heading") {
+      if (kind(row - 1) == "row") {  // the table goes on
+        EXPECT_EQ(row, starts[page]) << "a heading repeated within a page";
+        EXPECT_TRUE(sameRow(row, heading)) << "row " << row << " repeats row " << heading;
+        ++repeated;
+      } else {
+        heading = row;
+      }
+      headedAt = row;
+    } else if (is == "row") {
+      EXPECT_GE(headedAt, starts[page]) << "row " << row << " has no heading on its page";
+    }
+  }
+  return repeated;
+}
+
+// The rows of the table headed at `heading` whose first cell is a number,
+// up to the first blank row.
+std::vector<double> TableNumbers(const Worksheet& sheet, int heading) {
+  std::vector<double> numbers;
+  for (int row = heading + 1; !sheet.Get(row, 1).IsEmpty() || !sheet.Get(row, 2).IsEmpty(); ++row)
+    if (sheet.Get(row, 1).kind == CellValue::Kind::Number)
+      numbers.push_back(sheet.Get(row, 1).number);
+  return numbers;
+}
+
+// The first row from `from` on whose first cell starts with `text`.
+int RowOf(const Worksheet& sheet, const std::string& text, int from = 1) {
+  for (int row = from; row <= sheet.LastRow(); ++row)
+    if (sheet.Get(row, 1).text.starts_with(text)) return row;
+  return 0;
+}
+
+// 150 closed loops of four set-ups, each line's end record counting 99
+// set-ups: the lines of levelling, their booking check and the file's
+// records each run over several printed pages.
+std::string ManyLinesField() {
+  const std::string dini =
+      examples::SimulateFieldFile({.seed = 7, .lines = 150, .setupsPerLine = 4});
+  std::string field;
+  for (std::size_t at = 0, end; (end = dini.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    std::string line = dini.substr(at, end - at);
+    if (line.find("|KD2") != std::string::npos) line.replace(35, 8, "      99");
+    field += line + "\r\n";
+  }
+  return field;
+}
+
+// The tables above the set-up table that run past a page repeat their
+// heading row at the top of every page they go on to; the RL adjustment
+// still finds the sheet's head and changes nothing else of it.
+TEST(ChecksSheet, every_table_that_goes_on_to_another_page_repeats_its_heading_there) {
+  AppFixture fixture;
+  const CheckedRun checked =
+      ProcessAndCheck(fixture.AddFieldFile("MANY.dat", ManyLinesField()), fixture.app);
+  ASSERT_EQ(checked.checks.lines.size(), 150u);
+  ASSERT_EQ(Findings(checked.checks).size(), 150u);
+  const std::string part = "xl/worksheets/sheet3.xml";
+  const PrintedChecks printed = ReadPrintedChecks(ReadFile(checked.run.workbookPath), part);
+  const Worksheet& sheet = printed.sheet;
+  ASSERT_GT(printed.setupsTitleRow, 0);
+  // Lines, booking check and findings each go on over two pages at least.
+  EXPECT_GE(ExpectEveryPageHeaded(printed), 6);
+  // Every line and every finding is there once, in order, repeated
+  // headings aside.
+  std::vector<double> numbers(150);
+  std::iota(numbers.begin(), numbers.end(), 1);
+  const int lines = RowOf(sheet, "Lines of levelling") + 1;
+  const int booking = RowOf(sheet, "Booking check:") + 1;
+  EXPECT_EQ(TableNumbers(sheet, lines), numbers);
+  EXPECT_EQ(TableNumbers(sheet, booking), numbers);
+  EXPECT_EQ(TableNumbers(sheet, RowOf(sheet, "The file's records") + 1).size(), 150u);
+  // The booking check and the set-up table each start a page, the set-up
+  // heading heads every page from there on.
+  EXPECT_THAT(printed.breaks, ::testing::Contains(booking - 1));
+  const std::string workbookXml = PartOf(ReadFile(checked.run.workbookPath), "xl/workbook.xml");
+  EXPECT_NE(workbookXml.find("Checks!$" + std::to_string(printed.setupsTitleRow + 1) + ":$" +
+                             std::to_string(printed.setupsTitleRow + 1)),
+            std::string::npos);
+
+  // The RL adjustment rewrites the verdict at the head and leaves every
+  // other row and the page breaks as they were.
+  const AdjustmentResult adjusted =
+      AdjustReducedLevels(checked.run.summary, LoopType::CloseLoop, "100", "", fixture.app);
+  ASSERT_TRUE(adjusted.Ok()) << adjusted.message;
+  const std::string after = ReadFile(checked.run.workbookPath);
+  const PrintedChecks adjustedSheet = ReadPrintedChecks(after, part);
+  // The last line's misclose, where the whole file's stood.
+  EXPECT_NE(sheet.Get(5, 2).number, adjusted.misclose * 1000);
+  EXPECT_NEAR(adjustedSheet.sheet.Get(5, 2).number, adjusted.misclose * 1000, 1e-9);
+  EXPECT_EQ(adjustedSheet.sheet.Get(2, 1).text.rfind("Misclose ", 0), 0u);
+  EXPECT_EQ(adjustedSheet.breaks, printed.breaks);
+  EXPECT_EQ(adjustedSheet.sheet.LastRow(), sheet.LastRow());
+  for (int row = 14; row <= sheet.LastRow(); ++row)
+    for (int column = 1; column <= 14; ++column)
+      ASSERT_EQ(adjustedSheet.sheet.Get(row, column), sheet.Get(row, column))
+          << "row " << row << ", column " << column;
+}
+
+// The same sheet as LibreOffice prints it: it breaks no page of its own
+// above the set-up table, and every page that holds rows of the lines of
+// levelling, their booking check or the file's records shows that table's
+// heading, with every row printed once.
+TEST(ChecksSheet, libre_office_prints_every_continued_table_under_its_heading) {
+  if (!OnPath("soffice") || !OnPath("pdftotext")) GTEST_SKIP() << "no LibreOffice or poppler";
+  AppFixture fixture;
+  const CheckedRun checked =
+      ProcessAndCheck(fixture.AddFieldFile("MANY.dat", ManyLinesField()), fixture.app);
+  const PrintedChecks sheet =
+      ReadPrintedChecks(ReadFile(checked.run.workbookPath), "xl/worksheets/sheet3.xml");
+  // The pages above the set-up table: the first and one for each break
+  // above the one that starts the set-up table.
+  const auto pagesAbove =
+      static_cast<long>(std::count_if(sheet.breaks.begin(), sheet.breaks.end(),
+                                      [&](int row) { return row <= sheet.setupsTitleRow; }));
+  ASSERT_GE(pagesAbove, 8);
+  const PrintedPages printed = Print(fixture.folder.Path(), checked.run.workbookPath);
+  const auto first = std::find_if(printed.pages.begin(), printed.pages.end(), [](const auto& p) {
+    return p.find("Checks of the double run") != std::string::npos;
+  });
+  ASSERT_LT(first + pagesAbove, printed.pages.end());
+  const std::regex setupsHeading(R"(^\s*Set-ups\s*\n\s*Set-up\s+Line of levelling)");
+  EXPECT_FALSE(std::regex_search(*(first + pagesAbove - 1), setupsHeading));
+  EXPECT_TRUE(std::regex_search(*(first + pagesAbove), setupsHeading));
+  struct Table {
+    std::string heading, row;
+    long rows = 0;
+  };
+  std::vector<Table> tables = {
+      {R"(Line of levelling\s+Start\s+End\s+Set-ups\s+Length \(m\))",
+       R"(\n\s*\d+\s+BM\d+\s+BM\d+\s+4\s+\d+\.\d{3}\s)"},
+      {R"(Line of levelling\s+BS - FS \(m\)\s+Rise - fall \(m\))",
+       R"(\n\s*\d+(\s+-?\d\.\d{5}){3}\s+PASS)"},
+      {R"(File line\s+Points\s+Finding)", R"(counts 99 set-ups, the file holds 4)"}};
+  const std::regex start(
+      R"(^\s*(Checks of the double run|Lines of levelling|Booking check:|)"
+      R"(Line of levelling\s+(Start|BS - FS)|File line\s+Points|Sections run|The file's records))");
+  for (auto page = first; page != first + pagesAbove; ++page) {
+    const long number = page - printed.pages.begin() + 1;
+    EXPECT_TRUE(std::regex_search(*page, start)) << "page " << number << ":\n" << *page;
+    for (Table& table : tables) {
+      const long rows = Count(*page, table.row);
+      if (rows > 0) {
+        EXPECT_TRUE(std::regex_search(*page, std::regex(table.heading)))
+            << "page " << number << " has no heading above " << table.row;
+      }
+      table.rows += rows;
+    }
+  }
+  for (const Table& table : tables) EXPECT_EQ(table.rows, 150) << table.heading;
+}
+
+// The tables of single-run lines and of their failing set-ups, and a long
+// list of readings not reduced at the head, written into a workbook in
+// memory.
+TEST(ChecksSheet, the_single_run_tables_and_the_readings_not_reduced_go_on_under_their_headings) {
+  const std::string dini =
+      examples::SimulateFieldFile({.seed = 9, .lines = 120, .setupsPerLine = 4, .method = "BF"});
+  TempFolder folder;
+  WriteFile(folder / "F.dat", dini);
+  Warnings warnings;
+  const Survey survey = ReadSurvey(folder / "F.dat", warnings);
+  CheckLimits limits;
+  limits.sightLengthM = 20;  // most set-ups fail
+  CheckReport report = RunChecks(survey, limits, 4, {});
+  ASSERT_EQ(report.singleRunLines.size(), 120u);
+  for (long i = 0; i < 90; ++i) {
+    NotReduced lost;
+    lost.firstLine = 10000 + 10 * i, lost.lastLine = lost.firstLine + 1, lost.readings = 2;
+    report.completeness.notReduced.push_back(lost);
+  }
+  Workbook book = Workbook::CreateBlank();
+  ASSERT_TRUE(WriteChecksSheet(book, report, survey));
+  const PrintedChecks printed = ReadPrintedChecks(book.SaveToBytes(), "xl/worksheets/sheet2.xml");
+  const Worksheet& sheet = printed.sheet;
+  EXPECT_GE(ExpectEveryPageHeaded(printed), 6);
+  std::vector<double> lines(120);
+  std::iota(lines.begin(), lines.end(), 1);
+  const int singleRun = RowOf(sheet, "Single-run lines") + 1;
+  EXPECT_EQ(TableNumbers(sheet, singleRun), lines);
+  EXPECT_EQ(TableNumbers(sheet, 15).size(), 90u);
+  long failing = 0;
+  for (const FailedCheck& f : report.failed) failing += f.singleRunSetup != 0;
+  EXPECT_GT(failing, 150);
+  const int failed = RowOf(sheet, "File line", singleRun);
+  EXPECT_EQ(sheet.Get(failed, 2).text, "Back");
+  EXPECT_EQ(static_cast<long>(TableNumbers(sheet, failed).size()), failing);
+}
+
+// However long the tables above them, the titles of the sections and of
+// the file's records never stand alone at the foot of a page: the booking
+// check of 20 to 110 lines ends on every row of a page.
+TEST(ChecksSheet, a_table_title_is_never_the_last_row_of_a_page) {
+  const std::string dini =
+      examples::SimulateFieldFile({.seed = 3, .lines = 110, .setupsPerLine = 2});
+  TempFolder folder;
+  WriteFile(folder / "F.dat", dini);
+  Warnings warnings;
+  const Survey survey = ReadSurvey(folder / "F.dat", warnings);
+  const CheckReport all = Check(survey);
+  ASSERT_EQ(all.lines.size(), 110u);
+  for (std::size_t lines = 20; lines <= 110; ++lines) {
+    SCOPED_TRACE(std::to_string(lines) + " lines");
+    CheckReport report = all;
+    report.lines.resize(lines);
+    Workbook book = Workbook::CreateBlank();
+    ASSERT_TRUE(WriteChecksSheet(book, report, survey));
+    ExpectEveryPageHeaded(ReadPrintedChecks(book.SaveToBytes(), "xl/worksheets/sheet2.xml"));
+    if (::testing::Test::HasFailure()) break;
+  }
 }
 
 // A single-run loop: the closing block's own misclosure must agree with
