@@ -47,11 +47,14 @@ source_of() {
   echo "$existing"
 }
 
-# Builds a CMake project from $1 (its source folder) into the prefix.
+# Builds a CMake project from $1 (its source folder) into the prefix, the
+# rest of the arguments its options. The build is done once for the same
+# options (they are kept in its stamp): a C++ library built with other
+# exception handling would not link with the page.
 build_library() {
   name=$1
   shift
-  [ -f "$out/lib-$name.done" ] && return 0
+  [ -f "$out/lib-$name.done" ] && [ "$(cat "$out/lib-$name.done")" = "$*" ] && return 0
   echo "== building $name"
   folder=$(source_of "$name")
   # expat keeps its CMake project in a folder of its own name.
@@ -67,7 +70,7 @@ build_library() {
     -DBUILD_SHARED_LIBS=OFF "$emulator" "$@" >"$out/lib-$name.log"
   cmake --build "$out/lib/$name" -j"$jobs" >>"$out/lib-$name.log"
   cmake --install "$out/lib/$name" >>"$out/lib-$name.log"
-  touch "$out/lib-$name.done"
+  echo "$*" >"$out/lib-$name.done"
 }
 
 # zlib's own CMake project builds a shared library only; its few sources
