@@ -112,8 +112,11 @@ void ColumnWidths::FitAcross(int first, int last, std::string_view text, bool bo
       PrintedWidth(text, bold) * kWiderFont + kPadding + (indented ? kTextIndent * kIndentStep : 0);
   // An entry no wider than an earlier one across the same columns changes
   // nothing when Apply comes to it: the columns are wide enough by then.
-  for (const Across& a : across_)
-    if (a.first == first && a.last == last && a.width >= width) return;
+  auto [widest, added] = widestAcross_.try_emplace({first, last}, width);
+  if (!added) {
+    if (widest->second >= width) return;
+    widest->second = width;
+  }
   across_.push_back({first, last, width});
 }
 

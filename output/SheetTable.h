@@ -5,8 +5,10 @@
 #pragma once
 
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "output/SheetLayout.h"
@@ -57,6 +59,8 @@ class ColumnWidths {
   std::vector<double> Applied(double atLeast, double atMost) const;
   std::vector<double> widths_;  // by column from 1; 0 when nothing was fitted
   std::vector<Across> across_;
+  // The widest entry of across_ for each span of columns (first, last).
+  std::map<std::pair<int, int>, double> widestAcross_;
 };
 
 struct TableColumn {
