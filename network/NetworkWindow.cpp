@@ -51,6 +51,18 @@ const QStringList kJobFilters = {QStringLiteral("Network job (*.job)"),
 const QColor kAlarm(255, 199, 206);  // the workbook's red fill
 constexpr int kListedInBox = 20;
 
+// `text` with `mark` after each separator of a long name: where a line may
+// break in it.
+QString MarkedAfterSeparators(const QString& text, QChar mark) {
+  QString marked;
+  marked.reserve(text.size() + 8);
+  for (const QChar c : text) {
+    marked += c;
+    if (c == u'@' || c == u':' || c == u'_' || c == u'/' || c == u'\\') marked += mark;
+  }
+  return marked;
+}
+
 // Shows a cell's text with a line break allowed after the separators of
 // long names (TP1@NETWORK_DAY2:1, a path), so that a wrapped row keeps every
 // character of a name wider than its column; the item's own text (its
@@ -59,15 +71,8 @@ class BreakableNames : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
   QString displayText(const QVariant& value, const QLocale& locale) const override {
-    const QString text = QStyledItemDelegate::displayText(value, locale);
-    QString shown;
-    shown.reserve(text.size() + 8);
-    for (const QChar c : text) {
-      shown += c;
-      if (c == u'@' || c == u':' || c == u'_' || c == u'/' || c == u'\\')
-        shown += QChar(0x200B);  // zero width space: a break, nothing drawn
-    }
-    return shown;
+    // A zero-width space: a break, nothing drawn.
+    return MarkedAfterSeparators(QStyledItemDelegate::displayText(value, locale), QChar(0x200B));
   }
 };
 
@@ -75,14 +80,11 @@ class BreakableNames : public QStyledItemDelegate {
 // separator BreakableNames breaks after), with the cell's margins.
 int WidestPiece(const QTableWidget* table, int column) {
   int widest = 0;
-  for (int row = 0; row < table->rowCount(); ++row) {
-    const QTableWidgetItem* item = table->item(row, column);
-    if (!item) continue;
-    QString text = item->text();
-    for (const QChar c : {u'@', u':', u'_', u'/', u'\\'}) text.replace(c, QString(c) + u' ');
-    for (const QString& piece : text.split(u' ', Qt::SkipEmptyParts))
-      widest = std::max(widest, table->fontMetrics().horizontalAdvance(piece));
-  }
+  for (int row = 0; row < table->rowCount(); ++row)
+    if (const QTableWidgetItem* item = table->item(row, column))
+      for (const QString& piece :
+           MarkedAfterSeparators(item->text(), u' ').split(u' ', Qt::SkipEmptyParts))
+        widest = std::max(widest, table->fontMetrics().horizontalAdvance(piece));
   const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
   return widest + 2 * margin + table->fontMetrics().averageCharWidth();
 }
