@@ -11,18 +11,11 @@
 #include "reduction/LevelBook.h"
 #include "reduction/SurveyBuilder.h"
 #include "tests/support/FieldFiles.h"
-#include "tests/support/MemoryFileSystem.h"
 
 using namespace vireo;
 using namespace vireo::testing;
 
 namespace {
-
-Survey SurveyOf(const std::string& text, Warnings& warnings) {
-  MemoryFileSystem fs;
-  fs.files["F.dat"] = text;
-  return ReadSurvey("F.dat", warnings, fs);
-}
 
 std::string SingleRunJob(const std::string& method, bool loop = true) {
   examples::SimulationOptions options;
@@ -67,7 +60,7 @@ TEST(LevelBook, a_hand_booked_line_with_an_intermediate_sight) {
   text +=
       ReadingLine("T", "Rb", 0.7, "20") + "\r\n" + ReadingLine("A", "Rf", 1.70003, "20") + "\r\n";
   Warnings warnings;
-  const Survey survey = SurveyOf(text, warnings);
+  const Survey survey = SurveyOfText(text, warnings);
   ASSERT_EQ(survey.singleRunLines.size(), 1u);
   const SingleRunLine& line = survey.singleRunLines[0];
   ASSERT_EQ(line.setups.size(), 2u);
@@ -94,19 +87,19 @@ TEST(LevelBook, one_survey_gives_one_book_in_every_format_and_language) {
     SCOPED_TRACE(method);
     const std::string dini = SingleRunJob(method);
     Warnings w1, w2, w3, w4;
-    const std::string english = BookText(SurveyOf(dini, w1));
+    const std::string english = BookText(SurveyOfText(dini, w1));
     EXPECT_EQ(std::count(english.begin(), english.end(), '\n'), 2 * 12 * 4);
-    EXPECT_EQ(BookText(SurveyOf(German(dini), w2)), english);
-    EXPECT_EQ(BookText(SurveyOf(examples::GsiFromDini(dini, examples::GsiWidth::Gsi8), w3)),
+    EXPECT_EQ(BookText(SurveyOfText(German(dini), w2)), english);
+    EXPECT_EQ(BookText(SurveyOfText(examples::GsiFromDini(dini, examples::GsiWidth::Gsi8), w3)),
               english);
-    EXPECT_EQ(BookText(SurveyOf(examples::GsiFromDini(dini, examples::GsiWidth::Gsi16), w4)),
+    EXPECT_EQ(BookText(SurveyOfText(examples::GsiFromDini(dini, examples::GsiWidth::Gsi16), w4)),
               english);
   }
 }
 
 TEST(LevelBook, every_level_agrees_with_the_levels_own_heights) {
   Warnings warnings;
-  const Survey survey = SurveyOf(
+  const Survey survey = SurveyOfText(
       examples::GsiFromDini(SingleRunJob("BF", false), examples::GsiWidth::Gsi8), warnings);
   long compared = 0;
   for (const SingleRunLine& line : survey.singleRunLines)
@@ -124,7 +117,7 @@ TEST(LevelBook, every_level_agrees_with_the_levels_own_heights) {
 TEST(LevelBook, a_closing_block_is_the_closure_and_its_misclosure_is_read) {
   Warnings warnings;
   const Survey survey =
-      SurveyOf(examples::GsiFromDini(SingleRunJob("BF"), examples::GsiWidth::Gsi16), warnings);
+      SurveyOfText(examples::GsiFromDini(SingleRunJob("BF"), examples::GsiWidth::Gsi16), warnings);
   for (const SingleRunLine& line : survey.singleRunLines) {
     ASSERT_TRUE(line.closure.misclose && line.closure.levelMisclose && line.closure.knownEnd);
     EXPECT_GT(line.closure.closingBlockLine, 0);
@@ -140,7 +133,7 @@ TEST(LevelBook, a_double_run_intermediate_sight_and_its_height_leave_the_run_alo
   text += ReadingLine("S", "Rz", 2.0, "4") + "\r\n" + HeightLine("S", "9.50000") + "\r\n";
   text += SetupLines("B", "C", 1.5, 1.5, 1.0, 1.0);
   Warnings warnings;
-  const Survey survey = SurveyOf(text, warnings);
+  const Survey survey = SurveyOfText(text, warnings);
   EXPECT_EQ(survey.ReducedSetupCount(), 2);
   EXPECT_TRUE(survey.unopened.empty());
   ASSERT_EQ(survey.notReduced.size(), 1u);

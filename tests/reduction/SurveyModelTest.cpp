@@ -9,18 +9,11 @@
 #include "reduction/SurveyBuilder.h"
 #include "reduction/Tolerance.h"
 #include "tests/support/FieldFiles.h"
-#include "tests/support/MemoryFileSystem.h"
 
 using namespace vireo;
 using namespace vireo::testing;
 
 namespace {
-
-Survey SurveyOf(const std::string& text, Warnings& warnings) {
-  MemoryFileSystem fs;
-  fs.files["F.dat"] = text;
-  return ReadSurvey("F.dat", warnings, fs);
-}
 
 std::string NotReducedText(const Survey& survey) {
   std::string out;
@@ -49,7 +42,7 @@ TEST(SurveyModel, every_reading_is_reduced_or_listed_with_its_reason) {
   text += nan + " " + no + "\r\n";  // 24: out of column
   text += ReadingLine("G", "Rb", 1.5, "5") + "\r\n" + ReadingLine("H", "Rf", 1.5, "5") + "\r\n";
   Warnings warnings;
-  const Survey survey = SurveyOf(text, warnings);
+  const Survey survey = SurveyOfText(text, warnings);
   EXPECT_EQ(survey.SetupCount(), 4);  // the report records the unpaired back sight's set-up
   EXPECT_EQ(survey.ReducedSetupCount(), 3);
   EXPECT_EQ(NotReducedText(survey),

@@ -8,10 +8,19 @@
 #include "common/AppFolder.h"
 #include "examples/FieldFileWriter.h"
 #include "output/Workbook.h"
+#include "reduction/SurveyBuilder.h"
 #include "report/ProcessField.h"
+#include "tests/support/MemoryFileSystem.h"
 #include "tests/support/TempFolder.h"
 
 namespace vireo::testing {
+
+// The survey of a field data file's `text`, read as "F.dat".
+inline Survey SurveyOfText(const std::string& text, Warnings& warnings) {
+  MemoryFileSystem fs;
+  fs.files["F.dat"] = text;
+  return ReadSurvey("F.dat", warnings, fs);
+}
 
 inline std::string Fixed5(double v) {
   char buffer[64];
